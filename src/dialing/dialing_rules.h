@@ -33,18 +33,22 @@ public:
     std::int32_t LENGTH_CO_EXTENSION = 0;
     std::int32_t MIN_POPUP_LENGTH = 1;
 
-    // Text as copied -> dial string. Never fails.
+    // Text as copied -> dial string. Never fails. A text with nothing to dial
+    // but separators comes back trimmed, not turned into a bare CO code.
     std::string BuildDialString(std::string_view text) const;
 
     // "p" and "," -> "P", "f" -> "F", "=" -> equalDigits (deleted when empty).
     static std::string ApplyDialMarks(std::string_view text, std::string_view equalDigits);
 
-    // Whether `text` is acceptable as a number. Blank marks (LF, CR, "?", VT)
-    // met before the verdict are turned into spaces in `text`.
+    // Whether `text` is acceptable as a number: at most 30 bytes, only
+    // dialable characters, at least one digit and, when asked, at least
+    // MIN_POPUP_LENGTH dial characters. Blank marks (LF, CR, "?", VT) met
+    // before the verdict are turned into spaces in `text`.
     bool IsDialableText(std::string& text, bool checkMinimumLength) const;
 
     // Clipboard filter: drops characters outside the dialable set and turns
-    // blank marks into spaces, when enabled and the text is at most 30 long.
+    // blank marks into spaces, when enabled and the text is at most 30 UTF-16
+    // units long (a character outside the BMP counts twice).
     void StripToPopupCharacters(std::u16string& text) const;
 };
 

@@ -18,13 +18,15 @@ public:
     explicit CredentialCipher(std::uint32_t key);
     virtual ~CredentialCipher() = default;
 
-    // Text -> hex. Fails, leaving `hexOut` untouched, unless the hex digits
-    // plus a terminator fit in `capacity` bytes (the settings use 200).
+    // Text (up to its first NUL, as stored) -> hex. Fails, leaving `hexOut`
+    // untouched, unless the hex digits plus a terminator fit in `capacity`
+    // bytes (the settings use 200).
     bool EncodeCredential(std::string_view text, std::string& hexOut, std::size_t capacity) const;
 
     // Hex -> text, up to the first zero byte. Fails on an empty, odd-length or
     // non-hex text, or a length that is not a whole number of blocks. A result
     // that would not fit in `capacity` bytes (with terminator) comes back empty.
+    // On failure `out` is left untouched.
     bool DecodeCredential(std::string_view hex, std::string& out, std::size_t capacity) const;
 
 private:

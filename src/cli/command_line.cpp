@@ -1,0 +1,51 @@
+#include "cli/command_line.h"
+
+namespace pellandor {
+
+ParsedArgs ParseArgs(const std::vector<std::string>& args)
+{
+    ParsedArgs parsed;
+    bool optionsEnded = false;
+    bool haveCommand = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (!optionsEnded && arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
+            if (arg == "--settings") {
+                if (i + 1 >= args.size()) {
+                    parsed.error = "option --settings needs a file name";
+                    return parsed;
+                }
+                parsed.settings = args[++i];
+            } else if (arg.rfind("--settings=", 0) == 0) {
+                parsed.settings = arg.substr(11);
+            } else if (arg == "--send") {
+                parsed.send = true;
+            } else if (arg == "--raw") {
+                parsed.raw = true;
+            } else if (arg == "--help" || arg == "-h") {
+                parsed.help = true;
+            } else if (arg == "--version") {
+                parsed.version = true;
+            } else {
+                parsed.error = "unknown option: " + arg;
+                return parsed;
+            }
+            continue;
+        }
+        if (!haveCommand) {
+            parsed.command = arg;
+            haveCommand = true;
+        } else {
+            parsed.words.push_back(arg);
+        }
+    }
+    if (parsed.settings && parsed.settings->empty())
+        parsed.error = "option --settings needs a file name";
+    return parsed;
+}
+
+}  // namespace pellandor

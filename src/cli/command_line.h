@@ -1,0 +1,25 @@
+#pragma once
+// Splitting of the command line into a command, its options and its words.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace pellandor {
+
+struct ParsedArgs {
+    std::string command;                 // "call", "config", ... or empty
+    std::vector<std::string> words;      // positional words after the command
+    std::optional<std::string> settings; // --settings FILE
+    bool send = false;                   // --send (dial-string)
+    bool raw = false;                    // --raw (call)
+    bool help = false;
+    bool version = false;
+    std::string error;                   // non-empty: a usage error
+};
+
+// Options may stand anywhere before "--"; after it every word is positional,
+// so a number or value that begins with "-" is taken as it is.
+ParsedArgs ParseArgs(const std::vector<std::string>& args);
+
+}  // namespace pellandor
