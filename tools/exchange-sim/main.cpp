@@ -1,0 +1,132 @@
+// pellandor-exchange-sim: a stand-alone exchange that answers click-to-call
+// requests over TLS, with fault modes for the client's tests.
+
+#include "exchange.h"
+#include "json_log.h"
+#include "tls_server.h"
+
+#include <csignal>
+#include <iostream>
+#include <string>
+#include <string_view>
+#include <sys/signalfd.h>
+
+namespace {
+
+constexpr std::string_view kUsage =
+    "usage: pellandor-exchange-sim [--port N] [--bind ADDR] [--accounts FILE]\n"
+    "                              [--cert FILE --key FILE | --rsa-bits N]\n"
+    "                              [--mode MODE] [--log FILE]\n"
+    "  --port N         port to listen on; 0 or absent lets the system pick\n"
+    "  --bind ADDR      numeric address to listen on (default 127.0.0.1; ::1 works)\n"
+    "  --accounts FILE  lines station<TAB>userid<TAB>password (default: 2001 alice secret)\n"
+    "  --cert, --key    PEM certificate and key (default: self-signed, made at start)\n"
+    "  --rsa-bits N     key size of the self-signed certificate (default 2048)\n"
+    "  --mode MODE      normal, code:N, http500, no-content-length, content-length-0,\n"
+    "                   delay:S, close, silent, not-xml, split, big-body, upper-headers,\n"
+    "                   no-code, tls1.0, tls1.1, mixed-case-body\n"
+    "  --log FILE       append one JSON line per request\n";
+
+int UsageError(std::string_view why) {
+    std::cerr << "pellandor-exchange-sim: " << why << "\n" << kUsage;
+    return 2;
+}
+
+int Fatal(std::string_view why) {
+    std::cerr << "pellandor-exchange-sim: " << why << "\n";
+    return 1;
+}
+
+bool ParseNumber(std::string_view text, long min, long max, long& value) {
+    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string_view::npos) return false;
+    value = std::stol(std::string(text));
+    return value >= min && value <= max;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string bind = "127.0.0.1";
+    long port = 0;
+    long rsa_bits = 2048;
+    bool rsa_bits_given = false;
+    std::string accounts_file, log_file, mode_text = "normal";
+    exsim::TlsSettings tls;
+
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view option = argv[i];
+        if (option == "--help" || option == "-h") {
+            std::cout << kUsage;
+            return 0;
+        }
+        if (!option.starts_with("--")) return UsageError("unexpected argument " + std::string(option));
+        if (i + 1 >= argc) return UsageError("missing value for " + std::string(option));
+        const std::string_view value = argv[++i];
+        if (option == "--port") {
+            if (!ParseNumber(value, 0, 65535, port)) return UsageError("--port needs a number from 0 to 65535");
+        } else if (option == "--bind") {
+            bind = value;
+        } else if (option == "--accounts") {
+            accounts_file = value;
+        } else if (option == "--cert") {
+            tls.cert_file = value;
+        } else if (option == "--key") {
+            tls.key_file = value;
+        } else if (option == "--rsa-bits") {
+            if (!ParseNumber(value, 512, 16384, rsa_bits)) {
+                return UsageError("--rsa-bits needs a number from 512 to 16384");
+            }
+            rsa_bits_given = true;
+        } else if (option == "--mode") {
+            mode_text = value;
+        } else if (option == "--log") {
+            log_file = value;
+        } else {
+            return UsageError("unknown option " + std::string(option));
+        }
+    }
+    if (tls.cert_file.empty() != tls.key_file.empty()) return UsageError("--cert and --key go together");
+    if (!tls.cert_file.empty() && rsa_bits_given) {
+        return UsageError("--rsa-bits only applies to the self-signed certificate");
+    }
+    tls.rsa_bits = static_cast<int>(rsa_bits);
+
+    std::string error;
+    exsim::Mode mode;
+    if (!exsim::ParseMode(mode_text, mode, error)) {
+        std::cerr << "pellandor-exchange-sim: " << error << "\n";
+        return 2;
+    }
+    if (mode.kind == exsim::Mode::Kind::Tls10) tls.version = TLS1_VERSION;
+    if (mode.kind == exsim::Mode::Kind::Tls11) tls.version = TLS1_1_VERSION;
+
+    exsim::Accounts accounts = exsim::Accounts::BuiltIn();
+    if (!accounts_file.empty() && !accounts.Load(accounts_file, error)) return Fatal(error);
+
+    exsim::JsonLog log;
+    if (!log_file.empty() && !log.Open(log_file, error)) return Fatal(error);
+
+    // Signals are taken through a descriptor so that no thread is interrupted
+    // and the accept loop sees them in its poll. Blocked before any thread starts.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGINT);
+    if (sigprocmask(SIG_BLOCK, &signals, nullptr) != 0) return Fatal("cannot block signals");
+    const exsim::UniqueFd signal_fd(signalfd(-1, &signals, SFD_CLOEXEC));
+    if (!signal_fd) return Fatal("cannot create a signal descriptor");
+    // A client that resets the connection must not kill the server mid-write.
+    std::signal(SIGPIPE, SIG_IGN);
+
+    const exsim::SslCtxPtr ctx = exsim::MakeServerContext(tls, error);
+    if (!ctx) return Fatal(error);
+
+    const exsim::Exchange exchange(std::move(accounts), std::move(mode));
+    exsim::TlsServer server(ctx.get(), exchange, log);
+    if (!server.Listen(bind, static_cast<std::uint16_t>(port), error)) return Fatal(error);
+
+    std::cout << "listening on " << server.ListeningOn() << std::endl;
+
+    if (!server.Run(signal_fd.get(), error)) return Fatal(error);
+    return 0;
+}
