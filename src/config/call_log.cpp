@@ -1,0 +1,82 @@
+#include "config/call_log.h"
+
+#include "config/cini.h"
+#include "config/ini_write_batch.h"
+
+#include <algorithm>
+
+namespace pellandor {
+
+namespace {
+
+constexpr std::size_t kEntryBuffer = 200;
+constexpr std::size_t kPositionBuffer = 65;
+
+// A value nobody writes: reading it back means the key is missing.
+constexpr std::string_view kMissingMarker = "{63788286-AE30-4D6B-95DF-3B451C1C79F9}";
+
+bool KeyPresent(const CIni& ini, std::string_view section, std::string_view key) {
+    return ini.GetString(section, key, kMissingMarker) != kMissingMarker;
+}
+
+void LoadPosition(const CIni& ini, std::string_view key, std::int32_t& field) {
+    if (!KeyPresent(ini, "DLG_POS", key)) return;
+    const std::string text = ini.GetString("DLG_POS", key, kPositionBuffer);
+    // Unsigned conversion wraps, so negative positions come back as written.
+    field = text.empty() ? 0 : static_cast<std::int32_t>(ParseUnsignedDecimal(text));
+}
+
+std::size_t ShownCount(const CallLog& log) {
+    return std::min(static_cast<std::size_t>(std::max(log.count, 0)), log.entries.size());
+}
+
+}  // namespace
+
+void LoadCallLog(const std::string& path, CallLog& log, DialogState& state) {
+    const CIni ini(path);
+    if (ini.SectionExists("CALL_LOG")) {
+        log.limit = static_cast<std::int32_t>(ini.GetUInt("CALL_LOG", "MAX_NUM_LOG"));
+        const auto stored = static_cast<std::int32_t>(ini.GetUInt("CALL_LOG", "NUM_LOG"));
+        // A negative count would hide every number recorded later.
+        log.count = std::clamp(stored, 0, kMaxLoadedCallLogEntries);
+        log.entries.clear();
+        for (std::int32_t i = 0; i < log.count; ++i) {
+            // A missing LOG key still counts, as an empty entry.
+            log.entries.push_back(ini.GetString("CALL_LOG", "LOG" + std::to_string(i), kEntryBuffer));
+        }
+    }
+    LoadPosition(ini, "X", state.dialogX);
+    LoadPosition(ini, "Y", state.dialogY);
+    if (KeyPresent(ini, "DLG_STATUS", "IS_MAX")) state.dialogIsMax = ini.GetBool("DLG_STATUS", "IS_MAX", 1) != 0;
+}
+
+void AddToCallLog(CallLog& log, std::string_view text) {
+    if (log.limit <= 0) return;
+    if (log.count == log.limit) {
+        if (!log.entries.empty()) log.entries.pop_back();
+        log.entries.insert(log.entries.begin(), std::string(text));
+    } else if (log.count < log.limit) {
+        log.entries.insert(log.entries.begin(), std::string(text));
+        ++log.count;
+    }
+}
+
+std::vector<std::string> NumberBoxEntries(const CallLog& log) {
+    return {log.entries.begin(), log.entries.begin() + static_cast<std::ptrdiff_t>(ShownCount(log))};
+}
+
+bool SaveCallLog(const std::string& path, const CallLog& log, const DialogState& state, std::string& error) {
+    CIniWriteBatch batch(path);
+    batch.Write("CALL_LOG", "MAX_NUM_LOG", std::to_string(log.limit));
+    batch.Write("CALL_LOG", "NUM_LOG", std::to_string(log.count));
+    const std::size_t shown = ShownCount(log);
+    for (std::size_t i = 0; i < shown; ++i) batch.Write("CALL_LOG", "LOG" + std::to_string(i), log.entries[i]);
+    batch.Write("DLG_POS", "X", std::to_string(state.dialogX));
+    batch.Write("DLG_POS", "Y", std::to_string(state.dialogY));
+    batch.Write("DLG_STATUS", "IS_MAX", state.dialogIsMax ? "1" : "0");
+    const bool ok = batch.Commit();
+    error = batch.LastError();
+    return ok;
+}
+
+}  // namespace pellandor

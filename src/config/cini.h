@@ -1,0 +1,59 @@
+#pragma once
+// Typed reads of one INI file with the private-profile rules the settings
+// files were written under. Nothing is cached: every read opens the file, so
+// a value written through any path is seen by the next read.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pellandor {
+
+// At most `bufferSize` - 1 bytes of `text` (room for the terminator of the
+// buffers these values were sized for), never ending inside a UTF-8 sequence.
+std::string TruncateText(std::string_view text, std::size_t bufferSize);
+
+// strtoul on a 32-bit system: blanks skipped, optional sign, digits up to the
+// first non-digit; "-1" gives 4294967295, overflow gives 4294967295.
+std::uint32_t ParseUnsignedDecimal(std::string_view text);
+
+// atoi-like: the leading signed decimal value, 0 when there is none,
+// saturated to the 32-bit range.
+std::int32_t LeadingDecimal(std::string_view text);
+
+class CIni {
+public:
+    CIni() = default;
+    explicit CIni(std::string path) : path_(std::move(path)) {}
+    virtual ~CIni() = default;
+
+    void SetPath(std::string_view path) { path_ = path; }
+    const std::string& Path() const { return path_; }
+
+    // The whole value, or `defaultValue` when the file, section or key is missing.
+    std::string GetString(std::string_view section, std::string_view key,
+                          std::string_view defaultValue = {}) const;
+    // The value as a `bufferSize`-byte buffer would hold it (TruncateText).
+    std::string GetString(std::string_view section, std::string_view key, std::size_t bufferSize) const;
+
+    // The first 64 bytes converted by ParseUnsignedDecimal; missing or empty gives 0.
+    std::uint32_t GetUInt(std::string_view section, std::string_view key) const;
+
+    // Empty or missing gives `defaultValue`; "true"/"yes" in any case give 1;
+    // otherwise 1 when the leading signed decimal value is not 0.
+    int GetBool(std::string_view section, std::string_view key, int defaultValue) const;
+
+    bool SectionExists(std::string_view section) const;
+    std::optional<std::string> Find(std::string_view section, std::string_view key) const;
+    std::vector<std::string> SectionNames() const;
+
+private:
+    std::string Load() const;
+
+    std::string path_;
+};
+
+}  // namespace pellandor

@@ -1,0 +1,48 @@
+#pragma once
+// User-interface texts from the language file's LOCAL or ENG section, or the
+// built-in English.
+
+#include <cstddef>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pellandor {
+
+struct LanguageKey {
+    const char* key;
+    const char* english;  // built-in text
+};
+
+// Settings dialog, tray menu and call results.
+std::span<const LanguageKey> MainLanguageKeys();
+// The advanced and the special dialing dialogs.
+std::span<const LanguageKey> DialingAdvLanguageKeys();
+std::span<const LanguageKey> DialingAdvAdvLanguageKeys();
+
+class LanguageTable {
+public:
+    // The main table reads into 200-byte buffers, the dialing dialogs' into 100.
+    explicit LanguageTable(std::span<const LanguageKey> keys = MainLanguageKeys(),
+                           std::size_t textBuffer = 200);
+    virtual ~LanguageTable() = default;
+
+    // "LOCAL" or "ENG" (exact) picks that section when the file has it; a key
+    // the section lacks is then empty. Anything else gives the built-in
+    // English and sets `language` to "ENG".
+    void LoadLanguage(const std::string& languagePath, std::string& language);
+
+    // Empty for a key not in the table.
+    const std::string& Text(std::string_view key) const;
+    std::span<const LanguageKey> Keys() const { return keys_; }
+
+    static constexpr std::string_view VersionText = "Version 2.0Ad";
+
+private:
+    std::span<const LanguageKey> keys_;
+    std::size_t textBuffer_;
+    std::vector<std::string> texts_;  // parallel to keys_
+};
+
+}  // namespace pellandor

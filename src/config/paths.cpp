@@ -1,0 +1,82 @@
+#include "config/paths.h"
+
+#include <cstdlib>
+#include <limits.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#ifndef PELLANDOR_DATADIR
+#define PELLANDOR_DATADIR "/usr/local/share/pellandor"
+#endif
+
+namespace pellandor {
+
+namespace {
+
+constexpr const char* kSettingsFileName = "pellandor_settings.ini";
+constexpr const char* kLanguageFileName = "language.ini";
+
+std::string Env(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? std::string(value) : std::string();
+}
+
+std::string HomeDirectory() {
+    std::string home = Env("HOME");
+    if (!home.empty()) return home;
+    long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(size > 0 ? static_cast<std::size_t>(size) : 16384);
+    struct passwd entry {};
+    struct passwd* found = nullptr;
+    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
+        found->pw_dir != nullptr) {
+        home = found->pw_dir;
+    }
+    return home;
+}
+
+bool IsRegularFile(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+}  // namespace
+
+std::string ModuleDirectory() {
+    std::vector<char> buffer(PATH_MAX + 1, '\0');
+    const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), PATH_MAX);
+    if (n <= 0) return {};
+    std::string path(buffer.data(), static_cast<std::size_t>(n));
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return {};
+    path.erase(slash == 0 ? 1 : slash);
+    return path;
+}
+
+std::string DefaultSettingsPath() {
+    std::string path = Env("PELLANDOR_SETTINGS");
+    if (!path.empty()) return path;
+    std::string config = Env("XDG_CONFIG_HOME");
+    // Relative values are invalid for XDG and would depend on the current folder.
+    if (config.empty() || config.front() != '/') {
+        const std::string home = HomeDirectory();
+        if (home.empty()) return kSettingsFileName;
+        config = home + "/.config";
+    }
+    if (config.back() != '/') config += '/';
+    return config + kSettingsFileName;
+}
+
+std::string LanguageFilePath() {
+    std::string folder = ModuleDirectory();
+    if (!folder.empty()) {
+        if (folder.back() != '/') folder += '/';
+        std::string beside = folder + kLanguageFileName;
+        if (IsRegularFile(beside)) return beside;
+    }
+    return std::string(PELLANDOR_DATADIR) + "/" + kLanguageFileName;
+}
+
+}  // namespace pellandor

@@ -1,0 +1,22 @@
+#pragma once
+// Where the settings and language files live.
+
+#include <string>
+
+namespace pellandor {
+
+// The folder of the running executable, without a trailing "/"; empty when
+// it cannot be found.
+std::string ModuleDirectory();
+
+// $PELLANDOR_SETTINGS if set and not empty; else
+// $XDG_CONFIG_HOME/pellandor_settings.ini (an unset, empty or relative
+// value means ~/.config). Without any home folder: the name alone, in the
+// current folder.
+std::string DefaultSettingsPath();
+
+// language.ini beside the executable when it exists there, else the
+// installed copy in the data folder.
+std::string LanguageFilePath();
+
+}  // namespace pellandor

@@ -1,0 +1,63 @@
+#pragma once
+// What the program holds at start, and single-setting access for the
+// command line.
+
+#include "config/app_settings.h"
+#include "config/call_log.h"
+#include "config/dialing_rule_sections.h"
+#include "config/language_table.h"
+#include "dialing/dialing_rules.h"
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace pellandor {
+
+struct StartupState {
+    AppSettings settings;
+    DialingRuleAdvValues advanced;
+    DialingRuleAdvAdvValues special;
+    DialingRules rules;
+    LanguageTable language{MainLanguageKeys(), 200};
+    LanguageTable advancedTexts{DialingAdvLanguageKeys(), 100};
+    LanguageTable specialTexts{DialingAdvAdvLanguageKeys(), 100};
+    CallLog callLog;
+    DialogState dialogState;
+    CallDialogValues callDialog;
+};
+
+// Loads in start-up order: call log and dialog state, the two dialling
+// sections and their texts, the settings, the language texts (which may set
+// settings.language to "ENG"), then the call dialog values and the dialling
+// rules (access codes, then the advanced and special values).
+StartupState LoadStartupState(const std::string& settingsPath, const std::string& languagePath);
+
+// The value as the program reads it: settings and dialling-rule keys
+// converted as their loads convert them (flags 0/1, numbers in decimal, texts
+// truncated, PW deciphered), any other key as stored. False when the section
+// or the key is missing. Names match in any case.
+bool ReadSettingAsProgram(const std::string& path, const std::string& section, const std::string& key,
+                          std::string& value);
+
+enum class SettingWriteResult {
+    Ok = 0,
+    InvalidName,      // empty, or holds a line break, "]", "=" or outer blanks
+    InvalidValue,     // holds a line break or NUL
+    PasswordTooLong,  // PW whose enciphered form does not fit; file untouched
+    WriteFailed,      // the file could not be read or replaced; file untouched
+};
+
+// Stores one key atomically as the program would: PW trimmed and
+// enciphered, anything else verbatim. Known keys are written with their
+// usual spelling whatever case was typed.
+SettingWriteResult WriteSettingAsProgram(const std::string& path, const std::string& section,
+                                         const std::string& key, const std::string& value, std::string& error);
+
+// Every setting the program holds after loading `path`, as
+// ("SECTION/KEY", value), defaults filled in: the general settings (PW in
+// clear, as held in memory), both dialling-rule sections, then CALL_LOG
+// (MAX_NUM_LOG, NUM_LOG, LOG0...), DLG_POS/X, DLG_POS/Y, DLG_STATUS/IS_MAX.
+std::vector<std::pair<std::string, std::string>> ListSettings(const std::string& path);
+
+}  // namespace pellandor

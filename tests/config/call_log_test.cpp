@@ -1,0 +1,136 @@
+#include "config/call_log.h"
+#include "test_files.h"
+
+namespace pellandor {
+namespace {
+
+using test::ScratchFolder;
+
+std::string LogFile(int stored, int entries, const std::string& limit = "10") {
+    std::string text = "[CALL_LOG]\nMAX_NUM_LOG=" + limit + "\nNUM_LOG=" + std::to_string(stored) + "\n";
+    for (int i = 0; i < entries; ++i) text += "LOG" + std::to_string(i) + "=" + std::to_string(100 + i) + "\n";
+    return text;
+}
+
+TEST_F(ScratchFolder, NoFileGivesEmptyLogAtOriginInFullForm) {
+    CallLog log;
+    DialogState state;
+    LoadCallLog(PathOf("missing.ini"), log, state);
+    EXPECT_EQ(log.limit, 10);
+    EXPECT_EQ(log.count, 0);
+    EXPECT_TRUE(log.entries.empty());
+    EXPECT_EQ(state.dialogX, 0);
+    EXPECT_EQ(state.dialogY, 0);
+    EXPECT_TRUE(state.dialogIsMax);
+}
+
+TEST_F(ScratchFolder, AtMostTenEntriesLoadAndMissingOnesAreEmpty) {
+    Put(Ini(), LogFile(15, 15));
+    CallLog log;
+    DialogState state;
+    LoadCallLog(Ini(), log, state);
+    EXPECT_EQ(log.count, 10);
+    ASSERT_EQ(log.entries.size(), 10u);
+    EXPECT_EQ(log.entries.front(), "100");
+    EXPECT_EQ(log.entries.back(), "109");
+
+    Put(Ini(), LogFile(3, 1));
+    CallLog gaps;
+    LoadCallLog(Ini(), gaps, state);
+    EXPECT_EQ(gaps.entries, (std::vector<std::string>{"100", "", ""}));
+}
+
+TEST_F(ScratchFolder, FullLogDropsTheOldestAndSavesTheNewestFirst) {
+    Put(Ini(), LogFile(10, 10));
+    CallLog log;
+    DialogState state;
+    LoadCallLog(Ini(), log, state);
+    AddToCallLog(log, "555");
+    AddToCallLog(log, "555");
+    EXPECT_EQ(log.count, 10);
+    EXPECT_EQ(NumberBoxEntries(log).front(), "555");
+    EXPECT_EQ(NumberBoxEntries(log)[1], "555");
+    EXPECT_EQ(NumberBoxEntries(log).back(), "107");
+
+    state.dialogX = -120;
+    state.dialogY = 40;
+    state.dialogIsMax = false;
+    std::string error;
+    ASSERT_TRUE(SaveCallLog(Ini(), log, state, error)) << error;
+    CallLog again;
+    DialogState restored;
+    LoadCallLog(Ini(), again, restored);
+    EXPECT_EQ(again.entries, log.entries);
+    EXPECT_EQ(restored.dialogX, -120);
+    EXPECT_EQ(restored.dialogY, 40);
+    EXPECT_FALSE(restored.dialogIsMax);
+}
+
+TEST_F(ScratchFolder, SaveWritesTheKeysInOrderAndLeavesStaleEntries) {
+    Put(Ini(), LogFile(4, 4));
+    CallLog log;
+    log.entries = {"1", "2"};
+    log.count = 2;
+    std::string error;
+    ASSERT_TRUE(SaveCallLog(Ini(), log, DialogState{}, error)) << error;
+    EXPECT_EQ(Get(Ini()),
+              "[CALL_LOG]\nMAX_NUM_LOG=10\nNUM_LOG=2\nLOG0=1\nLOG1=2\nLOG2=102\nLOG3=103\n\n"
+              "[DLG_POS]\nX=0\nY=0\n\n[DLG_STATUS]\nIS_MAX=1\n");
+}
+
+TEST_F(ScratchFolder, DialogStateKeysAreReadOnlyWhenPresent) {
+    // X starts at 7 to show when a load leaves it alone.
+    const struct {
+        const char* file;
+        int x, y;
+        bool isMax;
+    } cases[] = {
+        {"[DLG_POS]\nX=15\n", 15, 0, true},
+        {"[DLG_POS]\nX=\nY=4294967295\n", 0, -1, true},
+        {"[DLG_STATUS]\nIS_MAX=\n", 7, 0, true},
+        {"[DLG_STATUS]\nIS_MAX=no\n", 7, 0, false},
+        {"[DLG_POS]\nX={63788286-AE30-4D6B-95DF-3B451C1C79F9}\n", 7, 0, true},
+    };
+    for (const auto& c : cases) {
+        Put(Ini(), c.file);
+        CallLog log;
+        DialogState state;
+        state.dialogX = 7;
+        LoadCallLog(Ini(), log, state);
+        EXPECT_EQ(state.dialogX, c.x) << c.file;
+        EXPECT_EQ(state.dialogY, c.y) << c.file;
+        EXPECT_EQ(state.dialogIsMax, c.isMax) << c.file;
+    }
+}
+
+// A hand-edited limit of 0 or less must neither crash nor lose what is logged:
+// such a log records nothing and keeps its entries.
+TEST_F(ScratchFolder, LimitOfZeroOrLessRecordsNothingAndKeepsTheLog) {
+    for (const char* limit : {"0", "-3"}) {
+        for (int stored : {0, 2}) {
+            Put(Ini(), LogFile(stored, stored, limit));
+            CallLog log;
+            DialogState state;
+            LoadCallLog(Ini(), log, state);
+            AddToCallLog(log, "999");
+            EXPECT_EQ(log.count, stored) << limit;
+            EXPECT_EQ(static_cast<int>(NumberBoxEntries(log).size()), stored) << limit;
+            std::string error;
+            ASSERT_TRUE(SaveCallLog(Ini(), log, state, error));
+            CallLog again;
+            LoadCallLog(Ini(), again, state);
+            EXPECT_EQ(again.entries, log.entries) << limit;
+            EXPECT_EQ(std::to_string(again.limit), limit);
+        }
+    }
+    // A negative stored count would hide every later entry.
+    Put(Ini(), LogFile(-5, 0));
+    CallLog log;
+    DialogState state;
+    LoadCallLog(Ini(), log, state);
+    AddToCallLog(log, "123");
+    EXPECT_EQ(NumberBoxEntries(log), std::vector<std::string>{"123"});
+}
+
+}  // namespace
+}  // namespace pellandor

@@ -1,0 +1,213 @@
+#include "config/cini.h"
+#include "config/ini_document.h"
+#include "config/ini_write_batch.h"
+#include "test_files.h"
+
+#include <sys/stat.h>
+
+namespace pellandor {
+namespace {
+
+using test::ScratchFolder;
+
+class IniReadTest : public ScratchFolder, public ::testing::WithParamInterface<const char*> {
+protected:
+    // The same file with the line end under test.
+    void WriteSample() {
+        std::string text =
+            "; a comment line\n"
+            "stray=outside any section\n"
+            "[User_Info]\n"
+            "  id  =  alice smith  \n"
+            "PW=\n"
+            "id=second wins never\n"
+            "[EMPTY]\n"
+            "[SYS_INFO\n"
+            "IP=1.2.3.4\n"
+            "[NUMBERS]\n"
+            "BLANKS=   42\n"
+            "[USER_INFO]\n"
+            "PN=200\n";
+        std::string converted;
+        for (char c : text) {
+            if (c == '\n') converted += GetParam();
+            else converted += c;
+        }
+        Put(Ini(), converted);
+    }
+};
+
+TEST_P(IniReadTest, NamesMatchInAnyCaseAndValuesLoseOuterBlanks) {
+    WriteSample();
+    const CIni ini(Ini());
+    EXPECT_EQ(ini.GetString("USER_INFO", "ID"), "alice smith");
+    EXPECT_EQ(ini.GetString("user_info", "Id"), "alice smith");
+    // A later section of the same name is searched for keys the first lacks.
+    EXPECT_EQ(ini.GetString("USER_INFO", "PN"), "200");
+    EXPECT_EQ(ini.GetString("USER_INFO", "PW", "dflt"), "");
+    EXPECT_EQ(ini.GetString("USER_INFO", "NONE", "dflt"), "dflt");
+    EXPECT_EQ(ini.GetUInt("NUMBERS", "BLANKS"), 42u);
+    EXPECT_TRUE(ini.SectionExists("user_info"));
+    EXPECT_TRUE(ini.SectionExists("EMPTY"));
+    EXPECT_EQ(ini.GetString("EMPTY", "ANY", "dflt"), "dflt");
+    EXPECT_FALSE(ini.SectionExists(""));
+    // A header without "]" opens no section, and its keys belong to none.
+    EXPECT_FALSE(ini.SectionExists("SYS_INFO"));
+    EXPECT_EQ(ini.GetString("EMPTY", "IP"), "");
+    EXPECT_EQ(ini.SectionNames(), (std::vector<std::string>{"User_Info", "EMPTY", "NUMBERS", "USER_INFO"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(LineEnds, IniReadTest, ::testing::Values("\n", "\r\n"));
+
+TEST_F(ScratchFolder, MissingFileOrFileWithoutSectionsGivesDefaults) {
+    const CIni missing(PathOf("nothing.ini"));
+    EXPECT_FALSE(missing.SectionExists("USER_INFO"));
+    EXPECT_EQ(missing.GetString("A", "B", "d"), "d");
+    EXPECT_EQ(missing.GetBool("A", "B", 1), 1);
+    Put(Ini(), "KEY=value\n; nothing else\n");
+    const CIni noSections(Ini());
+    EXPECT_FALSE(noSections.SectionExists("KEY"));
+    EXPECT_EQ(noSections.GetString("", "KEY", "d"), "d");
+}
+
+TEST_F(ScratchFolder, LongValuesComeBackWhole) {
+    const std::string big(3 * 1024 * 1024, 'x');
+    Put(Ini(), "[S]\nSHORT=" + std::string(600, 'v') + "\nBIG=" + big + "\n");
+    const CIni ini(Ini());
+    EXPECT_EQ(ini.GetString("S", "SHORT"), std::string(600, 'v'));
+    EXPECT_EQ(ini.GetString("S", "BIG"), big);
+}
+
+TEST_F(ScratchFolder, GetUIntConvertsLikeStrtoulOn32Bits) {
+    const struct {
+        const char* value;
+        std::uint32_t expected;
+    } cases[] = {
+        {"-1", 4294967295u}, {" 42", 42u},           {"12abc", 12u}, {"abc", 0u},
+        {"", 0u},            {"+7", 7u},             {"-25", static_cast<std::uint32_t>(-25)},
+        {"4294967295", 4294967295u}, {"4294967296", 4294967295u}, {"-99999999999", 4294967295u},
+    };
+    std::string text = "[N]\n";
+    for (std::size_t i = 0; i < std::size(cases); ++i) text += "K" + std::to_string(i) + "=" + cases[i].value + "\n";
+    // Only the first 64 bytes are converted.
+    text += "LONG=" + std::string(63, '0') + "7" + "555555\n";
+    Put(Ini(), text);
+    const CIni ini(Ini());
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        EXPECT_EQ(ini.GetUInt("N", "K" + std::to_string(i)), cases[i].expected) << cases[i].value;
+    }
+    EXPECT_EQ(ini.GetUInt("N", "LONG"), 7u);
+    EXPECT_EQ(ini.GetUInt("N", "MISSING"), 0u);
+}
+
+TEST_F(ScratchFolder, GetBoolAcceptsWordsAndSignedNumbers) {
+    const struct {
+        const char* value;
+        int expected;
+    } cases[] = {
+        {"TRUE", 1}, {"Yes", 1}, {"1", 1}, {"-3", 1}, {"7x", 1}, {"99999999999", 1},
+        {"false", 0}, {"no", 0}, {"on", 0}, {"0", 0}, {"x7", 0}, {"yes please", 0},
+    };
+    std::string text = "[B]\nEMPTY=\n";
+    for (std::size_t i = 0; i < std::size(cases); ++i) text += "K" + std::to_string(i) + "=" + cases[i].value + "\n";
+    Put(Ini(), text);
+    const CIni ini(Ini());
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        EXPECT_EQ(ini.GetBool("B", "K" + std::to_string(i), 7), cases[i].expected) << cases[i].value;
+    }
+    EXPECT_EQ(ini.GetBool("B", "EMPTY", 1), 1);
+    EXPECT_EQ(ini.GetBool("B", "EMPTY", 0), 0);
+    EXPECT_EQ(ini.GetBool("B", "MISSING", 1), 1);
+}
+
+TEST(TruncateText, KeepsAtMostSizeMinusOneBytesAndWholeCharacters) {
+    const struct {
+        std::string text;
+        std::size_t buffer;
+        std::string expected;
+    } cases[] = {
+        {"abcdef", 7, "abcdef"},
+        {"abcdef", 6, "abcde"},
+        {"ab\xC3\xA4", 5, "ab\xC3\xA4"},                 // fits exactly
+        {"abc\xC3\xA4", 5, "abc"},                       // 2-byte character cut in half
+        {"a\xE2\x82\xAC", 3, "a"},                        // 3-byte character
+        {"a\xF0\x9F\x93\x9E" "b", 6, "a\xF0\x9F\x93\x9E"},  // 4-byte character kept whole
+        {"a\xF0\x9F\x93\x9E", 5, "a"},
+        {std::string(10, '\x80'), 5, std::string(4, '\x80')},  // not UTF-8: plain byte cut
+        {"abc", 0, ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(TruncateText(c.text, c.buffer), c.expected) << c.text << " " << c.buffer;
+}
+
+TEST_F(ScratchFolder, WritesReplaceInPlaceAppendToSectionAndAppendSections) {
+    Put(Ini(), "; kept\r\n[A]\r\nONE=1\r\nTWO = 2\r\n\r\n[B]\r\nX=y\r\n");
+    std::string error;
+    ASSERT_TRUE(WriteIniString(Ini(), "a", "two", "22", error)) << error;
+    ASSERT_TRUE(WriteIniString(Ini(), "A", "THREE", "3", error)) << error;
+    ASSERT_TRUE(WriteIniString(Ini(), "C", "NEW", "  spaced  ", error)) << error;
+    EXPECT_EQ(Get(Ini()),
+              "; kept\r\n[A]\r\nONE=1\r\nTWO=22\r\nTHREE=3\r\n\r\n[B]\r\nX=y\r\n\r\n[C]\r\nNEW=  spaced  \r\n");
+    EXPECT_EQ(CIni(Ini()).GetString("C", "NEW"), "spaced");
+}
+
+TEST_F(ScratchFolder, WriteCreatesMissingFileAndFolders) {
+    const std::string path = PathOf("deeper/still/settings.ini");
+    std::string error;
+    ASSERT_TRUE(WriteIniString(path, "S", "K", "v", error)) << error;
+    EXPECT_EQ(Get(path), "[S]\nK=v\n");
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);  // may hold a password
+}
+
+TEST_F(ScratchFolder, WriteToFileWithoutFinalLineEndKeepsItsStyle) {
+    Put(Ini(), "[A]\r\nK=1");
+    std::string error;
+    ASSERT_TRUE(WriteIniString(Ini(), "A", "L", "2", error));
+    EXPECT_EQ(Get(Ini()), "[A]\r\nK=1\r\nL=2\r\n");
+}
+
+TEST_F(ScratchFolder, ValuesCannotAddLinesAndBadNamesAreRefused) {
+    std::string error;
+    ASSERT_TRUE(WriteIniString(Ini(), "S", "K", "first\n[INJECTED]\nX=1", error));
+    EXPECT_EQ(Get(Ini()), "[S]\nK=first\n");
+    for (const char* bad : {"", "A]B", "A=B", "A\nB", " A", ";A"}) {
+        EXPECT_FALSE(WriteIniString(Ini(), bad, "K", "v", error)) << bad;
+        EXPECT_FALSE(WriteIniString(Ini(), "S", bad, "v", error)) << bad;
+    }
+    EXPECT_EQ(Get(Ini()), "[S]\nK=first\n");
+}
+
+TEST_F(ScratchFolder, BatchGivesTheBytesOfSingleWritesInTurn) {
+    const std::string start = "\xEF\xBB\xBF[B]\nK=old\n[A]\nZ=1\n";
+    const std::string single = PathOf("single.ini");
+    const std::string batched = PathOf("batched.ini");
+    Put(single, start);
+    Put(batched, start);
+    const std::vector<std::array<std::string, 3>> writes = {
+        {"A", "X", "1"}, {"B", "K", "new"}, {"C", "Q", ""}, {"a", "x", "2"}, {"B", "M", "m"}};
+    CIniWriteBatch batch(batched);
+    std::string error;
+    for (const auto& w : writes) {
+        ASSERT_TRUE(WriteIniString(single, w[0], w[1], w[2], error));
+        batch.Write(w[0], w[1], w[2]);
+    }
+    ASSERT_TRUE(batch.Commit()) << batch.LastError();
+    EXPECT_EQ(Get(batched), Get(single));
+    EXPECT_EQ(Get(batched), "\xEF\xBB\xBF[B]\nK=new\nM=m\n[A]\nZ=1\nX=2\n\n[C]\nQ=\n");
+}
+
+TEST_F(ScratchFolder, UnreadableTargetIsNeitherReadNorReplaced) {
+    // A FIFO would block a plain read forever.
+    ASSERT_EQ(::mkfifo(Ini().c_str(), 0600), 0);
+    EXPECT_FALSE(CIni(Ini()).SectionExists("S"));
+    std::string error;
+    EXPECT_FALSE(WriteIniString(Ini(), "S", "K", "v", error));
+    EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
+    struct stat st {};
+    ASSERT_EQ(::stat(Ini().c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+}
+
+}  // namespace
+}  // namespace pellandor

@@ -1,0 +1,174 @@
+#include "config/settings_access.h"
+#include "config/paths.h"
+#include "test_files.h"
+
+#include <map>
+#include <optional>
+
+namespace pellandor {
+namespace {
+
+using test::ScratchFolder;
+
+TEST_F(ScratchFolder, ReadShowsValuesAsTheProgramConvertsThem) {
+    std::string error;
+    ASSERT_EQ(WriteSettingAsProgram(Ini(), "user_info", "pw", "  secret  ", error), SettingWriteResult::Ok);
+    std::string text = Get(Ini());
+    text += "[DISAPPEARANCE]\nUSE_DISAPPEARANCE=Yes\nTIME_DISAPPARANCE=-25\n"
+            "[TRANSPARENCY]\nRATE_TRANSPARENCY=12abc\n"
+            "[SYS_INFO]\nIP=" + std::string(250, '1') + "\n"
+            "[DIALING_RULE_ADV]\nUSE_AREA_CODE=true\nNUM_ADD_EQUAL=" + std::string(150, '2') + "\n"
+            "[CALL_LOG]\nMAX_NUM_LOG=  07x\nLOG0=  0301 555  \n"
+            "[OTHER]\nPW=stays as stored\n";
+    Put(Ini(), text);
+    const struct {
+        const char* section;
+        const char* key;
+        std::optional<std::string> value;
+    } cases[] = {
+        {"USER_INFO", "PW", "secret"},
+        {"DISAPPEARANCE", "use_disappearance", "1"},
+        {"DISAPPEARANCE", "TIME_DISAPPARANCE", "-25"},
+        {"TRANSPARENCY", "RATE_TRANSPARENCY", "12"},
+        {"SYS_INFO", "IP", std::string(199, '1')},
+        {"DIALING_RULE_ADV", "USE_AREA_CODE", "1"},
+        {"DIALING_RULE_ADV", "NUM_ADD_EQUAL", std::string(99, '2')},
+        {"CALL_LOG", "MAX_NUM_LOG", "07x"},
+        {"CALL_LOG", "LOG0", "0301 555"},
+        {"OTHER", "PW", "stays as stored"},
+        {"SYS_INFO", "PORT", std::nullopt},
+        {"HOTKEY", "USE_HOTKEY", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        std::string value = "<untouched>";
+        const bool found = ReadSettingAsProgram(Ini(), c.section, c.key, value);
+        EXPECT_EQ(found, c.value.has_value()) << c.section << "/" << c.key;
+        if (c.value) {
+            EXPECT_EQ(value, *c.value) << c.section << "/" << c.key;
+        }
+    }
+}
+
+TEST_F(ScratchFolder, WriteStoresLikeTheProgramAndRefusesWhatItCannotStore) {
+    std::string error;
+    EXPECT_EQ(WriteSettingAsProgram(Ini(), "hotkey", "mod_key", "CTRL", error), SettingWriteResult::Ok);
+    EXPECT_EQ(WriteSettingAsProgram(Ini(), "Custom", "Key", " kept verbatim", error), SettingWriteResult::Ok);
+    EXPECT_EQ(WriteSettingAsProgram(Ini(), "USER_INFO", "PW", std::string(96, 'x'), error), SettingWriteResult::Ok);
+    EXPECT_EQ(Get(Ini()).find(std::string(96, 'x')), std::string::npos);  // never in clear
+    const std::string before = Get(Ini());
+    EXPECT_EQ(before.find("[HOTKEY]\nMOD_KEY=CTRL\n"), 0u);
+
+    EXPECT_EQ(WriteSettingAsProgram(Ini(), "USER_INFO", "PW", std::string(97, 'y'), error),
+              SettingWriteResult::PasswordTooLong);
+    EXPECT_NE(error.find("too long"), std::string::npos);
+    EXPECT_EQ(WriteSettingAsProgram(Ini(), "USER_INFO", "ID", "a\nb", error), SettingWriteResult::InvalidValue);
+    EXPECT_EQ(WriteSettingAsProgram(Ini(), "USER]INFO", "ID", "a", error), SettingWriteResult::InvalidName);
+    EXPECT_EQ(WriteSettingAsProgram(Ini(), "USER_INFO", "", "a", error), SettingWriteResult::InvalidName);
+    EXPECT_EQ(Get(Ini()), before);
+
+    std::string value;
+    ASSERT_TRUE(ReadSettingAsProgram(Ini(), "USER_INFO", "PW", value));
+    EXPECT_EQ(value, std::string(96, 'x'));
+    ASSERT_TRUE(ReadSettingAsProgram(Ini(), "CUSTOM", "KEY", value));
+    EXPECT_EQ(value, "kept verbatim");
+}
+
+TEST_F(ScratchFolder, ListShowsEverySettingWithTheProgramsDefaults) {
+    Put(Ini(), "[CALL_LOG]\nNUM_LOG=2\nLOG0=11\nLOG1=22\n[DLG_POS]\nY=-5\n");
+    const auto rows = ListSettings(Ini());
+    std::map<std::string, std::string> byKey(rows.begin(), rows.end());
+    EXPECT_EQ(byKey.size(), rows.size());
+    EXPECT_EQ(rows.front().first, "USER_INFO/ID");
+    EXPECT_EQ(byKey["DISAPPEARANCE/TIME_DISAPPARANCE"], "5");
+    EXPECT_EQ(byKey["HOTKEY/MOD_KEY"], "ALT");
+    EXPECT_EQ(byKey["DIALING_RULE_ADV/USE_POPUP_FOR_CHAR"], "1");
+    EXPECT_EQ(byKey["DIALING_RULE_ADV/MIN_POPUP_LENGTH"], "3");
+    EXPECT_EQ(byKey["DIALING_RULE_ADV_ADV/LENGTH_CO_EXTENSION"], "");
+    EXPECT_EQ(byKey["CALL_LOG/MAX_NUM_LOG"], "0");  // section present, key missing
+    EXPECT_EQ(byKey["CALL_LOG/LOG1"], "22");
+    EXPECT_EQ(byKey.count("CALL_LOG/LOG2"), 0u);
+    EXPECT_EQ(byKey["DLG_POS/X"], "0");
+    EXPECT_EQ(byKey["DLG_POS/Y"], "-5");
+    EXPECT_EQ(rows.back(), (std::pair<std::string, std::string>{"DLG_STATUS/IS_MAX", "1"}));
+}
+
+TEST_F(ScratchFolder, StartupStateHoldsWhatTheProgramHoldsAtStart) {
+    Put(PathOf("language.ini"), "[LOCAL]\nCAPTION=Lokal\n");
+    Put(Ini(),
+        "[LANGUAGE]\nLAN=ENG\n[ACCESSCODE]\nCO_ACCESS_CODE=9\n"
+        "[DIALING_RULE_ADV_ADV]\nUSE_NON_STD=1\nLENGTH_CO_EXTENSION=6\n"
+        "[CALL_LOG]\nMAX_NUM_LOG=5\n");
+    StartupState state = LoadStartupState(Ini(), PathOf("language.ini"));
+    EXPECT_EQ(state.rules.CO_ACCESS_CODE, "9");
+    EXPECT_FALSE(state.rules.USE_ADDZERO);  // ACCESSCODE present without the key
+    EXPECT_TRUE(state.rules.USE_POPUP_FOR_CHAR);  // no DIALING_RULE_ADV section
+    EXPECT_EQ(state.rules.MIN_POPUP_LENGTH, 3);
+    EXPECT_TRUE(state.rules.USE_NON_STD);
+    EXPECT_EQ(state.rules.LENGTH_CO_EXTENSION, 6);
+    EXPECT_EQ(state.callLog.limit, 5);
+    EXPECT_EQ(state.callDialog.hideDelayMs, 5000);
+    EXPECT_EQ(state.language.Text("CAPTION"), "Settings");  // no ENG section: built-in
+    EXPECT_EQ(state.settings.language, "ENG");
+
+    Put(Ini(), "[LANGUAGE]\nLAN=LOCAL\n[DIALING_RULE_ADV_ADV]\nLENGTH_CO_EXTENSION=\n");
+    state = LoadStartupState(Ini(), PathOf("language.ini"));
+    EXPECT_EQ(state.language.Text("CAPTION"), "Lokal");
+    EXPECT_EQ(state.rules.LENGTH_CO_EXTENSION, DialingRules{}.LENGTH_CO_EXTENSION);
+    EXPECT_EQ(state.advanced.LAN, "LOCAL");
+    EXPECT_EQ(state.advancedTexts.Text("DIALING_ADV_ADV"), "");  // LOCAL lacks it: empty, not English
+}
+
+class EnvironmentGuard {
+public:
+    explicit EnvironmentGuard(std::initializer_list<const char*> names) {
+        for (const char* name : names) {
+            const char* value = std::getenv(name);
+            saved_.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
+        }
+    }
+    ~EnvironmentGuard() {
+        for (const auto& [name, value] : saved_) {
+            if (value) ::setenv(name.c_str(), value->c_str(), 1);
+            else ::unsetenv(name.c_str());
+        }
+    }
+
+private:
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
+
+TEST(DefaultSettingsPath, FollowsTheEnvironment) {
+    EnvironmentGuard guard({"PELLANDOR_SETTINGS", "XDG_CONFIG_HOME", "HOME"});
+    const struct {
+        const char* settings;
+        const char* xdg;
+        const char* home;
+        const char* expected;
+    } cases[] = {
+        {"/x/mine.ini", "/cfg", "/home/u", "/x/mine.ini"},
+        {"", "/cfg", "/home/u", "/cfg/pellandor_settings.ini"},
+        {nullptr, "/cfg/", "/home/u", "/cfg/pellandor_settings.ini"},
+        {nullptr, "", "/home/u", "/home/u/.config/pellandor_settings.ini"},
+        {nullptr, "relative", "/home/u", "/home/u/.config/pellandor_settings.ini"},
+        {nullptr, nullptr, "/home/v", "/home/v/.config/pellandor_settings.ini"},
+    };
+    for (const auto& c : cases) {
+        auto set = [](const char* name, const char* value) {
+            if (value) ::setenv(name, value, 1);
+            else ::unsetenv(name);
+        };
+        set("PELLANDOR_SETTINGS", c.settings);
+        set("XDG_CONFIG_HOME", c.xdg);
+        set("HOME", c.home);
+        EXPECT_EQ(DefaultSettingsPath(), c.expected);
+    }
+}
+
+TEST(LanguageFilePath, PrefersTheFileBesideTheExecutable) {
+    // The build copies language.ini beside the test binary.
+    EXPECT_EQ(LanguageFilePath(), ModuleDirectory() + "/language.ini");
+    EXPECT_EQ(ModuleDirectory(), std::filesystem::canonical(PELLANDOR_BIN_DIR).string());
+}
+
+}  // namespace
+}  // namespace pellandor
