@@ -1,0 +1,21 @@
+#pragma once
+// The byte pipe the HTTP framing reads and writes; the TLS connection is one,
+// a test's scripted stream is another.
+
+#include <cstddef>
+#include <string>
+
+namespace pellandor {
+
+class IByteStream {
+public:
+    virtual ~IByteStream() = default;
+    // Bytes moved (> 0), or 0 or less when the peer closed, the transfer
+    // failed or ran out of time.
+    virtual long Read(char* buffer, std::size_t length) = 0;
+    virtual long Write(const char* bytes, std::size_t length) = 0;
+    // Why the last Read or Write gave 0 or less; empty if unknown.
+    virtual std::string LastError() const { return {}; }
+};
+
+}  // namespace pellandor

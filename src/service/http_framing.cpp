@@ -1,0 +1,205 @@
+#include "service/http_framing.h"
+
+#include <netdb.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <climits>
+#include <memory>
+#include <vector>
+
+namespace pellandor {
+
+namespace {
+
+constexpr std::string_view kCrLf = "\r\n";
+constexpr std::string_view kFieldName = "xmlupload1";
+
+struct AddrInfoFree {
+    void operator()(addrinfo* list) const { freeaddrinfo(list); }
+};
+
+bool IsTokenSeparator(char c) { return c == ' ' || c == '\t' || c == '\n'; }
+
+// An optionally signed decimal number at the start, saturating; false without digits.
+bool ReadDecimal(std::string_view text, long long& value) {
+    std::size_t i = 0;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+    const std::size_t firstDigit = i;
+    long long v = 0;
+    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
+        v = v > (LLONG_MAX - 9) / 10 ? LLONG_MAX : v * 10 + (text[i] - '0');
+    }
+    if (i == firstDigit) return false;
+    value = negative ? -v : v;
+    return true;
+}
+
+// Parses the lower-cased header block (status line up to the blank line).
+bool ParseHeaderBlock(std::string_view head, int& status, long long& contentLength, std::string& errorText) {
+    const auto lineEnd = head.find(kCrLf);
+    if (lineEnd == std::string_view::npos) {
+        errorText = "CHttpXmlRequest::RecvResponse: no status line in the answer";
+        return false;
+    }
+    std::string_view statusLine = head.substr(0, lineEnd);
+    std::vector<std::string_view> tokens;
+    for (std::size_t i = 0; i < statusLine.size();) {
+        while (i < statusLine.size() && IsTokenSeparator(statusLine[i])) ++i;
+        const std::size_t start = i;
+        while (i < statusLine.size() && !IsTokenSeparator(statusLine[i])) ++i;
+        if (i > start) tokens.push_back(statusLine.substr(start, i - start));
+    }
+    if (tokens.empty() || tokens[0].substr(0, 4) != "http") {
+        errorText = "CHttpXmlRequest::RecvResponse: the answer is not HTTP";
+        return false;
+    }
+    if (tokens.size() > 1) {
+        long long code = 0;
+        status = ReadDecimal(tokens[1], code) ? static_cast<int>(std::clamp<long long>(code, INT_MIN, INT_MAX)) : 0;
+    }
+
+    const std::string_view rest = head.substr(lineEnd);
+    const auto name = rest.find("content-length");
+    if (name == std::string_view::npos) {
+        errorText = "CHttpXmlRequest::RecvResponse: no content-length in the answer";
+        return false;
+    }
+    const auto end = rest.find(kCrLf, name);
+    const auto colon = rest.find(':', name);
+    if (end == std::string_view::npos || colon == std::string_view::npos || colon > end) {
+        errorText = "CHttpXmlRequest::RecvResponse: malformed content-length in the answer";
+        return false;
+    }
+    std::string_view value = rest.substr(colon + 1, end - colon - 1);
+    while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
+    if (!ReadDecimal(value, contentLength) || contentLength < 0) {
+        errorText = "CHttpXmlRequest::RecvResponse: malformed content-length in the answer";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool MakeMultipartContent(std::string& body, std::string_view fileName, std::string_view contentType,
+                          std::string_view xml, std::string_view boundary) {
+    body.append("--").append(boundary).append(kCrLf);
+    body.append("Content-Disposition: form-data; name=\"").append(kFieldName).append("\"; filename=\"");
+    body.append(fileName).append("\"").append(kCrLf);
+    body.append("Content-Type: ").append(contentType).append(kCrLf);
+    body.append(kCrLf);
+    body.append(xml).append(kCrLf);
+    body.append("--").append(boundary).append("--").append(kCrLf);
+    return true;
+}
+
+bool MakeFullHtml(std::string& header, std::string_view path, std::size_t bodyLength, std::string_view boundary,
+                  std::string_view localAddress) {
+    header.clear();
+    header.append("POST /").append(path).append(" HTTP/1.1").append(kCrLf);
+    header.append("Accept: text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8").append(kCrLf);
+    header.append("Host: ").append(localAddress).append(kCrLf);
+    header.append("Origin: https://").append(localAddress).append(kCrLf);
+    header.append("Referer: https://").append(localAddress).append("/xmlup.htm").append(kCrLf);
+    header.append("Accept-Language: ko-KR,ko;q=0.8,en-US;q=0.6,en;q=0.4").append(kCrLf);
+    header.append("User-Agent: Mozilla/5.0 Ulvex Web Client").append(kCrLf);
+    header.append("Accept-Encoding: gzip,deflate").append(kCrLf);
+    header.append("Content-Length: ").append(std::to_string(bodyLength)).append(kCrLf);
+    header.append("Content-Type: multipart/form-data; boundary=").append(boundary).append(kCrLf);
+    header.append("Cache-Control: no-cache").append(kCrLf);
+    header.append(kCrLf);
+    return true;
+}
+
+std::string GetLocalHostAddress(bool wantIpv6) {
+    std::array<char, 80> name{};
+    if (gethostname(name.data(), name.size() - 1) != 0) return "N/A";
+    name.back() = '\0';
+
+    addrinfo hints{};
+    hints.ai_flags = AI_CANONNAME;
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(name.data(), nullptr, &hints, &found) != 0) return {};
+    const std::unique_ptr<addrinfo, AddrInfoFree> list(found);
+
+    const int family = wantIpv6 ? AF_INET6 : AF_INET;
+    for (const addrinfo* ai = list.get(); ai != nullptr; ai = ai->ai_next) {
+        if (ai->ai_family != family) continue;
+        std::array<char, 200> text{};
+        if (getnameinfo(ai->ai_addr, ai->ai_addrlen, text.data(), text.size(), nullptr, 0, NI_NUMERICHOST) == 0) {
+            return text.data();
+        }
+        return {};
+    }
+    return {};
+}
+
+bool RecvResponse(IByteStream& stream, std::string& body, int& status, std::string& errorText) {
+    status = -1;
+    body.clear();
+
+    const std::size_t capacity = kReceiveBufferSize - 1;
+    std::vector<char> buffer(kReceiveBufferSize);
+    std::size_t filled = 0;
+    std::size_t bodyCount = 0;
+    long long contentLength = -1;  // unknown until the header block is in
+
+    auto readMore = [&]() {
+        const long n = stream.Read(buffer.data() + filled, capacity - filled);
+        if (n <= 0) {
+            const std::string why = stream.LastError();
+            errorText = "CHttpXmlRequest::RecvResponse: " +
+                        (why.empty() ? std::string("the connection ended before the answer was complete") : why);
+            return false;
+        }
+        filled += static_cast<std::size_t>(n);
+        bodyCount += static_cast<std::size_t>(n);
+        return true;
+    };
+
+    if (!readMore()) return false;
+    for (;;) {
+        if (contentLength < 0) {
+            const std::string_view received(buffer.data(), filled);
+            const auto blank = received.find("\r\n\r\n");
+            if (blank == std::string_view::npos) {
+                if (filled == capacity) {
+                    errorText = "CHttpXmlRequest::RecvResponse: the answer's header block is too long";
+                    return false;
+                }
+                if (!readMore()) return false;
+                continue;
+            }
+            // Header names may come in any case; the body keeps its own.
+            const std::size_t headEnd = blank + 4;
+            std::transform(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(headEnd), buffer.begin(),
+                           [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); });
+            if (!ParseHeaderBlock(std::string_view(buffer.data(), headEnd), status, contentLength, errorText)) {
+                return false;
+            }
+            std::copy(buffer.begin() + static_cast<std::ptrdiff_t>(headEnd),
+                      buffer.begin() + static_cast<std::ptrdiff_t>(filled), buffer.begin());
+            filled -= headEnd;
+            bodyCount = filled;
+        }
+        if (bodyCount >= static_cast<unsigned long long>(contentLength)) {
+            // Whatever came with the last read stays, even past the announced length.
+            body.append(buffer.data(), filled);
+            return true;
+        }
+        if (filled == capacity) {
+            body.append(buffer.data(), filled);
+            filled = 0;
+        }
+        if (!readMore()) return false;
+    }
+}
+
+}  // namespace pellandor

@@ -1,0 +1,309 @@
+#include "service/openssl_interface.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdarg>
+#include <cstdio>
+
+#include <openssl/err.h>
+
+namespace pellandor {
+
+namespace {
+
+constexpr const char* kInitClient = "COpenSSLInterface::InitClientSSL";
+constexpr const char* kConnect = "COpenSSLInterface::ConnectSSLClient";
+constexpr const char* kHandshake = "COpenSSLInterface::ConnectSSLClient_SSL";
+constexpr const char* kRead = "COpenSSLInterface::ReadSSLClient";
+constexpr const char* kWrite = "COpenSSLInterface::WriteSSLClient";
+
+// A single wait for the handshake never exceeds this, however long the
+// caller's limit is.
+constexpr int kHandshakeWaitCapMs = 60000;
+
+using Clock = std::chrono::steady_clock;
+
+int MsUntil(Clock::time_point deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return static_cast<int>(std::clamp<long long>(left, 0, INT_MAX));
+}
+
+Clock::time_point DeadlineAfter(int timeoutMs) {
+    return timeoutMs < 0 ? Clock::time_point::max() : Clock::now() + std::chrono::milliseconds(timeoutMs);
+}
+
+}  // namespace
+
+COpenSSLInterface::COpenSSLInterface() = default;
+
+COpenSSLInterface::~COpenSSLInterface() { CloseSSLClient(); }
+
+void COpenSSLInterface::SetError(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    va_list copy;
+    va_copy(copy, args);
+    const int n = std::vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    errorText_.assign(n > 0 ? static_cast<std::size_t>(n) : 0, '\0');
+    if (n > 0) std::vsnprintf(errorText_.data(), errorText_.size() + 1, format, args);
+    va_end(args);
+}
+
+bool COpenSSLInterface::InitClientSSL() {
+    if (ctx_) {
+        SetError("%s:Init client Fail. Already initialized with %s", kInitClient,
+                 serverMode_ ? "Server Mode" : "Client Mode");
+        return false;
+    }
+    // Unknown names in the list are skipped by the library.
+    cipherList_ = "ARIA128-SHA:AES128-SHA:SEED-SHA:ALL:!ADH:!LOW:!EXP:!MD5:@STRENGTH";
+
+    OPENSSL_init_ssl(OPENSSL_INIT_LOAD_SSL_STRINGS | OPENSSL_INIT_LOAD_CRYPTO_STRINGS, nullptr);
+    ctx_.reset(SSL_CTX_new(TLS_client_method()));
+    if (!ctx_) {
+        SetError("%s:SSL_CTX_new fail", kInitClient);
+        return false;
+    }
+    // The exchange speaks TLS 1.2 only.
+    if (SSL_CTX_set_min_proto_version(ctx_.get(), TLS1_2_VERSION) != 1 ||
+        SSL_CTX_set_max_proto_version(ctx_.get(), TLS1_2_VERSION) != 1) {
+        SetError("%s:SSL_CTX_new fail", kInitClient);
+        ctx_.reset();
+        return false;
+    }
+    // Older exchanges carry RSA-1024 keys and 1024-bit DH groups, which the
+    // distribution's default level 2 refuses.
+    SSL_CTX_set_security_level(ctx_.get(), 1);
+
+    uint64_t options = SSL_OP_ALL;
+    // Older exchanges may not send the renegotiation extension.
+    options |= SSL_OP_LEGACY_SERVER_CONNECT;
+#ifdef SSL_OP_NO_SSLv2
+    options |= SSL_OP_NO_SSLv2;
+#endif
+#ifdef SSL_OP_NO_SSLv3
+    options |= SSL_OP_NO_SSLv3;
+#endif
+    SSL_CTX_set_options(ctx_.get(), options);
+    // The result is not examined: whatever the library knows of the list is used.
+    SSL_CTX_set_cipher_list(ctx_.get(), cipherList_.c_str());
+    ERR_clear_error();
+    serverMode_ = false;
+    return true;
+}
+
+COpenSSLInterface::Wait COpenSSLInterface::WaitFor(int socket, short events, int timeoutMs) const {
+    pollfd fds[2] = {{socket, events, 0}, {cancelFd_, POLLIN, 0}};
+    const nfds_t count = cancelFd_ >= 0 ? 2 : 1;
+    const Clock::time_point deadline = DeadlineAfter(timeoutMs);
+    for (;;) {
+        const int left = timeoutMs < 0 ? -1 : MsUntil(deadline);
+        const int n = ::poll(fds, count, left);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return Wait::Failed;
+        }
+        if (n == 0) return Wait::TimedOut;
+        if (count == 2 && fds[1].revents != 0) return Wait::Cancelled;
+        return Wait::Ready;  // readiness or an error on the socket: the next call tells which
+    }
+}
+
+bool COpenSSLInterface::ConnectSSLClient(int socket, const sockaddr* address, socklen_t length, int timeoutMs) {
+    if (address == nullptr) return false;
+
+    // Non-blocking, so an unreachable exchange cannot hold the request for minutes.
+    const int flags = fcntl(socket, F_GETFL, 0);
+    if (flags < 0 || fcntl(socket, F_SETFL, flags | O_NONBLOCK) < 0) {
+        SetError("%s: connect fail error[%d]", kConnect, errno);
+        return false;
+    }
+    if (::connect(socket, address, length) != 0) {
+        if (errno != EINPROGRESS && errno != EINTR) {
+            SetError("%s: connect fail error[%d]", kConnect, errno);
+            return false;
+        }
+        switch (WaitFor(socket, POLLOUT, timeoutMs)) {
+        case Wait::Ready:
+            break;
+        case Wait::TimedOut:
+            SetError("%s: connect fail error[%d] (no connection within %d ms, time-out)", kConnect, ETIMEDOUT,
+                     timeoutMs);
+            return false;
+        case Wait::Cancelled:
+            SetError("%s: connect fail error[%d] (cancelled)", kConnect, ECANCELED);
+            return false;
+        case Wait::Failed:
+            SetError("%s: connect fail error[%d]", kConnect, errno);
+            return false;
+        }
+        int soError = 0;
+        socklen_t soLength = sizeof soError;
+        if (getsockopt(socket, SOL_SOCKET, SO_ERROR, &soError, &soLength) != 0) soError = errno;
+        if (soError != 0) {
+            SetError("%s: connect fail error[%d]", kConnect, soError);
+            return false;
+        }
+    }
+    return ConnectSSLClient_SSL(socket, timeoutMs);
+}
+
+bool COpenSSLInterface::ConnectSSLClient_SSL(int socket, int timeoutMs) {
+    if (!ctx_) {
+        SetError("%s: CTX not initialized", kHandshake);
+        return false;
+    }
+    if (serverMode_) {
+        SetError("%s: SSL is working as server mode", kHandshake);
+        return false;
+    }
+    if (ssl_) {
+        SetError("%s: Client is already running", kHandshake);
+        return false;
+    }
+    ssl_.reset(SSL_new(ctx_.get()));
+    if (!ssl_) {
+        SetError("%s:Create SSL fail", kHandshake);
+        return false;
+    }
+    if (SSL_set_fd(ssl_.get(), socket) != 1) {
+        SetError("%s:Set fd fail", kHandshake);
+        ssl_.reset();
+        return false;
+    }
+    connectedSocket_ = socket;
+    broken_ = false;
+
+    // A failed handshake leaves no connection behind, so the next attempt
+    // does not find one "already running".
+    auto fail = [this] {
+        ssl_.reset();
+        connectedSocket_ = -1;
+        return false;
+    };
+
+    const Clock::time_point deadline = DeadlineAfter(timeoutMs);
+    int waitFor = 0;  // SSL_ERROR_WANT_READ / _WRITE from the last attempt
+    for (;;) {
+        const int left = timeoutMs < 0 ? kHandshakeWaitCapMs : MsUntil(deadline);
+        if (left <= 0) {
+            SetError("%s: connection time-out!", kHandshake);
+            return fail();
+        }
+        if (waitFor != 0) {
+            const int limit = std::min(left, kHandshakeWaitCapMs);
+            switch (WaitFor(socket, waitFor == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, limit)) {
+            case Wait::Ready:
+                break;
+            case Wait::Failed:
+                SetError("%s: select failed! %d", kHandshake, waitFor);
+                return fail();
+            case Wait::TimedOut:
+                if (limit < kHandshakeWaitCapMs) {
+                    SetError("%s: connection time-out!", kHandshake);
+                } else {
+                    SetError("%s: sever not responding! %d", kHandshake, waitFor);
+                }
+                return fail();
+            case Wait::Cancelled:
+                SetError("%s: connection cancelled", kHandshake);
+                return fail();
+            }
+        }
+        ERR_clear_error();
+        errno = 0;
+        const int result = SSL_connect(ssl_.get());
+        const int savedErrno = errno;
+        if (result == 1) return true;
+        const int code = SSL_get_error(ssl_.get(), result);
+        if (code == SSL_ERROR_WANT_READ || code == SSL_ERROR_WANT_WRITE) {
+            waitFor = code;
+            continue;
+        }
+        SetError("%s: ssl problem! res[%d], ecode[%d], errno[%d]!!", kHandshake, result, code, savedErrno);
+        return fail();
+    }
+}
+
+long COpenSSLInterface::Transfer(const char* function, int socket, char* readBuffer, const char* writeBytes,
+                                 std::size_t length, int timeoutMs) {
+    if (!ssl_ || socket != connectedSocket_ || length == 0) {
+        SetError("%s: no TLS connection on socket %d", function, socket);
+        return -1;
+    }
+    timedOut_ = false;
+    const int chunk = static_cast<int>(std::min<std::size_t>(length, INT_MAX));
+    const Clock::time_point deadline = DeadlineAfter(timeoutMs);
+    for (;;) {
+        ERR_clear_error();
+        errno = 0;
+        const int n = readBuffer != nullptr ? SSL_read(ssl_.get(), readBuffer, chunk)
+                                            : SSL_write(ssl_.get(), writeBytes, chunk);
+        const int savedErrno = errno;
+        if (n > 0) return n;
+        const int code = SSL_get_error(ssl_.get(), n);
+        if (code == SSL_ERROR_ZERO_RETURN) {
+            SetError("%s: the connection was closed by the peer", function);
+            return 0;
+        }
+        if (code != SSL_ERROR_WANT_READ && code != SSL_ERROR_WANT_WRITE) {
+            if (code == SSL_ERROR_SSL || code == SSL_ERROR_SYSCALL) broken_ = true;
+            SetError("%s: ssl problem! res[%d], ecode[%d], errno[%d]!!", function, n, code, savedErrno);
+            return n < 0 ? n : -1;
+        }
+        const int left = timeoutMs < 0 ? -1 : MsUntil(deadline);
+        if (timeoutMs >= 0 && left <= 0) {
+            SetError("%s: time-out", function);
+            timedOut_ = true;
+            return -1;
+        }
+        switch (WaitFor(socket, code == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, left)) {
+        case Wait::Ready:
+            break;
+        case Wait::TimedOut:
+            SetError("%s: time-out", function);
+            timedOut_ = true;
+            return -1;
+        case Wait::Cancelled:
+            SetError("%s: cancelled", function);
+            return -1;
+        case Wait::Failed:
+            SetError("%s: poll failed, errno[%d]", function, errno);
+            return -1;
+        }
+    }
+}
+
+long COpenSSLInterface::ReadSSLClient(int socket, char* buffer, std::size_t length, int timeoutMs) {
+    if (buffer == nullptr) {
+        SetError("%s: no buffer", kRead);
+        return -1;
+    }
+    return Transfer(kRead, socket, buffer, nullptr, length, timeoutMs);
+}
+
+long COpenSSLInterface::WriteSSLClient(int socket, const char* bytes, std::size_t length, int timeoutMs) {
+    if (bytes == nullptr) {
+        SetError("%s: no data", kWrite);
+        return -1;
+    }
+    return Transfer(kWrite, socket, nullptr, bytes, length, timeoutMs);
+}
+
+void COpenSSLInterface::CloseSSLClient() {
+    if (!ssl_) return;
+    // One close_notify; the socket is non-blocking, so this never waits.
+    if (!broken_) SSL_shutdown(ssl_.get());
+    ERR_clear_error();
+    ssl_.reset();
+    connectedSocket_ = -1;
+}
+
+}  // namespace pellandor

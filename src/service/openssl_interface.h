@@ -1,0 +1,75 @@
+#pragma once
+// TLS 1.2 client over a TCP socket: owns the TLS context and the one live
+// TLS connection. The exchange's certificate is self-signed and not checked.
+
+#include <sys/socket.h>
+
+#include <cstddef>
+#include <memory>
+#include <string>
+
+#include <openssl/ssl.h>
+
+namespace pellandor {
+
+class COpenSSLInterface {
+public:
+    static constexpr int kDefaultConnectTimeoutMs = 5000;
+
+    COpenSSLInterface();
+    virtual ~COpenSSLInterface();
+    COpenSSLInterface(const COpenSSLInterface&) = delete;
+    COpenSSLInterface& operator=(const COpenSSLInterface&) = delete;
+
+    bool InitClientSSL();
+
+    // TCP connect, then the handshake; each must finish within `timeoutMs`.
+    // Leaves the socket non-blocking.
+    bool ConnectSSLClient(int socket, const sockaddr* address, socklen_t length,
+                          int timeoutMs = kDefaultConnectTimeoutMs);
+    bool ConnectSSLClient_SSL(int socket, int timeoutMs = kDefaultConnectTimeoutMs);
+
+    // Byte count, 0 or less on close, error or time-out (`timeoutMs` < 0:
+    // no limit), -1 when there is no connection on `socket`.
+    long ReadSSLClient(int socket, char* buffer, std::size_t length, int timeoutMs = -1);
+    // Writes everything or fails; same results as ReadSSLClient.
+    long WriteSSLClient(int socket, const char* bytes, std::size_t length, int timeoutMs = -1);
+
+    // Sends close_notify (without waiting for the reply) and frees the connection.
+    void CloseSSLClient();
+
+    // A descriptor that becomes readable when the owner wants every wait to
+    // stop at once (the owner is being destroyed). -1: none.
+    void SetCancelFd(int fd) { cancelFd_ = fd; }
+
+    const std::string& ErrorText() const { return errorText_; }
+    // Whether the last ReadSSLClient or WriteSSLClient failed for lack of time.
+    bool TimedOut() const { return timedOut_; }
+    int ConnectedSocket() const { return connectedSocket_; }
+
+private:
+    enum class Wait { Ready, TimedOut, Cancelled, Failed };
+    Wait WaitFor(int socket, short events, int timeoutMs) const;
+    long Transfer(const char* function, int socket, char* readBuffer, const char* writeBytes, std::size_t length,
+                  int timeoutMs);
+    void SetError(const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+    struct CtxFree {
+        void operator()(SSL_CTX* ctx) const { SSL_CTX_free(ctx); }
+    };
+    struct SslFree {
+        void operator()(SSL* ssl) const { SSL_free(ssl); }
+    };
+
+    std::unique_ptr<SSL_CTX, CtxFree> ctx_;
+    std::unique_ptr<SSL, SslFree> ssl_;
+    bool serverMode_ = false;
+    std::string cipherList_ = "ALL:!ADH:!LOW:!EXP:!MD5:@STRENGTH";
+    std::string errorText_;
+    int connectedSocket_ = -1;
+    int cancelFd_ = -1;
+    bool broken_ = false;
+    bool timedOut_ = false;  // a fatal TLS error: no close_notify may follow
+};
+
+}  // namespace pellandor

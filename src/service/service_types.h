@@ -1,0 +1,39 @@
+#pragma once
+// What the caller hands a click-to-call request and what it gets back.
+
+#include <string>
+
+namespace pellandor {
+
+inline constexpr int kCallTypeCall = 1;
+inline constexpr int kCallTypeHangup = 2;
+
+// Step numbers of one request; a failed request reports the failed step negated.
+// Callers see these numbers, so they stay as they are; 6 to 11 are not used.
+inline constexpr int XML_STEP_STARTED = 1;
+inline constexpr int XML_STEP_MAKE_AUTH_REQ = 2;
+inline constexpr int XML_STEP_CONNECT_SERV = 3;
+inline constexpr int XML_STEP_MAKE_MULTIPART_CONTENT = 4;
+inline constexpr int XML_STEP_MAKE_FULL_HTML = 5;
+inline constexpr int XML_STEP_SEND_CALL = 12;
+inline constexpr int XML_STEP_RECV_CALL_REPONSE = 13;
+inline constexpr int XML_STEP_CHECK_CALL_REPONSE = 14;
+inline constexpr int XML_STEP_COMPLETED = 15;
+
+struct CallUserInfo {
+    std::string stationNumber;  // the user's own extension, also the calling party
+    std::string userId;
+    std::string password;       // clear text; only the TLS connection protects it
+    std::string destination;    // dial string for a call, empty for a hang-up
+};
+
+struct ServiceResult {
+    int step = 0;      // XML_STEP_COMPLETED, or minus the step that failed
+    std::string text;  // the answer's code on completion, else the error text
+};
+
+// Called on the request's worker thread. The pointers are valid only during
+// the call: copy what you keep and hand the work to your own thread.
+using ResultCallback = void (*)(void* userData, const int* step, const char* text);
+
+}  // namespace pellandor

@@ -1,0 +1,205 @@
+#include <gtest/gtest.h>
+
+#include <sys/socket.h>
+#include <netinet/in.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <sstream>
+
+#include "exchange_sim.h"
+#include "request_runner.h"
+#include "service/http_xml_request.h"
+
+namespace pellandor {
+namespace {
+
+using namespace std::chrono_literals;
+using test::ExchangeSim;
+using test::RunRequest;
+
+const CallUserInfo kAlice{"2001", "alice", "secret", "0123456789"};
+
+struct ExchangeCase {
+    const char* name;
+    std::vector<std::string> simArgs;
+    int callType;
+    CallUserInfo user;
+    int step;
+    std::string textStart;
+};
+
+void PrintTo(const ExchangeCase& c, std::ostream* os) { *os << c.name; }
+
+class ExchangeOutcome : public ::testing::TestWithParam<ExchangeCase> {};
+
+TEST_P(ExchangeOutcome, ReportsStepAndText) {
+    const ExchangeCase& c = GetParam();
+    ExchangeSim sim;
+    std::string error;
+    ASSERT_TRUE(sim.Start(c.simArgs, error)) << error;
+    const bool v6 = std::find(c.simArgs.begin(), c.simArgs.end(), "::1") != c.simArgs.end();
+
+    CHttpXmlRequest request;
+    request.SetTimeouts(5s, 3s);
+    ASSERT_TRUE(request.Init(v6 ? "::1" : "127.0.0.1", sim.Port())) << request.ErrorText();
+    EXPECT_EQ(request.IsIpv6(), v6);
+    const ServiceResult result = RunRequest(request, c.callType, c.user);
+    EXPECT_EQ(result.step, c.step) << result.text;
+    EXPECT_EQ(result.text.substr(0, c.textStart.size()), c.textStart) << result.text;
+    EXPECT_EQ(request.Result().step, result.step);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Modes, ExchangeOutcome,
+    ::testing::Values(
+        ExchangeCase{"Success", {}, kCallTypeCall, kAlice, 15, "100"},
+        ExchangeCase{"Hangup", {}, kCallTypeHangup, {"2001", "alice", "secret", ""}, 15, "100"},
+        ExchangeCase{"WrongPassword", {}, kCallTypeCall, {"2001", "alice", "wrong", "1"}, 15, "101"},
+        ExchangeCase{"CodeFromExchange", {"--mode", "code:110"}, kCallTypeCall, kAlice, 15, "110"},
+        ExchangeCase{"Ipv6", {"--bind", "::1"}, kCallTypeCall, kAlice, 15, "100"},
+        ExchangeCase{"Rsa1024", {"--rsa-bits", "1024"}, kCallTypeCall, kAlice, 15, "100"},
+        ExchangeCase{"Rsa2048", {"--rsa-bits", "2048"}, kCallTypeCall, kAlice, 15, "100"},
+        ExchangeCase{"SplitAnswer", {"--mode", "split"}, kCallTypeCall, kAlice, 15, "100"},
+        ExchangeCase{"BigBody", {"--mode", "big-body"}, kCallTypeCall, kAlice, 15, "100"},
+        ExchangeCase{"UpperHeaders", {"--mode", "upper-headers"}, kCallTypeCall, kAlice, 15, "100"},
+        ExchangeCase{"MixedCaseBody", {"--mode", "mixed-case-body"}, kCallTypeCall, kAlice, 15, "100"},
+        ExchangeCase{"Http500", {"--mode", "http500"}, kCallTypeCall, kAlice, -14, "CHttpXmlRequest::Run: HTTP status 500"},
+        ExchangeCase{"NoCode", {"--mode", "no-code"}, kCallTypeCall, kAlice, -14, "CODE_EMPTY"},
+        ExchangeCase{"NotXml", {"--mode", "not-xml"}, kCallTypeCall, kAlice, -14, "Error at Parsing the XML! "},
+        // an empty body completes at once (the exchange keeps the line open) and has no code
+        ExchangeCase{"ContentLength0", {"--mode", "content-length-0"}, kCallTypeCall, kAlice, -14,
+                     "Error at Parsing the XML! no element found at line 1"},
+        ExchangeCase{"NoContentLength", {"--mode", "no-content-length"}, kCallTypeCall, kAlice, -13,
+                     "CHttpXmlRequest::RecvResponse: no content-length"},
+        ExchangeCase{"ClosedWithoutAnswer", {"--mode", "close"}, kCallTypeCall, kAlice, -13,
+                     "CHttpXmlRequest::RecvResponse: "},
+        ExchangeCase{"SilentExchange", {"--mode", "silent"}, kCallTypeCall, kAlice, -13,
+                     "CHttpXmlRequest::RecvResponse: no complete answer within 3000 ms (time-out)"},
+        ExchangeCase{"SlowExchange", {"--mode", "delay:5"}, kCallTypeCall, kAlice, -13,
+                     "CHttpXmlRequest::RecvResponse: no complete answer within 3000 ms (time-out)"},
+        ExchangeCase{"Tls10Only", {"--mode", "tls1.0"}, kCallTypeCall, kAlice, -3,
+                     "Connect SSL fail COpenSSLInterface::ConnectSSLClient_SSL: ssl problem! res["},
+        ExchangeCase{"Tls11Only", {"--mode", "tls1.1"}, kCallTypeCall, kAlice, -3,
+                     "Connect SSL fail COpenSSLInterface::ConnectSSLClient_SSL: ssl problem! res["}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ExchangeRequest, SendsEscapedCredentialsTheExchangeAccepts) {
+    const std::string dir = ::testing::TempDir();
+    const std::string accounts = dir + "/pellandor_accounts.txt";
+    const std::string log = dir + "/pellandor_exchange_log.json";
+    std::remove(log.c_str());
+    const std::string password = "p<w>&\"'d";
+    std::ofstream(accounts) << "2002\tbob&co\t" << password << "\n";
+
+    ExchangeSim sim;
+    std::string error;
+    ASSERT_TRUE(sim.Start({"--accounts", accounts, "--log", log}, error)) << error;
+    CHttpXmlRequest request;
+    ASSERT_TRUE(request.Init("127.0.0.1", sim.Port())) << request.ErrorText();
+    const ServiceResult result = RunRequest(request, kCallTypeHangup, {"2002", "bob&co", password, ""});
+    EXPECT_EQ(result.step, 15) << result.text;
+    EXPECT_EQ(result.text, "100");
+
+    std::stringstream logged;
+    logged << std::ifstream(log).rdbuf();
+    const std::string line = logged.str();
+    EXPECT_NE(line.find("Content-Length: "), std::string::npos) << line;
+    EXPECT_NE(line.find("hangup"), std::string::npos) << line;
+    EXPECT_NE(line.find("&lt;w&gt;&amp;&quot;&apos;d"), std::string::npos) << line;
+}
+
+TEST(ExchangeRequest, ConnectionRefused) {
+    CHttpXmlRequest request;
+    ASSERT_TRUE(request.Init("127.0.0.1", test::UnusedPort()));
+    const ServiceResult result = RunRequest(request, kCallTypeCall, kAlice);
+    EXPECT_EQ(result.step, -3);
+    EXPECT_EQ(result.text, "Connect SSL fail COpenSSLInterface::ConnectSSLClient: connect fail error[111]\n");
+}
+
+// A listener that never accepts: the kernel completes TCP, then nobody speaks TLS.
+class MuteListener {
+public:
+    explicit MuteListener(int backlog) {
+        fd_ = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        bind(fd_, reinterpret_cast<sockaddr*>(&address), length);
+        listen(fd_, backlog);
+        getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
+        port_ = std::to_string(ntohs(address.sin_port));
+    }
+    ~MuteListener() {
+        for (int fd : fillers_) close(fd);
+        close(fd_);
+    }
+    // Fills the accept queue so that further connection attempts go unanswered.
+    void FillBacklog() {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(static_cast<uint16_t>(std::stoi(port_)));
+        for (int i = 0; i < 4; ++i) {
+            const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+            connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+            fillers_.push_back(fd);
+        }
+        usleep(100000);
+    }
+    const std::string& Port() const { return port_; }
+
+private:
+    int fd_ = -1;
+    std::string port_;
+    std::vector<int> fillers_;
+};
+
+TEST(ExchangeRequest, HandshakeAndConnectAreBoundedInTime) {
+    {
+        MuteListener listener(8);
+        CHttpXmlRequest request;
+        request.SetTimeouts(500ms, 10s);
+        ASSERT_TRUE(request.Init("127.0.0.1", listener.Port()));
+        const auto start = std::chrono::steady_clock::now();
+        const ServiceResult result = RunRequest(request, kCallTypeCall, kAlice);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+        EXPECT_EQ(result.step, -3);
+        EXPECT_EQ(result.text, "Connect SSL fail COpenSSLInterface::ConnectSSLClient_SSL: connection time-out!\n");
+    }
+    {
+        MuteListener listener(0);
+        listener.FillBacklog();
+        CHttpXmlRequest request;
+        request.SetTimeouts(500ms, 10s);
+        ASSERT_TRUE(request.Init("127.0.0.1", listener.Port()));
+        const auto start = std::chrono::steady_clock::now();
+        const ServiceResult result = RunRequest(request, kCallTypeCall, kAlice);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+        EXPECT_EQ(result.step, -3);
+        EXPECT_EQ(result.text.rfind("Connect SSL fail COpenSSLInterface::ConnectSSLClient: connect fail error[110] "
+                                    "(no connection within 500 ms, time-out)",
+                                    0),
+                  0u)
+            << result.text;
+    }
+}
+
+TEST(ExchangeRequest, WithoutInitFailsAtConnect) {
+    CHttpXmlRequest request;
+    const ServiceResult result = RunRequest(request, kCallTypeCall, kAlice);
+    EXPECT_EQ(result.step, -3);
+    EXPECT_FALSE(result.text.empty());
+}
+
+TEST(ExchangeRequest, UnknownCallTypeFailsAtFirstStep) {
+    CHttpXmlRequest request;
+    ASSERT_TRUE(request.Init("127.0.0.1", test::UnusedPort()));
+    const ServiceResult result = RunRequest(request, 3, kAlice);
+    EXPECT_EQ(result.step, -2);
+}
+
+}  // namespace
+}  // namespace pellandor

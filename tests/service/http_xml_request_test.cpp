@@ -1,0 +1,107 @@
+#include "service/http_xml_request.h"
+
+#include <gtest/gtest.h>
+
+#include "service/xml_parser.h"
+
+namespace pellandor {
+namespace {
+
+const CallUserInfo kUser{"2001", "alice", "secret", "0123456789"};
+
+TEST(RequestXml, CallDocumentBytes) {
+    std::string xml = "stale";
+    ASSERT_TRUE(CHttpXmlRequest::MakeRequestXml(kCallTypeCall, &kUser, xml));
+    EXPECT_EQ(xml,
+              "<?xml version=\"1.0\" encoding=\"utf-8\"?><!DOCTYPE ulvex_svc SYSTEM \"UlvexService.dtd\"><ulvex_svc>"
+              "<request type=\"service\" encrypt=\"off\" servicename=\"clicktocall\"><clicktocall><userinfo>"
+              "<stnnum>2001</stnnum><userid>alice</userid><userpwd encrypt=\"off\">secret</userpwd></userinfo>"
+              "<srcinfo><dialnum>2001</dialnum></srcinfo><destinfo calltype=\"single\"><dialnum>0123456789</dialnum>"
+              "</destinfo></clicktocall></request></ulvex_svc>");
+}
+
+TEST(RequestXml, HangupCarriesTypeAndEmptyDestination) {
+    std::string xml;
+    ASSERT_TRUE(CHttpXmlRequest::MakeRequestXml(kCallTypeHangup, &kUser, xml));
+    EXPECT_NE(xml.find("<destinfo calltype=\"hangup\"><dialnum>0123456789</dialnum>"), std::string::npos);
+    const CallUserInfo hangup{"2001", "alice", "secret", ""};
+    ASSERT_TRUE(CHttpXmlRequest::MakeRequestXml(kCallTypeHangup, &hangup, xml));
+    EXPECT_NE(xml.find("<destinfo calltype=\"hangup\"><dialnum></dialnum></destinfo>"), std::string::npos);
+}
+
+TEST(RequestXml, MarkupInValuesIsEscaped) {
+    const CallUserInfo user{"20<1", "a&b", "p<w>&\"'", "12'3"};
+    std::string xml;
+    ASSERT_TRUE(CHttpXmlRequest::MakeRequestXml(kCallTypeCall, &user, xml));
+    for (const char* part : {"<stnnum>20&lt;1</stnnum>", "<userid>a&amp;b</userid>",
+                             "<userpwd encrypt=\"off\">p&lt;w&gt;&amp;&quot;&apos;</userpwd>",
+                             "<srcinfo><dialnum>20&lt;1</dialnum>", "<dialnum>12&apos;3</dialnum>"}) {
+        EXPECT_NE(xml.find(part), std::string::npos) << part;
+    }
+    CXMLParser parser;
+    EXPECT_TRUE(parser.Parse(xml)) << parser.GetErrorText();
+}
+
+TEST(RequestXml, RefusesUnknownCallTypeOrMissingUser) {
+    std::string xml = "stale";
+    EXPECT_FALSE(CHttpXmlRequest::MakeRequestXml(3, &kUser, xml));
+    EXPECT_FALSE(CHttpXmlRequest::MakeRequestXml(0, &kUser, xml));
+    EXPECT_FALSE(CHttpXmlRequest::MakeRequestXml(kCallTypeCall, nullptr, xml));
+    EXPECT_TRUE(xml.empty());
+}
+
+TEST(ProcessRespXml, ReadsCodeOrExplainsFailure) {
+    struct Case {
+        const char* body;
+        int callType;
+        bool userInfo;
+        bool ok;
+        const char* codeText;
+        int codeNumber;
+        const char* error;
+    } cases[] = {
+        {"<ulvex_svc><response><code>100</code><message>OK</message></response></ulvex_svc>", 1, true, true, "100",
+         100, ""},
+        {"<r><code>110 busy</code></r>", 2, true, true, "110 busy", 110, ""},
+        {"<r><code>abc</code></r>", 1, true, true, "abc", 0, ""},
+        {"<r><code/></r>", 1, true, true, "", 0, ""},
+        {"<r><Code>100</Code></r>", 1, true, false, "", -1, "CODE_EMPTY"},
+        {"", 1, true, false, "", -1, "Error at Parsing the XML! no element found at line 1"},
+        {"<r><code>100</code>", 1, true, false, "", -1, "Error at Parsing the XML! no element found at line 1"},
+        {"<r><code>100</code></r>", 1, false, false, "", -1, "Invalid Type Data at CHttpXmlRequest::ProcessRespXML"},
+        // an unknown call type fails without a text of its own
+        {"<r><code>100</code></r>", 7, true, false, "", -1, ""},
+    };
+    for (const Case& c : cases) {
+        std::string codeText, error;
+        int codeNumber = -1;
+        EXPECT_EQ(CHttpXmlRequest::ProcessRespXML(c.body, codeText, c.callType, c.userInfo ? &kUser : nullptr,
+                                                  codeNumber, error),
+                  c.ok)
+            << c.body;
+        EXPECT_EQ(codeText, c.codeText) << c.body;
+        EXPECT_EQ(codeNumber, c.codeNumber) << c.body;
+        EXPECT_EQ(error, c.error) << c.body;
+    }
+}
+
+TEST(RequestInit, ResolvesLiteralsAndReportsResolverErrors) {
+    CHttpXmlRequest request;
+    ASSERT_TRUE(request.Init("127.0.0.1", "8443")) << request.ErrorText();
+    EXPECT_FALSE(request.IsIpv6());
+    ASSERT_TRUE(request.Init("::1", "8443")) << request.ErrorText();
+    EXPECT_TRUE(request.IsIpv6());
+
+    EXPECT_FALSE(request.Init("127.0.0.1", "no-such-service-name"));
+    EXPECT_EQ(request.ErrorText().rfind("getaddrinfo: ", 0), 0u) << request.ErrorText();
+    EXPECT_EQ(request.ErrorText().back(), '\n');
+    EXPECT_EQ(request.ErrorText().find('\n'), request.ErrorText().size() - 1);
+    // the address resolved before stays
+    EXPECT_TRUE(request.IsIpv6());
+
+    EXPECT_FALSE(request.Init("", "8443"));
+    EXPECT_FALSE(request.Init("127.0.0.1", ""));
+}
+
+}  // namespace
+}  // namespace pellandor

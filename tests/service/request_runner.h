@@ -1,0 +1,43 @@
+#pragma once
+// Starts a request and waits for its result callback.
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
+#include "service/http_xml_request.h"
+
+namespace pellandor::test {
+
+struct Outcome {
+    std::mutex mutex;
+    std::condition_variable done;
+    int calls = 0;
+    ServiceResult result;
+
+    static void OnResult(void* self, const int* step, const char* text) {
+        auto* outcome = static_cast<Outcome*>(self);
+        const std::lock_guard lock(outcome->mutex);
+        ++outcome->calls;
+        outcome->result = {*step, text};
+        outcome->done.notify_all();
+    }
+
+    bool WaitForCalls(int count, std::chrono::milliseconds limit) {
+        std::unique_lock lock(mutex);
+        return done.wait_for(lock, limit, [&] { return calls >= count; });
+    }
+};
+
+// The step and text the callback reported; step 0 when nothing came in time.
+inline ServiceResult RunRequest(CHttpXmlRequest& request, int callType, const CallUserInfo& user,
+                                std::chrono::milliseconds limit = std::chrono::seconds(30)) {
+    Outcome outcome;
+    request.SetResultCallback(&Outcome::OnResult, &outcome);
+    if (!request.Start(callType, user)) return {0, "Start refused"};
+    if (!outcome.WaitForCalls(1, limit)) return {0, "no result in time"};
+    const std::lock_guard lock(outcome.mutex);
+    return outcome.result;
+}
+
+}  // namespace pellandor::test

@@ -1,0 +1,155 @@
+#include <gtest/gtest.h>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <memory>
+#include <thread>
+
+#include "exchange_sim.h"
+#include "request_runner.h"
+#include "service/http_xml_request.h"
+
+namespace pellandor {
+namespace {
+
+using namespace std::chrono_literals;
+using test::ExchangeSim;
+using test::Outcome;
+using test::RunRequest;
+
+const CallUserInfo kAlice{"2001", "alice", "secret", "0123456789"};
+
+// Loopback listener that never accepts; with a full queue, connects hang.
+class Listener {
+public:
+    explicit Listener(int backlog) {
+        fd_ = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        bind(fd_, reinterpret_cast<sockaddr*>(&address), length);
+        listen(fd_, backlog);
+        getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
+        port_ = ntohs(address.sin_port);
+        if (backlog == 0) {
+            for (int i = 0; i < 4; ++i) {
+                const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+                connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+                fillers_.push_back(fd);
+            }
+            usleep(100000);
+        }
+    }
+    ~Listener() {
+        for (int fd : fillers_) close(fd);
+        close(fd_);
+    }
+    std::string Port() const { return std::to_string(port_); }
+
+private:
+    int fd_ = -1;
+    int port_ = 0;
+    std::vector<int> fillers_;
+};
+
+// Destroying the request while its worker waits must cut the wait short,
+// join the worker and never call back into an owner that is going away.
+TEST(RequestThreading, DestroyingARunningRequestStopsItPromptly) {
+    ExchangeSim silent;
+    std::string error;
+    ASSERT_TRUE(silent.Start({"--mode", "silent"}, error)) << error;
+    Listener mute(8);
+    Listener full(0);
+
+    const struct {
+        const char* stage;
+        std::string port;
+    } cases[] = {{"waiting for the answer", silent.Port()},
+                 {"in the handshake", mute.Port()},
+                 {"in the TCP connect", full.Port()}};
+    for (const auto& c : cases) {
+        Outcome outcome;
+        auto request = std::make_unique<CHttpXmlRequest>();
+        request->SetTimeouts(60s, 60s);
+        ASSERT_TRUE(request->Init("127.0.0.1", c.port));
+        request->SetResultCallback(&Outcome::OnResult, &outcome);
+        ASSERT_TRUE(request->Start(kCallTypeCall, kAlice));
+        std::this_thread::sleep_for(500ms);
+        EXPECT_TRUE(request->IsRunning()) << c.stage;
+
+        const auto start = std::chrono::steady_clock::now();
+        request.reset();
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 2s) << c.stage;
+        EXPECT_EQ(outcome.calls, 0) << c.stage;
+    }
+}
+
+TEST(RequestThreading, OneRequestAtATimeAndTheObjectIsReusable) {
+    ExchangeSim sim;
+    std::string error;
+    ASSERT_TRUE(sim.Start({"--mode", "delay:0.5"}, error)) << error;
+
+    CHttpXmlRequest request;
+    ASSERT_TRUE(request.Init("127.0.0.1", sim.Port()));
+    Outcome outcome;
+    request.SetResultCallback(&Outcome::OnResult, &outcome);
+    ASSERT_TRUE(request.Start(kCallTypeCall, kAlice));
+    EXPECT_FALSE(request.Start(kCallTypeHangup, kAlice));
+    EXPECT_FALSE(request.Init("127.0.0.1", sim.Port()));
+    ASSERT_TRUE(outcome.WaitForCalls(1, 20s));
+    EXPECT_FALSE(request.IsRunning());
+    EXPECT_EQ(outcome.result.step, 15);
+
+    // Again on the same object, with and without a new Init in between.
+    ASSERT_TRUE(request.Start(kCallTypeHangup, kAlice));
+    ASSERT_TRUE(outcome.WaitForCalls(2, 20s));
+    EXPECT_EQ(outcome.result.step, 15);
+    ASSERT_TRUE(request.Init("127.0.0.1", sim.Port()));
+    EXPECT_EQ(RunRequest(request, kCallTypeCall, kAlice).step, 15);
+    EXPECT_EQ(outcome.calls, 2);
+}
+
+TEST(RequestThreading, FailedHandshakeLeavesNoConnectionBehind) {
+    // The same address first refuses TLS 1.2, then speaks it; no Init in between.
+    ExchangeSim old;
+    std::string error;
+    ASSERT_TRUE(old.Start({"--mode", "tls1.0"}, error)) << error;
+    const std::string port = old.Port();
+    CHttpXmlRequest request;
+    ASSERT_TRUE(request.Init("127.0.0.1", port));
+    EXPECT_EQ(RunRequest(request, kCallTypeCall, kAlice).step, -3);
+    old.Stop();
+
+    ExchangeSim current;
+    ASSERT_TRUE(current.Start({"--port", port}, error)) << error;
+    const ServiceResult result = RunRequest(request, kCallTypeCall, kAlice);
+    EXPECT_EQ(result.step, 15) << result.text;
+}
+
+TEST(RequestThreading, CallbackRunsOnTheWorker) {
+    struct Seen {
+        std::thread::id thread;
+        Outcome outcome;
+    } seen;
+    CHttpXmlRequest request;
+    ASSERT_TRUE(request.Init("127.0.0.1", test::UnusedPort()));
+    request.SetResultCallback(
+        [](void* self, const int* step, const char* text) {
+            auto* s = static_cast<Seen*>(self);
+            s->thread = std::this_thread::get_id();
+            Outcome::OnResult(&s->outcome, step, text);
+        },
+        &seen);
+    ASSERT_TRUE(request.Start(kCallTypeCall, kAlice));
+    ASSERT_TRUE(seen.outcome.WaitForCalls(1, 20s));
+    const std::lock_guard lock(seen.outcome.mutex);
+    EXPECT_NE(seen.thread, std::this_thread::get_id());
+    EXPECT_EQ(seen.outcome.result.step, -3);
+}
+
+}  // namespace
+}  // namespace pellandor
