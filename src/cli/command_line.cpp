@@ -48,4 +48,15 @@ ParsedArgs ParseArgs(const std::vector<std::string>& args)
     return parsed;
 }
 
+std::string JoinWords(const std::vector<std::string>& words)
+{
+    std::string joined;
+    for (const std::string& word : words) {
+        if (!joined.empty())
+            joined += ' ';
+        joined += word;
+    }
+    return joined;
+}
+
 }  // namespace pellandor

@@ -22,4 +22,7 @@ struct ParsedArgs {
 // so a number or value that begins with "-" is taken as it is.
 ParsedArgs ParseArgs(const std::vector<std::string>& args);
 
+// Several number words are one number: "+1 212 555 1234" typed unquoted.
+std::string JoinWords(const std::vector<std::string>& words);
+
 }  // namespace pellandor

@@ -1,0 +1,93 @@
+#include "cli/cli.h"
+
+#include "cli/command_line.h"
+#include "config/paths.h"
+#include "config/settings_access.h"
+#include "dialing/dialing_rules.h"
+
+#include <ostream>
+
+namespace pellandor {
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage:\n"
+    "  pellandor dial-string [--settings FILE] [--send] [--] TEXT...\n"
+    "  pellandor call [--settings FILE] [--raw] [--] NUMBER...\n"
+    "  pellandor hangup [--settings FILE]\n"
+    "  pellandor config get [--settings FILE] [--] SECTION KEY\n"
+    "  pellandor config set [--settings FILE] [--] SECTION KEY VALUE\n"
+    "  pellandor config list [--settings FILE]\n"
+    "  pellandor --help | --version\n"
+    "\n"
+    "The settings file is $PELLANDOR_SETTINGS, else $XDG_CONFIG_HOME/pellandor_settings.ini;\n"
+    "--settings FILE replaces it. Words after \"--\" are never options.\n";
+
+}  // namespace
+
+int UsageError(std::ostream& err, const std::string& what)
+{
+    err << "pellandor: " << what << "\n" << kUsage;
+    return kExitUsage;
+}
+
+int RunDialString(const ParsedArgs& args, const std::string& settingsPath, std::ostream& out, std::ostream& err)
+{
+    if (args.words.empty())
+        return UsageError(err, "dial-string needs a TEXT");
+    const StartupState state = LoadStartupState(settingsPath, LanguageFilePath());
+    const std::string text = JoinWords(args.words);
+    if (!args.send) {
+        out << state.rules.BuildDialString(text) << "\n";
+        return kExitOk;
+    }
+    // What a press of Call sends for a text typed into the number box.
+    std::string dial = DialingRules::ApplyDialMarks(text, state.rules.NUM_ADD_EQUAL);
+    if (!state.rules.IsDialableText(dial, false)) {
+        err << "pellandor: not a dialable number: \"" << text
+            << "\" (at most 30 characters of 0-9 * # + ( ) - / and space, with at least one digit)\n";
+        return kExitFailed;
+    }
+    out << dial << "\n";
+    return kExitOk;
+}
+
+int RunCli(const std::vector<std::string>& argv, std::ostream& out, std::ostream& err)
+{
+    const ParsedArgs args = ParseArgs(argv);
+    if (!args.error.empty())
+        return UsageError(err, args.error);
+    if (args.help) {
+        out << kUsage;
+        return kExitOk;
+    }
+    if (args.version) {
+        out << "pellandor " << PELLANDOR_VERSION << "\n";
+        return kExitOk;
+    }
+    if (args.command.empty()) {
+        err << "pellandor: the desktop program is not built yet; use one of the commands below.\n" << kUsage;
+        return kExitUsage;
+    }
+    if (args.send && args.command != "dial-string")
+        return UsageError(err, "--send goes with dial-string only");
+    if (args.raw && args.command != "call")
+        return UsageError(err, "--raw goes with call only");
+
+    const std::string settingsPath = args.settings ? *args.settings : DefaultSettingsPath();
+    if (args.command == "dial-string")
+        return RunDialString(args, settingsPath, out, err);
+    if (args.command == "config")
+        return RunConfig(args, settingsPath, out, err);
+    if (args.command == "call")
+        return RunCall(args, settingsPath, false, out, err);
+    if (args.command == "hangup") {
+        if (!args.words.empty())
+            return UsageError(err, "hangup takes no number");
+        return RunCall(args, settingsPath, true, out, err);
+    }
+    return UsageError(err, "unknown command: " + args.command);
+}
+
+}  // namespace pellandor

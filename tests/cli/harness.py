@@ -1,0 +1,77 @@
+"""Shared pieces of the command-line tests: the built binaries, a scratch
+folder per test, and an exchange simulator started on a port the OS picks."""
+
+import json
+import os
+import pathlib
+import shutil
+import subprocess
+import tempfile
+import unittest
+
+BIN = pathlib.Path(os.environ.get("PELLANDOR_BIN_DIR", pathlib.Path(__file__).resolve().parents[2] / "build" / "bin"))
+PELLANDOR = BIN / "pellandor"
+SIM = BIN / "pellandor-exchange-sim"
+DATA = pathlib.Path(__file__).resolve().parent / "data"
+
+# Built-in English texts of the result messages.
+CALL_FAIL = "Making the call failed."
+HANGUP_FAIL = "Hanging up the phone failed."
+RECEIVE_FAIL = "Check out if your system IP address or Port is valid.\nRS CODE : RECEIVE FAIL"
+
+
+class Simulator:
+    def __init__(self, workdir, *, mode="normal", bind="127.0.0.1", rsa_bits=None, accounts=None):
+        self.log = pathlib.Path(workdir) / f"sim-{os.getpid()}-{id(self)}.jsonl"
+        cmd = [str(SIM), "--port", "0", "--bind", bind, "--mode", mode, "--log", str(self.log)]
+        if rsa_bits:
+            cmd += ["--rsa-bits", str(rsa_bits)]
+        if accounts:
+            path = pathlib.Path(workdir) / "accounts.tsv"
+            path.write_text("".join("\t".join(a) + "\n" for a in accounts))
+            cmd += ["--accounts", str(path)]
+        self.proc = subprocess.Popen(cmd, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        first = self.proc.stdout.readline().strip()
+        if not first.startswith("listening on "):
+            self.stop()
+            raise RuntimeError(f"simulator did not start: {first!r}")
+        self.port = int(first.rsplit(":", 1)[1])
+
+    def requests(self):
+        if not self.log.exists():
+            return []
+        return [json.loads(line) for line in self.log.read_text().splitlines() if line.strip()]
+
+    def stop(self):
+        if self.proc.poll() is None:
+            self.proc.terminate()
+            try:
+                self.proc.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+                self.proc.wait()
+
+
+class CliTestCase(unittest.TestCase):
+    def setUp(self):
+        self.dir = pathlib.Path(tempfile.mkdtemp(prefix="pellandor-test-"))
+        self.addCleanup(shutil.rmtree, self.dir, ignore_errors=True)
+        self.settings = self.dir / "settings.ini"
+        # Keep every test away from the real user's files.
+        self.env = {k: v for k, v in os.environ.items() if k != "PELLANDOR_SETTINGS"}
+        self.env["XDG_CONFIG_HOME"] = str(self.dir / "config")
+        self.env["HOME"] = str(self.dir)
+
+    def write_settings(self, text):
+        self.settings.write_text(text)
+
+    def pellandor(self, *args, settings=True, timeout=60):
+        cmd = [str(PELLANDOR), *args]
+        if settings and args:
+            cmd[2:2] = ["--settings", str(self.settings)]
+        return subprocess.run(cmd, capture_output=True, text=True, env=self.env, timeout=timeout)
+
+    def start_sim(self, **kwargs):
+        sim = Simulator(self.dir, **kwargs)
+        self.addCleanup(sim.stop)
+        return sim

@@ -1,0 +1,118 @@
+"""The commands that need neither a display nor an exchange: dial-string,
+config and the usage rules."""
+
+import re
+import unittest
+
+from harness import CliTestCase
+
+# Values K of the dialling plan, with "=" standing for 55.
+PLAN = ("[ACCESSCODE]\nCO_ACCESS_CODE=9\nMYCOUNTRY_CODE=82\nMYAREA_CODE=031\n"
+        "INTER_CODE=001\nPBX_CODE=\nLONG_CODE=\nUSE_ADDZERO=1\n"
+        "[DIALING_RULE_ADV]\nNUM_ADD_EQUAL=55\n")
+
+
+class DialStringTest(CliTestCase):
+    def test_copied_numbers_follow_the_plan_from_the_settings_file(self):
+        self.write_settings(PLAN)
+        cases = [
+            (["+82 31 123 4567"], "91234567"),
+            (["+1", "212", "555", "1234"], "900112125551234"),  # words are joined with spaces
+            (["(02) 123-4567"], "9021234567"),
+            (["1234"], "1234"),
+        ]
+        for words, expected in cases:
+            with self.subTest(words=words):
+                result = self.pellandor("dial-string", "--", *words)
+                self.assertEqual((result.returncode, result.stdout), (0, expected + "\n"), result.stderr)
+
+    def test_send_applies_the_dial_marks_and_the_number_test(self):
+        self.write_settings(PLAN)
+        cases = [
+            ("12=34", 0, "125534\n"),
+            ("12?34", 0, "12 34\n"),   # blank marks become spaces
+            ("-123", 0, "-123\n"),     # after "--" a leading hyphen is text
+            ("12p34", 3, ""),          # "P" is not a dialable character
+            ("*#", 3, ""),             # no digit
+            ("1" * 31, 3, ""),         # too long
+        ]
+        for text, code, out in cases:
+            with self.subTest(text=text):
+                result = self.pellandor("dial-string", "--send", "--", text)
+                self.assertEqual((result.returncode, result.stdout), (code, out))
+                if code:
+                    self.assertIn("not a dialable number", result.stderr)
+
+    def test_settings_path_from_environment_and_xdg(self):
+        (self.dir / "config").mkdir()
+        (self.dir / "config" / "pellandor_settings.ini").write_text("[ACCESSCODE]\nCO_ACCESS_CODE=7\n")
+        self.assertEqual(self.pellandor("dial-string", "1234567", settings=False).stdout, "71234567\n")
+        self.write_settings("[ACCESSCODE]\nCO_ACCESS_CODE=8\n")
+        self.env["PELLANDOR_SETTINGS"] = str(self.settings)
+        self.assertEqual(self.pellandor("dial-string", "1234567", settings=False).stdout, "81234567\n")
+
+
+class ConfigTest(CliTestCase):
+    def test_password_is_stored_enciphered_and_read_back_in_clear(self):
+        self.assertEqual(self.pellandor("config", "set", "USER_INFO", "PW", "  pass word ").returncode, 0)
+        stored = re.search(r"^PW=(.*)$", self.settings.read_text(), re.M).group(1)
+        self.assertRegex(stored, r"^[0-9A-F]{32}$")
+        result = self.pellandor("config", "get", "user_info", "pw")
+        self.assertEqual((result.returncode, result.stdout), (0, "pass word\n"))
+
+    def test_too_long_password_is_refused_and_the_file_untouched(self):
+        self.write_settings("[USER_INFO]\nPW=old\n")
+        before = self.settings.read_bytes()
+        result = self.pellandor("config", "set", "USER_INFO", "PW", "x" * 97)
+        self.assertEqual(result.returncode, 2)
+        self.assertTrue(result.stderr.strip())
+        self.assertEqual(self.settings.read_bytes(), before)
+        self.assertEqual(self.pellandor("config", "set", "USER_INFO", "PW", "x" * 96).returncode, 0)
+
+    def test_get_converts_as_the_program_does(self):
+        self.write_settings("[TRANSPARENCY]\nUSE_TRANSPARENCY=yes\nRATE_TRANSPARENCY= 42abc\n"
+                            "[CALL_LOG]\nLOG0=  5551234 \n[USER_INFO]\nPW=not hex\n")
+        cases = [
+            (("TRANSPARENCY", "USE_TRANSPARENCY"), 0, "1\n"),
+            (("TRANSPARENCY", "RATE_TRANSPARENCY"), 0, "42\n"),
+            (("CALL_LOG", "LOG0"), 0, "5551234\n"),
+            (("USER_INFO", "PW"), 0, "not hex\n"),           # kept as typed when it does not decode
+            (("TRANSPARENCY", "MISSING"), 1, ""),
+            (("NO_SUCH_SECTION", "KEY"), 1, ""),
+        ]
+        for (section, key), code, out in cases:
+            with self.subTest(key=key):
+                result = self.pellandor("config", "get", section, key)
+                self.assertEqual((result.returncode, result.stdout), (code, out))
+
+    def test_set_values_beginning_with_a_hyphen_after_double_dash(self):
+        self.assertEqual(self.pellandor("config", "set", "--", "DLG_POS", "X", "-120").returncode, 0)
+        self.assertEqual(self.pellandor("config", "get", "DLG_POS", "X").stdout, "-120\n")
+        self.assertEqual(self.pellandor("config", "set", "DLG_POS", "X", "-120").returncode, 1)
+
+    def test_list_shows_defaults_and_stored_values(self):
+        self.write_settings("[HOTKEY]\nUSE_HOTKEY=0\n")
+        lines = self.pellandor("config", "list").stdout.splitlines()
+        for expected in ("HOTKEY/USE_HOTKEY=0", "HOTKEY/MOD_KEY=", "DISAPPEARANCE/TIME_DISAPPARANCE=5",
+                         "DISAPPERANCE_AFTER_SUCCESS/USE_DISAPPERANANCE_AFTER_SUCCESS=1",
+                         "DIALING_RULE_ADV/MIN_POPUP_LENGTH=3", "CALL_LOG/MAX_NUM_LOG=10", "LANGUAGE/LAN=ENG"):
+            self.assertIn(expected, lines)
+
+
+class UsageTest(CliTestCase):
+    def test_exit_statuses(self):
+        cases = [
+            (["--help"], 0), (["--version"], 0), ([], 1), (["frobnicate"], 1),
+            (["dial-string", "--bogus", "1"], 1), (["dial-string"], 1), (["call", "--send", "1"], 1),
+            (["config", "get", "ONLY_SECTION"], 1), (["hangup", "123"], 1),
+        ]
+        for args, code in cases:
+            with self.subTest(args=args):
+                result = self.pellandor(*args, settings=False)
+                self.assertEqual(result.returncode, code, result.stderr)
+                if code:
+                    self.assertIn("Usage:", result.stderr + result.stdout)
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
