@@ -17,6 +17,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using test::ExchangeSim;
+using test::MuteListener;
 using test::RunRequest;
 
 const CallUserInfo kAlice{"2001", "alice", "secret", "0123456789"};
@@ -117,45 +118,6 @@ TEST(ExchangeRequest, ConnectionRefused) {
     EXPECT_EQ(result.step, -3);
     EXPECT_EQ(result.text, "Connect SSL fail COpenSSLInterface::ConnectSSLClient: connect fail error[111]\n");
 }
-
-// A listener that never accepts: the kernel completes TCP, then nobody speaks TLS.
-class MuteListener {
-public:
-    explicit MuteListener(int backlog) {
-        fd_ = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        bind(fd_, reinterpret_cast<sockaddr*>(&address), length);
-        listen(fd_, backlog);
-        getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = std::to_string(ntohs(address.sin_port));
-    }
-    ~MuteListener() {
-        for (int fd : fillers_) close(fd);
-        close(fd_);
-    }
-    // Fills the accept queue so that further connection attempts go unanswered.
-    void FillBacklog() {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        address.sin_port = htons(static_cast<uint16_t>(std::stoi(port_)));
-        for (int i = 0; i < 4; ++i) {
-            const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-            connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-            fillers_.push_back(fd);
-        }
-        usleep(100000);
-    }
-    const std::string& Port() const { return port_; }
-
-private:
-    int fd_ = -1;
-    std::string port_;
-    std::vector<int> fillers_;
-};
 
 TEST(ExchangeRequest, HandshakeAndConnectAreBoundedInTime) {
     {

@@ -104,4 +104,38 @@ std::string UnusedPort() {
     return std::to_string(ntohs(address.sin_port));
 }
 
+MuteListener::MuteListener(int backlog)
+{
+    fd_ = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    bind(fd_, reinterpret_cast<sockaddr*>(&address), length);
+    listen(fd_, backlog);
+    getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = std::to_string(ntohs(address.sin_port));
+}
+
+MuteListener::~MuteListener()
+{
+    for (int fd : fillers_)
+        close(fd);
+    close(fd_);
+}
+
+void MuteListener::FillBacklog()
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<uint16_t>(std::stoi(port_)));
+    for (int i = 0; i < 4; ++i) {
+        const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+        connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        fillers_.push_back(fd);
+    }
+    usleep(100000);
+}
+
 }  // namespace pellandor::test

@@ -31,4 +31,22 @@ private:
 // A loopback port that was bound and released again, so nothing listens on it.
 std::string UnusedPort();
 
+// A loopback listener that never accepts: the kernel completes TCP, then
+// nobody speaks TLS. With its queue filled, further connects go unanswered.
+class MuteListener {
+public:
+    explicit MuteListener(int backlog);
+    ~MuteListener();
+    MuteListener(const MuteListener&) = delete;
+    MuteListener& operator=(const MuteListener&) = delete;
+
+    void FillBacklog();
+    const std::string& Port() const { return port_; }
+
+private:
+    int fd_ = -1;
+    std::string port_;
+    std::vector<int> fillers_;
+};
+
 }  // namespace pellandor::test

@@ -90,6 +90,7 @@ struct RecvCase {
     int status;
     std::string body;
 };
+void PrintTo(const RecvCase& c, std::ostream* os) { *os << c.name; }
 
 class RecvResponseOk : public ::testing::TestWithParam<RecvCase> {};
 

@@ -17,44 +17,11 @@ namespace {
 
 using namespace std::chrono_literals;
 using test::ExchangeSim;
+using test::MuteListener;
 using test::Outcome;
 using test::RunRequest;
 
 const CallUserInfo kAlice{"2001", "alice", "secret", "0123456789"};
-
-// Loopback listener that never accepts; with a full queue, connects hang.
-class Listener {
-public:
-    explicit Listener(int backlog) {
-        fd_ = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        bind(fd_, reinterpret_cast<sockaddr*>(&address), length);
-        listen(fd_, backlog);
-        getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
-        if (backlog == 0) {
-            for (int i = 0; i < 4; ++i) {
-                const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-                connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-                fillers_.push_back(fd);
-            }
-            usleep(100000);
-        }
-    }
-    ~Listener() {
-        for (int fd : fillers_) close(fd);
-        close(fd_);
-    }
-    std::string Port() const { return std::to_string(port_); }
-
-private:
-    int fd_ = -1;
-    int port_ = 0;
-    std::vector<int> fillers_;
-};
 
 // Destroying the request while its worker waits must cut the wait short,
 // join the worker and never call back into an owner that is going away.
@@ -62,8 +29,9 @@ TEST(RequestThreading, DestroyingARunningRequestStopsItPromptly) {
     ExchangeSim silent;
     std::string error;
     ASSERT_TRUE(silent.Start({"--mode", "silent"}, error)) << error;
-    Listener mute(8);
-    Listener full(0);
+    MuteListener mute(8);
+    MuteListener full(0);
+    full.FillBacklog();
 
     const struct {
         const char* stage;
