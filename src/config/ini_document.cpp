@@ -207,7 +207,11 @@ bool IniDocument::Set(std::string_view section, std::string_view key, std::strin
         return true;
     }
     if (!lines_.empty() && !TrimIniBlanks(lines_.back().text).empty()) Append(std::string());
-    Append("[" + std::string(section) + "]");
+    // Built piece by piece: GCC 12 warns falsely on "[" + std::string (its bug 105651).
+    std::string header(1, '[');
+    header += section;
+    header += ']';
+    Append(std::move(header));
     Append(std::move(line));
     return true;
 }

@@ -393,7 +393,11 @@ bool TlsServer::Run(int stop_fd, std::string& error) {
         if (addr.ss_family == AF_INET6) {
             const auto* in6 = reinterpret_cast<const sockaddr_in6*>(&addr);
             inet_ntop(AF_INET6, &in6->sin6_addr, host, sizeof host);
-            peer = "[" + std::string(host) + "]:" + std::to_string(ntohs(in6->sin6_port));
+            // Built piece by piece: GCC 12 warns falsely on "[" + std::string (its bug 105651).
+            peer = '[';
+            peer += host;
+            peer += "]:";
+            peer += std::to_string(ntohs(in6->sin6_port));
         } else {
             const auto* in4 = reinterpret_cast<const sockaddr_in*>(&addr);
             inet_ntop(AF_INET, &in4->sin_addr, host, sizeof host);
