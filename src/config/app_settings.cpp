@@ -52,7 +52,7 @@ std::span<const IniField<AppSettings>> AppSettingsFields() {
 }
 
 bool LoadSettings(const std::string& path, AppSettings& settings) {
-    LoadFields(CIni(path), AppSettingsFields(), settings, kSettingsTextBuffer);
+    LoadFields(CIni::Snapshot(path), AppSettingsFields(), settings, kSettingsTextBuffer);
     return true;
 }
 

@@ -33,7 +33,7 @@ std::size_t ShownCount(const CallLog& log) {
 }  // namespace
 
 void LoadCallLog(const std::string& path, CallLog& log, DialogState& state) {
-    const CIni ini(path);
+    const CIni ini = CIni::Snapshot(path);
     if (ini.SectionExists("CALL_LOG")) {
         log.limit = static_cast<std::int32_t>(ini.GetUInt("CALL_LOG", "MAX_NUM_LOG"));
         const auto stored = static_cast<std::int32_t>(ini.GetUInt("CALL_LOG", "NUM_LOG"));

@@ -37,10 +37,6 @@ Digits ScanDecimal(std::string_view text) {
     return d;
 }
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    return IniNamesEqual(a, b);
-}
-
 }  // namespace
 
 std::string TruncateText(std::string_view text, std::size_t bufferSize) {
@@ -85,11 +81,25 @@ std::string CIni::Load() const {
     return bytes;
 }
 
-std::optional<std::string> CIni::Find(std::string_view section, std::string_view key) const {
+template <class Read>
+auto CIni::WithBytes(Read read) const {
+    if (bytes_) return read(std::string_view(*bytes_));
     const std::string bytes = Load();
-    const auto value = FindIniValue(bytes, section, key);
-    if (!value) return std::nullopt;
-    return std::string(*value);
+    return read(std::string_view(bytes));
+}
+
+CIni CIni::Snapshot(std::string path) {
+    CIni ini(std::move(path));
+    ini.bytes_ = ini.Load();
+    return ini;
+}
+
+std::optional<std::string> CIni::Find(std::string_view section, std::string_view key) const {
+    return WithBytes([&](std::string_view bytes) -> std::optional<std::string> {
+        const auto value = FindIniValue(bytes, section, key);
+        if (!value) return std::nullopt;
+        return std::string(*value);
+    });
 }
 
 std::string CIni::GetString(std::string_view section, std::string_view key,
@@ -112,17 +122,17 @@ int CIni::GetBool(std::string_view section, std::string_view key, int defaultVal
     const std::string value = GetString(section, key);
     const std::string_view scratch = std::string_view(value).substr(0, kScratchBytes);
     if (scratch.empty()) return defaultValue;
-    if (EqualsNoCase(scratch, "true") || EqualsNoCase(scratch, "yes")) return 1;
+    if (IniNamesEqual(scratch, "true") || IniNamesEqual(scratch, "yes")) return 1;
     return LeadingDecimal(scratch) != 0 ? 1 : 0;
 }
 
 bool CIni::SectionExists(std::string_view section) const {
     if (section.empty()) return false;
-    return IniHasSection(Load(), section);
+    return WithBytes([&](std::string_view bytes) { return IniHasSection(bytes, section); });
 }
 
 std::vector<std::string> CIni::SectionNames() const {
-    return IniSectionNames(Load());
+    return WithBytes([](std::string_view bytes) { return IniSectionNames(bytes); });
 }
 
 }  // namespace pellandor

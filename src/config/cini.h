@@ -30,7 +30,15 @@ public:
     explicit CIni(std::string path) : path_(std::move(path)) {}
     virtual ~CIni() = default;
 
-    void SetPath(std::string_view path) { path_ = path; }
+    // A reader that reads the file once, for a loader that reads many keys in
+    // a row (a settings section, a language table). Later writes are seen by
+    // the next snapshot or plain reader.
+    static CIni Snapshot(std::string path);
+
+    void SetPath(std::string_view path) {
+        path_ = path;
+        bytes_.reset();
+    }
     const std::string& Path() const { return path_; }
 
     // The whole value, or `defaultValue` when the file, section or key is missing.
@@ -52,8 +60,11 @@ public:
 
 private:
     std::string Load() const;
+    template <class Read>
+    auto WithBytes(Read read) const;
 
     std::string path_;
+    std::optional<std::string> bytes_;  // set in a snapshot
 };
 
 }  // namespace pellandor

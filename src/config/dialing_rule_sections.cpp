@@ -57,13 +57,13 @@ std::span<const IniField<DialingRuleAdvAdvValues>> DialingRuleAdvAdvFields() {
 }
 
 void LoadDialingRuleAdv(const std::string& path, DialingRuleAdvValues& values) {
-    const CIni ini(path);
+    const CIni ini = CIni::Snapshot(path);
     LoadFields(ini, DialingRuleAdvFields(), values, kDialingTextBuffer);
     LoadLanguageChoice(ini, values.LAN);
 }
 
 void LoadDialingRuleAdvAdv(const std::string& path, DialingRuleAdvAdvValues& values) {
-    const CIni ini(path);
+    const CIni ini = CIni::Snapshot(path);
     LoadFields(ini, DialingRuleAdvAdvFields(), values, kDialingTextBuffer);
     LoadLanguageChoice(ini, values.LAN);
 }

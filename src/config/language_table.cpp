@@ -115,7 +115,7 @@ LanguageTable::LanguageTable(std::span<const LanguageKey> keys, std::size_t text
     : keys_(keys), textBuffer_(textBuffer), texts_(keys.size()) {}
 
 void LanguageTable::LoadLanguage(const std::string& languagePath, std::string& language) {
-    const CIni ini(languagePath);
+    const CIni ini = CIni::Snapshot(languagePath);
     const char* section = nullptr;
     // Codes compare exactly: "eng" is no match and falls back like a missing section.
     if (ini.SectionExists("LOCAL") && language == "LOCAL") {

@@ -57,7 +57,7 @@ StartupState LoadStartupState(const std::string& settingsPath, const std::string
 
 bool ReadSettingAsProgram(const std::string& path, const std::string& section, const std::string& key,
                           std::string& value) {
-    const CIni ini(path);
+    const CIni ini = CIni::Snapshot(path);
     // One read of the raw value tells whether the key is there at all.
     auto stored = ini.Find(section, key);
     if (!stored) return false;

@@ -22,10 +22,6 @@ constexpr std::size_t kFixedCoLength = 7;
 // Only longer plain numbers are restructured into country/area/local parts.
 constexpr std::size_t kStructureMinLength = 9;
 
-bool IsDialCharacter(char c) {
-    return (c >= '0' && c <= '9') || c == '*' || c == '#';
-}
-
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }

@@ -6,10 +6,6 @@ namespace {
 
 constexpr std::string_view kBlanks = " \t\r\n";
 
-bool IsDialCharacter(char c) {
-    return (c >= '0' && c <= '9') || c == '*' || c == '#';
-}
-
 }  // namespace
 
 std::string TrimBlanks(std::string_view text) {

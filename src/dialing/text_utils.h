@@ -12,7 +12,12 @@ namespace pellandor {
 // characters comes back unchanged (callers rely on this, it is not emptied).
 std::string TrimBlanks(std::string_view text);
 
-// Only "0"-"9", "*" and "#", in their order.
+// "0"-"9", "*" and "#": what a phone's keypad can send.
+inline bool IsDialCharacter(char c) {
+    return (c >= '0' && c <= '9') || c == '*' || c == '#';
+}
+
+// Only the dial characters, in their order.
 std::string ExtractDialCharacters(std::string_view text);
 
 // Cuts at every character found in `separators`; empty pieces are kept, so s

@@ -25,7 +25,6 @@ void AppendJsonStringOrNull(std::string& out, const std::optional<std::string>& 
 class JsonLog {
 public:
     bool Open(const std::string& path, std::string& error);
-    bool is_open() const { return file_ != nullptr; }
     void Append(const std::string& line);
 
 private:
