@@ -380,6 +380,16 @@ void CCallNumberDlg::paintEvent(QPaintEvent*)
         SkinPixmap(IsFullLayout() ? SkinImage::BackgroundFull : SkinImage::BackgroundSmall, devicePixelRatioF());
     QPainter painter(this);
     if (!background.isNull()) painter.drawPixmap(0, 0, background);
+    if (IsFullLayout()) {
+        // The title beside the skin's mark; drawn here, in the desktop's font.
+        QFont title = QApplication::font();
+        title.setPixelSize(12);
+        title.setWeight(QFont::DemiBold);
+        painter.setFont(title);
+        painter.setPen(QColor(0xd5, 0xda, 0xe1));
+        painter.drawText(QRect(37, 12, 92, 18), Qt::AlignLeft | Qt::AlignVCenter,
+                         QStringLiteral("Pellandor"));
+    }
 }
 
 void CCallNumberDlg::mousePressEvent(QMouseEvent* event)
@@ -411,9 +421,9 @@ void CCallNumberDlg::moveEvent(QMoveEvent*)
 
 void CCallNumberDlg::closeEvent(QCloseEvent* event)
 {
-    // The window manager's close hides it like Exit; the dialog lives on.
+    // Closing only hides, like Exit; accepted, so the application can still quit.
     HideDialog();
-    event->ignore();
+    event->accept();
 }
 
 }  // namespace pellandor

@@ -83,6 +83,7 @@ private slots:
     void timersHideLabelAndDialog();
     void showNumberOnHiddenAndVisibleDialog();
     void buttonImagesFollowPointerAndPress();
+    void dragByTheBackgroundMovesAndRecords();
     void callsAgainstTheExchange_data();
     void callsAgainstTheExchange();
     void buttonsStayDisabledWhileARequestRuns();
@@ -440,6 +441,23 @@ void CallNumberDlgTest::buttonImagesFollowPointerAndPress()
     call->setDown(false);
     call->setEnabled(false);
     QCOMPARE(call->CurrentImage(), SkinImage::Call);
+}
+
+void CallNumberDlgTest::dragByTheBackgroundMovesAndRecords()
+{
+    Fixture f;
+    f.dialog->move(100, 100);
+    f.dialog->show();
+    QSignalSpy saved(f.dialog.get(), &CCallNumberDlg::persistentStateChanged);
+    // Offscreen there is no window manager to hand the move to; the dialog follows the pointer itself.
+    QTest::mousePress(f.dialog.get(), Qt::LeftButton, {}, QPoint(100, 30));
+    QMouseEvent move(QEvent::MouseMove, QPointF(150, 60), f.dialog->mapToGlobal(QPointF(150, 60)), Qt::NoButton,
+                     Qt::LeftButton, {});
+    QCoreApplication::sendEvent(f.dialog.get(), &move);
+    QTest::mouseRelease(f.dialog.get(), Qt::LeftButton, {}, QPoint(150, 60));
+    QCOMPARE(f.dialog->pos(), QPoint(150, 130));
+    QCOMPARE(QPoint(f.state.dialogX, f.state.dialogY), QPoint(150, 130));
+    QVERIFY(saved.count() >= 1);
 }
 
 void CallNumberDlgTest::callsAgainstTheExchange_data()
