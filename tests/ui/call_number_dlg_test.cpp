@@ -408,6 +408,17 @@ void CallNumberDlgTest::showNumberOnHiddenAndVisibleDialog()
     QCOMPARE(f.dialog->pos(), QPoint(area.left(), area.y() + area.height() - 94));
     QVERIFY(f.dialog->testAttribute(Qt::WA_ShowWithoutActivating));
 
+    // A dial string longer than the box takes is shown whole, not cut into another number.
+    f.rules.CO_ACCESS_CODE = "90000";
+    const std::string longNumber = "+44 20 7946 0018 1234 5678 9012345";
+    f.dialog->ShowNumber(longNumber, point, false);
+    QVERIFY(f.Edit()->text().size() > CNumberBox::kMaxLength);
+    QCOMPARE(f.Edit()->text(), QString::fromStdString(f.rules.BuildDialString(longNumber)));
+
+    // Off every screen: brought back onto one.
+    f.dialog->ShowNumber("1", QPoint(50000, 30000), false);
+    QVERIFY(area.contains(QRect(f.dialog->pos(), f.dialog->size())));
+
     // Fixed position: where it was left, wherever the pointer is.
     f.values.fixedPosition = true;
     f.dialog->ApplyValues(f.values, f.texts);
