@@ -82,14 +82,20 @@ public:
         QFile log(logPath());
         if (!log.open(QIODevice::ReadOnly)) return;
         log.seek(logOffset_);
-        while (log.canReadLine()) {
-            const QJsonObject r = QJsonDocument::fromJson(log.readLine()).object();
+        while (!log.atEnd()) {
+            const qint64 start = log.pos();
+            const QByteArray line = log.readLine();
+            if (!line.endsWith('\n')) {  // still being written
+                log.seek(start);
+                break;
+            }
+            const QJsonObject r = QJsonDocument::fromJson(line).object();
             const QString station = r.value(QStringLiteral("fields")).toObject().value(QStringLiteral("stnnum")).toString();
             std::cout << "exchange: station " << station.toStdString() << " asked to "
                       << (r.value(QStringLiteral("call_type")).toString() == QLatin1String("hangup")
                               ? std::string("hang up")
                               : "dial " + r.value(QStringLiteral("destination")).toString().toStdString())
-                      << "; answered code " << r.value(QStringLiteral("code")).toString().toStdString()
+                      << "; answered code " << std::to_string(r.value(QStringLiteral("code")).toInt())
                       << std::endl;
         }
         logOffset_ = log.pos();

@@ -175,7 +175,7 @@ class C_FailureTest(DesktopCase):
         wid = self.dialog()
         self.require_dialog(wid)
         wait_for("the result message", lambda: D.windows("Result"), timeout=15)
-        self.assertTrue(any(r["code"] == "101" for r in D.requests()))
+        self.assertTrue(any(r["code"] == 101 for r in D.requests()))
 
 
 if __name__ == "__main__":
