@@ -140,8 +140,8 @@ private:
             // Half a grab would work only with some lock keys on: take none.
             ungrab();
             reportOnce(shown, "pellandor: the hotkey " + shown +
-                                  " is taken by another program; no hotkey (copy a number and use the tray "
-                                  "icon, or choose another combination).");
+                                  " is taken by another program, so it is off here (choose another "
+                                  "combination, or turn the hotkey off to have copied numbers pop up).");
             return false;
         }
         xcb_flush(connection_);
