@@ -242,9 +242,17 @@ void AppController::applySettings() {
     state_.specialTexts = fresh.specialTexts;
     // The hide delay carries over while auto-hide is off.
     PushToCallDialog(state_.settings, state_.callDialog);
-    if (dialog_) dialog_->ApplyValues(state_.callDialog, state_.language);
     applyHotkey();
+    settingsApplied();
+}
+
+void AppController::settingsApplied() {
+    if (dialog_) dialog_->ApplyValues(state_.callDialog, state_.language);
     tray_->refreshTexts();
+}
+
+void AppController::hideCallDialog() {
+    if (dialog_) dialog_->hide();
 }
 
 void AppController::applyHotkey() {

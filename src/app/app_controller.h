@@ -66,8 +66,14 @@ public:
     // The open settings dialog: owner of the notice box, raised by a copied number.
     void setSettingsWindow(QWidget* window) { settingsWindow_ = window; }
 
-    // After the settings dialog's OK or Apply: reload the file and put it
-    // into effect (call dialog values, dialling rules, hotkey, texts).
+    // What the settings dialog asks of the program: hide the call dialog
+    // when it opens; after OK or Apply, grab the hotkey the settings name
+    // (releasing the old one first, or only releasing it when the hotkey is
+    // off) and put the values of the shared state into effect.
+    void hideCallDialog();
+    void applyHotkey();
+    void settingsApplied();
+    // The same after the settings file changed on disk: reloads it first.
     void applySettings();
 
     // Writes the recent numbers and the dialog's place now.
@@ -89,7 +95,6 @@ private:
     void showNotice();
     void raiseSettingsWindow();
     void openSettingsDialog();
-    void applyHotkey();
 
     StartupState& state_;
     std::string settingsPath_;

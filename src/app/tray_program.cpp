@@ -73,11 +73,13 @@ int RunTrayProgram(QApplication& app, const TrayProgramOptions& options) {
         QObject::connect(instance.get(), &SingleInstance::lineReceived, &controller,
                          &AppController::handleInstanceLine);
     UnixSignals unixSignals;
-    QObject::connect(&unixSignals, &UnixSignals::received, &app, [&app](int number) {
+    // exit(), not quit(): quit() first asks every window to close, and the
+    // call dialog refuses (it hides instead), which would cancel the quit.
+    QObject::connect(&unixSignals, &UnixSignals::received, &app, [](int number) {
         qCInfo(lcApp) << "signal" << number << "received; ending";
-        app.quit();
+        QCoreApplication::exit(0);
     });
-    QObject::connect(&controller, &AppController::exitRequested, &app, &QApplication::quit);
+    QObject::connect(&controller, &AppController::exitRequested, &app, [] { QCoreApplication::exit(0); });
 
     controller.start(true);
     if (options.onStarted) options.onStarted();

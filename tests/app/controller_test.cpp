@@ -91,7 +91,8 @@ private:
         controller_->clipboardChanged();
     }
 
-    static constexpr const char* kNoHotkey = "[HOTKEY]\nUSE_HOTKEY=0\n";
+    // No auto-call: a press of Call would end in a message box here.
+    static constexpr const char* kNoHotkey = "[HOTKEY]\nUSE_HOTKEY=0\n[AUTOCALL]\nUSE_AUTOCALL=0\n";
 
 private slots:
     void initTestCase() {
@@ -202,7 +203,7 @@ private slots:
     }
 
     void hotkeyInUseLeavesClipboardChangesAlone() {
-        startController("[HOTKEY]\nUSE_HOTKEY=1\nMOD_KEY=CTRL\nVIRTUAL_KEY=f5\n");
+        startController("[HOTKEY]\nUSE_HOTKEY=1\nMOD_KEY=CTRL\nVIRTUAL_KEY=f5\n[AUTOCALL]\nUSE_AUTOCALL=0\n");
         QCOMPARE(hotkey_->calls, QStringList{"apply CTRL f5"});
         copy(QStringLiteral("555-1234"));
         QTest::qWait(3 * cmd::kClipboardSettleMs);
@@ -214,7 +215,7 @@ private slots:
         QVERIFY(controller_->callDialog() && controller_->callDialog()->isVisible());
 
         // New settings: the old combination goes first, then the new one; off removes it.
-        writeSettings("[HOTKEY]\nUSE_HOTKEY=1\nMOD_KEY=ALT\nVIRTUAL_KEY=Q\n");
+        writeSettings("[HOTKEY]\nUSE_HOTKEY=1\nMOD_KEY=ALT\nVIRTUAL_KEY=Q\n[AUTOCALL]\nUSE_AUTOCALL=0\n");
         controller_->applySettings();
         QCOMPARE(hotkey_->calls.last(), QStringLiteral("apply ALT Q"));
         writeSettings(kNoHotkey);
