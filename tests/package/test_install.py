@@ -5,8 +5,9 @@ import os
 import pathlib
 import shutil
 import unittest
+from xml.etree import ElementTree
 
-from common import BIN, SOURCE, ScratchTestCase
+from common import BIN, SOURCE, VERSION, ScratchTestCase
 
 BUILD = pathlib.Path(os.environ.get("PELLANDOR_BUILD_DIR", BIN.parent))
 CMAKE = os.environ.get("CMAKE_COMMAND", "cmake")
@@ -46,6 +47,10 @@ class InstallTreeTest(ScratchTestCase):
             self.assertTrue(os.access(tree / "bin" / program, os.X_OK), program)
 
         self.assert_runs_from(tree / "bin", tree / "share/pellandor/language.ini")
+
+        metainfo = ElementTree.parse(tree / "share/metainfo/com.ulvex.pellandor.metainfo.xml")
+        self.assertEqual(metainfo.find("releases/release").get("version"), VERSION,
+                         "add a <release> for this version to the AppStream metadata")
 
         if shutil.which("appstreamcli"):
             result = self.run_program("appstreamcli", "validate", "--no-net",
