@@ -26,8 +26,8 @@ QImage RenderAppIcon(int size) {
     p.translate(32, 33);
     p.rotate(-45);
     p.setBrush(Qt::white);
-    p.drawRoundedRect(QRectF(-25, -13, 14, 17), 4.5, 4.5);
-    p.drawRoundedRect(QRectF(11, -13, 14, 17), 4.5, 4.5);
+    p.drawRoundedRect(QRectF(-25, -13, 14, 17), 6.5, 6.5);
+    p.drawRoundedRect(QRectF(11, -13, 14, 17), 6.5, 6.5);
     QPainterPath grip;
     grip.moveTo(-18, -3);
     grip.quadTo(0, 17, 18, -3);

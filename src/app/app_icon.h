@@ -1,6 +1,6 @@
 #pragma once
 // The program's icon, drawn in code so it stays sharp at every tray size.
-// resources/pellandor.svg is the same drawing for desktop menus; change both.
+// resources/icons/pellandor.svg is the same drawing for desktop menus; change both.
 
 #include <QIcon>
 #include <QImage>

@@ -13,10 +13,10 @@ namespace {
 
 constexpr const char* kUsage =
     "Usage:\n"
-    "  pellandor [--settings FILE]                 the desktop program (tray icon)\n"
-    "  pellandor dial [--settings FILE] NUMBER...  its call dialog with NUMBER\n"
-    "  pellandor tel:NUMBER | callto:NUMBER        the same for a link\n"
-    "  pellandor --demo                            try it on a bundled demo exchange\n"
+    "  pellandor [--settings FILE]\n"
+    "  pellandor [--settings FILE] tel:NUMBER | callto:NUMBER\n"
+    "  pellandor dial [--settings FILE] [--] NUMBER...\n"
+    "  pellandor --demo\n"
     "  pellandor dial-string [--settings FILE] [--send] [--] TEXT...\n"
     "  pellandor call [--settings FILE] [--raw] [--] NUMBER...\n"
     "  pellandor hangup [--settings FILE]\n"
