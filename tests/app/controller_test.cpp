@@ -258,7 +258,7 @@ private slots:
         startController(kNoHotkey);
         controller_->handleCommand(cmd::kCallDialog);
         auto* box = controller_->callDialog()->findChild<QComboBox*>();
-        if (!box) QSKIP("the call dialog has no number box yet");
+        QVERIFY(box);
         box->setEditText(QStringLiteral("5551234"));
         controller_->handleCommand(cmd::kCallDialog);
         QCOMPARE(box->currentText(), QStringLiteral("5551234"));
