@@ -1,5 +1,6 @@
 // Shows the call dialog in its states side by side, for a look under a real
-// X server: pellandor-dialog-preview [seconds]
+// X server: pellandor-dialog-preview [seconds] [live]
+// With "live", one ordinary dialog to drive with xdotool instead.
 #include "dialing/dialing_rules.h"
 #include "ui/call_number_dlg.h"
 #include "ui/number_box.h"
@@ -61,6 +62,14 @@ int main(int argc, char** argv)
         d.ResultLabel()->show();
     };
 
+    const int seconds = argc > 1 ? QString(argv[1]).toInt() : 5;
+    QTimer::singleShot(seconds * 1000, &app, &QApplication::quit);
+    if (argc > 2 && QString(argv[2]) == "live") {
+        CCallNumberDlg& live = make(true, false, {300, 150}, "");
+        live.ShowDialog();
+        return app.exec();
+    }
+
     make(true, false, {20, 20}, "0311234567");
     hover(make(true, true, {320, 20}, "1234").Button(DlgItem::Call));
     make(true, true, {620, 20}, "555 1234").Button(DlgItem::Hangup)->setDown(true);
@@ -73,7 +82,5 @@ int main(int argc, char** argv)
     CCallNumberDlg& popup = make(true, false, {20, 330}, "12");
     QTimer::singleShot(300, &popup, [&popup] { popup.NumberBox()->showPopup(); });
 
-    const int seconds = argc > 1 ? QString(argv[1]).toInt() : 5;
-    QTimer::singleShot(seconds * 1000, &app, &QApplication::quit);
     return app.exec();
 }
