@@ -66,6 +66,18 @@ int main(int argc, char** argv)
     QTimer::singleShot(seconds * 1000, &app, &QApplication::quit);
     if (argc > 2 && QString(argv[2]) == "live") {
         CCallNumberDlg& live = make(true, false, {300, 150}, "");
+        // An exchange to call: PELLANDOR_PREVIEW_PORT of a local simulator.
+        if (const QByteArray port = qgetenv("PELLANDOR_PREVIEW_PORT"); !port.isEmpty()) {
+            CallDialogValues values;
+            values.userId = "alice";
+            values.password = "secret";
+            values.phoneNumber = "2001";
+            values.exchangeAddress = "127.0.0.1";
+            values.exchangePort = port.toStdString();
+            values.callOnEnter = true;
+            live.ApplyValues(values, texts);
+            live.SetMessagePresenter(nullptr);
+        }
         live.ShowDialog();
         return app.exec();
     }
