@@ -83,18 +83,21 @@ std::string CIni::Load() const {
 
 template <class Read>
 auto CIni::WithBytes(Read read) const {
-    if (bytes_) return read(std::string_view(*bytes_));
     const std::string bytes = Load();
     return read(std::string_view(bytes));
 }
 
 CIni CIni::Snapshot(std::string path) {
     CIni ini(std::move(path));
-    ini.bytes_ = ini.Load();
+    ini.index_ = std::make_shared<const IniIndex>(ini.Load());
     return ini;
 }
 
 std::optional<std::string> CIni::Find(std::string_view section, std::string_view key) const {
+    if (index_) {
+        const auto value = index_->Find(section, key);
+        return value ? std::optional<std::string>(*value) : std::nullopt;
+    }
     return WithBytes([&](std::string_view bytes) -> std::optional<std::string> {
         const auto value = FindIniValue(bytes, section, key);
         if (!value) return std::nullopt;
@@ -128,10 +131,12 @@ int CIni::GetBool(std::string_view section, std::string_view key, int defaultVal
 
 bool CIni::SectionExists(std::string_view section) const {
     if (section.empty()) return false;
+    if (index_) return index_->HasSection(section);
     return WithBytes([&](std::string_view bytes) { return IniHasSection(bytes, section); });
 }
 
 std::vector<std::string> CIni::SectionNames() const {
+    if (index_) return index_->SectionNames();
     return WithBytes([](std::string_view bytes) { return IniSectionNames(bytes); });
 }
 

@@ -1,5 +1,6 @@
 #include "config/settings_access.h"
 
+#include "config/atomic_file.h"
 #include "config/cini.h"
 #include "config/ini_write_batch.h"
 #include "dialing/text_utils.h"
@@ -42,6 +43,9 @@ bool Canonicalise(std::span<const IniField<Values>> fields, std::string& section
 
 StartupState LoadStartupState(const std::string& settingsPath, const std::string& languagePath) {
     StartupState state;
+    if (CheckReadableFile(settingsPath, state.settingsFileError) != FileReadStatus::Failed) {
+        state.settingsFileError.clear();
+    }
     LoadCallLog(settingsPath, state.callLog, state.dialogState);
     LoadDialingRuleAdvAdv(settingsPath, state.special);
     state.specialTexts.LoadLanguage(languagePath, state.special.LAN);
@@ -75,10 +79,6 @@ SettingWriteResult WriteSettingAsProgram(const std::string& path, const std::str
         error = "invalid section or key name: [" + section + "] " + key;
         return SettingWriteResult::InvalidName;
     }
-    if (value.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) {
-        error = "a value cannot contain a line break or NUL character";
-        return SettingWriteResult::InvalidValue;
-    }
     std::string canonicalSection = section;
     std::string canonicalKey = key;
     bool isPassword = false;
@@ -86,8 +86,13 @@ SettingWriteResult WriteSettingAsProgram(const std::string& path, const std::str
         Canonicalise(DialingRuleAdvFields(), canonicalSection, canonicalKey, isPassword) ||
         Canonicalise(DialingRuleAdvAdvFields(), canonicalSection, canonicalKey, isPassword);
 
-    std::string stored = value;
-    if (isPassword && !EncodeStoredPassword(TrimBlanks(value), stored)) {
+    // A save trims the password first, so blanks and line breaks around it are no error.
+    std::string stored = isPassword ? TrimBlanks(value) : value;
+    if (stored.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) {
+        error = "a value cannot contain a line break or NUL character";
+        return SettingWriteResult::InvalidValue;
+    }
+    if (isPassword && !EncodeStoredPassword(std::string(stored), stored)) {
         error = "the password is too long to be stored (at most 96 bytes); the settings file was not changed";
         return SettingWriteResult::PasswordTooLong;
     }

@@ -25,6 +25,9 @@ struct StartupState {
     CallLog callLog;
     DialogState dialogState;
     CallDialogValues callDialog;
+    // Empty when the settings file was read or does not exist yet; otherwise
+    // why it could not be read (every value above is then a default).
+    std::string settingsFileError;
 };
 
 // Loads in start-up order: call log and dialog state, the two dialling

@@ -3,7 +3,12 @@
 #include "config/ini_write_batch.h"
 #include "test_files.h"
 
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <new>
 
 namespace pellandor {
 namespace {
@@ -165,6 +170,72 @@ TEST_F(ScratchFolder, WriteToFileWithoutFinalLineEndKeepsItsStyle) {
     std::string error;
     ASSERT_TRUE(WriteIniString(Ini(), "A", "L", "2", error));
     EXPECT_EQ(Get(Ini()), "[A]\r\nK=1\r\nL=2\r\n");
+}
+
+// A write leaves every line it does not touch byte for byte as it was,
+// whatever ends the lines, and reading drops stray CRs around a value.
+TEST_F(ScratchFolder, WritesKeepUntouchedLinesWhateverTheirLineEnds) {
+    const struct {
+        const char* file;
+        const char* after;  // after DLG_POS/X=10 and SYS_INFO/PORT=5000
+    } cases[] = {
+        {"[SYS_INFO]\r\nIP=127.0.0.1\r", "[SYS_INFO]\r\nIP=127.0.0.1\r\nPORT=5000\r\n\r\n[DLG_POS]\r\nX=10\r\n"},
+        {"[SYS_INFO]\r\nIP=127.0.0.1\r\n", "[SYS_INFO]\r\nIP=127.0.0.1\r\nPORT=5000\r\n\r\n[DLG_POS]\r\nX=10\r\n"},
+        {"[SYS_INFO]\nIP=127.0.0.1\n", "[SYS_INFO]\nIP=127.0.0.1\nPORT=5000\n\n[DLG_POS]\nX=10\n"},
+        {"[SYS_INFO]\nIP=127.0.0.1", "[SYS_INFO]\nIP=127.0.0.1\nPORT=5000\n\n[DLG_POS]\nX=10\n"},
+        {"[SYS_INFO]\r\nIP=127.0.0.1\r\r\n", "[SYS_INFO]\r\nIP=127.0.0.1\r\r\nPORT=5000\r\n\r\n[DLG_POS]\r\nX=10\r\n"},
+        {"[SYS_INFO]\rIP=127.0.0.1\r", nullptr},  // old Mac line ends: one line, no key; only appended to
+    };
+    for (const auto& c : cases) {
+        Put(Ini(), c.file);
+        std::string error;
+        ASSERT_TRUE(WriteIniString(Ini(), "DLG_POS", "X", "10", error)) << error;
+        ASSERT_TRUE(WriteIniString(Ini(), "SYS_INFO", "PORT", "5000", error)) << error;
+        const std::string now = Get(Ini());
+        if (c.after != nullptr) {
+            EXPECT_EQ(now, c.after) << testing::PrintToString(std::string(c.file));
+            EXPECT_EQ(CIni(Ini()).GetString("SYS_INFO", "IP"), "127.0.0.1") << testing::PrintToString(now);
+        } else {
+            EXPECT_EQ(now.rfind(c.file, 0), 0u) << testing::PrintToString(now);
+        }
+        EXPECT_EQ(CIni(Ini()).GetString("DLG_POS", "X"), "10") << testing::PrintToString(now);
+    }
+}
+
+// Loading and saving a large file holds it a few times at most, never a
+// string per line: checked under an address-space limit, not a clock.
+TEST_F(ScratchFolder, LargeFileIsSavedAndReadWithinAFewTimesItsSize) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "sanitizers reserve address space of their own";
+#else
+    std::string big = "[SYS_INFO]\nIP=127.0.0.1\n";
+    big.append(std::size_t{32} << 20, '\n');
+    Put(Ini(), big);
+    big.clear();
+    big.shrink_to_fit();
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        rlimit limit{};
+        limit.rlim_cur = limit.rlim_max = std::size_t{768} << 20;
+        ::setrlimit(RLIMIT_AS, &limit);
+        try {
+            std::string error;
+            CIniWriteBatch batch(Ini());
+            for (int k = 0; k < 30; ++k) batch.Write("DLG_POS", "K" + std::to_string(k), "1");
+            const bool saved = batch.Commit();
+            const CIni ini = CIni::Snapshot(Ini());
+            const bool read = ini.GetString("SYS_INFO", "IP") == "127.0.0.1" && ini.GetString("DLG_POS", "K29") == "1";
+            ::_exit(saved && read ? 0 : 1);
+        } catch (const std::bad_alloc&) {
+            ::_exit(2);
+        }
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "2: out of memory";
+#endif
 }
 
 TEST_F(ScratchFolder, ValuesCannotAddLinesAndBadNamesAreRefused) {

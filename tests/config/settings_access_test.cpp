@@ -2,6 +2,8 @@
 #include "config/paths.h"
 #include "test_files.h"
 
+#include <sys/stat.h>
+
 #include <map>
 #include <optional>
 
@@ -71,6 +73,37 @@ TEST_F(ScratchFolder, WriteStoresLikeTheProgramAndRefusesWhatItCannotStore) {
     EXPECT_EQ(value, std::string(96, 'x'));
     ASSERT_TRUE(ReadSettingAsProgram(Ini(), "CUSTOM", "KEY", value));
     EXPECT_EQ(value, "kept verbatim");
+}
+
+// The password is trimmed before it is checked, as a save from the settings
+// dialog trims it; a break inside it is still refused.
+TEST_F(ScratchFolder, PasswordIsTrimmedBeforeItIsChecked) {
+    const struct {
+        const char* typed;
+        SettingWriteResult result;
+        const char* stored;
+    } cases[] = {
+        {" secret\n", SettingWriteResult::Ok, "secret"},
+        {"\t\r\nsecret \r\n", SettingWriteResult::Ok, "secret"},
+        {"sec\nret", SettingWriteResult::InvalidValue, nullptr},
+    };
+    for (const auto& c : cases) {
+        Put(Ini(), "[USER_INFO]\nPW=\n");
+        std::string error;
+        EXPECT_EQ(WriteSettingAsProgram(Ini(), "USER_INFO", "PW", c.typed, error), c.result)
+            << testing::PrintToString(std::string(c.typed)) << error;
+        if (c.stored == nullptr) continue;
+        std::string value;
+        ASSERT_TRUE(ReadSettingAsProgram(Ini(), "USER_INFO", "PW", value));
+        EXPECT_EQ(value, c.stored);
+    }
+}
+
+TEST_F(ScratchFolder, StartupStateSaysWhyTheSettingsFileCannotBeRead) {
+    EXPECT_EQ(LoadStartupState(Ini(), PathOf("language.ini")).settingsFileError, "");  // missing is fine
+    ASSERT_EQ(::mkdir(Ini().c_str(), 0700), 0);
+    EXPECT_NE(LoadStartupState(Ini(), PathOf("language.ini")).settingsFileError.find("not a regular file"),
+              std::string::npos);
 }
 
 TEST_F(ScratchFolder, ListShowsEverySettingWithTheProgramsDefaults) {
