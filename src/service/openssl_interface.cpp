@@ -1,5 +1,7 @@
 #include "service/openssl_interface.h"
 
+#include "service/net_util.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
@@ -22,17 +24,13 @@ constexpr const char* kConnect = "COpenSSLInterface::ConnectSSLClient";
 constexpr const char* kHandshake = "COpenSSLInterface::ConnectSSLClient_SSL";
 constexpr const char* kRead = "COpenSSLInterface::ReadSSLClient";
 constexpr const char* kWrite = "COpenSSLInterface::WriteSSLClient";
+constexpr const char* kCipherList = "ARIA128-SHA:AES128-SHA:SEED-SHA:ALL:!ADH:!LOW:!EXP:!MD5:@STRENGTH";
 
 // A single wait for the handshake never exceeds this, however long the
 // caller's limit is.
 constexpr int kHandshakeWaitCapMs = 60000;
 
-using Clock = std::chrono::steady_clock;
-
-int MsUntil(Clock::time_point deadline) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return static_cast<int>(std::clamp<long long>(left, 0, INT_MAX));
-}
+using Clock = SteadyClock;
 
 Clock::time_point DeadlineAfter(int timeoutMs) {
     return timeoutMs < 0 ? Clock::time_point::max() : Clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -58,12 +56,9 @@ void COpenSSLInterface::SetError(const char* format, ...) {
 
 bool COpenSSLInterface::InitClientSSL() {
     if (ctx_) {
-        SetError("%s:Init client Fail. Already initialized with %s", kInitClient,
-                 serverMode_ ? "Server Mode" : "Client Mode");
+        SetError("%s:Init client Fail. Already initialized with %s", kInitClient, "Client Mode");
         return false;
     }
-    // Unknown names in the list are skipped by the library.
-    cipherList_ = "ARIA128-SHA:AES128-SHA:SEED-SHA:ALL:!ADH:!LOW:!EXP:!MD5:@STRENGTH";
 
     OPENSSL_init_ssl(OPENSSL_INIT_LOAD_SSL_STRINGS | OPENSSL_INIT_LOAD_CRYPTO_STRINGS, nullptr);
     ctx_.reset(SSL_CTX_new(TLS_client_method()));
@@ -74,7 +69,7 @@ bool COpenSSLInterface::InitClientSSL() {
     // The exchange speaks TLS 1.2 only.
     if (SSL_CTX_set_min_proto_version(ctx_.get(), TLS1_2_VERSION) != 1 ||
         SSL_CTX_set_max_proto_version(ctx_.get(), TLS1_2_VERSION) != 1) {
-        SetError("%s:SSL_CTX_new fail", kInitClient);
+        SetError("%s:cannot limit the context to TLS 1.2", kInitClient);
         ctx_.reset();
         return false;
     }
@@ -92,10 +87,10 @@ bool COpenSSLInterface::InitClientSSL() {
     options |= SSL_OP_NO_SSLv3;
 #endif
     SSL_CTX_set_options(ctx_.get(), options);
-    // The result is not examined: whatever the library knows of the list is used.
-    SSL_CTX_set_cipher_list(ctx_.get(), cipherList_.c_str());
+    // The result is not examined: whatever the library knows of the list is
+    // used, and names it does not know are skipped.
+    SSL_CTX_set_cipher_list(ctx_.get(), kCipherList);
     ERR_clear_error();
-    serverMode_ = false;
     return true;
 }
 
@@ -158,10 +153,6 @@ bool COpenSSLInterface::ConnectSSLClient(int socket, const sockaddr* address, so
 bool COpenSSLInterface::ConnectSSLClient_SSL(int socket, int timeoutMs) {
     if (!ctx_) {
         SetError("%s: CTX not initialized", kHandshake);
-        return false;
-    }
-    if (serverMode_) {
-        SetError("%s: SSL is working as server mode", kHandshake);
         return false;
     }
     if (ssl_) {

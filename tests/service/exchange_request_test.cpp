@@ -4,8 +4,10 @@
 #include <netinet/in.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 #include "exchange_sim.h"
@@ -109,6 +111,24 @@ TEST(ExchangeRequest, SendsEscapedCredentialsTheExchangeAccepts) {
     EXPECT_NE(line.find("Content-Length: "), std::string::npos) << line;
     EXPECT_NE(line.find("hangup"), std::string::npos) << line;
     EXPECT_NE(line.find("&lt;w&gt;&amp;&quot;&apos;d"), std::string::npos) << line;
+}
+
+// The answer bound holds while data keeps coming: each read checks the
+// deadline. The clock moves 2 s per look, so the 3 s bound runs out during a
+// 12 kB answer that arrives without a pause.
+TEST(ExchangeRequest, AnswerBoundHoldsWhileDataKeepsArriving) {
+    ExchangeSim sim;
+    std::string error;
+    ASSERT_TRUE(sim.Start({"--mode", "big-body"}, error)) << error;
+    CHttpXmlRequest request;
+    request.SetTimeouts(20s, 3s);
+    auto looks = std::make_shared<std::atomic<int>>(0);
+    const auto start = std::chrono::steady_clock::now();
+    request.SetClock([looks, start] { return start + 2s * looks->fetch_add(1); });
+    ASSERT_TRUE(request.Init("127.0.0.1", sim.Port())) << request.ErrorText();
+    const ServiceResult result = RunRequest(request, kCallTypeCall, kAlice);
+    EXPECT_EQ(result.step, -13) << result.text;
+    EXPECT_EQ(result.text, "CHttpXmlRequest::RecvResponse: no complete answer within 3000 ms (time-out)");
 }
 
 TEST(ExchangeRequest, ConnectionRefused) {
