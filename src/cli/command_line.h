@@ -13,6 +13,7 @@ struct ParsedArgs {
     std::optional<std::string> settings; // --settings FILE
     bool send = false;                   // --send (dial-string)
     bool raw = false;                    // --raw (call)
+    bool showPassword = false;           // --show-password (config list)
     bool help = false;
     bool version = false;
     std::string error;                   // non-empty: a usage error
