@@ -37,9 +37,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                &rules.PREFIX2, &rules.PREFIX3, &rules.PREFIX4, &rules.PREFIX5}) {
         *field = in.ConsumeRandomLengthString(12);
     }
-    for (bool* flag : {&rules.USE_ADDZERO, &rules.USE_AREA_CODE, &rules.USE_INTERNATIONAL_RULE,
-                       &rules.USE_POPUP_FOR_CHAR, &rules.USE_NON_STD, &rules.USE_PREFIX,
-                       &rules.USE_CO_EXTENSION_LENGTH}) {
+    for (bool* flag :
+         {&rules.USE_ADDZERO, &rules.USE_AREA_CODE, &rules.USE_INTERNATIONAL_RULE, &rules.USE_POPUP_FOR_CHAR,
+          &rules.USE_NON_STD, &rules.USE_PREFIX, &rules.USE_CO_EXTENSION_LENGTH}) {
         *flag = in.ConsumeBool();
     }
     rules.LENGTH_CO_EXTENSION = in.ConsumeIntegral<std::int32_t>();

@@ -55,8 +55,8 @@ std::span<const IniField<AppSettings>> AppSettingsFields();
 bool LoadSettings(const std::string& path, AppSettings& settings);
 
 struct SettingsSaveResult {
-    bool written = false;         // the file was replaced
-    bool passwordStored = true;   // false: too long to encipher, the file keeps its old PW
+    bool written = false;        // the file was replaced
+    bool passwordStored = true;  // false: too long to encipher, the file keeps its old PW
     std::string error;
     explicit operator bool() const { return written && passwordStored; }
 };

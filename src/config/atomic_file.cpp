@@ -142,7 +142,7 @@ void RemoveStaleTemporaries(const std::string& folder, const std::string& base) 
 }
 
 struct Target {
-    std::string path;    // the file itself, symlinks followed
+    std::string path;  // the file itself, symlinks followed
     std::string folder;
     std::string base;
 };

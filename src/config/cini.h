@@ -45,8 +45,7 @@ public:
     const std::string& Path() const { return path_; }
 
     // The whole value, or `defaultValue` when the file, section or key is missing.
-    std::string GetString(std::string_view section, std::string_view key,
-                          std::string_view defaultValue = {}) const;
+    std::string GetString(std::string_view section, std::string_view key, std::string_view defaultValue = {}) const;
     // The value as a `bufferSize`-byte buffer would hold it (TruncateText).
     std::string GetString(std::string_view section, std::string_view key, std::size_t bufferSize) const;
 

@@ -72,8 +72,7 @@ bool SaveDialingRuleAdv(const std::string& path, const DialingRuleAdvValues& val
     return SaveSection(path, DialingRuleAdvFields(), values, error);
 }
 
-bool SaveDialingRuleAdvAdv(const std::string& path, const DialingRuleAdvAdvValues& values,
-                           std::string& error) {
+bool SaveDialingRuleAdvAdv(const std::string& path, const DialingRuleAdvAdvValues& values, std::string& error) {
     return SaveSection(path, DialingRuleAdvAdvFields(), values, error);
 }
 

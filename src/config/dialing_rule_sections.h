@@ -43,8 +43,7 @@ void LoadDialingRuleAdvAdv(const std::string& path, DialingRuleAdvAdvValues& val
 
 // Each writes its whole section in one atomic replacement of the file.
 bool SaveDialingRuleAdv(const std::string& path, const DialingRuleAdvValues& values, std::string& error);
-bool SaveDialingRuleAdvAdv(const std::string& path, const DialingRuleAdvAdvValues& values,
-                           std::string& error);
+bool SaveDialingRuleAdvAdv(const std::string& path, const DialingRuleAdvAdvValues& values, std::string& error);
 
 // The special values only; LENGTH_CO_EXTENSION changes only for a non-empty text.
 void CopyInDialingRuleAdvAdv(const DialingRuleAdvAdvValues& special, DialingRules& rules);

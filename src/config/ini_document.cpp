@@ -74,8 +74,7 @@ IniLineInfo ClassifyIniLine(std::string_view line) {
 
 bool IniNamesEqual(std::string_view a, std::string_view b) {
     return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(),
-                      [](char x, char y) { return AsciiUpper(x) == AsciiUpper(y); });
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return AsciiUpper(x) == AsciiUpper(y); });
 }
 
 bool IsWritableIniName(std::string_view name) {
@@ -84,8 +83,7 @@ bool IsWritableIniName(std::string_view name) {
     return name.find_first_of(std::string_view("\r\n\0]=", 5)) == std::string_view::npos;
 }
 
-std::optional<std::string_view> FindIniValue(std::string_view bytes, std::string_view section,
-                                             std::string_view key) {
+std::optional<std::string_view> FindIniValue(std::string_view bytes, std::string_view section, std::string_view key) {
     std::optional<std::string_view> found;
     bool inSection = false;
     ForEachLine(WithoutBom(bytes), [&](std::string_view line) {
@@ -265,7 +263,7 @@ std::string IniDocument::Serialize() const {
         std::string value;
     };
     std::vector<Replacement> replacements;
-    std::vector<std::pair<std::size_t, std::vector<AddedLine>>> inserts;  // insertion point, lines
+    std::vector<std::pair<std::size_t, std::vector<AddedLine>>> inserts;   // insertion point, lines
     std::vector<std::pair<std::string, std::vector<AddedLine>>> appended;  // header name, lines
     NameMap<std::size_t> insertOf, appendedOf;
     auto setIn = [](std::vector<AddedLine>& lines, const Write& w) {

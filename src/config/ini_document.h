@@ -36,8 +36,7 @@ bool IsWritableIniName(std::string_view name);
 // Looks a value up in raw file bytes without copying the file. The first
 // matching key of the first matching section wins; later sections of the same
 // name are searched when the earlier ones lack the key.
-std::optional<std::string_view> FindIniValue(std::string_view bytes, std::string_view section,
-                                             std::string_view key);
+std::optional<std::string_view> FindIniValue(std::string_view bytes, std::string_view section, std::string_view key);
 bool IniHasSection(std::string_view bytes, std::string_view section);
 std::vector<std::string> IniSectionNames(std::string_view bytes);
 

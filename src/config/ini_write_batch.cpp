@@ -36,8 +36,8 @@ bool CIniWriteBatch::Commit() {
     return true;
 }
 
-bool WriteIniString(const std::string& path, std::string_view section, std::string_view key,
-                    std::string_view value, std::string& error) {
+bool WriteIniString(const std::string& path, std::string_view section, std::string_view key, std::string_view value,
+                    std::string& error) {
     CIniWriteBatch batch(path);
     batch.Write(section, key, value);
     const bool ok = batch.Commit();

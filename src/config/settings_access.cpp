@@ -21,16 +21,15 @@ bool ReadKnown(std::span<const IniField<Values>> fields, const CIni& ini, const 
 }
 
 template <class Values>
-void AppendRows(std::vector<std::pair<std::string, std::string>>& rows,
-                std::span<const IniField<Values>> fields, const Values& values) {
+void AppendRows(std::vector<std::pair<std::string, std::string>>& rows, std::span<const IniField<Values>> fields,
+                const Values& values) {
     for (const auto& field : fields) {
         rows.emplace_back(std::string(field.section) + "/" + field.key, FormatField(field, values));
     }
 }
 
 template <class Values>
-bool Canonicalise(std::span<const IniField<Values>> fields, std::string& section, std::string& key,
-                  bool& isPassword) {
+bool Canonicalise(std::span<const IniField<Values>> fields, std::string& section, std::string& key, bool& isPassword) {
     const IniField<Values>* field = FindField(fields, section, key);
     if (field == nullptr) return false;
     section = field->section;
@@ -72,8 +71,8 @@ bool ReadSettingAsProgram(const std::string& path, const std::string& section, c
     return true;
 }
 
-SettingWriteResult WriteSettingAsProgram(const std::string& path, const std::string& section,
-                                         const std::string& key, const std::string& value, std::string& error) {
+SettingWriteResult WriteSettingAsProgram(const std::string& path, const std::string& section, const std::string& key,
+                                         const std::string& value, std::string& error) {
     error.clear();
     if (!IsWritableIniName(section) || !IsWritableIniName(key)) {
         error = "invalid section or key name: [" + section + "] " + key;

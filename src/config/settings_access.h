@@ -54,8 +54,8 @@ enum class SettingWriteResult {
 // Stores one key atomically as the program would: PW trimmed and
 // enciphered, anything else verbatim. Known keys are written with their
 // usual spelling whatever case was typed.
-SettingWriteResult WriteSettingAsProgram(const std::string& path, const std::string& section,
-                                         const std::string& key, const std::string& value, std::string& error);
+SettingWriteResult WriteSettingAsProgram(const std::string& path, const std::string& section, const std::string& key,
+                                         const std::string& value, std::string& error);
 
 // Every setting the program holds after loading `path`, as
 // ("SECTION/KEY", value), defaults filled in: the general settings (PW in

@@ -20,7 +20,9 @@ namespace {
 constexpr std::string_view kCrLf = "\r\n";
 constexpr std::string_view kFieldName = "xmlupload1";
 
-bool IsTokenSeparator(char c) { return c == ' ' || c == '\t' || c == '\n'; }
+bool IsTokenSeparator(char c) {
+    return c == ' ' || c == '\t' || c == '\n';
+}
 
 // An optionally signed decimal number at the start, saturating; false without digits.
 bool ReadDecimal(std::string_view text, long long& value) {
@@ -168,10 +170,11 @@ bool RecvResponse(IByteStream& stream, std::string& body, int& status, std::stri
     auto readMore = [&]() {
         // Never more body than the bound, however long the peer keeps sending.
         std::size_t room = capacity - filled;
-        if (contentLength >= 0) room = std::min(room, kMaxAnswerBytes - std::min(kMaxAnswerBytes, body.size() + filled));
+        if (contentLength >= 0)
+            room = std::min(room, kMaxAnswerBytes - std::min(kMaxAnswerBytes, body.size() + filled));
         if (room == 0) {
-            errorText = "CHttpXmlRequest::RecvResponse: the answer is longer than " +
-                        std::to_string(kMaxAnswerBytes) + " bytes";
+            errorText = "CHttpXmlRequest::RecvResponse: the answer is longer than " + std::to_string(kMaxAnswerBytes) +
+                        " bytes";
             return false;
         }
         const long n = stream.Read(buffer.data() + filled, room);

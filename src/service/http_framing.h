@@ -34,8 +34,8 @@ std::string GetLocalHostAddress(bool wantIpv6);
 
 // Reads one answer: the status line, a Content-Length header (required, at
 // most kMaxAnswerBytes) and that many body bytes (more if they came in the
-// last read, never past kMaxAnswerBytes). Header names match in any case. `status` is -1 until a status line is read. On false,
-// `errorText` says why and `body` may hold part of the answer.
+// last read, never past kMaxAnswerBytes). Header names match in any case. `status` is -1 until a status line is read.
+// On false, `errorText` says why and `body` may hold part of the answer.
 bool RecvResponse(IByteStream& stream, std::string& body, int& status, std::string& errorText);
 
 }  // namespace pellandor

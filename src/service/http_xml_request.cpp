@@ -82,12 +82,23 @@ std::string EscapeXml(std::string_view text) {
     out.reserve(text.size());
     for (char c : text) {
         switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        case '\'': out += "&apos;"; break;
-        default: out += c;
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            case '\'':
+                out += "&apos;";
+                break;
+            default:
+                out += c;
         }
     }
     return out;
@@ -190,7 +201,8 @@ struct CHttpXmlRequest::Shared {
 CHttpXmlRequest::CHttpXmlRequest()
     : now_([] { return Clock::now(); }),
       cancel_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
-      shared_(std::make_shared<Shared>()) {}
+      shared_(std::make_shared<Shared>()) {
+}
 
 CHttpXmlRequest::~CHttpXmlRequest() {
     bool insideCallback = false;
@@ -264,18 +276,18 @@ bool CHttpXmlRequest::Resolve() {
         list.reset(found);
     } else {
         switch (ResolveWithin(host_, port_, ToPollMs(connectTimeout_), cancel_.Get(), rc, list)) {
-        case LookupEnd::Done:
-            break;
-        case LookupEnd::TimedOut:
-            errorText_ = "getaddrinfo: no answer from the resolver within " +
-                         std::to_string(ToPollMs(connectTimeout_)) + " ms (time-out)\n";
-            return false;
-        case LookupEnd::Cancelled:
-            errorText_ = "getaddrinfo: cancelled\n";
-            return false;
-        case LookupEnd::Failed:
-            errorText_ = "getaddrinfo: " + ResolverMessage(EAI_SYSTEM) + "\n";
-            return false;
+            case LookupEnd::Done:
+                break;
+            case LookupEnd::TimedOut:
+                errorText_ = "getaddrinfo: no answer from the resolver within " +
+                             std::to_string(ToPollMs(connectTimeout_)) + " ms (time-out)\n";
+                return false;
+            case LookupEnd::Cancelled:
+                errorText_ = "getaddrinfo: cancelled\n";
+                return false;
+            case LookupEnd::Failed:
+                errorText_ = "getaddrinfo: " + ResolverMessage(EAI_SYSTEM) + "\n";
+                return false;
         }
     }
     if (rc != 0) {
@@ -349,14 +361,14 @@ bool CHttpXmlRequest::MakeRequestXml(int callType, const CallUserInfo* userInfo,
     xml.clear();
     if (userInfo == nullptr || (callType != kCallTypeCall && callType != kCallTypeHangup)) return false;
     const std::string station = EscapeXml(userInfo->stationNumber);
-    xml = "<?xml version=\"1.0\" encoding=\"utf-8\"?><!DOCTYPE ulvex_svc SYSTEM \"UlvexService.dtd\">"
-          "<ulvex_svc><request type=\"service\" encrypt=\"off\" servicename=\"clicktocall\"><clicktocall>"
-          "<userinfo><stnnum>" + station + "</stnnum><userid>" + EscapeXml(userInfo->userId) +
-          "</userid><userpwd encrypt=\"off\">" + EscapeXml(userInfo->password) +
-          "</userpwd></userinfo><srcinfo><dialnum>" + station +
-          "</dialnum></srcinfo><destinfo calltype=\"" + (callType == kCallTypeCall ? "single" : "hangup") +
-          "\"><dialnum>" + EscapeXml(userInfo->destination) +
-          "</dialnum></destinfo></clicktocall></request></ulvex_svc>";
+    xml =
+        "<?xml version=\"1.0\" encoding=\"utf-8\"?><!DOCTYPE ulvex_svc SYSTEM \"UlvexService.dtd\">"
+        "<ulvex_svc><request type=\"service\" encrypt=\"off\" servicename=\"clicktocall\"><clicktocall>"
+        "<userinfo><stnnum>" +
+        station + "</stnnum><userid>" + EscapeXml(userInfo->userId) + "</userid><userpwd encrypt=\"off\">" +
+        EscapeXml(userInfo->password) + "</userpwd></userinfo><srcinfo><dialnum>" + station +
+        "</dialnum></srcinfo><destinfo calltype=\"" + (callType == kCallTypeCall ? "single" : "hangup") +
+        "\"><dialnum>" + EscapeXml(userInfo->destination) + "</dialnum></destinfo></clicktocall></request></ulvex_svc>";
     return true;
 }
 

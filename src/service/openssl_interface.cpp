@@ -40,7 +40,9 @@ Clock::time_point DeadlineAfter(int timeoutMs) {
 
 COpenSSLInterface::COpenSSLInterface() = default;
 
-COpenSSLInterface::~COpenSSLInterface() { CloseSSLClient(); }
+COpenSSLInterface::~COpenSSLInterface() {
+    CloseSSLClient();
+}
 
 void COpenSSLInterface::SetError(const char* format, ...) {
     va_list args;
@@ -126,18 +128,18 @@ bool COpenSSLInterface::ConnectSSLClient(int socket, const sockaddr* address, so
             return false;
         }
         switch (WaitFor(socket, POLLOUT, timeoutMs)) {
-        case Wait::Ready:
-            break;
-        case Wait::TimedOut:
-            SetError("%s: connect fail error[%d] (no connection within %d ms, time-out)", kConnect, ETIMEDOUT,
-                     timeoutMs);
-            return false;
-        case Wait::Cancelled:
-            SetError("%s: connect fail error[%d] (cancelled)", kConnect, ECANCELED);
-            return false;
-        case Wait::Failed:
-            SetError("%s: connect fail error[%d]", kConnect, errno);
-            return false;
+            case Wait::Ready:
+                break;
+            case Wait::TimedOut:
+                SetError("%s: connect fail error[%d] (no connection within %d ms, time-out)", kConnect, ETIMEDOUT,
+                         timeoutMs);
+                return false;
+            case Wait::Cancelled:
+                SetError("%s: connect fail error[%d] (cancelled)", kConnect, ECANCELED);
+                return false;
+            case Wait::Failed:
+                SetError("%s: connect fail error[%d]", kConnect, errno);
+                return false;
         }
         int soError = 0;
         socklen_t soLength = sizeof soError;
@@ -191,21 +193,21 @@ bool COpenSSLInterface::ConnectSSLClient_SSL(int socket, int timeoutMs) {
         if (waitFor != 0) {
             const int limit = std::min(left, kHandshakeWaitCapMs);
             switch (WaitFor(socket, waitFor == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, limit)) {
-            case Wait::Ready:
-                break;
-            case Wait::Failed:
-                SetError("%s: select failed! %d", kHandshake, waitFor);
-                return fail();
-            case Wait::TimedOut:
-                if (limit < kHandshakeWaitCapMs) {
-                    SetError("%s: connection time-out!", kHandshake);
-                } else {
-                    SetError("%s: sever not responding! %d", kHandshake, waitFor);
-                }
-                return fail();
-            case Wait::Cancelled:
-                SetError("%s: connection cancelled", kHandshake);
-                return fail();
+                case Wait::Ready:
+                    break;
+                case Wait::Failed:
+                    SetError("%s: select failed! %d", kHandshake, waitFor);
+                    return fail();
+                case Wait::TimedOut:
+                    if (limit < kHandshakeWaitCapMs) {
+                        SetError("%s: connection time-out!", kHandshake);
+                    } else {
+                        SetError("%s: sever not responding! %d", kHandshake, waitFor);
+                    }
+                    return fail();
+                case Wait::Cancelled:
+                    SetError("%s: connection cancelled", kHandshake);
+                    return fail();
             }
         }
         ERR_clear_error();
@@ -235,8 +237,8 @@ long COpenSSLInterface::Transfer(const char* function, int socket, char* readBuf
     for (;;) {
         ERR_clear_error();
         errno = 0;
-        const int n = readBuffer != nullptr ? SSL_read(ssl_.get(), readBuffer, chunk)
-                                            : SSL_write(ssl_.get(), writeBytes, chunk);
+        const int n =
+            readBuffer != nullptr ? SSL_read(ssl_.get(), readBuffer, chunk) : SSL_write(ssl_.get(), writeBytes, chunk);
         const int savedErrno = errno;
         if (n > 0) return n;
         const int code = SSL_get_error(ssl_.get(), n);
@@ -256,18 +258,18 @@ long COpenSSLInterface::Transfer(const char* function, int socket, char* readBuf
             return -1;
         }
         switch (WaitFor(socket, code == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, left)) {
-        case Wait::Ready:
-            break;
-        case Wait::TimedOut:
-            SetError("%s: time-out", function);
-            timedOut_ = true;
-            return -1;
-        case Wait::Cancelled:
-            SetError("%s: cancelled", function);
-            return -1;
-        case Wait::Failed:
-            SetError("%s: poll failed, errno[%d]", function, errno);
-            return -1;
+            case Wait::Ready:
+                break;
+            case Wait::TimedOut:
+                SetError("%s: time-out", function);
+                timedOut_ = true;
+                return -1;
+            case Wait::Cancelled:
+                SetError("%s: cancelled", function);
+                return -1;
+            case Wait::Failed:
+                SetError("%s: poll failed, errno[%d]", function, errno);
+                return -1;
         }
     }
 }

@@ -65,7 +65,7 @@ private:
     std::string errorText_;
     int connectedSocket_ = -1;
     int cancelFd_ = -1;
-    bool broken_ = false;    // a fatal TLS error: no close_notify may follow
+    bool broken_ = false;  // a fatal TLS error: no close_notify may follow
     bool timedOut_ = false;
 };
 

@@ -72,9 +72,11 @@ TEST_F(ScratchFolder, FailedWriteLeavesNoTemporaryFile) {
 
 TEST_F(ScratchFolder, NextSaveRemovesTemporaryFilesOfKilledSaves) {
     Put(Ini(), "[S]\nK=1\n");
-    for (const char* stale : {".pellandor_settings.ini.a1B2c3", ".pellandor_settings.ini.ZZZZZZ"}) Put(PathOf(stale), "half");
+    for (const char* stale : {".pellandor_settings.ini.a1B2c3", ".pellandor_settings.ini.ZZZZZZ"})
+        Put(PathOf(stale), "half");
     // Not temporary files of this one: kept.
-    for (const char* other : {".pellandor_settings.ini.keep", ".other.ini.a1B2c3", "notes.txt"}) Put(PathOf(other), "x");
+    for (const char* other : {".pellandor_settings.ini.keep", ".other.ini.a1B2c3", "notes.txt"})
+        Put(PathOf(other), "x");
     std::string error;
     ASSERT_TRUE(WriteIniString(Ini(), "S", "K", "2", error)) << error;
     EXPECT_EQ(Names(), (std::set<std::string>{".pellandor_settings.ini.keep", ".other.ini.a1B2c3", "notes.txt",

@@ -35,8 +35,10 @@ protected:
             "PN=200\n";
         std::string converted;
         for (char c : text) {
-            if (c == '\n') converted += GetParam();
-            else converted += c;
+            if (c == '\n')
+                converted += GetParam();
+            else
+                converted += c;
         }
         Put(Ini(), converted);
     }
@@ -88,9 +90,16 @@ TEST_F(ScratchFolder, GetUIntConvertsLikeStrtoulOn32Bits) {
         const char* value;
         std::uint32_t expected;
     } cases[] = {
-        {"-1", 4294967295u}, {" 42", 42u},           {"12abc", 12u}, {"abc", 0u},
-        {"", 0u},            {"+7", 7u},             {"-25", static_cast<std::uint32_t>(-25)},
-        {"4294967295", 4294967295u}, {"4294967296", 4294967295u}, {"-99999999999", 4294967295u},
+        {"-1", 4294967295u},
+        {" 42", 42u},
+        {"12abc", 12u},
+        {"abc", 0u},
+        {"", 0u},
+        {"+7", 7u},
+        {"-25", static_cast<std::uint32_t>(-25)},
+        {"4294967295", 4294967295u},
+        {"4294967296", 4294967295u},
+        {"-99999999999", 4294967295u},
     };
     std::string text = "[N]\n";
     for (std::size_t i = 0; i < std::size(cases); ++i) text += "K" + std::to_string(i) + "=" + cases[i].value + "\n";
@@ -110,8 +119,8 @@ TEST_F(ScratchFolder, GetBoolAcceptsWordsAndSignedNumbers) {
         const char* value;
         int expected;
     } cases[] = {
-        {"TRUE", 1}, {"Yes", 1}, {"1", 1}, {"-3", 1}, {"7x", 1}, {"99999999999", 1},
-        {"false", 0}, {"no", 0}, {"on", 0}, {"0", 0}, {"x7", 0}, {"yes please", 0},
+        {"TRUE", 1},  {"Yes", 1}, {"1", 1},  {"-3", 1}, {"7x", 1}, {"99999999999", 1},
+        {"false", 0}, {"no", 0},  {"on", 0}, {"0", 0},  {"x7", 0}, {"yes please", 0},
     };
     std::string text = "[B]\nEMPTY=\n";
     for (std::size_t i = 0; i < std::size(cases); ++i) text += "K" + std::to_string(i) + "=" + cases[i].value + "\n";
@@ -133,10 +142,12 @@ TEST(TruncateText, KeepsAtMostSizeMinusOneBytesAndWholeCharacters) {
     } cases[] = {
         {"abcdef", 7, "abcdef"},
         {"abcdef", 6, "abcde"},
-        {"ab\xC3\xA4", 5, "ab\xC3\xA4"},                 // fits exactly
-        {"abc\xC3\xA4", 5, "abc"},                       // 2-byte character cut in half
-        {"a\xE2\x82\xAC", 3, "a"},                        // 3-byte character
-        {"a\xF0\x9F\x93\x9E" "b", 6, "a\xF0\x9F\x93\x9E"},  // 4-byte character kept whole
+        {"ab\xC3\xA4", 5, "ab\xC3\xA4"},  // fits exactly
+        {"abc\xC3\xA4", 5, "abc"},        // 2-byte character cut in half
+        {"a\xE2\x82\xAC", 3, "a"},        // 3-byte character
+        {"a\xF0\x9F\x93\x9E"
+         "b",
+         6, "a\xF0\x9F\x93\x9E"},  // 4-byte character kept whole
         {"a\xF0\x9F\x93\x9E", 5, "a"},
         {std::string(10, '\x80'), 5, std::string(4, '\x80')},  // not UTF-8: plain byte cut
         {"abc", 0, ""},

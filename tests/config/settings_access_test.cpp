@@ -16,12 +16,17 @@ TEST_F(ScratchFolder, ReadShowsValuesAsTheProgramConvertsThem) {
     std::string error;
     ASSERT_EQ(WriteSettingAsProgram(Ini(), "user_info", "pw", "  secret  ", error), SettingWriteResult::Ok);
     std::string text = Get(Ini());
-    text += "[DISAPPEARANCE]\nUSE_DISAPPEARANCE=Yes\nTIME_DISAPPARANCE=-25\n"
-            "[TRANSPARENCY]\nRATE_TRANSPARENCY=12abc\n"
-            "[SYS_INFO]\nIP=" + std::string(250, '1') + "\n"
-            "[DIALING_RULE_ADV]\nUSE_AREA_CODE=true\nNUM_ADD_EQUAL=" + std::string(150, '2') + "\n"
-            "[CALL_LOG]\nMAX_NUM_LOG=  07x\nLOG0=  0301 555  \n"
-            "[OTHER]\nPW=stays as stored\n";
+    text +=
+        "[DISAPPEARANCE]\nUSE_DISAPPEARANCE=Yes\nTIME_DISAPPARANCE=-25\n"
+        "[TRANSPARENCY]\nRATE_TRANSPARENCY=12abc\n"
+        "[SYS_INFO]\nIP=" +
+        std::string(250, '1') +
+        "\n"
+        "[DIALING_RULE_ADV]\nUSE_AREA_CODE=true\nNUM_ADD_EQUAL=" +
+        std::string(150, '2') +
+        "\n"
+        "[CALL_LOG]\nMAX_NUM_LOG=  07x\nLOG0=  0301 555  \n"
+        "[OTHER]\nPW=stays as stored\n";
     Put(Ini(), text);
     const struct {
         const char* section;
@@ -133,7 +138,7 @@ TEST_F(ScratchFolder, StartupStateHoldsWhatTheProgramHoldsAtStart) {
         "[CALL_LOG]\nMAX_NUM_LOG=5\n");
     StartupState state = LoadStartupState(Ini(), PathOf("language.ini"));
     EXPECT_EQ(state.rules.CO_ACCESS_CODE, "9");
-    EXPECT_FALSE(state.rules.USE_ADDZERO);  // ACCESSCODE present without the key
+    EXPECT_FALSE(state.rules.USE_ADDZERO);        // ACCESSCODE present without the key
     EXPECT_TRUE(state.rules.USE_POPUP_FOR_CHAR);  // no DIALING_RULE_ADV section
     EXPECT_EQ(state.rules.MIN_POPUP_LENGTH, 3);
     EXPECT_TRUE(state.rules.USE_NON_STD);
@@ -161,8 +166,10 @@ public:
     }
     ~EnvironmentGuard() {
         for (const auto& [name, value] : saved_) {
-            if (value) ::setenv(name.c_str(), value->c_str(), 1);
-            else ::unsetenv(name.c_str());
+            if (value)
+                ::setenv(name.c_str(), value->c_str(), 1);
+            else
+                ::unsetenv(name.c_str());
         }
     }
 
@@ -187,8 +194,10 @@ TEST(DefaultSettingsPath, FollowsTheEnvironment) {
     };
     for (const auto& c : cases) {
         auto set = [](const char* name, const char* value) {
-            if (value) ::setenv(name, value, 1);
-            else ::unsetenv(name);
+            if (value)
+                ::setenv(name, value, 1);
+            else
+                ::unsetenv(name);
         };
         set("PELLANDOR_SETTINGS", c.settings);
         set("XDG_CONFIG_HOME", c.xdg);

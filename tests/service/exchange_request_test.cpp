@@ -33,7 +33,9 @@ struct ExchangeCase {
     std::string textStart;
 };
 
-void PrintTo(const ExchangeCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const ExchangeCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class ExchangeOutcome : public ::testing::TestWithParam<ExchangeCase> {};
 
@@ -68,23 +70,48 @@ INSTANTIATE_TEST_SUITE_P(
         ExchangeCase{"BigBody", {"--mode", "big-body"}, kCallTypeCall, kAlice, 15, "100"},
         ExchangeCase{"UpperHeaders", {"--mode", "upper-headers"}, kCallTypeCall, kAlice, 15, "100"},
         ExchangeCase{"MixedCaseBody", {"--mode", "mixed-case-body"}, kCallTypeCall, kAlice, 15, "100"},
-        ExchangeCase{"Http500", {"--mode", "http500"}, kCallTypeCall, kAlice, -14, "CHttpXmlRequest::Run: HTTP status 500"},
+        ExchangeCase{
+            "Http500", {"--mode", "http500"}, kCallTypeCall, kAlice, -14, "CHttpXmlRequest::Run: HTTP status 500"},
         ExchangeCase{"NoCode", {"--mode", "no-code"}, kCallTypeCall, kAlice, -14, "CODE_EMPTY"},
         ExchangeCase{"NotXml", {"--mode", "not-xml"}, kCallTypeCall, kAlice, -14, "Error at Parsing the XML! "},
         // an empty body completes at once (the exchange keeps the line open) and has no code
-        ExchangeCase{"ContentLength0", {"--mode", "content-length-0"}, kCallTypeCall, kAlice, -14,
+        ExchangeCase{"ContentLength0",
+                     {"--mode", "content-length-0"},
+                     kCallTypeCall,
+                     kAlice,
+                     -14,
                      "Error at Parsing the XML! no element found at line 1"},
-        ExchangeCase{"NoContentLength", {"--mode", "no-content-length"}, kCallTypeCall, kAlice, -13,
+        ExchangeCase{"NoContentLength",
+                     {"--mode", "no-content-length"},
+                     kCallTypeCall,
+                     kAlice,
+                     -13,
                      "CHttpXmlRequest::RecvResponse: no content-length"},
-        ExchangeCase{"ClosedWithoutAnswer", {"--mode", "close"}, kCallTypeCall, kAlice, -13,
-                     "CHttpXmlRequest::RecvResponse: "},
-        ExchangeCase{"SilentExchange", {"--mode", "silent"}, kCallTypeCall, kAlice, -13,
+        ExchangeCase{
+            "ClosedWithoutAnswer", {"--mode", "close"}, kCallTypeCall, kAlice, -13, "CHttpXmlRequest::RecvResponse: "},
+        ExchangeCase{"SilentExchange",
+                     {"--mode", "silent"},
+                     kCallTypeCall,
+                     kAlice,
+                     -13,
                      "CHttpXmlRequest::RecvResponse: no complete answer within 3000 ms (time-out)"},
-        ExchangeCase{"SlowExchange", {"--mode", "delay:5"}, kCallTypeCall, kAlice, -13,
+        ExchangeCase{"SlowExchange",
+                     {"--mode", "delay:5"},
+                     kCallTypeCall,
+                     kAlice,
+                     -13,
                      "CHttpXmlRequest::RecvResponse: no complete answer within 3000 ms (time-out)"},
-        ExchangeCase{"Tls10Only", {"--mode", "tls1.0"}, kCallTypeCall, kAlice, -3,
+        ExchangeCase{"Tls10Only",
+                     {"--mode", "tls1.0"},
+                     kCallTypeCall,
+                     kAlice,
+                     -3,
                      "Connect SSL fail COpenSSLInterface::ConnectSSLClient_SSL: ssl problem! res["},
-        ExchangeCase{"Tls11Only", {"--mode", "tls1.1"}, kCallTypeCall, kAlice, -3,
+        ExchangeCase{"Tls11Only",
+                     {"--mode", "tls1.1"},
+                     kCallTypeCall,
+                     kAlice,
+                     -3,
                      "Connect SSL fail COpenSSLInterface::ConnectSSLClient_SSL: ssl problem! res["}),
     [](const auto& info) { return std::string(info.param.name); });
 

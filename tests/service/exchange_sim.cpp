@@ -46,8 +46,8 @@ bool ExchangeSim::Start(const std::vector<std::string>& args, std::string& error
     std::string line;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (line.find('\n') == std::string::npos) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now()).count();
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
         pollfd p{stdout_, POLLIN, 0};
         if (left <= 0 || poll(&p, 1, static_cast<int>(left)) <= 0) {
             error = "no 'listening on' line from the simulator: " + line;
@@ -104,8 +104,7 @@ std::string UnusedPort() {
     return std::to_string(ntohs(address.sin_port));
 }
 
-MuteListener::MuteListener()
-{
+MuteListener::MuteListener() {
     fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -117,15 +116,13 @@ MuteListener::MuteListener()
     port_ = std::to_string(ntohs(address.sin_port));
 }
 
-MuteListener::~MuteListener()
-{
+MuteListener::~MuteListener() {
     close(fd_);
 }
 
 namespace {
 
-int ConnectLoopback(const std::string& port)
-{
+int ConnectLoopback(const std::string& port) {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -140,8 +137,7 @@ int ConnectLoopback(const std::string& port)
 
 }  // namespace
 
-Forwarder::Forwarder(std::vector<std::string> targetPorts) : targets_(std::move(targetPorts))
-{
+Forwarder::Forwarder(std::vector<std::string> targetPorts) : targets_(std::move(targetPorts)) {
     listen_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -151,25 +147,21 @@ Forwarder::Forwarder(std::vector<std::string> targetPorts) : targets_(std::move(
     listen(listen_, 16);
     getsockname(listen_, reinterpret_cast<sockaddr*>(&address), &length);
     port_ = std::to_string(ntohs(address.sin_port));
-    if (pipe2(stop_, O_CLOEXEC) != 0)
-        stop_[0] = stop_[1] = -1;
+    if (pipe2(stop_, O_CLOEXEC) != 0) stop_[0] = stop_[1] = -1;
     thread_ = std::thread([this] { Serve(); });
 }
 
-Forwarder::~Forwarder()
-{
+Forwarder::~Forwarder() {
     close(stop_[1]);
     thread_.join();
     close(stop_[0]);
     close(listen_);
 }
 
-void Forwarder::Serve()
-{
+void Forwarder::Serve() {
     for (const std::string& target : targets_) {
         pollfd waiting[2] = {{listen_, POLLIN, 0}, {stop_[0], POLLIN, 0}};
-        if (poll(waiting, 2, -1) <= 0 || waiting[1].revents != 0)
-            return;
+        if (poll(waiting, 2, -1) <= 0 || waiting[1].revents != 0) return;
         const int client = accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
         const int server = ConnectLoopback(target);
         // Bytes both ways until either side closes.
@@ -181,19 +173,15 @@ void Forwarder::Serve()
                 break;
             }
             for (int i = 0; i < 2 && open; ++i) {
-                if (fds[i].revents == 0)
-                    continue;
+                if (fds[i].revents == 0) continue;
                 char buffer[16384];
                 const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
                 open = n > 0 && write(fds[1 - i].fd, buffer, static_cast<std::size_t>(n)) == n;
             }
         }
-        if (client >= 0)
-            close(client);
-        if (server >= 0)
-            close(server);
-        if (fds[2].revents != 0)
-            return;
+        if (client >= 0) close(client);
+        if (server >= 0) close(server);
+        if (fds[2].revents != 0) return;
     }
 }
 

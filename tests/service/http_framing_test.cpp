@@ -90,7 +90,9 @@ struct RecvCase {
     int status;
     std::string body;
 };
-void PrintTo(const RecvCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const RecvCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class RecvResponseOk : public ::testing::TestWithParam<RecvCase> {};
 
@@ -131,10 +133,12 @@ INSTANTIATE_TEST_SUITE_P(
         RecvCase{"ServerError", {"HTTP/1.1 500 Internal Server Error\r\nContent-Length: 4\r\n\r\nOops"}, 500, "Oops"},
         RecvCase{"NoStatusCode", {"HTTP/1.1\r\nContent-Length: 1\r\n\r\nx"}, -1, "x"},
         // only a header named exactly Content-Length gives the length
-        RecvCase{"LongerNameIsNotContentLength",
-                 {"HTTP/1.1 200 OK\r\nX-Content-Length-Hint: 3\r\nContent-Length-Extra: 2\r\nContent-Length: 49\r\n\r\n" +
-                  kXml},
-                 200, kXml}),
+        RecvCase{
+            "LongerNameIsNotContentLength",
+            {"HTTP/1.1 200 OK\r\nX-Content-Length-Hint: 3\r\nContent-Length-Extra: 2\r\nContent-Length: 49\r\n\r\n" +
+             kXml},
+            200,
+            kXml}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(RecvResponse, ZeroContentLengthCompletesWithoutWaitingForClose) {
@@ -155,7 +159,8 @@ TEST(RecvResponse, FailsOnBadAnswers) {
     } cases[] = {
         {"closed at once", {}, "peer closed"},
         {"closed mid-body", {"HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc"}, "peer closed"},
-        {"no content-length", {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n0\r\n\r\n"},
+        {"no content-length",
+         {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n0\r\n\r\n"},
          "content-length"},
         // only the header block counts: the body cannot supply the header
         {"content-length only in body", {"HTTP/1.1 200 OK\r\n\r\ncontent-length: 3\r\n"}, "content-length"},

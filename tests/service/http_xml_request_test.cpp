@@ -65,8 +65,8 @@ TEST(ProcessRespXml, ReadsCodeOrExplainsFailure) {
         int codeNumber;
         const char* error;
     } cases[] = {
-        {"<ulvex_svc><response><code>100</code><message>OK</message></response></ulvex_svc>", 1, true, true, "100",
-         100, ""},
+        {"<ulvex_svc><response><code>100</code><message>OK</message></response></ulvex_svc>", 1, true, true, "100", 100,
+         ""},
         {"<r><code>110 busy</code></r>", 2, true, true, "110 busy", 110, ""},
         {"<r><code>abc</code></r>", 1, true, true, "abc", 0, ""},
         {"<r><code/></r>", 1, true, true, "", 0, ""},
