@@ -53,6 +53,8 @@ std::span<const IniField<AppSettings>> AppSettingsFields();
 // Fills `settings` from the file. Always succeeds: a missing or unreadable
 // file leaves the defaults.
 bool LoadSettings(const std::string& path, AppSettings& settings);
+// The same from a reader of the file (a snapshot shared by several loads).
+bool LoadSettings(const CIni& ini, AppSettings& settings);
 
 struct SettingsSaveResult {
     bool written = false;        // the file was replaced

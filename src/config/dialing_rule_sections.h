@@ -40,6 +40,9 @@ std::span<const IniField<DialingRuleAdvAdvValues>> DialingRuleAdvAdvFields();
 // Reads the section and LANGUAGE/LAN; what the file lacks keeps its value.
 void LoadDialingRuleAdv(const std::string& path, DialingRuleAdvValues& values);
 void LoadDialingRuleAdvAdv(const std::string& path, DialingRuleAdvAdvValues& values);
+// The same two from a reader of the file (a snapshot shared by several loads).
+void LoadDialingRuleAdv(const CIni& ini, DialingRuleAdvValues& values);
+void LoadDialingRuleAdvAdv(const CIni& ini, DialingRuleAdvAdvValues& values);
 
 // Each writes its whole section in one atomic replacement of the file.
 bool SaveDialingRuleAdv(const std::string& path, const DialingRuleAdvValues& values, std::string& error);

@@ -45,12 +45,14 @@ StartupState LoadStartupState(const std::string& settingsPath, const std::string
     if (CheckReadableFile(settingsPath, state.settingsFileError) != FileReadStatus::Failed) {
         state.settingsFileError.clear();
     }
-    LoadCallLog(settingsPath, state.callLog, state.dialogState);
-    LoadDialingRuleAdvAdv(settingsPath, state.special);
+    // One read of the settings file for all its loads.
+    const CIni settings = CIni::Snapshot(settingsPath);
+    LoadCallLog(settings, state.callLog, state.dialogState);
+    LoadDialingRuleAdvAdv(settings, state.special);
     state.specialTexts.LoadLanguage(languagePath, state.special.LAN);
-    LoadDialingRuleAdv(settingsPath, state.advanced);
+    LoadDialingRuleAdv(settings, state.advanced);
     state.advancedTexts.LoadLanguage(languagePath, state.advanced.LAN);
-    LoadSettings(settingsPath, state.settings);
+    LoadSettings(settings, state.settings);
     state.language.LoadLanguage(languagePath, state.settings.language);
     PushToCallDialog(state.settings, state.callDialog);
     PushDialingCodes(state.settings, state.rules);
@@ -107,10 +109,11 @@ std::vector<std::pair<std::string, std::string>> ListSettings(const std::string&
     DialingRuleAdvAdvValues special;
     CallLog log;
     DialogState dialog;
-    LoadSettings(path, settings);
-    LoadDialingRuleAdv(path, advanced);
-    LoadDialingRuleAdvAdv(path, special);
-    LoadCallLog(path, log, dialog);
+    const CIni ini = CIni::Snapshot(path);
+    LoadSettings(ini, settings);
+    LoadDialingRuleAdv(ini, advanced);
+    LoadDialingRuleAdvAdv(ini, special);
+    LoadCallLog(ini, log, dialog);
 
     std::vector<std::pair<std::string, std::string>> rows;
     AppendRows(rows, AppSettingsFields(), settings);
