@@ -233,7 +233,7 @@ bool CHttpXmlRequest::IsRunning() const {
 }
 
 bool CHttpXmlRequest::Init(const std::string& host, const std::string& port) {
-    if (IsRunning()) return false;  // the worker owns the error text now
+    if (!WaitUntilIdle()) return false;  // the worker owns the error text now
     if (host.empty() || port.empty()) {
         errorText_ = "CHttpXmlRequest::Init: no exchange address or port";
         return false;
@@ -326,16 +326,19 @@ void CHttpXmlRequest::SetTimeouts(std::chrono::milliseconds connect, std::chrono
     answerTimeout_ = answer;
 }
 
-bool CHttpXmlRequest::Start(int callType, const CallUserInfo& userInfo) {
-    {
-        std::unique_lock lock(shared_->mutex);
-        if (shared_->state == Shared::State::Running) return false;
-        if (shared_->state == Shared::State::Delivering) {
-            if (shared_->worker == std::this_thread::get_id()) return false;  // from inside its own callback
-            // The result is out; only the callback is still returning.
-            shared_->idle.wait(lock, [this] { return shared_->state == Shared::State::Idle; });
-        }
+bool CHttpXmlRequest::WaitUntilIdle() {
+    std::unique_lock lock(shared_->mutex);
+    if (shared_->state == Shared::State::Running) return false;
+    if (shared_->state == Shared::State::Delivering) {
+        if (shared_->worker == std::this_thread::get_id()) return false;  // from inside its own callback
+        // The result is out; only the callback is still returning.
+        shared_->idle.wait(lock, [this] { return shared_->state == Shared::State::Idle; });
     }
+    return true;
+}
+
+bool CHttpXmlRequest::Start(int callType, const CallUserInfo& userInfo) {
+    if (!WaitUntilIdle()) return false;
     if (worker_.joinable()) worker_.join();
     callType_ = callType;
     if (callType == kCallTypeCall || callType == kCallTypeHangup) {

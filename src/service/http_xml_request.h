@@ -33,7 +33,8 @@ public:
     CHttpXmlRequest& operator=(const CHttpXmlRequest&) = delete;
 
     // Takes the exchange's address and prepares a fresh TLS context. Refused
-    // while a request runs. A numeric address is resolved here (a failure
+    // while a request runs (called just after its result, it waits for the
+    // callback to return). A numeric address is resolved here (a failure
     // keeps the address resolved before); a name is resolved by the next
     // request on its worker, within the connect bound, so a slow resolver
     // never blocks the caller: its failure is that request's result at
@@ -71,6 +72,9 @@ private:
     struct Shared;
 
     void Run(std::shared_ptr<Shared> shared);
+    // False while a request runs; once its result is out, waits for its
+    // callback to return.
+    bool WaitUntilIdle();
     bool Resolve();
     bool Connect();
     long SendData(int socket, const char* bytes, std::size_t length, int timeoutMs);
