@@ -1,19 +1,16 @@
 #include "service/http_xml_request.h"
 
+#include <arpa/inet.h>
+#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
-#include <fcntl.h>
-#include <poll.h>
-
-#include <algorithm>
-#include <arpa/inet.h>
 #include <cerrno>
-#include <climits>
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
