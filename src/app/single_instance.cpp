@@ -59,10 +59,12 @@ void SingleInstance::onNewConnection() {
                 }
                 return;
             }
-            const QByteArray line = socket->read(newline + 1).chopped(1);
+            const QString line = QString::fromUtf8(socket->read(newline + 1).chopped(1));
+            // Answer before acting: the second start ends as soon as it has the answer.
             socket->write("ok\n");
+            socket->flush();
             socket->disconnectFromServer();
-            emit lineReceived(QString::fromUtf8(line));
+            QMetaObject::invokeMethod(this, [this, line] { emit lineReceived(line); }, Qt::QueuedConnection);
         });
     }
 }
