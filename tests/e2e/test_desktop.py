@@ -178,5 +178,29 @@ class C_FailureTest(DesktopCase):
         self.assertTrue(any(r["code"] == 101 for r in D.requests()))
 
 
+class D_NoTrayTest(DesktopCase):
+    """Last: it ends the session's tray."""
+
+    @classmethod
+    def setUpClass(cls):
+        stop_process(D.trayer)
+        cls.app = Pellandor(D, "notray", NO_HOTKEY + STAY, args=["dial", "555-0150"])
+
+    def test_without_a_tray_the_rest_still_works(self):
+        # The start's own number, without a running program to hand it to.
+        self.require_dialog(self.dialog())
+        self.dialled(self.app.dial_string("555-0150"))
+        self.close_dialog()
+        self.assertEqual(self.app.cli().returncode, 0)
+        self.dialog()
+        self.close_dialog()
+        D.move_pointer(500, 300)
+        self.copy("555-0151")
+        self.dialog()
+        self.dialled(self.app.dial_string("555-0151"))
+        self.assertIsNone(self.app.proc.poll())
+        self.assertEqual(self.app.stderr.read_text().count("no system tray"), 1)
+
+
 if __name__ == "__main__":
     unittest.main(verbosity=2)
