@@ -74,7 +74,7 @@ int RunCli(const std::vector<std::string>& argv, std::ostream& out, std::ostream
         return kExitOk;
     }
     if (args.command.empty()) {
-        err << "pellandor: the desktop program is not built yet; use one of the commands below.\n" << kUsage;
+        err << "pellandor: this build has no desktop program (it needs Qt 6); use one of the commands below.\n" << kUsage;
         return kExitUsage;
     }
     if (args.send && args.command != "dial-string")
