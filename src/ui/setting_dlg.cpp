@@ -142,7 +142,10 @@ void CSettingDlg::BuildControls() {
         check->box()->setObjectName(QLatin1String(name));
         return check;
     };
+    left->setSpacing(4);
+    right->setSpacing(4);
     auto makeGroup = [this](QVBoxLayout* column, MarkerLabel*& header) {
+        if (column->count() > 0) column->addSpacing(10);
         header = new MarkerLabel(6, true, this);
         column->addWidget(header);
         auto* box = new QGroupBox(this);
@@ -329,6 +332,7 @@ void CSettingDlg::BuildControls() {
     languageRow->addStretch(1);
     labelled_.push_back({"LANGUAGE_ENG", [this](const QString& text) { languageEng_->setText(text); }});
     labelled_.push_back({"LANGUAGE_LOCAL", [this](const QString& text) { languageLocal_->setText(text); }});
+    right->addSpacing(10);
     right->addWidget(languageBox);
     right->addStretch(1);
 

@@ -138,6 +138,9 @@ QValidator::State DigitsValidator::validate(QString& input, int&) const {
     return NonDigits(input) <= allowedOthers_ ? Acceptable : Invalid;
 }
 
+SettingsDialogBase::SettingsDialogBase(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {}
+
 void SettingsDialogBase::showEvent(QShowEvent* event) {
     for (QPushButton* button : findChildren<QPushButton*>()) {
         if (button->window() != this) continue;

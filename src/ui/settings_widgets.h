@@ -75,7 +75,7 @@ private:
 class SettingsDialogBase : public QDialog {
 public:
     static constexpr int kClosedFromTitleBar = 61536;
-    using QDialog::QDialog;
+    explicit SettingsDialogBase(QWidget* parent = nullptr);
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -404,6 +404,26 @@ private slots:
         QVERIFY(!dlg_->isVisible());
     }
 
+    void tabVisitsEveryControlInReadingOrder() {
+        Open();
+        const QStringList expected{"userId", "password", "phoneNumber", "exchangeAddress", "exchangePort",
+                                   "coAccessCode", "myCountryCode", "myAreaCode", "internationalCode", "pbxCode",
+                                   "longDistanceCode", "addZero", "advanced", "autoHide", "autoHideSeconds",
+                                   "hideAfterSuccess", "transparent", "transparency", "topMost", "showHangup",
+                                   "fixedPosition", "callOnEnter", "autoStart", "autoCall", "hotkeyEnabled",
+                                   "hotkeyModifier", "hotkeyKey", "languageEng", "languageLocal", "ok", "cancel",
+                                   "apply"};
+        QStringList visited;
+        QWidget* w = Control<QWidget>("userId");
+        do {
+            if ((w->focusPolicy() & Qt::TabFocus) && w->isVisibleTo(dlg_.get()) && !w->objectName().isEmpty()) {
+                visited << w->objectName();
+            }
+            w = w->nextInFocusChain();
+        } while (w != Control<QWidget>("userId") && visited.size() < 100);
+        QCOMPARE(visited, expected);
+    }
+
     void openingAgainOnlyRaisesIt() {
         Open();
         QCOMPARE(dlg_->ShowSettingsDialog(), -1);
