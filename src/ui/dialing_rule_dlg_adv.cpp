@@ -80,13 +80,13 @@ CDialingRuleDlgAdv::~CDialingRuleDlgAdv() = default;
 
 void CDialingRuleDlgAdv::SetTexts() {
     const LanguageTable& t = state_.advancedTexts;
-    setWindowTitle(Q(t.Text("DIALING_ADV_CAPTION")));
-    const QStringList marked = WithMnemonics({Q(t.Text("OK")), Q(t.Text("CANCEL")),
-                                              Q(t.Text("DIALING_ADV_ADDEQUALNUM")),
-                                              Q(t.Text("DIALING_ADV_POPUPLENGTH")),
-                                              Q(t.Text("DIALING_ADV_CHECKBOX_DIALINGAREACODE")),
-                                              Q(t.Text("DIALING_ADV_CHECKBOX_INTERNATIONAL")),
-                                              Q(t.Text("DIALING_ADV_POPUP_FOR_CHAR")), Q(t.Text("DIALING_ADV_ADV"))});
+    setWindowTitle(ToQ(t.Text("DIALING_ADV_CAPTION")));
+    const QStringList marked = WithMnemonics({ToQ(t.Text("OK")), ToQ(t.Text("CANCEL")),
+                                              ToQ(t.Text("DIALING_ADV_ADDEQUALNUM")),
+                                              ToQ(t.Text("DIALING_ADV_POPUPLENGTH")),
+                                              ToQ(t.Text("DIALING_ADV_CHECKBOX_DIALINGAREACODE")),
+                                              ToQ(t.Text("DIALING_ADV_CHECKBOX_INTERNATIONAL")),
+                                              ToQ(t.Text("DIALING_ADV_POPUP_FOR_CHAR")), ToQ(t.Text("DIALING_ADV_ADV"))});
     ok_->setText(marked[0]);
     cancel_->setText(marked[1]);
     equalLabel_->setText(marked[2]);
@@ -102,8 +102,8 @@ void CDialingRuleDlgAdv::OpenDialog() {
     LoadDialingRuleAdv(settingsPath_, state_.advanced);
     state_.advancedTexts.LoadLanguage(languagePath_, state_.advanced.LAN);
     const DialingRuleAdvValues& v = state_.advanced;
-    SetEditText(equalDigits_, Q(v.NUM_ADD_EQUAL), kEqualDigitsLimit);
-    SetEditText(minLength_, Q(v.MIN_POPUP_LENGTH), kMinLengthLimit);
+    SetEditText(equalDigits_, ToQ(v.NUM_ADD_EQUAL), kEqualDigitsLimit);
+    SetEditText(minLength_, ToQ(v.MIN_POPUP_LENGTH), kMinLengthLimit);
     areaCode_->box()->setChecked(v.USE_AREA_CODE);
     international_->box()->setChecked(v.USE_INTERNATIONAL_RULE);
     popupForChar_->box()->setChecked(v.USE_POPUP_FOR_CHAR);
@@ -128,26 +128,26 @@ int CDialingRuleDlgAdv::Show() {
 }
 
 void CDialingRuleDlgAdv::OnOk() {
-    const int length = LeadingDecimal(S(minLength_->text()));
+    const int length = LeadingDecimal(ToStd(minLength_->text()));
     if (length < 1 || length > 30) {
-        QMessageBox::information(this, QString(), Q(state_.advancedTexts.Text("DIALING_ADV_FAIL_TO_SAVE_LENGTH")));
+        QMessageBox::information(this, QString(), ToQ(state_.advancedTexts.Text("DIALING_ADV_FAIL_TO_SAVE_LENGTH")));
         minLength_->setFocus();
         return;
     }
     DialingRuleAdvValues next = state_.advanced;
-    next.NUM_ADD_EQUAL = S(equalDigits_->text());
+    next.NUM_ADD_EQUAL = ToStd(equalDigits_->text());
     next.USE_AREA_CODE = areaCode_->box()->isChecked();
     next.USE_INTERNATIONAL_RULE = international_->box()->isChecked();
     next.USE_POPUP_FOR_CHAR = popupForChar_->box()->isChecked();
-    next.MIN_POPUP_LENGTH = S(minLength_->text());
+    next.MIN_POPUP_LENGTH = ToStd(minLength_->text());
     std::string error;
     if (!SaveDialingRuleAdv(settingsPath_, next, error)) {
         QMessageBox box(QMessageBox::Warning, QStringLiteral("Error"),
                         tr("The dialing rules could not be saved to\n%1\n\nNothing was changed; your entries are "
                            "still in the dialog.")
-                            .arg(Q(settingsPath_)),
+                            .arg(ToQ(settingsPath_)),
                         QMessageBox::Ok, this);
-        box.setDetailedText(Q(error));
+        box.setDetailedText(ToQ(error));
         box.exec();
         return;
     }

@@ -81,11 +81,11 @@ CDialingRuleDlgAdvAdv::~CDialingRuleDlgAdvAdv() = default;
 
 void CDialingRuleDlgAdvAdv::SetTexts() {
     const LanguageTable& t = state_.specialTexts;
-    setWindowTitle(Q(t.Text("DIALING_ADV_ADV_CAPTION")));
-    QStringList texts{Q(t.Text("OK")), Q(t.Text("CANCEL")), Q(t.Text("DIALING_ADV_ADV_CHECKBOX_NONSTD")),
-                      Q(t.Text("DIALING_ADV_ADV_CHECKBOX_PREFIX"))};
-    for (int i = 1; i <= 5; ++i) texts << Q(t.Text("DIALING_ADV_ADV_PREFIX" + std::to_string(i)));
-    texts << Q(t.Text("DIALING_ADV_ADV_CHECKBOX_LENGTHEXTENSTION"));
+    setWindowTitle(ToQ(t.Text("DIALING_ADV_ADV_CAPTION")));
+    QStringList texts{ToQ(t.Text("OK")), ToQ(t.Text("CANCEL")), ToQ(t.Text("DIALING_ADV_ADV_CHECKBOX_NONSTD")),
+                      ToQ(t.Text("DIALING_ADV_ADV_CHECKBOX_PREFIX"))};
+    for (int i = 1; i <= 5; ++i) texts << ToQ(t.Text("DIALING_ADV_ADV_PREFIX" + std::to_string(i)));
+    texts << ToQ(t.Text("DIALING_ADV_ADV_CHECKBOX_LENGTHEXTENSTION"));
     const QStringList marked = WithMnemonics(texts);
     ok_->setText(marked[0]);
     cancel_->setText(marked[1]);
@@ -115,8 +115,8 @@ void CDialingRuleDlgAdvAdv::OpenDialog() {
     usePrefix_->box()->setChecked(v.USE_PREFIX);
     useLength_->box()->setChecked(v.USE_CO_EXTENSION_LENGTH);
     const std::string* values[] = {&v.PREFIX1, &v.PREFIX2, &v.PREFIX3, &v.PREFIX4, &v.PREFIX5};
-    for (std::size_t i = 0; i < prefixes_.size(); ++i) SetEditText(prefixes_[i], Q(*values[i]), kPrefixLimit);
-    SetEditText(length_, Q(v.LENGTH_CO_EXTENSION), kLengthLimit);
+    for (std::size_t i = 0; i < prefixes_.size(); ++i) SetEditText(prefixes_[i], ToQ(*values[i]), kPrefixLimit);
+    SetEditText(length_, ToQ(v.LENGTH_CO_EXTENSION), kLengthLimit);
     UpdateEnabledStates();
     SetTexts();
     setWindowModality(Qt::ApplicationModal);
@@ -144,16 +144,16 @@ void CDialingRuleDlgAdvAdv::OnOk() {
     next.USE_PREFIX = usePrefix_->box()->isChecked();
     next.USE_CO_EXTENSION_LENGTH = useLength_->box()->isChecked();
     std::string* values[] = {&next.PREFIX1, &next.PREFIX2, &next.PREFIX3, &next.PREFIX4, &next.PREFIX5};
-    for (std::size_t i = 0; i < prefixes_.size(); ++i) *values[i] = S(prefixes_[i]->text());
-    next.LENGTH_CO_EXTENSION = length_->text().isEmpty() ? "0" : S(length_->text());
+    for (std::size_t i = 0; i < prefixes_.size(); ++i) *values[i] = ToStd(prefixes_[i]->text());
+    next.LENGTH_CO_EXTENSION = length_->text().isEmpty() ? "0" : ToStd(length_->text());
     std::string error;
     if (!SaveDialingRuleAdvAdv(settingsPath_, next, error)) {
         QMessageBox box(QMessageBox::Warning, QStringLiteral("Error"),
                         tr("The dialing rules could not be saved to\n%1\n\nNothing was changed; your entries are "
                            "still in the dialog.")
-                            .arg(Q(settingsPath_)),
+                            .arg(ToQ(settingsPath_)),
                         QMessageBox::Ok, this);
-        box.setDetailedText(Q(error));
+        box.setDetailedText(ToQ(error));
         box.exec();
         return;
     }

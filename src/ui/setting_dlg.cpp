@@ -76,12 +76,12 @@ bool StartsWithIgnoringCase(const std::string& item, const std::string& prefix) 
 // The stored name exactly, else the first item it begins (in any case);
 // a name the list lacks is added, so OK never drops a hand-edited value.
 void SelectByText(QComboBox* combo, const std::string& value) {
-    int index = combo->findText(Q(value), Qt::MatchExactly | Qt::MatchCaseSensitive);
+    int index = combo->findText(ToQ(value), Qt::MatchExactly | Qt::MatchCaseSensitive);
     for (int i = 0; index < 0 && !value.empty() && i < combo->count(); ++i) {
-        if (StartsWithIgnoringCase(S(combo->itemText(i)), value)) index = i;
+        if (StartsWithIgnoringCase(ToStd(combo->itemText(i)), value)) index = i;
     }
     if (index < 0 && !value.empty()) {
-        combo->addItem(Q(value));
+        combo->addItem(ToQ(value));
         index = combo->count() - 1;
     }
     combo->setCurrentIndex(index);
@@ -301,11 +301,11 @@ void CSettingDlg::BuildControls() {
     keys->setContentsMargins(24, 0, 0, 0);
     modifier_ = new QComboBox(this);
     modifier_->setObjectName(QStringLiteral("hotkeyModifier"));
-    for (const std::string& name : SortedForList({"WIN", "SHIFT", "CTRL", "ALT"})) modifier_->addItem(Q(name));
+    for (const std::string& name : SortedForList({"WIN", "SHIFT", "CTRL", "ALT"})) modifier_->addItem(ToQ(name));
     key_ = new QComboBox(this);
     key_->setObjectName(QStringLiteral("hotkeyKey"));
     key_->setMaxVisibleItems(16);
-    for (const std::string& name : SortedForList(HotkeyKeyNames())) key_->addItem(Q(name));
+    for (const std::string& name : SortedForList(HotkeyKeyNames())) key_->addItem(ToQ(name));
     modifierLabel_ = Bullet(modifier_, this);
     modifierLabel_->setObjectName(QStringLiteral("hotkeyModifierLabel"));
     keyLabel_ = Bullet(key_, this);
@@ -378,11 +378,11 @@ void CSettingDlg::BuildControls() {
 
 void CSettingDlg::FillControls() {
     const AppSettings& s = state_.settings;
-    SetEditText(userId_, Q(s.userId), kAccountLimit);
-    SetEditText(password_, Q(s.password), kAccountLimit);
-    SetEditText(phoneNumber_, Q(s.phoneNumber), kAccountLimit);
-    SetEditText(address_, Q(s.exchangeAddress), kAddressLimit);
-    SetEditText(port_, Q(s.exchangePort), kPortLimit);
+    SetEditText(userId_, ToQ(s.userId), kAccountLimit);
+    SetEditText(password_, ToQ(s.password), kAccountLimit);
+    SetEditText(phoneNumber_, ToQ(s.phoneNumber), kAccountLimit);
+    SetEditText(address_, ToQ(s.exchangeAddress), kAddressLimit);
+    SetEditText(port_, ToQ(s.exchangePort), kPortLimit);
     autoHide_->box()->setChecked(s.autoHide);
     SetEditText(seconds_, QString::number(s.autoHideSeconds), kSecondsLimit);
     hideAfterSuccess_->box()->setChecked(s.hideAfterSuccess);
@@ -407,26 +407,26 @@ void CSettingDlg::FillControls() {
     languageLocal_->setVisible(haveLocal);
     (s.language == "LOCAL" && haveLocal ? languageLocal_ : languageEng_)->setChecked(true);
 
-    SetEditText(coAccess_, Q(s.coAccessCode), kCodeLimit);
-    SetEditText(country_, Q(s.myCountryCode), kCodeLimit);
-    SetEditText(area_, Q(s.myAreaCode), kCodeLimit);
-    SetEditText(international_, Q(s.internationalCode), kCodeLimit);
-    SetEditText(pbx_, Q(s.pbxCode), kCodeLimit);
-    SetEditText(longDistance_, Q(s.longDistanceCode), kCodeLimit);
+    SetEditText(coAccess_, ToQ(s.coAccessCode), kCodeLimit);
+    SetEditText(country_, ToQ(s.myCountryCode), kCodeLimit);
+    SetEditText(area_, ToQ(s.myAreaCode), kCodeLimit);
+    SetEditText(international_, ToQ(s.internationalCode), kCodeLimit);
+    SetEditText(pbx_, ToQ(s.pbxCode), kCodeLimit);
+    SetEditText(longDistance_, ToQ(s.longDistanceCode), kCodeLimit);
     addZero_->box()->setChecked(s.addZero);
     UpdateEnabledStates();
 }
 
 void CSettingDlg::SetTexts() {
     const LanguageTable& t = state_.language;
-    setWindowTitle(Q(t.Text("CAPTION")));
-    userHeader_->setText(Q(t.Text("USER_INFO")));
-    systemHeader_->setText(Q(t.Text("SYS_INFO")));
-    dialingHeader_->setText(Q(t.Text("DIALING_RULE")));
-    functionHeader_->setText(Q(t.Text("FUNCTION")));
-    languageLabel_->setText(Q(t.Text("LANGUAGE")));
+    setWindowTitle(ToQ(t.Text("CAPTION")));
+    userHeader_->setText(ToQ(t.Text("USER_INFO")));
+    systemHeader_->setText(ToQ(t.Text("SYS_INFO")));
+    dialingHeader_->setText(ToQ(t.Text("DIALING_RULE")));
+    functionHeader_->setText(ToQ(t.Text("FUNCTION")));
+    languageLabel_->setText(ToQ(t.Text("LANGUAGE")));
     QStringList texts;
-    for (const Labelled& item : labelled_) texts << Q(t.Text(item.key));
+    for (const Labelled& item : labelled_) texts << ToQ(t.Text(item.key));
     const QStringList marked = WithMnemonics(texts);
     for (std::size_t i = 0; i < labelled_.size(); ++i) labelled_[i].set(marked[static_cast<int>(i)]);
     transparencyMin_->setText(Percent(0));
@@ -473,13 +473,13 @@ bool CSettingDlg::ApplySettings() {
     // once the file holds it: a failed save leaves the dialog and the
     // running program as they were.
     AppSettings next = state_.settings;
-    next.userId = S(userId_->text());
-    next.password = S(password_->text());
-    next.phoneNumber = S(phoneNumber_->text());
-    next.exchangeAddress = S(address_->text());
-    next.exchangePort = S(port_->text());
+    next.userId = ToStd(userId_->text());
+    next.password = ToStd(password_->text());
+    next.phoneNumber = ToStd(phoneNumber_->text());
+    next.exchangeAddress = ToStd(address_->text());
+    next.exchangePort = ToStd(port_->text());
     next.autoHide = autoHide_->box()->isChecked();
-    if (next.autoHide) next.autoHideSeconds = LeadingDecimal(S(seconds_->text()));
+    if (next.autoHide) next.autoHideSeconds = LeadingDecimal(ToStd(seconds_->text()));
     next.hideAfterSuccess = hideAfterSuccess_->box()->isChecked();
     next.transparent = transparent_->box()->isChecked();
     if (next.transparent) next.transparencyPercent = transparency_->value();
@@ -490,16 +490,16 @@ bool CSettingDlg::ApplySettings() {
     const bool autoStartChanged = autoStart_->box()->isChecked() != state_.settings.autoStart;
     next.autoStart = autoStart_->box()->isChecked();
     next.autoCall = autoCall_->box()->isChecked();
-    next.hotkeyModifier = S(modifier_->currentText());
-    next.hotkeyKey = S(key_->currentText());
+    next.hotkeyModifier = ToStd(modifier_->currentText());
+    next.hotkeyKey = ToStd(key_->currentText());
     next.hotkeyEnabled = hotkey_->box()->isChecked();
     next.language = languageLocal_->isChecked() ? "LOCAL" : "ENG";
-    next.coAccessCode = S(coAccess_->text());
-    next.myCountryCode = S(country_->text());
-    next.myAreaCode = S(area_->text());
-    next.internationalCode = S(international_->text());
-    next.pbxCode = S(pbx_->text());
-    next.longDistanceCode = S(longDistance_->text());
+    next.coAccessCode = ToStd(coAccess_->text());
+    next.myCountryCode = ToStd(country_->text());
+    next.myAreaCode = ToStd(area_->text());
+    next.internationalCode = ToStd(international_->text());
+    next.pbxCode = ToStd(pbx_->text());
+    next.longDistanceCode = ToStd(longDistance_->text());
     next.addZero = addZero_->box()->isChecked();
 
     std::string stored;
@@ -511,13 +511,13 @@ bool CSettingDlg::ApplySettings() {
     }
     const SettingsSaveResult saved = SaveSettings(files_.settingsPath, next);
     if (!saved) {
-        qCWarning(lcSettings) << "saving the settings failed:" << Q(saved.error);
+        qCWarning(lcSettings) << "saving the settings failed:" << ToQ(saved.error);
         QMessageBox box(QMessageBox::Warning, QStringLiteral("Error"),
                         tr("The settings could not be saved to\n%1\n\nNothing was changed; your entries are "
                            "still in the dialog.")
-                            .arg(Q(files_.settingsPath)),
+                            .arg(ToQ(files_.settingsPath)),
                         QMessageBox::Ok, this);
-        box.setDetailedText(Q(saved.error));
+        box.setDetailedText(ToQ(saved.error));
         box.exec();
         return false;
     }
@@ -526,10 +526,10 @@ bool CSettingDlg::ApplySettings() {
     if (autoStartChanged) {
         const AutostartResult result = targets_.SetStartAtLogin(next.autoStart);
         if (!result) {
-            qCWarning(lcSettings) << "start at login:" << Q(result.detail);
+            qCWarning(lcSettings) << "start at login:" << ToQ(result.detail);
             QMessageBox box(QMessageBox::Warning, QString(),
-                            Q(AutostartFailureText(next.autoStart, result.failedStep)), QMessageBox::Ok, this);
-            box.setDetailedText(Q(result.detail));
+                            ToQ(AutostartFailureText(next.autoStart, result.failedStep)), QMessageBox::Ok, this);
+            box.setDetailedText(ToQ(result.detail));
             box.exec();
         }
     }

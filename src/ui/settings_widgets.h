@@ -15,8 +15,8 @@
 namespace pellandor {
 
 // std::string (UTF-8) <-> QString.
-inline QString Q(const std::string& text) { return QString::fromStdString(text); }
-inline std::string S(const QString& text) { return text.toStdString(); }
+inline QString ToQ(const std::string& text) { return QString::fromStdString(text); }
+inline std::string ToStd(const QString& text) { return text.toStdString(); }
 
 // The settings dialogs' light grey ground; edit boxes stay white.
 void UseSettingsBackground(QWidget* dialog);
