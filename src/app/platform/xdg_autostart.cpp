@@ -96,7 +96,7 @@ std::string AutostartEntryText(std::string_view name, std::string_view programPa
     text += name;
     text += "\nExec=";
     text += QuoteExecArgument(programPath);
-    text += "\nTerminal=false\nX-GNOME-Autostart-enabled=true\n";
+    text += "\nIcon=pellandor\nTerminal=false\nX-GNOME-Autostart-enabled=true\n";
     return text;
 }
 

@@ -70,7 +70,7 @@ TEST_F(AutostartEntry, RegisterWritesTheEntryAndUnregisterRemovesIt) {
     ASSERT_TRUE(RegisterAutostart(entry.string(), "Ulvex Pellandor", "/opt/Ulvex Pellandor/pellandor"));
     EXPECT_EQ(Slurp(entry),
               "[Desktop Entry]\nType=Application\nName=Ulvex Pellandor\n"
-              "Exec=\"/opt/Ulvex Pellandor/pellandor\"\nTerminal=false\nX-GNOME-Autostart-enabled=true\n");
+              "Exec=\"/opt/Ulvex Pellandor/pellandor\"\nIcon=pellandor\nTerminal=false\nX-GNOME-Autostart-enabled=true\n");
     // A moved program: registering again writes the new path over the old one.
     ASSERT_TRUE(RegisterAutostart(entry.string(), "Ulvex Pellandor", "/usr/bin/pellandor"));
     EXPECT_NE(Slurp(entry).find("\nExec=/usr/bin/pellandor\n"), std::string::npos);
