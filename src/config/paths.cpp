@@ -72,9 +72,16 @@ std::string DefaultSettingsPath() {
 std::string LanguageFilePath() {
     std::string folder = ModuleDirectory();
     if (!folder.empty()) {
-        if (folder.back() != '/') folder += '/';
-        std::string beside = folder + kLanguageFileName;
-        if (IsRegularFile(beside)) return beside;
+        if (folder.back() == '/') folder.pop_back();
+        // <prefix>/bin/../share/pellandor first, so an installed tree still
+        // finds its own texts after it has been moved or unpacked elsewhere;
+        // then beside the executable, which is where the build tree keeps them.
+        const std::size_t slash = folder.rfind('/');
+        const std::string prefix = slash == std::string::npos ? std::string() : folder.substr(0, slash);
+        for (const std::string& candidate :
+             {prefix + "/share/pellandor/" + kLanguageFileName, folder + "/" + kLanguageFileName}) {
+            if (IsRegularFile(candidate)) return candidate;
+        }
     }
     return std::string(PELLANDOR_DATADIR) + "/" + kLanguageFileName;
 }

@@ -15,8 +15,9 @@ std::string ModuleDirectory();
 // current folder.
 std::string DefaultSettingsPath();
 
-// language.ini beside the executable when it exists there, else the
-// installed copy in the data folder.
+// The first language.ini found in <executable's folder>/../share/pellandor/
+// (an installed tree, wherever it was moved), beside the executable (the
+// build tree), else the path in the data folder chosen at configure time.
 std::string LanguageFilePath();
 
 }  // namespace pellandor
