@@ -1,19 +1,33 @@
 #pragma once
 // The small skinned pop-up through which the user dials and hangs up.
 
+#include "call/call_press.h"
 #include "config/app_settings.h"
 #include "config/call_log.h"
 #include "config/language_table.h"
+#include "ui/call_dialog_logic.h"
 
+#include <QEvent>
 #include <QPoint>
+#include <QTimer>
 #include <QWidget>
 
+#include <functional>
+#include <map>
 #include <optional>
 #include <string>
 
+class QLabel;
+
 namespace pellandor {
 
+class CNumberBox;
+class CSkinButton;
 class DialingRules;
+
+// Posted to the dialog when a request has finished (a custom event type in
+// Qt's user range; the worker never touches a widget).
+inline constexpr int WM_CALLDLG_REQUEST = 32965;
 
 class CCallNumberDlg : public QWidget {
     Q_OBJECT
@@ -41,14 +55,78 @@ public:
     // After a clipboard delivery: restarts the auto-hide timer when auto-hide is on.
     void RestartAutoHide();
 
+    // Result and pre-check messages go through this; the default shows a
+    // modal error box owned by the dialog. Tests replace it.
+    using MessagePresenter = std::function<void(const QString& caption, const QString& text)>;
+    void SetMessagePresenter(MessagePresenter presenter);
+
+    bool IsFullLayout() const;
+    bool IsRequestRunning() const { return press_.IsRunning(); }
+    bool IsResultFailed() const { return failed_; }
+
+    // Parts, for the shell's tests and the dialog's own.
+    CNumberBox* NumberBox() const { return numberBox_; }
+    CSkinButton* Button(DlgItem item) const;
+    QLabel* ResultLabel() const { return resultLabel_; }
+    // Timer 1 (auto-hide) and timer 2 (result text): their periods can be
+    // read and their expiry driven without waiting.
+    QTimer* AutoHideTimer() { return &autoHideTimer_; }
+    QTimer* ResultTextTimer() { return &resultTextTimer_; }
+    CCallPress& Press() { return press_; }
+
+    static constexpr int kSuccessHideMs = 3000;
+    static constexpr int kResultTextMs = 5000;
+
+public slots:
+    void OnCall();
+    void OnHangup();
+    void SetFullLayout(bool full);
+    // Exit: stops auto-hide, hides the result text and the dialog.
+    void HideDialog();
+
 signals:
     // The recent numbers, the position or the layout changed: save them soon.
     void persistentStateChanged();
 
+protected:
+    bool event(QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
 private:
+    void StartRequest(CallKind kind);
+    void PresentOutcome(const CallOutcome& outcome);
+    void ShowFailedLabel();
+    void SetRequestButtonsEnabled(bool enabled);
+    void ApplyLayout();
+    void ApplyFonts();
+    void FillNumberBox();
+    void ShowMessage(const QString& text);
+    // A window no screen shows is moved onto the primary screen.
+    void KeepOnScreen();
+
     const DialingRules& rules_;
     CallLog& log_;
     DialogState& state_;
+
+    CallDialogValues values_;
+    ResultTexts texts_;
+    MessagePresenter presenter_;
+    bool failed_ = false;
+
+    CNumberBox* numberBox_ = nullptr;
+    std::map<DlgItem, CSkinButton*> buttons_;
+    QLabel* resultLabel_ = nullptr;
+    QTimer autoHideTimer_;
+    QTimer resultTextTimer_;
+    std::optional<QPoint> dragOffset_;  // only when the window manager cannot move us
+
+    // Last: destroyed first, so no request outlives the widgets.
+    CCallPress press_;
 };
 
 }  // namespace pellandor

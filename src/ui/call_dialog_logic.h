@@ -1,0 +1,62 @@
+#pragma once
+// The call dialog's decisions that need no window: where things go, which
+// keys reach the number box, how a result is presented.
+
+#include "call/call_press.h"
+
+#include <QColor>
+#include <QPoint>
+#include <QRect>
+#include <QSize>
+#include <QString>
+
+#include <optional>
+
+namespace pellandor {
+
+enum class DlgItem { NumberBox, Call, Hangup, CallMin, HangupMin, Minimize, Maximize, Exit, ExitMin };
+
+inline constexpr QSize kFullDialogSize{282, 94};
+inline constexpr QSize kSmallDialogSize{280, 51};
+inline constexpr QRect kResultTextRect{130, 17, 80, 20};
+
+QSize DialogSize(bool full);
+
+// Where `item` sits in a layout; empty when it is hidden there.
+std::optional<QRect> ItemGeometry(DlgItem item, bool full, bool showHangup);
+
+// Top-right corner of the dialog at `point`, kept inside `workArea` (the
+// usable part of the screen under the point). Without a screen there, the
+// dialog steps by its own size towards the origin.
+QPoint PlaceAtPointer(QPoint point, QSize dialog, std::optional<QRect> workArea);
+
+// Typed characters that reach the number box: digits, "*", "#", "=".
+// Control characters (backspace, editing shortcuts) always pass.
+bool IsTypedTextAccepted(const QString& text);
+
+QColor ResultColour(bool failed);
+
+// What the dialog does when a request has finished.
+struct ResultPresentation {
+    bool failed = true;
+    QString label;         // "Success" or "Failed"
+    bool showLabel = false;  // only the full layout has room for it
+    bool hideSoon = false;   // start the auto-hide timer with the success delay
+    QString message;         // for the result box; empty: no box
+};
+ResultPresentation PresentResult(const CallOutcome& outcome, const ResultTexts& texts, bool hideAfterSuccess,
+                                 bool fullLayout);
+
+// Win32-style font metrics (cell height, weight 0..1000) as a Qt font of the
+// default family.
+struct FontSpec {
+    int height;
+    int weight;
+};
+inline constexpr FontSpec kBoxFontHangup{18, 88};
+inline constexpr FontSpec kListFontHangup{16, 88};
+inline constexpr FontSpec kBoxFont{20, 32};
+inline constexpr FontSpec kListFont{16, 32};
+inline constexpr FontSpec kResultFont{15, 132};
+
+}  // namespace pellandor

@@ -1,0 +1,195 @@
+#include "ui/number_box.h"
+
+#include "ui/call_dialog_logic.h"
+#include "ui/skin.h"
+
+#include <QAbstractItemView>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPainter>
+#include <QProxyStyle>
+#include <QStyleFactory>
+#include <QStyleOptionComboBox>
+#include <QStyledItemDelegate>
+
+namespace pellandor {
+
+namespace {
+
+const QColor kBoxFill(141, 141, 141);
+const QColor kBoxFrame(92, 92, 92);
+const QColor kArrowPressedFill(210, 210, 210);
+
+// Puts the edit field and the drop arrow where the flat painting has them,
+// so clicks land where the eye sees them.
+class NumberBoxStyle : public QProxyStyle {
+public:
+    NumberBoxStyle() : QProxyStyle(QStyleFactory::create(QStringLiteral("Fusion"))) {}
+
+    QRect subControlRect(ComplexControl control, const QStyleOptionComplex* option, SubControl sub,
+                         const QWidget* widget) const override
+    {
+        if (control == CC_ComboBox) {
+            const QRect r = option->rect;
+            switch (sub) {
+            case SC_ComboBoxArrow:
+                return {r.right() + 1 - CNumberBox::kArrowWidth, r.top(), CNumberBox::kArrowWidth, r.height()};
+            case SC_ComboBoxEditField:
+                return {r.left() + 5, r.top() + 1, r.width() - CNumberBox::kArrowWidth - 6, r.height() - 2};
+            case SC_ComboBoxFrame:
+                return r;
+            default:
+                break;
+            }
+        }
+        return QProxyStyle::subControlRect(control, option, sub, widget);
+    }
+};
+
+class FixedHeightDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        return {QStyledItemDelegate::sizeHint(option, index).width(), CNumberBox::kItemHeight};
+    }
+};
+
+QPalette BoxPalette(QPalette palette)
+{
+    for (const auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        palette.setColor(group, QPalette::Base, kBoxFill);
+        palette.setColor(group, QPalette::Window, kBoxFill);
+        palette.setColor(group, QPalette::Button, kBoxFill);
+        palette.setColor(group, QPalette::Text, Qt::white);
+        palette.setColor(group, QPalette::WindowText, Qt::white);
+        palette.setColor(group, QPalette::ButtonText, Qt::white);
+        palette.setColor(group, QPalette::Highlight, QColor(0x2e, 0xa8, 0x63));
+        palette.setColor(group, QPalette::HighlightedText, Qt::white);
+    }
+    return palette;
+}
+
+}  // namespace
+
+CNumberBox::CNumberBox(QWidget* parent) : QComboBox(parent)
+{
+    auto* style = new NumberBoxStyle;
+    style->setParent(this);
+    setStyle(style);
+    setEditable(true);
+    setInsertPolicy(QComboBox::NoInsert);  // only a started call records a number
+    setFrame(false);
+    setPalette(BoxPalette(palette()));
+    setMaxVisibleItems(10);
+
+    QLineEdit* edit = lineEdit();
+    edit->setMaxLength(kMaxLength);
+    edit->setFrame(false);
+    edit->setPalette(BoxPalette(edit->palette()));
+    edit->installEventFilter(this);
+    edit->setContextMenuPolicy(Qt::DefaultContextMenu);
+
+    view()->setItemDelegate(new FixedHeightDelegate(view()));
+    view()->setPalette(BoxPalette(view()->palette()));
+}
+
+void CNumberBox::SetFonts(const QFont& editFont, const QFont& listFont)
+{
+    setFont(editFont);
+    lineEdit()->setFont(editFont);
+    view()->setFont(listFont);
+}
+
+void CNumberBox::SetEntries(const QStringList& entries)
+{
+    const QString typed = currentText();
+    clear();
+    addItems(entries.isEmpty() ? QStringList{QString()} : entries);
+    setEditText(typed);
+}
+
+QRect CNumberBox::ArrowRect() const
+{
+    QStyleOptionComboBox option;
+    initStyleOption(&option);
+    return style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxArrow, this);
+}
+
+void CNumberBox::showPopup()
+{
+    arrowPressed_ = true;
+    update();
+    QComboBox::showPopup();
+}
+
+void CNumberBox::hidePopup()
+{
+    QComboBox::hidePopup();
+    arrowPressed_ = false;
+    update();
+}
+
+void CNumberBox::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    const QRect all = rect();
+    p.fillRect(all, kBoxFill);
+    const QRect arrow = ArrowRect();
+    p.fillRect(arrow, arrowPressed_ ? kArrowPressedFill : kBoxFill);
+    const QPixmap image = SkinPixmap(arrowPressed_ ? SkinImage::ArrowPressed : SkinImage::Arrow, devicePixelRatioF());
+    if (!image.isNull()) p.drawPixmap(arrow.topLeft() + QPoint(2, 9), image);
+    p.setPen(kBoxFrame);
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(all.adjusted(0, 0, -1, -1));
+}
+
+void CNumberBox::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton) emit userActivity();
+    QComboBox::mousePressEvent(event);
+}
+
+void CNumberBox::mouseReleaseEvent(QMouseEvent* event)
+{
+    QComboBox::mouseReleaseEvent(event);
+    if (!view()->isVisible() && arrowPressed_) {
+        arrowPressed_ = false;
+        update();
+    }
+}
+
+void CNumberBox::keyPressEvent(QKeyEvent* event)
+{
+    if (!HandleKey(event)) QComboBox::keyPressEvent(event);
+}
+
+bool CNumberBox::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == lineEdit()) {
+        if (event->type() == QEvent::KeyPress) return HandleKey(static_cast<QKeyEvent*>(event));
+        if (event->type() == QEvent::MouseButtonPress) emit userActivity();
+    }
+    return QComboBox::eventFilter(watched, event);
+}
+
+bool CNumberBox::HandleKey(QKeyEvent* key)
+{
+    emit userActivity();
+    switch (key->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        emit enterPressed();
+        return true;
+    case Qt::Key_Escape:
+        emit escapePressed();
+        return true;
+    default:
+        break;
+    }
+    // Shortcuts (Ctrl+V and friends) are not typing.
+    if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) return false;
+    return !IsTypedTextAccepted(key->text());
+}
+
+}  // namespace pellandor

@@ -1,0 +1,32 @@
+#pragma once
+// A button drawn from three skin images: normal, under the pointer, pressed.
+// Disabled buttons keep the same images.
+
+#include "ui/skin.h"
+
+#include <QAbstractButton>
+
+namespace pellandor {
+
+class CSkinButton : public QAbstractButton {
+    Q_OBJECT
+
+public:
+    CSkinButton(SkinImage normal, SkinImage hover, SkinImage pressed, QWidget* parent = nullptr);
+
+    bool IsHovered() const { return hovered_; }
+    // The image the button shows now.
+    SkinImage CurrentImage() const;
+
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    bool event(QEvent* event) override;
+
+private:
+    SkinImage normal_, hover_, pressed_;
+    bool hovered_ = false;
+};
+
+}  // namespace pellandor

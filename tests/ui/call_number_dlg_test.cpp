@@ -1,0 +1,513 @@
+#include "dialing/dialing_rules.h"
+#include "exchange_sim.h"
+#include "ui/call_dialog_logic.h"
+#include "ui/call_number_dlg.h"
+#include "ui/number_box.h"
+#include "ui/skin.h"
+#include "ui/skin_button.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <memory>
+
+using namespace pellandor;
+
+Q_DECLARE_METATYPE(std::optional<QRect>)
+
+namespace {
+
+LanguageTable EnglishTexts()
+{
+    LanguageTable table;
+    std::string language = "none";  // no file: the built-in English
+    table.LoadLanguage("/nonexistent/language.ini", language);
+    return table;
+}
+
+// A dialog with its own rules, log and place, and the messages it would show.
+struct Fixture {
+    DialingRules rules;
+    CallLog log;
+    DialogState state;
+    CallDialogValues values;
+    LanguageTable texts = EnglishTexts();
+    std::unique_ptr<CCallNumberDlg> dialog;
+    QStringList messages;
+
+    explicit Fixture(bool showHangup = false)
+    {
+        values.showHangup = showHangup;
+        values.callOnEnter = true;
+        dialog = std::make_unique<CCallNumberDlg>(rules, log, state);
+        dialog->SetMessagePresenter([this](const QString& caption, const QString& text) {
+            messages << caption + "|" + text;
+        });
+        dialog->ApplyValues(values, texts);
+    }
+    void Account(const std::string& port, const std::string& password = "secret")
+    {
+        values.userId = "alice";
+        values.password = password;
+        values.phoneNumber = "2001";
+        values.exchangeAddress = "127.0.0.1";
+        values.exchangePort = port;
+        dialog->ApplyValues(values, texts);
+    }
+    QLineEdit* Edit() const { return dialog->NumberBox()->lineEdit(); }
+};
+
+}  // namespace
+
+class CallNumberDlgTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void layouts_data();
+    void layouts();
+    void skinKeepsMaskAndSharpImagesInStep();
+    void placeAtPointer_data();
+    void placeAtPointer();
+    void typedKeys_data();
+    void typedKeys();
+    void enterPressesCallOnlyWhenAllowed_data();
+    void enterPressesCallOnlyWhenAllowed();
+    void escapeHidesAndKeysStopAutoHide();
+    void resultPresentation_data();
+    void resultPresentation();
+    void incompleteSettingsShowTheirMessage();
+    void timersHideLabelAndDialog();
+    void showNumberOnHiddenAndVisibleDialog();
+    void buttonImagesFollowPointerAndPress();
+    void callsAgainstTheExchange_data();
+    void callsAgainstTheExchange();
+    void buttonsStayDisabledWhileARequestRuns();
+};
+
+void CallNumberDlgTest::initTestCase()
+{
+    // The offscreen platform cannot shape, raise or lower windows; it says so every time.
+    static const QtMessageHandler previous = qInstallMessageHandler(nullptr);
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& context, const QString& text) {
+        if (!text.startsWith(QLatin1String("This plugin does not support"))) previous(type, context, text);
+    });
+}
+
+void CallNumberDlgTest::layouts_data()
+{
+    QTest::addColumn<bool>("full");
+    QTest::addColumn<bool>("hangup");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<QRect>("box");
+    QTest::addColumn<QRect>("call");
+    QTest::addColumn<std::optional<QRect>>("hangupButton");
+    QTest::newRow("full, no hang-up") << true << false << QSize(282, 94) << QRect(14, 47, 219, 23)
+                                      << QRect(233, 41, 39, 45) << std::optional<QRect>();
+    QTest::newRow("full, hang-up") << true << true << QSize(282, 94) << QRect(14, 47, 180, 23)
+                                   << QRect(194, 41, 39, 45) << std::optional(QRect(233, 41, 39, 45));
+    QTest::newRow("small, no hang-up") << false << false << QSize(280, 51) << QRect(11, 10, 206, 23)
+                                       << QRect(217, 7, 37, 37) << std::optional<QRect>();
+    QTest::newRow("small, hang-up") << false << true << QSize(280, 51) << QRect(11, 10, 168, 23)
+                                    << QRect(180, 7, 37, 37) << std::optional(QRect(217, 7, 37, 37));
+}
+
+void CallNumberDlgTest::layouts()
+{
+    QFETCH(bool, full);
+    QFETCH(bool, hangup);
+    QFETCH(QSize, size);
+    QFETCH(QRect, box);
+    QFETCH(QRect, call);
+    QFETCH(std::optional<QRect>, hangupButton);
+
+    Fixture f(hangup);
+    QSignalSpy saved(f.dialog.get(), &CCallNumberDlg::persistentStateChanged);
+    f.dialog->show();
+    f.dialog->SetFullLayout(full);
+    QCOMPARE(f.state.dialogIsMax, full);
+    QCOMPARE(saved.count(), full ? 0 : 1);
+    QCOMPARE(f.dialog->size(), size);
+    QCOMPARE(f.dialog->NumberBox()->geometry(), box);
+
+    const auto visible = [&](DlgItem item) { return f.dialog->Button(item)->isVisible(); };
+    const DlgItem callItem = full ? DlgItem::Call : DlgItem::CallMin;
+    const DlgItem hangupItem = full ? DlgItem::Hangup : DlgItem::HangupMin;
+    QCOMPARE(f.dialog->Button(callItem)->geometry(), call);
+    QVERIFY(visible(callItem));
+    QCOMPARE(visible(hangupItem), hangupButton.has_value());
+    if (hangupButton) QCOMPARE(f.dialog->Button(hangupItem)->geometry(), *hangupButton);
+    // The other layout's buttons are all hidden.
+    for (DlgItem item : {DlgItem::Call, DlgItem::Hangup, DlgItem::Minimize, DlgItem::Exit})
+        QCOMPARE(visible(item) && !full, false);
+    for (DlgItem item : {DlgItem::CallMin, DlgItem::HangupMin, DlgItem::Maximize, DlgItem::ExitMin})
+        QCOMPARE(visible(item) && full, false);
+    if (full) {
+        QCOMPARE(f.dialog->Button(DlgItem::Minimize)->geometry(), QRect(215, 8, 29, 31));
+        QCOMPARE(f.dialog->Button(DlgItem::Exit)->geometry(), QRect(245, 8, 29, 31));
+    } else {
+        QCOMPARE(f.dialog->Button(DlgItem::Maximize)->geometry(), QRect(255, 26, 18, 18));
+        QCOMPARE(f.dialog->Button(DlgItem::ExitMin)->geometry(), QRect(255, 7, 18, 18));
+    }
+    // The window is cut to the panel: corners see-through, the middle solid.
+    QVERIFY(!f.dialog->mask().isEmpty());
+    QVERIFY(!f.dialog->mask().contains(QPoint(0, 0)));
+    QVERIFY(f.dialog->mask().contains(QPoint(size.width() / 2, size.height() / 2)));
+
+    // The layout buttons switch back and forth.
+    QTest::mouseClick(f.dialog->Button(full ? DlgItem::Minimize : DlgItem::Maximize), Qt::LeftButton);
+    QCOMPARE(f.dialog->IsFullLayout(), !full);
+}
+
+void CallNumberDlgTest::skinKeepsMaskAndSharpImagesInStep()
+{
+    // Wherever the window shows a pixel at scale 1, the scale-2 image has
+    // panel there and not the key colour, and the other way round: no fringe.
+    for (SkinImage background : {SkinImage::BackgroundFull, SkinImage::BackgroundSmall}) {
+        const QImage one = SkinPixmap(background, 1.0).toImage();
+        const QImage two = SkinPixmap(background, 2.0).toImage();
+        QVERIFY(!one.isNull());
+        QCOMPARE(two.size(), one.size() * 2);
+        int mismatches = 0;
+        for (int y = 0; y < two.height(); ++y)
+            for (int x = 0; x < two.width(); ++x)
+                mismatches += ((two.pixel(x, y) == kSkinKeyColour) != (one.pixel(x / 2, y / 2) == kSkinKeyColour));
+        QCOMPARE(mismatches, 0);
+    }
+    // Every button image exists at both scales with the size of its slot.
+    const std::pair<SkinImage, QSize> buttons[] = {
+        {SkinImage::CallPressed, {39, 45}}, {SkinImage::HangupHover, {39, 45}}, {SkinImage::CallMin, {37, 37}},
+        {SkinImage::HangupMinPressed, {37, 37}}, {SkinImage::MinimizeHover, {29, 31}}, {SkinImage::ExitPressed, {29, 31}},
+        {SkinImage::Maximize, {18, 18}}, {SkinImage::ExitMinHover, {18, 18}}, {SkinImage::ArrowPressed, {14, 5}},
+    };
+    for (const auto& [image, size] : buttons) {
+        QCOMPARE(SkinPixmap(image, 1.0).size(), size);
+        QCOMPARE(SkinPixmap(image, 2.0).size(), size * 2);
+        QCOMPARE(SkinPixmap(image, 2.0).deviceIndependentSize().toSize(), size);
+    }
+}
+
+void CallNumberDlgTest::placeAtPointer_data()
+{
+    QTest::addColumn<QPoint>("point");
+    QTest::addColumn<std::optional<QRect>>("workArea");
+    QTest::addColumn<QPoint>("expected");
+    const std::optional<QRect> screen(QRect(0, 0, 1920, 1050));
+    const std::optional<QRect> right(QRect(1920, 30, 1280, 994));
+    QTest::newRow("middle: top-right corner at the pointer") << QPoint(1000, 500) << screen << QPoint(718, 500);
+    QTest::newRow("left edge") << QPoint(100, 500) << screen << QPoint(0, 500);
+    QTest::newRow("bottom edge") << QPoint(1000, 1040) << screen << QPoint(718, 956);
+    QTest::newRow("bottom-left corner") << QPoint(5, 1049) << screen << QPoint(0, 956);
+    QTest::newRow("second screen, left edge") << QPoint(1930, 500) << right << QPoint(1920, 500);
+    QTest::newRow("second screen, over its top panel") << QPoint(2500, 10) << right << QPoint(2218, 30);
+    QTest::newRow("no screen, positive") << QPoint(5000, 3000) << std::optional<QRect>() << QPoint(4436, 2906);
+    QTest::newRow("no screen, negative") << QPoint(-100, -300) << std::optional<QRect>() << QPoint(-100, -206);
+}
+
+void CallNumberDlgTest::placeAtPointer()
+{
+    QFETCH(QPoint, point);
+    QFETCH(std::optional<QRect>, workArea);
+    QFETCH(QPoint, expected);
+    QCOMPARE(PlaceAtPointer(point, kFullDialogSize, workArea), expected);
+}
+
+void CallNumberDlgTest::typedKeys_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("digits and marks") << "12*#=9" << "12*#=9";
+    QTest::newRow("letters and blanks dropped") << "1a b+2(3)-p,f" << "123";
+    QTest::newRow("backspace edits") << "123\b4" << "124";
+    QTest::newRow("at most 30") << QString(35, '7') << QString(30, '7');
+}
+
+void CallNumberDlgTest::typedKeys()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, expected);
+    Fixture f;
+    f.dialog->show();
+    for (const QChar c : typed) {
+        if (c == '\b')
+            QTest::keyClick(f.Edit(), Qt::Key_Backspace);
+        else
+            QTest::keyClicks(f.Edit(), QString(c));
+    }
+    QCOMPARE(f.Edit()->text(), expected);
+}
+
+void CallNumberDlgTest::enterPressesCallOnlyWhenAllowed_data()
+{
+    QTest::addColumn<bool>("callOnEnter");
+    QTest::addColumn<bool>("callEnabled");
+    QTest::addColumn<bool>("calls");
+    QTest::newRow("on, enabled") << true << true << true;
+    QTest::newRow("off") << false << true << false;
+    QTest::newRow("on, Call disabled") << true << false << false;
+}
+
+void CallNumberDlgTest::enterPressesCallOnlyWhenAllowed()
+{
+    QFETCH(bool, callOnEnter);
+    QFETCH(bool, callEnabled);
+    QFETCH(bool, calls);
+    Fixture f;  // no account: a Call shows the missing-settings message
+    f.values.callOnEnter = callOnEnter;
+    f.dialog->ApplyValues(f.values, f.texts);
+    f.dialog->Button(DlgItem::Call)->setEnabled(callEnabled);
+    f.dialog->show();
+    QTest::keyClicks(f.Edit(), "123");
+    const int items = f.dialog->NumberBox()->count();
+    QTest::keyClick(f.Edit(), Qt::Key_Return);
+    QTest::keyClick(f.Edit(), Qt::Key_Enter);
+    QCoreApplication::processEvents();
+    QCOMPARE(f.messages.size(), calls ? 2 : 0);
+    // Never passed on: the box neither inserts nor changes the text.
+    QCOMPARE(f.dialog->NumberBox()->count(), items);
+    QCOMPARE(f.Edit()->text(), QStringLiteral("123"));
+}
+
+void CallNumberDlgTest::escapeHidesAndKeysStopAutoHide()
+{
+    Fixture f;
+    f.values.autoHide = true;
+    f.values.hideDelayMs = 4000;
+    f.dialog->ApplyValues(f.values, f.texts);
+    f.dialog->show();
+    f.dialog->RestartAutoHide();
+    QVERIFY(f.dialog->AutoHideTimer()->isActive());
+    QCOMPARE(f.dialog->AutoHideTimer()->interval(), 4000);
+    QTest::keyClick(f.Edit(), Qt::Key_A);  // even a dropped key means the user is busy
+    QVERIFY(!f.dialog->AutoHideTimer()->isActive());
+
+    f.dialog->RestartAutoHide();
+    QTest::mouseClick(f.dialog.get(), Qt::LeftButton, {}, QPoint(100, 30));  // background
+    QVERIFY(!f.dialog->AutoHideTimer()->isActive());
+
+    QTest::keyClick(f.Edit(), Qt::Key_Escape);
+    QVERIFY(!f.dialog->isVisible());
+}
+
+void CallNumberDlgTest::resultPresentation_data()
+{
+    QTest::addColumn<int>("step");
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<bool>("hangup");
+    QTest::addColumn<bool>("full");
+    QTest::addColumn<bool>("failed");
+    QTest::addColumn<bool>("hideSoon");
+    QTest::addColumn<QString>("message");
+    const QString callFail = "Making the call failed.";
+    QTest::newRow("100 full") << 15 << "100" << false << true << false << true << "";
+    QTest::newRow("100 small") << 15 << "100" << true << false << false << true << "";
+    QTest::newRow("101 no base") << 15 << "101" << false << true << true << false
+                                 << "Authorization Failed. Checkif your ID, PW, or Phone Number is valid.\nRS CODE : AUTH FAIL";
+    QTest::newRow("110 spaced") << 15 << "110" << false << true << true << false
+                                << callFail + " Check if your phone is available.\nRS CODE : CALLER BUSY";
+    QTest::newRow("200 empty code") << 15 << "200" << false << true << true << false
+                                    << callFail + "\nRS CODE : EMPTY CODE";
+    QTest::newRow("no answer") << -13 << "" << true << true << true << false
+                               << "Check out if your system IP address or Port is valid.\nRS CODE : RECEIVE FAIL";
+}
+
+void CallNumberDlgTest::resultPresentation()
+{
+    QFETCH(int, step);
+    QFETCH(QString, code);
+    QFETCH(bool, hangup);
+    QFETCH(bool, full);
+    QFETCH(bool, failed);
+    QFETCH(bool, hideSoon);
+    QFETCH(QString, message);
+    const ResultTexts texts = ResultTextsFrom(EnglishTexts());
+    const ResultPresentation shown = PresentResult(CallOutcome{{step, code.toStdString()}, hangup}, texts, true, full);
+    QCOMPARE(shown.failed, failed);
+    QCOMPARE(shown.label, failed ? QStringLiteral("Failed") : QStringLiteral("Success"));
+    QCOMPARE(shown.showLabel, full);
+    QCOMPARE(shown.hideSoon, hideSoon);
+    QCOMPARE(shown.message, message);
+    QCOMPARE(PresentResult(CallOutcome{{step, code.toStdString()}, hangup}, texts, false, full).hideSoon, false);
+    QCOMPARE(ResultColour(failed), failed ? QColor(254, 21, 21) : QColor(6, 243, 110));
+}
+
+void CallNumberDlgTest::incompleteSettingsShowTheirMessage()
+{
+    Fixture f;
+    f.values.exchangeAddress = "0.0.0.0";
+    f.values.exchangePort = "1";
+    f.values.password = "x";
+    f.values.phoneNumber = "1";
+    f.dialog->ApplyValues(f.values, f.texts);
+    f.dialog->show();
+    QTest::keyClicks(f.Edit(), "1234");
+    QTest::mouseClick(f.dialog->Button(DlgItem::Call), Qt::LeftButton);
+    QCOMPARE(f.messages,
+             QStringList{"Result|Your user information(ID, PW or Phone Number) and system information(IP Address or "
+                         "Port) are not entered in the Settings."});
+    QVERIFY(f.dialog->ResultLabel()->isVisible());
+    QCOMPARE(f.dialog->ResultLabel()->text(), QStringLiteral("Failed"));
+    QCOMPARE(f.dialog->ResultLabel()->palette().color(QPalette::WindowText), QColor(254, 21, 21));
+    QVERIFY(f.dialog->ResultTextTimer()->isActive());
+    QVERIFY(f.log.entries.empty());
+    QVERIFY(f.dialog->Button(DlgItem::Call)->isEnabled());
+}
+
+void CallNumberDlgTest::timersHideLabelAndDialog()
+{
+    Fixture f;
+    f.dialog->show();
+    f.dialog->ResultLabel()->show();
+    f.dialog->ResultTextTimer()->start(CCallNumberDlg::kResultTextMs);
+    QMetaObject::invokeMethod(f.dialog->ResultTextTimer(), "timeout");
+    QVERIFY(!f.dialog->ResultLabel()->isVisible());
+    QVERIFY(f.dialog->isVisible());
+
+    f.values.autoHide = true;
+    f.values.hideDelayMs = 5000;
+    f.dialog->ApplyValues(f.values, f.texts);
+    f.dialog->ResultLabel()->show();
+    f.dialog->RestartAutoHide();
+    QMetaObject::invokeMethod(f.dialog->AutoHideTimer(), "timeout");
+    QVERIFY(!f.dialog->ResultLabel()->isVisible());
+    QVERIFY(!f.dialog->isVisible());
+
+    // Off: a delivery starts nothing.
+    f.values.autoHide = false;
+    f.dialog->ApplyValues(f.values, f.texts);
+    f.dialog->AutoHideTimer()->stop();
+    f.dialog->RestartAutoHide();
+    QVERIFY(!f.dialog->AutoHideTimer()->isActive());
+}
+
+void CallNumberDlgTest::showNumberOnHiddenAndVisibleDialog()
+{
+    Fixture f;
+    f.rules.CO_ACCESS_CODE = "9";
+    f.values.topMost = true;
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    QSignalSpy saved(f.dialog.get(), &CCallNumberDlg::persistentStateChanged);
+
+    // Hidden: shown with its top-right corner at the pointer, the number converted.
+    const QPoint point = area.center();
+    f.dialog->ShowNumber(" 1234567 ", point, true);
+    QVERIFY(f.dialog->isVisible());
+    QCOMPARE(f.Edit()->text(), QStringLiteral("91234567"));
+    QCOMPARE(f.dialog->pos(), QPoint(point.x() - 282, point.y()));
+    QCOMPARE(QPoint(f.state.dialogX, f.state.dialogY), f.dialog->pos());
+    QVERIFY(saved.count() >= 1);
+
+    // Visible, near the bottom-left corner: moved, kept inside, not activated.
+    const QPoint corner(area.left() + 10, area.bottom() - 5);
+    f.dialog->ShowNumber("555", corner, false);
+    QCOMPARE(f.Edit()->text(), QStringLiteral("555"));
+    QCOMPARE(f.dialog->pos(), QPoint(area.left(), area.y() + area.height() - 94));
+    QVERIFY(f.dialog->testAttribute(Qt::WA_ShowWithoutActivating));
+
+    // Fixed position: where it was left, wherever the pointer is.
+    f.values.fixedPosition = true;
+    f.dialog->ApplyValues(f.values, f.texts);
+    f.dialog->move(area.topLeft() + QPoint(40, 50));
+    f.dialog->HideDialog();
+    f.dialog->ShowNumber("1", point, true);
+    QCOMPARE(f.dialog->pos(), area.topLeft() + QPoint(40, 50));
+
+    // The tray's show clears a hidden dialog's box, not a visible one's.
+    f.dialog->ShowDialog();
+    QCOMPARE(f.Edit()->text(), QStringLiteral("1"));
+    f.dialog->HideDialog();
+    f.dialog->ShowDialog();
+    QCOMPARE(f.Edit()->text(), QString());
+}
+
+void CallNumberDlgTest::buttonImagesFollowPointerAndPress()
+{
+    Fixture f;
+    f.dialog->show();
+    CSkinButton* call = f.dialog->Button(DlgItem::Call);
+    QCOMPARE(call->CurrentImage(), SkinImage::Call);
+    QEvent enter(QEvent::Enter);
+    QCoreApplication::sendEvent(call, &enter);
+    QCOMPARE(call->CurrentImage(), SkinImage::CallHover);
+    QEvent leave(QEvent::Leave);
+    QCoreApplication::sendEvent(call, &leave);
+    QCOMPARE(call->CurrentImage(), SkinImage::Call);
+    call->setDown(true);  // pressed wins even without hover
+    QCOMPARE(call->CurrentImage(), SkinImage::CallPressed);
+    call->setDown(false);
+    call->setEnabled(false);
+    QCOMPARE(call->CurrentImage(), SkinImage::Call);
+}
+
+void CallNumberDlgTest::callsAgainstTheExchange_data()
+{
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<bool>("hideAfterSuccess");
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<int>("messages");
+    QTest::newRow("success") << "secret" << true << "Success" << 0;
+    QTest::newRow("wrong password") << "wrong" << true << "Failed" << 1;
+}
+
+void CallNumberDlgTest::callsAgainstTheExchange()
+{
+    QFETCH(QString, password);
+    QFETCH(bool, hideAfterSuccess);
+    QFETCH(QString, label);
+    QFETCH(int, messages);
+    test::ExchangeSim sim;
+    std::string error;
+    QVERIFY2(sim.Start({"--rsa-bits", "1024"}, error), error.c_str());
+    Fixture f;
+    f.values.hideAfterSuccess = hideAfterSuccess;
+    f.Account(sim.Port(), password.toStdString());
+    QSignalSpy saved(f.dialog.get(), &CCallNumberDlg::persistentStateChanged);
+    f.dialog->show();
+    QTest::keyClicks(f.Edit(), "12=34");
+
+    QTest::mouseClick(f.dialog->Button(DlgItem::Call), Qt::LeftButton);
+    QCOMPARE(f.log.entries, std::vector<std::string>{"1234"});
+    QCOMPARE(f.dialog->NumberBox()->itemText(0), QStringLiteral("1234"));
+    QCOMPARE(saved.count(), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(!f.dialog->IsRequestRunning() && f.dialog->Button(DlgItem::Call)->isEnabled(), 30000);
+
+    QCOMPARE(f.dialog->ResultLabel()->text(), label);
+    QVERIFY(f.dialog->ResultLabel()->isVisible());
+    QCOMPARE(f.dialog->IsResultFailed(), label == "Failed");
+    QCOMPARE(f.dialog->ResultLabel()->palette().color(QPalette::WindowText), ResultColour(label == "Failed"));
+    QCOMPARE(f.messages.size(), messages);
+    if (messages) QVERIFY(f.messages[0].contains("RS CODE : AUTH FAIL"));
+    QCOMPARE(f.dialog->ResultTextTimer()->interval(), CCallNumberDlg::kResultTextMs);
+    const bool hides = label == "Success";
+    QCOMPARE(f.dialog->AutoHideTimer()->isActive(), hides);
+    if (hides) QCOMPARE(f.dialog->AutoHideTimer()->interval(), CCallNumberDlg::kSuccessHideMs);
+}
+
+void CallNumberDlgTest::buttonsStayDisabledWhileARequestRuns()
+{
+    test::ExchangeSim sim;
+    std::string error;
+    QVERIFY2(sim.Start({"--rsa-bits", "1024", "--mode", "delay:1"}, error), error.c_str());
+    Fixture f(true);
+    f.Account(sim.Port());
+    f.dialog->show();
+    QTest::keyClicks(f.Edit(), "1234");
+    QTest::mouseClick(f.dialog->Button(DlgItem::Hangup), Qt::LeftButton);
+    QVERIFY(f.dialog->IsRequestRunning());
+    for (DlgItem item : {DlgItem::Call, DlgItem::Hangup, DlgItem::CallMin, DlgItem::HangupMin})
+        QVERIFY(!f.dialog->Button(item)->isEnabled());
+    // Enter and a posted Call do nothing meanwhile; a hang-up logs no number.
+    QTest::keyClick(f.Edit(), Qt::Key_Return);
+    f.dialog->OnCall();
+    QVERIFY(f.log.entries.empty());
+    QTRY_VERIFY_WITH_TIMEOUT(f.dialog->Button(DlgItem::Hangup)->isEnabled(), 30000);
+    QCOMPARE(f.dialog->ResultLabel()->text(), QStringLiteral("Success"));
+    QVERIFY(f.messages.isEmpty());
+    QVERIFY(f.log.entries.empty());
+}
+
+QTEST_MAIN(CallNumberDlgTest)
+#include "call_number_dlg_test.moc"
