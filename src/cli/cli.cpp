@@ -13,6 +13,10 @@ namespace {
 
 constexpr const char* kUsage =
     "Usage:\n"
+    "  pellandor [--settings FILE]\n"
+    "  pellandor [--settings FILE] tel:NUMBER | callto:NUMBER\n"
+    "  pellandor dial [--settings FILE] [--] NUMBER...\n"
+    "  pellandor --demo\n"
     "  pellandor dial-string [--settings FILE] [--send] [--] TEXT...\n"
     "  pellandor call [--settings FILE] [--raw] [--] NUMBER...\n"
     "  pellandor hangup [--settings FILE]\n"

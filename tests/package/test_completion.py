@@ -27,8 +27,9 @@ class CompletionTest(ScratchTestCase):
         settings = self.dir / "mine.ini"
         settings.write_text("[ACCESSCODE]\nCO_ACCESS_CODE=9\n")
         cases = [
-            ("pellandor ", ["call", "config", "dial-string", "hangup"]),
-            ("pellandor --", ["--help", "--version"]),
+            ("pellandor ", ["call", "config", "dial", "dial-string", "hangup"]),
+            ("pellandor --", ["--demo", "--help", "--settings", "--version"]),
+            ("pellandor dial -", ["--", "--settings"]),
             ("pellandor config ", ["get", "list", "set"]),
             ("pellandor dial-string --s", ["--send", "--settings"]),
             ("pellandor call -", ["--", "--raw", "--settings"]),

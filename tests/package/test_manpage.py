@@ -30,20 +30,20 @@ class ManPageTest(ScratchTestCase):
     def test_drift_from_help_is_reported(self):
         # A program whose --help gained a command and lost others.
         fake = self.dir / "pellandor"
-        fake.write_text("#!/bin/sh\nprintf 'Usage:\\n  pellandor dial [--settings FILE] NUMBER\\n"
+        fake.write_text("#!/bin/sh\nprintf 'Usage:\\n  pellandor redial [--settings FILE] NUMBER\\n"
                         "  pellandor hangup [--settings FILE]\\n'\n")
         fake.chmod(0o755)
         result = self.run_program(sys.executable, GENERATOR, "--check", "--program", fake,
                                   "--source", SOURCE / "resources" / "man" / "pellandor.txt", "--version", "0")
         self.assertEqual(result.returncode, 1)
-        self.assertIn('no description of the usage line "pellandor dial [--settings FILE] NUMBER"', result.stderr)
+        self.assertIn('no description of the usage line "pellandor redial [--settings FILE] NUMBER"', result.stderr)
         self.assertIn('"-- config get" describes a command that --help does not list', result.stderr)
         self.assertIn('"-- --raw" describes an option that --help does not list', result.stderr)
         # Without --check the page is still made, with the new command in it.
         result = self.run_program(sys.executable, GENERATOR, "--program", fake,
                                   "--source", SOURCE / "resources" / "man" / "pellandor.txt", "--version", "0")
         self.assertEqual(result.returncode, 0)
-        self.assertIn("\\fBdial\\fR", result.stdout)
+        self.assertIn("\\fBredial\\fR", result.stdout)
 
 
 if __name__ == "__main__":

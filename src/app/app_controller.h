@@ -1,0 +1,120 @@
+#pragma once
+// The program's hidden centre: routes tray commands, second starts, the
+// hotkey and clipboard changes to the call dialog (or the settings dialog).
+
+#include "ui/call_number_dlg.h"
+
+#include <QMessageBox>
+#include <QObject>
+#include <QPoint>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+
+#include <memory>
+#include <string>
+
+namespace pellandor {
+
+class CSettingDlg;
+class CSystemTray;
+class SettingsTargets;
+class GlobalHotkey;
+struct StartupState;
+
+struct ClipboardEntry {
+    bool hasText = false;
+    bool secret = false;  // a password manager marked it as a secret
+    QString text;
+};
+
+// What the desktop tells the controller; tests put their own in.
+class DesktopInputs {
+public:
+    virtual ~DesktopInputs() = default;
+    // The clipboard proper (never the mouse selection).
+    virtual ClipboardEntry clipboard() const;
+    virtual QPoint pointer() const;
+};
+
+class AppController : public QObject {
+    Q_OBJECT
+
+public:
+    // `state` outlives the controller: the call dialog keeps references into it.
+    AppController(StartupState& state, std::string settingsPath, std::string languagePath,
+                  std::unique_ptr<GlobalHotkey> hotkey, std::unique_ptr<DesktopInputs> inputs,
+                  QObject* parent = nullptr);
+    ~AppController() override;
+
+    // Tray icon (when `withTray`), hotkey and clipboard listener.
+    void start(bool withTray);
+
+    // Tray menu commands (cmd::kSettings, kCallDialog, kExit). False for others.
+    bool handleCommand(int id);
+    // cmd::kTrayNotify (argument: the activation reason) and cmd::kActivateInstance.
+    bool handleMessage(int message, int argument = 0);
+    // A line from a second start: "show" or "dial <number or link>".
+    void handleInstanceLine(const QString& line);
+
+    // A clipboard change: one check once the clipboard has been quiet for 100 ms.
+    void clipboardChanged();
+    // Reads the clipboard and pops the call dialog up when it holds a number.
+    void checkClipboardForNumber();
+
+    // Cleared by the settings dialog while it is open.
+    bool settingsClosed() const { return settingsClosed_; }
+    void setSettingsClosed(bool closed) { settingsClosed_ = closed; }
+    // The open settings dialog: owner of the notice box, raised by a copied number.
+    void setSettingsWindow(QWidget* window) { settingsWindow_ = window; }
+
+    // What the settings dialog asks of the program: hide the call dialog
+    // when it opens; after OK or Apply, grab the hotkey the settings name
+    // (releasing the old one first, or only releasing it when the hotkey is
+    // off) and put the values of the shared state into effect.
+    void hideCallDialog();
+    void applyHotkey();
+    void settingsApplied();
+    // The same after the settings file changed on disk: reloads it first.
+    void applySettings();
+
+    // Writes the recent numbers and the dialog's place now.
+    bool saveCallLog();
+    // Before the program ends: saves and releases the hotkey.
+    void shutdown();
+
+    CCallNumberDlg* callDialog() const { return dialog_; }
+    // The settings dialog once it has been opened.
+    CSettingDlg* settingsDialog() const;
+    QMessageBox* noticeBox() const { return notice_; }
+    CSystemTray* tray() const { return tray_; }
+
+signals:
+    void exitRequested();
+
+private:
+    CCallNumberDlg* ensureCallDialog(bool& created);
+    void showCallDialog();
+    void deliverNumber(const std::string& number, QPoint pointer);
+    void showNotice();
+    void raiseSettingsWindow();
+    void openSettingsDialog();
+
+    StartupState& state_;
+    std::string settingsPath_;
+    std::string languagePath_;
+    std::unique_ptr<GlobalHotkey> hotkey_;
+    std::unique_ptr<DesktopInputs> inputs_;
+    CSystemTray* tray_ = nullptr;
+    QPointer<CCallNumberDlg> dialog_;
+    QPointer<QMessageBox> notice_;
+    QPointer<QWidget> settingsWindow_;
+    std::unique_ptr<SettingsTargets> settingsTargets_;
+    QPointer<CSettingDlg> settingsDialog_;
+    bool settingsClosed_ = true;
+    bool noticeShowing_ = false;
+    QTimer clipboardSettleTimer_;
+    QTimer saveTimer_;
+};
+
+}  // namespace pellandor

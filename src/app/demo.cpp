@@ -1,0 +1,183 @@
+#include "app/demo.h"
+
+#include "app/logging.h"
+#include "app/platform/display_check.h"
+#include "app/tray_program.h"
+#include "cli/cli.h"
+#include "config/paths.h"
+#include "config/settings_access.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <iostream>
+
+namespace pellandor {
+
+namespace {
+
+constexpr const char* kDemoNumber = "+1 (415) 555-1234";
+constexpr int kSimulatorStartMs = 20000;
+
+// The simulator, its log and the demo's settings file, all in one
+// temporary folder that goes away with the demo.
+class DemoExchange {
+public:
+    ~DemoExchange() { stop(); }
+
+    bool start(std::string& error) {
+        if (!folder_.isValid()) {
+            error = "cannot create a temporary folder";
+            return false;
+        }
+        const QString program = QString::fromStdString(ModuleDirectory()) + QStringLiteral("/pellandor-exchange-sim");
+        process_.setProgram(program);
+        process_.setArguments({QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--bind"),
+                               QStringLiteral("127.0.0.1"), QStringLiteral("--log"), logPath()});
+        process_.setProcessChannelMode(QProcess::SeparateChannels);
+        process_.setStandardErrorFile(folder_.filePath(QStringLiteral("exchange.err")));
+        process_.start();
+        if (!process_.waitForStarted(5000)) {
+            error = "cannot start " + program.toStdString() + ": " + process_.errorString().toStdString();
+            return false;
+        }
+        QByteArray first;
+        while (!first.contains('\n')) {
+            if (!process_.waitForReadyRead(kSimulatorStartMs)) {
+                error = "the exchange simulator did not start";
+                return false;
+            }
+            first += process_.readAllStandardOutput();
+        }
+        const QByteArray line = first.left(first.indexOf('\n'));
+        if (!line.startsWith("listening on ")) {
+            error = "the exchange simulator said: " + line.toStdString();
+            return false;
+        }
+        port_ = line.mid(line.lastIndexOf(':') + 1).trimmed().toStdString();
+        return writeSettings(error);
+    }
+
+    void stop() {
+        if (process_.state() == QProcess::NotRunning) return;
+        process_.terminate();
+        if (!process_.waitForFinished(3000)) {
+            process_.kill();
+            process_.waitForFinished(3000);
+        }
+    }
+
+    std::string settingsPath() const { return folder_.filePath(QStringLiteral("pellandor_settings.ini")).toStdString(); }
+    QString instanceDir() const { return folder_.path(); }
+    QString logPath() const { return folder_.filePath(QStringLiteral("exchange.jsonl")); }
+    const std::string& port() const { return port_; }
+
+    // Prints what the exchange was asked since the last call.
+    void reportRequests() {
+        QFile log(logPath());
+        if (!log.open(QIODevice::ReadOnly)) return;
+        log.seek(logOffset_);
+        while (!log.atEnd()) {
+            const qint64 start = log.pos();
+            const QByteArray line = log.readLine();
+            if (!line.endsWith('\n')) {  // still being written
+                log.seek(start);
+                break;
+            }
+            const QJsonObject r = QJsonDocument::fromJson(line).object();
+            const QString station = r.value(QStringLiteral("fields")).toObject().value(QStringLiteral("stnnum")).toString();
+            std::cout << "exchange: station " << station.toStdString() << " asked to "
+                      << (r.value(QStringLiteral("call_type")).toString() == QLatin1String("hangup")
+                              ? std::string("hang up")
+                              : "dial " + r.value(QStringLiteral("destination")).toString().toStdString())
+                      << "; answered code " << std::to_string(r.value(QStringLiteral("code")).toInt())
+                      << std::endl;
+        }
+        logOffset_ = log.pos();
+    }
+
+private:
+    bool writeSettings(std::string& error) {
+        const std::string path = settingsPath();
+        QFile plan(QStringLiteral(":/pellandor/sample_settings.ini"));
+        if (!plan.open(QIODevice::ReadOnly) || !QFile::copy(plan.fileName(), QString::fromStdString(path))) {
+            error = "cannot write the demo settings";
+            return false;
+        }
+        QFile::setPermissions(QString::fromStdString(path), QFile::ReadOwner | QFile::WriteOwner);
+        const std::pair<const char*, const char*> keys[] = {
+            {"USER_INFO", "ID"}, {"USER_INFO", "PW"}, {"USER_INFO", "PN"}, {"SYS_INFO", "IP"}, {"SYS_INFO", "PORT"}};
+        const std::string values[] = {"alice", "secret", "2001", "127.0.0.1", port_};
+        for (std::size_t i = 0; i < std::size(keys); ++i) {
+            if (WriteSettingAsProgram(path, keys[i].first, keys[i].second, values[i], error) != SettingWriteResult::Ok)
+                return false;
+        }
+        return true;
+    }
+
+    QTemporaryDir folder_{QDir::tempPath() + QStringLiteral("/pellandor-demo-XXXXXX")};
+    QProcess process_;
+    std::string port_;
+    qint64 logOffset_ = 0;
+};
+
+int CommandLineDemo(int argc, char** argv, const std::string& why) {
+    QCoreApplication app(argc, argv);
+    std::cout << "pellandor: " << why << ", so the demo places one call from the command line instead." << std::endl;
+    DemoExchange exchange;
+    std::string error;
+    if (!exchange.start(error)) {
+        std::cerr << "pellandor: " << error << std::endl;
+        return 1;
+    }
+    std::cout << "Calling \"" << kDemoNumber << "\" through the demo exchange at 127.0.0.1:" << exchange.port()
+              << std::endl;
+    const int status = RunCli({"call", "--settings", exchange.settingsPath(), "--", kDemoNumber}, std::cout, std::cerr);
+    exchange.reportRequests();
+    return status;
+}
+
+}  // namespace
+
+int RunDemo(int argc, char** argv) {
+    PreferXWayland();
+    std::string why;
+    if (!DisplayAvailable(why)) return CommandLineDemo(argc, argv, why);
+
+    QApplication app(argc, argv);
+    PrepareApplication(app);
+    DemoExchange exchange;
+    std::string error;
+    if (!exchange.start(error)) {
+        std::cerr << "pellandor: " << error << std::endl;
+        return 1;
+    }
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &poll, [&exchange] { exchange.reportRequests(); });
+    poll.start(300);
+
+    TrayProgramOptions options;
+    options.settingsPath = exchange.settingsPath();
+    // Its own instance folder: the demo never talks to the user's own program.
+    options.instanceDir = exchange.instanceDir();
+    options.firstLine = "show";
+    options.onStarted = [&exchange] {
+        std::cout << "Ulvex Pellandor demo: a demo exchange runs at 127.0.0.1:" << exchange.port()
+                  << " (station 2001, user alice).\n"
+                  << "1. Copy a phone number in any program, for example " << kDemoNumber << ".\n"
+                  << "2. Press Alt+Q: the call dialog pops up at the pointer and the demo exchange places the call.\n"
+                  << "3. Click the tray icon for the call dialog; right-click it for the menu (Quit ends the demo)."
+                  << std::endl;
+    };
+    const int status = RunTrayProgram(app, options);
+    exchange.reportRequests();
+    exchange.stop();
+    return status;
+}
+
+}  // namespace pellandor

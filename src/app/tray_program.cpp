@@ -1,0 +1,95 @@
+#include "app/tray_program.h"
+
+#include "app/app_controller.h"
+#include "app/app_icon.h"
+#include "app/instance_channel.h"
+#include "app/logging.h"
+#include "app/platform/global_hotkey.h"
+#include "app/single_instance.h"
+#include "app/unix_signals.h"
+#include "config/paths.h"
+#include "config/settings_access.h"
+
+#include <QApplication>
+#include <QTimer>
+
+#include <chrono>
+#include <iostream>
+#include <thread>
+
+namespace pellandor {
+
+namespace {
+
+// A starting instance holds the lock a moment before it listens.
+constexpr int kHandOverWaitMs = 3000;
+
+bool HandOverToRunningInstance(const TrayProgramOptions& options) {
+    const std::string socket = InstanceSocketPath(options.instanceDir.toStdString());
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kHandOverWaitMs);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (SendToRunningInstance(socket, options.firstLine, 1000) == InstanceSend::Delivered) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+}
+
+}  // namespace
+
+void PrepareApplication(QApplication& app) {
+    app.setApplicationName(QStringLiteral("pellandor"));
+    app.setApplicationDisplayName(QStringLiteral("Ulvex Pellandor"));
+    app.setDesktopFileName(QStringLiteral("pellandor"));
+    app.setWindowIcon(AppIcon());
+    // Lives in the tray: closing the call dialog does not end it.
+    app.setQuitOnLastWindowClosed(false);
+}
+
+int RunTrayProgram(QApplication& app, const TrayProgramOptions& options) {
+    std::unique_ptr<SingleInstance> instance;
+    if (!options.instanceDir.isEmpty()) {
+        instance = std::make_unique<SingleInstance>(options.instanceDir);
+        switch (instance->claim()) {
+            case SingleInstance::Claim::Primary:
+                break;
+            case SingleInstance::Claim::RunningElsewhere:
+                if (HandOverToRunningInstance(options)) return 0;
+                std::cerr << "pellandor: another Ulvex Pellandor holds " << options.instanceDir.toStdString()
+                          << " but does not answer" << std::endl;
+                return 1;
+            case SingleInstance::Claim::Failed:
+                std::cerr << "pellandor: " << instance->error().toStdString()
+                          << "; a second start will not find this one" << std::endl;
+                instance.reset();
+                break;
+        }
+    }
+
+    const std::string languagePath = LanguageFilePath();
+    StartupState state = LoadStartupState(options.settingsPath, languagePath);
+    AppController controller(state, options.settingsPath, languagePath, CreatePlatformHotkey(),
+                             std::make_unique<DesktopInputs>());
+    if (instance)
+        QObject::connect(instance.get(), &SingleInstance::lineReceived, &controller,
+                         &AppController::handleInstanceLine);
+    UnixSignals unixSignals;
+    // exit(), not quit(): quit() first asks every window to close, and the
+    // call dialog refuses (it hides instead), which would cancel the quit.
+    QObject::connect(&unixSignals, &UnixSignals::received, &app, [](int number) {
+        qCInfo(lcApp) << "signal" << number << "received; ending";
+        QCoreApplication::exit(0);
+    });
+    QObject::connect(&controller, &AppController::exitRequested, &app, [] { QCoreApplication::exit(0); });
+
+    controller.start(true);
+    if (options.onStarted) options.onStarted();
+    if (options.firstLine.rfind("dial ", 0) == 0) {
+        const QString line = QString::fromStdString(options.firstLine);
+        QTimer::singleShot(0, &controller, [&controller, line] { controller.handleInstanceLine(line); });
+    }
+    const int status = app.exec();
+    controller.shutdown();
+    return status;
+}
+
+}  // namespace pellandor

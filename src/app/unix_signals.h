@@ -1,0 +1,26 @@
+#pragma once
+// SIGTERM, SIGINT and SIGHUP turned into a Qt signal on the GUI thread, so a
+// logout or Ctrl+C ends the program cleanly (and saves) instead of killing it.
+
+#include <QObject>
+
+class QSocketNotifier;
+
+namespace pellandor {
+
+class UnixSignals : public QObject {
+    Q_OBJECT
+
+public:
+    // One per process; the handlers write into a pipe the event loop watches.
+    explicit UnixSignals(QObject* parent = nullptr);
+    ~UnixSignals() override;
+
+signals:
+    void received(int signalNumber);
+
+private:
+    QSocketNotifier* notifier_ = nullptr;
+};
+
+}  // namespace pellandor

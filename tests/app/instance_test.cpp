@@ -1,0 +1,95 @@
+// One program per user: a second start hands its line to the first, and
+// what a killed program left behind is taken over.
+#include "app/instance_channel.h"
+#include "app/single_instance.h"
+
+#include <QFile>
+#include <QLocalSocket>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <future>
+
+using namespace pellandor;
+
+class InstanceTest : public QObject {
+    Q_OBJECT
+
+private:
+    // Sends from another thread: the listener needs this thread's event loop.
+    static InstanceSend sendAsync(const QString& dir, const std::string& line, QSignalSpy& spy) {
+        auto result = std::async(std::launch::async, [dir, line] {
+            return SendToRunningInstance(InstanceSocketPath(dir.toStdString()), line, 5000);
+        });
+        while (result.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready) spy.wait(20);
+        return result.get();
+    }
+
+private slots:
+    void secondStartHandsItsLineToTheFirst() {
+        QTemporaryDir dir;
+        SingleInstance first(dir.path());
+        QCOMPARE(first.claim(), SingleInstance::Claim::Primary);
+        SingleInstance second(dir.path());
+        QCOMPARE(second.claim(), SingleInstance::Claim::RunningElsewhere);
+        QSignalSpy lines(&first, &SingleInstance::lineReceived);
+
+        // The second claim left the live socket alone.
+        QCOMPARE(sendAsync(dir.path(), "show", lines), InstanceSend::Delivered);
+        QCOMPARE(sendAsync(dir.path(), "dial +1 (415) 555-0177", lines), InstanceSend::Delivered);
+        QTRY_COMPARE(lines.count(), 2);
+        QCOMPARE(lines[0][0].toString(), QStringLiteral("show"));
+        QCOMPARE(lines[1][0].toString(), QStringLiteral("dial +1 (415) 555-0177"));
+    }
+
+    void overlongLinesAreDropped() {
+        QTemporaryDir dir;
+        SingleInstance first(dir.path());
+        QCOMPARE(first.claim(), SingleInstance::Claim::Primary);
+        QSignalSpy lines(&first, &SingleInstance::lineReceived);
+        QLocalSocket socket;
+        socket.connectToServer(first.socketPath());
+        QVERIFY(socket.waitForConnected(5000));
+        socket.write(QByteArray(static_cast<int>(kMaxInstanceLine) + 100, '5'));
+        QTRY_COMPARE(socket.state(), QLocalSocket::UnconnectedState);
+        QCOMPARE(lines.count(), 0);
+    }
+
+    // A real program killed with SIGKILL leaves its lock and socket behind.
+    void leftoversOfAKilledProgramAreTakenOver() {
+        QTemporaryDir dir;
+        QProcess program;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.insert("XDG_RUNTIME_DIR", dir.path());
+        program.setProcessEnvironment(env);
+        program.setProgram(QStringLiteral(PELLANDOR_BIN_DIR "/pellandor"));
+        program.setArguments({"--settings", dir.filePath("settings.ini")});
+        program.start();
+        QVERIFY(program.waitForStarted());
+        const QString socketPath = QString::fromStdString(InstanceSocketPath(dir.path().toStdString()));
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(socketPath), 10000);
+        // Running: a second start is handed over and ends at once.
+        QProcess second;
+        second.setProcessEnvironment(env);
+        second.start(program.program(), {});
+        QVERIFY(second.waitForFinished(10000));
+        QCOMPARE(second.exitCode(), 0);
+
+        program.kill();
+        QVERIFY(program.waitForFinished());
+        QVERIFY(QFile::exists(socketPath));
+        QVERIFY(QFile::exists(QString::fromStdString(InstanceLockPath(dir.path().toStdString()))));
+
+        SingleInstance next(dir.path());
+        QCOMPARE(next.claim(), SingleInstance::Claim::Primary);
+        QSignalSpy lines(&next, &SingleInstance::lineReceived);
+        QCOMPARE(sendAsync(dir.path(), "show", lines), InstanceSend::Delivered);
+        QTRY_COMPARE(lines.count(), 1);
+    }
+};
+
+QTEST_MAIN(InstanceTest)
+#include "instance_test.moc"

@@ -1,0 +1,182 @@
+"""The desktop program as a person uses it: copying numbers, the hotkey, the
+tray icon, a second start, tel: links, a failed call and a logout."""
+
+import signal
+import subprocess
+import time
+import unittest
+
+from desktop import TITLE, Desktop, Pellandor, stop_process, wait_for
+
+D = None
+
+# The call dialog's two layouts.
+DIALOG_SIZES = {(282, 94), (280, 51)}
+NO_HOTKEY = "[HOTKEY]\nUSE_HOTKEY=0\nMOD_KEY=ALT\nVIRTUAL_KEY=Q\n"
+# The dialog stays up until the test closes it.
+STAY = "[DISAPPEARANCE]\nUSE_DISAPPEARANCE=0\nTIME_DISAPPARANCE=5\n"
+
+
+def setUpModule():
+    global D
+    D = Desktop()
+
+
+def tearDownModule():
+    if D:
+        D.close()
+
+
+class DesktopCase(unittest.TestCase):
+    app = None
+
+    @classmethod
+    def tearDownClass(cls):
+        if cls.app:
+            cls.app.stop()
+
+    def setUp(self):
+        self.owners = []
+
+    def tearDown(self):
+        for proc in self.owners:
+            stop_process(proc)
+
+    def copy(self, text, **kwargs):
+        self.owners.append(D.copy(text, **kwargs))
+
+    def dialog(self, timeout=10):
+        return wait_for("the call dialog", lambda: D.windows(TITLE), timeout=timeout)[0]
+
+    def require_dialog(self, wid):
+        """The window found is the call dialog in one of its layouts."""
+        self.assertIn(tuple(D.geometry(wid)[2:]), DIALOG_SIZES)
+
+    def close_dialog(self):
+        for wid in D.windows(TITLE):
+            D.close_window(wid)
+        wait_for("the call dialog to close", lambda: not D.windows(TITLE))
+
+    def dialled(self, dial_string, count=1):
+        return wait_for(f"the exchange to be asked to dial {dial_string}", lambda: len(
+            [r for r in D.requests() if r["destination"] == dial_string]) >= count, timeout=15)
+
+
+class A_ClipboardTest(DesktopCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.app = Pellandor(D, "clipboard", NO_HOTKEY + STAY)
+
+    def test_1_copied_number_pops_up_at_the_pointer_and_is_dialled(self):
+        D.move_pointer(700, 300)
+        self.copy("+1 (415) 555-1234")
+        wid = self.dialog()
+        self.require_dialog(wid)
+        x, y, w, h = D.geometry(wid)
+        # Its top-right corner sits at the pointer.
+        self.assertLessEqual(abs(x + w - 700), 2)
+        self.assertLessEqual(abs(y - 300), 2)
+        self.dialled(self.app.dial_string("+1 (415) 555-1234"))
+        request = D.requests()[-1]
+        self.assertEqual(request["fields"]["stnnum"], "2001")
+        self.assertEqual(request["call_type"], "single")
+
+    def test_2_second_copy_moves_the_dialog_and_leaves_the_focus(self):
+        wid = self.dialog()
+        self.require_dialog(wid)
+        logo = subprocess.Popen(["xlogo", "-geometry", "200x200+100+100"], env=D.env)
+        D.procs.append(logo)
+        try:
+            logo_wid = wait_for("xlogo", lambda: D.run(["xdotool", "search", "--onlyvisible", "--class",
+                                                        "xlogo"]).stdout.split())[0]
+            D.run(["xdotool", "windowactivate", logo_wid])
+            wait_for("xlogo to have the focus", lambda: D.active_window() == logo_wid)
+            D.move_pointer(900, 500)
+            self.copy("555-0177")
+            wait_for("the dialog at the pointer", lambda: (lambda g: g and abs(g[0] + g[2] - 900) <= 2 and abs(
+                g[1] - 500) <= 2)(D.geometry(self.dialog())))
+            self.assertEqual(D.active_window(), logo_wid)
+            self.dialled(self.app.dial_string("555-0177"))
+        finally:
+            stop_process(logo)
+
+    def test_3_tray_click_opens_the_call_dialog(self):
+        self.close_dialog()
+        icon = wait_for("the tray icon", D.tray_icon)
+        # The icon is drawn: teal tile pixels where it sits.
+        rgb = D.pixels(icon[0] - 6, icon[1] - 6, 12, 12)
+        teal = sum(1 for i in range(0, len(rgb), 3) if rgb[i + 2] > rgb[i] + 40 and rgb[i + 1] > rgb[i] + 30)
+        self.assertGreater(teal, 10, "no icon pixels in the tray")
+        D.move_pointer(*icon)
+        D.run(["xdotool", "click", "1"])
+        self.dialog()
+
+    def test_4_second_start_shows_the_dialog_and_ends(self):
+        self.close_dialog()
+        started = time.monotonic()
+        result = self.app.cli()
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertLess(time.monotonic() - started, 2.0)
+        self.dialog()
+        self.assertEqual(self.app.proc.poll(), None)
+
+    def test_5_tel_link_dials_what_copying_the_number_dials(self):
+        self.close_dialog()
+        result = self.app.cli("tel:+1-415-555-0177;ext=12")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        wid = self.dialog()
+        bad = self.app.cli("tel:call-me-maybe")
+        self.assertEqual(bad.returncode, 3)
+        self.assertIn("no number to dial", bad.stderr)
+        self.require_dialog(wid)
+        self.dialled(self.app.dial_string("+1-415-555-0177"))
+
+    def test_6_recent_numbers_survive_sigterm(self):
+        # SIGTERM right after a call, before the debounced save is due.
+        D.move_pointer(650, 350)
+        self.copy("555-0142")
+        self.require_dialog(self.dialog())
+        self.dialled(self.app.dial_string("555-0142"))
+        self.assertEqual(self.app.stop(signal.SIGTERM), 0)
+        text = self.app.settings.read_text()
+        self.assertIn("LOG0=" + self.app.dial_string("555-0142"), text)
+        self.assertIn("LOG1=" + self.app.dial_string("+1-415-555-0177"), text)
+
+
+class B_HotkeyTest(DesktopCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.app = Pellandor(D, "hotkey", "[HOTKEY]\nUSE_HOTKEY=1\nMOD_KEY=ALT\nVIRTUAL_KEY=Q\n" + STAY)
+
+    def test_hotkey_with_numlock_on_pops_the_copied_number_up(self):
+        D.move_pointer(640, 400)
+        self.copy("555-0199")
+        # With the hotkey in use a copy alone does nothing.
+        time.sleep(0.5)
+        self.assertEqual(D.windows(TITLE), [])
+        D.run(["xdotool", "key", "Num_Lock"])
+        try:
+            D.run(["xdotool", "key", "alt+q"])
+            wid = self.dialog()
+        finally:
+            D.run(["xdotool", "key", "Num_Lock"])
+        self.require_dialog(wid)
+        self.dialled(self.app.dial_string("555-0199"))
+
+
+class C_FailureTest(DesktopCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.app = Pellandor(D, "failure", NO_HOTKEY + STAY, password="wrong")
+
+    def test_rejected_call_shows_its_message_box(self):
+        D.move_pointer(600, 400)
+        self.copy("555-0100")
+        wid = self.dialog()
+        self.require_dialog(wid)
+        wait_for("the result message", lambda: D.windows("Result"), timeout=15)
+        self.assertTrue(any(r["code"] == 101 for r in D.requests()))
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
