@@ -1,8 +1,7 @@
 """The settings dialog opened from the tray and the crash reporter, in the
 real program under a private X session."""
 
-import os
-import re
+import resource
 import shutil
 import signal
 import subprocess
@@ -102,6 +101,10 @@ class A_SettingsTest(unittest.TestCase):
         self.assertIn('"Beenden"', last)
 
 
+def no_core_file():
+    resource.setrlimit(resource.RLIMIT_CORE, (0, 0))
+
+
 class B_CrashTest(unittest.TestCase):
     def test_crash_leaves_a_file_and_a_truthful_notice(self):
         for site in ("gui", "worker"):
@@ -114,8 +117,8 @@ class B_CrashTest(unittest.TestCase):
                 # The notice outlives the crashed process and shares its stderr: a file, not a pipe.
                 err_path = folder / "stderr.txt"
                 with open(err_path, "wb") as err:
-                    proc = subprocess.Popen([str(program), f"--crash-test={site}"], env=D.env,
-                                            stdout=subprocess.DEVNULL, stderr=err)
+                    proc = subprocess.Popen([str(program), f"--crash-test={site}"], env=D.env, cwd=folder,
+                                            stdout=subprocess.DEVNULL, stderr=err, preexec_fn=no_core_file)
                 D.procs.append(proc)
                 self.assertEqual(proc.wait(timeout=60), -signal.SIGSEGV, err_path.read_text())
                 stderr = err_path.read_text()
