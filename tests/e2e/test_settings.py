@@ -5,6 +5,7 @@ import resource
 import shutil
 import signal
 import subprocess
+import time
 import unittest
 
 from desktop import PELLANDOR, TITLE, Desktop, Pellandor, stop_process, wait_for
@@ -33,6 +34,12 @@ def windows_titled(title):
             if D.run(["xdotool", "getwindowname", wid]).stdout.rstrip("\n") == title]
 
 
+def settled_tray_icon():
+    first = D.tray_icon()
+    time.sleep(0.3)
+    return first if first and first == D.tray_icon() and first[1] > 400 else None
+
+
 def setUpModule():
     global D
     D = Desktop()
@@ -55,17 +62,21 @@ class A_SettingsTest(unittest.TestCase):
         cls.app.stop()
 
     def open_tray_menu(self):
-        icon = wait_for("the tray icon", D.tray_icon)
-        D.move_pointer(*icon)
-        # A click that lands while the tray is still embedding the icon is
-        # lost: click again until the menu is up.
+        # The tray takes the icon in at its top left and moves it into place
+        # a moment later: click where it has settled, and again until the
+        # menu is up.
         for _ in range(5):
+            icon = wait_for("the tray icon in place", settled_tray_icon)
+            D.move_pointer(*icon)
             D.run(["xdotool", "click", "3"])
             try:
                 return D.geometry(wait_for("the tray menu", tray_menu, timeout=2))
             except AssertionError:
                 D.run(["xdotool", "key", "Escape"])
-        return D.geometry(wait_for("the tray menu", tray_menu))
+        visible = [(wid, D.run(["xdotool", "getwindowname", wid]).stdout.strip(), D.geometry(wid))
+                   for wid in D.run(["xdotool", "search", "--onlyvisible", "--class", "pellandor"]).stdout.split()]
+        self.fail(f"no tray menu; icon at {icon}, windows {visible}, "
+                  f"{self.app.stderr.read_text().count('menu texts:')} menus shown")
 
     def test_hotkey_and_language_changed_in_the_settings_take_effect(self):
         x, y, w, h = self.open_tray_menu()
