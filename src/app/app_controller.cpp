@@ -9,6 +9,8 @@
 #include "app/system_tray.h"
 #include "config/settings_access.h"
 #include "ui/call_number_dlg.h"
+#include "ui/setting_dlg.h"
+#include "ui/settings_targets.h"
 
 #include <QClipboard>
 #include <QCursor>
@@ -24,6 +26,24 @@ namespace {
 
 // Password managers mark the secrets they copy with this format.
 constexpr const char* kPasswordHintFormat = "x-kde-passwordManagerHint";
+
+// What the settings dialog does to the rest of the program; start at login
+// keeps the default (the XDG autostart entry).
+class ControllerSettingsTargets : public SettingsTargets {
+public:
+    explicit ControllerSettingsTargets(AppController& controller) : controller_(controller) {}
+
+    void SetSettingsClosed(bool closed) override {
+        controller_.setSettingsClosed(closed);
+        controller_.setSettingsWindow(closed ? nullptr : controller_.settingsDialog());
+    }
+    void HideCallDialog() override { controller_.hideCallDialog(); }
+    void ApplyHotkey(const AppSettings&) override { controller_.applyHotkey(); }
+    void SettingsApplied(const CallDialogValues&, const LanguageTable&) override { controller_.settingsApplied(); }
+
+private:
+    AppController& controller_;
+};
 
 }  // namespace
 
@@ -50,7 +70,8 @@ AppController::AppController(StartupState& state, std::string settingsPath, std:
       settingsPath_(std::move(settingsPath)),
       languagePath_(std::move(languagePath)),
       hotkey_(std::move(hotkey)),
-      inputs_(std::move(inputs)) {
+      inputs_(std::move(inputs)),
+      settingsTargets_(std::make_unique<ControllerSettingsTargets>(*this)) {
     clipboardSettleTimer_.setSingleShot(true);
     clipboardSettleTimer_.setInterval(cmd::kClipboardSettleMs);
     connect(&clipboardSettleTimer_, &QTimer::timeout, this, [this] {
@@ -62,8 +83,6 @@ AppController::AppController(StartupState& state, std::string settingsPath, std:
     connect(&saveTimer_, &QTimer::timeout, this, &AppController::saveCallLog);
 
     tray_ = new CSystemTray(state_.language, this);
-    // Grayed until the settings dialog exists.
-    tray_->setSettingsAvailable(false);
     connect(tray_, &CSystemTray::command, this, &AppController::handleCommand);
     connect(tray_, &CSystemTray::notified, this,
             [this](int reason) { handleMessage(cmd::kTrayNotify, reason); });
@@ -71,6 +90,7 @@ AppController::AppController(StartupState& state, std::string settingsPath, std:
 }
 
 AppController::~AppController() {
+    delete settingsDialog_.data();
     delete dialog_.data();
     delete notice_.data();
 }
@@ -219,16 +239,22 @@ void AppController::raiseSettingsWindow() {
     settingsWindow_->activateWindow();
 }
 
+CSettingDlg* AppController::settingsDialog() const {
+    return settingsDialog_;
+}
+
 void AppController::openSettingsDialog() {
     if (settingsWindow_) {
         raiseSettingsWindow();
         return;
     }
-    // The settings dialog (CSettingDlg) opens here: setSettingsWindow(dialog)
-    // and setSettingsClosed(false) while it is open; applySettings() after OK
-    // or Apply; setSettingsClosed(true) and setSettingsWindow(nullptr) when
-    // it closes. Until then the tray item is grayed.
-    qCInfo(lcApp) << "the settings dialog is not available in this build";
+    if (!settingsDialog_) {
+        settingsDialog_ = new CSettingDlg(state_, SettingsFiles{settingsPath_, languagePath_}, *settingsTargets_);
+    }
+    // Modal to the whole program but without a nested event loop: the
+    // hotkey, the clipboard and second starts keep arriving and are answered
+    // with the notice while it is open.
+    settingsDialog_->OpenDialog();
 }
 
 void AppController::applySettings() {

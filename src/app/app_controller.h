@@ -16,7 +16,9 @@
 
 namespace pellandor {
 
+class CSettingDlg;
 class CSystemTray;
+class SettingsTargets;
 class GlobalHotkey;
 struct StartupState;
 
@@ -82,6 +84,8 @@ public:
     void shutdown();
 
     CCallNumberDlg* callDialog() const { return dialog_; }
+    // The settings dialog once it has been opened.
+    CSettingDlg* settingsDialog() const;
     QMessageBox* noticeBox() const { return notice_; }
     CSystemTray* tray() const { return tray_; }
 
@@ -105,6 +109,8 @@ private:
     QPointer<CCallNumberDlg> dialog_;
     QPointer<QMessageBox> notice_;
     QPointer<QWidget> settingsWindow_;
+    std::unique_ptr<SettingsTargets> settingsTargets_;
+    QPointer<CSettingDlg> settingsDialog_;
     bool settingsClosed_ = true;
     bool noticeShowing_ = false;
     QTimer clipboardSettleTimer_;

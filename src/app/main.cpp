@@ -3,10 +3,12 @@
 #include "app/demo.h"
 #include "app/desktop_args.h"
 #include "app/instance_channel.h"
+#include "app/platform/crash_handler.h"
 #include "app/platform/display_check.h"
 #include "app/tray_program.h"
 #include "cli/cli.h"
 #include "config/paths.h"
+#include "ui/crash_notice.h"
 
 #include <QApplication>
 
@@ -17,11 +19,33 @@ namespace {
 // A second start hands its request over this fast, or says why not.
 constexpr int kHandOverTimeoutMs = 2000;
 
+// Hidden, for tests: --crash-test=gui|worker crashes once the event loop runs.
+int RunCrashTest(int argc, char** argv, const std::string& site) {
+    using namespace pellandor;
+    PreferXWayland();
+    std::string why;
+    if (!DisplayAvailable(why)) {
+        std::cerr << "pellandor: " << why << std::endl;
+        return kExitUsage;
+    }
+    InstallCrashHandler();
+    QApplication app(argc, argv);
+    if (!ScheduleCrashTest(site)) {
+        std::cerr << "pellandor: --crash-test takes gui or worker" << std::endl;
+        return kExitUsage;
+    }
+    return app.exec();
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     using namespace pellandor;
+    // Started by the crash handler of a failed run; must not install one itself.
+    if (IsCrashNoticeCall(argc, argv)) return RunCrashNotice(argc, argv);
+    if (const auto site = CrashTestSite(argc, argv)) return RunCrashTest(argc, argv, *site);
+
     const std::vector<std::string> args(argv + 1, argv + argc);
     const DesktopRequest request = ClassifyCommandLine(args);
     switch (request.kind) {
@@ -32,10 +56,12 @@ int main(int argc, char** argv)
             std::cerr << "pellandor: " << request.error << std::endl;
             return request.exitCode;
         case DesktopRequest::Kind::Demo:
+            InstallCrashHandler();
             return RunDemo(argc, argv);
         case DesktopRequest::Kind::Desktop:
             break;
     }
+    InstallCrashHandler();
 
     std::string error;
     const std::string instanceDir = InstanceRuntimeDir(error);

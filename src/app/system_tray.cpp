@@ -69,6 +69,7 @@ void CSystemTray::refreshTexts() {
     callDialog_->setText(Text(texts_, "CALLDLG"));
     settings_->setText(Text(texts_, "SETTINGS"));
     exit_->setText(Text(texts_, "EXIT"));
+    qCDebug(lcTray) << "menu texts:" << callDialog_->text() << settings_->text() << exit_->text();
     version_->setText(QString::fromUtf8(LanguageTable::VersionText.data(),
                                         static_cast<qsizetype>(LanguageTable::VersionText.size())));
 }

@@ -31,7 +31,7 @@ public:
     // click or a double click, once per gesture.
     int notification(QSystemTrayIcon::ActivationReason reason);
 
-    // The settings dialog is not there yet; its item stays grayed until it is.
+    // Grays the Settings item, or makes it available again.
     void setSettingsAvailable(bool available);
 
     QMenu* menu() const { return menu_.get(); }

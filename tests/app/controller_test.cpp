@@ -6,8 +6,11 @@
 #include "app/system_tray.h"
 #include "config/settings_access.h"
 #include "ui/call_number_dlg.h"
+#include "ui/setting_dlg.h"
 
 #include <QAbstractButton>
+#include <QCheckBox>
+#include <QPushButton>
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
@@ -175,9 +178,36 @@ private slots:
         QCOMPARE(commands[2][0].toInt(), cmd::kExit);
     }
 
-    void settingsItemIsGrayedUntilTheSettingsDialogExists() {
+    void settingsItemOpensTheSettingsDialogAndOkPutsItIntoEffect() {
         startController(kNoHotkey);
-        QVERIFY(!controller_->tray()->menu()->actions()[1]->isEnabled());
+        QVERIFY(controller_->tray()->menu()->actions()[1]->isEnabled());
+        controller_->handleCommand(cmd::kCallDialog);
+        QVERIFY(controller_->callDialog()->isVisible());
+
+        QVERIFY(controller_->handleCommand(cmd::kSettings));
+        CSettingDlg* settings = controller_->settingsDialog();
+        QVERIFY(settings && settings->isVisible());
+        QVERIFY(!controller_->settingsClosed());
+        QVERIFY(!controller_->callDialog()->isVisible());
+        // While it is open the call dialog stays away; the notice is owned by the settings.
+        controller_->handleCommand(cmd::kCallDialog);
+        QCOMPARE(VisibleMessageBoxes().size(), 1);
+        QCOMPARE(VisibleMessageBoxes().first()->parentWidget(), settings);
+        VisibleMessageBoxes().first()->button(QMessageBox::Ok)->click();
+        QTRY_VERIFY(VisibleMessageBoxes().isEmpty());
+
+        settings->findChild<QCheckBox*>(QStringLiteral("hotkeyEnabled"))->click();
+        settings->findChild<QComboBox*>(QStringLiteral("hotkeyModifier"))->setCurrentText(QStringLiteral("CTRL"));
+        settings->findChild<QComboBox*>(QStringLiteral("hotkeyKey"))->setCurrentText(QStringLiteral("f5"));
+        settings->findChild<QPushButton*>(QStringLiteral("ok"))->click();
+        QVERIFY(!settings->isVisible());
+        QVERIFY(controller_->settingsClosed());
+        QCOMPARE(hotkey_->calls.last(), QStringLiteral("apply CTRL f5"));
+        std::string value;
+        QVERIFY(ReadSettingAsProgram(settingsPath_, "HOTKEY", "VIRTUAL_KEY", value));
+        QCOMPARE(value, std::string("f5"));
+        controller_->handleCommand(cmd::kCallDialog);
+        QVERIFY(controller_->callDialog()->isVisible());
     }
 
     void aBurstOfClipboardChangesGivesOneCheck() {

@@ -1,0 +1,66 @@
+#pragma once
+// Fatal-signal handler: writes a crash file, has a separate process tell the
+// user, then lets the signal end the process as it would have.
+//
+// The file is "<title>_Err_YYYY-MM-DD HH_MM_SS.DMP" (local time of the crash)
+// beside the program when that folder is writable, else in
+// $XDG_STATE_HOME/pellandor/ (default ~/.local/state/pellandor/). It holds the
+// signal, a backtrace of the failing thread and a copy of /proc/self/maps.
+//
+// The handler may only make async-signal-safe calls, and localtime is not
+// one: the offset from UTC is taken when the handler is installed (and again
+// on UpdateCrashTimeZone), so a daylight-saving change during a long run puts
+// the name off by that change until the next update.
+//
+// The notice process is `<program> --crash-notice FILE`, or
+// `<program> --crash-notice-failed` when no file could be written. The
+// environment variable PELLANDOR_CRASH_NOTICE=off disables it; any other
+// non-empty value names the program to run instead (tests use a stub).
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace pellandor {
+
+struct CrashHandlerOptions {
+    std::string productTitle = "Ulvex Pellandor";
+    std::string programPath;  // empty: the running program
+    std::string folder;       // empty: beside the program when writable, else stateFolder
+    std::string stateFolder;  // empty: $XDG_STATE_HOME/pellandor
+};
+
+// Installs the handlers for SIGSEGV, SIGBUS, SIGFPE, SIGILL and SIGABRT on an
+// alternate stack of the calling thread. Call it once, early, on the main thread.
+bool InstallCrashHandler(const CrashHandlerOptions& options = {});
+
+// The folder the next crash file goes to ("" before InstallCrashHandler).
+std::string CrashFolder();
+
+// Takes the current offset from UTC again (not from a signal handler).
+void UpdateCrashTimeZone();
+
+// Gives the calling thread its own alternate stack, so a stack overflow on a
+// worker thread is still reported. Optional: without it the handler runs on
+// the thread's own stack.
+bool InstallCrashStackForThisThread();
+
+struct CivilTime {
+    int year = 1970, month = 1, day = 1, hour = 0, minute = 0, second = 0;
+};
+
+// Seconds since 1970 (already shifted to local time) -> calendar fields,
+// without any library call, so the handler can use it.
+CivilTime CivilFromSeconds(long long seconds);
+
+// "<title>_Err_YYYY-MM-DD HH_MM_SS.DMP"
+std::string CrashFileName(std::string_view title, const CivilTime& time);
+
+// --crash-test=SITE among the arguments.
+std::optional<std::string> CrashTestSite(int argc, char** argv);
+
+// Crashes with SIGSEGV on purpose: "gui" (the calling thread) or "worker" (a
+// new thread). Returns false, without crashing, for any other site.
+bool CrashOnPurpose(std::string_view site);
+
+}  // namespace pellandor

@@ -1,0 +1,146 @@
+#include "app/platform/xdg_autostart.h"
+
+#include "config/atomic_file.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <pwd.h>
+#include <unistd.h>
+#include <vector>
+
+namespace pellandor {
+
+namespace {
+
+std::string Env(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? std::string(value) : std::string();
+}
+
+std::string HomeFolder() {
+    std::string home = Env("HOME");
+    if (!home.empty()) return home;
+    const long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(size > 0 ? static_cast<std::size_t>(size) : 16384);
+    struct passwd entry {};
+    struct passwd* found = nullptr;
+    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
+        found->pw_dir != nullptr) {
+        home = found->pw_dir;
+    }
+    return home;
+}
+
+bool IsReserved(char c) {
+    // Characters that force quoting of an Exec argument.
+    static constexpr std::string_view kReserved = " \t\n\"'\\><~|&;$*?#()`";
+    return kReserved.find(c) != std::string_view::npos;
+}
+
+std::string FolderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+}  // namespace
+
+std::string AutostartEntryPath() {
+    std::string config = Env("XDG_CONFIG_HOME");
+    if (config.empty() || config.front() != '/') {
+        const std::string home = HomeFolder();
+        if (home.empty()) return {};
+        config = home + "/.config";
+    }
+    if (config.back() != '/') config += '/';
+    return config + "autostart/pellandor.desktop";
+}
+
+std::string RunningProgramPath() {
+    std::vector<char> buffer(PATH_MAX + 1, '\0');
+    const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), PATH_MAX);
+    if (n <= 0) return {};
+    return std::string(buffer.data(), static_cast<std::size_t>(n));
+}
+
+std::string QuoteExecArgument(std::string_view argument) {
+    bool quote = argument.empty();
+    for (char c : argument) quote = quote || IsReserved(c);
+    // Quoting level first: inside double quotes ", `, $ and \ take a backslash.
+    std::string quoted;
+    if (quote) quoted += '"';
+    for (char c : argument) {
+        if (quote && (c == '"' || c == '`' || c == '$' || c == '\\')) quoted += '\\';
+        if (c == '%') quoted += '%';  // a lone % would start a field code
+        quoted += c;
+    }
+    if (quote) quoted += '"';
+    // Then the string escapes every desktop-entry value goes through.
+    std::string escaped;
+    for (char c : quoted) {
+        switch (c) {
+            case '\\': escaped += "\\\\"; break;
+            case '\n': escaped += "\\n"; break;
+            case '\t': escaped += "\\t"; break;
+            case '\r': escaped += "\\r"; break;
+            default: escaped += c; break;
+        }
+    }
+    return escaped;
+}
+
+std::string AutostartEntryText(std::string_view name, std::string_view programPath) {
+    std::string text = "[Desktop Entry]\nType=Application\nName=";
+    text += name;
+    text += "\nExec=";
+    text += QuoteExecArgument(programPath);
+    text += "\nIcon=pellandor\nTerminal=false\nX-GNOME-Autostart-enabled=true\n";
+    return text;
+}
+
+AutostartResult RegisterAutostart(const std::string& entryPath, std::string_view name,
+                                  const std::string& programPath) {
+    AutostartResult result;
+    if (entryPath.empty() || programPath.empty()) {
+        result.failedStep = entryPath.empty() ? AutostartStep::OpenFolder : AutostartStep::WriteEntry;
+        result.detail = entryPath.empty() ? "no home folder is known" : "the program's path is unknown";
+        return result;
+    }
+    std::string error;
+    if (!WriteFileAtomically(entryPath, AutostartEntryText(name, programPath), error)) {
+        // A folder that cannot be made is the "open" step; anything after it the write.
+        const std::string folder = FolderOf(entryPath);
+        result.failedStep = ::access(folder.c_str(), W_OK) != 0 ? AutostartStep::OpenFolder
+                                                                 : AutostartStep::WriteEntry;
+        result.detail = error;
+    }
+    return result;
+}
+
+AutostartResult UnregisterAutostart(const std::string& entryPath) {
+    AutostartResult result;
+    if (entryPath.empty()) {
+        result.failedStep = AutostartStep::OpenFolder;
+        result.detail = "no home folder is known";
+        return result;
+    }
+    if (::unlink(entryPath.c_str()) != 0 && errno != ENOENT) {
+        const int code = errno;
+        result.failedStep = code == ENOTDIR ? AutostartStep::OpenFolder : AutostartStep::RemoveEntry;
+        result.detail = entryPath + ": " + std::strerror(code) + " (" + std::to_string(code) + ")";
+    }
+    return result;
+}
+
+std::string AutostartFailureText(bool registering, AutostartStep step) {
+    if (registering) {
+        return step == AutostartStep::OpenFolder ? "Failed to register(RegCreateKey) to startup program lists"
+                                                 : "Failed to register(RegSetValueEx) to startup program lists";
+    }
+    return step == AutostartStep::OpenFolder ? "Failed to register(RegCreateKey) from startup program lists"
+                                             : "Failed to register(RegDeleteValue) from startup program lists";
+}
+
+}  // namespace pellandor

@@ -1,0 +1,52 @@
+#pragma once
+// The advanced dialing dialog: "=" digits, area-code and "+" rules, pop-up
+// filter and minimum length (section DIALING_RULE_ADV). Opened from the
+// settings dialog; opens the special dialing dialog.
+
+#include "config/settings_access.h"
+
+#include "ui/settings_widgets.h"
+
+#include <string>
+
+class QLineEdit;
+class QPushButton;
+
+namespace pellandor {
+
+class CDialingRuleDlgAdvAdv;
+
+class CDialingRuleDlgAdv : public SettingsDialogBase {
+    Q_OBJECT
+
+public:
+    // Works on state.advanced, state.advancedTexts and state.rules (and
+    // the special dialog on state.special, state.specialTexts).
+    CDialingRuleDlgAdv(StartupState& state, std::string settingsPath, std::string languagePath,
+                       QWidget* parent = nullptr);
+    ~CDialingRuleDlgAdv() override;
+
+    // Modal; raises the dialog and returns -1 when it is already open.
+    int Show();
+    // Reloads values and texts from the files, fills and shows, without waiting.
+    void OpenDialog();
+
+    CDialingRuleDlgAdvAdv& SpecialDialog() const { return *special_; }
+
+
+private:
+    void SetTexts();
+    void OnOk();
+
+    StartupState& state_;
+    std::string settingsPath_;
+    std::string languagePath_;
+    CDialingRuleDlgAdvAdv* special_ = nullptr;
+
+    MarkerLabel *equalLabel_ = nullptr, *lengthLabel_ = nullptr;
+    QLineEdit *equalDigits_ = nullptr, *minLength_ = nullptr;
+    WrappingCheckBox *areaCode_ = nullptr, *international_ = nullptr, *popupForChar_ = nullptr;
+    QPushButton *specialButton_ = nullptr, *ok_ = nullptr, *cancel_ = nullptr;
+};
+
+}  // namespace pellandor

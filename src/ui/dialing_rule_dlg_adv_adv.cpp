@@ -1,0 +1,167 @@
+#include "ui/dialing_rule_dlg_adv_adv.h"
+
+#include "ui/settings_widgets.h"
+
+#include <QCloseEvent>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace pellandor {
+
+namespace {
+constexpr int kPrefixLimit = 10;
+constexpr int kLengthLimit = 1;
+}  // namespace
+
+CDialingRuleDlgAdvAdv::CDialingRuleDlgAdvAdv(StartupState& state, std::string settingsPath, std::string languagePath,
+                                             QWidget* parent)
+    : SettingsDialogBase(parent), state_(state), settingsPath_(std::move(settingsPath)), languagePath_(std::move(languagePath)) {
+    setObjectName(QStringLiteral("specialDialingDialog"));
+    UseSettingsBackground(this);
+    ok_ = new QPushButton(this);
+    ok_->setObjectName(QStringLiteral("ok"));
+    cancel_ = new QPushButton(this);
+    cancel_->setObjectName(QStringLiteral("cancel"));
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(16, 12, 16, 12);
+    auto makeCheck = [this](const char* name) {
+        auto* check = new WrappingCheckBox(this);
+        check->box()->setObjectName(QLatin1String(name));
+        return check;
+    };
+    nonStandard_ = makeCheck("useNonStd");
+    layout->addWidget(nonStandard_);
+    auto* inner = new QVBoxLayout;
+    inner->setContentsMargins(15, 0, 0, 0);
+    layout->addLayout(inner);
+    usePrefix_ = makeCheck("usePrefix");
+    inner->addWidget(usePrefix_);
+    auto* prefixes = new QFormLayout;
+    prefixes->setContentsMargins(11, 0, 0, 6);
+    for (std::size_t i = 0; i < prefixes_.size(); ++i) {
+        prefixes_[i] = MakeDigitsEdit(kPrefixLimit, QStringLiteral("prefix%1").arg(i + 1), this);
+        prefixes_[i]->setFixedWidth(96);
+        prefixLabels_[i] = new MarkerLabel(4, false, this);
+        prefixLabels_[i]->setWordWrap(false);
+        prefixLabels_[i]->setBuddy(prefixes_[i]);
+        prefixes->addRow(prefixLabels_[i], prefixes_[i]);
+    }
+    inner->addLayout(prefixes);
+    useLength_ = makeCheck("useCoExtensionLength");
+    inner->addWidget(useLength_);
+    length_ = MakeDigitsEdit(kLengthLimit, QStringLiteral("lengthCoExtension"), this);
+    length_->setFixedWidth(48);
+    length_->setAccessibleName(QStringLiteral("LENGTH_CO_EXTENSION"));
+    auto* lengthRow = new QHBoxLayout;
+    lengthRow->setContentsMargins(26, 0, 0, 0);
+    lengthRow->addWidget(length_);
+    lengthRow->addStretch(1);
+    inner->addLayout(lengthRow);
+    layout->addStretch(1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(ok_);
+    buttons->addWidget(cancel_);
+    layout->addLayout(buttons);
+    setTabOrder(length_, ok_);
+    setTabOrder(ok_, cancel_);
+
+    connect(nonStandard_->box(), &QCheckBox::toggled, this, &CDialingRuleDlgAdvAdv::UpdateEnabledStates);
+    connect(usePrefix_->box(), &QCheckBox::toggled, this, &CDialingRuleDlgAdvAdv::UpdateEnabledStates);
+    connect(useLength_->box(), &QCheckBox::toggled, this, &CDialingRuleDlgAdvAdv::UpdateEnabledStates);
+    connect(ok_, &QPushButton::clicked, this, &CDialingRuleDlgAdvAdv::OnOk);
+    connect(cancel_, &QPushButton::clicked, this, [this] { done(0); });
+}
+
+CDialingRuleDlgAdvAdv::~CDialingRuleDlgAdvAdv() = default;
+
+void CDialingRuleDlgAdvAdv::SetTexts() {
+    const LanguageTable& t = state_.specialTexts;
+    setWindowTitle(ToQ(t.Text("DIALING_ADV_ADV_CAPTION")));
+    QStringList texts{ToQ(t.Text("OK")), ToQ(t.Text("CANCEL")), ToQ(t.Text("DIALING_ADV_ADV_CHECKBOX_NONSTD")),
+                      ToQ(t.Text("DIALING_ADV_ADV_CHECKBOX_PREFIX"))};
+    for (int i = 1; i <= 5; ++i) texts << ToQ(t.Text("DIALING_ADV_ADV_PREFIX" + std::to_string(i)));
+    texts << ToQ(t.Text("DIALING_ADV_ADV_CHECKBOX_LENGTHEXTENSTION"));
+    const QStringList marked = WithMnemonics(texts);
+    ok_->setText(marked[0]);
+    cancel_->setText(marked[1]);
+    nonStandard_->setText(marked[2]);
+    usePrefix_->setText(marked[3]);
+    for (int i = 0; i < 5; ++i) prefixLabels_[static_cast<std::size_t>(i)]->setText(marked[4 + i]);
+    useLength_->setText(marked[9]);
+}
+
+void CDialingRuleDlgAdvAdv::UpdateEnabledStates() {
+    const bool nonStandard = nonStandard_->box()->isChecked();
+    usePrefix_->box()->setEnabled(nonStandard);
+    useLength_->box()->setEnabled(nonStandard);
+    const bool prefixes = nonStandard && usePrefix_->box()->isChecked();
+    for (std::size_t i = 0; i < prefixes_.size(); ++i) {
+        prefixes_[i]->setEnabled(prefixes);
+        prefixLabels_[i]->setEnabled(prefixes);
+    }
+    length_->setEnabled(nonStandard && useLength_->box()->isChecked());
+}
+
+void CDialingRuleDlgAdvAdv::OpenDialog() {
+    LoadDialingRuleAdvAdv(settingsPath_, state_.special);
+    state_.specialTexts.LoadLanguage(languagePath_, state_.special.LAN);
+    const DialingRuleAdvAdvValues& v = state_.special;
+    nonStandard_->box()->setChecked(v.USE_NON_STD);
+    usePrefix_->box()->setChecked(v.USE_PREFIX);
+    useLength_->box()->setChecked(v.USE_CO_EXTENSION_LENGTH);
+    const std::string* values[] = {&v.PREFIX1, &v.PREFIX2, &v.PREFIX3, &v.PREFIX4, &v.PREFIX5};
+    for (std::size_t i = 0; i < prefixes_.size(); ++i) SetEditText(prefixes_[i], ToQ(*values[i]), kPrefixLimit);
+    SetEditText(length_, ToQ(v.LENGTH_CO_EXTENSION), kLengthLimit);
+    UpdateEnabledStates();
+    SetTexts();
+    setWindowModality(Qt::ApplicationModal);
+    resize(270, 400);
+    if (QWidget* owner = parentWidget()) move(owner->frameGeometry().center());
+    nonStandard_->box()->setFocus();
+    show();
+    raise();
+    activateWindow();
+}
+
+int CDialingRuleDlgAdvAdv::Show() {
+    if (isVisible()) {
+        raise();
+        activateWindow();
+        return -1;
+    }
+    OpenDialog();
+    return exec();
+}
+
+void CDialingRuleDlgAdvAdv::OnOk() {
+    DialingRuleAdvAdvValues next = state_.special;
+    next.USE_NON_STD = nonStandard_->box()->isChecked();
+    next.USE_PREFIX = usePrefix_->box()->isChecked();
+    next.USE_CO_EXTENSION_LENGTH = useLength_->box()->isChecked();
+    std::string* values[] = {&next.PREFIX1, &next.PREFIX2, &next.PREFIX3, &next.PREFIX4, &next.PREFIX5};
+    for (std::size_t i = 0; i < prefixes_.size(); ++i) *values[i] = ToStd(prefixes_[i]->text());
+    next.LENGTH_CO_EXTENSION = length_->text().isEmpty() ? "0" : ToStd(length_->text());
+    std::string error;
+    if (!SaveDialingRuleAdvAdv(settingsPath_, next, error)) {
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Error"),
+                        tr("The dialing rules could not be saved to\n%1\n\nNothing was changed; your entries are "
+                           "still in the dialog.")
+                            .arg(ToQ(settingsPath_)),
+                        QMessageBox::Ok, this);
+        box.setDetailedText(ToQ(error));
+        box.exec();
+        return;
+    }
+    state_.special = next;
+    CopyInDialingRuleAdvAdv(state_.special, state_.rules);
+    state_.specialTexts.LoadLanguage(languagePath_, state_.special.LAN);
+    done(0);
+}
+
+
+}  // namespace pellandor

@@ -1,0 +1,188 @@
+#include "ui/settings_widgets.h"
+
+#include <QCloseEvent>
+#include <QEvent>
+#include <QKeyEvent>
+#include <QPushButton>
+#include <QHBoxLayout>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPalette>
+#include <QSet>
+
+#include <algorithm>
+
+namespace pellandor {
+
+namespace {
+
+QColor AccentColour(const QWidget* widget) {
+    return widget->palette().color(QPalette::Active, QPalette::Highlight);
+}
+
+// A QLabel that clicks its check box.
+class ClickLabel : public QLabel {
+public:
+    ClickLabel(QCheckBox* box, QWidget* parent) : QLabel(parent), box_(box) {}
+
+protected:
+    void mouseReleaseEvent(QMouseEvent* event) override {
+        if (event->button() == Qt::LeftButton && box_->isEnabled() && rect().contains(event->pos())) box_->click();
+        QLabel::mouseReleaseEvent(event);
+    }
+
+private:
+    QCheckBox* box_;
+};
+
+}  // namespace
+
+void UseSettingsBackground(QWidget* dialog) {
+    QPalette palette = dialog->palette();
+    palette.setColor(QPalette::Window, QColor(230, 230, 230));
+    palette.setColor(QPalette::Base, Qt::white);
+    dialog->setPalette(palette);
+    dialog->setAutoFillBackground(true);
+}
+
+QStringList WithMnemonics(const QStringList& texts) {
+    QSet<QChar> used;
+    QStringList result;
+    for (const QString& text : texts) {
+        int chosen = -1;
+        // Word starts first, then any letter or digit.
+        for (int pass = 0; pass < 2 && chosen < 0; ++pass) {
+            for (int i = 0; i < text.size(); ++i) {
+                const QChar c = text[i];
+                if (!c.isLetterOrNumber() || used.contains(c.toLower())) continue;
+                const bool wordStart = i == 0 || !text[i - 1].isLetterOrNumber();
+                if (pass == 0 && !wordStart) continue;
+                chosen = i;
+                break;
+            }
+        }
+        QString marked;
+        for (int i = 0; i < text.size(); ++i) {
+            if (i == chosen) {
+                marked += QLatin1Char('&');
+                used.insert(text[i].toLower());
+            }
+            marked += text[i];
+            if (text[i] == QLatin1Char('&')) marked += QLatin1Char('&');
+        }
+        result << marked;
+    }
+    return result;
+}
+
+MarkerLabel::MarkerLabel(int markerSize, bool header, QWidget* parent) : QLabel(parent), markerSize_(markerSize) {
+    setIndent(markerSize + 6);
+    setWordWrap(true);
+    if (header) {
+        QFont bold = font();
+        bold.setBold(true);
+        bold.setPointSizeF(bold.pointSizeF() * 1.1);
+        setFont(bold);
+    }
+}
+
+void MarkerLabel::paintEvent(QPaintEvent* event) {
+    QLabel::paintEvent(event);
+    QPainter painter(this);
+    QColor colour = AccentColour(this);
+    if (!isEnabled()) colour = palette().color(QPalette::Disabled, QPalette::WindowText);
+    // Centred on the first line, so a wrapped label keeps its marker at the top.
+    const int lineHeight = fontMetrics().height();
+    const int top = contentsRect().top() + (std::min(lineHeight, contentsRect().height()) - markerSize_) / 2;
+    painter.fillRect(QRect(contentsRect().left() + 1, top, markerSize_, markerSize_), colour);
+}
+
+WrappingCheckBox::WrappingCheckBox(QWidget* parent) : QWidget(parent) {
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(4);
+    box_ = new QCheckBox(this);
+    label_ = new ClickLabel(box_, this);
+    label_->setWordWrap(true);
+    label_->setBuddy(box_);
+    label_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    layout->addWidget(box_, 0, Qt::AlignTop);
+    layout->addWidget(label_, 1);
+    box_->installEventFilter(this);
+}
+
+void WrappingCheckBox::setText(const QString& text) {
+    label_->setText(text);
+    QString plain = text;
+    plain.replace(QLatin1String("&&"), QStringLiteral("\x01")).remove(QLatin1Char('&')).replace(QChar(1), QLatin1Char('&'));
+    box_->setAccessibleName(plain);
+}
+
+bool WrappingCheckBox::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == box_ && event->type() == QEvent::EnabledChange) label_->setEnabled(box_->isEnabled());
+    return QWidget::eventFilter(watched, event);
+}
+
+namespace {
+int NonDigits(const QString& text) {
+    return static_cast<int>(
+        std::count_if(text.begin(), text.end(), [](QChar c) { return c < QLatin1Char('0') || c > QLatin1Char('9'); }));
+}
+}  // namespace
+
+void DigitsValidator::allowOthersOf(const QString& loaded) {
+    allowedOthers_ = NonDigits(loaded);
+}
+
+QValidator::State DigitsValidator::validate(QString& input, int&) const {
+    return NonDigits(input) <= allowedOthers_ ? Acceptable : Invalid;
+}
+
+SettingsDialogBase::SettingsDialogBase(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {}
+
+void SettingsDialogBase::showEvent(QShowEvent* event) {
+    for (QPushButton* button : findChildren<QPushButton*>()) {
+        if (button->window() != this) continue;
+        button->setAutoDefault(false);
+        button->setDefault(false);
+    }
+    QDialog::showEvent(event);
+}
+
+void SettingsDialogBase::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        if (auto* button = qobject_cast<QPushButton*>(focusWidget()); button != nullptr && event->modifiers() == Qt::NoModifier) {
+            button->click();
+        }
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void SettingsDialogBase::reject() {}
+
+void SettingsDialogBase::closeEvent(QCloseEvent* event) {
+    if (isVisible()) done(kClosedFromTitleBar);
+    event->accept();
+}
+
+QLineEdit* MakeDigitsEdit(int limit, const QString& objectName, QWidget* parent) {
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(objectName);
+    edit->setMaxLength(limit);
+    edit->setValidator(new DigitsValidator(edit));
+    return edit;
+}
+
+void SetEditText(QLineEdit* edit, const QString& text, int limit) {
+    // Typing is limited; a longer stored value must not be cut on display.
+    edit->setMaxLength(std::max(limit, static_cast<int>(text.size())));
+    if (auto* digits = dynamic_cast<DigitsValidator*>(const_cast<QValidator*>(edit->validator()))) {
+        digits->allowOthersOf(text);
+    }
+    edit->setText(text);
+}
+
+}  // namespace pellandor

@@ -1,0 +1,91 @@
+#pragma once
+// Small widgets and helpers shared by the settings dialogs.
+
+#include <QCheckBox>
+#include <QDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QString>
+#include <QStringList>
+#include <QValidator>
+#include <QWidget>
+
+#include <string>
+
+namespace pellandor {
+
+// std::string (UTF-8) <-> QString.
+inline QString ToQ(const std::string& text) { return QString::fromStdString(text); }
+inline std::string ToStd(const QString& text) { return text.toStdString(); }
+
+// The settings dialogs' light grey ground; edit boxes stay white.
+void UseSettingsBackground(QWidget* dialog);
+
+// Escapes any "&" of each text and marks one letter per text as its
+// mnemonic, unique within the list; earlier texts choose first.
+QStringList WithMnemonics(const QStringList& texts);
+
+// A label with a small square painted at its left: the group headers and the
+// row bullets of the settings dialogs.
+class MarkerLabel : public QLabel {
+public:
+    MarkerLabel(int markerSize, bool header, QWidget* parent = nullptr);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    int markerSize_;
+};
+
+// A check box whose text wraps: long texts and translations fit the column.
+// Clicking the text toggles the box; the text follows its enabled state.
+class WrappingCheckBox : public QWidget {
+public:
+    explicit WrappingCheckBox(QWidget* parent = nullptr);
+    QCheckBox* box() const { return box_; }
+    QLabel* label() const { return label_; }
+    // `text` may carry a mnemonic ("&").
+    void setText(const QString& text);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QCheckBox* box_;
+    QLabel* label_;
+};
+
+// Digits only while typing; a value loaded with other characters (a
+// hand-edited file) can still be edited without losing them.
+class DigitsValidator : public QValidator {
+public:
+    using QValidator::QValidator;
+    void allowOthersOf(const QString& loaded);
+    State validate(QString& input, int& pos) const override;
+
+private:
+    int allowedOthers_ = 0;
+};
+
+// Base of the settings dialogs. Esc changes nothing and closes nothing;
+// Enter presses only a push button that has the focus, never a default one
+// (Enter in an edit box does nothing); the title bar's close button ends the
+// dialog with kClosedFromTitleBar and saves nothing.
+class SettingsDialogBase : public QDialog {
+public:
+    static constexpr int kClosedFromTitleBar = 61536;
+    explicit SettingsDialogBase(QWidget* parent = nullptr);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void reject() override;
+    void closeEvent(QCloseEvent* event) override;
+};
+
+// Digits-only edit with a typing limit; a longer value from the file is shown whole.
+QLineEdit* MakeDigitsEdit(int limit, const QString& objectName, QWidget* parent);
+void SetEditText(QLineEdit* edit, const QString& text, int limit);
+
+}  // namespace pellandor

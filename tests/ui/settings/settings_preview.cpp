@@ -1,0 +1,51 @@
+// Shows one of the settings dialogs for a look at it, on a scratch settings
+// file: settings_preview settings|advanced|special [ENG|LOCAL]
+
+#include "config/paths.h"
+#include "config/settings_access.h"
+#include "ui/dialing_rule_dlg_adv.h"
+#include "ui/dialing_rule_dlg_adv_adv.h"
+#include "ui/setting_dlg.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+struct PreviewTargets : pellandor::SettingsTargets {
+    void SetSettingsClosed(bool) override {}
+    void HideCallDialog() override {}
+    pellandor::AutostartResult SetStartAtLogin(bool) override { return {}; }
+    void ApplyHotkey(const pellandor::AppSettings&) override {}
+    void SettingsApplied(const pellandor::CallDialogValues&, const pellandor::LanguageTable&) override {}
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    const std::string which = argc > 1 ? argv[1] : "settings";
+    const std::string language = argc > 2 ? argv[2] : "ENG";
+    QTemporaryDir dir;
+    const std::string settingsPath = dir.filePath(QStringLiteral("pellandor_settings.ini")).toStdString();
+    QFile file(QString::fromStdString(settingsPath));
+    if (!file.open(QIODevice::WriteOnly)) return 1;
+    file.write(("[USER_INFO]\nID=alice\nPN=2001\n[SYS_INFO]\nIP=192.168.1.20\nPORT=5061\n[LANGUAGE]\nLAN=" + language +
+                "\n[ACCESSCODE]\nCO_ACCESS_CODE=0\nMYCOUNTRY_CODE=49\nMYAREA_CODE=30\nINTER_CODE=00\nLONG_CODE=0\n"
+                "USE_ADDZERO=1\n[DIALING_RULE_ADV_ADV]\nUSE_NON_STD=1\nUSE_PREFIX=1\nPREFIX1=0800\n")
+                   .c_str());
+    file.close();
+    const std::string languagePath = pellandor::LanguageFilePath();
+    pellandor::StartupState state = pellandor::LoadStartupState(settingsPath, languagePath);
+    PreviewTargets targets;
+    pellandor::CSettingDlg settings(state, {settingsPath, languagePath}, targets);
+    settings.OpenDialog();
+    if (which == "advanced" || which == "special") settings.AdvancedDialog().OpenDialog();
+    if (which == "special") settings.AdvancedDialog().SpecialDialog().OpenDialog();
+    return app.exec();
+}
