@@ -4,7 +4,8 @@
 #
 # Order, lowest first; layers on one line are siblings and may not include
 # each other:
-#   base < dialing < config, service < call < cli, ui < app
+#   base < dialing < config, service < call, platform < cli, ui < app
+# (platform: the Qt-free system services, start at login and the crash handler)
 cmake_minimum_required(VERSION 3.25)
 
 if(NOT SOURCE_DIR)
@@ -18,10 +19,11 @@ set(rank_dialing 1)
 set(rank_config 2)
 set(rank_service 2)
 set(rank_call 3)
+set(rank_platform 3)
 set(rank_cli 4)
 set(rank_ui 4)
 set(rank_app 5)
-set(layers base dialing config service call cli ui app)
+set(layers base dialing config service call platform cli ui app)
 # The password cipher is a target of its own that the settings layer needs.
 set(allowed_config "service/credential_cipher.h")
 

@@ -3,7 +3,7 @@
 #include "app/demo.h"
 #include "app/desktop_args.h"
 #include "app/instance_channel.h"
-#include "app/platform/crash_handler.h"
+#include "platform/crash_handler.h"
 #include "app/platform/display_check.h"
 #include "app/tray_program.h"
 #include "cli/cli.h"

@@ -1,6 +1,6 @@
 #include "ui/crash_notice.h"
 
-#include "app/platform/crash_handler.h"
+#include "platform/crash_handler.h"
 
 #include <QApplication>
 #include <QMessageBox>

@@ -15,7 +15,7 @@
 // The advanced and the special dialing dialogs update StartupState::rules in
 // place on their OK; the call dialog reads that same object.
 
-#include "app/platform/xdg_autostart.h"
+#include "platform/xdg_autostart.h"
 #include "config/app_settings.h"
 #include "config/language_table.h"
 

@@ -1,6 +1,6 @@
 #include "settings_fixture.h"
 
-#include "app/platform/xdg_autostart.h"
+#include "platform/xdg_autostart.h"
 #include "ui/setting_dlg.h"
 
 #include <QCheckBox>

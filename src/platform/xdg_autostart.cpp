@@ -1,4 +1,4 @@
-#include "app/platform/xdg_autostart.h"
+#include "platform/xdg_autostart.h"
 
 #include "config/atomic_file.h"
 

@@ -1,4 +1,4 @@
-#include "app/platform/crash_handler.h"
+#include "platform/crash_handler.h"
 
 #include <atomic>
 #include <cerrno>

@@ -4,7 +4,7 @@
 //   crash_target FOLDER|- SITE [PROGRAM]   crash at SITE ("gui" or "worker")
 //   crash_target --crash-notice FILE       append the call to $CRASH_NOTICE_RECORD
 
-#include "app/platform/crash_handler.h"
+#include "platform/crash_handler.h"
 
 #include <cstdio>
 #include <cstdlib>
