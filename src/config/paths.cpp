@@ -44,11 +44,26 @@ bool IsRegularFile(const std::string& path) {
 
 }  // namespace
 
-std::string ModuleDirectory() {
+std::string ProgramPath() {
     std::vector<char> buffer(PATH_MAX + 1, '\0');
     const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), PATH_MAX);
-    if (n <= 0) return {};
-    std::string path(buffer.data(), static_cast<std::size_t>(n));
+    return n > 0 ? std::string(buffer.data(), static_cast<std::size_t>(n)) : std::string();
+}
+
+std::string XdgBaseFolder(const char* variable, const char* underHome) {
+    std::string folder = Env(variable);
+    if (folder.empty() || folder.front() != '/') {
+        const std::string home = HomeDirectory();
+        if (home.empty()) return {};
+        folder = home + "/" + underHome;
+    }
+    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    return folder;
+}
+
+std::string ModuleDirectory() {
+    std::string path = ProgramPath();
+    if (path.empty()) return {};
     const std::size_t slash = path.rfind('/');
     if (slash == std::string::npos) return {};
     path.erase(slash == 0 ? 1 : slash);
@@ -58,13 +73,8 @@ std::string ModuleDirectory() {
 std::string DefaultSettingsPath() {
     std::string path = Env("PELLANDOR_SETTINGS");
     if (!path.empty()) return path;
-    std::string config = Env("XDG_CONFIG_HOME");
-    // Relative values are invalid for XDG and would depend on the current folder.
-    if (config.empty() || config.front() != '/') {
-        const std::string home = HomeDirectory();
-        if (home.empty()) return kSettingsFileName;
-        config = home + "/.config";
-    }
+    std::string config = XdgBaseFolder("XDG_CONFIG_HOME", ".config");
+    if (config.empty()) return kSettingsFileName;
     if (config.back() != '/') config += '/';
     return config + kSettingsFileName;
 }

@@ -5,9 +5,17 @@
 
 namespace pellandor {
 
+// The running executable's full path; empty when it cannot be found.
+std::string ProgramPath();
+
 // The folder of the running executable, without a trailing "/"; empty when
 // it cannot be found.
 std::string ModuleDirectory();
+
+// An XDG base folder without a trailing "/": $`variable` when it is an
+// absolute path (relative values are invalid and would depend on the current
+// folder), else ~/`underHome`. Empty when there is no home folder either.
+std::string XdgBaseFolder(const char* variable, const char* underHome);
 
 // $PELLANDOR_SETTINGS if set and not empty; else
 // $XDG_CONFIG_HOME/pellandor_settings.ini (an unset, empty or relative

@@ -1,5 +1,7 @@
 #include "platform/crash_handler.h"
 
+#include "config/paths.h"
+
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -9,7 +11,6 @@
 #include <ctime>
 #include <execinfo.h>
 #include <fcntl.h>
-#include <pwd.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -251,29 +252,9 @@ std::string Env(const char* name) {
     return value != nullptr ? std::string(value) : std::string();
 }
 
-std::string HomeFolder() {
-    std::string home = Env("HOME");
-    if (!home.empty()) return home;
-    const long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
-    std::vector<char> buffer(size > 0 ? static_cast<std::size_t>(size) : 16384);
-    struct passwd entry {};
-    struct passwd* found = nullptr;
-    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
-        found->pw_dir != nullptr) {
-        home = found->pw_dir;
-    }
-    return home;
-}
-
 std::string DefaultStateFolder() {
-    std::string state = Env("XDG_STATE_HOME");
-    if (state.empty() || state.front() != '/') {
-        const std::string home = HomeFolder();
-        if (home.empty()) return {};
-        state = home + "/.local/state";
-    }
-    while (state.size() > 1 && state.back() == '/') state.pop_back();
-    return state + "/pellandor";
+    const std::string state = XdgBaseFolder("XDG_STATE_HOME", ".local/state");
+    return state.empty() ? state : state + "/pellandor";
 }
 
 void MakeFolders(const std::string& folder) {
@@ -281,12 +262,6 @@ void MakeFolders(const std::string& folder) {
         ::mkdir(folder.substr(0, slash).c_str(), 0700);
         if (slash == std::string::npos) break;
     }
-}
-
-std::string RunningProgram() {
-    std::vector<char> buffer(PATH_MAX + 1, '\0');
-    const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), PATH_MAX);
-    return n > 0 ? std::string(buffer.data(), static_cast<std::size_t>(n)) : std::string();
 }
 
 bool CopyInto(char* target, std::size_t capacity, const std::string& text) {
@@ -368,7 +343,7 @@ bool InstallCrashHandler(const CrashHandlerOptions& options) {
     if (g_installed.exchange(true)) return true;
     UpdateCrashTimeZone();
 
-    const std::string program = options.programPath.empty() ? RunningProgram() : options.programPath;
+    const std::string program = options.programPath.empty() ? ProgramPath() : options.programPath;
     std::string folder = options.folder;
     std::string fallback;
     if (folder.empty()) {

@@ -1,37 +1,18 @@
 #include "platform/xdg_autostart.h"
 
 #include "config/atomic_file.h"
+#include "config/paths.h"
 
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <pwd.h>
 #include <unistd.h>
 #include <vector>
 
 namespace pellandor {
 
 namespace {
-
-std::string Env(const char* name) {
-    const char* value = std::getenv(name);
-    return value != nullptr ? std::string(value) : std::string();
-}
-
-std::string HomeFolder() {
-    std::string home = Env("HOME");
-    if (!home.empty()) return home;
-    const long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
-    std::vector<char> buffer(size > 0 ? static_cast<std::size_t>(size) : 16384);
-    struct passwd entry {};
-    struct passwd* found = nullptr;
-    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
-        found->pw_dir != nullptr) {
-        home = found->pw_dir;
-    }
-    return home;
-}
 
 bool IsReserved(char c) {
     // Characters that force quoting of an Exec argument.
@@ -48,21 +29,10 @@ std::string FolderOf(const std::string& path) {
 }  // namespace
 
 std::string AutostartEntryPath() {
-    std::string config = Env("XDG_CONFIG_HOME");
-    if (config.empty() || config.front() != '/') {
-        const std::string home = HomeFolder();
-        if (home.empty()) return {};
-        config = home + "/.config";
-    }
+    std::string config = XdgBaseFolder("XDG_CONFIG_HOME", ".config");
+    if (config.empty()) return {};
     if (config.back() != '/') config += '/';
     return config + "autostart/pellandor.desktop";
-}
-
-std::string RunningProgramPath() {
-    std::vector<char> buffer(PATH_MAX + 1, '\0');
-    const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), PATH_MAX);
-    if (n <= 0) return {};
-    return std::string(buffer.data(), static_cast<std::size_t>(n));
 }
 
 std::string QuoteExecArgument(std::string_view argument) {

@@ -19,9 +19,6 @@ struct AutostartResult {
 // XDG_CONFIG_HOME means ~/.config. Empty when no home folder is known.
 std::string AutostartEntryPath();
 
-// The absolute path of the running program (/proc/self/exe); empty when unknown.
-std::string RunningProgramPath();
-
 // One argument of an Exec= value: quoted when it holds a reserved character,
 // with the quoting, field-code and string escapes a desktop entry needs.
 std::string QuoteExecArgument(std::string_view argument);

@@ -1,5 +1,6 @@
 #include "settings_fixture.h"
 
+#include "config/paths.h"
 #include "platform/xdg_autostart.h"
 #include "ui/setting_dlg.h"
 
@@ -371,7 +372,7 @@ private slots:
         QVERIFY(QFile::exists(entry));
         const QByteArray text = files_->Read(entry.toStdString());
         QVERIFY(text.contains("\nName=Ulvex Pellandor\n"));
-        const QByteArray exec = QByteArray::fromStdString("\nExec=" + QuoteExecArgument(RunningProgramPath()) + "\n");
+        const QByteArray exec = QByteArray::fromStdString("\nExec=" + QuoteExecArgument(ProgramPath()) + "\n");
         QVERIFY2(text.contains(exec), text.constData());
         QCOMPARE(files_->Value("AUTOSTART", "USE_AUTOSTART"), std::string("1"));
 
