@@ -87,7 +87,9 @@ int RunCli(const std::vector<std::string>& argv, std::ostream& out, std::ostream
     const std::string settingsPath = args.settings ? *args.settings : DefaultSettingsPath();
     // A settings file that exists but cannot be read would otherwise look
     // like one with every value missing.
-    if (args.command != "config" || (!args.words.empty() && args.words[0] != "set")) {
+    const bool readsSettings = args.command == "dial-string" || args.command == "call" || args.command == "hangup" ||
+                               (args.command == "config" && !args.words.empty() && args.words[0] != "set");
+    if (readsSettings) {
         std::string why;
         if (CheckReadableFile(settingsPath, why) == FileReadStatus::Failed) {
             err << "pellandor: the settings file cannot be read: " << why << "\n";

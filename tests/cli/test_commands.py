@@ -1,10 +1,14 @@
 """The commands that need neither a display nor an exchange: dial-string,
 config and the usage rules."""
 
+import os
+import pty
 import re
+import select
+import subprocess
 import unittest
 
-from harness import CliTestCase
+from harness import PELLANDOR, CliTestCase
 
 # Values K of the dialling plan, with "=" standing for 55.
 PLAN = ("[ACCESSCODE]\nCO_ACCESS_CODE=9\nMYCOUNTRY_CODE=82\nMYAREA_CODE=031\n"
@@ -86,6 +90,35 @@ class ConfigTest(CliTestCase):
         self.assertIn("standard input", result.stderr)
         self.assertEqual(self.settings.read_bytes(), before)
         self.assertEqual(self.pellandor("config", "get", "--show-password", "USER_INFO", "PW").returncode, 1)
+
+    def test_password_typed_on_a_terminal_is_not_echoed(self):
+        master, slave = pty.openpty()
+        proc = subprocess.Popen([str(PELLANDOR), "config", "set", "--settings", str(self.settings),
+                                 "USER_INFO", "PW", "-"], stdin=slave, stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE, env=self.env)
+        os.close(slave)
+        # Typed only once the prompt is there, so the echo is already off.
+        ready = select.select([proc.stderr], [], [], 30)[0]
+        if not ready:
+            proc.kill()
+            proc.wait()
+            os.close(master)
+            self.fail("no prompt on the terminal")
+        self.assertIn(b"Value: ", os.read(proc.stderr.fileno(), 64))
+        os.write(master, b"typed pw\n")
+        self.assertEqual(proc.wait(timeout=60), 0)
+        seen = b""
+        while select.select([master], [], [], 0.5)[0]:
+            try:
+                chunk = os.read(master, 1024)
+            except OSError:
+                break
+            if not chunk:
+                break
+            seen += chunk
+        os.close(master)
+        self.assertNotIn(b"typed", seen)
+        self.assertEqual(self.pellandor("config", "get", "USER_INFO", "PW").stdout, "typed pw\n")
 
     def test_unusable_settings_file_is_reported_as_such(self):
         big = self.dir / "big.ini"
