@@ -386,6 +386,14 @@ std::string FormatLogLine(const LogRecord& record) {
     AppendOptionalInt(out, record.answer ? record.answer->code : std::nullopt);
     out += ",\"error\":";
     AppendJsonStringOrNull(out, record.error.empty() ? std::nullopt : std::optional(record.error));
+    out += ",\"first_byte_mono\":";
+    if (record.first_byte_mono) {
+        char buffer[40];
+        std::snprintf(buffer, sizeof buffer, "%.6f", *record.first_byte_mono);
+        out += buffer;
+    } else {
+        out += "null";
+    }
     out += '}';
     return out;
 }

@@ -18,6 +18,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <exception>
 #include <string_view>
 #include <system_error>
@@ -32,6 +33,12 @@ void UniqueFd::reset(int fd) {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+double MonotonicSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
 
 // A client gets this long from accept to the last byte of its request, and
 // again for taking in the answer, so a stuck peer cannot pin a thread.
@@ -459,14 +466,17 @@ void TlsServer::Serve(UniqueFd fd, std::string peer) {
 
     RequestReader reader;
     std::string chunk;
+    std::optional<double> first_byte_mono;
     while (reader.state() == RequestReader::State::NeedMore) {
         chunk.clear();
         io = connection.Read(chunk, read_deadline);
         if (io != Io::Ok) break;
+        if (!first_byte_mono && !chunk.empty()) first_byte_mono = MonotonicSeconds();
         reader.Feed(chunk);
     }
 
     LogRecord record;
+    record.first_byte_mono = first_byte_mono;
     record.peer = peer;
     record.tls_version = connection.Version();
     record.tls_cipher = connection.Cipher();
