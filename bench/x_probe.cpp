@@ -4,13 +4,14 @@
 // helper program lands in a measurement.
 //
 // Lines on stdin:
-//   watch TITLE   report windows with this exact title (larger than 40x40)
+//   watch TITLE   also report windows with this exact title (larger than 40x40)
+//   close WINDOW  ask the window to close, as the window manager's close does
 //   copy TEXT     take the clipboard with TEXT       -> "copied TS"
 //   key NAME      press and release a key             -> "key TS"
 //                 (Return, Escape, BackSpace, a digit or a letter)
 //   quit
-// Lines on stdout: "ready", "mapped TS WINDOW W H", "unmapped TS WINDOW",
-// "served TARGET", "lost", "error TEXT". TS is seconds of CLOCK_MONOTONIC,
+// Lines on stdout: "ready", "mapped TS WINDOW W H TITLE", "unmapped TS WINDOW",
+// "lost" (another program took the clipboard), "error TEXT". TS is seconds of CLOCK_MONOTONIC,
 // the clock of Python's time.monotonic().
 #include <xcb/xcb.h>
 #include <xcb/xcbext.h>
@@ -83,6 +84,8 @@ public:
         textPlain_ = Atom("text/plain;charset=utf-8");
         text_ = Atom("TEXT");
         netWmName_ = Atom("_NET_WM_NAME");
+        wmProtocols_ = Atom("WM_PROTOCOLS");
+        wmDeleteWindow_ = Atom("WM_DELETE_WINDOW");
 
         // Two owner windows taken in turn, so every copy is a change of owner.
         for (xcb_window_t& owner : owners_) {
@@ -190,13 +193,15 @@ private:
         case XCB_MAP_NOTIFY: {
             const auto* mapped = reinterpret_cast<xcb_map_notify_event_t*>(event);
             // Seen once through the window itself and once through its parent.
-            if (mapped->event != mapped->window || title_.empty()) break;
-            if (Title(mapped->window) != title_) break;
+            if (mapped->event != mapped->window || titles_.empty()) break;
+            const std::string title = Title(mapped->window);
+            if (titles_.count(title) == 0) break;
             Reply<xcb_get_geometry_reply_t> geometry(
                 xcb_get_geometry_reply(conn_, xcb_get_geometry(conn_, mapped->window), nullptr));
             if (!geometry || geometry->width <= 40 || geometry->height <= 40) break;
             shown_.insert(mapped->window);
-            std::printf("mapped %.6f %u %u %u\n", when, mapped->window, geometry->width, geometry->height);
+            std::printf("mapped %.6f %u %u %u %s\n", when, mapped->window, geometry->width, geometry->height,
+                        title.c_str());
             break;
         }
         case XCB_UNMAP_NOTIFY: {
@@ -299,7 +304,16 @@ private:
         const std::string argument = space == std::string::npos ? std::string() : line.substr(space + 1);
         if (verb == "quit") return false;
         if (verb == "watch") {
-            title_ = argument;
+            titles_.insert(argument);
+        } else if (verb == "close") {
+            xcb_client_message_event_t message{};
+            message.response_type = XCB_CLIENT_MESSAGE;
+            message.format = 32;
+            message.window = static_cast<xcb_window_t>(std::strtoul(argument.c_str(), nullptr, 10));
+            message.type = wmProtocols_;
+            message.data.data32[0] = wmDeleteWindow_;
+            message.data.data32[1] = XCB_CURRENT_TIME;
+            xcb_send_event(conn_, 0, message.window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&message));
         } else if (verb == "copy") {
             clip_ = argument;
             current_ ^= 1;
@@ -330,7 +344,8 @@ private:
     xcb_window_t owners_[2] = {XCB_NONE, XCB_NONE};
     int current_ = 0;
     xcb_atom_t clipboard_ = 0, targets_ = 0, utf8_ = 0, textPlain_ = 0, text_ = 0, netWmName_ = 0;
-    std::string title_;
+    xcb_atom_t wmProtocols_ = 0, wmDeleteWindow_ = 0;
+    std::set<std::string> titles_;
     std::string clip_;
     std::set<xcb_window_t> shown_;
     std::vector<xcb_keysym_t> keysyms_;
