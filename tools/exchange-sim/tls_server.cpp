@@ -388,6 +388,7 @@ bool TlsServer::Run(int stop_fd, std::string& error) {
         socklen_t length = sizeof addr;
         UniqueFd fd(::accept4(listener_.get(), reinterpret_cast<sockaddr*>(&addr), &length,
                               SOCK_NONBLOCK | SOCK_CLOEXEC));
+        const double accepted_mono = MonotonicSeconds();
         if (!fd) {
             if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
                 Note("accept", std::strerror(errno));
@@ -419,9 +420,9 @@ bool TlsServer::Run(int stop_fd, std::string& error) {
         ::setsockopt(fd.get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
         auto done = std::make_shared<std::atomic<bool>>(false);
         try {
-            std::thread thread([this, fd = std::move(fd), peer, done]() mutable {
+            std::thread thread([this, fd = std::move(fd), peer, done, accepted_mono]() mutable {
                 try {
-                    Serve(std::move(fd), peer);
+                    Serve(std::move(fd), peer, accepted_mono);
                 } catch (const std::exception& e) {
                     Note(peer, std::string("connection ended: ") + e.what());
                 }
@@ -448,7 +449,7 @@ void TlsServer::ReapFinished(bool all) {
     }
 }
 
-void TlsServer::Serve(UniqueFd fd, std::string peer) {
+void TlsServer::Serve(UniqueFd fd, std::string peer, double accepted_mono) {
     Connection connection(std::move(fd), stop_read_.get());
     if (!connection.Attach(ctx_)) {
         Note(peer, "cannot create the TLS connection: " + connection.error());
@@ -476,6 +477,7 @@ void TlsServer::Serve(UniqueFd fd, std::string peer) {
     }
 
     LogRecord record;
+    record.accepted_mono = accepted_mono;
     record.first_byte_mono = first_byte_mono;
     record.peer = peer;
     record.tls_version = connection.Version();
