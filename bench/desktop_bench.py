@@ -20,6 +20,7 @@ import argparse
 import os
 import pathlib
 import queue
+import re
 import statistics
 import subprocess
 import sys
@@ -44,6 +45,7 @@ MINIMAL = BIN / "pellandor_minimal_tray"
 PROBE = BIN / "pellandor_x_probe"
 HANDSHAKE = BIN / "pellandor_tls_handshake"
 MINIMAL_TITLE = "Minimal Tray"
+MINIMAL_TEXT_TITLE = "Minimal Tray Text"
 # Copying pops the dialog up (no hotkey) without calling; the dialog stays
 # up after a call, and Enter calls.
 SETTINGS = ("[HOTKEY]\nUSE_HOTKEY=0\nMOD_KEY=ALT\nVIRTUAL_KEY=Q\n"
@@ -171,8 +173,10 @@ def switches_over(pids, seconds):
 
 
 class Minimal:
-    def __init__(self, desktop):
-        self.proc = subprocess.Popen([str(MINIMAL)], env=desktop.env, stdin=subprocess.PIPE,
+    def __init__(self, desktop, text=False):
+        self.title = MINIMAL_TEXT_TITLE if text else MINIMAL_TITLE
+        self.proc = subprocess.Popen([str(MINIMAL)] + (["--text"] if text else []), env=desktop.env,
+                                     stdin=subprocess.PIPE,
                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         desktop.procs.append(self.proc)
 
@@ -185,9 +189,13 @@ class Minimal:
 
 
 def embedded(desktop, name):
-    """True once a window of the program's class sits in the tray."""
-    tree = desktop.run(["xwininfo", "-root", "-tree"]).stdout
-    return any(f'("{name}" ' in line and "x" in line for line in tree.splitlines())
+    """True once the program's tray icon (a small window of its class) is there."""
+    pattern = re.compile(rf'\("{re.escape(name)}" "{re.escape(name)}"\)\s+(\d+)x(\d+)')
+    for line in desktop.run(["xwininfo", "-root", "-tree"]).stdout.splitlines():
+        found = pattern.search(line)
+        if found and int(found.group(1)) <= 64 and int(found.group(2)) <= 64:
+            return True
+    return False
 
 
 def show_and_hide_pellandor(probe, number):
@@ -202,7 +210,7 @@ def show_and_hide_pellandor(probe, number):
 def show_and_hide_minimal(probe, minimal):
     probe.drain()
     minimal.send("show")
-    mapped = probe.expect("mapped", where=lambda f: " ".join(f[5:]) == MINIMAL_TITLE)
+    mapped = probe.expect("mapped", where=lambda f: " ".join(f[5:]) == minimal.title)
     minimal.send("hide")
     probe.expect("unmapped", where=lambda f: f[2] == mapped[2])
 
@@ -219,11 +227,12 @@ def main():
         probe.expect("ready")
         probe.send(f"watch {TITLE}")
         probe.send(f"watch {MINIMAL_TITLE}")
+        probe.send(f"watch {MINIMAL_TEXT_TITLE}")
         desktop.move_pointer(700, 300)
         print(f"display {desktop.display}; load average {os.getloadavg()[0]:.1f} on {os.cpu_count()} CPUs")
 
         # --- 1 and 4: memory and wake-ups, fresh starts interleaved ------------------------
-        rss = {"pellandor": [], "minimal": [], "pellandor shown": [], "minimal shown": []}
+        rss = {"pellandor": [], "minimal": [], "pellandor shown": [], "minimal shown": [], "text shown": []}
         wakes = {"pellandor": [], "minimal": [], "pellandor shown": [], "minimal shown": []}
         for round_no in range(args.rounds):
             app = Pellandor(desktop, f"idle{round_no}", SETTINGS)
@@ -251,6 +260,13 @@ def main():
             wakes["minimal shown"].append(counts[minimal.proc.pid])
             app.stop()
             minimal.stop()
+            # Beside it, for the reader: the same minimal program with a text box in its window.
+            text = Minimal(desktop, text=True)
+            wait_for("its tray icon", lambda: embedded(desktop, "pellandor_minimal_tray"), timeout=20)
+            show_and_hide_minimal(probe, text)
+            time.sleep(2)
+            rss["text shown"].append(rss_kib(text.proc.pid))
+            text.stop()
 
         print(f"\n1. Idle memory, VmRSS, median of {args.rounds} fresh starts each")
         for state, label in (("", "tray only, dialog never shown"), (" shown", "after one show and hide")):
@@ -260,6 +276,9 @@ def main():
             results.append(ratio <= 1.25)
             print(f"   {label}: pellandor {ours / 1024:.1f} MiB, minimal Qt tray {theirs / 1024:.1f} MiB, "
                   f"ratio {ratio:.3f} (target <= 1.25): {verdict(ratio <= 1.25)}")
+        text = statistics.median(rss["text shown"])
+        print(f"   for comparison, the minimal program with a text box, shown and hidden: {text / 1024:.1f} MiB; "
+              f"pellandor / it: {statistics.median(rss['pellandor shown']) / text:.3f} (no target)")
 
         # --- 2: copy to dialog mapped ----------------------------------------------------
         app = Pellandor(desktop, "latency", SETTINGS)

@@ -1,8 +1,11 @@
 // The smallest Qt Widgets tray program: one frameless window and a tray
 // icon. desktop_bench.py holds pellandor's idle memory and wake-ups against
 // it. Lines on stdin: "show" and "hide" (the window), nothing else.
+// With --text the window holds a text box, so text drawing (fonts, shaping)
+// is loaded once it is shown, as in any dialog with a text box.
 #include <QApplication>
 #include <QIcon>
+#include <QLineEdit>
 #include <QPixmap>
 #include <QSocketNotifier>
 #include <QSystemTrayIcon>
@@ -10,6 +13,7 @@
 
 #include <unistd.h>
 
+#include <cstring>
 #include <string>
 
 int main(int argc, char** argv)
@@ -21,6 +25,11 @@ int main(int argc, char** argv)
     QWidget window(nullptr, Qt::Tool | Qt::FramelessWindowHint);
     window.setWindowTitle(QStringLiteral("Minimal Tray"));
     window.resize(282, 94);
+    if (argc > 1 && std::strcmp(argv[1], "--text") == 0) {
+        window.setWindowTitle(QStringLiteral("Minimal Tray Text"));
+        auto* box = new QLineEdit(QStringLiteral("2125550199"), &window);
+        box->setGeometry(10, 10, 200, 26);
+    }
 
     QPixmap pixmap(22, 22);
     pixmap.fill(Qt::darkCyan);
