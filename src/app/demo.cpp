@@ -1,5 +1,6 @@
 #include "app/demo.h"
 
+#include "app/instance_channel.h"
 #include "app/logging.h"
 #include "app/platform/display_check.h"
 #include "app/tray_program.h"
@@ -11,6 +12,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLockFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -126,6 +128,20 @@ private:
     qint64 logOffset_ = 0;
 };
 
+// The user's own program would react to the demo's copies and hotkey too.
+bool UserProgramRunning() {
+    std::string error;
+    const std::string dir = InstanceRuntimeDir(error);
+    if (dir.empty()) return false;
+    QLockFile lock(QString::fromStdString(InstanceLockPath(dir)));
+    lock.setStaleLockTime(0);
+    if (lock.tryLock(0)) {
+        lock.unlock();
+        return false;
+    }
+    return lock.error() == QLockFile::LockFailedError;
+}
+
 int CommandLineDemo(int argc, char** argv, const std::string& why) {
     QCoreApplication app(argc, argv);
     std::cout << "pellandor: " << why << ", so the demo places one call from the command line instead." << std::endl;
@@ -151,6 +167,12 @@ int RunDemo(int argc, char** argv) {
 
     QApplication app(argc, argv);
     PrepareApplication(app);
+    if (UserProgramRunning()) {
+        std::cerr << "pellandor: your own Ulvex Pellandor is running; quit it (tray menu) before trying the demo, so "
+                     "that a number copied for the demo is not dialled for real."
+                  << std::endl;
+        return 1;
+    }
     DemoExchange exchange;
     std::string error;
     if (!exchange.start(error)) {

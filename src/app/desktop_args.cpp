@@ -31,7 +31,7 @@ bool NumberToDial(const std::string& text, std::string& number, std::string& err
     }
     std::string candidate = TrimBlanks(text);
     const DialingRules plain;
-    if (candidate.size() > 30 || !plain.IsDialableText(candidate, false)) {
+    if (!plain.IsDialableText(candidate, false)) {
         error = "not a dialable number (at most 30 characters of 0-9 * # + ( ) - / and space, with at least one "
                 "digit)";
         return false;

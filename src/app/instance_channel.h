@@ -2,6 +2,7 @@
 // Where the running program listens for a second start, and the second
 // start's side of the conversation. No Qt: a second start needs no display.
 
+#include <cstddef>
 #include <string>
 
 namespace pellandor {

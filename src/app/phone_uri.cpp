@@ -75,7 +75,7 @@ PhoneUriResult ParsePhoneUri(std::string_view uri) {
     std::replace(decoded.begin(), decoded.end(), '.', '-');
     std::string number = TrimBlanks(decoded);
     const DialingRules plain;
-    if (number.find_first_not_of(" \t\r\n") == std::string::npos || !plain.IsDialableText(number, false)) {
+    if (!plain.IsDialableText(number, false)) {
         result.error = "the link holds no number to dial (at most 30 characters of 0-9 * # + ( ) - / and "
                        "space, with at least one digit)";
         return result;

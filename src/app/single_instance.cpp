@@ -35,8 +35,17 @@ SingleInstance::Claim SingleInstance::claim() {
         error_ = QStringLiteral("cannot create the lock file %1").arg(lock_.fileName());
         return Claim::Failed;
     }
-    // Holding the lock means no live instance serves this socket: whatever
-    // is there was left by one that died.
+    // A live listener without its lock file (a /tmp cleaner may remove it)
+    // still owns the socket.
+    QLocalSocket probe;
+    probe.connectToServer(socketPath_);
+    if (probe.waitForConnected(500)) {
+        probe.abort();
+        lock_.unlock();
+        qCWarning(lcInstance) << "a running instance listens at" << socketPath_ << "without its lock file";
+        return Claim::RunningElsewhere;
+    }
+    // What is left was left by an instance that died.
     QLocalServer::removeServer(socketPath_);
     if (!server_.listen(socketPath_)) {
         error_ = QStringLiteral("cannot listen on %1: %2").arg(socketPath_, server_.errorString());
@@ -59,10 +68,12 @@ void SingleInstance::onNewConnection() {
                 }
                 return;
             }
-            const QByteArray line = socket->read(newline + 1).chopped(1);
+            const QString line = QString::fromUtf8(socket->read(newline + 1).chopped(1));
+            // Answer before acting: the second start ends as soon as it has the answer.
             socket->write("ok\n");
+            socket->flush();
             socket->disconnectFromServer();
-            emit lineReceived(QString::fromUtf8(line));
+            QMetaObject::invokeMethod(this, [this, line] { emit lineReceived(line); }, Qt::QueuedConnection);
         });
     }
 }

@@ -1,6 +1,7 @@
 #include "cli/cli.h"
 
 #include "cli/command_line.h"
+#include "config/atomic_file.h"
 #include "config/paths.h"
 #include "config/settings_access.h"
 #include "dialing/dialing_rules.h"
@@ -22,11 +23,13 @@ constexpr const char* kUsage =
     "  pellandor hangup [--settings FILE]\n"
     "  pellandor config get [--settings FILE] [--] SECTION KEY\n"
     "  pellandor config set [--settings FILE] [--] SECTION KEY VALUE\n"
-    "  pellandor config list [--settings FILE]\n"
+    "  pellandor config list [--settings FILE] [--show-password]\n"
     "  pellandor --help | --version\n"
     "\n"
     "The settings file is $PELLANDOR_SETTINGS, else $XDG_CONFIG_HOME/pellandor_settings.ini;\n"
-    "--settings FILE replaces it. Words after \"--\" are never options.\n";
+    "--settings FILE replaces it. Words after \"--\" are never options.\n"
+    "A VALUE of \"-\" is read from standard input (without echo on a terminal), so a\n"
+    "password stays out of the process list and the shell history.\n";
 
 }  // namespace
 
@@ -71,15 +74,26 @@ int RunCli(const std::vector<std::string>& argv, std::ostream& out, std::ostream
         return kExitOk;
     }
     if (args.command.empty()) {
-        err << "pellandor: the desktop program is not built yet; use one of the commands below.\n" << kUsage;
+        err << "pellandor: this build has no desktop program (it needs Qt 6); use one of the commands below.\n" << kUsage;
         return kExitUsage;
     }
     if (args.send && args.command != "dial-string")
         return UsageError(err, "--send goes with dial-string only");
     if (args.raw && args.command != "call")
         return UsageError(err, "--raw goes with call only");
+    if (args.showPassword && args.command != "config")
+        return UsageError(err, "--show-password goes with config list only");
 
     const std::string settingsPath = args.settings ? *args.settings : DefaultSettingsPath();
+    // A settings file that exists but cannot be read would otherwise look
+    // like one with every value missing.
+    if (args.command != "config" || (!args.words.empty() && args.words[0] != "set")) {
+        std::string why;
+        if (CheckReadableFile(settingsPath, why) == FileReadStatus::Failed) {
+            err << "pellandor: the settings file cannot be read: " << why << "\n";
+            return kExitIncomplete;
+        }
+    }
     if (args.command == "dial-string")
         return RunDialString(args, settingsPath, out, err);
     if (args.command == "config")

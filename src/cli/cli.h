@@ -18,14 +18,13 @@ int UsageError(std::ostream& err, const std::string& what);
 // The commands, each given the parsed words and the settings path to use.
 int RunDialString(const ParsedArgs& args, const std::string& settingsPath, std::ostream& out, std::ostream& err);
 int RunConfig(const ParsedArgs& args, const std::string& settingsPath, std::ostream& out, std::ostream& err);
-int RunCall(const ParsedArgs& args, const std::string& settingsPath, bool hangup, std::ostream& out,
-            std::ostream& err);
+int RunCall(const ParsedArgs& args, const std::string& settingsPath, bool hangup, std::ostream& out, std::ostream& err);
 
 // Exit statuses shared by the commands.
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitUsage = 1;
-inline constexpr int kExitRefused = 2;      // exchange answered another code; value refused
-inline constexpr int kExitFailed = 3;       // request failed; text not dialable
-inline constexpr int kExitIncomplete = 4;   // settings incomplete; number not dialable
+inline constexpr int kExitRefused = 2;     // exchange answered another code; value refused
+inline constexpr int kExitFailed = 3;      // request failed; text not dialable
+inline constexpr int kExitIncomplete = 4;  // settings incomplete; number not dialable
 
 }  // namespace pellandor

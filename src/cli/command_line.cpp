@@ -26,6 +26,8 @@ ParsedArgs ParseArgs(const std::vector<std::string>& args)
                 parsed.send = true;
             } else if (arg == "--raw") {
                 parsed.raw = true;
+            } else if (arg == "--show-password") {
+                parsed.showPassword = true;
             } else if (arg == "--help" || arg == "-h") {
                 parsed.help = true;
             } else if (arg == "--version") {

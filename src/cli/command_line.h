@@ -8,14 +8,15 @@
 namespace pellandor {
 
 struct ParsedArgs {
-    std::string command;                 // "call", "config", ... or empty
-    std::vector<std::string> words;      // positional words after the command
-    std::optional<std::string> settings; // --settings FILE
-    bool send = false;                   // --send (dial-string)
-    bool raw = false;                    // --raw (call)
+    std::string command;                  // "call", "config", ... or empty
+    std::vector<std::string> words;       // positional words after the command
+    std::optional<std::string> settings;  // --settings FILE
+    bool send = false;                    // --send (dial-string)
+    bool raw = false;                     // --raw (call)
+    bool showPassword = false;            // --show-password (config list)
     bool help = false;
     bool version = false;
-    std::string error;                   // non-empty: a usage error
+    std::string error;  // non-empty: a usage error
 };
 
 // Options may stand anywhere before "--"; after it every word is positional,

@@ -52,7 +52,11 @@ std::span<const IniField<AppSettings>> AppSettingsFields() {
 }
 
 bool LoadSettings(const std::string& path, AppSettings& settings) {
-    LoadFields(CIni::Snapshot(path), AppSettingsFields(), settings, kSettingsTextBuffer);
+    return LoadSettings(CIni::Snapshot(path), settings);
+}
+
+bool LoadSettings(const CIni& ini, AppSettings& settings) {
+    LoadFields(ini, AppSettingsFields(), settings, kSettingsTextBuffer);
     return true;
 }
 

@@ -53,10 +53,12 @@ std::span<const IniField<AppSettings>> AppSettingsFields();
 // Fills `settings` from the file. Always succeeds: a missing or unreadable
 // file leaves the defaults.
 bool LoadSettings(const std::string& path, AppSettings& settings);
+// The same from a reader of the file (a snapshot shared by several loads).
+bool LoadSettings(const CIni& ini, AppSettings& settings);
 
 struct SettingsSaveResult {
-    bool written = false;         // the file was replaced
-    bool passwordStored = true;   // false: too long to encipher, the file keeps its old PW
+    bool written = false;        // the file was replaced
+    bool passwordStored = true;  // false: too long to encipher, the file keeps its old PW
     std::string error;
     explicit operator bool() const { return written && passwordStored; }
 };

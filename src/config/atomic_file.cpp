@@ -1,12 +1,17 @@
 #include "config/atomic_file.h"
 
+#include "base/unique_fd.h"
+
 #include <cerrno>
+#include <dirent.h>
+#include <sys/file.h>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
 #include <vector>
 
 namespace pellandor {
@@ -16,25 +21,6 @@ namespace {
 std::string ErrnoText(const char* what, const std::string& path, int err) {
     return std::string(what) + " \"" + path + "\": " + std::strerror(err);
 }
-
-class FdOwner {
-public:
-    explicit FdOwner(int fd) : fd_(fd) {}
-    ~FdOwner() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    FdOwner(const FdOwner&) = delete;
-    FdOwner& operator=(const FdOwner&) = delete;
-    int get() const { return fd_; }
-    int release() {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-
-private:
-    int fd_;
-};
 
 std::string ParentOf(const std::string& path) {
     const std::size_t slash = path.rfind('/');
@@ -86,16 +72,19 @@ bool WriteAll(int fd, std::string_view bytes) {
 
 }  // namespace
 
-FileReadStatus ReadWholeFile(const std::string& path, std::string& bytes, std::string& error) {
-    bytes.clear();
-    FdOwner fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
-    if (fd.get() < 0) {
+namespace {
+
+// Opens a file for reading and checks it may be read as a whole: a regular
+// file within the size cap. A FIFO or device is never read, so nothing blocks.
+FileReadStatus OpenForReading(const std::string& path, UniqueFd& fd, off_t& size, std::string& error) {
+    fd.Reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    if (!fd.IsOpen()) {
         if (errno == ENOENT || errno == ENOTDIR) return FileReadStatus::Missing;
         error = ErrnoText("cannot open", path, errno);
         return FileReadStatus::Failed;
     }
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0) {
+    if (::fstat(fd.Get(), &st) != 0) {
         error = ErrnoText("cannot inspect", path, errno);
         return FileReadStatus::Failed;
     }
@@ -104,66 +93,105 @@ FileReadStatus ReadWholeFile(const std::string& path, std::string& bytes, std::s
         return FileReadStatus::Failed;
     }
     if (static_cast<unsigned long long>(st.st_size) > kMaxIniFileSize) {
-        error = "file too large: \"" + path + "\"";
+        error = "file too large: \"" + path + "\" (" + std::to_string(st.st_size) + " bytes, at most " +
+                std::to_string(kMaxIniFileSize) + ")";
         return FileReadStatus::Failed;
     }
-    bytes.reserve(static_cast<std::size_t>(st.st_size));
-    char chunk[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            error = ErrnoText("cannot read", path, errno);
-            bytes.clear();
-            return FileReadStatus::Failed;
-        }
-        if (n == 0) break;
-        if (bytes.size() + static_cast<std::size_t>(n) > kMaxIniFileSize) {
-            error = "file too large: \"" + path + "\"";
-            bytes.clear();
-            return FileReadStatus::Failed;
-        }
-        bytes.append(chunk, static_cast<std::size_t>(n));
-    }
+    size = st.st_size;
     return FileReadStatus::Ok;
 }
 
-bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string& error) {
+// Held for one read-change-write; released when the descriptor closes.
+class WriterLock {
+public:
+    bool Acquire(const std::string& folder, const std::string& base, std::string& error) {
+        const std::string path = folder + "/." + base + ".lock";
+        fd_.Reset(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, 0600));
+        if (!fd_.IsOpen()) {
+            error = ErrnoText("cannot open the lock file", path, errno);
+            return false;
+        }
+        while (::flock(fd_.Get(), LOCK_EX) != 0) {
+            if (errno == EINTR) continue;
+            error = ErrnoText("cannot lock", path, errno);
+            return false;
+        }
+        return true;
+    }
+
+private:
+    UniqueFd fd_;
+};
+
+// Temporary files of this target that exist while we hold the lock belong to
+// saves that died before their rename.
+void RemoveStaleTemporaries(const std::string& folder, const std::string& base) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr) return;
+    const std::string prefix = "." + base + ".";
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        if (name.size() != prefix.size() + 6 || name.substr(0, prefix.size()) != prefix) continue;
+        const std::string_view suffix = name.substr(prefix.size());
+        const bool fromMkstemp = std::all_of(suffix.begin(), suffix.end(), [](char c) {
+            return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+        });
+        if (fromMkstemp) ::unlinkat(::dirfd(dir), std::string(name).c_str(), 0);
+    }
+    ::closedir(dir);
+}
+
+struct Target {
+    std::string path;  // the file itself, symlinks followed
+    std::string folder;
+    std::string base;
+};
+
+bool PrepareTarget(const std::string& path, Target& target, std::string& error) {
     if (path.empty()) {
         error = "no file name given";
         return false;
     }
-    const std::string target = ResolveTarget(path);
-    const std::string folder = ParentOf(target);
-    if (!MakeFolders(folder, error)) return false;
+    target.path = ResolveTarget(path);
+    target.folder = ParentOf(target.path);
+    const std::size_t slash = target.path.rfind('/');
+    target.base = slash == std::string::npos ? target.path : target.path.substr(slash + 1);
+    return MakeFolders(target.folder, error);
+}
 
-    const std::size_t slash = target.rfind('/');
-    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-    std::string temp = folder + "/." + base + ".XXXXXX";
-    FdOwner fd(::mkostemp(temp.data(), O_CLOEXEC));
-    if (fd.get() < 0) {
-        error = ErrnoText("cannot create a temporary file in", folder, errno);
+// A file without any write permission was made read-only on purpose.
+bool RefuseReadOnly(const Target& target, std::string& error) {
+    struct stat st {};
+    if (::stat(target.path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    if ((st.st_mode & 0222) != 0 && ::access(target.path.c_str(), W_OK) == 0) return false;
+    error = "cannot replace \"" + target.path + "\": the file is read-only";
+    return true;
+}
+
+// The temporary file, its sync and the rename; the caller holds the lock.
+bool Replace(const Target& target, std::string_view bytes, std::string& error) {
+    std::string temp = target.folder + "/." + target.base + ".XXXXXX";
+    UniqueFd fd(::mkostemp(temp.data(), O_CLOEXEC));
+    if (!fd.IsOpen()) {
+        error = ErrnoText("cannot create a temporary file in", target.folder, errno);
         return false;
     }
-
-    struct stat old {};
-    const bool keepMode = ::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode);
-    bool ok = !keepMode || ::fchmod(fd.get(), old.st_mode & 07777) == 0;
+    bool ok = ::fchmod(fd.Get(), 0600) == 0;
     if (!ok) error = ErrnoText("cannot set the mode of", temp, errno);
-    if (ok && !WriteAll(fd.get(), bytes)) {
+    if (ok && !WriteAll(fd.Get(), bytes)) {
         error = ErrnoText("cannot write", temp, errno);
         ok = false;
     }
-    if (ok && ::fsync(fd.get()) != 0) {
+    if (ok && ::fsync(fd.Get()) != 0) {
         error = ErrnoText("cannot flush", temp, errno);
         ok = false;
     }
-    if (::close(fd.release()) != 0 && ok) {
+    if (::close(fd.Release()) != 0 && ok) {
         error = ErrnoText("cannot close", temp, errno);
         ok = false;
     }
-    if (ok && ::rename(temp.c_str(), target.c_str()) != 0) {
-        error = ErrnoText("cannot replace", target, errno);
+    if (ok && ::rename(temp.c_str(), target.path.c_str()) != 0) {
+        error = ErrnoText("cannot replace", target.path, errno);
         ok = false;
     }
     if (!ok) {
@@ -171,9 +199,78 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::s
         return false;
     }
     // Makes the rename itself survive a power cut.
-    FdOwner dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.get() >= 0) ::fsync(dir.get());
+    UniqueFd dir(::open(target.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.IsOpen()) ::fsync(dir.Get());
     return true;
+}
+
+}  // namespace
+
+FileReadStatus CheckReadableFile(const std::string& path, std::string& error) {
+    UniqueFd fd;
+    off_t size = 0;
+    return OpenForReading(path, fd, size, error);
+}
+
+FileReadStatus ReadWholeFile(const std::string& path, std::string& bytes, std::string& error) {
+    bytes.clear();
+    UniqueFd fd;
+    off_t size = 0;
+    const FileReadStatus status = OpenForReading(path, fd, size, error);
+    if (status != FileReadStatus::Ok) return status;
+    // Read into a buffer of the file's size: no second copy of a large file.
+    bytes.resize(static_cast<std::size_t>(size));
+    std::size_t filled = 0;
+    char chunk[4096];
+    for (;;) {
+        // Once the expected size is in, a small read tells whether the file grew.
+        const bool full = filled == bytes.size();
+        char* into = full ? chunk : bytes.data() + filled;
+        const std::size_t room = full ? sizeof chunk : bytes.size() - filled;
+        const ssize_t n = ::read(fd.Get(), into, room);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            error = ErrnoText("cannot read", path, errno);
+            bytes.clear();
+            return FileReadStatus::Failed;
+        }
+        if (n == 0) break;
+        if (full) {
+            if (filled + static_cast<std::size_t>(n) > kMaxIniFileSize) {
+                error = "file too large: \"" + path + "\"";
+                bytes.clear();
+                return FileReadStatus::Failed;
+            }
+            bytes.append(chunk, static_cast<std::size_t>(n));
+        }
+        filled += static_cast<std::size_t>(n);
+    }
+    bytes.resize(filled);
+    return FileReadStatus::Ok;
+}
+
+bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string& error) {
+    Target target;
+    if (!PrepareTarget(path, target, error)) return false;
+    WriterLock lock;
+    if (!lock.Acquire(target.folder, target.base, error)) return false;
+    RemoveStaleTemporaries(target.folder, target.base);
+    if (RefuseReadOnly(target, error)) return false;
+    return Replace(target, bytes, error);
+}
+
+bool UpdateFileAtomically(const std::string& path, const FileChange& change, std::string& error) {
+    Target target;
+    if (!PrepareTarget(path, target, error)) return false;
+    WriterLock lock;
+    if (!lock.Acquire(target.folder, target.base, error)) return false;
+    RemoveStaleTemporaries(target.folder, target.base);
+    std::string bytes;
+    // Writing over a file we could not read would throw its contents away.
+    if (ReadWholeFile(target.path, bytes, error) == FileReadStatus::Failed) return false;
+    if (RefuseReadOnly(target, error)) return false;
+    if (!change(bytes, error)) return false;
+    return Replace(target, bytes, error);
 }
 
 }  // namespace pellandor

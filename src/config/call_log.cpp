@@ -33,7 +33,10 @@ std::size_t ShownCount(const CallLog& log) {
 }  // namespace
 
 void LoadCallLog(const std::string& path, CallLog& log, DialogState& state) {
-    const CIni ini = CIni::Snapshot(path);
+    LoadCallLog(CIni::Snapshot(path), log, state);
+}
+
+void LoadCallLog(const CIni& ini, CallLog& log, DialogState& state) {
     if (ini.SectionExists("CALL_LOG")) {
         log.limit = static_cast<std::int32_t>(ini.GetUInt("CALL_LOG", "MAX_NUM_LOG"));
         const auto stored = static_cast<std::int32_t>(ini.GetUInt("CALL_LOG", "NUM_LOG"));

@@ -9,6 +9,8 @@
 
 namespace pellandor {
 
+class CIni;
+
 struct CallLog {
     std::vector<std::string> entries;  // most recent first
     std::int32_t count = 0;
@@ -26,6 +28,7 @@ inline constexpr std::int32_t kMaxLoadedCallLogEntries = 10;
 
 // Reads both; what the file lacks keeps its value. Always succeeds.
 void LoadCallLog(const std::string& path, CallLog& log, DialogState& state);
+void LoadCallLog(const CIni& ini, CallLog& log, DialogState& state);
 
 // Puts `text` first. A full log drops its oldest entry. A log holding more
 // than its limit, or a limit of 0 or less, records nothing (the kept entries

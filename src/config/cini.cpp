@@ -18,7 +18,7 @@ bool IsCSpace(char c) {
 
 struct Digits {
     bool negative = false;
-    bool overflow = false;   // beyond 32 bits
+    bool overflow = false;  // beyond 32 bits
     std::uint64_t value = 0;
 };
 
@@ -46,9 +46,7 @@ std::string TruncateText(std::string_view text, std::size_t bufferSize) {
     std::size_t cut = limit;
     // Step back over continuation bytes to the start of the cut character;
     // at most three, so invalid UTF-8 cannot empty the text.
-    for (int back = 0; back < 3 && cut > 0 &&
-                       (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80;
-         ++back) {
+    for (int back = 0; back < 3 && cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80; ++back) {
         --cut;
     }
     if ((static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) cut = limit;  // not UTF-8 at all
@@ -83,18 +81,21 @@ std::string CIni::Load() const {
 
 template <class Read>
 auto CIni::WithBytes(Read read) const {
-    if (bytes_) return read(std::string_view(*bytes_));
     const std::string bytes = Load();
     return read(std::string_view(bytes));
 }
 
 CIni CIni::Snapshot(std::string path) {
     CIni ini(std::move(path));
-    ini.bytes_ = ini.Load();
+    ini.index_ = std::make_shared<const IniIndex>(ini.Load());
     return ini;
 }
 
 std::optional<std::string> CIni::Find(std::string_view section, std::string_view key) const {
+    if (index_) {
+        const auto value = index_->Find(section, key);
+        return value ? std::optional<std::string>(*value) : std::nullopt;
+    }
     return WithBytes([&](std::string_view bytes) -> std::optional<std::string> {
         const auto value = FindIniValue(bytes, section, key);
         if (!value) return std::nullopt;
@@ -102,14 +103,12 @@ std::optional<std::string> CIni::Find(std::string_view section, std::string_view
     });
 }
 
-std::string CIni::GetString(std::string_view section, std::string_view key,
-                            std::string_view defaultValue) const {
+std::string CIni::GetString(std::string_view section, std::string_view key, std::string_view defaultValue) const {
     auto value = Find(section, key);
     return value ? std::move(*value) : std::string(defaultValue);
 }
 
-std::string CIni::GetString(std::string_view section, std::string_view key,
-                            std::size_t bufferSize) const {
+std::string CIni::GetString(std::string_view section, std::string_view key, std::size_t bufferSize) const {
     return TruncateText(GetString(section, key), bufferSize);
 }
 
@@ -128,10 +127,12 @@ int CIni::GetBool(std::string_view section, std::string_view key, int defaultVal
 
 bool CIni::SectionExists(std::string_view section) const {
     if (section.empty()) return false;
+    if (index_) return index_->HasSection(section);
     return WithBytes([&](std::string_view bytes) { return IniHasSection(bytes, section); });
 }
 
 std::vector<std::string> CIni::SectionNames() const {
+    if (index_) return index_->SectionNames();
     return WithBytes([](std::string_view bytes) { return IniSectionNames(bytes); });
 }
 

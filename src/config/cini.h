@@ -5,12 +5,15 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace pellandor {
+
+class IniIndex;
 
 // At most `bufferSize` - 1 bytes of `text` (room for the terminator of the
 // buffers these values were sized for), never ending inside a UTF-8 sequence.
@@ -30,20 +33,19 @@ public:
     explicit CIni(std::string path) : path_(std::move(path)) {}
     virtual ~CIni() = default;
 
-    // A reader that reads the file once, for a loader that reads many keys in
-    // a row (a settings section, a language table). Later writes are seen by
-    // the next snapshot or plain reader.
+    // A reader that reads and indexes the file once, for a loader that reads
+    // many keys in a row (a settings section, a language table). Later writes
+    // are seen by the next snapshot or plain reader.
     static CIni Snapshot(std::string path);
 
     void SetPath(std::string_view path) {
         path_ = path;
-        bytes_.reset();
+        index_.reset();
     }
     const std::string& Path() const { return path_; }
 
     // The whole value, or `defaultValue` when the file, section or key is missing.
-    std::string GetString(std::string_view section, std::string_view key,
-                          std::string_view defaultValue = {}) const;
+    std::string GetString(std::string_view section, std::string_view key, std::string_view defaultValue = {}) const;
     // The value as a `bufferSize`-byte buffer would hold it (TruncateText).
     std::string GetString(std::string_view section, std::string_view key, std::size_t bufferSize) const;
 
@@ -64,7 +66,7 @@ private:
     auto WithBytes(Read read) const;
 
     std::string path_;
-    std::optional<std::string> bytes_;  // set in a snapshot
+    std::shared_ptr<const IniIndex> index_;  // set in a snapshot
 };
 
 }  // namespace pellandor

@@ -57,13 +57,19 @@ std::span<const IniField<DialingRuleAdvAdvValues>> DialingRuleAdvAdvFields() {
 }
 
 void LoadDialingRuleAdv(const std::string& path, DialingRuleAdvValues& values) {
-    const CIni ini = CIni::Snapshot(path);
+    LoadDialingRuleAdv(CIni::Snapshot(path), values);
+}
+
+void LoadDialingRuleAdv(const CIni& ini, DialingRuleAdvValues& values) {
     LoadFields(ini, DialingRuleAdvFields(), values, kDialingTextBuffer);
     LoadLanguageChoice(ini, values.LAN);
 }
 
 void LoadDialingRuleAdvAdv(const std::string& path, DialingRuleAdvAdvValues& values) {
-    const CIni ini = CIni::Snapshot(path);
+    LoadDialingRuleAdvAdv(CIni::Snapshot(path), values);
+}
+
+void LoadDialingRuleAdvAdv(const CIni& ini, DialingRuleAdvAdvValues& values) {
     LoadFields(ini, DialingRuleAdvAdvFields(), values, kDialingTextBuffer);
     LoadLanguageChoice(ini, values.LAN);
 }
@@ -72,8 +78,7 @@ bool SaveDialingRuleAdv(const std::string& path, const DialingRuleAdvValues& val
     return SaveSection(path, DialingRuleAdvFields(), values, error);
 }
 
-bool SaveDialingRuleAdvAdv(const std::string& path, const DialingRuleAdvAdvValues& values,
-                           std::string& error) {
+bool SaveDialingRuleAdvAdv(const std::string& path, const DialingRuleAdvAdvValues& values, std::string& error) {
     return SaveSection(path, DialingRuleAdvAdvFields(), values, error);
 }
 

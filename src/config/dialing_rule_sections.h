@@ -40,11 +40,13 @@ std::span<const IniField<DialingRuleAdvAdvValues>> DialingRuleAdvAdvFields();
 // Reads the section and LANGUAGE/LAN; what the file lacks keeps its value.
 void LoadDialingRuleAdv(const std::string& path, DialingRuleAdvValues& values);
 void LoadDialingRuleAdvAdv(const std::string& path, DialingRuleAdvAdvValues& values);
+// The same two from a reader of the file (a snapshot shared by several loads).
+void LoadDialingRuleAdv(const CIni& ini, DialingRuleAdvValues& values);
+void LoadDialingRuleAdvAdv(const CIni& ini, DialingRuleAdvAdvValues& values);
 
 // Each writes its whole section in one atomic replacement of the file.
 bool SaveDialingRuleAdv(const std::string& path, const DialingRuleAdvValues& values, std::string& error);
-bool SaveDialingRuleAdvAdv(const std::string& path, const DialingRuleAdvAdvValues& values,
-                           std::string& error);
+bool SaveDialingRuleAdvAdv(const std::string& path, const DialingRuleAdvAdvValues& values, std::string& error);
 
 // The special values only; LENGTH_CO_EXTENSION changes only for a non-empty text.
 void CopyInDialingRuleAdvAdv(const DialingRuleAdvAdvValues& special, DialingRules& rules);

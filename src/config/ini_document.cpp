@@ -9,8 +9,9 @@ namespace {
 
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
+// A stray CR counts as a blank: a value never keeps one from a mixed line end.
 bool IsBlank(char c) {
-    return c == ' ' || c == '\t';
+    return c == ' ' || c == '\t' || c == '\r';
 }
 
 std::string_view TrimIniBlanks(std::string_view text) {
@@ -47,7 +48,6 @@ std::string_view UpToNul(std::string_view text) {
 }  // namespace
 
 IniLineInfo ClassifyIniLine(std::string_view line) {
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     line = TrimIniBlanks(line);
     IniLineInfo info;
     if (line.empty() || line.front() == ';') return info;
@@ -74,8 +74,7 @@ IniLineInfo ClassifyIniLine(std::string_view line) {
 
 bool IniNamesEqual(std::string_view a, std::string_view b) {
     return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(),
-                      [](char x, char y) { return AsciiUpper(x) == AsciiUpper(y); });
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return AsciiUpper(x) == AsciiUpper(y); });
 }
 
 bool IsWritableIniName(std::string_view name) {
@@ -84,8 +83,7 @@ bool IsWritableIniName(std::string_view name) {
     return name.find_first_of(std::string_view("\r\n\0]=", 5)) == std::string_view::npos;
 }
 
-std::optional<std::string_view> FindIniValue(std::string_view bytes, std::string_view section,
-                                             std::string_view key) {
+std::optional<std::string_view> FindIniValue(std::string_view bytes, std::string_view section, std::string_view key) {
     std::optional<std::string_view> found;
     bool inSection = false;
     ForEachLine(WithoutBom(bytes), [&](std::string_view line) {
@@ -131,96 +129,237 @@ std::vector<std::string> IniSectionNames(std::string_view bytes) {
     return names;
 }
 
-IniDocument::IniDocument(std::string_view bytes) {
-    if (bytes.substr(0, kUtf8Bom.size()) == kUtf8Bom) {
-        bom_ = kUtf8Bom;
-        bytes.remove_prefix(kUtf8Bom.size());
+std::size_t IniNameHash::operator()(std::string_view name) const {
+    // FNV-1a over the upper-cased bytes, matching IniNamesEqual.
+    std::size_t hash = 14695981039346656037ull;
+    for (char c : name) {
+        hash ^= static_cast<unsigned char>(AsciiUpper(c));
+        hash *= 1099511628211ull;
     }
-    bool styleKnown = false;
-    finalNewline_ = bytes.empty() || bytes.back() == '\n';
-    ForEachLine(bytes, [&](std::string_view line) {
-        Line stored;
-        stored.crlf = !line.empty() && line.back() == '\r';
-        if (stored.crlf) line.remove_suffix(1);
-        stored.text = line;
-        // Only a terminated line tells the file's style.
-        const bool terminated = line.data() + line.size() + (stored.crlf ? 1 : 0) <
-                                bytes.data() + bytes.size();
-        if (!styleKnown && terminated) {
-            crlfStyle_ = stored.crlf;
-            styleKnown = true;
+    return hash;
+}
+
+IniIndex::IniIndex(std::string bytes) : bytes_(std::move(bytes)) {
+    KeyMap* current = nullptr;
+    ForEachLine(WithoutBom(bytes_), [&](std::string_view line) {
+        const IniLineInfo info = ClassifyIniLine(line);
+        switch (info.kind) {
+            case IniLineInfo::Kind::Section:
+                current = &sections_[info.name];
+                break;
+            case IniLineInfo::Kind::BrokenSection:
+                current = nullptr;
+                break;
+            case IniLineInfo::Kind::Key:
+                if (current != nullptr) current->try_emplace(info.name, UpToNul(info.value));
+                break;
+            case IniLineInfo::Kind::Other:
+                break;
         }
-        lines_.push_back(std::move(stored));
         return true;
     });
-    // A file of one unterminated line keeps a lone "\r" as text, not as a line end.
-    if (!finalNewline_ && !lines_.empty() && lines_.back().crlf) {
-        lines_.back().text += '\r';
-        lines_.back().crlf = false;
-    }
 }
 
-void IniDocument::Append(std::string text) {
-    InsertAt(lines_.size(), std::move(text));
+std::optional<std::string_view> IniIndex::Find(std::string_view section, std::string_view key) const {
+    const auto s = sections_.find(section);
+    if (s == sections_.end()) return std::nullopt;
+    const auto k = s->second.find(key);
+    if (k == s->second.end()) return std::nullopt;
+    return k->second;
 }
 
-void IniDocument::InsertAt(std::size_t index, std::string text) {
-    if (index == lines_.size() && !finalNewline_) {
-        // The old last line now needs an end of its own.
-        if (!lines_.empty()) lines_.back().crlf = crlfStyle_;
-        finalNewline_ = true;
+bool IniIndex::HasSection(std::string_view section) const {
+    return sections_.find(section) != sections_.end();
+}
+
+IniDocument::IniDocument(std::string bytes) : bytes_(std::move(bytes)) {
+    if (std::string_view(bytes_).substr(0, kUtf8Bom.size()) == kUtf8Bom) {
+        bom_ = kUtf8Bom;
+        bytes_.erase(0, kUtf8Bom.size());
     }
-    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(index), Line{std::move(text), crlfStyle_});
 }
 
 bool IniDocument::Set(std::string_view section, std::string_view key, std::string_view value) {
     if (!IsWritableIniName(section) || !IsWritableIniName(key)) return false;
     value = value.substr(0, value.find_first_of(std::string_view("\r\n\0", 3)));
-
-    bool inSection = false;
-    std::optional<std::size_t> firstSectionEnd;  // insertion point in the first matching section
-    bool firstSectionOpen = false;
-    for (std::size_t i = 0; i < lines_.size(); ++i) {
-        const IniLineInfo info = ClassifyIniLine(lines_[i].text);
-        if (info.kind == IniLineInfo::Kind::Section || info.kind == IniLineInfo::Kind::BrokenSection) {
-            inSection = info.kind == IniLineInfo::Kind::Section && IniNamesEqual(info.name, section);
-            firstSectionOpen = inSection && !firstSectionEnd;
-            if (firstSectionOpen) firstSectionEnd = i + 1;
-            continue;
-        }
-        if (info.kind != IniLineInfo::Kind::Key || !inSection) continue;
-        if (IniNamesEqual(info.name, key)) {
-            std::string replaced(info.name);
-            replaced += '=';
-            replaced += value;
-            lines_[i].text = std::move(replaced);
-            return true;
-        }
-        if (firstSectionOpen) firstSectionEnd = i + 1;
-    }
-
-    std::string line(key);
-    line += '=';
-    line += value;
-    if (firstSectionEnd) {
-        InsertAt(*firstSectionEnd, std::move(line));
-        return true;
-    }
-    if (!lines_.empty() && !TrimIniBlanks(lines_.back().text).empty()) Append(std::string());
-    // Built piece by piece: GCC 12 warns falsely on "[" + std::string (its bug 105651).
-    std::string header(1, '[');
-    header += section;
-    header += ']';
-    Append(std::move(header));
-    Append(std::move(line));
+    writes_.push_back(Write{std::string(section), std::string(key), std::string(value)});
     return true;
 }
 
+namespace {
+
+template <class Value>
+using NameMap = std::unordered_map<std::string_view, Value, IniNameHash, IniNameEqual>;
+
+// Where the written keys and their sections are in the file, from one pass.
+struct FoundKey {
+    std::size_t begin = 0, end = 0;  // the line without its line end
+    std::string_view name;           // as the file spells it
+};
+struct FoundSection {
+    std::size_t insertAt = 0;  // after the last key line (or the header) of the first such section
+    NameMap<FoundKey> keys;
+};
+
+// A key line added by a write: at an insertion point, or in an appended section.
+struct AddedLine {
+    std::string key, value;
+};
+
+}  // namespace
+
 std::string IniDocument::Serialize() const {
+    if (writes_.empty()) return bom_ + bytes_;
+    const std::string_view bytes = bytes_;
+    const std::size_t firstLf = bytes.find('\n');
+    const std::string_view eol = firstLf != std::string_view::npos && firstLf > 0 && bytes[firstLf - 1] == '\r'
+                                     ? std::string_view("\r\n")
+                                     : std::string_view("\n");
+
+    NameMap<FoundSection> found;
+    NameMap<NameMap<bool>> wanted;  // section -> keys written
+    for (const Write& w : writes_) wanted[w.section][w.key] = true;
+
+    // One pass: locate the written keys and where each written section ends.
+    {
+        FoundSection* current = nullptr;
+        const NameMap<bool>* currentKeys = nullptr;
+        bool firstOccurrence = false;
+        std::size_t pos = 0;
+        while (pos < bytes.size()) {
+            std::size_t next = bytes.find('\n', pos);
+            next = next == std::string_view::npos ? bytes.size() : next + 1;
+            std::string_view line = bytes.substr(pos, next - pos);
+            if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
+            if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+            const IniLineInfo info = ClassifyIniLine(line);
+            if (info.kind == IniLineInfo::Kind::Section || info.kind == IniLineInfo::Kind::BrokenSection) {
+                current = nullptr;
+                currentKeys = nullptr;
+                if (info.kind == IniLineInfo::Kind::Section) {
+                    const auto w = wanted.find(info.name);
+                    if (w != wanted.end()) {
+                        const auto [it, inserted] = found.try_emplace(w->first);
+                        current = &it->second;
+                        currentKeys = &w->second;
+                        firstOccurrence = inserted;
+                        if (firstOccurrence) current->insertAt = next;
+                    }
+                }
+            } else if (info.kind == IniLineInfo::Kind::Key && current != nullptr) {
+                if (firstOccurrence) current->insertAt = next;
+                const auto k = currentKeys->find(info.name);
+                if (k != currentKeys->end()) {
+                    current->keys.try_emplace(k->first, FoundKey{pos, pos + line.size(), info.name});
+                }
+            }
+            pos = next;
+        }
+    }
+
+    // The writes in order; a later write of the same key wins.
+    struct Replacement {
+        const FoundKey* line;
+        std::string value;
+    };
+    std::vector<Replacement> replacements;
+    std::vector<std::pair<std::size_t, std::vector<AddedLine>>> inserts;   // insertion point, lines
+    std::vector<std::pair<std::string, std::vector<AddedLine>>> appended;  // header name, lines
+    NameMap<std::size_t> insertOf, appendedOf;
+    auto setIn = [](std::vector<AddedLine>& lines, const Write& w) {
+        for (AddedLine& l : lines) {
+            if (IniNamesEqual(l.key, w.key)) {
+                l.value = w.value;
+                return;
+            }
+        }
+        lines.push_back(AddedLine{w.key, w.value});
+    };
+    for (const Write& w : writes_) {
+        const auto s = found.find(w.section);
+        if (s != found.end()) {
+            const auto k = s->second.keys.find(w.key);
+            if (k != s->second.keys.end()) {
+                auto r = std::find_if(replacements.begin(), replacements.end(),
+                                      [&](const Replacement& x) { return x.line == &k->second; });
+                if (r == replacements.end()) {
+                    replacements.push_back(Replacement{&k->second, w.value});
+                } else {
+                    r->value = w.value;
+                }
+                continue;
+            }
+            const auto [i, added] = insertOf.try_emplace(s->first, inserts.size());
+            if (added) inserts.emplace_back(s->second.insertAt, std::vector<AddedLine>{});
+            setIn(inserts[i->second].second, w);
+            continue;
+        }
+        auto a = appendedOf.find(w.section);
+        if (a == appendedOf.end()) {
+            appended.emplace_back(w.section, std::vector<AddedLine>{});
+            a = appendedOf.try_emplace(w.section, appended.size() - 1).first;
+        }
+        setIn(appended[a->second].second, w);
+    }
+
+    // Edits in file order: an insertion point never starts a replaced line.
+    struct Edit {
+        std::size_t begin, end;
+        std::string text;
+    };
+    std::vector<Edit> edits;
+    for (const Replacement& r : replacements) {
+        std::string text(r.line->name);
+        text += '=';
+        text += r.value;
+        edits.push_back(Edit{r.line->begin, r.line->end, std::move(text)});
+    }
+    for (const auto& [at, lines] : inserts) {
+        std::string text;
+        if (at == bytes.size() && !bytes.empty() && bytes.back() != '\n') {
+            // The old last line needs an end of its own; a lone CR becomes CR LF.
+            text += bytes.back() == '\r' ? std::string_view("\n") : eol;
+        }
+        for (const AddedLine& l : lines) text.append(l.key).append("=").append(l.value).append(eol);
+        edits.push_back(Edit{at, at, std::move(text)});
+    }
+    std::stable_sort(edits.begin(), edits.end(), [](const Edit& a, const Edit& b) { return a.begin < b.begin; });
+
     std::string out = bom_;
-    for (std::size_t i = 0; i < lines_.size(); ++i) {
-        out += lines_[i].text;
-        if (i + 1 < lines_.size() || finalNewline_) out += lines_[i].crlf ? "\r\n" : "\n";
+    std::size_t extra = 0;
+    for (const Edit& e : edits) extra += e.text.size();
+    for (const auto& [name, lines] : appended) {
+        extra += name.size() + 8;
+        for (const AddedLine& l : lines) extra += l.key.size() + l.value.size() + 3;
+    }
+    out.reserve(bom_.size() + bytes.size() + extra + 4);
+    std::size_t copied = 0;
+    for (const Edit& e : edits) {
+        out.append(bytes.substr(copied, e.begin - copied));
+        out += e.text;
+        copied = e.end;
+    }
+    out.append(bytes.substr(copied));
+
+    if (!appended.empty()) {
+        const std::string_view body = std::string_view(out).substr(bom_.size());
+        if (!body.empty()) {
+            if (body.back() != '\n') out += body.back() == '\r' ? std::string_view("\n") : eol;
+            // A blank line before a new section, unless the file ends in one.
+            const std::string_view now = std::string_view(out).substr(bom_.size());
+            const std::string_view withoutEnd = now.substr(0, now.size() - 1);
+            const std::size_t lastStart = withoutEnd.rfind('\n');
+            const std::string_view lastLine =
+                lastStart == std::string_view::npos ? withoutEnd : withoutEnd.substr(lastStart + 1);
+            if (!TrimIniBlanks(lastLine).empty()) out += eol;
+        }
+        bool first = true;
+        for (const auto& [name, lines] : appended) {
+            if (!first) out += eol;
+            first = false;
+            out.append("[").append(name).append("]").append(eol);
+            for (const AddedLine& l : lines) out.append(l.key).append("=").append(l.value).append(eol);
+        }
     }
     return out;
 }

@@ -1,13 +1,17 @@
 #pragma once
-// One INI file held as its lines, so that a write changes only the line it
+// One INI file held as its bytes, so that a write changes only the line it
 // touches and keeps comments, unknown keys and line ends as they were. Added
 // lines take the line end of the file's first line; a new file gets LF.
 // Lines starting with ";" are comments; the first of duplicate keys wins;
-// keys above the first section belong to none.
+// keys above the first section belong to none. A line ends at LF, CR LF, or
+// a lone CR at the very end of the file.
 
+#include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace pellandor {
@@ -17,10 +21,10 @@ struct IniLineInfo {
     enum class Kind { Other, Section, BrokenSection, Key };
     Kind kind = Kind::Other;
     std::string_view name;   // section or key name, blanks removed
-    std::string_view value;  // key lines: text after the first "=", blanks removed
+    std::string_view value;  // key lines: text after the first "=", blanks and CRs removed
 };
 
-// `line` is without its "\n"; a trailing "\r" is ignored.
+// `line` is without its "\n"; trailing "\r"s are ignored.
 IniLineInfo ClassifyIniLine(std::string_view line);
 
 // ASCII case-insensitive equality, as section and key names are compared.
@@ -32,37 +36,61 @@ bool IsWritableIniName(std::string_view name);
 // Looks a value up in raw file bytes without copying the file. The first
 // matching key of the first matching section wins; later sections of the same
 // name are searched when the earlier ones lack the key.
-std::optional<std::string_view> FindIniValue(std::string_view bytes, std::string_view section,
-                                             std::string_view key);
+std::optional<std::string_view> FindIniValue(std::string_view bytes, std::string_view section, std::string_view key);
 bool IniHasSection(std::string_view bytes, std::string_view section);
 std::vector<std::string> IniSectionNames(std::string_view bytes);
+
+// Hashing and equality of names for maps keyed by them in any case.
+struct IniNameHash {
+    std::size_t operator()(std::string_view name) const;
+};
+struct IniNameEqual {
+    bool operator()(std::string_view a, std::string_view b) const { return IniNamesEqual(a, b); }
+};
+
+// Every section and first key value of a file, found in one pass, so a
+// loader that asks for many keys reads the file once and not once per key.
+class IniIndex {
+public:
+    explicit IniIndex(std::string bytes);
+    IniIndex(const IniIndex&) = delete;
+    IniIndex& operator=(const IniIndex&) = delete;
+
+    std::optional<std::string_view> Find(std::string_view section, std::string_view key) const;
+    bool HasSection(std::string_view section) const;
+    std::vector<std::string> SectionNames() const { return IniSectionNames(bytes_); }
+
+private:
+    using KeyMap = std::unordered_map<std::string_view, std::string_view, IniNameHash, IniNameEqual>;
+
+    std::string bytes_;
+    // Keys per section name; a section listed without keys exists all the same.
+    std::unordered_map<std::string_view, KeyMap, IniNameHash, IniNameEqual> sections_;
+};
 
 class IniDocument {
 public:
     IniDocument() = default;
-    explicit IniDocument(std::string_view bytes);
+    explicit IniDocument(std::string bytes);
     virtual ~IniDocument() = default;
 
     // Replaces the key in place, or appends it at the end of its section, or
     // appends the section at the end. A value is cut at its first line break
     // or NUL so it can never add lines. False for a name that cannot be stored.
+    // The writes are applied in one pass over the file by Serialize, so a
+    // batch of them costs one read of a large file, not one per key.
     bool Set(std::string_view section, std::string_view key, std::string_view value);
 
     std::string Serialize() const;
 
 private:
-    struct Line {
-        std::string text;  // without "\r\n" / "\n"
-        bool crlf = false;
+    struct Write {
+        std::string section, key, value;
     };
 
-    void Append(std::string text);
-    void InsertAt(std::size_t index, std::string text);
-
     std::string bom_;
-    std::vector<Line> lines_;
-    bool finalNewline_ = true;
-    bool crlfStyle_ = false;  // line end used for added lines
+    std::string bytes_;
+    std::vector<Write> writes_;
 };
 
 }  // namespace pellandor

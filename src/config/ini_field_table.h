@@ -23,7 +23,7 @@ struct IniField {
     const char* section;
     const char* key;
     IniFieldKind kind;
-    std::string Values::*text = nullptr;   // Text and Password
+    std::string Values::*text = nullptr;  // Text and Password
     bool Values::*flag = nullptr;
     std::int32_t Values::*number = nullptr;
 };
@@ -96,8 +96,7 @@ std::string FormatField(const IniField<Values>& field, const Values& values) {
 // A section missing from the file leaves its members as they are; a key
 // missing from a present section reads as 0 or empty.
 template <class Values>
-void LoadFields(const CIni& ini, std::span<const IniField<Values>> fields, Values& values,
-                std::size_t textBuffer) {
+void LoadFields(const CIni& ini, std::span<const IniField<Values>> fields, Values& values, std::size_t textBuffer) {
     std::string_view section;
     bool present = false;
     for (const auto& field : fields) {

@@ -12,21 +12,23 @@ void CIniWriteBatch::Write(std::string_view section, std::string_view key, std::
 bool CIniWriteBatch::Commit() {
     lastError_.clear();
     if (entries_.empty()) return true;
-    std::string bytes;
-    std::string error;
-    // Writing over a file we could not read would throw its contents away.
-    if (ReadWholeFile(path_, bytes, error) == FileReadStatus::Failed) {
-        lastError_ = "CIniWriteBatch::Commit: " + error;
-        return false;
-    }
-    IniDocument document(bytes);
     for (const Entry& e : entries_) {
-        if (!document.Set(e.section, e.key, e.value)) {
+        if (!IsWritableIniName(e.section) || !IsWritableIniName(e.key)) {
             lastError_ = "CIniWriteBatch::Commit: cannot store the name [" + e.section + "] " + e.key;
             return false;
         }
     }
-    if (!WriteFileAtomically(path_, document.Serialize(), error)) {
+    std::string error;
+    const bool ok = UpdateFileAtomically(
+        path_,
+        [this](std::string& bytes, std::string&) {
+            IniDocument document(std::move(bytes));
+            for (const Entry& e : entries_) document.Set(e.section, e.key, e.value);
+            bytes = document.Serialize();
+            return true;
+        },
+        error);
+    if (!ok) {
         lastError_ = "CIniWriteBatch::Commit: " + error;
         return false;
     }
@@ -34,8 +36,8 @@ bool CIniWriteBatch::Commit() {
     return true;
 }
 
-bool WriteIniString(const std::string& path, std::string_view section, std::string_view key,
-                    std::string_view value, std::string& error) {
+bool WriteIniString(const std::string& path, std::string_view section, std::string_view key, std::string_view value,
+                    std::string& error) {
     CIniWriteBatch batch(path);
     batch.Write(section, key, value);
     const bool ok = batch.Commit();

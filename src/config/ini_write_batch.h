@@ -33,7 +33,7 @@ private:
 };
 
 // One key, written at once.
-bool WriteIniString(const std::string& path, std::string_view section, std::string_view key,
-                    std::string_view value, std::string& error);
+bool WriteIniString(const std::string& path, std::string_view section, std::string_view key, std::string_view value,
+                    std::string& error);
 
 }  // namespace pellandor

@@ -112,7 +112,8 @@ std::span<const LanguageKey> DialingAdvAdvLanguageKeys() {
 }
 
 LanguageTable::LanguageTable(std::span<const LanguageKey> keys, std::size_t textBuffer)
-    : keys_(keys), textBuffer_(textBuffer), texts_(keys.size()) {}
+    : keys_(keys), textBuffer_(textBuffer), texts_(keys.size()) {
+}
 
 void LanguageTable::LoadLanguage(const std::string& languagePath, std::string& language) {
     const CIni ini = CIni::Snapshot(languagePath);

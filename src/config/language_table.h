@@ -24,8 +24,7 @@ std::span<const LanguageKey> DialingAdvAdvLanguageKeys();
 class LanguageTable {
 public:
     // The main table reads into 200-byte buffers, the dialing dialogs' into 100.
-    explicit LanguageTable(std::span<const LanguageKey> keys = MainLanguageKeys(),
-                           std::size_t textBuffer = 200);
+    explicit LanguageTable(std::span<const LanguageKey> keys = MainLanguageKeys(), std::size_t textBuffer = 200);
     virtual ~LanguageTable() = default;
 
     // "LOCAL" or "ENG" (exact) picks that section when the file has it; a key

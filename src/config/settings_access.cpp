@@ -1,5 +1,6 @@
 #include "config/settings_access.h"
 
+#include "config/atomic_file.h"
 #include "config/cini.h"
 #include "config/ini_write_batch.h"
 #include "dialing/text_utils.h"
@@ -20,16 +21,15 @@ bool ReadKnown(std::span<const IniField<Values>> fields, const CIni& ini, const 
 }
 
 template <class Values>
-void AppendRows(std::vector<std::pair<std::string, std::string>>& rows,
-                std::span<const IniField<Values>> fields, const Values& values) {
+void AppendRows(std::vector<std::pair<std::string, std::string>>& rows, std::span<const IniField<Values>> fields,
+                const Values& values) {
     for (const auto& field : fields) {
         rows.emplace_back(std::string(field.section) + "/" + field.key, FormatField(field, values));
     }
 }
 
 template <class Values>
-bool Canonicalise(std::span<const IniField<Values>> fields, std::string& section, std::string& key,
-                  bool& isPassword) {
+bool Canonicalise(std::span<const IniField<Values>> fields, std::string& section, std::string& key, bool& isPassword) {
     const IniField<Values>* field = FindField(fields, section, key);
     if (field == nullptr) return false;
     section = field->section;
@@ -42,12 +42,17 @@ bool Canonicalise(std::span<const IniField<Values>> fields, std::string& section
 
 StartupState LoadStartupState(const std::string& settingsPath, const std::string& languagePath) {
     StartupState state;
-    LoadCallLog(settingsPath, state.callLog, state.dialogState);
-    LoadDialingRuleAdvAdv(settingsPath, state.special);
+    if (CheckReadableFile(settingsPath, state.settingsFileError) != FileReadStatus::Failed) {
+        state.settingsFileError.clear();
+    }
+    // One read of the settings file for all its loads.
+    const CIni settings = CIni::Snapshot(settingsPath);
+    LoadCallLog(settings, state.callLog, state.dialogState);
+    LoadDialingRuleAdvAdv(settings, state.special);
     state.specialTexts.LoadLanguage(languagePath, state.special.LAN);
-    LoadDialingRuleAdv(settingsPath, state.advanced);
+    LoadDialingRuleAdv(settings, state.advanced);
     state.advancedTexts.LoadLanguage(languagePath, state.advanced.LAN);
-    LoadSettings(settingsPath, state.settings);
+    LoadSettings(settings, state.settings);
     state.language.LoadLanguage(languagePath, state.settings.language);
     PushToCallDialog(state.settings, state.callDialog);
     PushDialingCodes(state.settings, state.rules);
@@ -68,16 +73,12 @@ bool ReadSettingAsProgram(const std::string& path, const std::string& section, c
     return true;
 }
 
-SettingWriteResult WriteSettingAsProgram(const std::string& path, const std::string& section,
-                                         const std::string& key, const std::string& value, std::string& error) {
+SettingWriteResult WriteSettingAsProgram(const std::string& path, const std::string& section, const std::string& key,
+                                         const std::string& value, std::string& error) {
     error.clear();
     if (!IsWritableIniName(section) || !IsWritableIniName(key)) {
         error = "invalid section or key name: [" + section + "] " + key;
         return SettingWriteResult::InvalidName;
-    }
-    if (value.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) {
-        error = "a value cannot contain a line break or NUL character";
-        return SettingWriteResult::InvalidValue;
     }
     std::string canonicalSection = section;
     std::string canonicalKey = key;
@@ -86,8 +87,13 @@ SettingWriteResult WriteSettingAsProgram(const std::string& path, const std::str
         Canonicalise(DialingRuleAdvFields(), canonicalSection, canonicalKey, isPassword) ||
         Canonicalise(DialingRuleAdvAdvFields(), canonicalSection, canonicalKey, isPassword);
 
-    std::string stored = value;
-    if (isPassword && !EncodeStoredPassword(TrimBlanks(value), stored)) {
+    // A save trims the password first, so blanks and line breaks around it are no error.
+    std::string stored = isPassword ? TrimBlanks(value) : value;
+    if (stored.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) {
+        error = "a value cannot contain a line break or NUL character";
+        return SettingWriteResult::InvalidValue;
+    }
+    if (isPassword && !EncodeStoredPassword(std::string(stored), stored)) {
         error = "the password is too long to be stored (at most 96 bytes); the settings file was not changed";
         return SettingWriteResult::PasswordTooLong;
     }
@@ -103,10 +109,11 @@ std::vector<std::pair<std::string, std::string>> ListSettings(const std::string&
     DialingRuleAdvAdvValues special;
     CallLog log;
     DialogState dialog;
-    LoadSettings(path, settings);
-    LoadDialingRuleAdv(path, advanced);
-    LoadDialingRuleAdvAdv(path, special);
-    LoadCallLog(path, log, dialog);
+    const CIni ini = CIni::Snapshot(path);
+    LoadSettings(ini, settings);
+    LoadDialingRuleAdv(ini, advanced);
+    LoadDialingRuleAdvAdv(ini, special);
+    LoadCallLog(ini, log, dialog);
 
     std::vector<std::pair<std::string, std::string>> rows;
     AppendRows(rows, AppSettingsFields(), settings);

@@ -25,6 +25,9 @@ struct StartupState {
     CallLog callLog;
     DialogState dialogState;
     CallDialogValues callDialog;
+    // Empty when the settings file was read or does not exist yet; otherwise
+    // why it could not be read (every value above is then a default).
+    std::string settingsFileError;
 };
 
 // Loads in start-up order: call log and dialog state, the two dialling
@@ -51,8 +54,8 @@ enum class SettingWriteResult {
 // Stores one key atomically as the program would: PW trimmed and
 // enciphered, anything else verbatim. Known keys are written with their
 // usual spelling whatever case was typed.
-SettingWriteResult WriteSettingAsProgram(const std::string& path, const std::string& section,
-                                         const std::string& key, const std::string& value, std::string& error);
+SettingWriteResult WriteSettingAsProgram(const std::string& path, const std::string& section, const std::string& key,
+                                         const std::string& value, std::string& error);
 
 // Every setting the program holds after loading `path`, as
 // ("SECTION/KEY", value), defaults filled in: the general settings (PW in

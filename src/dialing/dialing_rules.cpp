@@ -43,8 +43,14 @@ template <typename Char>
 bool InDialableSet(Char c) {
     if (c >= Char('0') && c <= Char('9')) return true;
     switch (c) {
-        case Char(')'): case Char('('): case Char('-'): case Char(' '):
-        case Char('+'): case Char('*'): case Char('#'): case Char('/'):
+        case Char(')'):
+        case Char('('):
+        case Char('-'):
+        case Char(' '):
+        case Char('+'):
+        case Char('*'):
+        case Char('#'):
+        case Char('/'):
             return true;
         default:
             return IsBlankMark(c);
@@ -71,8 +77,7 @@ std::string DialingRules::BuildDialString(std::string_view text) const {
 
     // Step 1: give long plain numbers a country/area structure step 3 can read.
     {
-        const std::string_view body = BeginsWith(n, "+") ? std::string_view(n).substr(1)
-                                                         : std::string_view(n);
+        const std::string_view body = BeginsWith(n, "+") ? std::string_view(n).substr(1) : std::string_view(n);
         if (AllDialCharacters(body) && n.size() >= kStructureMinLength) {
             std::string_view rest = n;
             std::string countryPart;
@@ -212,8 +217,8 @@ bool DialingRules::IsDialableText(std::string& text, bool checkMinimumLength) co
     }
 
     if (checkMinimumLength) {
-        const std::size_t dialCount = static_cast<std::size_t>(
-            std::count_if(text.begin(), text.end(), IsDialCharacter));
+        const std::size_t dialCount =
+            static_cast<std::size_t>(std::count_if(text.begin(), text.end(), IsDialCharacter));
         if (!LengthAtLeast(dialCount, MIN_POPUP_LENGTH)) return false;
     }
     return hasDigit;

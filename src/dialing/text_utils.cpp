@@ -31,8 +31,7 @@ std::vector<std::string> SplitAtAny(std::string_view text, std::string_view sepa
     std::vector<std::string> pieces;
     std::size_t start = 0;
     for (;;) {
-        const auto pos = separators.empty() ? std::string_view::npos
-                                            : text.find_first_of(separators, start);
+        const auto pos = separators.empty() ? std::string_view::npos : text.find_first_of(separators, start);
         if (pos == std::string_view::npos) break;
         pieces.emplace_back(text.substr(start, pos - start));
         start = pos + 1;

@@ -25,8 +25,7 @@ std::uint32_t Rotr(std::uint32_t x, std::uint32_t n) {
 // The stored format reads block words most significant byte first, unlike
 // published RC6.
 std::uint32_t LoadBigEndian(const std::uint8_t* p) {
-    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) |
-           (std::uint32_t{p[2]} << 8) | std::uint32_t{p[3]};
+    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | std::uint32_t{p[3]};
 }
 
 void StoreBigEndian(std::uint32_t w, std::uint8_t* p) {
@@ -119,8 +118,7 @@ CredentialCipher::CredentialCipher(std::uint32_t key) {
     }
 }
 
-bool CredentialCipher::EncodeCredential(std::string_view text, std::string& hexOut,
-                                        std::size_t capacity) const {
+bool CredentialCipher::EncodeCredential(std::string_view text, std::string& hexOut, std::size_t capacity) const {
     // The stored text is a C string: nothing after a NUL can be part of it.
     text = text.substr(0, text.find('\0'));
 
@@ -143,8 +141,7 @@ bool CredentialCipher::EncodeCredential(std::string_view text, std::string& hexO
     return true;
 }
 
-bool CredentialCipher::DecodeCredential(std::string_view hex, std::string& out,
-                                        std::size_t capacity) const {
+bool CredentialCipher::DecodeCredential(std::string_view hex, std::string& out, std::size_t capacity) const {
     const std::size_t n = hex.size();
     if (n == 0 || n % (2 * kBlockBytes) != 0) return false;
 

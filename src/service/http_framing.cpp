@@ -1,5 +1,7 @@
 #include "service/http_framing.h"
 
+#include "service/net_util.h"
+
 #include <netdb.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -18,11 +20,9 @@ namespace {
 constexpr std::string_view kCrLf = "\r\n";
 constexpr std::string_view kFieldName = "xmlupload1";
 
-struct AddrInfoFree {
-    void operator()(addrinfo* list) const { freeaddrinfo(list); }
-};
-
-bool IsTokenSeparator(char c) { return c == ' ' || c == '\t' || c == '\n'; }
+bool IsTokenSeparator(char c) {
+    return c == ' ' || c == '\t' || c == '\n';
+}
 
 // An optionally signed decimal number at the start, saturating; false without digits.
 bool ReadDecimal(std::string_view text, long long& value) {
@@ -63,22 +63,38 @@ bool ParseHeaderBlock(std::string_view head, int& status, long long& contentLeng
         status = ReadDecimal(tokens[1], code) ? static_cast<int>(std::clamp<long long>(code, INT_MIN, INT_MAX)) : 0;
     }
 
-    const std::string_view rest = head.substr(lineEnd);
-    const auto name = rest.find("content-length");
-    if (name == std::string_view::npos) {
+    // Header lines one by one: the name must be exactly content-length, not
+    // a longer name that contains it.
+    std::string_view value;
+    bool found = false;
+    for (std::size_t pos = lineEnd + kCrLf.size(); pos < head.size() && !found;) {
+        const std::size_t end = head.find(kCrLf, pos);
+        if (end == std::string_view::npos) break;
+        const std::string_view line = head.substr(pos, end - pos);
+        pos = end + kCrLf.size();
+        std::string_view name = line.substr(0, line.find(':'));
+        while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) name.remove_suffix(1);
+        if (name != "content-length") continue;
+        if (name.size() == line.size()) {
+            errorText = "CHttpXmlRequest::RecvResponse: malformed content-length in the answer";
+            return false;
+        }
+        value = line.substr(line.find(':') + 1);
+        found = true;
+    }
+    if (!found) {
         errorText = "CHttpXmlRequest::RecvResponse: no content-length in the answer";
         return false;
     }
-    const auto end = rest.find(kCrLf, name);
-    const auto colon = rest.find(':', name);
-    if (end == std::string_view::npos || colon == std::string_view::npos || colon > end) {
-        errorText = "CHttpXmlRequest::RecvResponse: malformed content-length in the answer";
-        return false;
-    }
-    std::string_view value = rest.substr(colon + 1, end - colon - 1);
+
     while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
     if (!ReadDecimal(value, contentLength) || contentLength < 0) {
         errorText = "CHttpXmlRequest::RecvResponse: malformed content-length in the answer";
+        return false;
+    }
+    if (static_cast<unsigned long long>(contentLength) > kMaxAnswerBytes) {
+        errorText = "CHttpXmlRequest::RecvResponse: the answer announces " + std::to_string(contentLength) +
+                    " bytes, more than the " + std::to_string(kMaxAnswerBytes) + " allowed";
         return false;
     }
     return true;
@@ -127,7 +143,7 @@ std::string GetLocalHostAddress(bool wantIpv6) {
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
     if (getaddrinfo(name.data(), nullptr, &hints, &found) != 0) return {};
-    const std::unique_ptr<addrinfo, AddrInfoFree> list(found);
+    const AddrInfoList list(found);
 
     const int family = wantIpv6 ? AF_INET6 : AF_INET;
     for (const addrinfo* ai = list.get(); ai != nullptr; ai = ai->ai_next) {
@@ -152,7 +168,16 @@ bool RecvResponse(IByteStream& stream, std::string& body, int& status, std::stri
     long long contentLength = -1;  // unknown until the header block is in
 
     auto readMore = [&]() {
-        const long n = stream.Read(buffer.data() + filled, capacity - filled);
+        // Never more body than the bound, however long the peer keeps sending.
+        std::size_t room = capacity - filled;
+        if (contentLength >= 0)
+            room = std::min(room, kMaxAnswerBytes - std::min(kMaxAnswerBytes, body.size() + filled));
+        if (room == 0) {
+            errorText = "CHttpXmlRequest::RecvResponse: the answer is longer than " + std::to_string(kMaxAnswerBytes) +
+                        " bytes";
+            return false;
+        }
+        const long n = stream.Read(buffer.data() + filled, room);
         if (n <= 0) {
             const std::string why = stream.LastError();
             errorText = "CHttpXmlRequest::RecvResponse: " +

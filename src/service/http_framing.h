@@ -16,6 +16,8 @@ inline constexpr std::string_view kPartContentType = "text/xml";
 inline constexpr std::string_view kPartFileName = "clicktocall.xml";
 // Received bytes per buffer load; the exchange's own clients read this way.
 inline constexpr std::size_t kReceiveBufferSize = 4096;
+// An answer is a few hundred bytes; anything past this is refused, not buffered.
+inline constexpr std::size_t kMaxAnswerBytes = std::size_t{1} << 20;
 
 // Appends the multipart body holding `xml` as an uploaded file. Always true.
 bool MakeMultipartContent(std::string& body, std::string_view fileName, std::string_view contentType,
@@ -30,10 +32,10 @@ bool MakeFullHtml(std::string& header, std::string_view path, std::size_t bodyLe
 // name; empty when it has none, "N/A" when the host name cannot be read.
 std::string GetLocalHostAddress(bool wantIpv6);
 
-// Reads one answer: the status line, a Content-Length header (required) and
-// that many body bytes (more if they came in the last read). Header names
-// match in any case. `status` is -1 until a status line is read. On false,
-// `errorText` says why and `body` may hold part of the answer.
+// Reads one answer: the status line, a Content-Length header (required, at
+// most kMaxAnswerBytes) and that many body bytes (more if they came in the
+// last read, never past kMaxAnswerBytes). Header names match in any case. `status` is -1 until a status line is read.
+// On false, `errorText` says why and `body` may hold part of the answer.
 bool RecvResponse(IByteStream& stream, std::string& body, int& status, std::string& errorText);
 
 }  // namespace pellandor

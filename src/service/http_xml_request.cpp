@@ -1,21 +1,25 @@
 #include "service/http_xml_request.h"
 
+#include <arpa/inet.h>
+#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <climits>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <system_error>
 
 #include "service/byte_stream.h"
 #include "service/http_framing.h"
+#include "service/net_util.h"
 #include "service/result_message.h"
 #include "service/xml_parser.h"
 
@@ -23,30 +27,32 @@ namespace pellandor {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-struct AddrInfoFree {
-    void operator()(addrinfo* list) const { freeaddrinfo(list); }
-};
-
-int ToMs(std::chrono::milliseconds d) { return static_cast<int>(std::clamp<long long>(d.count(), 0, INT_MAX)); }
-
-int MsUntil(Clock::time_point deadline) {
-    return ToMs(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()));
-}
+using Clock = SteadyClock;
+using ClockFunction = std::function<Clock::time_point()>;
 
 // The TLS connection as the framing code sees it, with one deadline for the
-// whole answer.
+// whole answer. The deadline is checked before every read, not only when a
+// read has to wait, so a peer that never pauses cannot hold the request.
 class TlsStream final : public IByteStream {
 public:
-    TlsStream(COpenSSLInterface& tls, int socket, Clock::time_point deadline, int limitMs)
-        : tls_(tls), socket_(socket), deadline_(deadline), limitMs_(limitMs) {}
+    TlsStream(COpenSSLInterface& tls, int socket, Clock::time_point deadline, int limitMs, const ClockFunction& now)
+        : tls_(tls), socket_(socket), deadline_(deadline), limitMs_(limitMs), now_(now) {}
 
     long Read(char* buffer, std::size_t length) override {
-        return Finish(tls_.ReadSSLClient(socket_, buffer, length, MsUntil(deadline_)));
+        const Clock::time_point now = now_();
+        if (now >= deadline_) {
+            timedOut_ = true;
+            return -1;
+        }
+        return Finish(tls_.ReadSSLClient(socket_, buffer, length, MsUntil(deadline_, now)));
     }
     long Write(const char* bytes, std::size_t length) override {
-        return Finish(tls_.WriteSSLClient(socket_, bytes, length, MsUntil(deadline_)));
+        const Clock::time_point now = now_();
+        if (now >= deadline_) {
+            timedOut_ = true;
+            return -1;
+        }
+        return Finish(tls_.WriteSSLClient(socket_, bytes, length, MsUntil(deadline_, now)));
     }
     std::string LastError() const override {
         if (timedOut_) return "no complete answer within " + std::to_string(limitMs_) + " ms (time-out)";
@@ -55,7 +61,7 @@ public:
 
 private:
     long Finish(long result) {
-        if (result <= 0 && (tls_.TimedOut() || Clock::now() >= deadline_)) timedOut_ = true;
+        if (result <= 0 && (tls_.TimedOut() || now_() >= deadline_)) timedOut_ = true;
         return result;
     }
 
@@ -63,6 +69,7 @@ private:
     int socket_;
     Clock::time_point deadline_;
     int limitMs_;
+    const ClockFunction& now_;
     bool timedOut_ = false;
 };
 
@@ -72,12 +79,23 @@ std::string EscapeXml(std::string_view text) {
     out.reserve(text.size());
     for (char c : text) {
         switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        case '\'': out += "&apos;"; break;
-        default: out += c;
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            case '\'':
+                out += "&apos;";
+                break;
+            default:
+                out += c;
         }
     }
     return out;
@@ -91,59 +109,144 @@ std::string ResolverMessage(int code) {
     return text;
 }
 
+addrinfo ResolverHints(int extraFlags) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    hints.ai_flags = extraFlags;
+    return hints;
+}
+
+bool IsNumericHost(const std::string& host) {
+    in6_addr v6{};
+    in_addr v4{};
+    return ::inet_pton(AF_INET, host.c_str(), &v4) == 1 || ::inet_pton(AF_INET6, host.c_str(), &v6) == 1;
+}
+
+// One getaddrinfo on a helper thread of its own: the system call cannot be
+// given a time limit or be interrupted, so the request stops waiting for it
+// instead. The helper owns its half and cleans up whenever it finishes.
+struct Lookup {
+    std::mutex mutex;
+    bool done = false;
+    int rc = EAI_SYSTEM;
+    addrinfo* list = nullptr;
+    UniqueFd wakeRead, wakeWrite;
+    ~Lookup() {
+        if (list != nullptr) freeaddrinfo(list);
+    }
+};
+
+enum class LookupEnd { Done, TimedOut, Cancelled, Failed };
+
+LookupEnd ResolveWithin(const std::string& host, const std::string& port, int timeoutMs, int cancelFd, int& rc,
+                        AddrInfoList& out) {
+    auto lookup = std::make_shared<Lookup>();
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) return LookupEnd::Failed;
+    lookup->wakeRead.Reset(fds[0]);
+    lookup->wakeWrite.Reset(fds[1]);
+    try {
+        std::thread([lookup, host, port] {
+            const addrinfo hints = ResolverHints(0);
+            addrinfo* found = nullptr;
+            const int result = getaddrinfo(host.c_str(), port.c_str(), &hints, &found);
+            {
+                const std::lock_guard lock(lookup->mutex);
+                lookup->rc = result;
+                lookup->list = found;
+                lookup->done = true;
+            }
+            const char byte = 1;
+            [[maybe_unused]] const auto n = ::write(lookup->wakeWrite.Get(), &byte, 1);
+        }).detach();
+    } catch (const std::system_error&) {
+        return LookupEnd::Failed;
+    }
+    pollfd fds2[2] = {{lookup->wakeRead.Get(), POLLIN, 0}, {cancelFd, POLLIN, 0}};
+    const nfds_t count = cancelFd >= 0 ? 2 : 1;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        const int n = ::poll(fds2, count, MsUntil(deadline));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return LookupEnd::Failed;
+        if (count == 2 && fds2[1].revents != 0) return LookupEnd::Cancelled;
+        if (n == 0) return LookupEnd::TimedOut;
+        break;
+    }
+    const std::lock_guard lock(lookup->mutex);
+    if (!lookup->done) return LookupEnd::Failed;
+    rc = lookup->rc;
+    out.reset(std::exchange(lookup->list, nullptr));
+    return LookupEnd::Done;
+}
+
 }  // namespace
 
-CHttpXmlRequest::CHttpXmlRequest() : cancel_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+struct CHttpXmlRequest::Shared {
+    enum class State { Idle, Running, Delivering };
+    std::mutex mutex;
+    std::condition_variable idle;
+    State state = State::Idle;
+    std::thread::id worker;  // set by the worker once Start has published it
+    bool destroying = false;
+    ResultCallback callback = nullptr;
+    void* userData = nullptr;
+};
+
+CHttpXmlRequest::CHttpXmlRequest()
+    : now_([] { return Clock::now(); }),
+      cancel_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
+      shared_(std::make_shared<Shared>()) {
+}
 
 CHttpXmlRequest::~CHttpXmlRequest() {
+    bool insideCallback = false;
     {
-        const std::lock_guard lock(callbackMutex_);
-        destroying_ = true;
+        const std::lock_guard lock(shared_->mutex);
+        shared_->destroying = true;
+        insideCallback = shared_->state != Shared::State::Idle && shared_->worker == std::this_thread::get_id();
     }
     if (cancel_.IsOpen()) {
         // Wakes the worker out of any connect, handshake, read or write wait.
         const std::uint64_t one = 1;
         [[maybe_unused]] const auto n = ::write(cancel_.Get(), &one, sizeof one);
     }
-    if (worker_.joinable()) worker_.join();
+    if (worker_.joinable()) {
+        // Destroyed from inside the callback: the worker touches nothing of
+        // this object once the callback returns.
+        if (insideCallback) {
+            worker_.detach();
+        } else {
+            worker_.join();
+        }
+    }
+}
+
+bool CHttpXmlRequest::IsRunning() const {
+    const std::lock_guard lock(shared_->mutex);
+    return shared_->state != Shared::State::Idle;
 }
 
 bool CHttpXmlRequest::Init(const std::string& host, const std::string& port) {
-    if (IsRunning()) return false;  // the worker owns the error text now
+    if (!WaitUntilIdle()) return false;  // the worker owns the error text now
     if (host.empty() || port.empty()) {
         errorText_ = "CHttpXmlRequest::Init: no exchange address or port";
         return false;
     }
-    host_ = host;
-    port_ = port;
-
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_protocol = IPPROTO_TCP;
-    addrinfo* found = nullptr;
-    const int rc = getaddrinfo(host_.c_str(), port_.c_str(), &hints, &found);
-    if (rc != 0) {
-        errorText_ = "getaddrinfo: " + ResolverMessage(rc) + "\n";
+    const std::string previousHost = std::exchange(host_, host);
+    const std::string previousPort = std::exchange(port_, port);
+    resolvePending_ = false;
+    // Only a name needs the resolver; it is asked on the worker, never here.
+    if (!IsNumericHost(host_)) {
+        resolvePending_ = true;
+    } else if (!Resolve()) {
+        host_ = previousHost;
+        port_ = previousPort;
         return false;
     }
-    const std::unique_ptr<addrinfo, AddrInfoFree> list(found);
 
-    const addrinfo* chosen = nullptr;
-    for (const addrinfo* ai = list.get(); ai != nullptr && chosen == nullptr; ai = ai->ai_next) {
-        if (ai->ai_family == AF_INET || ai->ai_family == AF_INET6) chosen = ai;
-    }
-    if (chosen == nullptr) {
-        errorText_ = "No Address info from getaddrinfo\n";
-        return false;
-    }
-    sockaddr_storage address{};
-    std::memcpy(&address, chosen->ai_addr, chosen->ai_addrlen);
-    serverAddress_ = address;
-    serverAddressLength_ = chosen->ai_addrlen;
-    ipv6_ = chosen->ai_family == AF_INET6;
-
-    transportMode_ = kTransportTls;
     tls_.reset();
     try {
         tls_ = std::make_unique<COpenSSLInterface>();
@@ -159,11 +262,60 @@ bool CHttpXmlRequest::Init(const std::string& host, const std::string& port) {
     return true;
 }
 
+bool CHttpXmlRequest::Resolve() {
+    AddrInfoList list;
+    int rc = 0;
+    if (IsNumericHost(host_)) {
+        // A literal address: no resolver is asked, so this cannot block.
+        const addrinfo hints = ResolverHints(AI_NUMERICHOST);
+        addrinfo* found = nullptr;
+        rc = getaddrinfo(host_.c_str(), port_.c_str(), &hints, &found);
+        list.reset(found);
+    } else {
+        switch (ResolveWithin(host_, port_, ToPollMs(connectTimeout_), cancel_.Get(), rc, list)) {
+            case LookupEnd::Done:
+                break;
+            case LookupEnd::TimedOut:
+                errorText_ = "getaddrinfo: no answer from the resolver within " +
+                             std::to_string(ToPollMs(connectTimeout_)) + " ms (time-out)\n";
+                return false;
+            case LookupEnd::Cancelled:
+                errorText_ = "getaddrinfo: cancelled\n";
+                return false;
+            case LookupEnd::Failed:
+                errorText_ = "getaddrinfo: " + ResolverMessage(EAI_SYSTEM) + "\n";
+                return false;
+        }
+    }
+    if (rc != 0) {
+        errorText_ = "getaddrinfo: " + ResolverMessage(rc) + "\n";
+        return false;
+    }
+    const addrinfo* chosen = nullptr;
+    for (const addrinfo* ai = list.get(); ai != nullptr && chosen == nullptr; ai = ai->ai_next) {
+        if (ai->ai_family == AF_INET || ai->ai_family == AF_INET6) chosen = ai;
+    }
+    if (chosen == nullptr) {
+        errorText_ = "No Address info from getaddrinfo\n";
+        return false;
+    }
+    sockaddr_storage address{};
+    std::memcpy(&address, chosen->ai_addr, chosen->ai_addrlen);
+    serverAddress_ = address;
+    serverAddressLength_ = chosen->ai_addrlen;
+    ipv6_ = chosen->ai_family == AF_INET6;
+    resolvePending_ = false;
+    return true;
+}
+
 void CHttpXmlRequest::SetResultCallback(ResultCallback callback, void* userData) {
-    // The last worker may still be inside the previous callback.
-    const std::lock_guard lock(callbackMutex_);
-    callback_ = callback;
-    userData_ = userData;
+    const std::lock_guard lock(shared_->mutex);
+    shared_->callback = callback;
+    shared_->userData = userData;
+}
+
+void CHttpXmlRequest::SetClock(std::function<std::chrono::steady_clock::time_point()> now) {
+    now_ = std::move(now);
 }
 
 void CHttpXmlRequest::SetTimeouts(std::chrono::milliseconds connect, std::chrono::milliseconds answer) {
@@ -171,25 +323,34 @@ void CHttpXmlRequest::SetTimeouts(std::chrono::milliseconds connect, std::chrono
     answerTimeout_ = answer;
 }
 
-bool CHttpXmlRequest::Start(int callType, const CallUserInfo& userInfo) {
-    if (IsRunning()) return false;
-    if (worker_.joinable()) {
-        if (worker_.get_id() == std::this_thread::get_id()) {
-            errorText_ = "CHttpXmlRequest::Start: a request cannot be started from its own result callback";
-            return false;
-        }
-        worker_.join();  // finished already; at most its callback is still returning
+bool CHttpXmlRequest::WaitUntilIdle() {
+    std::unique_lock lock(shared_->mutex);
+    if (shared_->state == Shared::State::Running) return false;
+    if (shared_->state == Shared::State::Delivering) {
+        if (shared_->worker == std::this_thread::get_id()) return false;  // from inside its own callback
+        // The result is out; only the callback is still returning.
+        shared_->idle.wait(lock, [this] { return shared_->state == Shared::State::Idle; });
     }
+    return true;
+}
+
+bool CHttpXmlRequest::Start(int callType, const CallUserInfo& userInfo) {
+    if (!WaitUntilIdle()) return false;
+    if (worker_.joinable()) worker_.join();
     callType_ = callType;
     if (callType == kCallTypeCall || callType == kCallTypeHangup) {
         userInfo_ = std::make_unique<CallUserInfo>(userInfo);
     }
-    running_.store(true, std::memory_order_release);
+    // Held until worker_ is assigned: the worker waits for it before its
+    // first step, so even a callback that destroys this object finds
+    // Start done with it.
+    const std::lock_guard lock(shared_->mutex);
+    shared_->state = Shared::State::Running;
     try {
         // The default stack: OpenSSL needs far more than a few kilobytes.
-        worker_ = std::thread([this] { Run(); });
+        worker_ = std::thread([this, shared = shared_] { Run(shared); });
     } catch (const std::system_error& e) {
-        running_.store(false, std::memory_order_release);
+        shared_->state = Shared::State::Idle;
         errorText_ = std::string("CHttpXmlRequest::Start: thread creation fail ") + e.what();
         return false;
     }
@@ -200,14 +361,14 @@ bool CHttpXmlRequest::MakeRequestXml(int callType, const CallUserInfo* userInfo,
     xml.clear();
     if (userInfo == nullptr || (callType != kCallTypeCall && callType != kCallTypeHangup)) return false;
     const std::string station = EscapeXml(userInfo->stationNumber);
-    xml = "<?xml version=\"1.0\" encoding=\"utf-8\"?><!DOCTYPE ulvex_svc SYSTEM \"UlvexService.dtd\">"
-          "<ulvex_svc><request type=\"service\" encrypt=\"off\" servicename=\"clicktocall\"><clicktocall>"
-          "<userinfo><stnnum>" + station + "</stnnum><userid>" + EscapeXml(userInfo->userId) +
-          "</userid><userpwd encrypt=\"off\">" + EscapeXml(userInfo->password) +
-          "</userpwd></userinfo><srcinfo><dialnum>" + station +
-          "</dialnum></srcinfo><destinfo calltype=\"" + (callType == kCallTypeCall ? "single" : "hangup") +
-          "\"><dialnum>" + EscapeXml(userInfo->destination) +
-          "</dialnum></destinfo></clicktocall></request></ulvex_svc>";
+    xml =
+        "<?xml version=\"1.0\" encoding=\"utf-8\"?><!DOCTYPE ulvex_svc SYSTEM \"UlvexService.dtd\">"
+        "<ulvex_svc><request type=\"service\" encrypt=\"off\" servicename=\"clicktocall\"><clicktocall>"
+        "<userinfo><stnnum>" +
+        station + "</stnnum><userid>" + EscapeXml(userInfo->userId) + "</userid><userpwd encrypt=\"off\">" +
+        EscapeXml(userInfo->password) + "</userpwd></userinfo><srcinfo><dialnum>" + station +
+        "</dialnum></srcinfo><destinfo calltype=\"" + (callType == kCallTypeCall ? "single" : "hangup") +
+        "\"><dialnum>" + EscapeXml(userInfo->destination) + "</dialnum></destinfo></clicktocall></request></ulvex_svc>";
     return true;
 }
 
@@ -235,6 +396,7 @@ bool CHttpXmlRequest::ProcessRespXML(std::string_view body, std::string& codeTex
 
 bool CHttpXmlRequest::Connect() {
     Close();
+    if (resolvePending_ && tls_ && !Resolve()) return false;
     if (!serverAddress_ || !tls_) {
         errorText_ = "CHttpXmlRequest::Connect: no exchange address; Init has not succeeded";
         return false;
@@ -247,7 +409,7 @@ bool CHttpXmlRequest::Connect() {
     socket_.Reset(fd);
     tls_->SetCancelFd(cancel_.Get());
     if (tls_->ConnectSSLClient(fd, reinterpret_cast<const sockaddr*>(&*serverAddress_), serverAddressLength_,
-                               ToMs(connectTimeout_))) {
+                               ToPollMs(connectTimeout_))) {
         return true;
     }
     errorText_ = "Connect SSL fail " + tls_->ErrorText() + "\n";
@@ -266,7 +428,11 @@ void CHttpXmlRequest::Close() {
     socket_.Reset();
 }
 
-void CHttpXmlRequest::Run() {
+void CHttpXmlRequest::Run(std::shared_ptr<Shared> shared) {
+    {
+        const std::lock_guard lock(shared->mutex);
+        shared->worker = std::this_thread::get_id();
+    }
     // A peer that resets the connection must fail the write, not kill the
     // process; the signal stays pending on this thread and dies with it.
     sigset_t pipe;
@@ -300,8 +466,8 @@ void CHttpXmlRequest::Run() {
         request += body;
 
         step_ = XML_STEP_SEND_CALL;
-        const int answerMs = ToMs(answerTimeout_);
-        const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(answerMs);
+        const int answerMs = ToPollMs(answerTimeout_);
+        const Clock::time_point deadline = now_() + std::chrono::milliseconds(answerMs);
         const long sent = SendData(socket_.Get(), request.data(), request.size(), answerMs);
         if (sent < 0 || static_cast<std::size_t>(sent) != request.size()) {
             errorText_ = "CHttpXmlRequest::SendData: sent " + std::to_string(sent) + " of " +
@@ -310,7 +476,7 @@ void CHttpXmlRequest::Run() {
         }
 
         step_ = XML_STEP_RECV_CALL_REPONSE;
-        TlsStream stream(*tls_, socket_.Get(), deadline, answerMs);
+        TlsStream stream(*tls_, socket_.Get(), deadline, answerMs, now_);
         std::string answer;
         int status = -1;
         if (!RecvResponse(stream, answer, status, errorText_)) break;
@@ -329,14 +495,28 @@ void CHttpXmlRequest::Run() {
 
     Close();
     if (!ok) step_ = -step_;
-    // The callback gets its own copy: once running_ is clear the caller may
+    // The callback gets its own copy: once the request is idle the caller may
     // Init again, which rewrites errorText_.
     ServiceResult local{step_, ok ? codeText : errorText_};
     result_ = local;
-    running_.store(false, std::memory_order_release);
 
-    const std::lock_guard lock(callbackMutex_);
-    if (callback_ != nullptr && !destroying_) callback_(userData_, &local.step, local.text.c_str());
+    // Called without the lock, so the callback may set another callback or
+    // destroy this object; the request stays "running" until it returns.
+    ResultCallback callback = nullptr;
+    void* userData = nullptr;
+    {
+        const std::lock_guard lock(shared->mutex);
+        shared->state = Shared::State::Delivering;
+        if (!shared->destroying) {
+            callback = shared->callback;
+            userData = shared->userData;
+        }
+    }
+    if (callback != nullptr) callback(userData, &local.step, local.text.c_str());
+    // From here on `this` may be gone: only `shared` is touched.
+    const std::lock_guard lock(shared->mutex);
+    shared->state = Shared::State::Idle;
+    shared->idle.notify_all();
 }
 
 }  // namespace pellandor

@@ -5,10 +5,9 @@
 
 #include <sys/socket.h>
 
-#include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,7 +15,7 @@
 
 #include "service/openssl_interface.h"
 #include "service/service_types.h"
-#include "service/unique_fd.h"
+#include "base/unique_fd.h"
 
 namespace pellandor {
 
@@ -28,25 +27,33 @@ public:
 
     CHttpXmlRequest();
     // Stops a running request (its connection is cut, no callback follows)
-    // and waits for its worker.
+    // and waits for its worker. May be called from inside the callback.
     virtual ~CHttpXmlRequest();
     CHttpXmlRequest(const CHttpXmlRequest&) = delete;
     CHttpXmlRequest& operator=(const CHttpXmlRequest&) = delete;
 
-    // Resolves the exchange and prepares a fresh TLS context. Refused while a
-    // request runs. A failure keeps the address resolved before.
+    // Takes the exchange's address and prepares a fresh TLS context. Refused
+    // while a request runs (called just after its result, it waits for the
+    // callback to return). A numeric address is resolved here (a failure
+    // keeps the address resolved before); a name is resolved by the next
+    // request on its worker, within the connect bound, so a slow resolver
+    // never blocks the caller: its failure is that request's result at
+    // XML_STEP_CONNECT_SERV with the same "getaddrinfo: ..." text.
     bool Init(const std::string& host, const std::string& port);
 
-    // Set these before Start, not while a request runs.
+    // May be called at any time, also from inside the callback.
     void SetResultCallback(ResultCallback callback, void* userData);
     // Connect plus handshake each within `connect`; from sending the request
     // to the last byte of the answer within `answer`.
     void SetTimeouts(std::chrono::milliseconds connect, std::chrono::milliseconds answer);
+    // The clock the answer deadline is checked against (tests move it on).
+    void SetClock(std::function<std::chrono::steady_clock::time_point()> now);
 
     // Starts a call (kCallTypeCall) or hang-up (kCallTypeHangup) on a new
     // worker. False while another request runs or when no thread can start.
     bool Start(int callType, const CallUserInfo& userInfo);
-    bool IsRunning() const { return running_.load(std::memory_order_acquire); }
+    // True from Start until the result callback has returned.
+    bool IsRunning() const;
 
     // These two are meaningful only while no request runs.
     const std::string& ErrorText() const { return errorText_; }
@@ -58,18 +65,24 @@ public:
     // type or without user info.
     static bool MakeRequestXml(int callType, const CallUserInfo* userInfo, std::string& xml);
     // Reads the `code` element of an answer body.
-    static bool ProcessRespXML(std::string_view body, std::string& codeText, int callType,
-                               const CallUserInfo* userInfo, int& codeNumber, std::string& errorText);
+    static bool ProcessRespXML(std::string_view body, std::string& codeText, int callType, const CallUserInfo* userInfo,
+                               int& codeNumber, std::string& errorText);
 
 private:
-    void Run();
+    struct Shared;
+
+    void Run(std::shared_ptr<Shared> shared);
+    // False while a request runs; once its result is out, waits for its
+    // callback to return.
+    bool WaitUntilIdle();
+    bool Resolve();
     bool Connect();
     long SendData(int socket, const char* bytes, std::size_t length, int timeoutMs);
     void Close();
 
     std::string host_;
     std::string port_;
-    int transportMode_ = 0;
+    bool resolvePending_ = false;  // a name from Init, resolved by the next request
     std::optional<sockaddr_storage> serverAddress_;
     socklen_t serverAddressLength_ = 0;
     bool ipv6_ = false;
@@ -79,17 +92,16 @@ private:
     int callType_ = 0;
     std::unique_ptr<CallUserInfo> userInfo_;
     std::thread worker_;
-    std::atomic<bool> running_{false};
     int step_ = 0;
-    ResultCallback callback_ = nullptr;
-    void* userData_ = nullptr;
     ServiceResult result_;
 
     std::chrono::milliseconds connectTimeout_ = kDefaultConnectTimeout;
     std::chrono::milliseconds answerTimeout_ = kDefaultAnswerTimeout;
+    std::function<std::chrono::steady_clock::time_point()> now_;
     UniqueFd cancel_;  // eventfd: written once by the destructor to stop every wait
-    std::mutex callbackMutex_;
-    bool destroying_ = false;  // guarded by callbackMutex_
+    // The running flag and the callback, shared with the worker so that it
+    // can finish safely when the callback destroys this object.
+    std::shared_ptr<Shared> shared_;
 };
 
 }  // namespace pellandor

@@ -1,5 +1,7 @@
 #include "service/openssl_interface.h"
 
+#include "service/net_util.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
@@ -22,17 +24,13 @@ constexpr const char* kConnect = "COpenSSLInterface::ConnectSSLClient";
 constexpr const char* kHandshake = "COpenSSLInterface::ConnectSSLClient_SSL";
 constexpr const char* kRead = "COpenSSLInterface::ReadSSLClient";
 constexpr const char* kWrite = "COpenSSLInterface::WriteSSLClient";
+constexpr const char* kCipherList = "ARIA128-SHA:AES128-SHA:SEED-SHA:ALL:!ADH:!LOW:!EXP:!MD5:@STRENGTH";
 
 // A single wait for the handshake never exceeds this, however long the
 // caller's limit is.
 constexpr int kHandshakeWaitCapMs = 60000;
 
-using Clock = std::chrono::steady_clock;
-
-int MsUntil(Clock::time_point deadline) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return static_cast<int>(std::clamp<long long>(left, 0, INT_MAX));
-}
+using Clock = SteadyClock;
 
 Clock::time_point DeadlineAfter(int timeoutMs) {
     return timeoutMs < 0 ? Clock::time_point::max() : Clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -42,7 +40,9 @@ Clock::time_point DeadlineAfter(int timeoutMs) {
 
 COpenSSLInterface::COpenSSLInterface() = default;
 
-COpenSSLInterface::~COpenSSLInterface() { CloseSSLClient(); }
+COpenSSLInterface::~COpenSSLInterface() {
+    CloseSSLClient();
+}
 
 void COpenSSLInterface::SetError(const char* format, ...) {
     va_list args;
@@ -58,12 +58,9 @@ void COpenSSLInterface::SetError(const char* format, ...) {
 
 bool COpenSSLInterface::InitClientSSL() {
     if (ctx_) {
-        SetError("%s:Init client Fail. Already initialized with %s", kInitClient,
-                 serverMode_ ? "Server Mode" : "Client Mode");
+        SetError("%s:Init client Fail. Already initialized with %s", kInitClient, "Client Mode");
         return false;
     }
-    // Unknown names in the list are skipped by the library.
-    cipherList_ = "ARIA128-SHA:AES128-SHA:SEED-SHA:ALL:!ADH:!LOW:!EXP:!MD5:@STRENGTH";
 
     OPENSSL_init_ssl(OPENSSL_INIT_LOAD_SSL_STRINGS | OPENSSL_INIT_LOAD_CRYPTO_STRINGS, nullptr);
     ctx_.reset(SSL_CTX_new(TLS_client_method()));
@@ -74,7 +71,7 @@ bool COpenSSLInterface::InitClientSSL() {
     // The exchange speaks TLS 1.2 only.
     if (SSL_CTX_set_min_proto_version(ctx_.get(), TLS1_2_VERSION) != 1 ||
         SSL_CTX_set_max_proto_version(ctx_.get(), TLS1_2_VERSION) != 1) {
-        SetError("%s:SSL_CTX_new fail", kInitClient);
+        SetError("%s:cannot limit the context to TLS 1.2", kInitClient);
         ctx_.reset();
         return false;
     }
@@ -92,10 +89,10 @@ bool COpenSSLInterface::InitClientSSL() {
     options |= SSL_OP_NO_SSLv3;
 #endif
     SSL_CTX_set_options(ctx_.get(), options);
-    // The result is not examined: whatever the library knows of the list is used.
-    SSL_CTX_set_cipher_list(ctx_.get(), cipherList_.c_str());
+    // The result is not examined: whatever the library knows of the list is
+    // used, and names it does not know are skipped.
+    SSL_CTX_set_cipher_list(ctx_.get(), kCipherList);
     ERR_clear_error();
-    serverMode_ = false;
     return true;
 }
 
@@ -131,18 +128,18 @@ bool COpenSSLInterface::ConnectSSLClient(int socket, const sockaddr* address, so
             return false;
         }
         switch (WaitFor(socket, POLLOUT, timeoutMs)) {
-        case Wait::Ready:
-            break;
-        case Wait::TimedOut:
-            SetError("%s: connect fail error[%d] (no connection within %d ms, time-out)", kConnect, ETIMEDOUT,
-                     timeoutMs);
-            return false;
-        case Wait::Cancelled:
-            SetError("%s: connect fail error[%d] (cancelled)", kConnect, ECANCELED);
-            return false;
-        case Wait::Failed:
-            SetError("%s: connect fail error[%d]", kConnect, errno);
-            return false;
+            case Wait::Ready:
+                break;
+            case Wait::TimedOut:
+                SetError("%s: connect fail error[%d] (no connection within %d ms, time-out)", kConnect, ETIMEDOUT,
+                         timeoutMs);
+                return false;
+            case Wait::Cancelled:
+                SetError("%s: connect fail error[%d] (cancelled)", kConnect, ECANCELED);
+                return false;
+            case Wait::Failed:
+                SetError("%s: connect fail error[%d]", kConnect, errno);
+                return false;
         }
         int soError = 0;
         socklen_t soLength = sizeof soError;
@@ -158,10 +155,6 @@ bool COpenSSLInterface::ConnectSSLClient(int socket, const sockaddr* address, so
 bool COpenSSLInterface::ConnectSSLClient_SSL(int socket, int timeoutMs) {
     if (!ctx_) {
         SetError("%s: CTX not initialized", kHandshake);
-        return false;
-    }
-    if (serverMode_) {
-        SetError("%s: SSL is working as server mode", kHandshake);
         return false;
     }
     if (ssl_) {
@@ -200,21 +193,21 @@ bool COpenSSLInterface::ConnectSSLClient_SSL(int socket, int timeoutMs) {
         if (waitFor != 0) {
             const int limit = std::min(left, kHandshakeWaitCapMs);
             switch (WaitFor(socket, waitFor == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, limit)) {
-            case Wait::Ready:
-                break;
-            case Wait::Failed:
-                SetError("%s: select failed! %d", kHandshake, waitFor);
-                return fail();
-            case Wait::TimedOut:
-                if (limit < kHandshakeWaitCapMs) {
-                    SetError("%s: connection time-out!", kHandshake);
-                } else {
-                    SetError("%s: sever not responding! %d", kHandshake, waitFor);
-                }
-                return fail();
-            case Wait::Cancelled:
-                SetError("%s: connection cancelled", kHandshake);
-                return fail();
+                case Wait::Ready:
+                    break;
+                case Wait::Failed:
+                    SetError("%s: select failed! %d", kHandshake, waitFor);
+                    return fail();
+                case Wait::TimedOut:
+                    if (limit < kHandshakeWaitCapMs) {
+                        SetError("%s: connection time-out!", kHandshake);
+                    } else {
+                        SetError("%s: sever not responding! %d", kHandshake, waitFor);
+                    }
+                    return fail();
+                case Wait::Cancelled:
+                    SetError("%s: connection cancelled", kHandshake);
+                    return fail();
             }
         }
         ERR_clear_error();
@@ -244,8 +237,8 @@ long COpenSSLInterface::Transfer(const char* function, int socket, char* readBuf
     for (;;) {
         ERR_clear_error();
         errno = 0;
-        const int n = readBuffer != nullptr ? SSL_read(ssl_.get(), readBuffer, chunk)
-                                            : SSL_write(ssl_.get(), writeBytes, chunk);
+        const int n =
+            readBuffer != nullptr ? SSL_read(ssl_.get(), readBuffer, chunk) : SSL_write(ssl_.get(), writeBytes, chunk);
         const int savedErrno = errno;
         if (n > 0) return n;
         const int code = SSL_get_error(ssl_.get(), n);
@@ -265,18 +258,18 @@ long COpenSSLInterface::Transfer(const char* function, int socket, char* readBuf
             return -1;
         }
         switch (WaitFor(socket, code == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, left)) {
-        case Wait::Ready:
-            break;
-        case Wait::TimedOut:
-            SetError("%s: time-out", function);
-            timedOut_ = true;
-            return -1;
-        case Wait::Cancelled:
-            SetError("%s: cancelled", function);
-            return -1;
-        case Wait::Failed:
-            SetError("%s: poll failed, errno[%d]", function, errno);
-            return -1;
+            case Wait::Ready:
+                break;
+            case Wait::TimedOut:
+                SetError("%s: time-out", function);
+                timedOut_ = true;
+                return -1;
+            case Wait::Cancelled:
+                SetError("%s: cancelled", function);
+                return -1;
+            case Wait::Failed:
+                SetError("%s: poll failed, errno[%d]", function, errno);
+                return -1;
         }
     }
 }

@@ -45,7 +45,6 @@ public:
     const std::string& ErrorText() const { return errorText_; }
     // Whether the last ReadSSLClient or WriteSSLClient failed for lack of time.
     bool TimedOut() const { return timedOut_; }
-    int ConnectedSocket() const { return connectedSocket_; }
 
 private:
     enum class Wait { Ready, TimedOut, Cancelled, Failed };
@@ -63,12 +62,10 @@ private:
 
     std::unique_ptr<SSL_CTX, CtxFree> ctx_;
     std::unique_ptr<SSL, SslFree> ssl_;
-    bool serverMode_ = false;
-    std::string cipherList_ = "ALL:!ADH:!LOW:!EXP:!MD5:@STRENGTH";
     std::string errorText_;
     int connectedSocket_ = -1;
     int cancelFd_ = -1;
-    bool broken_ = false;    // a fatal TLS error: no close_notify may follow
+    bool broken_ = false;  // a fatal TLS error: no close_notify may follow
     bool timedOut_ = false;
 };
 

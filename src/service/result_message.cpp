@@ -19,22 +19,22 @@ std::string CallResultMessage(const ServiceResult& result, bool hangup, const Re
 
     const std::string& base = hangup ? texts.RS_HANGUP_FAIL : texts.RS_CALL_FAIL;
     switch (LeadingCodeNumber(result.text)) {
-    case 100:
-        return {};
-    case 101:
-        return texts.RS_AUTH_FAIL + "\nRS CODE : AUTH FAIL";
-    case 102:
-        return base + texts.RS_ACCESS_DENIED + "\nRS CODE : ACCESS DENIED";
-    case 103:
-        return base + texts.RS_CALL_RESTRICTED + "\nRS CODE : CALL RESTRICTED";
-    case 104:
-        return base + texts.RS_CALL_NOK + "\nRS CODE : NOK ETC";
-    case 110:
-        return base + " " + texts.RS_CALLER_BUSY + "\nRS CODE : CALLER BUSY";
-    case 199:
-        return base + texts.RS_UNKNOWN_ERROR + "\nRS CODE : UNKNOWN ERROR";
-    default:
-        return base + texts.RS_CODE_EMPTY + "\nRS CODE : EMPTY CODE";
+        case 100:
+            return {};
+        case 101:
+            return texts.RS_AUTH_FAIL + "\nRS CODE : AUTH FAIL";
+        case 102:
+            return base + texts.RS_ACCESS_DENIED + "\nRS CODE : ACCESS DENIED";
+        case 103:
+            return base + texts.RS_CALL_RESTRICTED + "\nRS CODE : CALL RESTRICTED";
+        case 104:
+            return base + texts.RS_CALL_NOK + "\nRS CODE : NOK ETC";
+        case 110:
+            return base + " " + texts.RS_CALLER_BUSY + "\nRS CODE : CALLER BUSY";
+        case 199:
+            return base + texts.RS_UNKNOWN_ERROR + "\nRS CODE : UNKNOWN ERROR";
+        default:
+            return base + texts.RS_CODE_EMPTY + "\nRS CODE : EMPTY CODE";
     }
 }
 

@@ -23,8 +23,8 @@ inline constexpr int XML_STEP_COMPLETED = 15;
 struct CallUserInfo {
     std::string stationNumber;  // the user's own extension, also the calling party
     std::string userId;
-    std::string password;       // clear text; only the TLS connection protects it
-    std::string destination;    // dial string for a call, empty for a hang-up
+    std::string password;     // clear text; only the TLS connection protects it
+    std::string destination;  // dial string for a call, empty for a hang-up
 };
 
 struct ServiceResult {

@@ -5,8 +5,8 @@
 
 namespace pellandor {
 
-CXMLNode::CXMLNode(CXMLNode* parentNode)
-    : parent(parentNode), depth(parentNode ? parentNode->depth + 1 : 0) {}
+CXMLNode::CXMLNode(CXMLNode* parentNode) : parent(parentNode), depth(parentNode ? parentNode->depth + 1 : 0) {
+}
 
 CXMLNode::~CXMLNode() {
     // Taken apart iteratively: a hostile answer can nest deeply enough to

@@ -20,7 +20,6 @@ bool CXMLParser::Parse(std::string_view text) {
 
     ExpatParser parser(XML_ParserCreate(nullptr));
     if (!parser) return false;
-    openElements_ = 0;
     XML_SetUserData(parser.get(), this);
     XML_SetElementHandler(parser.get(), &CXMLParser::OnStart, &CXMLParser::OnEnd);
     XML_SetCharacterDataHandler(parser.get(), &CXMLParser::OnText);
@@ -47,7 +46,6 @@ bool CXMLParser::Parse(std::string_view text) {
 
 void CXMLParser::OnStart(void* self, const char* name, const char** attributes) {
     auto* parser = static_cast<CXMLParser*>(self);
-    ++parser->openElements_;
     CXMLNode* node = nullptr;
     if (!parser->root_) {
         parser->root_ = std::make_unique<CXMLNode>();
@@ -68,7 +66,6 @@ void CXMLParser::OnStart(void* self, const char* name, const char** attributes) 
 void CXMLParser::OnEnd(void* self, const char*) {
     auto* parser = static_cast<CXMLParser*>(self);
     if (parser->current_ != nullptr) parser->current_ = parser->current_->parent;
-    --parser->openElements_;
 }
 
 void CXMLParser::OnText(void* self, const char* bytes, int length) {

@@ -31,7 +31,6 @@ private:
     static void OnText(void* self, const char* bytes, int length);
 
     std::ostringstream errors_;
-    std::int32_t openElements_ = 0;
     std::unique_ptr<CXMLNode> root_;
     CXMLNode* current_ = nullptr;
 };

@@ -95,6 +95,8 @@ CCallNumberDlg::CCallNumberDlg(const DialingRules& rules, CallLog& log, DialogSt
     buttons_[DlgItem::Maximize]->setToolTip(tr("Larger"));
     buttons_[DlgItem::Exit]->setToolTip(tr("Hide"));
     buttons_[DlgItem::ExitMin]->setToolTip(tr("Hide"));
+    for (const auto& [item, button] : buttons_) button->setAccessibleName(button->toolTip());
+    numberBox_->setAccessibleName(tr("Number"));
 
     resultLabel_ = new QLabel(QStringLiteral("Success!"), this);
     resultLabel_->setGeometry(kResultTextRect);
@@ -110,11 +112,6 @@ CCallNumberDlg::CCallNumberDlg(const DialingRules& rules, CallLog& log, DialogSt
         hide();
     });
     connect(&resultTextTimer_, &QTimer::timeout, resultLabel_, &QLabel::hide);
-
-    presenter_ = [this](const QString& caption, const QString& text) {
-        QMessageBox box(QMessageBox::Critical, caption, text, QMessageBox::Ok, this);
-        box.exec();
-    };
 
     FillNumberBox();
     move(state_.dialogX, state_.dialogY);
@@ -302,7 +299,10 @@ void CCallNumberDlg::ShowFailedLabel()
 
 void CCallNumberDlg::ShowMessage(const QString& text)
 {
-    if (presenter_) presenter_(QString::fromStdString(texts_.RS_RESULT), text);
+    const QString caption = QString::fromStdString(texts_.RS_RESULT);
+    if (presenter_) return presenter_(caption, text);
+    QMessageBox box(QMessageBox::Critical, caption, text, QMessageBox::Ok, this);
+    box.exec();
 }
 
 void CCallNumberDlg::SetRequestButtonsEnabled(bool enabled)
@@ -380,6 +380,16 @@ void CCallNumberDlg::paintEvent(QPaintEvent*)
         SkinPixmap(IsFullLayout() ? SkinImage::BackgroundFull : SkinImage::BackgroundSmall, devicePixelRatioF());
     QPainter painter(this);
     if (!background.isNull()) painter.drawPixmap(0, 0, background);
+    if (IsFullLayout()) {
+        // The title beside the skin's mark; drawn here, in the desktop's font.
+        QFont title = QApplication::font();
+        title.setPixelSize(12);
+        title.setWeight(QFont::DemiBold);
+        painter.setFont(title);
+        painter.setPen(QColor(0xd5, 0xda, 0xe1));
+        painter.drawText(QRect(37, 12, 92, 18), Qt::AlignLeft | Qt::AlignVCenter,
+                         QStringLiteral("Pellandor"));
+    }
 }
 
 void CCallNumberDlg::mousePressEvent(QMouseEvent* event)
@@ -411,9 +421,9 @@ void CCallNumberDlg::moveEvent(QMoveEvent*)
 
 void CCallNumberDlg::closeEvent(QCloseEvent* event)
 {
-    // The window manager's close hides it like Exit; the dialog lives on.
+    // Closing only hides, like Exit; accepted, so the application can still quit.
     HideDialog();
-    event->ignore();
+    event->accept();
 }
 
 }  // namespace pellandor

@@ -55,8 +55,9 @@ public:
     // After a clipboard delivery: restarts the auto-hide timer when auto-hide is on.
     void RestartAutoHide();
 
-    // Result and pre-check messages go through this; the default shows a
-    // modal error box owned by the dialog. Tests replace it.
+    // Result and pre-check messages go through this; without one (the
+    // default, or after passing nullptr) a modal error box owned by the
+    // dialog shows them. Tests replace it.
     using MessagePresenter = std::function<void(const QString& caption, const QString& text)>;
     void SetMessagePresenter(MessagePresenter presenter);
 

@@ -11,6 +11,7 @@
 #include <QStyleFactory>
 #include <QStyleOptionComboBox>
 #include <QStyledItemDelegate>
+#include <QValidator>
 
 namespace pellandor {
 
@@ -43,6 +44,18 @@ public:
             }
         }
         return QProxyStyle::subControlRect(control, option, sub, widget);
+    }
+};
+
+// Limits what the user types or pastes; text the program puts in (a
+// converted number, a recent one) is not cut, so a number that grew past the
+// limit is refused whole at Call time instead of being dialled truncated.
+class LengthValidator : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int&) const override
+    {
+        return input.size() <= CNumberBox::kMaxLength ? Acceptable : Invalid;
     }
 };
 
@@ -83,8 +96,8 @@ CNumberBox::CNumberBox(QWidget* parent) : QComboBox(parent)
     setPalette(BoxPalette(palette()));
     setMaxVisibleItems(10);
 
+    setValidator(new LengthValidator(this));
     QLineEdit* edit = lineEdit();
-    edit->setMaxLength(kMaxLength);
     edit->setFrame(false);
     edit->setPalette(BoxPalette(edit->palette()));
     edit->installEventFilter(this);

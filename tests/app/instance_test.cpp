@@ -44,6 +44,18 @@ private slots:
         QCOMPARE(lines[1][0].toString(), QStringLiteral("dial +1 (415) 555-0177"));
     }
 
+    void aLiveListenerWithoutItsLockKeepsItsSocket() {
+        QTemporaryDir dir;
+        SingleInstance first(dir.path());
+        QCOMPARE(first.claim(), SingleInstance::Claim::Primary);
+        QVERIFY(QFile::remove(QString::fromStdString(InstanceLockPath(dir.path().toStdString()))));
+        SingleInstance second(dir.path());
+        QCOMPARE(second.claim(), SingleInstance::Claim::RunningElsewhere);
+        QSignalSpy lines(&first, &SingleInstance::lineReceived);
+        QCOMPARE(sendAsync(dir.path(), "show", lines), InstanceSend::Delivered);
+        QTRY_COMPARE(lines.count(), 1);
+    }
+
     void overlongLinesAreDropped() {
         QTemporaryDir dir;
         SingleInstance first(dir.path());

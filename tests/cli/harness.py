@@ -65,11 +65,12 @@ class CliTestCase(unittest.TestCase):
     def write_settings(self, text):
         self.settings.write_text(text)
 
-    def pellandor(self, *args, settings=True, timeout=60):
+    def pellandor(self, *args, settings=True, timeout=60, input=None):
         cmd = [str(PELLANDOR), *args]
         if settings and args:
             cmd[2:2] = ["--settings", str(self.settings)]
-        return subprocess.run(cmd, capture_output=True, text=True, env=self.env, timeout=timeout)
+        return subprocess.run(cmd, capture_output=True, text=True, env=self.env, timeout=timeout,
+                              input=input if input is not None else "")
 
     def start_sim(self, **kwargs):
         sim = Simulator(self.dir, **kwargs)

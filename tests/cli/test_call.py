@@ -138,6 +138,15 @@ class CallTest(CliTestCase):
         self.assertEqual(result.stdout, f"Failed\n{RECEIVE_FAIL}\n")
         self.assertIn("connect fail error[", result.stderr)
 
+    def test_names_that_do_not_resolve_fail_at_the_connect_step(self):
+        # The name is resolved by the request's worker; the report is the one
+        # an unresolvable address always gave.
+        self.configure("no-such-service-name", address="localhost")
+        result = self.pellandor("call", "1234")
+        self.assertEqual(result.returncode, 3)
+        self.assertEqual(result.stdout, f"Failed\n{RECEIVE_FAIL}\n")
+        self.assertRegex(result.stderr, r"request failed at step 3: getaddrinfo: .+\n$")
+
     def test_incomplete_settings_send_nothing(self):
         sim = self.start_sim()
         cases = [

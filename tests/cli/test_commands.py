@@ -69,6 +69,54 @@ class ConfigTest(CliTestCase):
         self.assertEqual(self.settings.read_bytes(), before)
         self.assertEqual(self.pellandor("config", "set", "USER_INFO", "PW", "x" * 96).returncode, 0)
 
+    def test_password_from_standard_input_and_hidden_in_list(self):
+        # "-" keeps the password out of the process list and the shell history.
+        result = self.pellandor("config", "set", "USER_INFO", "PW", "-", input="  s3cret word \r\n")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertNotIn("s3cret", self.settings.read_text())
+        self.assertEqual(self.pellandor("config", "get", "USER_INFO", "PW").stdout, "s3cret word\n")
+        lines = self.pellandor("config", "list").stdout.splitlines()
+        self.assertIn("USER_INFO/PW=********", lines)
+        self.assertFalse(any("s3cret" in line for line in lines))
+        self.assertIn("USER_INFO/PW=s3cret word", self.pellandor("config", "list", "--show-password").stdout.splitlines())
+        # nothing on standard input: refused, the stored password stays
+        before = self.settings.read_bytes()
+        result = self.pellandor("config", "set", "USER_INFO", "PW", "-", input="")
+        self.assertEqual(result.returncode, 2)
+        self.assertIn("standard input", result.stderr)
+        self.assertEqual(self.settings.read_bytes(), before)
+        self.assertEqual(self.pellandor("config", "get", "--show-password", "USER_INFO", "PW").returncode, 1)
+
+    def test_unusable_settings_file_is_reported_as_such(self):
+        big = self.dir / "big.ini"
+        with open(big, "wb") as f:
+            f.truncate(65 * 1024 * 1024)  # sparse: over the size cap without using the disk
+        folder = self.dir / "folder.ini"
+        folder.mkdir()
+        for path, why in ((big, "file too large"), (folder, "not a regular file")):
+            for args in (["call", "1234"], ["hangup"], ["config", "list"], ["dial-string", "1234"]):
+                with self.subTest(path=path.name, args=args):
+                    result = self.pellandor(args[0], "--settings", str(path), *args[1:], settings=False)
+                    self.assertEqual(result.returncode, 4, result.stderr)
+                    self.assertIn("the settings file cannot be read", result.stderr)
+                    self.assertIn(why, result.stderr)
+                    self.assertNotIn("lack", result.stderr)
+
+    def test_read_only_settings_file_is_not_replaced(self):
+        self.write_settings("[SYS_INFO]\nIP=1.2.3.4\n")
+        self.settings.chmod(0o444)
+        result = self.pellandor("config", "set", "SYS_INFO", "IP", "5.6.7.8")
+        self.assertEqual(result.returncode, 2)
+        self.assertIn("read-only", result.stderr)
+        self.assertEqual(self.settings.read_text(), "[SYS_INFO]\nIP=1.2.3.4\n")
+        self.assertEqual(self.settings.stat().st_mode & 0o777, 0o444)
+
+    def test_saved_file_is_private(self):
+        self.write_settings("[SYS_INFO]\nIP=1.2.3.4\n")
+        self.settings.chmod(0o644)
+        self.assertEqual(self.pellandor("config", "set", "USER_INFO", "PW", "x").returncode, 0)
+        self.assertEqual(self.settings.stat().st_mode & 0o777, 0o600)
+
     def test_get_converts_as_the_program_does(self):
         self.write_settings("[TRANSPARENCY]\nUSE_TRANSPARENCY=yes\nRATE_TRANSPARENCY= 42abc\n"
                             "[CALL_LOG]\nLOG0=  5551234 \n[USER_INFO]\nPW=not hex\n")
@@ -105,6 +153,7 @@ class UsageTest(CliTestCase):
             (["--help"], 0), (["--version"], 0), ([], 1), (["frobnicate"], 1),
             (["dial-string", "--bogus", "1"], 1), (["dial-string"], 1), (["call", "--send", "1"], 1),
             (["config", "get", "ONLY_SECTION"], 1), (["hangup", "123"], 1),
+            (["call", "--show-password", "1"], 1), (["config", "set", "--show-password", "A", "B", "C"], 1),
         ]
         for args, code in cases:
             with self.subTest(args=args):

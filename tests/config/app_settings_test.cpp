@@ -183,7 +183,7 @@ TEST(WindowAlpha, FollowsTheRateAndStaysInByteRange) {
         std::int32_t percent;
         int alpha;
     } cases[] = {
-        {true, 70, 77}, {false, 70, 255}, {true, 0, 255}, {true, 1, 253}, {true, 100, 0},
+        {true, 70, 77},  {false, 70, 255}, {true, 0, 255},       {true, 1, 253},         {true, 100, 0},
         {true, 1000, 0}, {true, -50, 255}, {true, INT32_MAX, 0}, {true, INT32_MIN, 255},
     };
     for (const auto& c : cases) {

@@ -1,8 +1,10 @@
 #include "config/atomic_file.h"
+#include "config/cini.h"
 #include "config/ini_write_batch.h"
 #include "test_files.h"
 
 #include <csignal>
+#include <set>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -43,10 +45,11 @@ TEST_F(ScratchFolder, KilledSaveLeavesTheOldOrTheNewFileNeverAMix) {
     }
 }
 
-TEST_F(ScratchFolder, ReplacementKeepsModeAndWritesThroughSymlinks) {
+TEST_F(ScratchFolder, ReplacementIsPrivateAndWritesThroughSymlinks) {
     const std::string real = PathOf("real.ini");
     Put(real, "[S]\nK=1\n");
-    ASSERT_EQ(::chmod(real.c_str(), 0640), 0);
+    // A file made by hand or another tool may be readable by everyone; it holds a password.
+    ASSERT_EQ(::chmod(real.c_str(), 0644), 0);
     ASSERT_EQ(::symlink(real.c_str(), Ini().c_str()), 0);
     std::string error;
     ASSERT_TRUE(WriteIniString(Ini(), "S", "K", "2", error)) << error;
@@ -55,7 +58,7 @@ TEST_F(ScratchFolder, ReplacementKeepsModeAndWritesThroughSymlinks) {
     ASSERT_EQ(::lstat(Ini().c_str(), &st), 0);
     EXPECT_TRUE(S_ISLNK(st.st_mode));
     ASSERT_EQ(::stat(real.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
 TEST_F(ScratchFolder, FailedWriteLeavesNoTemporaryFile) {
@@ -64,9 +67,76 @@ TEST_F(ScratchFolder, FailedWriteLeavesNoTemporaryFile) {
     std::string error;
     EXPECT_FALSE(WriteFileAtomically(Ini(), "x", error));
     EXPECT_FALSE(error.empty());
-    std::size_t files = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir_)) ++files;
-    EXPECT_EQ(files, 1u);
+    EXPECT_EQ(Names(), (std::set<std::string>{".pellandor_settings.ini.lock", "pellandor_settings.ini"}));
+}
+
+TEST_F(ScratchFolder, NextSaveRemovesTemporaryFilesOfKilledSaves) {
+    Put(Ini(), "[S]\nK=1\n");
+    for (const char* stale : {".pellandor_settings.ini.a1B2c3", ".pellandor_settings.ini.ZZZZZZ"})
+        Put(PathOf(stale), "half");
+    // Not temporary files of this one: kept.
+    for (const char* other : {".pellandor_settings.ini.keep", ".other.ini.a1B2c3", "notes.txt"})
+        Put(PathOf(other), "x");
+    std::string error;
+    ASSERT_TRUE(WriteIniString(Ini(), "S", "K", "2", error)) << error;
+    EXPECT_EQ(Names(), (std::set<std::string>{".pellandor_settings.ini.keep", ".other.ini.a1B2c3", "notes.txt",
+                                              ".pellandor_settings.ini.lock", "pellandor_settings.ini"}));
+}
+
+TEST_F(ScratchFolder, ReadOnlyFileIsRefusedNotReplaced) {
+    Put(Ini(), "[S]\nK=1\n");
+    ASSERT_EQ(::chmod(Ini().c_str(), 0444), 0);
+    std::string error;
+    EXPECT_FALSE(WriteIniString(Ini(), "S", "K", "2", error));
+    EXPECT_NE(error.find("read-only"), std::string::npos) << error;
+    EXPECT_EQ(Get(Ini()), "[S]\nK=1\n");
+    EXPECT_FALSE(WriteFileAtomically(Ini(), "x", error));
+    EXPECT_EQ(Get(Ini()), "[S]\nK=1\n");
+}
+
+// Writers in separate processes, each changing keys of its own at the same
+// moment: without a lock across the read-change-write, some changes vanish.
+TEST_F(ScratchFolder, ConcurrentWritersOfOtherKeysAllLand) {
+    constexpr int kWriters = 20;
+    constexpr int kKeysEach = 5;
+    Put(Ini(), "[SYS_INFO]\nIP=127.0.0.1\n");
+    int go[2];
+    ASSERT_EQ(::pipe(go), 0);
+    std::vector<pid_t> children;
+    for (int w = 0; w < kWriters; ++w) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::close(go[1]);
+            char byte = 0;
+            // Every writer starts when the pipe closes.
+            while (::read(go[0], &byte, 1) > 0) {
+            }
+            bool ok = true;
+            for (int k = 0; k < kKeysEach; ++k) {
+                std::string error;
+                ok = WriteIniString(Ini(), "W" + std::to_string(w), "K" + std::to_string(k), "v", error) && ok;
+            }
+            ::_exit(ok ? 0 : 1);
+        }
+        children.push_back(child);
+    }
+    ::close(go[0]);
+    ::close(go[1]);
+    for (const pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    const CIni ini(Ini());
+    int missing = 0;
+    for (int w = 0; w < kWriters; ++w) {
+        for (int k = 0; k < kKeysEach; ++k) {
+            missing += ini.GetString("W" + std::to_string(w), "K" + std::to_string(k)) != "v";
+        }
+    }
+    EXPECT_EQ(missing, 0);
+    EXPECT_EQ(ini.GetString("SYS_INFO", "IP"), "127.0.0.1");
 }
 
 }  // namespace

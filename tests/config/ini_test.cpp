@@ -3,7 +3,12 @@
 #include "config/ini_write_batch.h"
 #include "test_files.h"
 
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <new>
 
 namespace pellandor {
 namespace {
@@ -30,8 +35,10 @@ protected:
             "PN=200\n";
         std::string converted;
         for (char c : text) {
-            if (c == '\n') converted += GetParam();
-            else converted += c;
+            if (c == '\n')
+                converted += GetParam();
+            else
+                converted += c;
         }
         Put(Ini(), converted);
     }
@@ -83,9 +90,16 @@ TEST_F(ScratchFolder, GetUIntConvertsLikeStrtoulOn32Bits) {
         const char* value;
         std::uint32_t expected;
     } cases[] = {
-        {"-1", 4294967295u}, {" 42", 42u},           {"12abc", 12u}, {"abc", 0u},
-        {"", 0u},            {"+7", 7u},             {"-25", static_cast<std::uint32_t>(-25)},
-        {"4294967295", 4294967295u}, {"4294967296", 4294967295u}, {"-99999999999", 4294967295u},
+        {"-1", 4294967295u},
+        {" 42", 42u},
+        {"12abc", 12u},
+        {"abc", 0u},
+        {"", 0u},
+        {"+7", 7u},
+        {"-25", static_cast<std::uint32_t>(-25)},
+        {"4294967295", 4294967295u},
+        {"4294967296", 4294967295u},
+        {"-99999999999", 4294967295u},
     };
     std::string text = "[N]\n";
     for (std::size_t i = 0; i < std::size(cases); ++i) text += "K" + std::to_string(i) + "=" + cases[i].value + "\n";
@@ -105,8 +119,8 @@ TEST_F(ScratchFolder, GetBoolAcceptsWordsAndSignedNumbers) {
         const char* value;
         int expected;
     } cases[] = {
-        {"TRUE", 1}, {"Yes", 1}, {"1", 1}, {"-3", 1}, {"7x", 1}, {"99999999999", 1},
-        {"false", 0}, {"no", 0}, {"on", 0}, {"0", 0}, {"x7", 0}, {"yes please", 0},
+        {"TRUE", 1},  {"Yes", 1}, {"1", 1},  {"-3", 1}, {"7x", 1}, {"99999999999", 1},
+        {"false", 0}, {"no", 0},  {"on", 0}, {"0", 0},  {"x7", 0}, {"yes please", 0},
     };
     std::string text = "[B]\nEMPTY=\n";
     for (std::size_t i = 0; i < std::size(cases); ++i) text += "K" + std::to_string(i) + "=" + cases[i].value + "\n";
@@ -128,10 +142,12 @@ TEST(TruncateText, KeepsAtMostSizeMinusOneBytesAndWholeCharacters) {
     } cases[] = {
         {"abcdef", 7, "abcdef"},
         {"abcdef", 6, "abcde"},
-        {"ab\xC3\xA4", 5, "ab\xC3\xA4"},                 // fits exactly
-        {"abc\xC3\xA4", 5, "abc"},                       // 2-byte character cut in half
-        {"a\xE2\x82\xAC", 3, "a"},                        // 3-byte character
-        {"a\xF0\x9F\x93\x9E" "b", 6, "a\xF0\x9F\x93\x9E"},  // 4-byte character kept whole
+        {"ab\xC3\xA4", 5, "ab\xC3\xA4"},  // fits exactly
+        {"abc\xC3\xA4", 5, "abc"},        // 2-byte character cut in half
+        {"a\xE2\x82\xAC", 3, "a"},        // 3-byte character
+        {"a\xF0\x9F\x93\x9E"
+         "b",
+         6, "a\xF0\x9F\x93\x9E"},  // 4-byte character kept whole
         {"a\xF0\x9F\x93\x9E", 5, "a"},
         {std::string(10, '\x80'), 5, std::string(4, '\x80')},  // not UTF-8: plain byte cut
         {"abc", 0, ""},
@@ -165,6 +181,72 @@ TEST_F(ScratchFolder, WriteToFileWithoutFinalLineEndKeepsItsStyle) {
     std::string error;
     ASSERT_TRUE(WriteIniString(Ini(), "A", "L", "2", error));
     EXPECT_EQ(Get(Ini()), "[A]\r\nK=1\r\nL=2\r\n");
+}
+
+// A write leaves every line it does not touch byte for byte as it was,
+// whatever ends the lines, and reading drops stray CRs around a value.
+TEST_F(ScratchFolder, WritesKeepUntouchedLinesWhateverTheirLineEnds) {
+    const struct {
+        const char* file;
+        const char* after;  // after DLG_POS/X=10 and SYS_INFO/PORT=5000
+    } cases[] = {
+        {"[SYS_INFO]\r\nIP=127.0.0.1\r", "[SYS_INFO]\r\nIP=127.0.0.1\r\nPORT=5000\r\n\r\n[DLG_POS]\r\nX=10\r\n"},
+        {"[SYS_INFO]\r\nIP=127.0.0.1\r\n", "[SYS_INFO]\r\nIP=127.0.0.1\r\nPORT=5000\r\n\r\n[DLG_POS]\r\nX=10\r\n"},
+        {"[SYS_INFO]\nIP=127.0.0.1\n", "[SYS_INFO]\nIP=127.0.0.1\nPORT=5000\n\n[DLG_POS]\nX=10\n"},
+        {"[SYS_INFO]\nIP=127.0.0.1", "[SYS_INFO]\nIP=127.0.0.1\nPORT=5000\n\n[DLG_POS]\nX=10\n"},
+        {"[SYS_INFO]\r\nIP=127.0.0.1\r\r\n", "[SYS_INFO]\r\nIP=127.0.0.1\r\r\nPORT=5000\r\n\r\n[DLG_POS]\r\nX=10\r\n"},
+        {"[SYS_INFO]\rIP=127.0.0.1\r", nullptr},  // old Mac line ends: one line, no key; only appended to
+    };
+    for (const auto& c : cases) {
+        Put(Ini(), c.file);
+        std::string error;
+        ASSERT_TRUE(WriteIniString(Ini(), "DLG_POS", "X", "10", error)) << error;
+        ASSERT_TRUE(WriteIniString(Ini(), "SYS_INFO", "PORT", "5000", error)) << error;
+        const std::string now = Get(Ini());
+        if (c.after != nullptr) {
+            EXPECT_EQ(now, c.after) << testing::PrintToString(std::string(c.file));
+            EXPECT_EQ(CIni(Ini()).GetString("SYS_INFO", "IP"), "127.0.0.1") << testing::PrintToString(now);
+        } else {
+            EXPECT_EQ(now.rfind(c.file, 0), 0u) << testing::PrintToString(now);
+        }
+        EXPECT_EQ(CIni(Ini()).GetString("DLG_POS", "X"), "10") << testing::PrintToString(now);
+    }
+}
+
+// Loading and saving a large file holds it a few times at most, never a
+// string per line: checked under an address-space limit, not a clock.
+TEST_F(ScratchFolder, LargeFileIsSavedAndReadWithinAFewTimesItsSize) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "sanitizers reserve address space of their own";
+#else
+    std::string big = "[SYS_INFO]\nIP=127.0.0.1\n";
+    big.append(std::size_t{32} << 20, '\n');
+    Put(Ini(), big);
+    big.clear();
+    big.shrink_to_fit();
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        rlimit limit{};
+        limit.rlim_cur = limit.rlim_max = std::size_t{768} << 20;
+        ::setrlimit(RLIMIT_AS, &limit);
+        try {
+            std::string error;
+            CIniWriteBatch batch(Ini());
+            for (int k = 0; k < 30; ++k) batch.Write("DLG_POS", "K" + std::to_string(k), "1");
+            const bool saved = batch.Commit();
+            const CIni ini = CIni::Snapshot(Ini());
+            const bool read = ini.GetString("SYS_INFO", "IP") == "127.0.0.1" && ini.GetString("DLG_POS", "K29") == "1";
+            ::_exit(saved && read ? 0 : 1);
+        } catch (const std::bad_alloc&) {
+            ::_exit(2);
+        }
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "2: out of memory";
+#endif
 }
 
 TEST_F(ScratchFolder, ValuesCannotAddLinesAndBadNamesAreRefused) {

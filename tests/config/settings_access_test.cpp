@@ -2,6 +2,8 @@
 #include "config/paths.h"
 #include "test_files.h"
 
+#include <sys/stat.h>
+
 #include <map>
 #include <optional>
 
@@ -14,12 +16,17 @@ TEST_F(ScratchFolder, ReadShowsValuesAsTheProgramConvertsThem) {
     std::string error;
     ASSERT_EQ(WriteSettingAsProgram(Ini(), "user_info", "pw", "  secret  ", error), SettingWriteResult::Ok);
     std::string text = Get(Ini());
-    text += "[DISAPPEARANCE]\nUSE_DISAPPEARANCE=Yes\nTIME_DISAPPARANCE=-25\n"
-            "[TRANSPARENCY]\nRATE_TRANSPARENCY=12abc\n"
-            "[SYS_INFO]\nIP=" + std::string(250, '1') + "\n"
-            "[DIALING_RULE_ADV]\nUSE_AREA_CODE=true\nNUM_ADD_EQUAL=" + std::string(150, '2') + "\n"
-            "[CALL_LOG]\nMAX_NUM_LOG=  07x\nLOG0=  0301 555  \n"
-            "[OTHER]\nPW=stays as stored\n";
+    text +=
+        "[DISAPPEARANCE]\nUSE_DISAPPEARANCE=Yes\nTIME_DISAPPARANCE=-25\n"
+        "[TRANSPARENCY]\nRATE_TRANSPARENCY=12abc\n"
+        "[SYS_INFO]\nIP=" +
+        std::string(250, '1') +
+        "\n"
+        "[DIALING_RULE_ADV]\nUSE_AREA_CODE=true\nNUM_ADD_EQUAL=" +
+        std::string(150, '2') +
+        "\n"
+        "[CALL_LOG]\nMAX_NUM_LOG=  07x\nLOG0=  0301 555  \n"
+        "[OTHER]\nPW=stays as stored\n";
     Put(Ini(), text);
     const struct {
         const char* section;
@@ -73,6 +80,37 @@ TEST_F(ScratchFolder, WriteStoresLikeTheProgramAndRefusesWhatItCannotStore) {
     EXPECT_EQ(value, "kept verbatim");
 }
 
+// The password is trimmed before it is checked, as a save from the settings
+// dialog trims it; a break inside it is still refused.
+TEST_F(ScratchFolder, PasswordIsTrimmedBeforeItIsChecked) {
+    const struct {
+        const char* typed;
+        SettingWriteResult result;
+        const char* stored;
+    } cases[] = {
+        {" secret\n", SettingWriteResult::Ok, "secret"},
+        {"\t\r\nsecret \r\n", SettingWriteResult::Ok, "secret"},
+        {"sec\nret", SettingWriteResult::InvalidValue, nullptr},
+    };
+    for (const auto& c : cases) {
+        Put(Ini(), "[USER_INFO]\nPW=\n");
+        std::string error;
+        EXPECT_EQ(WriteSettingAsProgram(Ini(), "USER_INFO", "PW", c.typed, error), c.result)
+            << testing::PrintToString(std::string(c.typed)) << error;
+        if (c.stored == nullptr) continue;
+        std::string value;
+        ASSERT_TRUE(ReadSettingAsProgram(Ini(), "USER_INFO", "PW", value));
+        EXPECT_EQ(value, c.stored);
+    }
+}
+
+TEST_F(ScratchFolder, StartupStateSaysWhyTheSettingsFileCannotBeRead) {
+    EXPECT_EQ(LoadStartupState(Ini(), PathOf("language.ini")).settingsFileError, "");  // missing is fine
+    ASSERT_EQ(::mkdir(Ini().c_str(), 0700), 0);
+    EXPECT_NE(LoadStartupState(Ini(), PathOf("language.ini")).settingsFileError.find("not a regular file"),
+              std::string::npos);
+}
+
 TEST_F(ScratchFolder, ListShowsEverySettingWithTheProgramsDefaults) {
     Put(Ini(), "[CALL_LOG]\nNUM_LOG=2\nLOG0=11\nLOG1=22\n[DLG_POS]\nY=-5\n");
     const auto rows = ListSettings(Ini());
@@ -100,7 +138,7 @@ TEST_F(ScratchFolder, StartupStateHoldsWhatTheProgramHoldsAtStart) {
         "[CALL_LOG]\nMAX_NUM_LOG=5\n");
     StartupState state = LoadStartupState(Ini(), PathOf("language.ini"));
     EXPECT_EQ(state.rules.CO_ACCESS_CODE, "9");
-    EXPECT_FALSE(state.rules.USE_ADDZERO);  // ACCESSCODE present without the key
+    EXPECT_FALSE(state.rules.USE_ADDZERO);        // ACCESSCODE present without the key
     EXPECT_TRUE(state.rules.USE_POPUP_FOR_CHAR);  // no DIALING_RULE_ADV section
     EXPECT_EQ(state.rules.MIN_POPUP_LENGTH, 3);
     EXPECT_TRUE(state.rules.USE_NON_STD);
@@ -128,8 +166,10 @@ public:
     }
     ~EnvironmentGuard() {
         for (const auto& [name, value] : saved_) {
-            if (value) ::setenv(name.c_str(), value->c_str(), 1);
-            else ::unsetenv(name.c_str());
+            if (value)
+                ::setenv(name.c_str(), value->c_str(), 1);
+            else
+                ::unsetenv(name.c_str());
         }
     }
 
@@ -154,8 +194,10 @@ TEST(DefaultSettingsPath, FollowsTheEnvironment) {
     };
     for (const auto& c : cases) {
         auto set = [](const char* name, const char* value) {
-            if (value) ::setenv(name, value, 1);
-            else ::unsetenv(name);
+            if (value)
+                ::setenv(name, value, 1);
+            else
+                ::unsetenv(name);
         };
         set("PELLANDOR_SETTINGS", c.settings);
         set("XDG_CONFIG_HOME", c.xdg);

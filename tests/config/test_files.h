@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <string>
 
 namespace pellandor::test {
@@ -34,6 +35,12 @@ protected:
     static std::string Get(const std::string& path) {
         std::ifstream in(path, std::ios::binary);
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+    // The names in the scratch folder.
+    std::set<std::string> Names() const {
+        std::set<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(dir_)) names.insert(entry.path().filename());
+        return names;
     }
 
     std::filesystem::path dir_;

@@ -20,11 +20,11 @@ struct TrimCase {
 TEST(TrimBlanks, Table) {
     const TrimCase cases[] = {
         {"\t12\n", "12"},
-        {"   ", "   "},            // all blank: returned unchanged, not emptied
+        {"   ", "   "},  // all blank: returned unchanged, not emptied
         {"\r\n\t ", "\r\n\t "},
         {"", ""},
-        {" 1 2 ", "1 2"},           // inner blanks stay
-        {"\v12\v", "\v12\v"},       // VT is not in the blank set
+        {" 1 2 ", "1 2"},      // inner blanks stay
+        {"\v12\v", "\v12\v"},  // VT is not in the blank set
         {"x", "x"},
         {"\r\n abc \t\r\n", "abc"},
     };
@@ -38,7 +38,10 @@ TEST(ExtractDialCharacters, Table) {
     EXPECT_EQ(ExtractDialCharacters(""), "");
     EXPECT_EQ(ExtractDialCharacters("abc"), "");
     EXPECT_EQ(ExtractDialCharacters("0123456789*#"), "0123456789*#");
-    EXPECT_EQ(ExtractDialCharacters("\xC3\xA9" "1\xFF" "2"), "12");  // high bytes dropped
+    EXPECT_EQ(ExtractDialCharacters("\xC3\xA9"
+                                    "1\xFF"
+                                    "2"),
+              "12");  // high bytes dropped
 }
 
 struct SplitCase {
@@ -81,15 +84,13 @@ struct ReplaceCase {
 };
 
 TEST(ReplaceCharacter, Table) {
-    const ReplaceCase cases[] = {
-        {"=12=", '=', "5", "5125"},
-        {"=12=", '=', "", "12"},
-        {"=12=", '=', "==", "==12=="},  // inserted text is not scanned again
-        {"a=b", '=', "x=y", "ax=yb"},
-        {"", '=', "5", ""},
-        {"123", '=', "5", "123"},
-        {"ppp", 'p', "P", "PPP"},
-    };
+    const ReplaceCase cases[] =
+        {
+            {"=12=", '=', "5", "5125"},    {"=12=", '=', "", "12"},
+            {"=12=", '=', "==", "==12=="},  // inserted text is not scanned again
+            {"a=b", '=', "x=y", "ax=yb"},  {"", '=', "5", ""},
+            {"123", '=', "5", "123"},      {"ppp", 'p', "P", "PPP"},
+        };
     for (const auto& c : cases) {
         EXPECT_EQ(ReplaceCharacter(c.text, c.marker, c.replacement), c.expected)
             << "input: [" << c.text << "] marker " << c.marker;

@@ -89,7 +89,7 @@ class Desktop:
         self._spawn(["openbox", "--sm-disable"])
         wait_for("the window manager", lambda: "_NET_SUPPORTING_WM_CHECK(WINDOW)" in self.run(
             ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"]).stdout)
-        self._spawn(["trayer", "--edge", "bottom", "--align", "right", "--widthtype", "pixel", "--width", "120",
+        self.trayer = self._spawn(["trayer", "--edge", "bottom", "--align", "right", "--widthtype", "pixel", "--width", "120",
                      "--height", "28", "--SetDockType", "true", "--transparent", "false", "--tint", "0x303030"])
         wait_for("the tray", lambda: self.run(["xdotool", "search", "--classname", "trayer"]).stdout.strip())
 
@@ -188,7 +188,7 @@ class Desktop:
 class Pellandor:
     """The real program on a settings file of its own, with a runtime folder of its own."""
 
-    def __init__(self, desktop, name, settings_text, password="secret"):
+    def __init__(self, desktop, name, settings_text, password="secret", args=()):
         self.desktop = desktop
         self.dir = desktop.dir / name
         self.dir.mkdir()
@@ -203,7 +203,7 @@ class Pellandor:
             self.cli("config", "set", "--settings", str(self.settings), section, key, value)
         self.stderr = self.dir / "stderr.txt"
         with open(self.stderr, "wb") as err:
-            self.proc = subprocess.Popen([str(PELLANDOR), "--settings", str(self.settings)], env=self.env,
+            self.proc = subprocess.Popen([str(PELLANDOR), "--settings", str(self.settings), *args], env=self.env,
                                          stdout=subprocess.DEVNULL, stderr=err)
         desktop.procs.append(self.proc)
         wait_for("pellandor to listen", lambda: any(runtime.glob("pellandor-*.socket")))

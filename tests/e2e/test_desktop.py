@@ -1,8 +1,10 @@
 """The desktop program as a person uses it: copying numbers, the hotkey, the
 tray icon, a second start, tel: links, a failed call and a logout."""
 
+import shutil
 import signal
 import subprocess
+import sys
 import time
 import unittest
 
@@ -178,5 +180,34 @@ class C_FailureTest(DesktopCase):
         self.assertTrue(any(r["code"] == 101 for r in D.requests()))
 
 
+class D_NoTrayTest(DesktopCase):
+    """Last: it ends the session's tray."""
+
+    @classmethod
+    def setUpClass(cls):
+        stop_process(D.trayer)
+        cls.app = Pellandor(D, "notray", NO_HOTKEY + STAY, args=["dial", "555-0150"])
+
+    def test_without_a_tray_the_rest_still_works(self):
+        # The start's own number, without a running program to hand it to.
+        self.require_dialog(self.dialog())
+        self.dialled(self.app.dial_string("555-0150"))
+        self.close_dialog()
+        self.assertEqual(self.app.cli().returncode, 0)
+        self.dialog()
+        self.close_dialog()
+        D.move_pointer(500, 300)
+        self.copy("555-0151")
+        self.dialog()
+        self.dialled(self.app.dial_string("555-0151"))
+        self.assertIsNone(self.app.proc.poll())
+        self.assertEqual(self.app.stderr.read_text().count("no system tray"), 1)
+
+
 if __name__ == "__main__":
+    missing = [t for t in ("Xvfb", "openbox", "trayer", "dbus-daemon", "xdotool", "xclip", "xprop", "xwininfo",
+                           "xlogo", "import") if not shutil.which(t)]
+    if missing:
+        print(f"skipped: {', '.join(missing)} not installed (bash .ci/install-deps)")
+        sys.exit(77)
     unittest.main(verbosity=2)

@@ -13,9 +13,8 @@ using namespace std::string_literals;
 constexpr std::size_t kSettingsCapacity = 200;  // the settings file's buffer
 
 bool IsUpperHex(const std::string& text) {
-    return std::all_of(text.begin(), text.end(), [](char c) {
-        return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
-    });
+    return std::all_of(text.begin(), text.end(),
+                       [](char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); });
 }
 
 // `text` with the characters at `pos` replaced, same length.
@@ -24,15 +23,13 @@ std::string Overwritten(std::string text, std::size_t pos, std::string_view with
     return text;
 }
 
-std::string Encode(const CredentialCipher& cipher, std::string_view text,
-                   std::size_t capacity = kSettingsCapacity) {
+std::string Encode(const CredentialCipher& cipher, std::string_view text, std::size_t capacity = kSettingsCapacity) {
     std::string hex = "untouched";
     EXPECT_TRUE(cipher.EncodeCredential(text, hex, capacity)) << "text: [" << text << "]";
     return hex;
 }
 
-std::string Decode(const CredentialCipher& cipher, std::string_view hex,
-                   std::size_t capacity = kSettingsCapacity) {
+std::string Decode(const CredentialCipher& cipher, std::string_view hex, std::size_t capacity = kSettingsCapacity) {
     std::string out = "untouched";
     EXPECT_TRUE(cipher.DecodeCredential(hex, out, capacity)) << "hex: [" << hex << "]";
     return out;
@@ -53,9 +50,11 @@ TEST(CredentialCipher, GoldenVectors) {
         {SettingsKey, "1234", "B22F3BD0FE8E4F94A995F537AFB4EE06"},
         {SettingsKey, "abcdefghijklmnop", "F255BFF852BC2FEFD0EA2931483C4332"},
         {SettingsKey, "abcdefghijklmnopq",
-         "F255BFF852BC2FEFD0EA2931483C4332" "3789D2E99674C784119A9E2548C99A40"},
+         "F255BFF852BC2FEFD0EA2931483C4332"
+         "3789D2E99674C784119A9E2548C99A40"},
         {SettingsKey, "Pa55 word with spaces",
-         "C1B23BB0BB823F7D745F5B040D328D25" "3262E6D2B10A2497C749A1E44DB74B6C"},
+         "C1B23BB0BB823F7D745F5B040D328D25"
+         "3262E6D2B10A2497C749A1E44DB74B6C"},
         {0x12345678, "secret", "D133D90BAE53FEEAD97981A2B25C1E62"},
     };
     for (const auto& c : cases) {
@@ -91,8 +90,7 @@ TEST(CredentialCipher, LengthIsWholeBlocks) {
         {1, 32}, {15, 32}, {16, 32}, {17, 64}, {32, 64}, {33, 96}, {96, 192},
     };
     for (const auto& [textLength, hexLength] : lengths) {
-        EXPECT_EQ(Encode(cipher, std::string(textLength, 'p')).size(), hexLength)
-            << textLength << " characters";
+        EXPECT_EQ(Encode(cipher, std::string(textLength, 'p')).size(), hexLength) << textLength << " characters";
     }
 }
 
@@ -167,10 +165,10 @@ TEST(CredentialCipher, DecodeRejectsMalformedText) {
     const std::string good = "AFE205638F5CD445D701CE9D2060FB31";
     const std::string bad[] = {
         "",
-        good.substr(0, 31),             // odd
-        good.substr(0, 30),             // even, not whole blocks
-        good + good.substr(0, 16),      // 48 digits
-        Overwritten(good, 0, "G"),      // not hex
+        good.substr(0, 31),         // odd
+        good.substr(0, 30),         // even, not whole blocks
+        good + good.substr(0, 16),  // 48 digits
+        Overwritten(good, 0, "G"),  // not hex
         Overwritten(good, 0, " "),
         Overwritten(good, 31, "\0"s),
         Overwritten(good, 0, "0x"),

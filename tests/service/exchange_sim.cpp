@@ -46,8 +46,8 @@ bool ExchangeSim::Start(const std::vector<std::string>& args, std::string& error
     std::string line;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (line.find('\n') == std::string::npos) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now()).count();
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
         pollfd p{stdout_, POLLIN, 0};
         if (left <= 0 || poll(&p, 1, static_cast<int>(left)) <= 0) {
             error = "no 'listening on' line from the simulator: " + line;
@@ -104,38 +104,85 @@ std::string UnusedPort() {
     return std::to_string(ntohs(address.sin_port));
 }
 
-MuteListener::MuteListener(int backlog)
-{
-    fd_ = socket(AF_INET, SOCK_STREAM, 0);
+MuteListener::MuteListener() {
+    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
     bind(fd_, reinterpret_cast<sockaddr*>(&address), length);
-    listen(fd_, backlog);
+    listen(fd_, 16);
     getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
     port_ = std::to_string(ntohs(address.sin_port));
 }
 
-MuteListener::~MuteListener()
-{
-    for (int fd : fillers_)
-        close(fd);
+MuteListener::~MuteListener() {
     close(fd_);
 }
 
-void MuteListener::FillBacklog()
-{
+namespace {
+
+int ConnectLoopback(const std::string& port) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<uint16_t>(std::stoi(port_)));
-    for (int i = 0; i < 4; ++i) {
-        const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-        connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        fillers_.push_back(fd);
+    address.sin_port = htons(static_cast<uint16_t>(std::stoi(port)));
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        close(fd);
+        return -1;
     }
-    usleep(100000);
+    return fd;
+}
+
+}  // namespace
+
+Forwarder::Forwarder(std::vector<std::string> targetPorts) : targets_(std::move(targetPorts)) {
+    listen_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    bind(listen_, reinterpret_cast<sockaddr*>(&address), length);
+    listen(listen_, 16);
+    getsockname(listen_, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = std::to_string(ntohs(address.sin_port));
+    if (pipe2(stop_, O_CLOEXEC) != 0) stop_[0] = stop_[1] = -1;
+    thread_ = std::thread([this] { Serve(); });
+}
+
+Forwarder::~Forwarder() {
+    close(stop_[1]);
+    thread_.join();
+    close(stop_[0]);
+    close(listen_);
+}
+
+void Forwarder::Serve() {
+    for (const std::string& target : targets_) {
+        pollfd waiting[2] = {{listen_, POLLIN, 0}, {stop_[0], POLLIN, 0}};
+        if (poll(waiting, 2, -1) <= 0 || waiting[1].revents != 0) return;
+        const int client = accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
+        const int server = ConnectLoopback(target);
+        // Bytes both ways until either side closes.
+        pollfd fds[3] = {{client, POLLIN, 0}, {server, POLLIN, 0}, {stop_[0], POLLIN, 0}};
+        bool open = client >= 0 && server >= 0;
+        while (open && poll(fds, 3, -1) > 0) {
+            if (fds[2].revents != 0) {
+                open = false;
+                break;
+            }
+            for (int i = 0; i < 2 && open; ++i) {
+                if (fds[i].revents == 0) continue;
+                char buffer[16384];
+                const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
+                open = n > 0 && write(fds[1 - i].fd, buffer, static_cast<std::size_t>(n)) == n;
+            }
+        }
+        if (client >= 0) close(client);
+        if (server >= 0) close(server);
+        if (fds[2].revents != 0) return;
+    }
 }
 
 }  // namespace pellandor::test

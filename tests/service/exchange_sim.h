@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace pellandor::test {
@@ -32,21 +33,40 @@ private:
 std::string UnusedPort();
 
 // A loopback listener that never accepts: the kernel completes TCP, then
-// nobody speaks TLS. With its queue filled, further connects go unanswered.
+// nobody speaks TLS.
 class MuteListener {
 public:
-    explicit MuteListener(int backlog);
+    MuteListener();
     ~MuteListener();
     MuteListener(const MuteListener&) = delete;
     MuteListener& operator=(const MuteListener&) = delete;
 
-    void FillBacklog();
     const std::string& Port() const { return port_; }
 
 private:
     int fd_ = -1;
     std::string port_;
-    std::vector<int> fillers_;
+};
+
+// One loopback address in front of several exchanges: the n-th connection
+// goes to the n-th port, bytes copied both ways; later ones are not accepted.
+class Forwarder {
+public:
+    explicit Forwarder(std::vector<std::string> targetPorts);
+    ~Forwarder();
+    Forwarder(const Forwarder&) = delete;
+    Forwarder& operator=(const Forwarder&) = delete;
+
+    const std::string& Port() const { return port_; }
+
+private:
+    void Serve();
+
+    int listen_ = -1;
+    int stop_[2] = {-1, -1};
+    std::string port_;
+    std::vector<std::string> targets_;
+    std::thread thread_;
 };
 
 }  // namespace pellandor::test

@@ -90,7 +90,9 @@ struct RecvCase {
     int status;
     std::string body;
 };
-void PrintTo(const RecvCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const RecvCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class RecvResponseOk : public ::testing::TestWithParam<RecvCase> {};
 
@@ -129,7 +131,14 @@ INSTANTIATE_TEST_SUITE_P(
         RecvCase{"ExtraBytesKept", {"HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nabcdef"}, 200, "abcdef"},
         RecvCase{"EmptyBody", {"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"}, 200, ""},
         RecvCase{"ServerError", {"HTTP/1.1 500 Internal Server Error\r\nContent-Length: 4\r\n\r\nOops"}, 500, "Oops"},
-        RecvCase{"NoStatusCode", {"HTTP/1.1\r\nContent-Length: 1\r\n\r\nx"}, -1, "x"}),
+        RecvCase{"NoStatusCode", {"HTTP/1.1\r\nContent-Length: 1\r\n\r\nx"}, -1, "x"},
+        // only a header named exactly Content-Length gives the length
+        RecvCase{
+            "LongerNameIsNotContentLength",
+            {"HTTP/1.1 200 OK\r\nX-Content-Length-Hint: 3\r\nContent-Length-Extra: 2\r\nContent-Length: 49\r\n\r\n<R>",
+             kXml.substr(3)},
+            200,
+            kXml}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(RecvResponse, ZeroContentLengthCompletesWithoutWaitingForClose) {
@@ -150,7 +159,8 @@ TEST(RecvResponse, FailsOnBadAnswers) {
     } cases[] = {
         {"closed at once", {}, "peer closed"},
         {"closed mid-body", {"HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc"}, "peer closed"},
-        {"no content-length", {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n0\r\n\r\n"},
+        {"no content-length",
+         {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n0\r\n\r\n"},
          "content-length"},
         // only the header block counts: the body cannot supply the header
         {"content-length only in body", {"HTTP/1.1 200 OK\r\n\r\ncontent-length: 3\r\n"}, "content-length"},
@@ -158,6 +168,7 @@ TEST(RecvResponse, FailsOnBadAnswers) {
         {"content-length not a number", {"HTTP/1.1 200 OK\r\nContent-Length: x\r\n\r\nabc"}, "content-length"},
         {"negative content-length", {"HTTP/1.1 200 OK\r\nContent-Length: -3\r\n\r\nabc"}, "content-length"},
         {"not http", {"SSH-2.0-x\r\nContent-Length: 0\r\n\r\n"}, "not HTTP"},
+        {"only a longer name", {"HTTP/1.1 200 OK\r\nX-Content-Length-Hint: 3\r\n\r\nabc"}, "no content-length"},
         {"header block too long", {"HTTP/1.1 200 OK\r\nX: " + std::string(5000, 'a') + "\r\n\r\n"}, "too long"},
     };
     for (const Case& c : cases) {
@@ -167,6 +178,48 @@ TEST(RecvResponse, FailsOnBadAnswers) {
         EXPECT_FALSE(RecvResponse(stream, body, status, error)) << c.name;
         EXPECT_NE(error.find(c.errorPart), std::string::npos) << c.name << ": " << error;
         EXPECT_EQ(error.rfind("CHttpXmlRequest::RecvResponse: ", 0), 0u) << c.name;
+    }
+}
+
+// A peer that never stops sending; it gives up after 64 MiB so that a
+// reader without a bound fails instead of running for ever.
+class EndlessStream : public IByteStream {
+public:
+    explicit EndlessStream(std::string head) : head_(std::move(head)) {}
+    long Read(char* buffer, std::size_t length) override {
+        if (sent >= (std::size_t{64} << 20)) return 0;
+        std::size_t n = 0;
+        for (; n < length && sent < head_.size(); ++n) buffer[n] = head_[sent++];
+        for (; n < length; ++n, ++sent) buffer[n] = 'x';
+        return static_cast<long>(n);
+    }
+    long Write(const char*, std::size_t length) override { return static_cast<long>(length); }
+    std::string LastError() const override { return "peer closed"; }
+    std::size_t sent = 0;
+
+private:
+    std::string head_;
+};
+
+TEST(RecvResponse, AnswersAreBoundedToOneMebibyte) {
+    const struct {
+        const char* length;
+        bool ok;
+        const char* errorPart;
+    } cases[] = {
+        {"1099511627776", false, "announces 1099511627776 bytes, more than the 1048576 allowed"},
+        {"1048577", false, "more than the 1048576 allowed"},
+        {"1048576", true, ""},
+    };
+    for (const auto& c : cases) {
+        const std::string head = std::string("HTTP/1.1 200 OK\r\nContent-Length: ") + c.length + "\r\n\r\n";
+        EndlessStream stream(head);
+        std::string body, error;
+        int status = 0;
+        EXPECT_EQ(RecvResponse(stream, body, status, error), c.ok) << c.length << ": " << error;
+        EXPECT_NE(error.find(c.errorPart), std::string::npos) << c.length << ": " << error;
+        EXPECT_LE(body.size(), kMaxAnswerBytes) << c.length;
+        EXPECT_LE(stream.sent, kMaxAnswerBytes + head.size()) << c.length;
     }
 }
 

@@ -2,7 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include "request_runner.h"
 #include "service/xml_parser.h"
+
+#include <chrono>
+#include <memory>
+#include <thread>
 
 namespace pellandor {
 namespace {
@@ -60,8 +65,8 @@ TEST(ProcessRespXml, ReadsCodeOrExplainsFailure) {
         int codeNumber;
         const char* error;
     } cases[] = {
-        {"<ulvex_svc><response><code>100</code><message>OK</message></response></ulvex_svc>", 1, true, true, "100",
-         100, ""},
+        {"<ulvex_svc><response><code>100</code><message>OK</message></response></ulvex_svc>", 1, true, true, "100", 100,
+         ""},
         {"<r><code>110 busy</code></r>", 2, true, true, "110 busy", 110, ""},
         {"<r><code>abc</code></r>", 1, true, true, "abc", 0, ""},
         {"<r><code/></r>", 1, true, true, "", 0, ""},
@@ -101,6 +106,63 @@ TEST(RequestInit, ResolvesLiteralsAndReportsResolverErrors) {
 
     EXPECT_FALSE(request.Init("", "8443"));
     EXPECT_FALSE(request.Init("127.0.0.1", ""));
+}
+
+// A name goes to the resolver on the worker, never on the caller's thread; a
+// failure there is the request's result with Init's error text.
+TEST(RequestInit, NamesAreResolvedOnTheWorker) {
+    CHttpXmlRequest request;
+    ASSERT_TRUE(request.Init("localhost", "no-such-service-name")) << request.ErrorText();
+    const ServiceResult result = test::RunRequest(request, kCallTypeCall, kUser);
+    EXPECT_EQ(result.step, -XML_STEP_CONNECT_SERV);
+    EXPECT_EQ(result.text.rfind("getaddrinfo: ", 0), 0u) << result.text;
+    EXPECT_EQ(result.text.find('\n'), result.text.size() - 1) << result.text;
+}
+
+// The callback runs without any lock of the request held: it may set another
+// callback, start nothing while it runs, or destroy the request; the request
+// counts as running until the callback has returned.
+TEST(RequestCallback, MayReenterTheRequest) {
+    struct Probe {
+        std::unique_ptr<CHttpXmlRequest> request = std::make_unique<CHttpXmlRequest>();
+        const char* action = "";
+        bool runningInside = false;
+        bool startInside = true;
+        test::Outcome outcome;
+    };
+    for (const char* action : {"set callback", "destroy"}) {
+        auto probe = std::make_unique<Probe>();
+        probe->action = action;
+        ASSERT_TRUE(probe->request->Init("127.0.0.1", "9"));
+        probe->request->SetResultCallback(
+            [](void* self, const int* step, const char* text) {
+                auto* p = static_cast<Probe*>(self);
+                p->runningInside = p->request->IsRunning();
+                p->startInside = p->request->Start(kCallTypeCall, kUser);
+                if (std::string(p->action) == "set callback") p->request->SetResultCallback(nullptr, nullptr);
+                if (std::string(p->action) == "destroy") p->request.reset();
+                test::Outcome::OnResult(&p->outcome, step, text);
+            },
+            probe.get());
+        // An unknown call type fails at once, without any connection.
+        ASSERT_TRUE(probe->request->Start(3, kUser));
+        if (!probe->outcome.WaitForCalls(1, std::chrono::seconds(20))) {
+            ADD_FAILURE() << action << ": the callback never returned (deadlock)";
+            probe->request.release();  // its worker is stuck; leave it
+            probe.release();
+            continue;
+        }
+        EXPECT_TRUE(probe->runningInside) << action;
+        EXPECT_FALSE(probe->startInside) << action;
+        EXPECT_EQ(probe->outcome.result.step, -XML_STEP_MAKE_AUTH_REQ) << action;
+        if (probe->request) {
+            // Idle only once delivered, and then usable again.
+            const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+            while (probe->request->IsRunning() && std::chrono::steady_clock::now() < until) std::this_thread::yield();
+            EXPECT_FALSE(probe->request->IsRunning()) << action;
+            EXPECT_TRUE(probe->request->Start(3, kUser)) << action;
+        }
+    }
 }
 
 }  // namespace

@@ -58,12 +58,9 @@ TEST(ResultMessage, FormatSplitsAtDollarNAndTrimsLeadingBlanks) {
         const char* in;
         const char* out;
     } cases[] = {
-        {"plain", "plain"},
-        {"one$n two$n\t\r\nthree ", "one\ntwo\nthree "},
-        {"a$n  $nb", "a\n  \nb"},
-        {"$n", "\n"},
-        {"a$$nb", "a$\nb"},
-        {"", ""},
+        {"plain", "plain"},       {"one$n two$n\t\r\nthree ", "one\ntwo\nthree "},
+        {"a$n  $nb", "a\n  \nb"}, {"$n", "\n"},
+        {"a$$nb", "a$\nb"},       {"", ""},
     };
     for (const Case& c : cases) EXPECT_EQ(FormatResultMessage(c.in), c.out) << c.in;
 }

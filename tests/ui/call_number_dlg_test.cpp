@@ -83,6 +83,7 @@ private slots:
     void timersHideLabelAndDialog();
     void showNumberOnHiddenAndVisibleDialog();
     void buttonImagesFollowPointerAndPress();
+    void dragByTheBackgroundMovesAndRecords();
     void callsAgainstTheExchange_data();
     void callsAgainstTheExchange();
     void buttonsStayDisabledWhileARequestRuns();
@@ -407,6 +408,17 @@ void CallNumberDlgTest::showNumberOnHiddenAndVisibleDialog()
     QCOMPARE(f.dialog->pos(), QPoint(area.left(), area.y() + area.height() - 94));
     QVERIFY(f.dialog->testAttribute(Qt::WA_ShowWithoutActivating));
 
+    // A dial string longer than the box takes is shown whole, not cut into another number.
+    f.rules.CO_ACCESS_CODE = "90000";
+    const std::string longNumber = "+44 20 7946 0018 1234 5678 9012345";
+    f.dialog->ShowNumber(longNumber, point, false);
+    QVERIFY(f.Edit()->text().size() > CNumberBox::kMaxLength);
+    QCOMPARE(f.Edit()->text(), QString::fromStdString(f.rules.BuildDialString(longNumber)));
+
+    // Off every screen: brought back onto one.
+    f.dialog->ShowNumber("1", QPoint(50000, 30000), false);
+    QVERIFY(area.contains(QRect(f.dialog->pos(), f.dialog->size())));
+
     // Fixed position: where it was left, wherever the pointer is.
     f.values.fixedPosition = true;
     f.dialog->ApplyValues(f.values, f.texts);
@@ -440,6 +452,23 @@ void CallNumberDlgTest::buttonImagesFollowPointerAndPress()
     call->setDown(false);
     call->setEnabled(false);
     QCOMPARE(call->CurrentImage(), SkinImage::Call);
+}
+
+void CallNumberDlgTest::dragByTheBackgroundMovesAndRecords()
+{
+    Fixture f;
+    f.dialog->move(100, 100);
+    f.dialog->show();
+    QSignalSpy saved(f.dialog.get(), &CCallNumberDlg::persistentStateChanged);
+    // Offscreen there is no window manager to hand the move to; the dialog follows the pointer itself.
+    QTest::mousePress(f.dialog.get(), Qt::LeftButton, {}, QPoint(100, 30));
+    QMouseEvent move(QEvent::MouseMove, QPointF(150, 60), f.dialog->mapToGlobal(QPointF(150, 60)), Qt::NoButton,
+                     Qt::LeftButton, {});
+    QCoreApplication::sendEvent(f.dialog.get(), &move);
+    QTest::mouseRelease(f.dialog.get(), Qt::LeftButton, {}, QPoint(150, 60));
+    QCOMPARE(f.dialog->pos(), QPoint(150, 130));
+    QCOMPARE(QPoint(f.state.dialogX, f.state.dialogY), QPoint(150, 130));
+    QVERIFY(saved.count() >= 1);
 }
 
 void CallNumberDlgTest::callsAgainstTheExchange_data()

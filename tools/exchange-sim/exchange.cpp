@@ -20,29 +20,47 @@ constexpr std::string_view kServicePath = "/ulvex_svc";
 
 std::string_view MessageFor(int code) {
     switch (code) {
-        case 100: return "OK";
-        case 101: return "Authentication failed";
-        case 102: return "Access denied";
-        case 103: return "Call restricted";
-        case 104: return "Call not possible";
-        case 110: return "Caller busy";
-        case 199: return "Unknown error";
-        default: return "Result code not defined";
+        case 100:
+            return "OK";
+        case 101:
+            return "Authentication failed";
+        case 102:
+            return "Access denied";
+        case 103:
+            return "Call restricted";
+        case 104:
+            return "Call not possible";
+        case 110:
+            return "Caller busy";
+        case 199:
+            return "Unknown error";
+        default:
+            return "Result code not defined";
     }
 }
 
 std::string_view ReasonFor(int status) {
     switch (status) {
-        case 200: return "OK";
-        case 400: return "Bad Request";
-        case 404: return "Not Found";
-        case 405: return "Method Not Allowed";
-        case 411: return "Length Required";
-        case 413: return "Content Too Large";
-        case 431: return "Request Header Fields Too Large";
-        case 500: return "Internal Server Error";
-        case 501: return "Not Implemented";
-        default: return "Unknown";
+        case 200:
+            return "OK";
+        case 400:
+            return "Bad Request";
+        case 404:
+            return "Not Found";
+        case 405:
+            return "Method Not Allowed";
+        case 411:
+            return "Length Required";
+        case 413:
+            return "Content Too Large";
+        case 431:
+            return "Request Header Fields Too Large";
+        case 500:
+            return "Internal Server Error";
+        case 501:
+            return "Not Implemented";
+        default:
+            return "Unknown";
     }
 }
 
@@ -249,9 +267,10 @@ Answer Exchange::Respond(const Evaluation& evaluation) const {
             char size[16];
             std::snprintf(size, sizeof size, "%zx", xml.size());
             Answer answer;
-            answer.writes.push_back("HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nTransfer-Encoding: chunked\r\n"
-                                    "Connection: close\r\n\r\n" +
-                                    std::string(size) + "\r\n" + xml + "\r\n0\r\n\r\n");
+            answer.writes.push_back(
+                "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nTransfer-Encoding: chunked\r\n"
+                "Connection: close\r\n\r\n" +
+                std::string(size) + "\r\n" + xml + "\r\n0\r\n\r\n");
             answer.status = 200;
             answer.code = code;
             return answer;

@@ -11,11 +11,21 @@ void AppendJsonString(std::string& out, std::string_view bytes) {
     for (const char ch : bytes) {
         const auto c = static_cast<unsigned char>(ch);
         switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
             default:
                 if (c < 0x20 || c >= 0x7F) {
                     out += "\\u00";
@@ -30,8 +40,10 @@ void AppendJsonString(std::string& out, std::string_view bytes) {
 }
 
 void AppendJsonStringOrNull(std::string& out, const std::optional<std::string>& bytes) {
-    if (bytes) AppendJsonString(out, *bytes);
-    else out += "null";
+    if (bytes)
+        AppendJsonString(out, *bytes);
+    else
+        out += "null";
 }
 
 bool JsonLog::Open(const std::string& path, std::string& error) {

@@ -241,11 +241,16 @@ private:
 
 std::string_view Describe(Io io) {
     switch (io) {
-        case Io::Ok: return "ok";
-        case Io::Eof: return "client closed the connection";
-        case Io::Timeout: return "timed out";
-        case Io::Stopped: return "server stopping";
-        case Io::Error: return "TLS error";
+        case Io::Ok:
+            return "ok";
+        case Io::Eof:
+            return "client closed the connection";
+        case Io::Timeout:
+            return "timed out";
+        case Io::Stopped:
+            return "server stopping";
+        case Io::Error:
+            return "TLS error";
     }
     return "";
 }
@@ -308,8 +313,8 @@ SslCtxPtr MakeServerContext(const TlsSettings& settings, std::string& error) {
     } else if (SSL_CTX_use_certificate_chain_file(ctx.get(), settings.cert_file.c_str()) != 1 ||
                SSL_CTX_use_PrivateKey_file(ctx.get(), settings.key_file.c_str(), SSL_FILETYPE_PEM) != 1 ||
                SSL_CTX_check_private_key(ctx.get()) != 1) {
-        error = "cannot use certificate " + settings.cert_file + " with key " + settings.key_file + ": " +
-                OpenSslErrors();
+        error =
+            "cannot use certificate " + settings.cert_file + " with key " + settings.key_file + ": " + OpenSslErrors();
         return nullptr;
     }
     return ctx;
@@ -358,7 +363,9 @@ bool TlsServer::Listen(const std::string& address, std::uint16_t port, std::stri
     return true;
 }
 
-std::string TlsServer::ListeningOn() const { return address_ + ":" + std::to_string(port_); }
+std::string TlsServer::ListeningOn() const {
+    return address_ + ":" + std::to_string(port_);
+}
 
 bool TlsServer::Run(int stop_fd, std::string& error) {
     int pipe_fds[2];
@@ -386,8 +393,8 @@ bool TlsServer::Run(int stop_fd, std::string& error) {
 
         sockaddr_storage addr{};
         socklen_t length = sizeof addr;
-        UniqueFd fd(::accept4(listener_.get(), reinterpret_cast<sockaddr*>(&addr), &length,
-                              SOCK_NONBLOCK | SOCK_CLOEXEC));
+        UniqueFd fd(
+            ::accept4(listener_.get(), reinterpret_cast<sockaddr*>(&addr), &length, SOCK_NONBLOCK | SOCK_CLOEXEC));
         const double accepted_mono = MonotonicSeconds();
         if (!fd) {
             if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {

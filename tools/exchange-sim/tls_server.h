@@ -48,7 +48,7 @@ using SslCtxPtr = std::unique_ptr<SSL_CTX, SslCtxFree>;
 struct TlsSettings {
     std::string cert_file, key_file;  // both empty: a fresh self-signed certificate
     int rsa_bits = 2048;
-    int version = TLS1_2_VERSION;     // the one protocol version accepted
+    int version = TLS1_2_VERSION;  // the one protocol version accepted
 };
 
 SslCtxPtr MakeServerContext(const TlsSettings& settings, std::string& error);

@@ -49,17 +49,19 @@ bool DecodeCharRef(std::string_view ref, std::uint32_t& cp) {
     std::uint32_t value = 0;
     for (char c : ref) {
         int digit;
-        if (c >= '0' && c <= '9') digit = c - '0';
-        else if (base == 16 && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-        else if (base == 16 && c >= 'A' && c <= 'F') digit = c - 'A' + 10;
-        else return false;
+        if (c >= '0' && c <= '9')
+            digit = c - '0';
+        else if (base == 16 && c >= 'a' && c <= 'f')
+            digit = c - 'a' + 10;
+        else if (base == 16 && c >= 'A' && c <= 'F')
+            digit = c - 'A' + 10;
+        else
+            return false;
         value = value * static_cast<std::uint32_t>(base) + static_cast<std::uint32_t>(digit);
     }
     // Only characters XML allows.
-    const bool allowed = value == 0x9 || value == 0xA || value == 0xD ||
-                         (value >= 0x20 && value <= 0xD7FF) ||
-                         (value >= 0xE000 && value <= 0xFFFD) ||
-                         (value >= 0x10000 && value <= 0x10FFFF);
+    const bool allowed = value == 0x9 || value == 0xA || value == 0xD || (value >= 0x20 && value <= 0xD7FF) ||
+                         (value >= 0xE000 && value <= 0xFFFD) || (value >= 0x10000 && value <= 0x10FFFF);
     if (!allowed) return false;
     cp = value;
     return true;
@@ -73,7 +75,9 @@ bool IsNameChar(unsigned char c) {
     return IsNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
 }
 
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool IsSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 class Scanner {
 public:
@@ -261,11 +265,16 @@ bool DecodeXmlText(std::string_view raw, std::string& out, std::string& error) {
             return false;
         }
         const auto ref = raw.substr(i + 1, semi - i - 1);
-        if (ref == "amp") out += '&';
-        else if (ref == "lt") out += '<';
-        else if (ref == "gt") out += '>';
-        else if (ref == "quot") out += '"';
-        else if (ref == "apos") out += '\'';
+        if (ref == "amp")
+            out += '&';
+        else if (ref == "lt")
+            out += '<';
+        else if (ref == "gt")
+            out += '>';
+        else if (ref == "quot")
+            out += '"';
+        else if (ref == "apos")
+            out += '\'';
         else if (ref.starts_with('#')) {
             std::uint32_t cp = 0;
             if (!DecodeCharRef(ref.substr(1), cp)) {

@@ -86,13 +86,8 @@ void PaintPanel(QPainter& p, QSize size, bool full)
         p.setPen(QPen(QColor(0x10, 0x2a, 0x1b), 2.2, Qt::SolidLine, Qt::RoundCap));
         p.setBrush(Qt::NoBrush);
         p.drawPath(handset);
-        // Wordmark stand-in: two soft bars, no font needed at build time.
-        p.setPen(Qt::NoPen);
-        p.setBrush(QColor(0xe6, 0xe9, 0xee, 200));
-        p.drawRoundedRect(QRectF(37, 15, 46, 4), 2, 2);
-        p.setBrush(QColor(0x8a, 0x92, 0x9e, 160));
-        p.drawRoundedRect(QRectF(37, 23, 30, 3), 1.5, 1.5);
         // Separator between the title row and the dialling row.
+        p.setPen(Qt::NoPen);
         p.setBrush(QColor(255, 255, 255, 16));
         p.drawRect(QRectF(12, 39, size.width() - 24, 1));
     }
@@ -142,7 +137,7 @@ QPainterPath Handset()
     body.cubicTo(2.6, 4.2, 2.4, 7.6, 5.6, 11.8);
     body.cubicTo(8.9, 16.0, 12.6, 18.0, 15.2, 16.8);
     QPainterPathStroker stroker;
-    stroker.setWidth(3.0);
+    stroker.setWidth(3.4);
     stroker.setCapStyle(Qt::RoundCap);
     QPainterPath path = stroker.createStroke(body);
     // Ear and mouth pieces.

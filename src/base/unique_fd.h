@@ -1,5 +1,5 @@
 #pragma once
-// Owner of a file descriptor (socket, eventfd): closed exactly once.
+// Owner of a file descriptor (socket, eventfd, file): closed exactly once.
 
 #include <unistd.h>
 
@@ -22,6 +22,7 @@ public:
 
     int Get() const { return fd_; }
     bool IsOpen() const { return fd_ >= 0; }
+    int Release() { return std::exchange(fd_, -1); }
     void Reset(int fd = -1) {
         if (fd_ >= 0) ::close(fd_);
         fd_ = fd;
