@@ -30,10 +30,16 @@ class CallTest(CliTestCase):
         self.configure(sim.port)
         before = self.settings.read_bytes()
 
+        started = time.monotonic()
         result = self.pellandor("call", "031-123-4567")
+        ended = time.monotonic()
         self.assertEqual((result.returncode, result.stdout), (0, "Success\n"), result.stderr)
 
         [request] = sim.requests()
+        # The simulator's stamps are on our monotonic clock, so benchmarks can time a client.
+        self.assertLessEqual(started, request["accepted_mono"])
+        self.assertLessEqual(request["accepted_mono"], request["first_byte_mono"])
+        self.assertLessEqual(request["first_byte_mono"], ended)
         raw = request["raw"].encode("latin-1")
         host = next(l for l in raw.split(b"\r\n") if l.startswith(b"Host: "))[6:]
         expected = (DATA / "call_request.golden").read_bytes().replace(b"@LOCAL@", host)

@@ -405,6 +405,19 @@ std::string FormatLogLine(const LogRecord& record) {
     AppendOptionalInt(out, record.answer ? record.answer->code : std::nullopt);
     out += ",\"error\":";
     AppendJsonStringOrNull(out, record.error.empty() ? std::nullopt : std::optional(record.error));
+    for (const auto& [name, value] : {std::pair{"accepted_mono", &record.accepted_mono},
+                                      std::pair{"first_byte_mono", &record.first_byte_mono}}) {
+        out += ",\"";
+        out += name;
+        out += "\":";
+        if (*value) {
+            char buffer[40];
+            std::snprintf(buffer, sizeof buffer, "%.6f", **value);
+            out += buffer;
+        } else {
+            out += "null";
+        }
+    }
     out += '}';
     return out;
 }

@@ -89,6 +89,11 @@ struct LogRecord {
     const Evaluation* evaluation = nullptr;  // null unless the request was read completely
     const Answer* answer = nullptr;           // null when nothing is sent
     std::string error;
+    // CLOCK_MONOTONIC seconds when the connection was accepted and when the
+    // first request byte was read after the handshake, so a benchmark can
+    // time a client from its own clock.
+    std::optional<double> accepted_mono;
+    std::optional<double> first_byte_mono;
 };
 
 std::string FormatLogLine(const LogRecord& record);

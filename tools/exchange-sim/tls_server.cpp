@@ -18,6 +18,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <exception>
 #include <string_view>
 #include <system_error>
@@ -32,6 +33,12 @@ void UniqueFd::reset(int fd) {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+double MonotonicSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
 
 // A client gets this long from accept to the last byte of its request, and
 // again for taking in the answer, so a stuck peer cannot pin a thread.
@@ -388,6 +395,7 @@ bool TlsServer::Run(int stop_fd, std::string& error) {
         socklen_t length = sizeof addr;
         UniqueFd fd(
             ::accept4(listener_.get(), reinterpret_cast<sockaddr*>(&addr), &length, SOCK_NONBLOCK | SOCK_CLOEXEC));
+        const double accepted_mono = MonotonicSeconds();
         if (!fd) {
             if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
                 Note("accept", std::strerror(errno));
@@ -419,9 +427,9 @@ bool TlsServer::Run(int stop_fd, std::string& error) {
         ::setsockopt(fd.get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
         auto done = std::make_shared<std::atomic<bool>>(false);
         try {
-            std::thread thread([this, fd = std::move(fd), peer, done]() mutable {
+            std::thread thread([this, fd = std::move(fd), peer, done, accepted_mono]() mutable {
                 try {
-                    Serve(std::move(fd), peer);
+                    Serve(std::move(fd), peer, accepted_mono);
                 } catch (const std::exception& e) {
                     Note(peer, std::string("connection ended: ") + e.what());
                 }
@@ -448,7 +456,7 @@ void TlsServer::ReapFinished(bool all) {
     }
 }
 
-void TlsServer::Serve(UniqueFd fd, std::string peer) {
+void TlsServer::Serve(UniqueFd fd, std::string peer, double accepted_mono) {
     Connection connection(std::move(fd), stop_read_.get());
     if (!connection.Attach(ctx_)) {
         Note(peer, "cannot create the TLS connection: " + connection.error());
@@ -466,14 +474,18 @@ void TlsServer::Serve(UniqueFd fd, std::string peer) {
 
     RequestReader reader;
     std::string chunk;
+    std::optional<double> first_byte_mono;
     while (reader.state() == RequestReader::State::NeedMore) {
         chunk.clear();
         io = connection.Read(chunk, read_deadline);
         if (io != Io::Ok) break;
+        if (!first_byte_mono && !chunk.empty()) first_byte_mono = MonotonicSeconds();
         reader.Feed(chunk);
     }
 
     LogRecord record;
+    record.accepted_mono = accepted_mono;
+    record.first_byte_mono = first_byte_mono;
     record.peer = peer;
     record.tls_version = connection.Version();
     record.tls_cipher = connection.Cipher();

@@ -73,7 +73,7 @@ private:
         std::shared_ptr<std::atomic<bool>> done;
     };
 
-    void Serve(UniqueFd fd, std::string peer);
+    void Serve(UniqueFd fd, std::string peer, double accepted_mono);
     void ReapFinished(bool all);
 
     SSL_CTX* ctx_;
