@@ -71,7 +71,7 @@ CDialingRuleDlgAdv::CDialingRuleDlgAdv(StartupState& state, std::string settings
     setTabOrder(ok_, cancel_);
 
     special_ = new CDialingRuleDlgAdvAdv(state_, settingsPath_, languagePath_, this);
-    connect(specialButton_, &QPushButton::clicked, this, [this] { special_->Show(); });
+    connect(specialButton_, &QPushButton::clicked, this, [this] { special_->ShowModal(); });
     connect(ok_, &QPushButton::clicked, this, &CDialingRuleDlgAdv::OnOk);
     connect(cancel_, &QPushButton::clicked, this, [this] { done(0); });
 }
@@ -112,19 +112,7 @@ void CDialingRuleDlgAdv::OpenDialog() {
     resize(330, 380);
     if (QWidget* owner = parentWidget()) move(owner->frameGeometry().topLeft());
     equalDigits_->setFocus();
-    show();
-    raise();
-    activateWindow();
-}
-
-int CDialingRuleDlgAdv::Show() {
-    if (isVisible()) {
-        raise();
-        activateWindow();
-        return -1;
-    }
-    OpenDialog();
-    return exec();
+    ShowInFront();
 }
 
 void CDialingRuleDlgAdv::OnOk() {

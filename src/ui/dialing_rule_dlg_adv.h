@@ -26,10 +26,8 @@ public:
                        QWidget* parent = nullptr);
     ~CDialingRuleDlgAdv() override;
 
-    // Modal; raises the dialog and returns -1 when it is already open.
-    int Show();
     // Reloads values and texts from the files, fills and shows, without waiting.
-    void OpenDialog();
+    void OpenDialog() override;
 
     CDialingRuleDlgAdvAdv& SpecialDialog() const { return *special_; }
 

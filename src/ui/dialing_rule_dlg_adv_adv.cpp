@@ -123,19 +123,7 @@ void CDialingRuleDlgAdvAdv::OpenDialog() {
     resize(270, 400);
     if (QWidget* owner = parentWidget()) move(owner->frameGeometry().center());
     nonStandard_->box()->setFocus();
-    show();
-    raise();
-    activateWindow();
-}
-
-int CDialingRuleDlgAdvAdv::Show() {
-    if (isVisible()) {
-        raise();
-        activateWindow();
-        return -1;
-    }
-    OpenDialog();
-    return exec();
+    ShowInFront();
 }
 
 void CDialingRuleDlgAdvAdv::OnOk() {

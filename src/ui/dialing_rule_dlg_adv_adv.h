@@ -24,8 +24,7 @@ public:
                           QWidget* parent = nullptr);
     ~CDialingRuleDlgAdvAdv() override;
 
-    int Show();
-    void OpenDialog();
+    void OpenDialog() override;
 
 
 private:

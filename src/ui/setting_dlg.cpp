@@ -370,7 +370,7 @@ void CSettingDlg::BuildControls() {
     connect(ok_, &QPushButton::clicked, this, &CSettingDlg::OnOk);
     connect(cancel_, &QPushButton::clicked, this, [this] { done(0); });
     connect(apply_, &QPushButton::clicked, this, &CSettingDlg::OnApply);
-    connect(advancedButton_, &QPushButton::clicked, this, [this] { advanced_->Show(); });
+    connect(advancedButton_, &QPushButton::clicked, this, [this] { advanced_->ShowModal(); });
     connect(autoHide_->box(), &QCheckBox::toggled, this, &CSettingDlg::UpdateEnabledStates);
     connect(transparent_->box(), &QCheckBox::toggled, this, &CSettingDlg::UpdateEnabledStates);
     connect(hotkey_->box(), &QCheckBox::toggled, this, &CSettingDlg::UpdateEnabledStates);
@@ -567,19 +567,7 @@ void CSettingDlg::OpenDialog() {
         move(frame.topLeft());
     }
     userId_->setFocus();
-    show();
-    raise();
-    activateWindow();
-}
-
-int CSettingDlg::ShowSettingsDialog() {
-    if (isVisible()) {
-        raise();
-        activateWindow();
-        return -1;
-    }
-    OpenDialog();
-    return exec();
+    ShowInFront();
 }
 
 void CSettingDlg::done(int result) {

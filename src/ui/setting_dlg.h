@@ -43,13 +43,9 @@ public:
     CSettingDlg(StartupState& state, SettingsFiles files, SettingsTargets& targets, QWidget* parent = nullptr);
     ~CSettingDlg() override;
 
-    // Runs the dialog modally and returns its end code; when it is already
-    // open, raises it and returns -1 at once.
-    int ShowSettingsDialog();
-
-    // What ShowSettingsDialog does before it waits: closes the call dialog,
+    // What ShowModal does before it waits: closes the call dialog,
     // clears settingsClosed, fills the controls and shows the dialog.
-    void OpenDialog();
+    void OpenDialog() override;
 
     CDialingRuleDlgAdv& AdvancedDialog() const { return *advanced_; }
 

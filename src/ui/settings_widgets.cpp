@@ -141,6 +141,22 @@ QValidator::State DigitsValidator::validate(QString& input, int&) const {
 SettingsDialogBase::SettingsDialogBase(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {}
 
+int SettingsDialogBase::ShowModal() {
+    if (isVisible()) {
+        raise();
+        activateWindow();
+        return -1;
+    }
+    OpenDialog();
+    return exec();
+}
+
+void SettingsDialogBase::ShowInFront() {
+    show();
+    raise();
+    activateWindow();
+}
+
 void SettingsDialogBase::showEvent(QShowEvent* event) {
     for (QPushButton* button : findChildren<QPushButton*>()) {
         if (button->window() != this) continue;

@@ -77,7 +77,16 @@ public:
     static constexpr int kClosedFromTitleBar = 61536;
     explicit SettingsDialogBase(QWidget* parent = nullptr);
 
+    // Reloads values and texts from the files and shows the dialog.
+    virtual void OpenDialog() = 0;
+    // Brings an open dialog to the front and returns -1; otherwise opens it
+    // and waits for it to close.
+    int ShowModal();
+
 protected:
+    // Shows the freshly filled dialog in front, with the keyboard focus.
+    void ShowInFront();
+
     void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void reject() override;

@@ -427,7 +427,7 @@ private slots:
 
     void openingAgainOnlyRaisesIt() {
         Open();
-        QCOMPARE(dlg_->ShowSettingsDialog(), -1);
+        QCOMPARE(dlg_->ShowModal(), -1);
         QVERIFY(dlg_->isVisible());
     }
 };
