@@ -62,10 +62,10 @@ for program in (BIN / "pellandor", BIN / "pellandor-exchange-sim", MINIMAL, PROB
 class BenchDesktop(Desktop):
     """The end-to-end tests' desktop, on a display number of our own range."""
 
-    def _start(self):
-        self.env = {k: v for k, v in os.environ.items()
-                    if k not in ("DISPLAY", "WAYLAND_DISPLAY", "PELLANDOR_SETTINGS", "QT_QPA_PLATFORM",
-                                 "DBUS_SESSION_BUS_ADDRESS", "XDG_SESSION_TYPE")}
+    # The simulator's own default key, as an exchange would have.
+    SIM_KEY_ARGS = ()
+
+    def _start_xvfb(self):
         first, last = (int(n) for n in args.displays.split("-"))
         for number in range(first, last + 1):
             if pathlib.Path(f"/tmp/.X{number}-lock").exists():
@@ -80,30 +80,8 @@ class BenchDesktop(Desktop):
             stop_process(xvfb)
         else:
             raise RuntimeError(f"no free X display in :{first}-:{last}")
-        self.display = f":{number}"
-        self.env["DISPLAY"] = self.display
-        self.env["HOME"] = str(self.dir / "home")
-        self.env["XDG_CONFIG_HOME"] = str(self.dir / "home" / ".config")
-        (self.dir / "home").mkdir()
-
-        bus = self._spawn(["dbus-daemon", "--session", "--nofork", "--print-address"], stdout=subprocess.PIPE,
-                          text=True)
-        self.env["DBUS_SESSION_BUS_ADDRESS"] = bus.stdout.readline().strip()
-        self._spawn(["openbox", "--sm-disable"])
-        wait_for("the window manager", lambda: "_NET_SUPPORTING_WM_CHECK(WINDOW)" in self.run(
-            ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"]).stdout)
-        self._spawn(["trayer", "--edge", "bottom", "--align", "right", "--widthtype", "pixel", "--width", "120",
-                     "--height", "28", "--SetDockType", "true", "--transparent", "false", "--tint", "0x303030"])
-        wait_for("the tray", lambda: self.run(["xdotool", "search", "--classname", "trayer"]).stdout.strip())
-
-        # The simulator's own default key, as an exchange would have.
-        self.sim_log = self.dir / "exchange.jsonl"
-        self.sim = self._spawn([str(BIN / "pellandor-exchange-sim"), "--port", "0", "--bind", "127.0.0.1",
-                                "--log", str(self.sim_log)], stdout=subprocess.PIPE, text=True)
-        first_line = self.sim.stdout.readline().strip()
-        if not first_line.startswith("listening on "):
-            raise RuntimeError(f"exchange simulator did not start: {first_line!r}")
-        self.sim_port = int(first_line.rsplit(":", 1)[1])
+        self.xvfb = xvfb
+        return f":{number}"
 
 
 class Lines:

@@ -61,11 +61,12 @@ class Desktop:
         self.procs.append(proc)
         return proc
 
-    def _start(self):
+    # The simulator's key: a small one keeps the tests' handshakes quick.
+    SIM_KEY_ARGS = ("--rsa-bits", "1024")
+
+    def _start_xvfb(self):
+        """Starts Xvfb on a display the server picks; returns its name."""
         read_fd, write_fd = os.pipe()
-        self.env = {k: v for k, v in os.environ.items()
-                    if k not in ("DISPLAY", "WAYLAND_DISPLAY", "PELLANDOR_SETTINGS", "QT_QPA_PLATFORM",
-                                 "DBUS_SESSION_BUS_ADDRESS", "XDG_SESSION_TYPE")}
         self.xvfb = self._spawn(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1280x800x24",
                                  "-nolisten", "tcp", "-noreset"], pass_fds=(write_fd,), env=self.env)
         os.close(write_fd)
@@ -76,7 +77,13 @@ class Desktop:
                 if not chunk:
                     raise RuntimeError("Xvfb did not start")
                 number += chunk
-        self.display = ":" + number.decode().strip()
+        return ":" + number.decode().strip()
+
+    def _start(self):
+        self.env = {k: v for k, v in os.environ.items()
+                    if k not in ("DISPLAY", "WAYLAND_DISPLAY", "PELLANDOR_SETTINGS", "QT_QPA_PLATFORM",
+                                 "DBUS_SESSION_BUS_ADDRESS", "XDG_SESSION_TYPE")}
+        self.display = self._start_xvfb()
         self.env["DISPLAY"] = self.display
         self.env["HOME"] = str(self.dir / "home")
         self.env["XDG_CONFIG_HOME"] = str(self.dir / "home" / ".config")
@@ -94,7 +101,7 @@ class Desktop:
         wait_for("the tray", lambda: self.run(["xdotool", "search", "--classname", "trayer"]).stdout.strip())
 
         self.sim_log = self.dir / "exchange.jsonl"
-        self.sim = self._spawn([str(SIM), "--port", "0", "--bind", "127.0.0.1", "--rsa-bits", "1024",
+        self.sim = self._spawn([str(SIM), "--port", "0", "--bind", "127.0.0.1", *self.SIM_KEY_ARGS,
                                 "--log", str(self.sim_log)], stdout=subprocess.PIPE, text=True)
         first = self.sim.stdout.readline().strip()
         if not first.startswith("listening on "):
