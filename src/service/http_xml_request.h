@@ -32,7 +32,7 @@ public:
     CHttpXmlRequest(const CHttpXmlRequest&) = delete;
     CHttpXmlRequest& operator=(const CHttpXmlRequest&) = delete;
 
-    // Takes the exchange's address and prepares a fresh TLS context. Refused
+    // Takes the exchange's address and, once, prepares the TLS context. Refused
     // while a request runs (called just after its result, it waits for the
     // callback to return). A numeric address is resolved here (a failure
     // keeps the address resolved before); a name is resolved by the next
