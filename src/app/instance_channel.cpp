@@ -68,6 +68,18 @@ std::string InstanceSocketPath(const std::string& dir) {
     return dir + "/pellandor-" + UserTag() + ".socket";
 }
 
+bool IsInstanceListening(const std::string& socketPath) {
+    sockaddr_un addr {};
+    addr.sun_family = AF_UNIX;
+    if (socketPath.size() >= sizeof(addr.sun_path)) return false;
+    std::memcpy(addr.sun_path, socketPath.c_str(), socketPath.size() + 1);
+    Fd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    if (fd.get() < 0) return false;
+    if (::connect(fd.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof(addr)) == 0) return true;
+    // A full backlog is still a live listener.
+    return errno == EAGAIN || errno == EINPROGRESS;
+}
+
 InstanceSend SendToRunningInstance(const std::string& socketPath, const std::string& line, int timeoutMs) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     sockaddr_un addr {};

@@ -25,6 +25,10 @@ enum class InstanceSend {
     NoAnswer,   // connected, but no acknowledgement in time
 };
 
+// Whether a live program accepts connections at `socketPath` (a socket file
+// left by one that died refuses them). Never waits.
+bool IsInstanceListening(const std::string& socketPath);
+
 // Sends `line` (no line break in it) and waits up to `timeoutMs` for "ok".
 InstanceSend SendToRunningInstance(const std::string& socketPath, const std::string& line, int timeoutMs);
 

@@ -3,8 +3,15 @@
 #include "app/instance_channel.h"
 #include "app/logging.h"
 
-#include <QLocalSocket>
 #include <QTimer>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
 
 namespace pellandor {
 
@@ -15,18 +22,49 @@ constexpr int kClientTimeoutMs = 5000;
 
 }  // namespace
 
+// One second start's connection: its bytes until the line break, and the
+// time it is given to send them.
+class SingleInstance::Client : public QObject {
+public:
+    Client(int fd, SingleInstance* owner) : QObject(owner), fd_(fd), notifier_(new QSocketNotifier(fd, QSocketNotifier::Read, this)) {
+        connect(notifier_, &QSocketNotifier::activated, owner, [owner, this] { owner->onClientReadable(this); });
+        QTimer::singleShot(kClientTimeoutMs, this, [this] { Drop(); });
+    }
+    ~Client() override {
+        // The notifier goes before the descriptor it watches.
+        delete notifier_;
+    }
+
+    int Fd() const { return fd_.Get(); }
+    std::string& Buffer() { return buffer_; }
+
+    // Safe from inside this client's own notifier or timer.
+    void Drop() {
+        notifier_->setEnabled(false);
+        deleteLater();
+    }
+
+private:
+    UniqueFd fd_;
+    QSocketNotifier* notifier_;
+    std::string buffer_;
+};
+
 SingleInstance::SingleInstance(const QString& dir, QObject* parent)
     : QObject(parent),
       socketPath_(QString::fromStdString(InstanceSocketPath(dir.toStdString()))),
       lock_(QString::fromStdString(InstanceLockPath(dir.toStdString()))) {
     // Held for the program's whole life: only a dead owner makes it stale.
     lock_.setStaleLockTime(0);
-    server_.setSocketOptions(QLocalServer::UserAccessOption);
-    connect(&server_, &QLocalServer::newConnection, this, &SingleInstance::onNewConnection);
 }
 
 SingleInstance::~SingleInstance() {
-    server_.close();
+    if (!listener_.IsOpen()) return;
+    delete notifier_;
+    notifier_ = nullptr;
+    listener_.Reset();
+    // Ours: a later start finds no socket to probe.
+    ::unlink(socketPath_.toLocal8Bit().constData());
 }
 
 SingleInstance::Claim SingleInstance::claim() {
@@ -37,45 +75,76 @@ SingleInstance::Claim SingleInstance::claim() {
     }
     // A live listener without its lock file (a /tmp cleaner may remove it)
     // still owns the socket.
-    QLocalSocket probe;
-    probe.connectToServer(socketPath_);
-    if (probe.waitForConnected(500)) {
-        probe.abort();
+    if (IsInstanceListening(socketPath_.toStdString())) {
         lock_.unlock();
         qCWarning(lcInstance) << "a running instance listens at" << socketPath_ << "without its lock file";
         return Claim::RunningElsewhere;
     }
-    // What is left was left by an instance that died.
-    QLocalServer::removeServer(socketPath_);
-    if (!server_.listen(socketPath_)) {
-        error_ = QStringLiteral("cannot listen on %1: %2").arg(socketPath_, server_.errorString());
-        return Claim::Failed;
-    }
+    if (!listen()) return Claim::Failed;
     qCInfo(lcInstance) << "listening on" << socketPath_;
     return Claim::Primary;
 }
 
-void SingleInstance::onNewConnection() {
-    while (QLocalSocket* socket = server_.nextPendingConnection()) {
-        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        QTimer::singleShot(kClientTimeoutMs, socket, [socket] { socket->abort(); });
-        connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-            const qsizetype newline = socket->peek(static_cast<qint64>(kMaxInstanceLine) + 1).indexOf('\n');
-            if (newline < 0) {
-                if (socket->bytesAvailable() > static_cast<qint64>(kMaxInstanceLine)) {
-                    qCWarning(lcInstance) << "a second start sent an over-long line; dropped";
-                    socket->abort();
-                }
-                return;
-            }
-            const QString line = QString::fromUtf8(socket->read(newline + 1).chopped(1));
-            // Answer before acting: the second start ends as soon as it has the answer.
-            socket->write("ok\n");
-            socket->flush();
-            socket->disconnectFromServer();
-            QMetaObject::invokeMethod(this, [this, line] { emit lineReceived(line); }, Qt::QueuedConnection);
-        });
+bool SingleInstance::listen() {
+    const QByteArray path = socketPath_.toLocal8Bit();
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (static_cast<std::size_t>(path.size()) >= sizeof address.sun_path) {
+        error_ = QStringLiteral("cannot listen on %1: the path is too long for a socket").arg(socketPath_);
+        return false;
     }
+    std::memcpy(address.sun_path, path.constData(), static_cast<std::size_t>(path.size()) + 1);
+
+    UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    // What is left was left by an instance that died.
+    ::unlink(path.constData());
+    if (!fd.IsOpen() || ::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        ::chmod(path.constData(), 0600) != 0 || ::listen(fd.Get(), 16) != 0) {
+        error_ = QStringLiteral("cannot listen on %1: %2").arg(socketPath_, QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    listener_ = std::move(fd);
+    notifier_ = new QSocketNotifier(listener_.Get(), QSocketNotifier::Read, this);
+    connect(notifier_, &QSocketNotifier::activated, this, &SingleInstance::onNewConnection);
+    return true;
+}
+
+void SingleInstance::onNewConnection() {
+    for (;;) {
+        const int fd = ::accept4(listener_.Get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (fd < 0) {
+            if (errno == EINTR || errno == ECONNABORTED) continue;
+            if (errno != EAGAIN && errno != EWOULDBLOCK) qCWarning(lcInstance) << "accept failed:" << std::strerror(errno);
+            return;
+        }
+        new Client(fd, this);
+    }
+}
+
+void SingleInstance::onClientReadable(Client* client) {
+    char buffer[1024];
+    const ssize_t n = ::recv(client->Fd(), buffer, sizeof buffer, 0);
+    if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) return;
+    if (n <= 0) {
+        client->Drop();  // gone before its line break
+        return;
+    }
+    std::string& pending = client->Buffer();
+    pending.append(buffer, static_cast<std::size_t>(n));
+    const std::size_t newline = pending.find('\n');
+    if (newline == std::string::npos || newline > kMaxInstanceLine) {
+        if (pending.size() > kMaxInstanceLine) {
+            qCWarning(lcInstance) << "a second start sent an over-long line; dropped";
+            client->Drop();
+        }
+        return;
+    }
+    const QString line = QString::fromUtf8(pending.data(), static_cast<qsizetype>(newline));
+    // Answer before acting: the second start ends as soon as it has the answer.
+    static constexpr char kOk[] = "ok\n";
+    [[maybe_unused]] const ssize_t sent = ::send(client->Fd(), kOk, sizeof kOk - 1, MSG_NOSIGNAL);
+    client->Drop();
+    QMetaObject::invokeMethod(this, [this, line] { emit lineReceived(line); }, Qt::QueuedConnection);
 }
 
 }  // namespace pellandor

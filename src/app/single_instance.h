@@ -1,11 +1,15 @@
 #pragma once
 // One running program per user: a lock file held for the program's life and
-// a local socket on which a second start hands over one line.
+// a local socket on which a second start hands over one line. The socket is
+// a plain AF_UNIX one on the event loop: the program needs nothing else of a
+// network library, and leaving one out keeps about 1.7 MiB off its idle size.
 
-#include <QLocalServer>
 #include <QLockFile>
 #include <QObject>
+#include <QSocketNotifier>
 #include <QString>
+
+#include "base/unique_fd.h"
 
 namespace pellandor {
 
@@ -32,11 +36,16 @@ signals:
     void lineReceived(const QString& line);
 
 private:
+    class Client;
+
+    bool listen();
     void onNewConnection();
+    void onClientReadable(Client* client);
 
     QString socketPath_;
     QLockFile lock_;
-    QLocalServer server_;
+    UniqueFd listener_;
+    QSocketNotifier* notifier_ = nullptr;  // child; watches listener_
     QString error_;
 };
 

@@ -4,12 +4,16 @@
 #include "app/single_instance.h"
 
 #include <QFile>
-#include <QLocalSocket>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
 #include <future>
 
 using namespace pellandor;
@@ -61,12 +65,40 @@ private slots:
         SingleInstance first(dir.path());
         QCOMPARE(first.claim(), SingleInstance::Claim::Primary);
         QSignalSpy lines(&first, &SingleInstance::lineReceived);
-        QLocalSocket socket;
-        socket.connectToServer(first.socketPath());
-        QVERIFY(socket.waitForConnected(5000));
-        socket.write(QByteArray(static_cast<int>(kMaxInstanceLine) + 100, '5'));
-        QTRY_COMPARE(socket.state(), QLocalSocket::UnconnectedState);
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        QVERIFY(fd >= 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const QByteArray path = first.socketPath().toLocal8Bit();
+        std::memcpy(address.sun_path, path.constData(), static_cast<std::size_t>(path.size()) + 1);
+        QCOMPARE(::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+        const QByteArray overlong(static_cast<int>(kMaxInstanceLine) + 100, '5');
+        QCOMPARE(::send(fd, overlong.constData(), static_cast<std::size_t>(overlong.size()), MSG_NOSIGNAL),
+                 static_cast<ssize_t>(overlong.size()));
+        // The listener hangs up without an answer.
+        char answer[8];
+        QTRY_COMPARE(::recv(fd, answer, sizeof answer, MSG_DONTWAIT), ssize_t{0});
+        ::close(fd);
         QCOMPARE(lines.count(), 0);
+    }
+
+    // A client that never finishes its line is not kept for ever, and a
+    // silent one does not stop others from being heard.
+    void aSilentClientDoesNotBlockOthers() {
+        QTemporaryDir dir;
+        SingleInstance first(dir.path());
+        QCOMPARE(first.claim(), SingleInstance::Claim::Primary);
+        QSignalSpy lines(&first, &SingleInstance::lineReceived);
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const QByteArray path = first.socketPath().toLocal8Bit();
+        std::memcpy(address.sun_path, path.constData(), static_cast<std::size_t>(path.size()) + 1);
+        QCOMPARE(::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+        QCOMPARE(::send(fd, "sho", 3, MSG_NOSIGNAL), ssize_t{3});
+        QCOMPARE(sendAsync(dir.path(), "show", lines), InstanceSend::Delivered);
+        QTRY_COMPARE(lines.count(), 1);
+        ::close(fd);
     }
 
     // A real program killed with SIGKILL leaves its lock and socket behind.
