@@ -73,6 +73,9 @@ AppController::AppController(StartupState& state, std::string settingsPath, std:
       inputs_(std::move(inputs)),
       settingsTargets_(std::make_unique<ControllerSettingsTargets>(*this)) {
     clipboardSettleTimer_.setSingleShot(true);
+    // A coarse timer fires anywhere within 5% of its interval; the settle
+    // time decides how soon the dialog comes up, so it is kept exact.
+    clipboardSettleTimer_.setTimerType(Qt::PreciseTimer);
     clipboardSettleTimer_.setInterval(cmd::kClipboardSettleMs);
     connect(&clipboardSettleTimer_, &QTimer::timeout, this, [this] {
         // With the hotkey in use, only the hotkey pops the dialog up.

@@ -421,9 +421,16 @@ void CCallNumberDlg::moveEvent(QMoveEvent*)
 
 void CCallNumberDlg::closeEvent(QCloseEvent* event)
 {
-    // Closing only hides, like Exit; accepted, so the application can still quit.
+    // Closing only hides, like Exit.
     HideDialog();
-    event->accept();
+    // From the window manager: refused, since Qt would otherwise destroy the
+    // native window and the next copy would wait some 10 ms to build it
+    // again. From the application (quitting closes every window): accepted,
+    // so the quit goes on.
+    if (event->spontaneous())
+        event->ignore();
+    else
+        event->accept();
 }
 
 }  // namespace pellandor
