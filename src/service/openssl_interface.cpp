@@ -2,6 +2,7 @@
 
 #include "service/net_util.h"
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
@@ -14,10 +15,70 @@
 #include <cstdio>
 
 #include <openssl/err.h>
+#include <openssl/ssl.h>
+#include <openssl/opensslv.h>
 
 namespace pellandor {
 
 namespace {
+
+// The TLS library is loaded on the first request, not at start: linked in,
+// its relocations alone keep about 1.7 MiB resident in a program that may
+// sit in the tray all day without calling.
+#define PELLANDOR_TLS_FUNCTIONS(X)                                                                                 \
+    X(OPENSSL_init_ssl)                                                                                            \
+    X(TLS_client_method)                                                                                           \
+    X(SSL_CTX_new)                                                                                                 \
+    X(SSL_CTX_free)                                                                                                \
+    X(SSL_CTX_ctrl)                                                                                                \
+    X(SSL_CTX_set_security_level)                                                                                  \
+    X(SSL_CTX_set_options)                                                                                         \
+    X(SSL_CTX_set_cipher_list)                                                                                     \
+    X(SSL_new)                                                                                                     \
+    X(SSL_free)                                                                                                    \
+    X(SSL_set_fd)                                                                                                  \
+    X(SSL_connect)                                                                                                 \
+    X(SSL_get_error)                                                                                               \
+    X(SSL_read)                                                                                                    \
+    X(SSL_write)                                                                                                   \
+    X(SSL_shutdown)                                                                                                \
+    X(ERR_clear_error)
+
+#define PELLANDOR_STR2(x) #x
+#define PELLANDOR_STR(x) PELLANDOR_STR2(x)
+// The library of the major version the program was built against.
+constexpr const char* kTlsLibrary = "libssl.so." PELLANDOR_STR(OPENSSL_VERSION_MAJOR);
+
+struct TlsApi {
+#define PELLANDOR_TLS_POINTER(name) decltype(&::name) name = nullptr;
+    PELLANDOR_TLS_FUNCTIONS(PELLANDOR_TLS_POINTER)
+#undef PELLANDOR_TLS_POINTER
+    std::string error;  // why it could not be loaded; empty once it is
+};
+
+// Loaded once per process and never unloaded; thread-safe.
+const TlsApi& Tls() {
+    static const TlsApi api = [] {
+        TlsApi loaded;
+        // libcrypto comes in as its dependency; lookups through this handle find both.
+        void* library = ::dlopen(kTlsLibrary, RTLD_NOW | RTLD_LOCAL);
+        if (library == nullptr) {
+            const char* why = ::dlerror();
+            loaded.error = std::string("cannot load ") + kTlsLibrary + ": " + (why != nullptr ? why : "unknown error");
+            return loaded;
+        }
+#define PELLANDOR_TLS_LOAD(name)                                                                                   \
+    loaded.name = reinterpret_cast<decltype(loaded.name)>(::dlsym(library, #name));                                \
+    if (loaded.name == nullptr) {                                                                                  \
+        loaded.error = std::string(kTlsLibrary) + " lacks " #name;                                                  \
+        return loaded;                                                                                             \
+    }
+        PELLANDOR_TLS_FUNCTIONS(PELLANDOR_TLS_LOAD)
+#undef PELLANDOR_TLS_LOAD
+        return loaded;
+    }();
+    return api;
+}
 
 constexpr const char* kInitClient = "COpenSSLInterface::InitClientSSL";
 constexpr const char* kConnect = "COpenSSLInterface::ConnectSSLClient";
@@ -62,22 +123,27 @@ bool COpenSSLInterface::InitClientSSL() {
         return false;
     }
 
-    OPENSSL_init_ssl(OPENSSL_INIT_LOAD_SSL_STRINGS | OPENSSL_INIT_LOAD_CRYPTO_STRINGS, nullptr);
-    ctx_.reset(SSL_CTX_new(TLS_client_method()));
+    const TlsApi& api = Tls();
+    if (!api.error.empty()) {
+        SetError("%s:%s", kInitClient, api.error.c_str());
+        return false;
+    }
+    api.OPENSSL_init_ssl(OPENSSL_INIT_LOAD_SSL_STRINGS | OPENSSL_INIT_LOAD_CRYPTO_STRINGS, nullptr);
+    ctx_.reset(api.SSL_CTX_new(api.TLS_client_method()));
     if (!ctx_) {
         SetError("%s:SSL_CTX_new fail", kInitClient);
         return false;
     }
     // The exchange speaks TLS 1.2 only.
-    if (SSL_CTX_set_min_proto_version(ctx_.get(), TLS1_2_VERSION) != 1 ||
-        SSL_CTX_set_max_proto_version(ctx_.get(), TLS1_2_VERSION) != 1) {
+    if (api.SSL_CTX_ctrl(ctx_.get(), SSL_CTRL_SET_MIN_PROTO_VERSION, TLS1_2_VERSION, nullptr) != 1 ||
+        api.SSL_CTX_ctrl(ctx_.get(), SSL_CTRL_SET_MAX_PROTO_VERSION, TLS1_2_VERSION, nullptr) != 1) {
         SetError("%s:cannot limit the context to TLS 1.2", kInitClient);
         ctx_.reset();
         return false;
     }
     // Older exchanges carry RSA-1024 keys and 1024-bit DH groups, which the
     // distribution's default level 2 refuses.
-    SSL_CTX_set_security_level(ctx_.get(), 1);
+    api.SSL_CTX_set_security_level(ctx_.get(), 1);
 
     uint64_t options = SSL_OP_ALL;
     // Older exchanges may not send the renegotiation extension.
@@ -88,11 +154,11 @@ bool COpenSSLInterface::InitClientSSL() {
 #ifdef SSL_OP_NO_SSLv3
     options |= SSL_OP_NO_SSLv3;
 #endif
-    SSL_CTX_set_options(ctx_.get(), options);
+    api.SSL_CTX_set_options(ctx_.get(), options);
     // The result is not examined: whatever the library knows of the list is
     // used, and names it does not know are skipped.
-    SSL_CTX_set_cipher_list(ctx_.get(), kCipherList);
-    ERR_clear_error();
+    api.SSL_CTX_set_cipher_list(ctx_.get(), kCipherList);
+    api.ERR_clear_error();
     return true;
 }
 
@@ -161,12 +227,12 @@ bool COpenSSLInterface::ConnectSSLClient_SSL(int socket, int timeoutMs) {
         SetError("%s: Client is already running", kHandshake);
         return false;
     }
-    ssl_.reset(SSL_new(ctx_.get()));
+    ssl_.reset(Tls().SSL_new(ctx_.get()));
     if (!ssl_) {
         SetError("%s:Create SSL fail", kHandshake);
         return false;
     }
-    if (SSL_set_fd(ssl_.get(), socket) != 1) {
+    if (Tls().SSL_set_fd(ssl_.get(), socket) != 1) {
         SetError("%s:Set fd fail", kHandshake);
         ssl_.reset();
         return false;
@@ -210,12 +276,12 @@ bool COpenSSLInterface::ConnectSSLClient_SSL(int socket, int timeoutMs) {
                     return fail();
             }
         }
-        ERR_clear_error();
+        Tls().ERR_clear_error();
         errno = 0;
-        const int result = SSL_connect(ssl_.get());
+        const int result = Tls().SSL_connect(ssl_.get());
         const int savedErrno = errno;
         if (result == 1) return true;
-        const int code = SSL_get_error(ssl_.get(), result);
+        const int code = Tls().SSL_get_error(ssl_.get(), result);
         if (code == SSL_ERROR_WANT_READ || code == SSL_ERROR_WANT_WRITE) {
             waitFor = code;
             continue;
@@ -235,13 +301,14 @@ long COpenSSLInterface::Transfer(const char* function, int socket, char* readBuf
     const int chunk = static_cast<int>(std::min<std::size_t>(length, INT_MAX));
     const Clock::time_point deadline = DeadlineAfter(timeoutMs);
     for (;;) {
-        ERR_clear_error();
+        const TlsApi& api = Tls();
+        api.ERR_clear_error();
         errno = 0;
-        const int n =
-            readBuffer != nullptr ? SSL_read(ssl_.get(), readBuffer, chunk) : SSL_write(ssl_.get(), writeBytes, chunk);
+        const int n = readBuffer != nullptr ? api.SSL_read(ssl_.get(), readBuffer, chunk)
+                                            : api.SSL_write(ssl_.get(), writeBytes, chunk);
         const int savedErrno = errno;
         if (n > 0) return n;
-        const int code = SSL_get_error(ssl_.get(), n);
+        const int code = api.SSL_get_error(ssl_.get(), n);
         if (code == SSL_ERROR_ZERO_RETURN) {
             SetError("%s: the connection was closed by the peer", function);
             return 0;
@@ -293,10 +360,18 @@ long COpenSSLInterface::WriteSSLClient(int socket, const char* bytes, std::size_
 void COpenSSLInterface::CloseSSLClient() {
     if (!ssl_) return;
     // One close_notify; the socket is non-blocking, so this never waits.
-    if (!broken_) SSL_shutdown(ssl_.get());
-    ERR_clear_error();
+    if (!broken_) Tls().SSL_shutdown(ssl_.get());
+    Tls().ERR_clear_error();
     ssl_.reset();
     connectedSocket_ = -1;
+}
+
+void COpenSSLInterface::CtxFree::operator()(SSL_CTX* ctx) const {
+    Tls().SSL_CTX_free(ctx);
+}
+
+void COpenSSLInterface::SslFree::operator()(SSL* ssl) const {
+    Tls().SSL_free(ssl);
 }
 
 }  // namespace pellandor

@@ -1,6 +1,7 @@
 #pragma once
 // TLS 1.2 client over a TCP socket: owns the TLS context and the one live
 // TLS connection. The exchange's certificate is self-signed and not checked.
+// The TLS library is loaded by InitClientSSL, on first use.
 
 #include <sys/socket.h>
 
@@ -8,7 +9,10 @@
 #include <memory>
 #include <string>
 
-#include <openssl/ssl.h>
+// OpenSSL's own types, declared here so that users of this header need
+// nothing of OpenSSL.
+struct ssl_st;
+struct ssl_ctx_st;
 
 namespace pellandor {
 
@@ -54,14 +58,14 @@ private:
     void SetError(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
     struct CtxFree {
-        void operator()(SSL_CTX* ctx) const { SSL_CTX_free(ctx); }
+        void operator()(ssl_ctx_st* ctx) const;
     };
     struct SslFree {
-        void operator()(SSL* ssl) const { SSL_free(ssl); }
+        void operator()(ssl_st* ssl) const;
     };
 
-    std::unique_ptr<SSL_CTX, CtxFree> ctx_;
-    std::unique_ptr<SSL, SslFree> ssl_;
+    std::unique_ptr<ssl_ctx_st, CtxFree> ctx_;
+    std::unique_ptr<ssl_st, SslFree> ssl_;
     std::string errorText_;
     int connectedSocket_ = -1;
     int cancelFd_ = -1;
