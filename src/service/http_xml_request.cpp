@@ -189,7 +189,9 @@ struct CHttpXmlRequest::Shared {
     enum class State { Idle, Running, Delivering };
     std::mutex mutex;
     std::condition_variable idle;
+    std::condition_variable wake;  // the worker waits on it between requests
     State state = State::Idle;
+    bool job = false;              // a request for the worker to take
     std::thread::id worker;  // set by the worker once Start has published it
     bool destroying = false;
     ResultCallback callback = nullptr;
@@ -209,6 +211,7 @@ CHttpXmlRequest::~CHttpXmlRequest() {
         shared_->destroying = true;
         insideCallback = shared_->state != Shared::State::Idle && shared_->worker == std::this_thread::get_id();
     }
+    shared_->wake.notify_all();
     if (cancel_.IsOpen()) {
         // Wakes the worker out of any connect, handshake, read or write wait.
         const std::uint64_t one = 1;
@@ -340,7 +343,6 @@ bool CHttpXmlRequest::WaitUntilIdle() {
 
 bool CHttpXmlRequest::Start(int callType, const CallUserInfo& userInfo) {
     if (!WaitUntilIdle()) return false;
-    if (worker_.joinable()) worker_.join();
     callType_ = callType;
     if (callType == kCallTypeCall || callType == kCallTypeHangup) {
         userInfo_ = std::make_unique<CallUserInfo>(userInfo);
@@ -350,11 +352,19 @@ bool CHttpXmlRequest::Start(int callType, const CallUserInfo& userInfo) {
     // Start done with it.
     const std::lock_guard lock(shared_->mutex);
     shared_->state = Shared::State::Running;
+    shared_->job = true;
+    if (worker_.joinable()) {
+        shared_->wake.notify_one();
+        return true;
+    }
     try {
+        // One worker for the object's life: a thread started for each press
+        // cost a tenth of a millisecond before the connection could begin.
         // The default stack: OpenSSL needs far more than a few kilobytes.
-        worker_ = std::thread([this, shared = shared_] { Run(shared); });
+        worker_ = std::thread([this, shared = shared_] { Serve(shared); });
     } catch (const std::system_error& e) {
         shared_->state = Shared::State::Idle;
+        shared_->job = false;
         errorText_ = std::string("CHttpXmlRequest::Start: thread creation fail ") + e.what();
         return false;
     }
@@ -436,17 +446,36 @@ void CHttpXmlRequest::Close() {
     socket_.Reset();
 }
 
-void CHttpXmlRequest::Run(std::shared_ptr<Shared> shared) {
+void CHttpXmlRequest::Serve(std::shared_ptr<Shared> shared) {
     {
         const std::lock_guard lock(shared->mutex);
         shared->worker = std::this_thread::get_id();
     }
     // A peer that resets the connection must fail the write, not kill the
-    // process; the signal stays pending on this thread and dies with it.
+    // process; the signal stays pending, blocked, on this thread.
     sigset_t pipe;
     sigemptyset(&pipe);
     sigaddset(&pipe, SIGPIPE);
     pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+    for (;;) {
+        {
+            std::unique_lock lock(shared->mutex);
+            shared->wake.wait(lock, [&shared] { return shared->job || shared->destroying; });
+            // Destroyed (perhaps from inside the last callback): `this` may
+            // be gone, so nothing of it is touched.
+            if (shared->destroying) {
+                shared->job = false;
+                shared->state = Shared::State::Idle;
+                shared->idle.notify_all();
+                return;
+            }
+            shared->job = false;
+        }
+        Run(shared);
+    }
+}
+
+void CHttpXmlRequest::Run(const std::shared_ptr<Shared>& shared) {
 
     bool ok = false;
     std::string codeText;

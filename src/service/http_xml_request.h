@@ -1,7 +1,8 @@
 #pragma once
 // One click-to-call request to the exchange: place or end a call on the
-// user's own station. Each request runs on a worker thread of its own and
-// reports its ServiceResult through the result callback.
+// user's own station. Requests run one at a time on a worker thread, started
+// with the first and kept until the object is destroyed; each reports its
+// ServiceResult through the result callback.
 
 #include <sys/socket.h>
 
@@ -49,7 +50,7 @@ public:
     // The clock the answer deadline is checked against (tests move it on).
     void SetClock(std::function<std::chrono::steady_clock::time_point()> now);
 
-    // Starts a call (kCallTypeCall) or hang-up (kCallTypeHangup) on a new
+    // Starts a call (kCallTypeCall) or hang-up (kCallTypeHangup) on the
     // worker. False while another request runs or when no thread can start.
     bool Start(int callType, const CallUserInfo& userInfo);
     // True from Start until the result callback has returned.
@@ -71,7 +72,10 @@ public:
 private:
     struct Shared;
 
-    void Run(std::shared_ptr<Shared> shared);
+    // The worker: waits for each request Start hands over and runs it,
+    // until the object is destroyed.
+    void Serve(std::shared_ptr<Shared> shared);
+    void Run(const std::shared_ptr<Shared>& shared);
     // False while a request runs; once its result is out, waits for its
     // callback to return.
     bool WaitUntilIdle();
