@@ -31,6 +31,20 @@ private:
         return result.get();
     }
 
+    // A raw connection to the listener, -1 on failure.
+    static int connectTo(const QString& socketPath) {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const QByteArray path = socketPath.toLocal8Bit();
+        std::memcpy(address.sun_path, path.constData(), static_cast<std::size_t>(path.size()) + 1);
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+            ::close(fd);
+            return -1;
+        }
+        return fd;
+    }
+
 private slots:
     void secondStartHandsItsLineToTheFirst() {
         QTemporaryDir dir;
@@ -65,13 +79,8 @@ private slots:
         SingleInstance first(dir.path());
         QCOMPARE(first.claim(), SingleInstance::Claim::Primary);
         QSignalSpy lines(&first, &SingleInstance::lineReceived);
-        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const int fd = connectTo(first.socketPath());
         QVERIFY(fd >= 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        const QByteArray path = first.socketPath().toLocal8Bit();
-        std::memcpy(address.sun_path, path.constData(), static_cast<std::size_t>(path.size()) + 1);
-        QCOMPARE(::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
         const QByteArray overlong(static_cast<int>(kMaxInstanceLine) + 100, '5');
         QCOMPARE(::send(fd, overlong.constData(), static_cast<std::size_t>(overlong.size()), MSG_NOSIGNAL),
                  static_cast<ssize_t>(overlong.size()));
@@ -89,12 +98,8 @@ private slots:
         SingleInstance first(dir.path());
         QCOMPARE(first.claim(), SingleInstance::Claim::Primary);
         QSignalSpy lines(&first, &SingleInstance::lineReceived);
-        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        const QByteArray path = first.socketPath().toLocal8Bit();
-        std::memcpy(address.sun_path, path.constData(), static_cast<std::size_t>(path.size()) + 1);
-        QCOMPARE(::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+        const int fd = connectTo(first.socketPath());
+        QVERIFY(fd >= 0);
         QCOMPARE(::send(fd, "sho", 3, MSG_NOSIGNAL), ssize_t{3});
         QCOMPARE(sendAsync(dir.path(), "show", lines), InstanceSend::Delivered);
         QTRY_COMPARE(lines.count(), 1);
