@@ -11,6 +11,8 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include "base/unique_fd.h"
+
 namespace pellandor {
 
 namespace {
@@ -25,24 +27,36 @@ bool IsPrivateFolder(const std::string& path) {
            (st.st_mode & 0022) == 0;
 }
 
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() { if (fd_ >= 0) ::close(fd_); }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
 int RemainingMs(std::chrono::steady_clock::time_point deadline) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     return left.count() > 0 ? static_cast<int>(left.count()) : 0;
 }
 
+// A non-blocking socket whose connect to `socketPath` has begun: connected,
+// or still in progress (`inProgress`). Closed when nobody listens there.
+UniqueFd StartConnect(const std::string& socketPath, bool& inProgress) {
+    inProgress = false;
+    const std::optional<sockaddr_un> addr = InstanceSocketAddress(socketPath);
+    if (!addr) return {};
+    UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    if (!fd.IsOpen()) return {};
+    if (::connect(fd.Get(), reinterpret_cast<const sockaddr*>(&*addr), sizeof(*addr)) != 0) {
+        // A full backlog is still a live listener.
+        if (errno != EAGAIN && errno != EINPROGRESS) return {};
+        inProgress = true;
+    }
+    return fd;
+}
+
 }  // namespace
+
+std::optional<sockaddr_un> InstanceSocketAddress(const std::string& socketPath) {
+    sockaddr_un addr {};
+    addr.sun_family = AF_UNIX;
+    if (socketPath.size() >= sizeof(addr.sun_path)) return std::nullopt;
+    std::memcpy(addr.sun_path, socketPath.c_str(), socketPath.size() + 1);
+    return addr;
+}
 
 std::string InstanceRuntimeDir(std::string& error) {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
@@ -69,47 +83,35 @@ std::string InstanceSocketPath(const std::string& dir) {
 }
 
 bool IsInstanceListening(const std::string& socketPath) {
-    sockaddr_un addr {};
-    addr.sun_family = AF_UNIX;
-    if (socketPath.size() >= sizeof(addr.sun_path)) return false;
-    std::memcpy(addr.sun_path, socketPath.c_str(), socketPath.size() + 1);
-    Fd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-    if (fd.get() < 0) return false;
-    if (::connect(fd.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof(addr)) == 0) return true;
-    // A full backlog is still a live listener.
-    return errno == EAGAIN || errno == EINPROGRESS;
+    bool inProgress = false;
+    return StartConnect(socketPath, inProgress).IsOpen();
 }
 
 InstanceSend SendToRunningInstance(const std::string& socketPath, const std::string& line, int timeoutMs) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    sockaddr_un addr {};
-    addr.sun_family = AF_UNIX;
-    if (socketPath.size() >= sizeof(addr.sun_path)) return InstanceSend::NoListener;
-    std::memcpy(addr.sun_path, socketPath.c_str(), socketPath.size() + 1);
-
-    Fd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-    if (fd.get() < 0) return InstanceSend::NoListener;
-    if (::connect(fd.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof(addr)) != 0) {
-        if (errno != EAGAIN && errno != EINPROGRESS) return InstanceSend::NoListener;
-        pollfd p {fd.get(), POLLOUT, 0};
+    bool inProgress = false;
+    const UniqueFd fd = StartConnect(socketPath, inProgress);
+    if (!fd.IsOpen()) return InstanceSend::NoListener;
+    if (inProgress) {
+        pollfd p {fd.Get(), POLLOUT, 0};
         if (::poll(&p, 1, RemainingMs(deadline)) <= 0) return InstanceSend::NoAnswer;
         int soError = 0;
         socklen_t len = sizeof(soError);
-        ::getsockopt(fd.get(), SOL_SOCKET, SO_ERROR, &soError, &len);
+        ::getsockopt(fd.Get(), SOL_SOCKET, SO_ERROR, &soError, &len);
         if (soError != 0) return InstanceSend::NoListener;
     }
 
     const std::string message = line + "\n";
     std::size_t sent = 0;
     while (sent < message.size()) {
-        const ssize_t n = ::send(fd.get(), message.data() + sent, message.size() - sent, MSG_NOSIGNAL);
+        const ssize_t n = ::send(fd.Get(), message.data() + sent, message.size() - sent, MSG_NOSIGNAL);
         if (n > 0) {
             sent += static_cast<std::size_t>(n);
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && errno == EAGAIN) {
-            pollfd p {fd.get(), POLLOUT, 0};
+            pollfd p {fd.Get(), POLLOUT, 0};
             if (::poll(&p, 1, RemainingMs(deadline)) <= 0) return InstanceSend::NoAnswer;
             continue;
         }
@@ -119,11 +121,11 @@ InstanceSend SendToRunningInstance(const std::string& socketPath, const std::str
     std::string answer;
     char buffer[16];
     while (answer.find('\n') == std::string::npos && answer.size() < 64) {
-        pollfd p {fd.get(), POLLIN, 0};
+        pollfd p {fd.Get(), POLLIN, 0};
         const int ready = ::poll(&p, 1, RemainingMs(deadline));
         if (ready < 0 && errno == EINTR) continue;
         if (ready <= 0) return InstanceSend::NoAnswer;
-        const ssize_t n = ::recv(fd.get(), buffer, sizeof(buffer), 0);
+        const ssize_t n = ::recv(fd.Get(), buffer, sizeof(buffer), 0);
         if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
         if (n <= 0) break;
         answer.append(buffer, static_cast<std::size_t>(n));

@@ -2,7 +2,10 @@
 // Where the running program listens for a second start, and the second
 // start's side of the conversation. No Qt: a second start needs no display.
 
+#include <sys/un.h>
+
 #include <cstddef>
+#include <optional>
 #include <string>
 
 namespace pellandor {
@@ -15,6 +18,9 @@ std::string InstanceRuntimeDir(std::string& error);
 // Per-user names inside that folder.
 std::string InstanceLockPath(const std::string& dir);
 std::string InstanceSocketPath(const std::string& dir);
+
+// The socket address of `socketPath`; none when the path is too long for one.
+std::optional<sockaddr_un> InstanceSocketAddress(const std::string& socketPath);
 
 // Lines longer than this are refused by the listener.
 inline constexpr std::size_t kMaxInstanceLine = 4096;

@@ -7,10 +7,10 @@
 
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <string>
 
 namespace pellandor {
@@ -26,7 +26,8 @@ constexpr int kClientTimeoutMs = 5000;
 // time it is given to send them.
 class SingleInstance::Client : public QObject {
 public:
-    Client(int fd, SingleInstance* owner) : QObject(owner), fd_(fd), notifier_(new QSocketNotifier(fd, QSocketNotifier::Read, this)) {
+    Client(int fd, SingleInstance* owner)
+        : QObject(owner), fd_(fd), notifier_(new QSocketNotifier(fd, QSocketNotifier::Read, this)) {
         connect(notifier_, &QSocketNotifier::activated, owner, [owner, this] { owner->onClientReadable(this); });
         QTimer::singleShot(kClientTimeoutMs, this, [this] { Drop(); });
     }
@@ -87,18 +88,15 @@ SingleInstance::Claim SingleInstance::claim() {
 
 bool SingleInstance::listen() {
     const QByteArray path = socketPath_.toLocal8Bit();
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    if (static_cast<std::size_t>(path.size()) >= sizeof address.sun_path) {
+    const std::optional<sockaddr_un> address = InstanceSocketAddress(path.toStdString());
+    if (!address) {
         error_ = QStringLiteral("cannot listen on %1: the path is too long for a socket").arg(socketPath_);
         return false;
     }
-    std::memcpy(address.sun_path, path.constData(), static_cast<std::size_t>(path.size()) + 1);
-
     UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     // What is left was left by an instance that died.
     ::unlink(path.constData());
-    if (!fd.IsOpen() || ::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+    if (!fd.IsOpen() || ::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&*address), sizeof *address) != 0 ||
         ::chmod(path.constData(), 0600) != 0 || ::listen(fd.Get(), 16) != 0) {
         error_ = QStringLiteral("cannot listen on %1: %2").arg(socketPath_, QString::fromLocal8Bit(std::strerror(errno)));
         return false;
