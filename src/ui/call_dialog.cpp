@@ -205,7 +205,8 @@ void CallDialog::showNumber(const std::string& text, std::optional<QPoint> point
 
 void CallDialog::restartAutoHide()
 {
-    if (values_.autoHide) autoHideTimer_.start(values_.hideDelayMs);
+    // A delay of 0 means "no delay set", not "hide at once".
+    if (values_.autoHide && values_.hideDelayMs > 0) autoHideTimer_.start(values_.hideDelayMs);
 }
 
 void CallDialog::onCall()

@@ -52,7 +52,8 @@ public:
     // false moves an existing one without taking the focus.
     void showNumber(const std::string& text, std::optional<QPoint> point, bool showFlag);
 
-    // After a clipboard delivery: restarts the auto-hide timer when auto-hide is on.
+    // After a clipboard delivery: restarts the auto-hide timer when auto-hide
+    // is on with a delay above 0.
     void restartAutoHide();
 
     // result and pre-check messages go through this; without one (the

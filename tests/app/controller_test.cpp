@@ -315,6 +315,23 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(controller_->callDialog() && controller_->callDialog()->isVisible(), 5000);
     }
 
+    // Auto-hide on without a delay (the key missing, 0, or an empty field)
+    // keeps the dialog up rather than hiding it the moment it appears.
+    void autoHideWithoutADelayKeepsTheDialogUp_data() {
+        QTest::addColumn<QByteArray>("disappearance");
+        QTest::newRow("no delay key") << QByteArray("[DISAPPEARANCE]\nUSE_DISAPPEARANCE=1\n");
+        QTest::newRow("delay 0") << QByteArray("[DISAPPEARANCE]\nUSE_DISAPPEARANCE=1\nTIME_DISAPPARANCE=0\n");
+    }
+    void autoHideWithoutADelayKeepsTheDialogUp() {
+        QFETCH(QByteArray, disappearance);
+        startController(QByteArray(kNoHotkey) + disappearance);
+        copy(QStringLiteral("555-1234"));
+        QTRY_VERIFY_WITH_TIMEOUT(controller_->callDialog() && controller_->callDialog()->isVisible(), 5000);
+        QVERIFY(!controller_->callDialog()->autoHideTimer()->isActive());
+        QCoreApplication::processEvents();
+        QVERIFY(controller_->callDialog()->isVisible());
+    }
+
     void dialLinesFromASecondStart() {
         startController(kNoHotkey);
         controller_->handleInstanceLine(QStringLiteral("dial tel:abc"));
