@@ -34,6 +34,9 @@ public:
     const CallOutcome outcome;
 };
 
+// How long after a show the activation is taken as its answer.
+constexpr qint64 kLowerOnActivationMs = 1000;
+
 // The number box reads at most this much, so an overlong paste cannot grow a request.
 constexpr int kNumberReadLimit = 38;
 
@@ -153,7 +156,7 @@ SkinButton* CallDialog::button(DlgItem item) const
 void CallDialog::showDialog()
 {
     if (!isVisible()) numberBox_->clearEditText();
-    setAttribute(Qt::WA_ShowWithoutActivating, false);
+    setShowWithoutActivating(false);
     keepOnScreen();
     show();
     raise();
@@ -175,24 +178,28 @@ void CallDialog::showNumber(const std::string& text, std::optional<QPoint> point
                                       screen ? std::optional(screen->availableGeometry()) : std::nullopt);
         }
         if (showFlag) {
-            setAttribute(Qt::WA_ShowWithoutActivating, false);
+            setShowWithoutActivating(false);
             show();
             move(position);
         } else {
             move(position);
-            setAttribute(Qt::WA_ShowWithoutActivating, true);
+            setShowWithoutActivating(true);
             show();
         }
         keepOnScreen();
+        if (showFlag) {
+            activateWindow();
+            numberBox_->setFocus();
+        }
         // Brought to the front once, not kept there; otherwise sent behind.
+        lowerOnActivation_.invalidate();
         if (values_.topMost) {
             raise();
         } else {
             lower();
-        }
-        if (showFlag) {
-            activateWindow();
-            numberBox_->setFocus();
+            // The window manager raises what it activates, and a window being
+            // mapped is activated only once it is: lowered again then.
+            if (showFlag) lowerOnActivation_.start();
         }
     } else {
         show();
@@ -201,6 +208,15 @@ void CallDialog::showNumber(const std::string& text, std::optional<QPoint> point
     }
 
     if (values_.autoCall) QMetaObject::invokeMethod(this, &CallDialog::onCall, Qt::QueuedConnection);
+}
+
+void CallDialog::setShowWithoutActivating(bool on)
+{
+    setAttribute(Qt::WA_ShowWithoutActivating, on);
+    // WORKAROUND: Qt hands the attribute to the native window only when it
+    // creates it, so a dialog first shown activated would take the focus at
+    // every later show; the window's property is what its show reads.
+    if (QWindow* window = windowHandle()) window->setProperty("_q_showWithoutActivating", on);
 }
 
 void CallDialog::restartAutoHide()
@@ -264,6 +280,11 @@ bool CallDialog::event(QEvent* event)
     if (event->type() == static_cast<QEvent::Type>(kRequestFinishedEventType)) {
         presentOutcome(static_cast<RequestFinishedEvent*>(event)->outcome);
         return true;
+    }
+    if (event->type() == QEvent::WindowActivate && lowerOnActivation_.isValid()) {
+        // Only the activation that answers our own request; a later one is the user's.
+        if (!lowerOnActivation_.hasExpired(kLowerOnActivationMs)) lower();
+        lowerOnActivation_.invalidate();
     }
     return QWidget::event(event);
 }

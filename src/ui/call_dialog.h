@@ -7,6 +7,7 @@
 #include "config/language_table.h"
 #include "ui/call_dialog_logic.h"
 
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QPoint>
 #include <QTimer>
@@ -108,6 +109,7 @@ private:
     void applyFonts();
     void fillNumberBox();
     void showMessage(const QString& text);
+    void setShowWithoutActivating(bool on);
     // A window no screen shows is moved onto the primary screen.
     void keepOnScreen();
 
@@ -125,6 +127,7 @@ private:
     QLabel* resultLabel_ = nullptr;
     QTimer autoHideTimer_;
     QTimer resultTextTimer_;
+    QElapsedTimer lowerOnActivation_;  // running from a show that must end behind
     std::optional<QPoint> dragOffset_;  // only when the window manager cannot move us
 
     // Last: destroyed first, so no request outlives the widgets.

@@ -29,6 +29,21 @@ def tearDownModule():
         D.close()
 
 
+def start_xlogo(geometry):
+    """An ordinary program with the focus; returns it and its window."""
+    logo = subprocess.Popen(["xlogo", "-geometry", geometry], env=D.env)
+    D.procs.append(logo)
+    try:
+        logo_wid = wait_for("xlogo", lambda: D.run(["xdotool", "search", "--onlyvisible", "--pid", str(logo.pid),
+                                                    "--class", "xlogo"]).stdout.split())[0]
+        D.run(["xdotool", "windowactivate", logo_wid])
+        wait_for("xlogo to have the focus", lambda: D.active_window() == logo_wid)
+    except BaseException:
+        stop_process(logo)
+        raise
+    return logo, logo_wid
+
+
 class DesktopCase(unittest.TestCase):
     app = None
 
@@ -86,19 +101,26 @@ class A_ClipboardTest(DesktopCase):
     def test_2_second_copy_moves_the_dialog_and_leaves_the_focus(self):
         wid = self.dialog()
         self.require_dialog(wid)
-        logo = subprocess.Popen(["xlogo", "-geometry", "200x200+100+100"], env=D.env)
-        D.procs.append(logo)
+        logo, logo_wid = start_xlogo("200x200+100+100")
         try:
-            logo_wid = wait_for("xlogo", lambda: D.run(["xdotool", "search", "--onlyvisible", "--class",
-                                                        "xlogo"]).stdout.split())[0]
-            D.run(["xdotool", "windowactivate", logo_wid])
-            wait_for("xlogo to have the focus", lambda: D.active_window() == logo_wid)
             D.move_pointer(900, 500)
             self.copy("555-0177")
             wait_for("the dialog at the pointer", lambda: (lambda g: g and abs(g[0] + g[2] - 900) <= 2 and abs(
                 g[1] - 500) <= 2)(D.geometry(self.dialog())))
             self.assertEqual(D.active_window(), logo_wid)
             self.dialled(self.app.dial_string("555-0177"))
+        finally:
+            stop_process(logo)
+
+    def test_2a_hidden_dialog_comes_back_without_the_focus(self):
+        self.close_dialog()
+        logo, logo_wid = start_xlogo("200x200+100+100")
+        try:
+            D.move_pointer(800, 450)
+            self.copy("555-0178")
+            self.require_dialog(self.dialog())
+            self.dialled(self.app.dial_string("555-0178"))
+            self.assertEqual(D.active_window(), logo_wid)
         finally:
             stop_process(logo)
 
@@ -178,6 +200,32 @@ class C_FailureTest(DesktopCase):
         self.require_dialog(wid)
         wait_for("the result message", lambda: D.windows("Result"), timeout=15)
         self.assertTrue(any(r["code"] == 101 for r in D.requests()))
+
+
+class C_TopmostOffTest(DesktopCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.app = Pellandor(D, "topmost", NO_HOTKEY + STAY + "[TOPMOST]\nUSE_TOPMOST=0\n")
+
+    def test_fresh_dialog_comes_up_behind_the_program_in_use(self):
+        logo, logo_wid = start_xlogo("300x300+400+200")
+        try:
+            # Over xlogo: the dialog's place overlaps it.
+            D.move_pointer(650, 350)
+            self.copy("555-0160")
+            wid = self.dialog()
+            self.dialled(self.app.dial_string("555-0160"))
+            def below():
+                order = D.stacking()
+                return int(wid) in order and int(logo_wid) in order and order.index(int(wid)) < order.index(
+                    int(logo_wid))
+            try:
+                wait_for("the dialog below xlogo", below, timeout=5)
+            except AssertionError:
+                raise AssertionError(f"dialog {int(wid):#x}, xlogo {int(logo_wid):#x}, stacking bottom first: "
+                                     + " ".join(f"{w:#x}" for w in D.stacking()))
+        finally:
+            stop_process(logo)
 
 
 class D_NoTrayTest(DesktopCase):
