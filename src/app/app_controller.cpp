@@ -5,6 +5,7 @@
 #include "desktop_logic/command_ids.h"
 #include "desktop_logic/desktop_args.h"
 #include "app/logging.h"
+#include "platform/clipboard_watcher.h"
 #include "platform/global_hotkey.h"
 #include "app/system_tray.h"
 #include "config/settings_access.h"
@@ -106,6 +107,22 @@ void AppController::start(bool withTray) {
                   << std::endl;
     }
     applyHotkey();
+    if (watcher_) {
+        connect(watcher_.get(), &ClipboardWatcher::changed, this, &AppController::clipboardChanged);
+        connect(watcher_.get(), &ClipboardWatcher::lost, this, [this] {
+            watcher_.release()->deleteLater();
+            listenToQtClipboard();
+        });
+    } else {
+        listenToQtClipboard();
+    }
+}
+
+void AppController::setClipboardWatcher(std::unique_ptr<ClipboardWatcher> watcher) {
+    watcher_ = std::move(watcher);
+}
+
+void AppController::listenToQtClipboard() {
     if (auto* clipboard = QGuiApplication::clipboard()) {
         connect(clipboard, &QClipboard::changed, this, [this](QClipboard::Mode mode) {
             if (mode == QClipboard::Clipboard) clipboardChanged();
@@ -178,24 +195,40 @@ void AppController::clipboardChanged() {
 }
 
 void AppController::checkClipboardForNumber() {
-    const ClipboardEntry entry = inputs_->clipboard();
-    if (!entry.hasText) return;
+    readClipboard([this](const ClipboardEntry& entry) { checkClipboardEntry(entry); });
+}
+
+void AppController::readClipboard(std::function<void(const ClipboardEntry&)> done) {
+    if (!watcher_) return done(inputs_->clipboard());
+    watcher_->read(static_cast<int>(kMaxClipboardNumberLength), [done](const WatchedClipboardEntry& read) {
+        ClipboardEntry entry;
+        entry.hasText = read.hasText;
+        entry.secret = read.secret;
+        entry.oversized = read.oversized;
+        entry.text = read.text;
+        done(entry);
+    });
+}
+
+bool AppController::checkClipboardEntry(const ClipboardEntry& entry) {
+    if (!entry.hasText || entry.oversized) return false;
     if (entry.secret) {
         qCDebug(lcClipboard) << "a password manager's secret; ignored";
-        return;
+        return false;
     }
     // Checked before the copy below: the clipboard may hold megabytes.
-    if (static_cast<std::size_t>(entry.text.size()) > kMaxClipboardNumberLength) return;
+    if (static_cast<std::size_t>(entry.text.size()) > kMaxClipboardNumberLength) return false;
     const std::optional<std::string> number = clipboardNumber(entry.text.toStdU16String(), state_.rules);
-    if (!number) return;
+    if (!number) return false;
     const QPoint pointer = inputs_->pointer();
     if (!settingsClosed_) {
         raiseSettingsWindow();
         showNotice();
-        return;
+        return true;
     }
     qCDebug(lcClipboard) << "number copied:" << number->c_str();
     deliverNumber(*number, pointer);
+    return true;
 }
 
 CallDialog* AppController::ensureCallDialog(bool& created) {

@@ -11,6 +11,7 @@
 #include <QString>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -20,12 +21,14 @@ class SettingsDialog;
 class SystemTray;
 class SettingsTargets;
 class GlobalHotkey;
+class ClipboardWatcher;
 struct StartupState;
 
 struct ClipboardEntry {
     bool hasText = false;
     bool secret = false;  // a password manager marked it as a secret
     QString text;
+    bool oversized = false;  // too long for a number; `text` was not read
 };
 
 // What the desktop tells the controller; tests put their own in.
@@ -47,6 +50,10 @@ public:
                   QObject* parent = nullptr);
     ~AppController() override;
 
+    // Reads the clipboard in place of DesktopInputs::clipboard() (which may
+    // block) and tells of its changes; before start().
+    void setClipboardWatcher(std::unique_ptr<ClipboardWatcher> watcher);
+
     // Tray icon (when `withTray`), hotkey and clipboard listener.
     void start(bool withTray);
 
@@ -59,7 +66,8 @@ public:
 
     // A clipboard change: one check once the clipboard has been quiet for 100 ms.
     void clipboardChanged();
-    // Reads the clipboard and pops the call dialog up when it holds a number.
+    // Reads the clipboard and pops the call dialog up when it holds a number
+    // (once the read is in, when a watcher reads it).
     void checkClipboardForNumber();
 
     // Cleared by the settings dialog while it is open.
@@ -93,6 +101,9 @@ signals:
     void exitRequested();
 
 private:
+    void listenToQtClipboard();
+    void readClipboard(std::function<void(const ClipboardEntry&)> done);
+    bool checkClipboardEntry(const ClipboardEntry& entry);
     CallDialog* ensureCallDialog(bool& created);
     void showCallDialog();
     void deliverNumber(const std::string& number, QPoint pointer);
@@ -105,6 +116,7 @@ private:
     std::string languagePath_;
     std::unique_ptr<GlobalHotkey> hotkey_;
     std::unique_ptr<DesktopInputs> inputs_;
+    std::unique_ptr<ClipboardWatcher> watcher_;
     SystemTray* tray_ = nullptr;
     QPointer<CallDialog> dialog_;
     QPointer<QMessageBox> notice_;

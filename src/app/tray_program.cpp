@@ -4,6 +4,7 @@
 #include "app/app_icon.h"
 #include "desktop_logic/instance_channel.h"
 #include "app/logging.h"
+#include "platform/clipboard_watcher.h"
 #include "platform/global_hotkey.h"
 #include "app/single_instance.h"
 #include "platform/quit_signals.h"
@@ -69,6 +70,11 @@ int runTrayProgram(QApplication& app, const TrayProgramOptions& options) {
     StartupState state = loadStartupState(options.settingsPath, languagePath);
     AppController controller(state, options.settingsPath, languagePath, createPlatformHotkey(),
                              std::make_unique<DesktopInputs>());
+    std::string why;
+    if (auto watcher = createX11ClipboardWatcher(why))
+        controller.setClipboardWatcher(std::move(watcher));
+    else
+        qCDebug(lcClipboard) << "clipboard read through Qt:" << why.c_str();
     if (instance)
         QObject::connect(instance.get(), &SingleInstance::lineReceived, &controller,
                          &AppController::handleInstanceLine);

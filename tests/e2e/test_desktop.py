@@ -8,7 +8,7 @@ import sys
 import time
 import unittest
 
-from desktop import TITLE, Desktop, Pellandor, stop_process, wait_for
+from desktop import BIN, TITLE, Desktop, Pellandor, stop_process, wait_for
 
 D = None
 
@@ -155,6 +155,27 @@ class A_ClipboardTest(DesktopCase):
         self.require_dialog(wid)
         self.dialled(self.app.dial_string("+1-415-555-0177"))
 
+    def test_5a_an_owner_that_never_answers_freezes_nothing(self):
+        self.close_dialog()
+        log = D.dir / "hung_owner.txt"
+        with open(log, "w") as out:
+            owner = subprocess.Popen([str(BIN / "pellandor_hung_clipboard_owner")], env=D.env, stdout=out)
+        D.procs.append(owner)
+        self.owners.append(owner)
+        # Asked for the clipboard, and never answering.
+        wait_for("pellandor to ask the hung owner", lambda: "request" in log.read_text())
+        started = time.monotonic()
+        result = self.app.cli()
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertLess(time.monotonic() - started, 1.0)
+        self.require_dialog(self.dialog(timeout=2))
+        # The next copy is read as before.
+        self.close_dialog()
+        D.move_pointer(700, 300)
+        self.copy("555-0179")
+        self.require_dialog(self.dialog())
+        self.dialled(self.app.dial_string("555-0179"))
+
     def test_6_recent_numbers_survive_sigterm(self):
         # SIGTERM right after a call, before the debounced save is due.
         D.move_pointer(650, 350)
@@ -164,7 +185,7 @@ class A_ClipboardTest(DesktopCase):
         self.assertEqual(self.app.stop(signal.SIGTERM), 0)
         text = self.app.settings.read_text()
         self.assertIn("LOG0=" + self.app.dial_string("555-0142"), text)
-        self.assertIn("LOG1=" + self.app.dial_string("+1-415-555-0177"), text)
+        self.assertRegex(text, r"\nLOG[1-9]=" + self.app.dial_string("+1-415-555-0177") + "\n")
 
 
 class B_HotkeyTest(DesktopCase):
