@@ -323,8 +323,17 @@ void CallDialog::showMessage(const QString& text)
 {
     const QString caption = QString::fromStdString(texts_.caption);
     if (presenter_) return presenter_(caption, text);
-    QMessageBox box(QMessageBox::Critical, caption, text, QMessageBox::Ok, this);
-    box.exec();
+    // One box, reused: calls still go out while it is open (auto-call, a
+    // second start, the hotkey), and a box each, each in a nested event loop,
+    // piled up without end.
+    if (!resultBox_) {
+        resultBox_ = new QMessageBox(QMessageBox::Critical, caption, text, QMessageBox::Ok, this);
+    } else {
+        resultBox_->setWindowTitle(caption);
+        resultBox_->setText(text);
+    }
+    resultBox_->open();
+    resultBox_->raise();
 }
 
 void CallDialog::setRequestButtonsEnabled(bool enabled)

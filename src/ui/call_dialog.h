@@ -9,7 +9,9 @@
 
 #include <QElapsedTimer>
 #include <QEvent>
+#include <QMessageBox>
 #include <QPoint>
+#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 
@@ -58,8 +60,8 @@ public:
     void restartAutoHide();
 
     // result and pre-check messages go through this; without one (the
-    // default, or after passing nullptr) a modal error box owned by the
-    // dialog shows them. Tests replace it.
+    // default, or after passing nullptr) the dialog's one error box shows
+    // them, modal to the dialog and replaced by the next. Tests replace it.
     using MessagePresenter = std::function<void(const QString& caption, const QString& text)>;
     void setMessagePresenter(MessagePresenter presenter);
 
@@ -71,6 +73,8 @@ public:
     NumberBox* numberBox() const { return numberBox_; }
     SkinButton* button(DlgItem item) const;
     QLabel* resultLabel() const { return resultLabel_; }
+    // The error box, once one was shown.
+    QMessageBox* resultBox() const { return resultBox_; }
     // Timer 1 (auto-hide) and timer 2 (result text): their periods can be
     // read and their expiry driven without waiting.
     QTimer* autoHideTimer() { return &autoHideTimer_; }
@@ -125,6 +129,7 @@ private:
     NumberBox* numberBox_ = nullptr;
     std::map<DlgItem, SkinButton*> buttons_;
     QLabel* resultLabel_ = nullptr;
+    QPointer<QMessageBox> resultBox_;
     QTimer autoHideTimer_;
     QTimer resultTextTimer_;
     QElapsedTimer lowerOnActivation_;  // running from a show that must end behind

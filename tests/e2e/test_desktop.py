@@ -214,13 +214,24 @@ class C_FailureTest(DesktopCase):
     def setUpClass(cls):
         cls.app = Pellandor(D, "failure", NO_HOTKEY + STAY, password="wrong")
 
-    def test_rejected_call_shows_its_message_box(self):
+    def test_1_rejected_call_shows_its_message_box(self):
         D.move_pointer(600, 400)
         self.copy("555-0100")
         wid = self.dialog()
         self.require_dialog(wid)
         wait_for("the result message", lambda: D.windows("Result"), timeout=15)
         self.assertTrue(any(r["code"] == 101 for r in D.requests()))
+
+    def test_2_failures_while_the_box_is_open_share_it(self):
+        wait_for("the result message", lambda: D.windows("Result"), timeout=15)
+        for number in ("555-0101", "555-0102", "555-0103"):
+            self.assertEqual(self.app.cli("dial", number).returncode, 0)
+            self.dialled(self.app.dial_string(number))
+        # A round trip through the program's event loop once the last answer is in.
+        wait_for("the last answer", lambda: D.requests()[-1].get("code") == 101)
+        self.assertEqual(self.app.cli().returncode, 0)
+        wait_for("the result message", lambda: D.windows("Result"))
+        self.assertEqual(len(D.windows("Result")), 1)
 
 
 class C_TopmostOffTest(DesktopCase):
