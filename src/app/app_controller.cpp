@@ -327,18 +327,36 @@ void AppController::applyHotkey() {
 }
 
 bool AppController::saveCallLog() {
+    return saveCallLogWithin(kSaveLockWaitMs);
+}
+
+bool AppController::saveCallLogWithin(int lockWaitMs) {
     saveTimer_.stop();
     std::string error;
-    if (!pellandor::saveCallLog(settingsPath_, state_.callLog, state_.dialogState, error)) {
-        std::cerr << "pellandor: the recent numbers could not be saved: " << error << std::endl;
-        return false;
+    switch (pellandor::saveCallLogWithin(settingsPath_, state_.callLog, state_.dialogState, lockWaitMs, error)) {
+        case CallLogSave::Saved:
+            qCDebug(lcApp) << "recent numbers and dialog place saved";
+            return true;
+        case CallLogSave::Busy:
+            // Nothing is lost: the state stays in memory until a save gets through.
+            qCInfo(lcApp) << "the settings file is locked by another program; saving again soon:" << error.c_str();
+            saveTimer_.start();
+            return false;
+        case CallLogSave::Failed:
+            break;
     }
-    qCDebug(lcApp) << "recent numbers and dialog place saved";
-    return true;
+    std::cerr << "pellandor: the recent numbers could not be saved: " << error << std::endl;
+    return false;
 }
 
 void AppController::shutdown() {
-    saveCallLog();
+    // The last chance: a longer wait, still bounded.
+    if (!saveCallLogWithin(kExitSaveLockWaitMs) && saveTimer_.isActive()) {
+        saveTimer_.stop();
+        std::cerr << "pellandor: the recent numbers could not be saved: another program holds the settings file's "
+                     "lock"
+                  << std::endl;
+    }
     if (hotkey_) hotkey_->remove();
 }
 

@@ -86,8 +86,12 @@ public:
     // The same after the settings file changed on disk: reloads it first.
     void applySettings();
 
-    // Writes the recent numbers and the dialog's place now.
+    // Writes the recent numbers and the dialog's place now. While another
+    // program holds the settings file's lock for more than kSaveLockWaitMs,
+    // gives up and tries again from the event loop.
     bool saveCallLog();
+    static constexpr int kSaveLockWaitMs = 200;
+    static constexpr int kExitSaveLockWaitMs = 3000;
     // Before the program ends: saves and releases the hotkey.
     void shutdown();
 
@@ -101,7 +105,9 @@ signals:
     void exitRequested();
 
 private:
+    bool saveCallLogWithin(int lockWaitMs);
     void listenToQtClipboard();
+
     void readClipboard(std::function<void(const ClipboardEntry&)> done);
     bool checkClipboardEntry(const ClipboardEntry& entry);
     CallDialog* ensureCallDialog(bool& created);

@@ -20,7 +20,15 @@
 #include <QMimeData>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QElapsedTimer>
 #include <QTest>
+
+#include <condition_variable>
+#include <fcntl.h>
+#include <mutex>
+#include <sys/file.h>
+#include <thread>
+#include <unistd.h>
 
 using namespace pellandor;
 
@@ -339,6 +347,47 @@ private slots:
         QVERIFY(!controller_->callDialog());
         controller_->handleInstanceLine(QStringLiteral("dial tel:+1-415-555-0177"));
         QVERIFY(controller_->callDialog() && controller_->callDialog()->isVisible());
+    }
+
+    // Another program holding the settings file's lock does not freeze the
+    // program: the save gives up soon and gets through once the lock is free.
+    void aLockedSettingsFileDelaysTheSaveWithoutBlocking() {
+        startController(kNoHotkey);
+        const std::string lockPath = dir_.filePath(".settings.ini.lock").toStdString();
+        const int lockFd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        QVERIFY(lockFd >= 0);
+        QCOMPARE(::flock(lockFd, LOCK_EX), 0);
+        // Released once the save returns, or after a deadline should it block.
+        std::mutex mutex;
+        std::condition_variable returned;
+        bool saveReturned = false;
+        std::thread holder([&] {
+            std::unique_lock<std::mutex> lock(mutex);
+            returned.wait_for(lock, std::chrono::seconds(3), [&] { return saveReturned; });
+        });
+
+        addToCallLog(state_->callLog, "5551234");
+        QElapsedTimer clock;
+        clock.start();
+        const bool saved = controller_->saveCallLog();
+        const qint64 blockedMs = clock.elapsed();
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            saveReturned = true;
+        }
+        returned.notify_one();
+        holder.join();
+        QVERIFY(!saved);
+        QVERIFY2(blockedMs < 1000, qPrintable(QStringLiteral("blocked %1 ms").arg(blockedMs)));
+
+        ::close(lockFd);
+        auto inFile = [this] {
+            CallLog log;
+            DialogState place;
+            loadCallLog(settingsPath_, log, place);
+            return log.count == 1 && log.entries[0] == "5551234";
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(inFile(), 5000);
     }
 
     void recentNumbersAreSavedSoonAfterAChange() {
