@@ -169,11 +169,10 @@ class A_ClipboardTest(DesktopCase):
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertLess(time.monotonic() - started, 1.0)
         self.require_dialog(self.dialog(timeout=2))
-        # The next copy is read as before.
-        self.close_dialog()
-        D.move_pointer(700, 300)
+        # The next copy is read as before (the hung owner gone first: xclip's
+        # own check of the copy would wait on it without end).
+        stop_process(owner)
         self.copy("555-0179")
-        self.require_dialog(self.dialog())
         self.dialled(self.app.dial_string("555-0179"))
 
     def test_6_recent_numbers_survive_sigterm(self):
