@@ -9,11 +9,13 @@
 #include "app/unix_signals.h"
 #include "config/paths.h"
 #include "config/settings_access.h"
+#include "platform/clipboard_watcher.h"
 
 #include <QApplication>
 #include <QTimer>
 
 #include <chrono>
+#include <cstdlib>
 #include <iostream>
 #include <thread>
 
@@ -67,8 +69,18 @@ int RunTrayProgram(QApplication& app, const TrayProgramOptions& options) {
 
     const std::string languagePath = LanguageFilePath();
     StartupState state = LoadStartupState(options.settingsPath, languagePath);
-    AppController controller(state, options.settingsPath, languagePath, CreatePlatformHotkey(),
+    AppController controller(state, options.settingsPath, languagePath, CreateSessionHotkey(),
                              std::make_unique<DesktopInputs>());
+    std::string noWatcher;
+    if (auto watcher = createWaylandClipboardWatcher(noWatcher)) {
+        qCInfo(lcClipboard) << "watching the Wayland clipboard (data-control)";
+        controller.setClipboardWatcher(std::move(watcher));
+    } else if (InWaylandSession()) {
+        std::cerr << "pellandor: " << noWatcher
+                  << "; a number copied in a Wayland program reaches this program only when one of its windows "
+                     "has the focus. Copy, then press a key bound to \"pellandor popup\"."
+                  << std::endl;
+    }
     if (instance)
         QObject::connect(instance.get(), &SingleInstance::lineReceived, &controller,
                          &AppController::handleInstanceLine);
@@ -83,7 +95,7 @@ int RunTrayProgram(QApplication& app, const TrayProgramOptions& options) {
 
     controller.start(true);
     if (options.onStarted) options.onStarted();
-    if (options.firstLine.rfind("dial ", 0) == 0) {
+    if (options.firstLine.rfind("dial ", 0) == 0 || options.firstLine == "popup") {
         const QString line = QString::fromStdString(options.firstLine);
         QTimer::singleShot(0, &controller, [&controller, line] { controller.handleInstanceLine(line); });
     }

@@ -58,6 +58,15 @@ QPoint PlaceAtPointer(QPoint point, QSize dialog, std::optional<QRect> workArea)
     return {x, y};
 }
 
+QPoint PlaceWithoutPointer(std::optional<QPoint> trayPoint, QPoint saved, QSize dialog, QRect workArea)
+{
+    if (trayPoint) return PlaceAtPointer(*trayPoint, dialog, workArea);
+    if (saved != QPoint(0, 0) && workArea.intersects(QRect(saved, dialog)))
+        return PlaceAtPointer(saved + QPoint(dialog.width(), 0), dialog, workArea);
+    return PlaceAtPointer(QPoint(workArea.x() + workArea.width(), workArea.y() + workArea.height()), dialog,
+                          workArea);
+}
+
 bool IsTypedTextAccepted(const QString& text)
 {
     for (const QChar c : text) {

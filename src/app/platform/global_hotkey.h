@@ -26,8 +26,14 @@ signals:
 };
 
 // The backend for the running platform (X11 under xcb), else one that
-// registers nothing.
+// registers nothing. In a Wayland session an X grab through XWayland sees
+// no key pressed in a Wayland program, so there it is the desktop portal's
+// GlobalShortcuts, else nothing.
 std::unique_ptr<GlobalHotkey> CreatePlatformHotkey();
-std::unique_ptr<GlobalHotkey> CreateDummyHotkey();
+// The hotkey for this session: CreatePlatformHotkey() outside Wayland.
+std::unique_ptr<GlobalHotkey> CreateSessionHotkey();
+bool InWaylandSession();
+// Registers nothing; with `why`, says once on stderr why and what to do instead.
+std::unique_ptr<GlobalHotkey> CreateDummyHotkey(const std::string& why = {});
 
 }  // namespace pellandor
