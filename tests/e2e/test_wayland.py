@@ -144,7 +144,71 @@ class A_XWaylandTest(WaylandCase):
         self.dialled(sent.stdout.strip())
 
 
-class B_NativeWaylandTest(WaylandCase):
+def x_dialog(timeout=10):
+    """The call dialog's X window under XWayland: (x, y, width, height)."""
+    def find():
+        for wid in D.run(["xdotool", "search", "--onlyvisible", "--name", f"^{TITLE}$"]).stdout.split():
+            out = D.run(["xdotool", "getwindowgeometry", "--shell", wid]).stdout
+            v = dict(line.split("=", 1) for line in out.split() if "=" in line)
+            if "WIDTH" in v and (int(v["WIDTH"]), int(v["HEIGHT"])) in DIALOG_SIZES:
+                return int(v["X"]), int(v["Y"]), int(v["WIDTH"]), int(v["HEIGHT"])
+        return None
+    return wait_for("the call dialog", find, timeout=timeout)
+
+
+def x_dialog_hidden():
+    wait_for("the dialog to hide itself", lambda: not D.run(
+        ["xdotool", "search", "--onlyvisible", "--name", f"^{TITLE}$"]).stdout.split(), timeout=10)
+
+
+class B_DesktopServicesTest(WaylandCase):
+    """A desktop with a StatusNotifier host and the GlobalShortcuts portal (KDE Plasma's
+    services), played by stand-ins on the session bus."""
+
+    services = None
+
+    @classmethod
+    def setUpClass(cls):
+        cls.services = D.start_services()
+        cls.app = WaylandPellandor(D, "services", HOTKEY + HIDE_AFTER_CALL)
+
+    @classmethod
+    def tearDownClass(cls):
+        super().tearDownClass()
+        if cls.services:
+            cls.services.stop()
+
+    def test_1_tray_item_has_its_menu_and_opens_the_dialog(self):
+        items = wait_for("the tray item", lambda: self.services.ask("items"))
+        self.assertEqual(len(items), 1, items)
+        menu = items[0]["menu"]
+        labels = [entry["label"] for entry in menu]
+        # Call dialog (the default, first), Settings, Quit, and the version, greyed.
+        self.assertEqual(len(menu), 4, labels)
+        self.assertEqual(labels[1:3], ["Settings", "Quit"])
+        self.assertTrue(all(entry["enabled"] for entry in menu[:3]), menu)
+        self.assertFalse(menu[3]["enabled"], menu)
+        self.assertTrue(self.services.ask(f"activate 0 {D.WIDTH - 20} {D.HEIGHT - 10}"))
+        x_dialog()
+        wait_for("the dialog to have the keyboard", lambda: D.focused_app() == "pellandor")
+
+    def test_2_portal_hotkey_pops_the_copied_number_up(self):
+        shortcuts = wait_for("the portal shortcut", lambda: [
+            props for session in self.services.ask("shortcuts").values()
+            for sid, props in session.items() if sid == "call-dialog"])
+        self.assertEqual(shortcuts[0]["preferred_trigger"], "ALT+q")
+        self.assertNotIn("cannot be had", self.app.stderr())
+        self.copy("555-0123")
+        self.assertTrue(self.services.ask("press call-dialog"))
+        x_dialog()
+        dial = self.app.dial_string("555-0123")
+        self.dialled(dial)
+        x_dialog_hidden()
+        # With the hotkey held, the copy alone popped nothing up.
+        self.assertEqual(len([r for r in D.requests() if r["destination"] == dial]), 1)
+
+
+class C_NativeWaylandTest(WaylandCase):
     """Qt's own Wayland platform: no window shapes, so the corners are drawn see-through."""
 
     @classmethod

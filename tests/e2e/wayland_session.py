@@ -8,18 +8,26 @@ import json
 import os
 import pathlib
 import pwd
+import select
 import shutil
 import subprocess
 import tempfile
+import time
 
 from desktop import PELLANDOR, SAMPLE_PLAN, SIM, stop_process, wait_for
 
+HERE = pathlib.Path(__file__).resolve().parent
+# The D-Bus stand-ins need Debian's python3 with python3-dbus and python3-gi.
+SYSTEM_PYTHON = "/usr/bin/python3"
 TOOLS = ("sway", "Xwayland", "foot", "wl-copy", "wl-paste", "wtype", "grim", "swaymsg", "dbus-daemon")
 TEST_USER = "pellandor-test"
 
 
 def missing_tools():
-    return [t for t in TOOLS if not shutil.which(t)]
+    missing = [t for t in TOOLS if not shutil.which(t)]
+    if subprocess.run([SYSTEM_PYTHON, "-c", "import dbus, gi"], capture_output=True).returncode != 0:
+        missing.append("python3-dbus/python3-gi")
+    return missing
 
 
 def _session_user():
@@ -139,6 +147,10 @@ class WaylandDesktop:
             stop_process(proc)
         shutil.rmtree(self.dir, ignore_errors=True)
 
+    def start_services(self, *args):
+        """The tray host and the portal stand-in on the session bus (dbus_desktop.py)."""
+        return DesktopServices(self, args)
+
     # --- the compositor's view ----------------------------------------------------------
 
     def tree(self):
@@ -237,3 +249,34 @@ class WaylandPellandor:
             if socket.is_socket():
                 socket.unlink(missing_ok=True)
         return self.proc.returncode
+
+
+class DesktopServices:
+    """dbus_desktop.py, asked one command at a time."""
+
+    def __init__(self, desktop, args=()):
+        self.proc = desktop.spawn([SYSTEM_PYTHON, str(HERE / "dbus_desktop.py"), *args], stdin=subprocess.PIPE,
+                                  stdout=subprocess.PIPE, stderr=None, text=True)
+        if self._read(10) != "ready":
+            raise RuntimeError("the D-Bus stand-ins did not start")
+
+    def _read(self, timeout):
+        deadline = time.monotonic() + timeout
+        while True:
+            left = deadline - time.monotonic()
+            if left <= 0:
+                raise AssertionError("the D-Bus stand-ins did not answer")
+            ready, _, _ = select.select([self.proc.stdout], [], [], left)
+            if ready:
+                line = self.proc.stdout.readline()
+                if not line:
+                    raise AssertionError("the D-Bus stand-ins ended")
+                return json.loads(line)
+
+    def ask(self, command, timeout=10):
+        self.proc.stdin.write(command + "\n")
+        self.proc.stdin.flush()
+        return self._read(timeout)
+
+    def stop(self):
+        stop_process(self.proc)
