@@ -64,7 +64,8 @@ QPoint DesktopInputs::pointer() const {
 }
 
 bool DesktopInputs::pointerKnown() const {
-    return !inWaylandSession();
+    const QString platform = QGuiApplication::platformName();
+    return !(inWaylandSession() && (platform == QLatin1String("xcb") || platform.startsWith(QLatin1String("wayland"))));
 }
 
 bool DesktopInputs::compositorCentresWindows() const {

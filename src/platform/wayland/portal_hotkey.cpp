@@ -76,6 +76,10 @@ public:
         wanted_ = true;
         if (bound_ == modifier + "+" + key) return registered_;
         registered_ = false;
+        if (!bound_.empty()) {
+            // A session binds its shortcuts once: another key needs a new one.
+            closeSession();
+        }
         if (session_.isEmpty()) {
             if (!creating_) createSession();
         } else {
@@ -148,6 +152,14 @@ private:
                         QStringLiteral("Response"), this, slot);
     }
 
+    void closeSession() {
+        bus_.asyncCall(QDBusMessage::createMethodCall(QString::fromLatin1(kPortalService), session_,
+                                                      QStringLiteral("org.freedesktop.portal.Session"),
+                                                      QStringLiteral("Close")));
+        session_.clear();
+        bound_.clear();
+    }
+
     QString nextToken() { return QStringLiteral("pellandor%1").arg(++tokenCounter_); }
 
     void createSession() {
@@ -159,7 +171,7 @@ private:
                                                            QString::fromLatin1(kShortcutsInterface),
                                                            QStringLiteral("CreateSession"));
         call << QVariantMap{{QStringLiteral("handle_token"), token},
-                            {QStringLiteral("session_handle_token"), QStringLiteral("pellandor")}};
+                            {QStringLiteral("session_handle_token"), token}};
         watchCall(call, [this] {
             creating_ = false;
             disconnectRequest(sessionRequest_, SLOT(onSessionResponse(uint, QVariantMap)));
