@@ -24,7 +24,7 @@
 #include <map>
 #include <vector>
 
-Q_LOGGING_CATEGORY(lcWaylandClipboard, "pellandor.clipboard")
+Q_LOGGING_CATEGORY(lcWaylandClipboard, "pellandor.clipboard", QtWarningMsg)
 
 namespace pellandor {
 
