@@ -10,7 +10,7 @@ import sys
 import unittest
 
 import wayland_session
-from desktop import PELLANDOR, TITLE, stop_process, wait_for
+from desktop import BIN, PELLANDOR, TITLE, stop_process, wait_for
 from wayland_session import WaylandDesktop, WaylandPellandor
 
 D = None
@@ -78,7 +78,9 @@ class A_XWaylandTest(WaylandCase):
 
     @classmethod
     def setUpClass(cls):
-        cls.app = WaylandPellandor(D, "xwayland", HOTKEY + HIDE_AFTER_CALL)
+        # The clipboard's debug lines show when a secret was seen and left alone.
+        cls.app = WaylandPellandor(D, "xwayland", HOTKEY + HIDE_AFTER_CALL,
+                                   env={"QT_LOGGING_RULES": "pellandor.clipboard.debug=true"})
 
     def x_dialog(self, timeout=10):
         """The call dialog's X window under XWayland: (x, y, width, height)."""
@@ -142,6 +144,19 @@ class A_XWaylandTest(WaylandCase):
         D.press("-d", "30", "-k", "Shift_L", "5550142", "-k", "Return")
         sent = self.app.cli("dial-string", "--settings", str(self.app.settings), "--send", "--", "5550142")
         self.dialled(sent.stdout.strip())
+
+    def test_5_password_managers_secret_never_pops_up(self):
+        helper = BIN / "pellandor_wl_copy_marked"
+        if not helper.exists():
+            self.skipTest("pellandor_wl_copy_marked not built (no libwayland-client)")
+        dial = self.app.dial_string("555-0166")
+        self.owners.append(D.spawn([str(helper), "555-0166", "secret"]))
+        wait_for("the secret to be seen and left alone",
+                 lambda: "a password manager's secret; ignored" in self.app.stderr())
+        self.assertEqual([r for r in D.requests() if r["destination"] == dial], [])
+        # Any other mark is no secret.
+        self.owners.append(D.spawn([str(helper), "555-0166", "public"]))
+        self.dialled(dial)
 
 
 def x_dialog(timeout=10):
