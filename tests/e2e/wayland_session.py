@@ -25,13 +25,14 @@ TEST_USER = "pellandor-test"
 
 def missing_tools():
     missing = [t for t in TOOLS if not shutil.which(t)]
-    if subprocess.run([SYSTEM_PYTHON, "-c", "import dbus, gi"], capture_output=True).returncode != 0:
+    if not os.path.exists(SYSTEM_PYTHON) or subprocess.run(
+            [SYSTEM_PYTHON, "-c", "import dbus, gi"], capture_output=True).returncode != 0:
         missing.append("python3-dbus/python3-gi")
     return missing
 
 
 def _session_user():
-    """(uid, gid, home) the session runs as: the caller, or the test user under root."""
+    """(uid, gid) the session runs as: the caller, or the test user under root."""
     if os.getuid() != 0:
         entry = pwd.getpwuid(os.getuid())
         return entry.pw_uid, entry.pw_gid
