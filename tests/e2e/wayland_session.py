@@ -10,6 +10,7 @@ import pathlib
 import pwd
 import select
 import shutil
+import signal
 import subprocess
 import tempfile
 import time
@@ -114,8 +115,11 @@ class WaylandDesktop:
         sway_env = dict(self.env, WLR_BACKENDS="headless", WLR_LIBINPUT_NO_DEVICES="1", WLR_RENDERER="pixman",
                         WLR_HEADLESS_OUTPUTS="1")
         self.sway_log = self.dir / "sway.log"
+        # A group of its own: wlroots starts XWayland through a forked helper
+        # that blocks SIGTERM and outlives sway; the group is ended whole.
         with open(self.sway_log, "wb") as log:
-            self.sway = self.spawn(["sway", "--config", str(config)], env=sway_env, stderr=log)
+            self.sway = self.spawn(["sway", "--config", str(config)], env=sway_env, stderr=log,
+                                   start_new_session=True)
         wait_for("sway to start", lambda: env_file.exists() or self.sway.poll() is not None, timeout=30)
         if self.sway.poll() is not None:
             raise RuntimeError("sway did not start:\n" + self.sway_log.read_text()[-2000:])
@@ -146,7 +150,26 @@ class WaylandDesktop:
     def close(self):
         for proc in reversed(self.procs):
             stop_process(proc)
+        sway = getattr(self, "sway", None)
+        if sway is not None:
+            self._end_group(sway.pid)
         shutil.rmtree(self.dir, ignore_errors=True)
+
+    @staticmethod
+    def _end_group(pgid):
+        def alive():
+            try:
+                os.killpg(pgid, 0)
+                return True
+            except (ProcessLookupError, PermissionError):
+                return False
+        for sig, wait in ((signal.SIGTERM, 2.0), (signal.SIGKILL, 2.0)):
+            if not alive():
+                return
+            os.killpg(pgid, sig)
+            deadline = time.monotonic() + wait
+            while alive() and time.monotonic() < deadline:
+                time.sleep(0.05)
 
     def start_services(self, *args):
         """The tray host and the portal stand-in on the session bus (dbus_desktop.py)."""
