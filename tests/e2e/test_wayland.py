@@ -10,7 +10,7 @@ import sys
 import unittest
 
 import wayland_session
-from desktop import BIN, PELLANDOR, TITLE, stop_process, wait_for
+from desktop import TITLE, stop_process, wait_for
 from wayland_session import WaylandDesktop, WaylandPellandor
 
 D = None
@@ -126,7 +126,7 @@ class A_XWaylandTest(WaylandCase):
         self.x_dialog()
         self.dialled(self.app.dial_string("555-0177"), count=2)
         self.hidden()
-        bound = D.run(["swaymsg", f"bindsym Ctrl+Alt+p exec {PELLANDOR} popup"])
+        bound = D.run(["swaymsg", f"bindsym Ctrl+Alt+p exec {D.pellandor} popup"])
         self.assertEqual(bound.returncode, 0, bound.stdout + bound.stderr)
         D.press("-M", "ctrl", "-M", "alt", "p", "-m", "alt", "-m", "ctrl")
         self.x_dialog()
@@ -146,7 +146,7 @@ class A_XWaylandTest(WaylandCase):
         self.dialled(sent.stdout.strip())
 
     def test_5_password_managers_secret_never_pops_up(self):
-        helper = BIN / "pellandor_wl_copy_marked"
+        helper = D.bin / "pellandor_wl_copy_marked"
         if not helper.exists():
             self.skipTest("pellandor_wl_copy_marked not built (no libwayland-client)")
         dial = self.app.dial_string("555-0166")

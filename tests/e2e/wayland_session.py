@@ -15,7 +15,7 @@ import subprocess
 import tempfile
 import time
 
-from desktop import PELLANDOR, SAMPLE_PLAN, SIM, stop_process, wait_for
+from desktop import BIN, SAMPLE_PLAN, SIM, stop_process, wait_for
 
 HERE = pathlib.Path(__file__).resolve().parent
 # The D-Bus stand-ins need Debian's python3 with python3-dbus and python3-gi.
@@ -87,7 +87,24 @@ class WaylandDesktop:
         return subprocess.run(cmd, env=env or self.env, cwd=self.home, capture_output=True, text=True,
                               timeout=timeout, **self._as_user(), **kwargs)
 
+    def _copy_programs(self):
+        """The programs the session user runs, where that user can reach them: the
+        build tree may sit in a folder only root may enter (CI's clone)."""
+        self.bin = BIN
+        if os.getuid() == self.uid:
+            return
+        self.bin = self._mkdir(self.dir / "bin")
+        for name in ("pellandor", "language.ini", "pellandor_wl_copy_marked"):
+            if (BIN / name).exists():
+                shutil.copy2(BIN / name, self.bin / name)
+        shutil.copy2(HERE / "dbus_desktop.py", self.bin / "dbus_desktop.py")
+
+    @property
+    def pellandor(self):
+        return self.bin / "pellandor"
+
     def _start(self):
+        self._copy_programs()
         self.home = self._mkdir(self.dir / "home")
         self.runtime = self._mkdir(self.dir / "runtime", 0o700)
         self.env = {k: v for k, v in os.environ.items()
@@ -251,7 +268,7 @@ class WaylandPellandor:
             self.cli("config", "set", "--settings", str(self.settings), section, key, value)
         self.stderr_path = self.dir / "stderr.txt"
         with open(self.stderr_path, "wb") as err:
-            self.proc = desktop.spawn([str(PELLANDOR), "--settings", str(self.settings), *args], env=self.env,
+            self.proc = desktop.spawn([str(desktop.pellandor), "--settings", str(self.settings), *args], env=self.env,
                                       stderr=err)
         wait_for("pellandor to listen", lambda: any(desktop.runtime.glob("pellandor-*.socket"))
                  or self.proc.poll() is not None)
@@ -259,7 +276,7 @@ class WaylandPellandor:
             raise AssertionError("pellandor ended at start:\n" + self.stderr())
 
     def cli(self, *args, timeout=20):
-        return self.desktop.run([str(PELLANDOR), *args], env=self.env, timeout=timeout)
+        return self.desktop.run([str(self.desktop.pellandor), *args], env=self.env, timeout=timeout)
 
     def dial_string(self, text):
         return self.cli("dial-string", "--settings", str(self.settings), "--", text).stdout.strip()
@@ -279,7 +296,8 @@ class DesktopServices:
     """dbus_desktop.py, asked one command at a time."""
 
     def __init__(self, desktop, args=()):
-        self.proc = desktop.spawn([SYSTEM_PYTHON, str(HERE / "dbus_desktop.py"), *args], stdin=subprocess.PIPE,
+        script = desktop.bin / "dbus_desktop.py" if (desktop.bin / "dbus_desktop.py").exists() else HERE / "dbus_desktop.py"
+        self.proc = desktop.spawn([SYSTEM_PYTHON, str(script), *args], stdin=subprocess.PIPE,
                                   stdout=subprocess.PIPE, stderr=None, text=True)
         if self._read(10) != "ready":
             raise RuntimeError("the D-Bus stand-ins did not start")
