@@ -63,6 +63,16 @@ QPoint DesktopInputs::pointer() const {
     return QCursor::pos();
 }
 
+bool DesktopInputs::pointerKnown() const {
+    const QString platform = QGuiApplication::platformName();
+    return !(inWaylandSession() && (platform == QLatin1String("xcb") || platform.startsWith(QLatin1String("wayland"))));
+}
+
+bool DesktopInputs::compositorCentresWindows() const {
+    return inWaylandSession() && !qEnvironmentVariableIsEmpty("SWAYSOCK") &&
+           QGuiApplication::platformName() == QLatin1String("xcb");
+}
+
 AppController::AppController(StartupState& state, std::string settingsPath, std::string languagePath,
                              std::unique_ptr<GlobalHotkey> hotkey, std::unique_ptr<DesktopInputs> inputs,
                              QObject* parent)
@@ -80,7 +90,7 @@ AppController::AppController(StartupState& state, std::string settingsPath, std:
     clipboardSettleTimer_.setInterval(cmd::kClipboardSettleMs);
     connect(&clipboardSettleTimer_, &QTimer::timeout, this, [this] {
         // With the hotkey in use, only the hotkey pops the dialog up.
-        if (!state_.settings.hotkeyEnabled) checkClipboardForNumber();
+        if (!hotkeyInUse()) checkClipboardForNumber();
     });
     saveTimer_.setSingleShot(true);
     saveTimer_.setInterval(cmd::kSaveDebounceMs);
@@ -130,6 +140,10 @@ void AppController::listenToQtClipboard() {
     }
 }
 
+bool AppController::hotkeyInUse() const {
+    return state_.settings.hotkeyEnabled && hotkey_ && hotkey_->isRegistered();
+}
+
 bool AppController::handleCommand(int id) {
     switch (id) {
         case cmd::kSettings:
@@ -173,6 +187,10 @@ void AppController::handleInstanceLine(const QString& line) {
         handleMessage(cmd::kActivateInstance);
         return;
     }
+    if (line == QLatin1String("popup")) {
+        popUpFromClipboard();
+        return;
+    }
     if (!line.startsWith(QLatin1String("dial "))) {
         qCWarning(lcInstance) << "unknown request from a second start:" << line.left(80);
         return;
@@ -196,6 +214,12 @@ void AppController::clipboardChanged() {
 
 void AppController::checkClipboardForNumber() {
     readClipboard([this](const ClipboardEntry& entry) { checkClipboardEntry(entry); });
+}
+
+void AppController::popUpFromClipboard() {
+    readClipboard([this](const ClipboardEntry& entry) {
+        if (!checkClipboardEntry(entry)) handleMessage(cmd::kActivateInstance);
+    });
 }
 
 void AppController::readClipboard(std::function<void(const ClipboardEntry&)> done) {
@@ -237,6 +261,7 @@ CallDialog* AppController::ensureCallDialog(bool& created) {
         dialog_ = new CallDialog(state_.rules, state_.callLog, state_.dialogState);
         dialog_->applyValues(state_.callDialog, state_.language);
         connect(dialog_, &CallDialog::persistentStateChanged, &saveTimer_, qOverload<>(&QTimer::start));
+        if (!inputs_->pointerKnown()) dialog_->setPointerUnknown(std::nullopt, inputs_->compositorCentresWindows());
         created = true;
     }
     return dialog_;

@@ -20,8 +20,8 @@ namespace pellandor {
 class SettingsDialog;
 class SystemTray;
 class SettingsTargets;
-class GlobalHotkey;
 class ClipboardWatcher;
+class GlobalHotkey;
 struct StartupState;
 
 struct ClipboardEntry {
@@ -38,6 +38,11 @@ public:
     // The clipboard proper (never the mouse selection).
     virtual ClipboardEntry clipboard() const;
     virtual QPoint pointer() const;
+    // False in a Wayland session: X learns the pointer only over its own
+    // windows, and Wayland tells no program.
+    virtual bool pointerKnown() const;
+    // The compositor centres every X11 window it manages (sway).
+    virtual bool compositorCentresWindows() const;
 };
 
 class AppController : public QObject {
@@ -50,8 +55,9 @@ public:
                   QObject* parent = nullptr);
     ~AppController() override;
 
-    // Reads the clipboard in place of DesktopInputs::clipboard() (which may
-    // block) and tells of its changes; before start().
+    // Reads the clipboard in place of DesktopInputs::clipboard() and tells of
+    // its changes: Qt's read may block under X11, and a Wayland desktop tells
+    // only the program with the focus; before start().
     void setClipboardWatcher(std::unique_ptr<ClipboardWatcher> watcher);
 
     // Tray icon (when `withTray`), hotkey and clipboard listener.
@@ -61,7 +67,7 @@ public:
     bool handleCommand(int id);
     // cmd::kTrayNotify (argument: the activation reason) and cmd::kActivateInstance.
     bool handleMessage(int message, int argument = 0);
-    // A line from a second start: "show" or "dial <number or link>".
+    // A line from a second start: "show", "popup" or "dial <number or link>".
     void handleInstanceLine(const QString& line);
 
     // A clipboard change: one check once the clipboard has been quiet for 100 ms.
@@ -69,6 +75,12 @@ public:
     // Reads the clipboard and pops the call dialog up when it holds a number
     // (once the read is in, when a watcher reads it).
     void checkClipboardForNumber();
+    // `pellandor popup`, for a key the user binds in the desktop's settings
+    // where it offers programs no hotkey: what the hotkey does, and the empty
+    // call dialog when the clipboard holds no number.
+    void popUpFromClipboard();
+    // A copy alone pops the dialog up unless the hotkey is both wanted and held.
+    bool hotkeyInUse() const;
 
     // Cleared by the settings dialog while it is open.
     bool settingsClosed() const { return settingsClosed_; }
@@ -113,6 +125,10 @@ private:
     CallDialog* ensureCallDialog(bool& created);
     void showCallDialog();
     void deliverNumber(const std::string& number, QPoint pointer);
+    void readClipboard(std::function<void(const ClipboardEntry&)> done);
+    // False when the entry holds no number.
+    bool checkClipboardEntry(const ClipboardEntry& entry);
+    void listenToQtClipboard();
     void showNotice();
     void raiseSettingsWindow();
     void openSettingsDialog();
