@@ -118,10 +118,6 @@ signals:
 
 private:
     bool saveCallLogWithin(int lockWaitMs);
-    void listenToQtClipboard();
-
-    void readClipboard(std::function<void(const ClipboardEntry&)> done);
-    bool checkClipboardEntry(const ClipboardEntry& entry);
     CallDialog* ensureCallDialog(bool& created);
     void showCallDialog();
     void deliverNumber(const std::string& number, QPoint pointer);

@@ -10,7 +10,6 @@
 #include "platform/quit_signals.h"
 #include "platform/paths.h"
 #include "config/settings_access.h"
-#include "platform/clipboard_watcher.h"
 
 #include <QApplication>
 #include <QTimer>
