@@ -8,7 +8,8 @@
 #include "app/single_instance.h"
 #include "platform/quit_signals.h"
 #include "platform/paths.h"
-#include "config/settings_access.h"
+#include "app/settings_file_watcher.h"
+#include "config/settings_model.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -66,9 +67,10 @@ int runTrayProgram(QApplication& app, const TrayProgramOptions& options) {
     }
 
     const std::string languagePath = languageFilePath();
-    StartupState state = loadStartupState(options.settingsPath, languagePath);
-    AppController controller(state, options.settingsPath, languagePath, createPlatformHotkey(),
-                             std::make_unique<DesktopInputs>());
+    SettingsModel model(options.settingsPath, languagePath);
+    model.load();
+    AppController controller(model, createPlatformHotkey(), std::make_unique<DesktopInputs>());
+    SettingsFileWatcher watcher(model);
     if (instance)
         QObject::connect(instance.get(), &SingleInstance::lineReceived, &controller,
                          &AppController::handleInstanceLine);
