@@ -230,6 +230,9 @@ void AppController::showNotice() {
                                 QString::fromStdString(model_.texts().text("CALLDLG_WHILE_SETTINGS")),
                                 QMessageBox::Ok, settingsWindow_);
     box->setAttribute(Qt::WA_DeleteOnClose);
+    // Modal to the settings dialog only: the tray keeps answering (a second
+    // Call Dialog finds the box up and shows no other; Exit still works).
+    box->setWindowModality(Qt::WindowModal);
     connect(box, &QDialog::finished, this, [this] { noticeShowing_ = false; });
     notice_ = box;
     box->show();

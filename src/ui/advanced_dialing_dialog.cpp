@@ -14,7 +14,7 @@ namespace pellandor {
 
 namespace {
 constexpr int kEqualDigitsLimit = 10;
-constexpr int kMinLengthLimit = 1;
+constexpr int kMinLengthLimit = 2;  // 1 to 30
 }  // namespace
 
 AdvancedDialingDialog::AdvancedDialingDialog(SettingsModel& model, QWidget* parent)
@@ -105,8 +105,9 @@ void AdvancedDialingDialog::openDialog() {
     international_->box()->setChecked(v.useInternationalRule);
     popupForChar_->box()->setChecked(v.usePopupForChar);
     setTexts();
-    setWindowModality(Qt::ApplicationModal);
-    resize(330, 380);
+    // Modal to the settings dialog only; the tray stays in reach.
+    setWindowModality(Qt::WindowModal);
+    fixSize(QSize(330, 380));
     if (QWidget* owner = parentWidget()) move(owner->frameGeometry().topLeft());
     equalDigits_->setFocus();
     showInFront();

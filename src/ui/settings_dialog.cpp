@@ -360,12 +360,13 @@ void SettingsDialog::buildControls() {
 
     // Buttons and radio buttons choose their letters first: with this many
     // controls the letters run out, and a label can still be reached by Tab.
-    std::stable_partition(labelled_.begin(), labelled_.end(), [](const Labelled& item) {
+    const auto firstShared = std::stable_partition(labelled_.begin(), labelled_.end(), [](const Labelled& item) {
         for (const char* key : {"OK", "CANCEL", "APPLY", "LANGUAGE_ENG", "LANGUAGE_LOCAL", "DIALING_ADV"}) {
             if (std::string_view(item.key) == key) return true;
         }
         return false;
     });
+    ownLetters_ = static_cast<int>(firstShared - labelled_.begin());
 
     connect(ok_, &QPushButton::clicked, this, &SettingsDialog::onOk);
     connect(cancel_, &QPushButton::clicked, this, [this] { done(0); });
@@ -427,7 +428,7 @@ void SettingsDialog::setTexts() {
     languageLabel_->setText(toQ(t.text("LANGUAGE")));
     QStringList texts;
     for (const Labelled& item : labelled_) texts << toQ(t.text(item.key));
-    const QStringList marked = withMnemonics(texts);
+    const QStringList marked = withMnemonics(texts, ownLetters_);
     for (std::size_t i = 0; i < labelled_.size(); ++i) labelled_[i].set(marked[static_cast<int>(i)]);
     transparencyMin_->setText(percent(0));
     transparencyMax_->setText(percent(kMaxTransparency));
@@ -540,8 +541,11 @@ void SettingsDialog::openDialog() {
     targets_.setSettingsClosed(false);
     fillControls();
     setTexts();
-    setWindowModality(Qt::ApplicationModal);
-    resize(650, 670);
+    // Not modal: the tray stays in reach (its Call Dialog answers with the
+    // notice, Exit still ends the program); settingsClosed keeps the call
+    // dialog away meanwhile.
+    setWindowModality(Qt::NonModal);
+    fixSize(QSize(650, 670));
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect frame(QPoint(), size());
         frame.moveCenter(screen->geometry().center());

@@ -94,6 +94,8 @@ private:
         std::function<void(const QString&)> set;
     };
     std::vector<Labelled> labelled_;
+    // The first this many (push and radio buttons) never share their letter.
+    int ownLetters_ = 0;
 };
 
 }  // namespace pellandor

@@ -116,8 +116,8 @@ void SpecialDialingDialog::openDialog() {
     setEditText(length_, toQ(v.coExtensionLength), kLengthLimit);
     updateEnabledStates();
     setTexts();
-    setWindowModality(Qt::ApplicationModal);
-    resize(270, 400);
+    setWindowModality(Qt::WindowModal);
+    fixSize(QSize(270, 400));
     if (QWidget* owner = parentWidget()) move(owner->frameGeometry().center());
     nonStandard_->box()->setFocus();
     showInFront();

@@ -78,6 +78,8 @@ private slots:
         QTest::newRow("empty") << QByteArray("3") << "" << false;
         QTest::newRow("zero") << QByteArray("3") << "0" << false;
         QTest::newRow("nine") << QByteArray("3") << "9" << true;
+        QTest::newRow("thirty typed") << QByteArray("3") << "30" << true;
+        QTest::newRow("31 typed") << QByteArray("3") << "31" << false;
         QTest::newRow("30 from the file") << QByteArray("30") << QString() << true;
         QTest::newRow("31 from the file") << QByteArray("31") << QString() << false;
     }
@@ -93,10 +95,29 @@ private slots:
         MessageBoxCatcher catcher;
         click(d, "ok");
         QCOMPARE(d->isVisible(), !accepted);
-        if (accepted) return;
+        if (accepted) {
+            if (!typed.isNull()) QCOMPARE(files_->raw("DIALING_RULE_ADV", "MIN_POPUP_LENGTH"), typed.toStdString());
+            return;
+        }
         QCOMPARE(catcher.text, QStringLiteral("Please input 1~30 for minimum number length for pop-up."));
         QCOMPARE(catcher.icon, QMessageBox::Information);
         QCOMPARE(files_->read(files_->settingsPath), before);
+    }
+
+    void sizesAreFixedAndCaptionsFitWhole() {
+        QGuiApplication::setApplicationDisplayName(QStringLiteral("Ulvex Pellandor"));
+        for (const char* language : {"ENG", "LOCAL"}) {
+            files_->write(files_->settingsPath, QByteArray("[LANGUAGE]\nLAN=") + language + "\n");
+            load();
+            for (QWidget* d : {static_cast<QWidget*>(openAdvanced()), static_cast<QWidget*>(openSpecial())}) {
+                QCOMPARE(d->minimumSize(), d->maximumSize());
+                QVERIFY(!(d->windowFlags() & Qt::WindowMaximizeButtonHint));
+                QVERIFY2(d->width() >= captionNeeds(d->windowTitle()), qPrintable(d->windowTitle()));
+                QCOMPARE(d->windowModality(), Qt::WindowModal);
+            }
+            adv_->specialDialog().close();
+            adv_->close();
+        }
     }
 
     void cancelLeavesFileAndRulesAndTheNextOpeningRereads() {

@@ -232,31 +232,51 @@ private slots:
         QCOMPARE(files_->value("LANGUAGE", "LAN"), std::string("ENG"));
     }
 
-    void everyLabelledControlHasAUniqueMnemonic() {
+    void everyControlHasAnAccessLetterAndButtonsKeepTheirOwn() {
         for (const char* language : {"ENG", "LOCAL"}) {
             files_->write(files_->settingsPath, QByteArray("[LANGUAGE]\nLAN=") + language + "\n");
             open();
-            QSet<QChar> letters;
-            int marked = 0;
+            auto letterOf = [](const QString& text) {
+                const int at = text.indexOf(QRegularExpression(QStringLiteral("&[^&]")));
+                return at < 0 ? QChar() : text[at + 1].toLower();
+            };
+            // Letters of the push and radio buttons: one control each.
+            QMap<QChar, int> buttonLetters;
             for (auto* button : dlg_->findChildren<QAbstractButton*>()) {
                 if (button->text().isEmpty()) continue;  // wrapped check boxes carry theirs on the label
-                const int at = button->text().indexOf(QRegularExpression(QStringLiteral("&[^&]")));
-                QVERIFY2(at >= 0, qPrintable(button->text()));
-                const QChar letter = button->text()[at + 1].toLower();
-                QVERIFY2(!letters.contains(letter), qPrintable(button->text()));
-                letters.insert(letter);
-                ++marked;
+                const QChar letter = letterOf(button->text());
+                QVERIFY2(!letter.isNull(), qPrintable(button->text()));
+                ++buttonLetters[letter];
             }
+            for (int count : buttonLetters) QCOMPARE(count, 1);
+            // Every control a label names is reached by a letter, never a
+            // button's; only a text made of the buttons' letters ("CO") has none.
+            int labelled = 0;
             for (auto* label : dlg_->findChildren<QLabel*>()) {
                 if (label->buddy() == nullptr || label->text().isEmpty()) continue;
-                const int at = label->text().indexOf(QRegularExpression(QStringLiteral("&[^&]")));
-                if (at < 0) continue;  // more labels than letters is allowed; a clash is not
-                const QChar letter = label->text()[at + 1].toLower();
-                QVERIFY2(!letters.contains(letter), qPrintable(label->text()));
-                letters.insert(letter);
-                ++marked;
+                const QChar letter = letterOf(label->text());
+                const QString text = label->text();
+                const bool possible = std::any_of(text.begin(), text.end(), [&](QChar c) {
+                    return c.isLetterOrNumber() && !buttonLetters.contains(c.toLower());
+                });
+                QVERIFY2(!letter.isNull() || !possible, qPrintable(language + (": " + label->text())));
+                if (letter.isNull()) continue;
+                QVERIFY2(!buttonLetters.contains(letter), qPrintable(label->text()));
+                ++labelled;
             }
-            QVERIFY(marked >= 20);
+            QVERIFY(labelled >= 24);
+        }
+    }
+
+    void sizeIsFixedAndTheCaptionFitsWhole() {
+        QGuiApplication::setApplicationDisplayName(QStringLiteral("Ulvex Pellandor"));
+        for (const char* language : {"ENG", "LOCAL"}) {
+            files_->write(files_->settingsPath, QByteArray("[LANGUAGE]\nLAN=") + language + "\n");
+            open();
+            QCOMPARE(dlg_->minimumSize(), dlg_->maximumSize());
+            QVERIFY(dlg_->width() >= 650 && dlg_->height() >= 670);
+            QVERIFY(!(dlg_->windowFlags() & Qt::WindowMaximizeButtonHint));
+            QVERIFY(dlg_->width() >= captionNeeds(dlg_->windowTitle()));
         }
     }
 

@@ -138,6 +138,14 @@ T* find(QWidget* root, const char* name) {
     return found;
 }
 
+// Pixels a title bar needs for `title` and the program's name after it, in
+// bold, plus its icon and buttons.
+inline int captionNeeds(const QString& title) {
+    QFont bold = QApplication::font();
+    bold.setBold(true);
+    return QFontMetrics(bold).horizontalAdvance(title + QStringLiteral(" \u2014 Ulvex Pellandor")) + 100;
+}
+
 // A label's or button's text without its mnemonic mark.
 inline QString plain(QString text) {
     return text.replace(QLatin1String("&&"), QStringLiteral("\x01")).remove(QLatin1Char('&')).replace(QChar(1), QLatin1Char('&'));
