@@ -184,7 +184,8 @@ class C_OutsideChangeTest(unittest.TestCase):
         owner = D.copy("555-0142")
         try:
             D.move_pointer(640, 400)
-            self.assertTrue(pops_up_on("alt+q", 10), "the hotkey of the file at start")
+            # The program listens for a second start a moment before it grabs the key.
+            wait_for("the hotkey of the file at start", lambda: pops_up_on("alt+q", 1), timeout=15)
             close_call_dialog()
 
             result = self.app.cli("config", "set", "--settings", str(self.app.settings), "HOTKEY", "VIRTUAL_KEY", "W")
