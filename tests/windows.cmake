@@ -1,0 +1,34 @@
+# The Windows build's tests. Each test program is one ctest entry run in one
+# Wine process: starting Wine per case costs about ten times as long.
+# Tests that need POSIX itself (descriptors, fork, signals, the Linux
+# simulator started from inside the test) are not in this list.
+if(PELLANDOR_WINE)
+  add_test(NAME wine_start COMMAND "${PROJECT_SOURCE_DIR}/cmake/wine-run" --start "${PELLANDOR_WINE_PREFIX}")
+  add_test(NAME wine_stop COMMAND "${PROJECT_SOURCE_DIR}/cmake/wine-run" --stop "${PELLANDOR_WINE_PREFIX}")
+  set_tests_properties(wine_start PROPERTIES FIXTURES_SETUP wine TIMEOUT 300)
+  set_tests_properties(wine_stop PROPERTIES FIXTURES_CLEANUP wine)
+endif()
+
+function(pellandor_add_gtest name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)
+  target_compile_definitions(${name} PRIVATE
+    PELLANDOR_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/data"
+    PELLANDOR_BIN_DIR="${CMAKE_RUNTIME_OUTPUT_DIRECTORY}")
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS}" FIXTURES_REQUIRED wine TIMEOUT 300)
+endfunction()
+
+pellandor_add_gtest(pellandor_dialing_tests
+  SOURCES dialing/text_utils_test.cpp dialing/dialing_rules_test.cpp
+  LIBS pellandor_dialing
+  LABELS unit)
+pellandor_add_gtest(pellandor_cipher_tests
+  SOURCES service/credential_cipher_test.cpp
+  LIBS pellandor_cipher
+  LABELS unit)
+pellandor_add_gtest(pellandor_service_tests
+  SOURCES service/xml_parser_test.cpp service/result_message_test.cpp
+  LIBS pellandor_service
+  LABELS unit)
