@@ -51,7 +51,7 @@ struct TlsSettings {
     int version = TLS1_2_VERSION;  // the one protocol version accepted
 };
 
-SslCtxPtr MakeServerContext(const TlsSettings& settings, std::string& error);
+SslCtxPtr makeServerContext(const TlsSettings& settings, std::string& error);
 
 class TlsServer {
 public:
@@ -59,13 +59,13 @@ public:
     ~TlsServer();
 
     // Numeric address only; "::1" and "[::1]" both work.
-    bool Listen(const std::string& address, std::uint16_t port, std::string& error);
+    bool listen(const std::string& address, std::uint16_t port, std::string& error);
     // "127.0.0.1:40123" or "::1:40123"
-    std::string ListeningOn() const;
+    std::string listeningOn() const;
 
     // Serves until `stop_fd` becomes readable (a signalfd), then lets the open
     // connections end and returns.
-    bool Run(int stop_fd, std::string& error);
+    bool run(int stop_fd, std::string& error);
 
 private:
     struct Worker {
@@ -73,8 +73,8 @@ private:
         std::shared_ptr<std::atomic<bool>> done;
     };
 
-    void Serve(UniqueFd fd, std::string peer, double accepted_mono);
-    void ReapFinished(bool all);
+    void serve(UniqueFd fd, std::string peer, double accepted_mono);
+    void reapFinished(bool all);
 
     SSL_CTX* ctx_;
     const Exchange& exchange_;
