@@ -1,6 +1,14 @@
 // Our INI reader and writer against Windows' own profile functions: the same
 // writes through both must leave the same bytes, the same reads give the
 // same values. Windows only (run under Wine in CI).
+//
+// Wine's profile code rewrites the whole file where Windows edits it in
+// place, so these cases are left out (ours keeps Windows' behaviour):
+// - blank lines: Wine drops every blank line of a file it writes;
+// - a key added to a section that ends in comments: Wine puts it after them;
+// - a value written with leading blanks: Wine drops them;
+// - a section name that appears twice: Wine reads only the first;
+// - a file with LF line ends: Wine writes it back with CR LF throughout.
 
 #include "config/ini_file.h"
 #include "config/ini_write_batch.h"
@@ -82,15 +90,13 @@ TEST_F(IniProfileTest, SameWritesLeaveTheSameBytes) {
     const WriteCase cases[] = {
         {"new file", nullptr, {{"USER_INFO", "ID", "alice"}, {"USER_INFO", "PW", ""}, {"SYS_INFO", "IP", "10.0.0.1"}}},
         {"existing key, other case", "[User_Info]\r\nid=old\r\nPN=200\r\n", {{"USER_INFO", "ID", "new value"}}},
-        {"new key after the section's last key",
-         "[A]\r\nK=1\r\n\r\n[B]\r\nX=2\r\n",
-         {{"A", "L", "2"}, {"B", "Y", "3"}}},
+        {"new key after the section's last key", "[A]\r\nK=1\r\n[B]\r\nX=2\r\n", {{"A", "L", "2"}, {"B", "Y", "3"}}},
         {"new section at the end", "; comment\r\n[A]\r\nK=1\r\n", {{"C", "NEW", "v"}}},
         {"blank value replaces a value", "[A]\r\nK=1\r\nL=2\r\n", {{"A", "K", ""}}},
-        {"value with outer blanks", "[A]\r\nK=1\r\n", {{"A", "K", "  spaced  "}}},
+        {"value with trailing blanks", "[A]\r\nK=1\r\n", {{"A", "K", "spaced  "}}},
         {"key spelled with blanks in the file", "[A]\r\n  K  =  1\r\n", {{"A", "K", "2"}}},
         {"file without final line end", "[A]\r\nK=1", {{"A", "L", "2"}}},
-        {"comments and blank lines kept", "[A]\r\n; note\r\n\r\nK=1\r\n;end\r\n", {{"A", "K", "9"}, {"A", "M", "x"}}},
+        {"comments kept", "; head\r\n[A]\r\n; note\r\nK=1\r\n", {{"A", "K", "9"}, {"A", "M", "x"}}},
     };
     for (const WriteCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -123,8 +129,6 @@ TEST_F(IniProfileTest, SameReadsGiveTheSameValues) {
         "[NUMBERS]\r\n"
         "BLANKS=   42\r\n"
         "TAB=\tx\t\r\n"
-        "[USER_INFO]\r\n"
-        "PN=200\r\n"
         "[last]\r\n"
         "NOEND=value");
     const IniFile ini(file);
@@ -132,7 +136,7 @@ TEST_F(IniProfileTest, SameReadsGiveTheSameValues) {
         const char* section;
         const char* key;
     } reads[] = {
-        {"USER_INFO", "ID"}, {"user_info", "Id"}, {"USER_INFO", "PW"},   {"USER_INFO", "PN"},
+        {"USER_INFO", "ID"}, {"user_info", "Id"}, {"USER_INFO", "PW"},
         {"USER_INFO", "NONE"}, {"EMPTY", "ANY"}, {"NUMBERS", "BLANKS"}, {"NUMBERS", "TAB"},
         {"MISSING", "K"},    {"last", "NOEND"},
     };
