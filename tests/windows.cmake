@@ -55,3 +55,20 @@ pellandor_add_gtest(pellandor_call_tests
   SOURCES call/call_press_test.cpp
   LIBS pellandor_call
   LABELS unit)
+
+# pellandor.exe under Wine against the simulator of a Linux build (the ci
+# preset's by default): the same request bytes as the Linux client.
+set(PELLANDOR_LINUX_SIM "${PROJECT_SOURCE_DIR}/build-ci/bin/pellandor-exchange-sim" CACHE FILEPATH
+  "The exchange simulator of a Linux build, for the Windows command-line tests")
+find_package(Python3 COMPONENTS Interpreter)
+if(PELLANDOR_WINE AND Python3_FOUND)
+  add_test(NAME cli_wine
+    COMMAND Python3::Interpreter "${CMAKE_CURRENT_SOURCE_DIR}/cli/test_wine.py"
+    WORKING_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}/cli")
+  set_tests_properties(cli_wine PROPERTIES
+    LABELS "e2e;net"
+    FIXTURES_REQUIRED wine
+    SKIP_RETURN_CODE 77
+    TIMEOUT 300
+    ENVIRONMENT "PELLANDOR_BIN_DIR=${CMAKE_RUNTIME_OUTPUT_DIRECTORY};PELLANDOR_SIM=${PELLANDOR_LINUX_SIM};PELLANDOR_WINE_RUN=${PROJECT_SOURCE_DIR}/cmake/wine-run;PELLANDOR_WINE_PREFIX=${PELLANDOR_WINE_PREFIX};PYTHONDONTWRITEBYTECODE=1")
+endif()
