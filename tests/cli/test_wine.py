@@ -12,7 +12,9 @@ import subprocess
 import sys
 import unittest
 
-from harness import BIN, DATA, SIM, CliTestCase
+import time
+
+from harness import BIN, DATA, RECEIVE_FAIL, SIM, CliTestCase
 
 WINE_RUN = os.environ.get("PELLANDOR_WINE_RUN", "")
 WINE_PREFIX = os.environ.get("PELLANDOR_WINE_PREFIX", "")
@@ -65,6 +67,39 @@ class WineCallTest(WineTestCase):
         result = self.pellandor("hangup")
         self.assertEqual((result.returncode, result.stdout), (0, "Success\n"), result.stderr)
         self.assertEqual(sim.requests()[1]["call_type"], "hangup")
+
+    def test_faulty_exchanges_fail_at_the_linux_clients_step_without_hanging(self):
+        # (mode, failed step, text expected in the error, longest acceptable run in seconds)
+        cases = [
+            ("http500", 14, "", 8),
+            ("no-content-length", 13, "", 8),
+            ("close", 13, "", 8),
+            ("not-xml", 14, "Error at Parsing the XML!", 8),
+            ("tls1.0", 3, "ssl problem", 8),
+            ("silent", 13, "time-out", 16),
+        ]
+        for mode, step, text, limit in cases:
+            with self.subTest(mode=mode):
+                sim = self.start_sim(mode=mode, rsa_bits=1024, accounts=[ACCOUNT])
+                self.configure(sim.port)
+                started = time.monotonic()
+                result = self.pellandor("call", "1234")
+                elapsed = time.monotonic() - started
+                self.assertEqual(result.returncode, 3, result.stdout + result.stderr)
+                self.assertEqual(result.stdout, f"Failed\n{RECEIVE_FAIL}\n")
+                self.assertIn(f"failed at step {step}:", result.stderr)
+                self.assertIn(text, result.stderr)
+                self.assertLess(elapsed, limit)
+                sim.stop()
+
+    def test_answers_framed_in_other_ways_still_succeed(self):
+        for mode in ("split", "big-body", "mixed-case-body"):
+            with self.subTest(mode=mode):
+                sim = self.start_sim(mode=mode, rsa_bits=1024, accounts=[ACCOUNT])
+                self.configure(sim.port)
+                result = self.pellandor("call", "1234")
+                self.assertEqual((result.returncode, result.stdout), (0, "Success\n"), result.stderr)
+                sim.stop()
 
     def test_refused_connection_fails_with_the_receive_message(self):
         sim = self.start_sim(accounts=[ACCOUNT], rsa_bits=1024)
