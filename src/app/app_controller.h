@@ -2,6 +2,7 @@
 // The program's hidden centre: routes tray commands, second starts, the
 // hotkey and clipboard changes to the call dialog (or the settings dialog).
 
+#include "config/call_log.h"
 #include "ui/call_dialog.h"
 
 #include <QMessageBox>
@@ -20,9 +21,11 @@ namespace pellandor {
 class SettingsDialog;
 class SystemTray;
 class SettingsTargets;
+class SettingsModel;
+class StartAtLoginFollower;
+struct SettingsChange;
 class ClipboardWatcher;
 class GlobalHotkey;
-struct StartupState;
 
 struct ClipboardEntry {
     bool hasText = false;
@@ -49,9 +52,9 @@ class AppController : public QObject {
     Q_OBJECT
 
 public:
-    // `state` outlives the controller: the call dialog keeps references into it.
-    AppController(StartupState& state, std::string settingsPath, std::string languagePath,
-                  std::unique_ptr<GlobalHotkey> hotkey, std::unique_ptr<DesktopInputs> inputs,
+    // `model` outlives the controller: the call dialog reads its dialling
+    // rules. Loads the recent numbers and the dialog's place from its file.
+    AppController(SettingsModel& model, std::unique_ptr<GlobalHotkey> hotkey, std::unique_ptr<DesktopInputs> inputs,
                   QObject* parent = nullptr);
     ~AppController() override;
 
@@ -88,15 +91,11 @@ public:
     // The open settings dialog: owner of the notice box, raised by a copied number.
     void setSettingsWindow(QWidget* window) { settingsWindow_ = window; }
 
-    // What the settings dialog asks of the program: hide the call dialog
-    // when it opens; after OK or Apply, grab the hotkey the settings name
-    // (releasing the old one first, or only releasing it when the hotkey is
-    // off) and put the values of the shared state into effect.
+    // The settings dialog opened: the call dialog goes.
     void hideCallDialog();
+    // Grabs the hotkey the settings name (releasing the old one first), or
+    // only releases it when the hotkey is off.
     void applyHotkey();
-    void settingsApplied();
-    // The same after the settings file changed on disk: reloads it first.
-    void applySettings();
 
     // Writes the recent numbers and the dialog's place now. While another
     // program holds the settings file's lock for more than kSaveLockWaitMs,
@@ -108,6 +107,9 @@ public:
     void shutdown();
 
     CallDialog* callDialog() const { return dialog_; }
+    // The recent numbers and the dialog's place, which the call dialog edits.
+    CallLog& callLog() { return callLog_; }
+    DialogState& dialogState() { return dialogState_; }
     // The settings dialog once it has been opened.
     SettingsDialog* settingsDialog() const;
     QMessageBox* noticeBox() const { return notice_; }
@@ -118,6 +120,8 @@ signals:
 
 private:
     bool saveCallLogWithin(int lockWaitMs);
+    // What a change of the settings, saved here or made to the file, needs.
+    void settingsChanged(const SettingsChange& change);
     CallDialog* ensureCallDialog(bool& created);
     void showCallDialog();
     void deliverNumber(const std::string& number, QPoint pointer);
@@ -129,9 +133,10 @@ private:
     void raiseSettingsWindow();
     void openSettingsDialog();
 
-    StartupState& state_;
-    std::string settingsPath_;
-    std::string languagePath_;
+    SettingsModel& model_;
+    std::size_t modelSubscription_ = 0;
+    CallLog callLog_;
+    DialogState dialogState_;
     std::unique_ptr<GlobalHotkey> hotkey_;
     std::unique_ptr<DesktopInputs> inputs_;
     std::unique_ptr<ClipboardWatcher> watcher_;
@@ -140,6 +145,7 @@ private:
     QPointer<QMessageBox> notice_;
     QPointer<QWidget> settingsWindow_;
     std::unique_ptr<SettingsTargets> settingsTargets_;
+    std::unique_ptr<StartAtLoginFollower> startAtLogin_;
     QPointer<SettingsDialog> settingsDialog_;
     bool settingsClosed_ = true;
     bool noticeShowing_ = false;

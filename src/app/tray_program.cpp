@@ -9,6 +9,8 @@
 #include "app/single_instance.h"
 #include "platform/quit_signals.h"
 #include "platform/paths.h"
+#include "app/settings_file_watcher.h"
+#include "config/settings_model.h"
 #include "config/settings_access.h"
 
 #include <QApplication>
@@ -68,9 +70,10 @@ int runTrayProgram(QApplication& app, const TrayProgramOptions& options) {
     }
 
     const std::string languagePath = languageFilePath();
-    StartupState state = loadStartupState(options.settingsPath, languagePath);
-    AppController controller(state, options.settingsPath, languagePath, createSessionHotkey(),
-                             std::make_unique<DesktopInputs>());
+    SettingsModel model(options.settingsPath, languagePath);
+    model.load();
+    AppController controller(model, createSessionHotkey(), std::make_unique<DesktopInputs>());
+    SettingsFileWatcher watcher(model);
     std::string noWatcher;
     if (auto watcher = createWaylandClipboardWatcher(noWatcher)) {
         qCInfo(lcClipboard) << "watching the Wayland clipboard (data-control)";

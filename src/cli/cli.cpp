@@ -4,6 +4,7 @@
 #include "platform/atomic_file.h"
 #include "platform/paths.h"
 #include "config/settings_access.h"
+#include "config/settings_model.h"
 #include "dialing/dialing_rules.h"
 
 #include <ostream>
@@ -44,15 +45,16 @@ int runDialString(const ParsedArgs& args, const std::string& settingsPath, std::
 {
     if (args.words.empty())
         return usageError(err, "dial-string needs a TEXT");
-    const StartupState state = loadStartupState(settingsPath, languageFilePath());
+    SettingsModel model(settingsPath, languageFilePath());
+    model.load();
     const std::string text = joinWords(args.words);
     if (!args.send) {
-        out << state.rules.buildDialString(text) << "\n";
+        out << model.rules().buildDialString(text) << "\n";
         return kExitOk;
     }
     // What a press of Call sends for a text typed into the number box.
-    std::string dial = DialingRules::applyDialMarks(text, state.rules.equalDigits);
-    if (!state.rules.isDialableText(dial, false)) {
+    std::string dial = DialingRules::applyDialMarks(text, model.rules().equalDigits);
+    if (!model.rules().isDialableText(dial, false)) {
         err << "pellandor: not a dialable number: \"" << text
             << "\" (at most 30 characters of 0-9 * # + ( ) - / and space, with at least one digit)\n";
         return kExitFailed;

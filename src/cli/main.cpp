@@ -1,9 +1,10 @@
 #include "cli/cli.h"
+#include "platform/console.h"
 
 #include <iostream>
 
 int main(int argc, char** argv)
 {
-    std::vector<std::string> args(argv + 1, argv + argc);
-    return pellandor::runCli(args, std::cout, std::cerr);
+    pellandor::prepareConsoleOutput();
+    return pellandor::runCli(pellandor::commandLineArguments(argc, argv), std::cout, std::cerr);
 }

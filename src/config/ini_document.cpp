@@ -1,5 +1,7 @@
 #include "config/ini_document.h"
 
+#include "platform/ini_style.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -212,9 +214,10 @@ std::string IniDocument::serialize() const {
     if (writes_.empty()) return bom_ + bytes_;
     const std::string_view bytes = bytes_;
     const std::size_t firstLf = bytes.find('\n');
-    const std::string_view eol = firstLf != std::string_view::npos && firstLf > 0 && bytes[firstLf - 1] == '\r'
-                                     ? std::string_view("\r\n")
-                                     : std::string_view("\n");
+    const IniStyle style = nativeIniStyle();
+    const std::string_view eol = firstLf == std::string_view::npos ? style.newFileLineEnd
+                                 : firstLf > 0 && bytes[firstLf - 1] == '\r' ? std::string_view("\r\n")
+                                                                            : std::string_view("\n");
 
     NameMap<FoundSection> found;
     NameMap<NameMap<bool>> wanted;  // section -> keys written
@@ -351,11 +354,11 @@ std::string IniDocument::serialize() const {
             const std::size_t lastStart = withoutEnd.rfind('\n');
             const std::string_view lastLine =
                 lastStart == std::string_view::npos ? withoutEnd : withoutEnd.substr(lastStart + 1);
-            if (!trimIniBlanks(lastLine).empty()) out += eol;
+            if (style.blankLineBeforeNewSection && !trimIniBlanks(lastLine).empty()) out += eol;
         }
         bool first = true;
         for (const auto& [name, lines] : appended) {
-            if (!first) out += eol;
+            if (!first && style.blankLineBeforeNewSection) out += eol;
             first = false;
             out.append("[").append(name).append("]").append(eol);
             for (const AddedLine& l : lines) out.append(l.key).append("=").append(l.value).append(eol);

@@ -91,6 +91,19 @@ IniFile IniFile::snapshot(std::string path) {
     return ini;
 }
 
+std::optional<IniFile> IniFile::readableSnapshot(std::string path, std::string& error) {
+    std::string bytes;
+    error.clear();
+    const FileReadStatus status = readWholeFile(path, bytes, error);
+    if (status != FileReadStatus::Ok) {
+        if (status == FileReadStatus::Missing && error.empty()) error = "the file does not exist";
+        return std::nullopt;
+    }
+    IniFile ini(std::move(path));
+    ini.index_ = std::make_shared<const IniIndex>(std::move(bytes));
+    return ini;
+}
+
 std::optional<std::string> IniFile::find(std::string_view section, std::string_view key) const {
     if (index_) {
         const auto value = index_->find(section, key);

@@ -1,22 +1,11 @@
 #include "service/exchange_request.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <pthread.h>
-#include <signal.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
 #include <new>
 #include <system_error>
+#include <utility>
 
 #include "service/byte_stream.h"
 #include "service/http_framing.h"
@@ -36,7 +25,7 @@ using ClockFunction = std::function<Clock::time_point()>;
 // read has to wait, so a peer that never pauses cannot hold the request.
 class TlsStream final : public IByteStream {
 public:
-    TlsStream(TlsConnection& tls, int socket, Clock::time_point deadline, int limitMs, const ClockFunction& now)
+    TlsStream(TlsConnection& tls, SocketHandle socket, Clock::time_point deadline, int limitMs, const ClockFunction& now)
         : tls_(tls), socket_(socket), deadline_(deadline), limitMs_(limitMs), now_(now) {}
 
     long read(char* buffer, std::size_t length) override {
@@ -67,7 +56,7 @@ private:
     }
 
     TlsConnection& tls_;
-    int socket_;
+    SocketHandle socket_;
     Clock::time_point deadline_;
     int limitMs_;
     const ClockFunction& now_;
@@ -102,84 +91,56 @@ std::string escapeXml(std::string_view text) {
     return out;
 }
 
-// gai_strerror's text, on one line and at most 1024 bytes.
-std::string resolverMessage(int code) {
-    std::string text = gai_strerror(code);
-    std::erase_if(text, [](char c) { return c == '\r' || c == '\n'; });
-    if (text.size() > 1023) text.resize(1023);
-    return text;
-}
-
-addrinfo resolverHints(int extraFlags) {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_protocol = IPPROTO_TCP;
-    hints.ai_flags = extraFlags;
-    return hints;
-}
-
-bool isNumericHost(const std::string& host) {
-    in6_addr v6{};
-    in_addr v4{};
-    return ::inet_pton(AF_INET, host.c_str(), &v4) == 1 || ::inet_pton(AF_INET6, host.c_str(), &v6) == 1;
-}
-
 // One getaddrinfo on a helper thread of its own: the system call cannot be
 // given a time limit or be interrupted, so the request stops waiting for it
 // instead. The helper owns its half and cleans up whenever it finishes.
 struct Lookup {
     std::mutex mutex;
     bool done = false;
-    int rc = EAI_SYSTEM;
-    addrinfo* list = nullptr;
-    UniqueFd wakeRead, wakeWrite;
-    ~Lookup() {
-        if (list != nullptr) freeaddrinfo(list);
-    }
+    int rc = resolverSystemError();
+    bool found = false;
+    SocketAddress address;
+    WakeSignal finished;
 };
 
 enum class LookupEnd { Done, TimedOut, Cancelled, Failed };
 
-LookupEnd resolveWithin(const std::string& host, const std::string& port, int timeoutMs, int cancelFd, int& rc,
-                        AddrInfoList& out) {
+LookupEnd resolveWithin(const std::string& host, const std::string& port, int timeoutMs, const WakeSignal& cancel,
+                        int& rc, SocketAddress& address, bool& found) {
     auto lookup = std::make_shared<Lookup>();
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) return LookupEnd::Failed;
-    lookup->wakeRead.reset(fds[0]);
-    lookup->wakeWrite.reset(fds[1]);
+    if (!lookup->finished.isValid()) return LookupEnd::Failed;
     try {
         std::thread([lookup, host, port] {
-            const addrinfo hints = resolverHints(0);
-            addrinfo* found = nullptr;
-            const int result = getaddrinfo(host.c_str(), port.c_str(), &hints, &found);
+            SocketAddress resolved;
+            bool any = false;
+            const int result = resolveAddress(host, port, false, resolved, any);
             {
                 const std::lock_guard lock(lookup->mutex);
                 lookup->rc = result;
-                lookup->list = found;
+                lookup->address = resolved;
+                lookup->found = any;
                 lookup->done = true;
             }
-            const char byte = 1;
-            [[maybe_unused]] const auto n = ::write(lookup->wakeWrite.get(), &byte, 1);
+            lookup->finished.set();
         }).detach();
     } catch (const std::system_error&) {
         return LookupEnd::Failed;
     }
-    pollfd fds2[2] = {{lookup->wakeRead.get(), POLLIN, 0}, {cancelFd, POLLIN, 0}};
-    const nfds_t count = cancelFd >= 0 ? 2 : 1;
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-        const int n = ::poll(fds2, count, msUntil(deadline));
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return LookupEnd::Failed;
-        if (count == 2 && fds2[1].revents != 0) return LookupEnd::Cancelled;
-        if (n == 0) return LookupEnd::TimedOut;
-        break;
+    switch (waitForSignal(lookup->finished, cancel.isValid() ? &cancel : nullptr, timeoutMs)) {
+        case WaitResult::Ready:
+            break;
+        case WaitResult::Cancelled:
+            return LookupEnd::Cancelled;
+        case WaitResult::TimedOut:
+            return LookupEnd::TimedOut;
+        case WaitResult::Failed:
+            return LookupEnd::Failed;
     }
     const std::lock_guard lock(lookup->mutex);
     if (!lookup->done) return LookupEnd::Failed;
     rc = lookup->rc;
-    out.reset(std::exchange(lookup->list, nullptr));
+    address = lookup->address;
+    found = lookup->found;
     return LookupEnd::Done;
 }
 
@@ -200,7 +161,6 @@ struct ExchangeRequest::Shared {
 
 ExchangeRequest::ExchangeRequest()
     : now_([] { return Clock::now(); }),
-      cancel_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
       shared_(std::make_shared<Shared>()) {
 }
 
@@ -212,11 +172,8 @@ ExchangeRequest::~ExchangeRequest() {
         insideCallback = shared_->state != Shared::State::Idle && shared_->worker == std::this_thread::get_id();
     }
     shared_->wake.notify_all();
-    if (cancel_.isOpen()) {
-        // Wakes the worker out of any connect, handshake, read or write wait.
-        const std::uint64_t one = 1;
-        [[maybe_unused]] const auto n = ::write(cancel_.get(), &one, sizeof one);
-    }
+    // Wakes the worker out of any connect, handshake, read or write wait.
+    cancel_.set();
     if (worker_.joinable()) {
         // Destroyed from inside the callback: the worker touches nothing of
         // this object once the callback returns.
@@ -270,16 +227,14 @@ bool ExchangeRequest::init(const std::string& host, const std::string& port) {
 }
 
 bool ExchangeRequest::resolve() {
-    AddrInfoList list;
     int rc = 0;
+    SocketAddress address;
+    bool found = false;
     if (isNumericHost(host_)) {
         // A literal address: no resolver is asked, so this cannot block.
-        const addrinfo hints = resolverHints(AI_NUMERICHOST);
-        addrinfo* found = nullptr;
-        rc = getaddrinfo(host_.c_str(), port_.c_str(), &hints, &found);
-        list.reset(found);
+        rc = resolveAddress(host_, port_, true, address, found);
     } else {
-        switch (resolveWithin(host_, port_, toPollMs(connectTimeout_), cancel_.get(), rc, list)) {
+        switch (resolveWithin(host_, port_, toPollMs(connectTimeout_), cancel_, rc, address, found)) {
             case LookupEnd::Done:
                 break;
             case LookupEnd::TimedOut:
@@ -290,7 +245,7 @@ bool ExchangeRequest::resolve() {
                 errorText_ = "getaddrinfo: cancelled\n";
                 return false;
             case LookupEnd::Failed:
-                errorText_ = "getaddrinfo: " + resolverMessage(EAI_SYSTEM) + "\n";
+                errorText_ = "getaddrinfo: " + resolverMessage(resolverSystemError()) + "\n";
                 return false;
         }
     }
@@ -298,19 +253,12 @@ bool ExchangeRequest::resolve() {
         errorText_ = "getaddrinfo: " + resolverMessage(rc) + "\n";
         return false;
     }
-    const addrinfo* chosen = nullptr;
-    for (const addrinfo* ai = list.get(); ai != nullptr && chosen == nullptr; ai = ai->ai_next) {
-        if (ai->ai_family == AF_INET || ai->ai_family == AF_INET6) chosen = ai;
-    }
-    if (chosen == nullptr) {
+    if (!found) {
         errorText_ = "No Address info from getaddrinfo\n";
         return false;
     }
-    sockaddr_storage address{};
-    std::memcpy(&address, chosen->ai_addr, chosen->ai_addrlen);
     serverAddress_ = address;
-    serverAddressLength_ = chosen->ai_addrlen;
-    ipv6_ = chosen->ai_family == AF_INET6;
+    ipv6_ = address.ipv6;
     resolvePending_ = false;
     return true;
 }
@@ -415,19 +363,16 @@ bool ExchangeRequest::connect() {
         errorText_ = "CHttpXmlRequest::Connect: no exchange address; Init has not succeeded";
         return false;
     }
-    const int fd = ::socket(ipv6_ ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
-    if (fd < 0) {
-        errorText_ = "CHttpXmlRequest::Connect: socket fail error[" + std::to_string(errno) + "]";
+    socket_ = openTcpSocket(ipv6_);
+    if (!socket_.isOpen()) {
+        errorText_ = "CHttpXmlRequest::Connect: socket fail error[" + std::to_string(lastSocketError()) + "]";
         return false;
     }
-    socket_.reset(fd);
     // The handshake's last flight and the request go out as several small
     // writes; waiting on Nagle's algorithm for each would only add delay.
-    const int on = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    tls_->setCancelFd(cancel_.get());
-    if (tls_->connect(fd, reinterpret_cast<const sockaddr*>(&*serverAddress_), serverAddressLength_,
-                               toPollMs(connectTimeout_))) {
+    setNoDelay(socket_.get());
+    tls_->setCancel(cancel_.isValid() ? &cancel_ : nullptr);
+    if (tls_->connect(socket_.get(), *serverAddress_, toPollMs(connectTimeout_))) {
         return true;
     }
     errorText_ = "Connect SSL fail " + tls_->errorText() + "\n";
@@ -435,7 +380,7 @@ bool ExchangeRequest::connect() {
     return false;
 }
 
-long ExchangeRequest::sendData(int socket, const char* bytes, std::size_t length, int timeoutMs) {
+long ExchangeRequest::sendData(SocketHandle socket, const char* bytes, std::size_t length, int timeoutMs) {
     if (!tls_) return -1;
     return tls_->write(socket, bytes, length, timeoutMs);
 }
@@ -452,11 +397,8 @@ void ExchangeRequest::serve(std::shared_ptr<Shared> shared) {
         shared->worker = std::this_thread::get_id();
     }
     // A peer that resets the connection must fail the write, not kill the
-    // process; the signal stays pending, blocked, on this thread.
-    sigset_t pipe;
-    sigemptyset(&pipe);
-    sigaddset(&pipe, SIGPIPE);
-    pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+    // process.
+    ignoreBrokenPipeOnThisThread();
     for (;;) {
         {
             std::unique_lock lock(shared->mutex);

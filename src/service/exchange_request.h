@@ -4,8 +4,6 @@
 // with the first and kept until the object is destroyed; each reports its
 // ServiceResult through the result callback.
 
-#include <sys/socket.h>
-
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -16,7 +14,7 @@
 
 #include "service/tls_connection.h"
 #include "service/service_types.h"
-#include "base/unique_fd.h"
+#include "platform/socket.h"
 
 namespace pellandor {
 
@@ -81,17 +79,16 @@ private:
     bool waitUntilIdle();
     bool resolve();
     bool connect();
-    long sendData(int socket, const char* bytes, std::size_t length, int timeoutMs);
+    long sendData(SocketHandle socket, const char* bytes, std::size_t length, int timeoutMs);
     void close();
 
     std::string host_;
     std::string port_;
     bool resolvePending_ = false;  // a name from init, resolved by the next request
-    std::optional<sockaddr_storage> serverAddress_;
-    socklen_t serverAddressLength_ = 0;
+    std::optional<SocketAddress> serverAddress_;
     bool ipv6_ = false;
     std::string errorText_;
-    UniqueFd socket_;
+    Socket socket_;
     std::unique_ptr<TlsConnection> tls_;
     int callType_ = 0;
     std::unique_ptr<CallUserInfo> userInfo_;
@@ -102,7 +99,7 @@ private:
     std::chrono::milliseconds connectTimeout_ = kDefaultConnectTimeout;
     std::chrono::milliseconds answerTimeout_ = kDefaultAnswerTimeout;
     std::function<std::chrono::steady_clock::time_point()> now_;
-    UniqueFd cancel_;  // eventfd: written once by the destructor to stop every wait
+    WakeSignal cancel_;  // set once by the destructor to stop every wait
     // The running flag and the callback, shared with the worker so that it
     // can finish safely when the callback destroys this object.
     std::shared_ptr<Shared> shared_;

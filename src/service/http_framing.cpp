@@ -1,10 +1,6 @@
 #include "service/http_framing.h"
 
-#include "service/net_util.h"
-
-#include <netdb.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include "platform/socket.h"
 
 #include <algorithm>
 #include <array>
@@ -133,28 +129,7 @@ bool makeFullHtml(std::string& header, std::string_view path, std::size_t bodyLe
 }
 
 std::string getLocalHostAddress(bool wantIpv6) {
-    std::array<char, 80> name{};
-    if (gethostname(name.data(), name.size() - 1) != 0) return "N/A";
-    name.back() = '\0';
-
-    addrinfo hints{};
-    hints.ai_flags = AI_CANONNAME;
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (getaddrinfo(name.data(), nullptr, &hints, &found) != 0) return {};
-    const AddrInfoList list(found);
-
-    const int family = wantIpv6 ? AF_INET6 : AF_INET;
-    for (const addrinfo* ai = list.get(); ai != nullptr; ai = ai->ai_next) {
-        if (ai->ai_family != family) continue;
-        std::array<char, 200> text{};
-        if (getnameinfo(ai->ai_addr, ai->ai_addrlen, text.data(), text.size(), nullptr, 0, NI_NUMERICHOST) == 0) {
-            return text.data();
-        }
-        return {};
-    }
-    return {};
+    return localHostAddress(wantIpv6);
 }
 
 bool recvResponse(IByteStream& stream, std::string& body, int& status, std::string& errorText) {

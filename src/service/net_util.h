@@ -1,8 +1,6 @@
 #pragma once
 // Small helpers the transport and the request share.
 
-#include <netdb.h>
-
 #include <algorithm>
 #include <chrono>
 #include <climits>
@@ -11,11 +9,6 @@
 namespace pellandor {
 
 using SteadyClock = std::chrono::steady_clock;
-
-struct AddrInfoFree {
-    void operator()(addrinfo* list) const { freeaddrinfo(list); }
-};
-using AddrInfoList = std::unique_ptr<addrinfo, AddrInfoFree>;
 
 // A duration as poll() takes it: milliseconds, 0 at least, at most INT_MAX.
 inline int toPollMs(std::chrono::milliseconds d) {

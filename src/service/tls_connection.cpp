@@ -1,11 +1,10 @@
+// The OpenSSL backend of the TLS connection (Linux).
 #include "service/tls_connection.h"
 
 #include "service/net_util.h"
+#include "service/tls_connection_common.h"
 
 #include <dlfcn.h>
-#include <fcntl.h>
-#include <poll.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -80,70 +79,57 @@ const TlsApi& tls() {
     return api;
 }
 
-constexpr const char* kInitClient = "COpenSSLInterface::InitClientSSL";
-constexpr const char* kConnect = "COpenSSLInterface::ConnectSSLClient";
-constexpr const char* kHandshake = "COpenSSLInterface::ConnectSSLClient_SSL";
-constexpr const char* kRead = "COpenSSLInterface::ReadSSLClient";
-constexpr const char* kWrite = "COpenSSLInterface::WriteSSLClient";
 constexpr const char* kCipherList = "ARIA128-SHA:AES128-SHA:SEED-SHA:ALL:!ADH:!LOW:!EXP:!MD5:@STRENGTH";
 
-// A single wait for the handshake never exceeds this, however long the
-// caller's limit is.
-constexpr int kHandshakeWaitCapMs = 60000;
-
 using Clock = SteadyClock;
-
-Clock::time_point deadlineAfter(int timeoutMs) {
-    return timeoutMs < 0 ? Clock::time_point::max() : Clock::now() + std::chrono::milliseconds(timeoutMs);
-}
+using Wait = WaitResult;
 
 }  // namespace
 
-TlsConnection::TlsConnection() = default;
+struct TlsConnection::Engine {
+    struct CtxFree {
+        void operator()(SSL_CTX* ctx) const { tls().SSL_CTX_free(ctx); }
+    };
+    struct SslFree {
+        void operator()(SSL* ssl) const { tls().SSL_free(ssl); }
+    };
+    std::unique_ptr<SSL_CTX, CtxFree> ctx;
+    std::unique_ptr<SSL, SslFree> ssl;
+};
+
+TlsConnection::TlsConnection() : engine_(std::make_unique<Engine>()) {}
 
 TlsConnection::~TlsConnection() {
     close();
 }
 
-void TlsConnection::setError(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    va_list copy;
-    va_copy(copy, args);
-    const int n = std::vsnprintf(nullptr, 0, format, copy);
-    va_end(copy);
-    errorText_.assign(n > 0 ? static_cast<std::size_t>(n) : 0, '\0');
-    if (n > 0) std::vsnprintf(errorText_.data(), errorText_.size() + 1, format, args);
-    va_end(args);
-}
-
 bool TlsConnection::initClient() {
-    if (ctx_) {
-        setError("%s:Init client Fail. Already initialized with %s", kInitClient, "Client Mode");
+    if (engine_->ctx) {
+        setError("%s:Init client Fail. Already initialized with %s", kTlsInitClient, "Client Mode");
         return false;
     }
 
     const TlsApi& api = tls();
     if (!api.error.empty()) {
-        setError("%s:%s", kInitClient, api.error.c_str());
+        setError("%s:%s", kTlsInitClient, api.error.c_str());
         return false;
     }
     api.OPENSSL_init_ssl(OPENSSL_INIT_LOAD_SSL_STRINGS | OPENSSL_INIT_LOAD_CRYPTO_STRINGS, nullptr);
-    ctx_.reset(api.SSL_CTX_new(api.TLS_client_method()));
-    if (!ctx_) {
-        setError("%s:SSL_CTX_new fail", kInitClient);
+    engine_->ctx.reset(api.SSL_CTX_new(api.TLS_client_method()));
+    if (!engine_->ctx) {
+        setError("%s:SSL_CTX_new fail", kTlsInitClient);
         return false;
     }
     // The exchange speaks TLS 1.2 only.
-    if (api.SSL_CTX_ctrl(ctx_.get(), SSL_CTRL_SET_MIN_PROTO_VERSION, TLS1_2_VERSION, nullptr) != 1 ||
-        api.SSL_CTX_ctrl(ctx_.get(), SSL_CTRL_SET_MAX_PROTO_VERSION, TLS1_2_VERSION, nullptr) != 1) {
-        setError("%s:cannot limit the context to TLS 1.2", kInitClient);
-        ctx_.reset();
+    if (api.SSL_CTX_ctrl(engine_->ctx.get(), SSL_CTRL_SET_MIN_PROTO_VERSION, TLS1_2_VERSION, nullptr) != 1 ||
+        api.SSL_CTX_ctrl(engine_->ctx.get(), SSL_CTRL_SET_MAX_PROTO_VERSION, TLS1_2_VERSION, nullptr) != 1) {
+        setError("%s:cannot limit the context to TLS 1.2", kTlsInitClient);
+        engine_->ctx.reset();
         return false;
     }
     // Older exchanges carry RSA-1024 keys and 1024-bit DH groups, which the
     // distribution's default level 2 refuses.
-    api.SSL_CTX_set_security_level(ctx_.get(), 1);
+    api.SSL_CTX_set_security_level(engine_->ctx.get(), 1);
 
     uint64_t options = SSL_OP_ALL;
     // Older exchanges may not send the renegotiation extension.
@@ -154,87 +140,31 @@ bool TlsConnection::initClient() {
 #ifdef SSL_OP_NO_SSLv3
     options |= SSL_OP_NO_SSLv3;
 #endif
-    api.SSL_CTX_set_options(ctx_.get(), options);
+    api.SSL_CTX_set_options(engine_->ctx.get(), options);
     // The result is not examined: whatever the library knows of the list is
     // used, and names it does not know are skipped.
-    api.SSL_CTX_set_cipher_list(ctx_.get(), kCipherList);
+    api.SSL_CTX_set_cipher_list(engine_->ctx.get(), kCipherList);
     api.ERR_clear_error();
     return true;
 }
 
-TlsConnection::Wait TlsConnection::waitFor(int socket, short events, int timeoutMs) const {
-    pollfd fds[2] = {{socket, events, 0}, {cancelFd_, POLLIN, 0}};
-    const nfds_t count = cancelFd_ >= 0 ? 2 : 1;
-    const Clock::time_point deadline = deadlineAfter(timeoutMs);
-    for (;;) {
-        const int left = timeoutMs < 0 ? -1 : msUntil(deadline);
-        const int n = ::poll(fds, count, left);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return Wait::Failed;
-        }
-        if (n == 0) return Wait::TimedOut;
-        if (count == 2 && fds[1].revents != 0) return Wait::Cancelled;
-        return Wait::Ready;  // readiness or an error on the socket: the next call tells which
-    }
-}
-
-bool TlsConnection::connect(int socket, const sockaddr* address, socklen_t length, int timeoutMs) {
-    if (address == nullptr) return false;
-
-    // Non-blocking, so an unreachable exchange cannot hold the request for minutes.
-    const int flags = fcntl(socket, F_GETFL, 0);
-    if (flags < 0 || fcntl(socket, F_SETFL, flags | O_NONBLOCK) < 0) {
-        setError("%s: connect fail error[%d]", kConnect, errno);
+bool TlsConnection::handshake(SocketHandle socket, int timeoutMs) {
+    if (!engine_->ctx) {
+        setError("%s: CTX not initialized", kTlsHandshake);
         return false;
     }
-    if (::connect(socket, address, length) != 0) {
-        if (errno != EINPROGRESS && errno != EINTR) {
-            setError("%s: connect fail error[%d]", kConnect, errno);
-            return false;
-        }
-        switch (waitFor(socket, POLLOUT, timeoutMs)) {
-            case Wait::Ready:
-                break;
-            case Wait::TimedOut:
-                setError("%s: connect fail error[%d] (no connection within %d ms, time-out)", kConnect, ETIMEDOUT,
-                         timeoutMs);
-                return false;
-            case Wait::Cancelled:
-                setError("%s: connect fail error[%d] (cancelled)", kConnect, ECANCELED);
-                return false;
-            case Wait::Failed:
-                setError("%s: connect fail error[%d]", kConnect, errno);
-                return false;
-        }
-        int soError = 0;
-        socklen_t soLength = sizeof soError;
-        if (getsockopt(socket, SOL_SOCKET, SO_ERROR, &soError, &soLength) != 0) soError = errno;
-        if (soError != 0) {
-            setError("%s: connect fail error[%d]", kConnect, soError);
-            return false;
-        }
-    }
-    return handshake(socket, timeoutMs);
-}
-
-bool TlsConnection::handshake(int socket, int timeoutMs) {
-    if (!ctx_) {
-        setError("%s: CTX not initialized", kHandshake);
+    if (engine_->ssl) {
+        setError("%s: Client is already running", kTlsHandshake);
         return false;
     }
-    if (ssl_) {
-        setError("%s: Client is already running", kHandshake);
+    engine_->ssl.reset(tls().SSL_new(engine_->ctx.get()));
+    if (!engine_->ssl) {
+        setError("%s:Create SSL fail", kTlsHandshake);
         return false;
     }
-    ssl_.reset(tls().SSL_new(ctx_.get()));
-    if (!ssl_) {
-        setError("%s:Create SSL fail", kHandshake);
-        return false;
-    }
-    if (tls().SSL_set_fd(ssl_.get(), socket) != 1) {
-        setError("%s:Set fd fail", kHandshake);
-        ssl_.reset();
+    if (tls().SSL_set_fd(engine_->ssl.get(), static_cast<int>(socket)) != 1) {
+        setError("%s:Set fd fail", kTlsHandshake);
+        engine_->ssl.reset();
         return false;
     }
     connectedSocket_ = socket;
@@ -243,8 +173,8 @@ bool TlsConnection::handshake(int socket, int timeoutMs) {
     // A failed handshake leaves no connection behind, so the next attempt
     // does not find one "already running".
     auto fail = [this] {
-        ssl_.reset();
-        connectedSocket_ = -1;
+        engine_->ssl.reset();
+        connectedSocket_ = kNoSocket;
         return false;
     };
 
@@ -253,48 +183,48 @@ bool TlsConnection::handshake(int socket, int timeoutMs) {
     for (;;) {
         const int left = timeoutMs < 0 ? kHandshakeWaitCapMs : msUntil(deadline);
         if (left <= 0) {
-            setError("%s: connection time-out!", kHandshake);
+            setError("%s: connection time-out!", kTlsHandshake);
             return fail();
         }
         if (pendingWant != 0) {
             const int limit = std::min(left, kHandshakeWaitCapMs);
-            switch (waitFor(socket, pendingWant == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, limit)) {
+            switch (waitFor(socket, pendingWant == SSL_ERROR_WANT_READ ? Readiness::Read : Readiness::Write, limit)) {
                 case Wait::Ready:
                     break;
                 case Wait::Failed:
-                    setError("%s: select failed! %d", kHandshake, pendingWant);
+                    setError("%s: select failed! %d", kTlsHandshake, pendingWant);
                     return fail();
                 case Wait::TimedOut:
                     if (limit < kHandshakeWaitCapMs) {
-                        setError("%s: connection time-out!", kHandshake);
+                        setError("%s: connection time-out!", kTlsHandshake);
                     } else {
-                        setError("%s: sever not responding! %d", kHandshake, pendingWant);
+                        setError("%s: sever not responding! %d", kTlsHandshake, pendingWant);
                     }
                     return fail();
                 case Wait::Cancelled:
-                    setError("%s: connection cancelled", kHandshake);
+                    setError("%s: connection cancelled", kTlsHandshake);
                     return fail();
             }
         }
         tls().ERR_clear_error();
         errno = 0;
-        const int result = tls().SSL_connect(ssl_.get());
+        const int result = tls().SSL_connect(engine_->ssl.get());
         const int savedErrno = errno;
         if (result == 1) return true;
-        const int code = tls().SSL_get_error(ssl_.get(), result);
+        const int code = tls().SSL_get_error(engine_->ssl.get(), result);
         if (code == SSL_ERROR_WANT_READ || code == SSL_ERROR_WANT_WRITE) {
             pendingWant = code;
             continue;
         }
-        setError("%s: ssl problem! res[%d], ecode[%d], errno[%d]!!", kHandshake, result, code, savedErrno);
+        setError("%s: ssl problem! res[%d], ecode[%d], errno[%d]!!", kTlsHandshake, result, code, savedErrno);
         return fail();
     }
 }
 
-long TlsConnection::transfer(const char* function, int socket, char* readBuffer, const char* writeBytes,
-                                 std::size_t length, int timeoutMs) {
-    if (!ssl_ || socket != connectedSocket_ || length == 0) {
-        setError("%s: no TLS connection on socket %d", function, socket);
+long TlsConnection::transfer(const char* function, SocketHandle socket, char* readBuffer, const char* writeBytes,
+                             std::size_t length, int timeoutMs) {
+    if (!engine_->ssl || socket != connectedSocket_ || length == 0) {
+        setError("%s: no TLS connection on socket %lld", function, static_cast<long long>(socket));
         return -1;
     }
     timedOut_ = false;
@@ -304,11 +234,11 @@ long TlsConnection::transfer(const char* function, int socket, char* readBuffer,
         const TlsApi& api = tls();
         api.ERR_clear_error();
         errno = 0;
-        const int n = readBuffer != nullptr ? api.SSL_read(ssl_.get(), readBuffer, chunk)
-                                            : api.SSL_write(ssl_.get(), writeBytes, chunk);
+        const int n = readBuffer != nullptr ? api.SSL_read(engine_->ssl.get(), readBuffer, chunk)
+                                            : api.SSL_write(engine_->ssl.get(), writeBytes, chunk);
         const int savedErrno = errno;
         if (n > 0) return n;
-        const int code = api.SSL_get_error(ssl_.get(), n);
+        const int code = api.SSL_get_error(engine_->ssl.get(), n);
         if (code == SSL_ERROR_ZERO_RETURN) {
             setError("%s: the connection was closed by the peer", function);
             return 0;
@@ -324,7 +254,7 @@ long TlsConnection::transfer(const char* function, int socket, char* readBuffer,
             timedOut_ = true;
             return -1;
         }
-        switch (waitFor(socket, code == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, left)) {
+        switch (waitFor(socket, code == SSL_ERROR_WANT_READ ? Readiness::Read : Readiness::Write, left)) {
             case Wait::Ready:
                 break;
             case Wait::TimedOut:
@@ -335,43 +265,19 @@ long TlsConnection::transfer(const char* function, int socket, char* readBuffer,
                 setError("%s: cancelled", function);
                 return -1;
             case Wait::Failed:
-                setError("%s: poll failed, errno[%d]", function, errno);
+                setError("%s: poll failed, errno[%d]", function, lastSocketError());
                 return -1;
         }
     }
 }
 
-long TlsConnection::read(int socket, char* buffer, std::size_t length, int timeoutMs) {
-    if (buffer == nullptr) {
-        setError("%s: no buffer", kRead);
-        return -1;
-    }
-    return transfer(kRead, socket, buffer, nullptr, length, timeoutMs);
-}
-
-long TlsConnection::write(int socket, const char* bytes, std::size_t length, int timeoutMs) {
-    if (bytes == nullptr) {
-        setError("%s: no data", kWrite);
-        return -1;
-    }
-    return transfer(kWrite, socket, nullptr, bytes, length, timeoutMs);
-}
-
 void TlsConnection::close() {
-    if (!ssl_) return;
+    if (!engine_->ssl) return;
     // One close_notify; the socket is non-blocking, so this never waits.
-    if (!broken_) tls().SSL_shutdown(ssl_.get());
+    if (!broken_) tls().SSL_shutdown(engine_->ssl.get());
     tls().ERR_clear_error();
-    ssl_.reset();
-    connectedSocket_ = -1;
-}
-
-void TlsConnection::CtxFree::operator()(SSL_CTX* ctx) const {
-    tls().SSL_CTX_free(ctx);
-}
-
-void TlsConnection::SslFree::operator()(SSL* ssl) const {
-    tls().SSL_free(ssl);
+    engine_->ssl.reset();
+    connectedSocket_ = kNoSocket;
 }
 
 }  // namespace pellandor

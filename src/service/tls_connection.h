@@ -1,18 +1,14 @@
 #pragma once
 // TLS 1.2 client over a TCP socket: owns the TLS context and the one live
 // TLS connection. The exchange's certificate is self-signed and not checked.
-// The TLS library is loaded by initClient, on first use.
-
-#include <sys/socket.h>
+// One backend per system, chosen by CMake: OpenSSL (loaded by initClient, on
+// first use) or Windows' SChannel.
 
 #include <cstddef>
 #include <memory>
 #include <string>
 
-// OpenSSL's own types, declared here so that users of this header need
-// nothing of OpenSSL.
-struct ssl_st;
-struct ssl_ctx_st;
+#include "platform/socket.h"
 
 namespace pellandor {
 
@@ -29,46 +25,38 @@ public:
 
     // TCP connect, then the handshake; each must finish within `timeoutMs`.
     // Leaves the socket non-blocking.
-    bool connect(int socket, const sockaddr* address, socklen_t length,
-                          int timeoutMs = kDefaultConnectTimeoutMs);
-    bool handshake(int socket, int timeoutMs = kDefaultConnectTimeoutMs);
+    bool connect(SocketHandle socket, const SocketAddress& address, int timeoutMs = kDefaultConnectTimeoutMs);
+    bool handshake(SocketHandle socket, int timeoutMs = kDefaultConnectTimeoutMs);
 
     // Byte count, 0 or less on close, error or time-out (`timeoutMs` < 0:
     // no limit), -1 when there is no connection on `socket`.
-    long read(int socket, char* buffer, std::size_t length, int timeoutMs = -1);
+    long read(SocketHandle socket, char* buffer, std::size_t length, int timeoutMs = -1);
     // Writes everything or fails; same results as read.
-    long write(int socket, const char* bytes, std::size_t length, int timeoutMs = -1);
+    long write(SocketHandle socket, const char* bytes, std::size_t length, int timeoutMs = -1);
 
     // Sends close_notify (without waiting for the reply) and frees the connection.
     void close();
 
-    // A descriptor that becomes readable when the owner wants every wait to
-    // stop at once (the owner is being destroyed). -1: none.
-    void setCancelFd(int fd) { cancelFd_ = fd; }
+    // Set when the owner wants every wait to stop at once (the owner is
+    // being destroyed). Null: none.
+    void setCancel(const WakeSignal* cancel) { cancel_ = cancel; }
 
     const std::string& errorText() const { return errorText_; }
     // Whether the last read or write failed for lack of time.
     bool timedOut() const { return timedOut_; }
 
 private:
-    enum class Wait { Ready, TimedOut, Cancelled, Failed };
-    Wait waitFor(int socket, short events, int timeoutMs) const;
-    long transfer(const char* function, int socket, char* readBuffer, const char* writeBytes, std::size_t length,
-                  int timeoutMs);
+    WaitResult waitFor(SocketHandle socket, Readiness what, int timeoutMs) const;
+    long transfer(const char* function, SocketHandle socket, char* readBuffer, const char* writeBytes,
+                  std::size_t length, int timeoutMs);
     void setError(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
-    struct CtxFree {
-        void operator()(ssl_ctx_st* ctx) const;
-    };
-    struct SslFree {
-        void operator()(ssl_st* ssl) const;
-    };
-
-    std::unique_ptr<ssl_ctx_st, CtxFree> ctx_;
-    std::unique_ptr<ssl_st, SslFree> ssl_;
+    // The TLS library's context and connection; each backend defines it.
+    struct Engine;
+    std::unique_ptr<Engine> engine_;
     std::string errorText_;
-    int connectedSocket_ = -1;
-    int cancelFd_ = -1;
+    SocketHandle connectedSocket_ = kNoSocket;
+    const WakeSignal* cancel_ = nullptr;
     bool broken_ = false;  // a fatal TLS error: no close_notify may follow
     bool timedOut_ = false;
 };

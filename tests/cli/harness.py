@@ -11,7 +11,8 @@ import unittest
 
 BIN = pathlib.Path(os.environ.get("PELLANDOR_BIN_DIR", pathlib.Path(__file__).resolve().parents[2] / "build" / "bin"))
 PELLANDOR = BIN / "pellandor"
-SIM = BIN / "pellandor-exchange-sim"
+# The Windows build's tests use the simulator of a Linux build.
+SIM = pathlib.Path(os.environ.get("PELLANDOR_SIM", BIN / "pellandor-exchange-sim"))
 DATA = pathlib.Path(__file__).resolve().parent / "data"
 
 # Built-in English texts of the result messages.

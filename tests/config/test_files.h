@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <set>
 #include <string>
 
@@ -15,9 +16,15 @@ namespace pellandor::test {
 class ScratchFolder : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = (std::filesystem::temp_directory_path() / "pellandor_config_XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
+        // A fresh private folder, made the same way on every system.
+        std::random_device random;
+        for (int attempt = 0; attempt < 100 && dir_.empty(); ++attempt) {
+            const auto candidate = std::filesystem::temp_directory_path() /
+                                   ("pellandor_config_" + std::to_string(random()) + std::to_string(random()));
+            if (std::filesystem::create_directory(candidate)) dir_ = candidate;
+        }
+        ASSERT_FALSE(dir_.empty());
+        std::filesystem::permissions(dir_, std::filesystem::perms::owner_all);
     }
     void TearDown() override {
         std::error_code ignored;
@@ -39,7 +46,7 @@ protected:
     // The names in the scratch folder.
     std::set<std::string> names() const {
         std::set<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(dir_)) names.insert(entry.path().filename());
+        for (const auto& entry : std::filesystem::directory_iterator(dir_)) names.insert(entry.path().filename().string());
         return names;
     }
 

@@ -1,0 +1,150 @@
+"""The Windows pellandor.exe under Wine: a call against the Linux exchange
+simulator on loopback sends the same bytes as the Linux client, and the
+command line keeps UTF-8 text and Windows paths intact.
+
+PELLANDOR_BIN_DIR holds pellandor.exe, PELLANDOR_SIM names the Linux
+simulator, PELLANDOR_WINE_RUN and PELLANDOR_WINE_PREFIX the Wine runner."""
+
+import os
+import pathlib
+import re
+import subprocess
+import sys
+import unittest
+
+import time
+
+from harness import BIN, DATA, RECEIVE_FAIL, SIM, CliTestCase
+
+WINE_RUN = os.environ.get("PELLANDOR_WINE_RUN", "")
+WINE_PREFIX = os.environ.get("PELLANDOR_WINE_PREFIX", "")
+EXE = BIN / "pellandor.exe"
+
+ACCOUNT = ("2001", "alice", "s<&>cret")
+PLAN = ("[ACCESSCODE]\r\nCO_ACCESS_CODE=9\r\nMYCOUNTRY_CODE=82\r\nMYAREA_CODE=031\r\n"
+        "INTER_CODE=001\r\nPBX_CODE=\r\nLONG_CODE=\r\nUSE_ADDZERO=1\r\n")
+
+
+def windows_path(path):
+    # Wine's drive Z: is the Linux root.
+    return "Z:" + str(path).replace("/", "\\")
+
+
+class WineTestCase(CliTestCase):
+    def pellandor(self, *args, settings=True, timeout=60, input=None):
+        cmd = [WINE_RUN, WINE_PREFIX, str(EXE), *args]
+        if settings and args:
+            cmd[4:4] = ["--settings", windows_path(self.settings)]
+        result = subprocess.run(cmd, capture_output=True, env=self.env, timeout=timeout,
+                                input=(input or "").encode())
+        # Text written by a Windows program ends its lines with CR LF.
+        result.stdout = result.stdout.decode("utf-8").replace("\r\n", "\n")
+        result.stderr = result.stderr.decode("utf-8", "replace").replace("\r\n", "\n")
+        return result
+
+
+class WineCallTest(WineTestCase):
+    def configure(self, port):
+        station, uid, password = ACCOUNT
+        self.settings.write_bytes(
+            f"[USER_INFO]\r\nID={uid}\r\nPN={station}\r\n[SYS_INFO]\r\nIP=127.0.0.1\r\nPORT={port}\r\n{PLAN}".encode())
+        result = self.pellandor("config", "set", "--", "USER_INFO", "PW", password)
+        self.assertEqual(result.returncode, 0, result.stderr)
+
+    def test_call_sends_the_linux_clients_bytes_and_hangup_follows(self):
+        sim = self.start_sim(accounts=[ACCOUNT], rsa_bits=1024)
+        self.configure(sim.port)
+        before = self.settings.read_bytes()
+        result = self.pellandor("call", "031-123-4567")
+        self.assertEqual((result.returncode, result.stdout), (0, "Success\n"), result.stderr)
+        [request] = sim.requests()
+        raw = request["raw"].encode("latin-1")
+        host = next(l for l in raw.split(b"\r\n") if l.startswith(b"Host: "))[6:]
+        expected = (DATA / "call_request.golden").read_bytes().replace(b"@LOCAL@", host)
+        self.assertEqual(raw, expected)
+        self.assertEqual(self.settings.read_bytes(), before, "call must not write the settings")
+
+        result = self.pellandor("hangup")
+        self.assertEqual((result.returncode, result.stdout), (0, "Success\n"), result.stderr)
+        self.assertEqual(sim.requests()[1]["call_type"], "hangup")
+
+    def test_faulty_exchanges_fail_at_the_linux_clients_step_without_hanging(self):
+        # (mode, failed step, text expected in the error, longest acceptable run in seconds).
+        # The bounds only catch a hang (the simulator holds a connection 30 to
+        # 60 s): starting a Windows program under Wine on a busy machine takes
+        # seconds by itself.
+        cases = [
+            ("http500", 14, "", 25),
+            ("no-content-length", 13, "", 25),
+            ("close", 13, "", 25),
+            ("not-xml", 14, "Error at Parsing the XML!", 25),
+            ("tls1.0", 3, "ssl problem", 25),
+            ("silent", 13, "time-out", 40),
+        ]
+        for mode, step, text, limit in cases:
+            with self.subTest(mode=mode):
+                sim = self.start_sim(mode=mode, rsa_bits=1024, accounts=[ACCOUNT])
+                self.configure(sim.port)
+                started = time.monotonic()
+                result = self.pellandor("call", "1234")
+                elapsed = time.monotonic() - started
+                self.assertEqual(result.returncode, 3, result.stdout + result.stderr)
+                self.assertEqual(result.stdout, f"Failed\n{RECEIVE_FAIL}\n")
+                self.assertIn(f"failed at step {step}:", result.stderr)
+                self.assertIn(text, result.stderr)
+                self.assertLess(elapsed, limit)
+                sim.stop()
+
+    def test_answers_framed_in_other_ways_still_succeed(self):
+        for mode in ("split", "big-body", "mixed-case-body"):
+            with self.subTest(mode=mode):
+                sim = self.start_sim(mode=mode, rsa_bits=1024, accounts=[ACCOUNT])
+                self.configure(sim.port)
+                result = self.pellandor("call", "1234")
+                self.assertEqual((result.returncode, result.stdout), (0, "Success\n"), result.stderr)
+                sim.stop()
+
+    def test_refused_connection_fails_with_the_receive_message(self):
+        sim = self.start_sim(accounts=[ACCOUNT], rsa_bits=1024)
+        port = sim.port
+        sim.stop()
+        self.configure(port)
+        result = self.pellandor("call", "1234")
+        self.assertNotEqual(result.returncode, 0)
+        self.assertIn("Failed", result.stdout)
+
+
+class WineTextTest(WineTestCase):
+    def test_utf8_values_and_a_settings_path_outside_ascii(self):
+        self.settings = self.dir / "Zoë ☎ Ünïcode" / "pellandor_settings.ini"
+        value = "Zoë ☎ 日本"
+        result = self.pellandor("config", "set", "--", "USER_INFO", "ID", value)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertIn(f"ID={value}".encode(), self.settings.read_bytes())
+        result = self.pellandor("config", "get", "USER_INFO", "ID")
+        self.assertEqual((result.returncode, result.stdout), (0, value + "\n"))
+
+    def test_password_from_standard_input(self):
+        result = self.pellandor("config", "set", "USER_INFO", "PW", "-", input="  s3cret wörd \r\n")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertNotIn(b"s3cret", self.settings.read_bytes())
+        self.assertRegex(self.settings.read_text(encoding="utf-8"), re.compile(r"^PW=[0-9A-F]+\r?$", re.M))
+        self.assertEqual(self.pellandor("config", "get", "USER_INFO", "PW").stdout, "s3cret wörd\n")
+
+    def test_default_settings_file_is_in_local_app_data(self):
+        # No --settings: the file goes to the user's LocalAppData folder of the prefix.
+        self.env.pop("PELLANDOR_SETTINGS", None)
+        result = self.pellandor("config", "set", "--", "DLG_POS", "X", "-12", settings=False)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        found = list(pathlib.Path(WINE_PREFIX, "drive_c", "users").glob("*/AppData/Local/pellandor_settings.ini"))
+        self.assertEqual(len(found), 1, found)
+        self.assertIn(b"[DLG_POS]\r\nX=-12\r\n", found[0].read_bytes())
+        found[0].unlink()
+
+
+if __name__ == "__main__":
+    missing = [str(p) for p in (EXE, SIM) if not p.exists()] + (["wine"] if not WINE_RUN else [])
+    if missing:
+        print("skipped: missing " + ", ".join(missing))
+        sys.exit(77)
+    unittest.main(verbosity=2)
