@@ -212,9 +212,13 @@ std::string IniDocument::serialize() const {
     if (writes_.empty()) return bom_ + bytes_;
     const std::string_view bytes = bytes_;
     const std::size_t firstLf = bytes.find('\n');
-    const std::string_view eol = firstLf != std::string_view::npos && firstLf > 0 && bytes[firstLf - 1] == '\r'
-                                     ? std::string_view("\r\n")
-                                     : std::string_view("\n");
+    // A file of one line ending in a lone CR gets CR LF there from the first
+    // write, and that is then its first line's end: lines added in the same
+    // batch take it too, as the next single write would.
+    const bool crLfFirstLine = firstLf != std::string_view::npos
+                                   ? firstLf > 0 && bytes[firstLf - 1] == '\r'
+                                   : !bytes.empty() && bytes.back() == '\r';
+    const std::string_view eol = crLfFirstLine ? std::string_view("\r\n") : std::string_view("\n");
 
     NameMap<FoundSection> found;
     NameMap<NameMap<bool>> wanted;  // section -> keys written
