@@ -131,9 +131,7 @@ void AdvancedDialingDialog::onOk() {
     std::string error;
     if (!saveDialingRuleAdv(settingsPath_, next, error)) {
         QMessageBox box(QMessageBox::Warning, QStringLiteral("Error"),
-                        tr("The dialing rules could not be saved to\n%1\n\nNothing was changed; your entries are "
-                           "still in the dialog.")
-                            .arg(toQ(settingsPath_)),
+                        toQ(state_.language.message("AL_DIALING_NOT_SAVED")).arg(toQ(settingsPath_)),
                         QMessageBox::Ok, this);
         box.setDetailedText(toQ(error));
         box.exec();

@@ -1,6 +1,8 @@
 #include "ui/crash_notice.h"
 
+#include "config/settings_access.h"
 #include "platform/crash_handler.h"
+#include "platform/paths.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -35,14 +37,16 @@ std::string crashNoticeTitle() {
     return std::string(kProductTitle) + " is Crashed!!";
 }
 
-std::string crashNoticeText(const std::string& crashFile) {
-    if (crashFile.empty()) return std::string(kProductTitle) + " crashed. No crash dump file could be written.";
+std::string crashNoticeText(const std::string& crashFile, const LanguageTable& texts) {
+    if (crashFile.empty()) return texts.message("AL_NO_CRASH_FILE");
     return "Crash dump file is saved at " + crashFile + "!!";
 }
 
 int runCrashNotice(int argc, char** argv) {
     const bool written = argc >= 3 && std::strcmp(argv[1], "--crash-notice") == 0 && argv[2] != nullptr;
-    const std::string text = crashNoticeText(written ? argv[2] : "");
+    // In the language the user chose, like the program's other messages.
+    const StartupState state = loadStartupState(defaultSettingsPath(), languageFilePath());
+    const std::string text = crashNoticeText(written ? argv[2] : "", state.language);
     std::fprintf(stderr, "%s: %s\n", crashNoticeTitle().c_str(), text.c_str());
     if (!haveDisplay()) return 0;
     QApplication app(argc, argv);

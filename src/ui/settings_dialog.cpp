@@ -462,7 +462,7 @@ bool SettingsDialog::applySettings() {
         bool number = false;
         const uint value = port.toUInt(&number);
         if (!number || value == 0 || value > 65535) {
-            QMessageBox::warning(this, windowTitle(), tr("Please enter a port number from 1 to 65535."));
+            QMessageBox::warning(this, windowTitle(), toQ(state_.language.message("AL_PORT_RANGE")));
             port_->setFocus();
             port_->selectAll();
             return false;
@@ -504,8 +504,7 @@ bool SettingsDialog::applySettings() {
 
     std::string stored;
     if (!encodeStoredPassword(trimBlanks(next.password), stored)) {
-        QMessageBox::warning(this, QStringLiteral("Error"),
-                             tr("The password is too long to be stored. Nothing was saved."));
+        QMessageBox::warning(this, QStringLiteral("Error"), toQ(state_.language.message("AL_PW_TOO_LONG")));
         password_->setFocus();
         return false;
     }
@@ -513,9 +512,7 @@ bool SettingsDialog::applySettings() {
     if (!saved) {
         qCWarning(lcSettings) << "saving the settings failed:" << toQ(saved.error);
         QMessageBox box(QMessageBox::Warning, QStringLiteral("Error"),
-                        tr("The settings could not be saved to\n%1\n\nNothing was changed; your entries are "
-                           "still in the dialog.")
-                            .arg(toQ(files_.settingsPath)),
+                        toQ(state_.language.message("AL_SETTINGS_NOT_SAVED")).arg(toQ(files_.settingsPath)),
                         QMessageBox::Ok, this);
         box.setDetailedText(toQ(saved.error));
         box.exec();

@@ -2,6 +2,7 @@
 
 #include "platform/paths.h"
 #include "platform/autostart.h"
+#include "ui/crash_notice.h"
 #include "ui/settings_dialog.h"
 
 #include <QCheckBox>
@@ -276,6 +277,40 @@ private slots:
         QCOMPARE(QFile::exists(QString::fromStdString(files_->settingsPath)), accepted);
         QCOMPARE(catcher.count, accepted ? 0 : 1);
         if (!accepted) QVERIFY(catcher.text.contains(QStringLiteral("65535")));
+    }
+
+    void ownMessagesComeInTheChosenLanguage() {
+        files_->write(files_->settingsPath, "[LANGUAGE]\nLAN=LOCAL\n");
+        open();
+        type("exchangePort", "0");
+        MessageBoxCatcher catcher;
+        click("ok");
+        QCOMPARE(catcher.text, QStringLiteral("Bitte geben Sie eine Portnummer von 1 bis 65535 ein."));
+        type("exchangePort", "5060");
+
+        // The settings file's folder turns into a file: the save fails.
+        const QString folder = files_->dir.filePath(QStringLiteral("blocked"));
+        files_->write(folder.toStdString(), "x");
+        files_->settingsPath = (folder + QStringLiteral("/pellandor_settings.ini")).toStdString();
+        dlg_.reset();
+        dlg_ = std::make_unique<SettingsDialog>(*state_, SettingsFiles{files_->settingsPath, files_->languagePath},
+                                                *targets_);
+        dlg_->openDialog();
+        click("ok");
+        QTRY_COMPARE(catcher.count, 2);
+        QCOMPARE(catcher.text, QStringLiteral("Die Einstellungen konnten nicht in %1 gespeichert werden. Es wurde "
+                                              "nichts geändert; Ihre Eingaben stehen noch im Dialog.")
+                                   .arg(folder + QStringLiteral("/pellandor_settings.ini")));
+
+        QCOMPARE(QString::fromStdString(crashNoticeText("", state_->language)),
+                 QStringLiteral("Ulvex Pellandor ist abgestürzt. Es konnte keine Absturzdatei geschrieben werden."));
+        // A language file without the key: the built-in English, never a blank box.
+        files_->write(files_->languagePath, "[LOCAL]\nCAPTION=Einstellungen\n");
+        std::string code = "LOCAL";
+        state_->language.loadLanguage(files_->languagePath, code);
+        QCOMPARE(QString::fromStdString(state_->language.message("AL_PORT_RANGE")),
+                 QStringLiteral("Please enter a port number from 1 to 65535."));
+        QCOMPARE(state_->language.text("AL_PORT_RANGE"), std::string());
     }
 
     void portAlreadyInTheFileIsShownAsItIs() {
