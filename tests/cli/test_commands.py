@@ -73,6 +73,19 @@ class ConfigTest(CliTestCase):
         self.assertEqual(self.settings.read_bytes(), before)
         self.assertEqual(self.pellandor("config", "set", "USER_INFO", "PW", "x" * 96).returncode, 0)
 
+    def test_language_takes_only_the_codes_the_program_knows(self):
+        self.write_settings("[LANGUAGE]\nLAN=ENG\n")
+        before = self.settings.read_bytes()
+        for value in ("XYZ", "eng", "Local", ""):
+            with self.subTest(value=value):
+                result = self.pellandor("config", "set", "--", "LANGUAGE", "LAN", value)
+                self.assertEqual(result.returncode, 2)
+                self.assertIn("ENG", result.stderr)
+                self.assertIn("LOCAL", result.stderr)
+                self.assertEqual(self.settings.read_bytes(), before)
+        self.assertEqual(self.pellandor("config", "set", "language", "lan", "LOCAL").returncode, 0)
+        self.assertEqual(self.pellandor("config", "get", "LANGUAGE", "LAN").stdout, "LOCAL\n")
+
     def test_password_from_standard_input_and_hidden_in_list(self):
         # "-" keeps the password out of the process list and the shell history.
         result = self.pellandor("config", "set", "USER_INFO", "PW", "-", input="  s3cret word \r\n")
