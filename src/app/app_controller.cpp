@@ -1,7 +1,7 @@
 #include "app/app_controller.h"
 
 #include "app/app_icon.h"
-#include "desktop_logic/clipboard_number.h"
+#include "dialing/clipboard_number.h"
 #include "desktop_logic/command_ids.h"
 #include "desktop_logic/desktop_args.h"
 #include "app/logging.h"

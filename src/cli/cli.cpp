@@ -4,6 +4,7 @@
 #include "platform/atomic_file.h"
 #include "platform/paths.h"
 #include "config/settings_access.h"
+#include "dialing/clipboard_number.h"
 #include "dialing/dialing_rules.h"
 
 #include <ostream>
@@ -45,8 +46,24 @@ int runDialString(const ParsedArgs& args, const std::string& settingsPath, std::
         return usageError(err, "dial-string needs a TEXT");
     const StartupState state = loadStartupState(settingsPath, languageFilePath());
     const std::string text = joinWords(args.words);
+    if (hasBidiControl(text)) {
+        err << "pellandor: not a number: " << kBidiControlRefusal << "\n";
+        return kExitFailed;
+    }
     if (!args.send) {
-        out << state.rules.buildDialString(text) << "\n";
+        // The clipboard pop-up's own test and filter, then what the dialog
+        // makes of the number it is handed.
+        const std::optional<std::string> number = clipboardNumber(utf8ToUtf16(text), state.rules);
+        if (!number) {
+            err << "pellandor: the call dialog would not pop up for \"" << text << "\": at most "
+                << kMaxClipboardNumberLength << " characters, "
+                << (state.rules.usePopupForChar ? "with the characters other than 0-9 * # + ( ) - / and space removed"
+                                                : "only 0-9 * # + ( ) - / and space")
+                << ", and at least one digit and " << state.rules.minPopupLength
+                << " of 0-9 * # (DIALING_RULE_ADV/MIN_POPUP_LENGTH)\n";
+            return kExitFailed;
+        }
+        out << state.rules.buildDialString(*number) << "\n";
         return kExitOk;
     }
     // What a press of Call sends for a text typed into the number box.

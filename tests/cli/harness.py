@@ -13,6 +13,7 @@ BIN = pathlib.Path(os.environ.get("PELLANDOR_BIN_DIR", pathlib.Path(__file__).re
 PELLANDOR = BIN / "pellandor"
 SIM = BIN / "pellandor-exchange-sim"
 DATA = pathlib.Path(__file__).resolve().parent / "data"
+SOURCE = pathlib.Path(__file__).resolve().parents[2]
 
 # Built-in English texts of the result messages.
 CALL_FAIL = "Making the call failed."

@@ -8,7 +8,7 @@ import select
 import subprocess
 import unittest
 
-from harness import PELLANDOR, CliTestCase
+from harness import PELLANDOR, CliTestCase, SOURCE
 
 # Values K of the dialling plan, with "=" standing for 55.
 PLAN = ("[ACCESSCODE]\nCO_ACCESS_CODE=9\nMYCOUNTRY_CODE=82\nMYAREA_CODE=031\n"
@@ -29,6 +29,34 @@ class DialStringTest(CliTestCase):
             with self.subTest(words=words):
                 result = self.pellandor("dial-string", "--", *words)
                 self.assertEqual((result.returncode, result.stdout), (0, expected + "\n"), result.stderr)
+
+    def test_copied_text_gives_what_the_call_dialog_dials(self):
+        # The sample plan with the pop-up filter on: letters are dropped
+        # before the number test, as the clipboard pop-up drops them.
+        sample = (SOURCE / "resources" / "sample_settings.ini").read_text()
+        self.write_settings(sample + "[DIALING_RULE_ADV]\nUSE_POPUP_FOR_CHAR=1\nMIN_POPUP_LENGTH=3\n")
+        cases = [
+            ("call me at 555-1234 please", 0, "915551234\n"),
+            ("(212) 555-1234", 0, "95551234\n"),
+            ("call 12", 3, ""),                         # fewer than 3 dial characters: no pop-up
+            ("please call me at 555-1234 today", 3, ""),  # longer than 30 characters: no pop-up
+        ]
+        for text, code, out in cases:
+            with self.subTest(text=text):
+                result = self.pellandor("dial-string", "--", text)
+                self.assertEqual((result.returncode, result.stdout), (code, out), result.stderr)
+                if code:
+                    self.assertIn("would not pop up", result.stderr)
+
+    def test_direction_controls_never_give_a_number(self):
+        self.write_settings(PLAN)
+        spoofed = "\u202e4321-555\u202c"  # shows as 555-1234
+        for args in (["dial-string", "--", spoofed], ["dial-string", "--send", "--", spoofed],
+                     ["dial", "--", spoofed], ["tel:%E2%80%AE4321-555%E2%80%AC"], ["dial", "555\u200e1234"]):
+            with self.subTest(args=args):
+                result = self.pellandor(*args)
+                self.assertEqual((result.returncode, result.stdout), (3, ""), result.stderr)
+                self.assertIn("direction controls", result.stderr)
 
     def test_send_applies_the_dial_marks_and_the_number_test(self):
         self.write_settings(PLAN)
