@@ -3,6 +3,7 @@
 #include "config/settings_access.h"
 #include "platform/crash_handler.h"
 #include "platform/paths.h"
+#include "service/exchange_request.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -58,9 +59,19 @@ int runCrashNotice(int argc, char** argv) {
 }
 
 bool scheduleCrashTest(const std::string& site) {
-    if (site != "gui" && site != "worker") return false;
-    QTimer::singleShot(0, [site] { crashOnPurpose(site); });
-    return true;
+    if (site == "gui") {
+        QTimer::singleShot(0, [] { crashOnPurpose("gui"); });
+        return true;
+    }
+    if (site == "worker") {
+        // The request worker itself, as a press of Call starts it.
+        QTimer::singleShot(0, [] {
+            static ExchangeRequest request;
+            request.crashWorkerOnPurpose();
+        });
+        return true;
+    }
+    return false;
 }
 
 }  // namespace pellandor

@@ -23,7 +23,8 @@ std::string crashNoticeTitle();
 std::string crashNoticeText(const std::string& crashFile, const LanguageTable& texts);
 
 // For tests of the whole program: crashes at `site` ("gui": the GUI thread,
-// "worker": a new thread) once the event loop runs. False for any other site.
+// "worker": the request worker, by a stack overflow) once the event loop
+// runs. False for any other site.
 bool scheduleCrashTest(const std::string& site);
 
 }  // namespace pellandor
