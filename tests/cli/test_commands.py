@@ -2,6 +2,7 @@
 config and the usage rules."""
 
 import os
+import pathlib
 import pty
 import re
 import select
@@ -222,6 +223,19 @@ class ConfigTest(CliTestCase):
 
 
 class UsageTest(CliTestCase):
+    def test_command_line_calls_leave_no_empty_folders(self):
+        for name in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_RUNTIME_DIR", "XDG_STATE_HOME"):
+            self.env.pop(name, None)
+        instance_folder = pathlib.Path(f"/tmp/pellandor-{os.getuid()}")
+        existed = instance_folder.exists()  # another program of this user may use it
+        for args in (["dial", "5551234"], ["tel:5551234"], ["dial-string", "5551234"], ["config", "list"]):
+            with self.subTest(args=args):
+                self.pellandor(*args)
+                self.assertFalse((self.dir / ".local" / "state" / "pellandor").exists())
+                if not existed:
+                    self.assertFalse(instance_folder.exists())
+
+
     def test_exit_statuses(self):
         cases = [
             (["--help"], 0), (["--version"], 0), ([], 1), (["frobnicate"], 1),
