@@ -98,7 +98,13 @@ MarkerLabel* bullet(QWidget* buddy, QWidget* parent) {
 
 std::vector<std::string> hotkeyKeyNames() {
     std::vector<std::string> names;
-    for (int f = 12; f >= 1; --f) names.push_back("f" + std::to_string(f));
+    for (int f = 12; f >= 1; --f) {
+        // Appended, not "f" + ...: GCC 12's -Wrestrict misreads that
+        // operator+ once it is inlined in an optimised build.
+        std::string name(1, 'f');
+        name += std::to_string(f);
+        names.push_back(std::move(name));
+    }
     for (char c = '9'; c >= '1'; --c) names.emplace_back(1, c);
     for (char c = 'Z'; c >= 'A'; --c) names.emplace_back(1, c);
     return names;
