@@ -493,7 +493,9 @@ bool SettingsDialog::applySettings() {
     next.topMost = topMost_->box()->isChecked();
     next.showHangup = showHangup_->box()->isChecked();
     next.fixedPosition = fixedPosition_->box()->isChecked();
-    const bool autoStartChanged = autoStart_->box()->isChecked() != state_.settings.autoStart;
+    // A ticked box whose entry was removed behind our back writes it again.
+    const bool autoStartChanged = autoStart_->box()->isChecked() != state_.settings.autoStart ||
+                                  (autoStart_->box()->isChecked() && !targets_.startsAtLogin());
     next.autoStart = autoStart_->box()->isChecked();
     next.autoCall = autoCall_->box()->isChecked();
     next.hotkeyModifier = toStd(modifier_->currentText());
@@ -527,7 +529,7 @@ bool SettingsDialog::applySettings() {
     state_.settings = next;
 
     if (autoStartChanged) {
-        const AutostartResult result = targets_.setStartAtLogin(next.autoStart);
+        const AutostartResult result = targets_.setStartAtLogin(next.autoStart, files_.settingsPath);
         if (!result) {
             qCWarning(lcSettings) << "start at login:" << toQ(result.detail);
             QMessageBox box(QMessageBox::Warning, QString(),

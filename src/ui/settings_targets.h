@@ -6,7 +6,8 @@
 // Order of calls while the dialog is used:
 //   opening:   hideCallDialog(), setSettingsClosed(false)
 //   OK, Apply: after the settings file was saved successfully,
-//              setStartAtLogin(on) (only when the check box changed),
+//              setStartAtLogin(on, settingsPath) (when the check box changed,
+//              or it is ticked and the entry is gone),
 //              applyHotkey(settings) (always: re-grab, or release when off),
 //              then the call dialog values, the dialling rules and the
 //              language texts in the StartupState are brought up to date and
@@ -30,8 +31,11 @@ public:
     // The settings dialog opened: close the call dialog if it is up.
     virtual void hideCallDialog() = 0;
     // Adds or removes the start-at-login entry. The default writes or
-    // removes the XDG autostart entry for the running program.
-    virtual AutostartResult setStartAtLogin(bool enabled);
+    // removes the XDG autostart entry for the running program, which names
+    // `settingsPath` unless it is the file a plain start opens.
+    virtual AutostartResult setStartAtLogin(bool enabled, const std::string& settingsPath);
+    // Whether the entry is there (the default: the XDG autostart entry).
+    virtual bool startsAtLogin() const;
     // Grabs the hotkey the settings name (releasing the old one first), or
     // releases it when the hotkey is off.
     virtual void applyHotkey(const AppSettings& settings) = 0;

@@ -407,9 +407,17 @@ private slots:
         QVERIFY(QFile::exists(entry));
         const QByteArray text = files_->read(entry.toStdString());
         QVERIFY(text.contains("\nName=Ulvex Pellandor\n"));
-        const QByteArray exec = QByteArray::fromStdString("\nExec=" + quoteExecArgument(programPath()) + "\n");
+        // Not the file a plain start opens: the entry names it.
+        const QByteArray exec = QByteArray::fromStdString("\nExec=" + quoteExecArgument(programPath()) + " --settings " +
+                                                          quoteExecArgument(files_->settingsPath) + "\n");
         QVERIFY2(text.contains(exec), text.constData());
         QCOMPARE(files_->value("AUTOSTART", "USE_AUTOSTART"), std::string("1"));
+
+        // Ticked, but the entry was removed: OK writes it again.
+        QVERIFY(QFile::remove(entry));
+        dlg_->openDialog();
+        click("ok");
+        QCOMPARE(files_->read(entry.toStdString()), text);
 
         // Unchanged: the entry is left exactly as it is.
         files_->write(entry.toStdString(), "marker");
@@ -422,7 +430,7 @@ private slots:
         findControl<QCheckBox>("autoStart")->click();
         click("ok");
         QVERIFY(!QFile::exists(entry));
-        QCOMPARE(std::count(targets_->calls.begin(), targets_->calls.end(), "autostart:on"), 1);
+        QCOMPARE(std::count(targets_->calls.begin(), targets_->calls.end(), "autostart:on"), 2);
         QCOMPARE(std::count(targets_->calls.begin(), targets_->calls.end(), "autostart:off"), 1);
     }
 

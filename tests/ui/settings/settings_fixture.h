@@ -30,9 +30,10 @@ struct RecordingTargets : SettingsTargets {
         calls.push_back(closed ? "closed" : "open");
     }
     void hideCallDialog() override { calls.push_back("hideCallDialog"); }
-    AutostartResult setStartAtLogin(bool enabled) override {
+    AutostartResult setStartAtLogin(bool enabled, const std::string& settingsPath) override {
         calls.push_back(enabled ? "autostart:on" : "autostart:off");
-        return SettingsTargets::setStartAtLogin(enabled);  // the real entry, under the test's XDG_CONFIG_HOME
+        // The real entry, under the test's XDG_CONFIG_HOME.
+        return SettingsTargets::setStartAtLogin(enabled, settingsPath);
     }
     void applyHotkey(const AppSettings& s) override {
         calls.push_back("hotkey:" + (s.hotkeyEnabled ? s.hotkeyModifier + "+" + s.hotkeyKey : std::string("off")));

@@ -20,7 +20,7 @@ namespace {
 struct PreviewTargets : pellandor::SettingsTargets {
     void setSettingsClosed(bool) override {}
     void hideCallDialog() override {}
-    pellandor::AutostartResult setStartAtLogin(bool) override { return {}; }
+    pellandor::AutostartResult setStartAtLogin(bool, const std::string&) override { return {}; }
     void applyHotkey(const pellandor::AppSettings&) override {}
     void settingsApplied(const pellandor::CallDialogValues&, const pellandor::LanguageTable&) override {}
 };
