@@ -1,7 +1,7 @@
 #include "app/app_controller.h"
 
 #include "app/app_icon.h"
-#include "desktop_logic/clipboard_number.h"
+#include "dialing/clipboard_number.h"
 #include "desktop_logic/command_ids.h"
 #include "desktop_logic/desktop_args.h"
 #include "app/logging.h"
@@ -313,7 +313,7 @@ void AppController::openSettingsDialog() {
         return;
     }
     if (!settingsDialog_) {
-        settingsDialog_ = new SettingsDialog(model_, *settingsTargets_);
+        settingsDialog_ = new SettingsDialog(model_, *settingsTargets_, startAtLogin_.get());
     }
     // Modal to the whole program but without a nested event loop: the
     // hotkey, the clipboard and second starts keep arriving and are answered

@@ -51,7 +51,10 @@ void prepareApplication(QApplication& app) {
 
 int runTrayProgram(QApplication& app, const TrayProgramOptions& options) {
     std::unique_ptr<SingleInstance> instance;
-    if (!options.instanceDir.isEmpty()) {
+    std::string folderError;
+    if (!options.instanceDir.isEmpty() && !makeInstanceRuntimeDir(options.instanceDir.toStdString(), folderError)) {
+        std::cerr << "pellandor: " << folderError << "; a second start will not find this one" << std::endl;
+    } else if (!options.instanceDir.isEmpty()) {
         instance = std::make_unique<SingleInstance>(options.instanceDir);
         switch (instance->claim()) {
             case SingleInstance::Claim::Primary:

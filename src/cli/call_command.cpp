@@ -1,6 +1,7 @@
 #include "cli/cli.h"
 
 #include "call/call_press.h"
+#include "call/request_failure.h"
 #include "cli/command_line.h"
 #include "platform/paths.h"
 #include "config/settings_access.h"
@@ -34,8 +35,7 @@ int runCall(const ParsedArgs& args, const std::string& settingsPath, bool hangup
     switch (begin.status) {
     case CallPress::Status::IncompleteSettings:
         out << "Failed\n" << formatResultMessage(settingsGapMessage(begin.gap, texts)) << "\n";
-        err << "pellandor: the settings in " << settingsPath << " lack the "
-            << (begin.gap != SettingsGap::SysInfo ? "user ID, password or phone number" : "exchange address or port")
+        err << "pellandor: the settings in " << settingsPath << " lack the " << missingSettingsText(model.callDialogValues())
             << "\n";
         return kExitIncomplete;
     case CallPress::Status::NotDialable:
@@ -52,10 +52,8 @@ int runCall(const ParsedArgs& args, const std::string& settingsPath, bool hangup
     out << (success ? "Success" : "Failed") << "\n";
     if (!success) out << outcome.message(texts) << "\n";
     if (!outcome.completed()) {
-        std::string detail = outcome.result.text;
-        while (!detail.empty() && (detail.back() == '\n' || detail.back() == '\r'))
-            detail.pop_back();
-        err << "pellandor: request failed at step " << -outcome.result.step << ": " << detail << "\n";
+        err << "pellandor: "
+            << describeRequestFailure(outcome, model.callDialogValues().exchangeAddress, model.callDialogValues().exchangePort) << "\n";
         return kExitFailed;
     }
     return success ? kExitOk : kExitRefused;

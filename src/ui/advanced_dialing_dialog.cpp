@@ -129,9 +129,7 @@ void AdvancedDialingDialog::onOk() {
     const SettingsSaveResult saved = model_.save(next, SettingsPart::AdvancedDialing);
     if (!saved.written) {
         QMessageBox box(QMessageBox::Warning, QStringLiteral("Error"),
-                        tr("The dialing rules could not be saved to\n%1\n\nNothing was changed; your entries are "
-                           "still in the dialog.")
-                            .arg(toQ(model_.settingsPath())),
+                        toQ(model_.texts().message("AL_DIALING_NOT_SAVED")).arg(toQ(model_.settingsPath())),
                         QMessageBox::Ok, this);
         box.setDetailedText(toQ(saved.error));
         box.exec();
