@@ -522,11 +522,7 @@ bool SettingsDialog::applySettings() {
     const SettingsSaveResult saved = model_.save(next, SettingsPart::General);
     if (!saved) {
         qCWarning(lcSettings) << "saving the settings failed:" << toQ(saved.error);
-        QMessageBox box(QMessageBox::Warning, QStringLiteral("Error"),
-                        toQ(model_.texts().message("AL_SETTINGS_NOT_SAVED")).arg(toQ(model_.settingsPath())),
-                        QMessageBox::Ok, this);
-        box.setDetailedText(toQ(saved.error));
-        box.exec();
+        showSaveFailure(this, toQ(model_.texts().message("AL_SETTINGS_NOT_SAVED")), toQ(model_.settingsPath()), toQ(saved.error));
         return false;
     }
     movedTransparency_.reset();

@@ -15,8 +15,12 @@
 namespace pellandor {
 
 // std::string (UTF-8) <-> QString.
-inline QString toQ(const std::string& text) { return QString::fromStdString(text); }
-inline std::string toStd(const QString& text) { return text.toStdString(); }
+inline QString toQ(const std::string& text) {
+    return QString::fromStdString(text);
+}
+inline std::string toStd(const QString& text) {
+    return text.toStdString();
+}
 
 // The settings dialogs' light grey ground; edit boxes stay white.
 void useSettingsBackground(QWidget* dialog);
@@ -107,5 +111,9 @@ protected:
 // Digits-only edit with a typing limit; a longer value from the file is shown whole.
 QLineEdit* makeDigitsEdit(int limit, const QString& objectName, QWidget* parent);
 void setEditText(QLineEdit* edit, const QString& text, int limit);
+
+// The warning when a settings dialog's save failed: `message` (a language
+// text with %1 for the file's path), the reason under "Show Details".
+void showSaveFailure(QWidget* parent, const QString& message, const QString& settingsPath, const QString& reason);
 
 }  // namespace pellandor

@@ -133,11 +133,7 @@ void SpecialDialingDialog::onOk() {
     next.coExtensionLength = length_->text().isEmpty() ? "0" : toStd(length_->text());
     const SettingsSaveResult saved = model_.save(next, SettingsPart::SpecialDialing);
     if (!saved.written) {
-        QMessageBox box(QMessageBox::Warning, QStringLiteral("Error"),
-                        toQ(model_.texts().message("AL_DIALING_NOT_SAVED")).arg(toQ(model_.settingsPath())),
-                        QMessageBox::Ok, this);
-        box.setDetailedText(toQ(saved.error));
-        box.exec();
+        showSaveFailure(this, toQ(model_.texts().message("AL_DIALING_NOT_SAVED")), toQ(model_.settingsPath()), toQ(saved.error));
         return;
     }
     done(0);
