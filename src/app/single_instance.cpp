@@ -127,7 +127,8 @@ bool SingleInstance::listen() {
     ::unlink(path.constData());
     if (!fd.isOpen() || ::bind(fd.get(), reinterpret_cast<const sockaddr*>(&*address), sizeof *address) != 0 ||
         ::chmod(path.constData(), 0600) != 0 || ::listen(fd.get(), 16) != 0) {
-        error_ = QStringLiteral("cannot listen on %1: %2").arg(socketPath_, QString::fromLocal8Bit(std::strerror(errno)));
+        error_ =
+            QStringLiteral("cannot listen on %1: %2").arg(socketPath_, QString::fromLocal8Bit(std::strerror(errno)));
         return false;
     }
     listener_ = std::move(fd);
@@ -152,7 +153,8 @@ void SingleInstance::onNewConnection() {
                 });
                 return;
             }
-            if (errno != EAGAIN && errno != EWOULDBLOCK) qCWarning(lcInstance) << "accept failed:" << std::strerror(errno);
+            if (errno != EAGAIN && errno != EWOULDBLOCK)
+                qCWarning(lcInstance) << "accept failed:" << std::strerror(errno);
             return;
         }
         new Client(fd, this);
@@ -182,7 +184,8 @@ void SingleInstance::onClientReadable(Client* client) {
     static constexpr char kOk[] = "ok\n";
     [[maybe_unused]] const ssize_t sent = ::send(client->fd(), kOk, sizeof kOk - 1, MSG_NOSIGNAL);
     client->drop();
-    QMetaObject::invokeMethod(this, [this, line] { emit lineReceived(line); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, line] { emit lineReceived(line); }, Qt::QueuedConnection);
 }
 
 }  // namespace pellandor

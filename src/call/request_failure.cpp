@@ -82,15 +82,18 @@ std::string describeRequestFailure(const CallOutcome& outcome, const std::string
         case kStepConnect:
             return connectFailure(text, address, where);
         case kStepSendRequest:
-            if (mentions(text, "time-out")) return "the request could not be sent to " + where + limitOf(text) + " (time-out)";
+            if (mentions(text, "time-out"))
+                return "the request could not be sent to " + where + limitOf(text) + " (time-out)";
             return "the request could not be sent to " + where + (reason.empty() ? "" : ": " + reason);
         case kStepReceiveAnswer:
             if (mentions(text, "time-out")) return "no complete answer from " + where + limitOf(text) + " (time-out)";
-            if (mentions(text, "closed")) return "the exchange at " + where + " closed the connection before its answer was complete";
+            if (mentions(text, "closed"))
+                return "the exchange at " + where + " closed the connection before its answer was complete";
             return "the answer from " + where + " could not be read" + (reason.empty() ? "" : ": " + reason);
         case kStepCheckAnswer:
             if (text == "CODE_EMPTY") return "the answer from " + where + " holds no result code";
-            if (mentions(reason, "xml")) return "the answer from " + where + " is not the expected XML" + (reason.empty() ? "" : ": " + reason);
+            if (mentions(reason, "xml"))
+                return "the answer from " + where + " is not the expected XML" + (reason.empty() ? "" : ": " + reason);
             return "the answer from " + where + " is not usable" + (reason.empty() ? "" : ": " + reason);
         default:
             return "the request could not be made" + (reason.empty() ? "" : ": " + reason);
@@ -102,7 +105,8 @@ std::string missingSettingsText(const CallDialogValues& account) {
     if (account.userId.empty()) missing.emplace_back("user ID");
     if (account.password.empty()) missing.emplace_back("password");
     if (account.phoneNumber.empty()) missing.emplace_back("phone number");
-    if (account.exchangeAddress.empty() || account.exchangeAddress == "0.0.0.0") missing.emplace_back("exchange address");
+    if (account.exchangeAddress.empty() || account.exchangeAddress == "0.0.0.0")
+        missing.emplace_back("exchange address");
     if (account.exchangePort.empty()) missing.emplace_back("exchange port");
     // "exchange address and exchange port" reads better as "exchange address and port".
     if (missing.size() >= 2 && missing[missing.size() - 2] == "exchange address" && missing.back() == "exchange port")

@@ -12,8 +12,7 @@
 namespace pellandor {
 
 int runCall(const ParsedArgs& args, const std::string& settingsPath, bool hangup, std::ostream& out,
-            std::ostream& err)
-{
+            std::ostream& err) {
     if (!hangup && args.words.empty()) {
         return usageError(err, "call needs a NUMBER");
     }
@@ -31,21 +30,21 @@ int runCall(const ParsedArgs& args, const std::string& settingsPath, bool hangup
     CallPress press;
     CallOutcome outcome;
     const CallPress::Begin begin = press.pressAndWait(hangup ? CallKind::Hangup : CallKind::Call,
-                                                       model.callDialogValues(), shown, model.rules(), outcome);
+                                                      model.callDialogValues(), shown, model.rules(), outcome);
     switch (begin.status) {
-    case CallPress::Status::IncompleteSettings:
-        out << "Failed\n" << formatResultMessage(settingsGapMessage(begin.gap, texts)) << "\n";
-        err << "pellandor: the settings in " << settingsPath << " lack the " << missingSettingsText(model.callDialogValues())
-            << "\n";
-        return kExitIncomplete;
-    case CallPress::Status::NotDialable:
-        err << "pellandor: not a dialable number: \"" << shown << "\"\n";
-        return kExitIncomplete;
-    case CallPress::Status::Refused:
-        err << "pellandor: could not start the request: " << begin.error << "\n";
-        return kExitFailed;
-    case CallPress::Status::Started:
-        break;
+        case CallPress::Status::IncompleteSettings:
+            out << "Failed\n" << formatResultMessage(settingsGapMessage(begin.gap, texts)) << "\n";
+            err << "pellandor: the settings in " << settingsPath << " lack the "
+                << missingSettingsText(model.callDialogValues()) << "\n";
+            return kExitIncomplete;
+        case CallPress::Status::NotDialable:
+            err << "pellandor: not a dialable number: \"" << shown << "\"\n";
+            return kExitIncomplete;
+        case CallPress::Status::Refused:
+            err << "pellandor: could not start the request: " << begin.error << "\n";
+            return kExitFailed;
+        case CallPress::Status::Started:
+            break;
     }
 
     const bool success = outcome.succeeded();
@@ -53,7 +52,9 @@ int runCall(const ParsedArgs& args, const std::string& settingsPath, bool hangup
     if (!success) out << outcome.message(texts) << "\n";
     if (!outcome.completed()) {
         err << "pellandor: "
-            << describeRequestFailure(outcome, model.callDialogValues().exchangeAddress, model.callDialogValues().exchangePort) << "\n";
+            << describeRequestFailure(outcome, model.callDialogValues().exchangeAddress,
+                                      model.callDialogValues().exchangePort)
+            << "\n";
         return kExitFailed;
     }
     return success ? kExitOk : kExitRefused;

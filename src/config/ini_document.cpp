@@ -222,7 +222,7 @@ std::string IniDocument::serialize() const {
         firstLf != std::string_view::npos
             ? (firstLf > 0 && bytes[firstLf - 1] == '\r' ? std::string_view("\r\n") : std::string_view("\n"))
         : !bytes.empty() && bytes.back() == '\r' ? std::string_view("\r\n")
-                                                  : style.newFileLineEnd;
+                                                 : style.newFileLineEnd;
 
     NameMap<FoundSection> found;
     NameMap<NameMap<bool>> wanted;  // section -> keys written

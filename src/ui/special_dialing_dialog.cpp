@@ -133,11 +133,11 @@ void SpecialDialingDialog::onOk() {
     next.coExtensionLength = length_->text().isEmpty() ? "0" : toStd(length_->text());
     const SettingsSaveResult saved = model_.save(next, SettingsPart::SpecialDialing);
     if (!saved.written) {
-        showSaveFailure(this, toQ(model_.texts().message("AL_DIALING_NOT_SAVED")), toQ(model_.settingsPath()), toQ(saved.error));
+        showSaveFailure(this, toQ(model_.texts().message("AL_DIALING_NOT_SAVED")), toQ(model_.settingsPath()),
+                        toQ(saved.error));
         return;
     }
     done(0);
 }
-
 
 }  // namespace pellandor

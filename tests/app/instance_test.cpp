@@ -145,10 +145,11 @@ private slots:
 
         static int failures = 0;
         failures = 0;
-        const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& text) {
-            if (text.contains(QLatin1String("accept failed"))) ++failures;
-        });
-        rlimit saved {};
+        const QtMessageHandler previous =
+            qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& text) {
+                if (text.contains(QLatin1String("accept failed"))) ++failures;
+            });
+        rlimit saved{};
         QVERIFY(::getrlimit(RLIMIT_NOFILE, &saved) == 0);
         // The lowest free descriptor becomes the limit: every new one fails.
         const int lowestFree = ::dup(0);

@@ -8,8 +8,7 @@
 namespace pellandor {
 namespace {
 
-CallDialogValues sampleAccount()
-{
+CallDialogValues sampleAccount() {
     CallDialogValues v;
     v.userId = "alice";
     v.password = "secret";
@@ -19,8 +18,7 @@ CallDialogValues sampleAccount()
     return v;
 }
 
-TEST(CallPressTest, MissingSettingsPickTheirMessage)
-{
+TEST(CallPressTest, MissingSettingsPickTheirMessage) {
     ResultTexts texts;
     texts.notUserInfo = "user";
     texts.notSysInfo = "sys";
@@ -50,8 +48,7 @@ TEST(CallPressTest, MissingSettingsPickTheirMessage)
     }
 }
 
-TEST(CallPressTest, DestinationAppliesMarksThenTheNumberTest)
-{
+TEST(CallPressTest, DestinationAppliesMarksThenTheNumberTest) {
     DialingRules rules;
     rules.equalDigits = "55";
     rules.minPopupLength = 5;  // not asked for when calling
@@ -69,8 +66,7 @@ TEST(CallPressTest, DestinationAppliesMarksThenTheNumberTest)
     for (const auto& [text, expected] : cases) EXPECT_EQ(callDestination(text, rules), expected) << text;
 }
 
-TEST(CallPressTest, IncompleteOrUndialableStartsNothing)
-{
+TEST(CallPressTest, IncompleteOrUndialableStartsNothing) {
     CallPress press;
     DialingRules rules;
     int completions = 0;
@@ -86,8 +82,7 @@ TEST(CallPressTest, IncompleteOrUndialableStartsNothing)
     EXPECT_FALSE(press.isRunning());
 }
 
-TEST(CallPressTest, UnusableAddressCompletesOnThePressingThreadAsAConnectFailure)
-{
+TEST(CallPressTest, UnusableAddressCompletesOnThePressingThreadAsAConnectFailure) {
     CallPress press;
     DialingRules rules;
     CallDialogValues account = sampleAccount();
@@ -112,8 +107,7 @@ TEST(CallPressTest, UnusableAddressCompletesOnThePressingThreadAsAConnectFailure
     EXPECT_EQ(seen.message(texts), "Check \nthe address.\nRS CODE : RECEIVE FAIL");
 }
 
-TEST(CallPressTest, OutcomeJudgesTheCode)
-{
+TEST(CallPressTest, OutcomeJudgesTheCode) {
     ResultTexts texts;
     texts.callFail = "Call failed.";
     texts.hangupFail = "Hang-up failed.";
@@ -169,7 +163,8 @@ TEST(RequestFailureTest, SaysInWordsWhatFailed) {
          "the exchange address \"127.0.0.1\" could not be resolved: Name or service not known"},
         {-kStepReceiveAnswer, "no complete answer within 10000 ms (time-out)",
          "no complete answer from 127.0.0.1:1 within 10000 ms (time-out)"},
-        {-kStepCheckAnswer, "CHttpXmlRequest::Run: HTTP status 500", "the answer from 127.0.0.1:1 is not usable: HTTP status 500"},
+        {-kStepCheckAnswer, "CHttpXmlRequest::Run: HTTP status 500",
+         "the answer from 127.0.0.1:1 is not usable: HTTP status 500"},
         {-kStepCheckAnswer, "CODE_EMPTY", "the answer from 127.0.0.1:1 holds no result code"},
     };
     for (const auto& c : cases) {

@@ -26,8 +26,8 @@ namespace fs = std::filesystem;
 
 TEST(crashFileName, CalendarMatchesTheSystemsAndNameHasTheFixedPattern) {
     // Leap days, century rules, year ends and times before 1970.
-    for (long long seconds : {0LL, 951782400LL, 951868799LL, 1709164800LL, 4107542399LL, 4102444800LL,
-                              -86400LL, -1LL, 1770127509LL, 253402300799LL}) {
+    for (long long seconds : {0LL, 951782400LL, 951868799LL, 1709164800LL, 4107542399LL, 4102444800LL, -86400LL, -1LL,
+                              1770127509LL, 253402300799LL}) {
         const std::time_t t = static_cast<std::time_t>(seconds);
         std::tm expected{};
         ASSERT_NE(gmtime_r(&t, &expected), nullptr);
@@ -212,7 +212,8 @@ TEST_F(CrashRun, CrashesWithinOneSecondEachKeepTheirFile) {
         const std::string name = file.filename().string();
         if (slurp(file) == "earlier") continue;
         ++reports;
-        EXPECT_TRUE(std::regex_match(name, std::regex(R"(Ulvex Pellandor_Err_\d{4}-\d\d-\d\d \d\d_\d\d_\d\d \([234]\)\.DMP)")))
+        EXPECT_TRUE(
+            std::regex_match(name, std::regex(R"(Ulvex Pellandor_Err_\d{4}-\d\d-\d\d \d\d_\d\d_\d\d \([234]\)\.DMP)")))
             << name;
     }
     EXPECT_EQ(filesIn(dir_ / "dumps").size(), earlier + 3);

@@ -113,11 +113,21 @@ std::string quoteExecArgument(std::string_view argument) {
     std::string escaped;
     for (char c : quoted) {
         switch (c) {
-            case '\\': escaped += "\\\\"; break;
-            case '\n': escaped += "\\n"; break;
-            case '\t': escaped += "\\t"; break;
-            case '\r': escaped += "\\r"; break;
-            default: escaped += c; break;
+            case '\\':
+                escaped += "\\\\";
+                break;
+            case '\n':
+                escaped += "\\n";
+                break;
+            case '\t':
+                escaped += "\\t";
+                break;
+            case '\r':
+                escaped += "\\r";
+                break;
+            default:
+                escaped += c;
+                break;
         }
     }
     return escaped;
@@ -136,8 +146,8 @@ std::string autostartEntryText(std::string_view name, std::string_view programPa
     return text;
 }
 
-AutostartResult registerAutostart(const std::string& entryPath, std::string_view name,
-                                  const std::string& programPath, const std::string& settingsFile) {
+AutostartResult registerAutostart(const std::string& entryPath, std::string_view name, const std::string& programPath,
+                                  const std::string& settingsFile) {
     AutostartResult result;
     if (entryPath.empty() || programPath.empty()) {
         result.failedStep = entryPath.empty() ? AutostartStep::OpenFolder : AutostartStep::WriteEntry;

@@ -136,8 +136,8 @@ private:
 
     xcb_atom_t intern(const char* name) {
         Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
-            connection_.get(), xcb_intern_atom(connection_.get(), 0, static_cast<std::uint16_t>(std::strlen(name)), name),
-            nullptr));
+            connection_.get(),
+            xcb_intern_atom(connection_.get(), 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr));
         return reply ? reply->atom : XCB_NONE;
     }
 
