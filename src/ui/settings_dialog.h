@@ -9,22 +9,17 @@
 
 #include "ui/settings_widgets.h"
 
-#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-class QButtonGroup;
-class QComboBox;
-class QLabel;
-class QLineEdit;
-class QPushButton;
-class QRadioButton;
-class QSlider;
-
 namespace pellandor {
 
 class AdvancedDialingDialog;
+namespace Ui {
+class SettingsDialog;
+}
 
 // The hotkey's key list as offered, before the list sorts it.
 std::vector<std::string> hotkeyKeyNames();
@@ -50,7 +45,8 @@ public:
     void done(int result) override;
 
 private:
-    void buildControls();
+    // What the form cannot say: limits, validators, list items, letters, signals.
+    void setUpControls();
     void fillControls();
     void setTexts();
     void updateEnabledStates();
@@ -68,28 +64,13 @@ private:
     // The track bar's position is kept from the moment it moves, even when
     // the dialog is cancelled; it is saved with the next OK or Apply.
     std::optional<int> movedTransparency_;
+    std::unique_ptr<Ui::SettingsDialog> ui_;
     AdvancedDialingDialog* advanced_ = nullptr;
-
-    MarkerLabel *userHeader_ = nullptr, *systemHeader_ = nullptr, *dialingHeader_ = nullptr, *functionHeader_ = nullptr;
-    QLineEdit *userId_ = nullptr, *password_ = nullptr, *phoneNumber_ = nullptr, *address_ = nullptr, *port_ = nullptr;
-    QLineEdit *coAccess_ = nullptr, *country_ = nullptr, *area_ = nullptr, *international_ = nullptr, *pbx_ = nullptr,
-              *longDistance_ = nullptr;
-    WrappingCheckBox *addZero_ = nullptr, *autoHide_ = nullptr, *hideAfterSuccess_ = nullptr, *transparent_ = nullptr,
-                     *topMost_ = nullptr, *showHangup_ = nullptr, *fixedPosition_ = nullptr, *callOnEnter_ = nullptr,
-                     *autoStart_ = nullptr, *autoCall_ = nullptr, *hotkey_ = nullptr;
-    QPushButton *advancedButton_ = nullptr, *ok_ = nullptr, *cancel_ = nullptr, *apply_ = nullptr;
-    QLineEdit* seconds_ = nullptr;
-    QLabel* secondsLabel_ = nullptr;
-    QSlider* transparency_ = nullptr;
-    QLabel *transparencyMin_ = nullptr, *transparencyMax_ = nullptr, *transparencyValue_ = nullptr;
-    QComboBox *modifier_ = nullptr, *key_ = nullptr;
-    QLabel *modifierLabel_ = nullptr, *keyLabel_ = nullptr, *languageLabel_ = nullptr;
-    QRadioButton *languageEng_ = nullptr, *languageLocal_ = nullptr;
 
     // texts with mnemonics, in the order the letters are handed out.
     struct Labelled {
         const char* key;
-        std::function<void(const QString&)> set;
+        QWidget* control;
     };
     std::vector<Labelled> labelled_;
     // The first this many (push and radio buttons) never share their letter.

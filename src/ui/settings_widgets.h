@@ -34,16 +34,19 @@ void useSettingsBackground(QWidget* dialog);
 QStringList withMnemonics(const QStringList& texts, int exclusive = -1);
 
 // A label with a small square painted at its left: the group headers and the
-// row bullets of the settings dialogs.
+// row bullets of the settings dialogs. The forms set markerSize and header.
 class MarkerLabel : public QLabel {
 public:
-    MarkerLabel(int markerSize, bool header, QWidget* parent = nullptr);
+    explicit MarkerLabel(QWidget* parent = nullptr);
+    void setMarkerSize(int size);
+    // A group's header: bold and a little larger.
+    void setHeader(bool header);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    int markerSize_;
+    int markerSize_ = 4;
 };
 
 // A check box whose text wraps: long texts and translations fit the column.
@@ -55,6 +58,9 @@ public:
     QLabel* label() const { return label_; }
     // `text` may carry a mnemonic ("&").
     void setText(const QString& text);
+    // The box, not this row, carries the control's name: it is what takes
+    // the focus and what is looked up.
+    void setBoxName(const QString& name) { box_->setObjectName(name); }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -98,18 +104,23 @@ public:
 protected:
     // Shows the freshly filled dialog in front, with the keyboard focus.
     void showInFront();
-    // Fixes the size at `preferred`, grown to what the contents and the
+    // Called after setupUi: the form's size is the smallest each opening starts from.
+    void keepFormSize() { formSize_ = size(); }
+    // Fixes the size at the form's, grown to what the contents and the
     // caption need: the dialogs cannot be resized or maximised.
-    void fixSize(QSize preferred);
+    void fixSize();
 
     void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void reject() override;
     void closeEvent(QCloseEvent* event) override;
+
+private:
+    QSize formSize_;
 };
 
-// Digits-only edit with a typing limit; a longer value from the file is shown whole.
-QLineEdit* makeDigitsEdit(int limit, const QString& objectName, QWidget* parent);
+// Digits only, and a typing limit; a longer value from the file is shown whole.
+void acceptDigitsOnly(QLineEdit* edit, int limit);
 void setEditText(QLineEdit* edit, const QString& text, int limit);
 
 // The warning when a settings dialog's save failed: `message` (a language
