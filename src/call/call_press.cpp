@@ -1,5 +1,7 @@
 #include "call/call_press.h"
 
+#include "call/exchange_trust.h"
+
 #include <future>
 #include <memory>
 
@@ -61,6 +63,8 @@ std::optional<std::string> CallDestination(std::string_view numberText, const Di
 
 std::string CallOutcome::Message(const ResultTexts& texts) const
 {
+    std::string untrusted = UntrustedExchangeMessage(peer, exchange);
+    if (!untrusted.empty()) return untrusted;
     return FormatResultMessage(CallResultMessage(result, hangup, texts));
 }
 
@@ -91,13 +95,14 @@ CCallPress::Begin CCallPress::Press(CallKind kind, const CallDialogValues& accou
     if (!request_.Init(account.exchangeAddress, account.exchangePort)) {
         // Reported like a request that could not connect.
         begin.status = Status::Started;
-        const CallOutcome outcome{{-XML_STEP_CONNECT_SERV, request_.ErrorText()}, hangup};
+        const CallOutcome outcome{{-XML_STEP_CONNECT_SERV, request_.ErrorText()}, hangup, {}, {}};
         if (completion) completion(outcome);
         return begin;
     }
 
     completion_ = std::move(completion);
     hangup_ = hangup;
+    exchange_ = ExchangeName(account.exchangeAddress, account.exchangePort);
     request_.SetResultCallback(&CCallPress::Deliver, this);
     const CallUserInfo info{account.phoneNumber, account.userId, account.password, begin.destination};
     busy_.store(true, std::memory_order_release);
@@ -125,7 +130,8 @@ CCallPress::Begin CCallPress::PressAndWait(CallKind kind, const CallDialogValues
 void CCallPress::Deliver(void* self, const int* step, const char* text)
 {
     auto* press = static_cast<CCallPress*>(self);
-    const CallOutcome outcome{{*step, text ? text : ""}, press->hangup_};
+    const CallOutcome outcome{{*step, text ? text : ""}, press->hangup_, press->request_.LastPeerCheck(),
+                              press->exchange_};
     if (press->completion_) press->completion_(outcome);
     // Only now may the next press replace the completion.
     press->busy_.store(false, std::memory_order_release);

@@ -1,8 +1,11 @@
 #include "cli/cli.h"
 
 #include "call/call_press.h"
+#include "call/exchange_trust.h"
 #include "cli/command_line.h"
+#include "config/cini.h"
 #include "config/paths.h"
+#include "config/security_settings.h"
 #include "config/settings_access.h"
 
 #include <ostream>
@@ -26,6 +29,7 @@ int RunCall(const ParsedArgs& args, const std::string& settingsPath, bool hangup
     }
 
     CCallPress press;
+    press.Request().SetTrustPolicy(TrustPolicyFor(LoadSecuritySettings(CIni::Snapshot(settingsPath)), state.callDialog));
     CallOutcome outcome;
     const CCallPress::Begin begin = press.PressAndWait(hangup ? CallKind::Hangup : CallKind::Call,
                                                        state.callDialog, shown, state.rules, outcome);
@@ -43,6 +47,20 @@ int RunCall(const ParsedArgs& args, const std::string& settingsPath, bool hangup
         err << "pellandor: could not start the request: " << begin.error << "\n";
         return kExitFailed;
     case CCallPress::Status::Started:
+        break;
+    }
+
+    // First use: the key this handshake found is the one trusted from now on.
+    std::string pinError;
+    switch (KeepFirstKey(settingsPath, state.callDialog, outcome.peer, pinError)) {
+    case PinWrite::Stored:
+        err << "pellandor: first call to " << outcome.exchange << ": its key " << outcome.peer.fingerprint
+            << " is trusted from now on\n";
+        break;
+    case PinWrite::Failed:
+        err << "pellandor: the exchange's key could not be kept: " << pinError << "\n";
+        break;
+    case PinWrite::AlreadyPinned:
         break;
     }
 

@@ -1,7 +1,11 @@
 #include "cli/cli.h"
 
 #include "cli/command_line.h"
+#include "config/cini.h"
+#include "config/ini_document.h"
+#include "config/security_settings.h"
 #include "config/settings_access.h"
+#include "service/peer_trust.h"
 
 #include <cerrno>
 #include <termios.h>
@@ -54,9 +58,58 @@ bool ReadValueFromStdin(std::string& value, std::ostream& err)
     return ended;
 }
 
+bool IsExchangeRow(const std::string& section, const std::string& key)
+{
+    return IniNamesEqual(section, "SYS_INFO") && (IniNamesEqual(key, "IP") || IniNamesEqual(key, "PORT"));
+}
+
 bool IsPasswordRow(const std::string& name)
 {
     return name == "USER_INFO/PW";
+}
+
+// `config pin`, `config pin clear`, `config pin accept FINGERPRINT`.
+int RunPin(const std::vector<std::string>& w, const std::string& settingsPath, std::ostream& out, std::ostream& err)
+{
+    const CIni ini = CIni::Snapshot(settingsPath);
+    const SecuritySettings security = LoadSecuritySettings(ini);
+    const std::string exchange = ExchangeName(ini.GetString("SYS_INFO", "IP"), ini.GetString("SYS_INFO", "PORT"));
+    std::string error;
+    if (w.size() == 1) {
+        if (!security.requiredKey.empty())
+            out << "required key (provisioned): " << security.requiredKey << "\n";
+        if (!security.caFile.empty())
+            out << "certificate authorities (provisioned): " << security.caFile << "\n";
+        const std::string pin = PinFor(security, exchange);
+        if (pin.empty())
+            out << "no key kept for " << exchange << "; the next call keeps the key it finds\n";
+        else
+            out << "trusted key of " << exchange << ": " << pin << "\n";
+        return kExitOk;
+    }
+    if (w.size() == 2 && w[1] == "clear") {
+        if (!WritePin(settingsPath, exchange, "", error)) {
+            err << "pellandor: " << error << "\n";
+            return kExitRefused;
+        }
+        out << "forgot the key of " << exchange << "; the next call keeps the key it finds\n";
+        return kExitOk;
+    }
+    if (w.size() == 3 && w[1] == "accept") {
+        std::string key;
+        if (!NormalizeKeyFingerprint(w[2], key)) {
+            err << "pellandor: not a SHA-256 key fingerprint: " << w[2]
+                << " (32 pairs of hex digits, as the failed call showed it)\n";
+            return kExitRefused;
+        }
+        if (!WritePin(settingsPath, exchange, key, error)) {
+            err << "pellandor: " << error << "\n";
+            return kExitRefused;
+        }
+        out << "trusted key of " << exchange << ": " << key << "\n";
+        return kExitOk;
+    }
+    return UsageError(err, "config pin needs: nothing (show) | clear | accept FINGERPRINT");
 }
 
 }  // namespace
@@ -85,19 +138,39 @@ int RunConfig(const ParsedArgs& args, const std::string& settingsPath, std::ostr
         }
         std::string error;
         const SettingWriteResult result = WriteSettingAsProgram(settingsPath, w[1], w[2], value, error);
-        if (result == SettingWriteResult::Ok)
+        if (result == SettingWriteResult::Ok) {
+            // A key kept for the old address or port is no key of the new one.
+            if (IsExchangeRow(w[1], w[2])) {
+                const CIni ini = CIni::Snapshot(settingsPath);
+                if (!DropPinUnlessFor(settingsPath,
+                                      ExchangeName(ini.GetString("SYS_INFO", "IP"), ini.GetString("SYS_INFO", "PORT")),
+                                      error)) {
+                    err << "pellandor: the exchange's kept key could not be dropped: " << error << "\n";
+                    return kExitRefused;
+                }
+            }
             return kExitOk;
+        }
         err << "pellandor: " << error << "\n";
         return result == SettingWriteResult::InvalidName ? kExitUsage : kExitRefused;
     }
+    if (action == "pin")
+        return RunPin(w, settingsPath, out, err);
     if (action == "list" && w.size() == 1) {
         for (const auto& [name, value] : ListSettings(settingsPath)) {
             const bool hide = IsPasswordRow(name) && !args.showPassword && !value.empty();
             out << name << "=" << (hide ? "********" : value) << "\n";
         }
+        const SecuritySettings security = LoadSecuritySettings(CIni::Snapshot(settingsPath));
+        const std::string section = std::string(kSecuritySection) + "/";
+        out << section << kPinnedKeyKey << "=" << security.pinnedKey << "\n"
+            << section << kPinnedExchangeKey << "=" << security.pinnedExchange << "\n"
+            << section << kRequiredKeyKey << "=" << security.requiredKey << "\n"
+            << section << kCaFileKey << "=" << security.caFile << "\n"
+            << section << kUseKeyringKey << "=" << (security.useKeyring ? "1" : "0") << "\n";
         return kExitOk;
     }
-    return UsageError(err, "config needs: get SECTION KEY | set SECTION KEY VALUE | list");
+    return UsageError(err, "config needs: get SECTION KEY | set SECTION KEY VALUE | list | pin [clear | accept FINGERPRINT]");
 }
 
 }  // namespace pellandor

@@ -426,6 +426,11 @@ bool CHttpXmlRequest::Connect() {
     const int on = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     tls_->SetCancelFd(cancel_.Get());
+    if (!tls_->UseTrustAnchors(trust_.caFile)) {
+        errorText_ = "Connect SSL fail " + tls_->ErrorText() + "\n";
+        socket_.Reset();
+        return false;
+    }
     if (tls_->ConnectSSLClient(fd, reinterpret_cast<const sockaddr*>(&*serverAddress_), serverAddressLength_,
                                ToPollMs(connectTimeout_))) {
         return true;
@@ -433,6 +438,31 @@ bool CHttpXmlRequest::Connect() {
     errorText_ = "Connect SSL fail " + tls_->ErrorText() + "\n";
     socket_.Reset();
     return false;
+}
+
+bool CHttpXmlRequest::CheckPeer() {
+    PeerIdentity identity;
+    if (!tls_->InspectPeer(host_, identity)) {
+        errorText_ = "Connect SSL fail " + tls_->ErrorText() + "\n";
+        return false;
+    }
+    peerCheck_ = CheckPeerKey(trust_, FormatKeyFingerprint(identity.keyDigest.data(), identity.keyDigest.size()),
+                              identity.chainVerified, identity.chainError);
+    switch (peerCheck_.verdict) {
+        case TrustVerdict::KeyChanged:
+            errorText_ = "the exchange's identity changed: its key is " + peerCheck_.fingerprint +
+                         ", the trusted key is " + peerCheck_.expected + "; nothing was sent";
+            return false;
+        case TrustVerdict::ChainRejected:
+            errorText_ = "the exchange's certificate is not trusted: " + peerCheck_.detail + " (key " +
+                         peerCheck_.fingerprint + "); nothing was sent";
+            return false;
+        case TrustVerdict::NotChecked:
+        case TrustVerdict::FirstUse:
+        case TrustVerdict::Matches:
+            break;
+    }
+    return true;
 }
 
 long CHttpXmlRequest::SendData(int socket, const char* bytes, std::size_t length, int timeoutMs) {
@@ -491,7 +521,10 @@ void CHttpXmlRequest::Run(const std::shared_ptr<Shared>& shared) {
         }
 
         step_ = XML_STEP_CONNECT_SERV;
+        peerCheck_ = PeerCheck{};
         if (!Connect()) break;
+        // The request carries the password: it goes to a trusted key only.
+        if (!CheckPeer()) break;
 
         step_ = XML_STEP_MAKE_MULTIPART_CONTENT;
         std::string body;

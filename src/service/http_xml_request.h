@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "service/openssl_interface.h"
+#include "service/peer_trust.h"
 #include "service/service_types.h"
 #include "base/unique_fd.h"
 
@@ -47,6 +48,13 @@ public:
     // Connect plus handshake each within `connect`; from sending the request
     // to the last byte of the answer within `answer`.
     void SetTimeouts(std::chrono::milliseconds connect, std::chrono::milliseconds answer);
+    // What the exchange's key must be; checked after the handshake, before
+    // any request byte is written. Set while no request runs.
+    void SetTrustPolicy(TrustPolicy policy) { trust_ = std::move(policy); }
+    // The key the last request found and the verdict on it. Valid inside
+    // the result callback and while no request runs.
+    const PeerCheck& LastPeerCheck() const { return peerCheck_; }
+
     // The clock the answer deadline is checked against (tests move it on).
     void SetClock(std::function<std::chrono::steady_clock::time_point()> now);
 
@@ -81,6 +89,8 @@ private:
     bool WaitUntilIdle();
     bool Resolve();
     bool Connect();
+    // False, with the error text set, when the key or chain is not trusted.
+    bool CheckPeer();
     long SendData(int socket, const char* bytes, std::size_t length, int timeoutMs);
     void Close();
 
@@ -98,6 +108,8 @@ private:
     std::thread worker_;
     int step_ = 0;
     ServiceResult result_;
+    TrustPolicy trust_;
+    PeerCheck peerCheck_;
 
     std::chrono::milliseconds connectTimeout_ = kDefaultConnectTimeout;
     std::chrono::milliseconds answerTimeout_ = kDefaultAnswerTimeout;

@@ -15,6 +15,9 @@
 #include <cstdio>
 
 #include <openssl/err.h>
+#include <openssl/evp.h>
+#include <openssl/x509.h>
+#include <openssl/x509v3.h>
 #include <openssl/ssl.h>
 #include <openssl/opensslv.h>
 
@@ -42,7 +45,18 @@ namespace {
     X(SSL_read)                                                                                                    \
     X(SSL_write)                                                                                                   \
     X(SSL_shutdown)                                                                                                \
-    X(ERR_clear_error)
+    X(ERR_clear_error)                                                                                             \
+    X(SSL_get1_peer_certificate)                                                                                   \
+    X(SSL_get_verify_result)                                                                                       \
+    X(SSL_CTX_load_verify_locations)                                                                               \
+    X(X509_free)                                                                                                   \
+    X(X509_get_X509_PUBKEY)                                                                                        \
+    X(i2d_X509_PUBKEY)                                                                                             \
+    X(X509_check_host)                                                                                             \
+    X(X509_check_ip_asc)                                                                                           \
+    X(X509_verify_cert_error_string)                                                                               \
+    X(EVP_sha256)                                                                                                  \
+    X(EVP_Digest)
 
 #define PELLANDOR_STR2(x) #x
 #define PELLANDOR_STR(x) PELLANDOR_STR2(x)
@@ -85,6 +99,8 @@ constexpr const char* kConnect = "COpenSSLInterface::ConnectSSLClient";
 constexpr const char* kHandshake = "COpenSSLInterface::ConnectSSLClient_SSL";
 constexpr const char* kRead = "COpenSSLInterface::ReadSSLClient";
 constexpr const char* kWrite = "COpenSSLInterface::WriteSSLClient";
+constexpr const char* kPeer = "COpenSSLInterface::InspectPeer";
+constexpr const char* kTrustAnchors = "COpenSSLInterface::UseTrustAnchors";
 constexpr const char* kCipherList = "ARIA128-SHA:AES128-SHA:SEED-SHA:ALL:!ADH:!LOW:!EXP:!MD5:@STRENGTH";
 
 // A single wait for the handshake never exceeds this, however long the
@@ -364,6 +380,82 @@ void COpenSSLInterface::CloseSSLClient() {
     Tls().ERR_clear_error();
     ssl_.reset();
     connectedSocket_ = -1;
+}
+
+bool COpenSSLInterface::UseTrustAnchors(const std::string& caFile) {
+    if (caFile == trustAnchors_) return true;
+    if (!ctx_) {
+        SetError("%s: CTX not initialized", kTrustAnchors);
+        return false;
+    }
+    // A context's store only grows, so another file needs a fresh context.
+    if (!trustAnchors_.empty() || caFile.empty()) {
+        ctx_.reset();
+        trustAnchors_.clear();
+        if (!InitClientSSL()) return false;
+        if (caFile.empty()) return true;
+    }
+    const TlsApi& api = Tls();
+    api.ERR_clear_error();
+    if (api.SSL_CTX_load_verify_locations(ctx_.get(), caFile.c_str(), nullptr) != 1) {
+        api.ERR_clear_error();
+        SetError("%s: cannot read the certificate authorities in %s", kTrustAnchors, caFile.c_str());
+        return false;
+    }
+    trustAnchors_ = caFile;
+    return true;
+}
+
+bool COpenSSLInterface::InspectPeer(const std::string& host, PeerIdentity& identity) {
+    identity = PeerIdentity{};
+    if (!ssl_) {
+        SetError("%s: no TLS connection", kPeer);
+        return false;
+    }
+    const TlsApi& api = Tls();
+    std::unique_ptr<X509, decltype(api.X509_free)> cert(api.SSL_get1_peer_certificate(ssl_.get()), api.X509_free);
+    if (!cert) {
+        SetError("%s: the exchange presented no certificate", kPeer);
+        return false;
+    }
+    // The key, not the certificate: an exchange that renews its certificate
+    // with the same key keeps its pin.
+    X509_PUBKEY* key = api.X509_get_X509_PUBKEY(cert.get());
+    const int length = key != nullptr ? api.i2d_X509_PUBKEY(key, nullptr) : -1;
+    if (length <= 0) {
+        SetError("%s: the certificate's public key cannot be read", kPeer);
+        return false;
+    }
+    std::vector<unsigned char> der(static_cast<std::size_t>(length));
+    unsigned char* out = der.data();
+    unsigned int digestLength = 0;
+    identity.keyDigest.resize(EVP_MAX_MD_SIZE);
+    if (api.i2d_X509_PUBKEY(key, &out) != length ||
+        api.EVP_Digest(der.data(), der.size(), identity.keyDigest.data(), &digestLength, api.EVP_sha256(), nullptr) !=
+            1) {
+        api.ERR_clear_error();
+        identity.keyDigest.clear();
+        SetError("%s: cannot hash the certificate's public key", kPeer);
+        return false;
+    }
+    identity.keyDigest.resize(digestLength);
+
+    if (!trustAnchors_.empty()) {
+        // The handshake does not stop on a bad chain (the pin decides for
+        // self-signed exchanges), but the library records the verdict.
+        const long verdict = api.SSL_get_verify_result(ssl_.get());
+        if (verdict != X509_V_OK) {
+            identity.chainError = std::string("certificate not issued by the configured authority: ") +
+                                  api.X509_verify_cert_error_string(verdict);
+        } else if (api.X509_check_ip_asc(cert.get(), host.c_str(), 0) != 1 &&
+                   api.X509_check_host(cert.get(), host.c_str(), host.size(), 0, nullptr) != 1) {
+            identity.chainError = "certificate issued for another name than " + host;
+        } else {
+            identity.chainVerified = true;
+        }
+    }
+    api.ERR_clear_error();
+    return true;
 }
 
 void COpenSSLInterface::CtxFree::operator()(SSL_CTX* ctx) const {

@@ -1,6 +1,7 @@
 #pragma once
 // TLS 1.2 client over a TCP socket: owns the TLS context and the one live
-// TLS connection. The exchange's certificate is self-signed and not checked.
+// TLS connection. Exchanges carry self-signed certificates, so the handshake
+// accepts any; the caller checks the key InspectPeer reports before it sends.
 // The TLS library is loaded by InitClientSSL, on first use.
 
 #include <sys/socket.h>
@@ -8,6 +9,7 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <vector>
 
 // OpenSSL's own types, declared here so that users of this header need
 // nothing of OpenSSL.
@@ -15,6 +17,13 @@ struct ssl_st;
 struct ssl_ctx_st;
 
 namespace pellandor {
+
+// Who answered, as seen after the handshake.
+struct PeerIdentity {
+    std::vector<unsigned char> keyDigest;  // SHA-256 of the certificate's SubjectPublicKeyInfo (DER)
+    bool chainVerified = false;            // issued by the trust anchors, for this host
+    std::string chainError;                // why not, when trust anchors are in use
+};
 
 class COpenSSLInterface {
 public:
@@ -38,6 +47,13 @@ public:
     long ReadSSLClient(int socket, char* buffer, std::size_t length, int timeoutMs = -1);
     // Writes everything or fails; same results as ReadSSLClient.
     long WriteSSLClient(int socket, const char* bytes, std::size_t length, int timeoutMs = -1);
+
+    // Certificate authorities (a PEM file) the exchange's certificate must
+    // chain to; empty: none. Needs InitClientSSL first.
+    bool UseTrustAnchors(const std::string& caFile);
+    // After the handshake: the peer's key, and with trust anchors whether its
+    // chain and name (`host`, an address or a name) verify.
+    bool InspectPeer(const std::string& host, PeerIdentity& identity);
 
     // Sends close_notify (without waiting for the reply) and frees the connection.
     void CloseSSLClient();
@@ -67,6 +83,7 @@ private:
     std::unique_ptr<ssl_ctx_st, CtxFree> ctx_;
     std::unique_ptr<ssl_st, SslFree> ssl_;
     std::string errorText_;
+    std::string trustAnchors_;  // the CA file loaded into ctx_
     int connectedSocket_ = -1;
     int cancelFd_ = -1;
     bool broken_ = false;  // a fatal TLS error: no close_notify may follow

@@ -240,7 +240,7 @@ void CCallNumberDlg::StartRequest(CallKind kind)
         return;
     case CCallPress::Status::Refused:
         // No worker could start: shown like a request that got no answer.
-        PresentOutcome(CallOutcome{{-XML_STEP_STARTED, begin.error}, kind == CallKind::Hangup});
+        PresentOutcome(CallOutcome{{-XML_STEP_STARTED, begin.error}, kind == CallKind::Hangup, {}, {}});
         return;
     case CCallPress::Status::Started:
         break;

@@ -331,13 +331,13 @@ void CallNumberDlgTest::resultPresentation()
     QFETCH(bool, hideSoon);
     QFETCH(QString, message);
     const ResultTexts texts = ResultTextsFrom(EnglishTexts());
-    const ResultPresentation shown = PresentResult(CallOutcome{{step, code.toStdString()}, hangup}, texts, true, full);
+    const ResultPresentation shown = PresentResult(CallOutcome{{step, code.toStdString()}, hangup, {}, {}}, texts, true, full);
     QCOMPARE(shown.failed, failed);
     QCOMPARE(shown.label, failed ? QStringLiteral("Failed") : QStringLiteral("Success"));
     QCOMPARE(shown.showLabel, full);
     QCOMPARE(shown.hideSoon, hideSoon);
     QCOMPARE(shown.message, message);
-    QCOMPARE(PresentResult(CallOutcome{{step, code.toStdString()}, hangup}, texts, false, full).hideSoon, false);
+    QCOMPARE(PresentResult(CallOutcome{{step, code.toStdString()}, hangup, {}, {}}, texts, false, full).hideSoon, false);
     QCOMPARE(ResultColour(failed), failed ? QColor(254, 21, 21) : QColor(6, 243, 110));
 }
 
