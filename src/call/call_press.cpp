@@ -1,5 +1,6 @@
 #include "call/call_press.h"
 
+#include "base/secret_text.h"
 #include "call/exchange_trust.h"
 
 #include <future>
@@ -104,9 +105,11 @@ CCallPress::Begin CCallPress::Press(CallKind kind, const CallDialogValues& accou
     hangup_ = hangup;
     exchange_ = ExchangeName(account.exchangeAddress, account.exchangePort);
     request_.SetResultCallback(&CCallPress::Deliver, this);
-    const CallUserInfo info{account.phoneNumber, account.userId, account.password, begin.destination};
+    CallUserInfo info{account.phoneNumber, account.userId, account.password, begin.destination};
     busy_.store(true, std::memory_order_release);
-    if (!request_.Start(hangup ? kCallTypeHangup : kCallTypeCall, info)) {
+    const bool started = request_.Start(hangup ? kCallTypeHangup : kCallTypeCall, info);
+    wipeString(info.password);
+    if (!started) {
         busy_.store(false, std::memory_order_release);
         begin.error = request_.ErrorText();
         return begin;

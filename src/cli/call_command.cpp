@@ -1,7 +1,9 @@
 #include "cli/cli.h"
 
 #include "call/call_press.h"
+#include "base/secret_text.h"
 #include "call/exchange_trust.h"
+#include "cli/keyring_password.h"
 #include "cli/command_line.h"
 #include "config/cini.h"
 #include "config/paths.h"
@@ -18,7 +20,7 @@ int RunCall(const ParsedArgs& args, const std::string& settingsPath, bool hangup
     if (!hangup && args.words.empty()) {
         return UsageError(err, "call needs a NUMBER");
     }
-    const StartupState state = LoadStartupState(settingsPath, LanguageFilePath());
+    StartupState state = LoadStartupState(settingsPath, LanguageFilePath());
     const ResultTexts texts = ResultTextsFrom(state.language);
 
     // What the dialog's number box would show; --raw skips the dialling plan.
@@ -27,6 +29,13 @@ int RunCall(const ParsedArgs& args, const std::string& settingsPath, bool hangup
         const std::string typed = JoinWords(args.words);
         shown = args.raw ? typed : state.rules.BuildDialString(typed);
     }
+
+    // A password in the keyring, where the file holds none.
+    if (state.callDialog.password.empty()) {
+        const std::unique_ptr<CredentialStore> store = openCredentialStore();
+        state.callDialog.password = keyringPassword(CIni::Snapshot(settingsPath), *store);
+    }
+    wipeString(state.settings.password);
 
     CCallPress press;
     press.Request().SetTrustPolicy(TrustPolicyFor(LoadSecuritySettings(CIni::Snapshot(settingsPath)), state.callDialog));
@@ -63,6 +72,8 @@ int RunCall(const ParsedArgs& args, const std::string& settingsPath, bool hangup
     case PinWrite::AlreadyPinned:
         break;
     }
+
+    wipeString(state.callDialog.password);
 
     const bool success = outcome.Succeeded();
     out << (success ? "Success" : "Failed") << "\n";

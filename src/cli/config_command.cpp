@@ -1,6 +1,8 @@
 #include "cli/cli.h"
 
+#include "base/secret_text.h"
 #include "cli/command_line.h"
+#include "cli/keyring_password.h"
 #include "config/cini.h"
 #include "config/ini_document.h"
 #include "config/security_settings.h"
@@ -63,6 +65,11 @@ bool IsExchangeRow(const std::string& section, const std::string& key)
     return IniNamesEqual(section, "SYS_INFO") && (IniNamesEqual(key, "IP") || IniNamesEqual(key, "PORT"));
 }
 
+bool IsPasswordKey(const std::string& section, const std::string& key)
+{
+    return IniNamesEqual(section, "USER_INFO") && IniNamesEqual(key, "PW");
+}
+
 bool IsPasswordRow(const std::string& name)
 {
     return name == "USER_INFO/PW";
@@ -122,11 +129,23 @@ int RunConfig(const ParsedArgs& args, const std::string& settingsPath, std::ostr
         return UsageError(err, "--show-password goes with config list only");
     if (action == "get" && w.size() == 3) {
         std::string value;
-        if (!ReadSettingAsProgram(settingsPath, w[1], w[2], value)) {
+        const bool found = ReadSettingAsProgram(settingsPath, w[1], w[2], value);
+        // A password in the keyring is the one the program reads.
+        if (IsPasswordKey(w[1], w[2]) && value.empty()) {
+            const std::unique_ptr<CredentialStore> store = openCredentialStore();
+            value = keyringPassword(CIni::Snapshot(settingsPath), *store);
+            if (!value.empty()) {
+                out << value << "\n";
+                wipeString(value);
+                return kExitOk;
+            }
+        }
+        if (!found) {
             err << "pellandor: " << settingsPath << " has no key " << w[2] << " in section " << w[1] << "\n";
             return kExitUsage;
         }
         out << value << "\n";
+        wipeString(value);
         return kExitOk;
     }
     if (action == "set" && w.size() == 4) {
@@ -137,7 +156,26 @@ int RunConfig(const ParsedArgs& args, const std::string& settingsPath, std::ostr
             return kExitRefused;
         }
         std::string error;
+        if (IsPasswordKey(w[1], w[2])) {
+            const std::unique_ptr<CredentialStore> store = openCredentialStore();
+            std::string note;
+            if (storePassword(settingsPath, value, *store, note, error) == PasswordPlace::Failed) {
+                err << "pellandor: " << error << "\n";
+                return kExitRefused;
+            }
+            if (!note.empty())
+                err << "pellandor: " << note << "\n";
+            return kExitOk;
+        }
+        // The keyring's entry is named by the address and user ID: it follows them.
+        const bool namesEntry = IsExchangeRow(w[1], w[2]) || (IniNamesEqual(w[1], "USER_INFO") && IniNamesEqual(w[2], "ID"));
+        const CIni before = CIni::Snapshot(settingsPath);
+        const CredentialKey oldKey = credentialKeyFrom(before);
         const SettingWriteResult result = WriteSettingAsProgram(settingsPath, w[1], w[2], value, error);
+        if (result == SettingWriteResult::Ok && namesEntry && keyringWanted(before)) {
+            const std::unique_ptr<CredentialStore> store = openCredentialStore();
+            moveKeyringPassword(oldKey, credentialKeyFrom(CIni::Snapshot(settingsPath)), *store);
+        }
         if (result == SettingWriteResult::Ok) {
             // A key kept for the old address or port is no key of the new one.
             if (IsExchangeRow(w[1], w[2])) {
@@ -157,9 +195,14 @@ int RunConfig(const ParsedArgs& args, const std::string& settingsPath, std::ostr
     if (action == "pin")
         return RunPin(w, settingsPath, out, err);
     if (action == "list" && w.size() == 1) {
-        for (const auto& [name, value] : ListSettings(settingsPath)) {
+        for (auto& [name, value] : ListSettings(settingsPath)) {
+            if (IsPasswordRow(name) && value.empty()) {
+                const std::unique_ptr<CredentialStore> store = openCredentialStore();
+                value = keyringPassword(CIni::Snapshot(settingsPath), *store);
+            }
             const bool hide = IsPasswordRow(name) && !args.showPassword && !value.empty();
             out << name << "=" << (hide ? "********" : value) << "\n";
+            wipeString(value);
         }
         const SecuritySettings security = LoadSecuritySettings(CIni::Snapshot(settingsPath));
         const std::string section = std::string(kSecuritySection) + "/";

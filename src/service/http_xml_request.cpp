@@ -18,6 +18,7 @@
 #include <new>
 #include <system_error>
 
+#include "base/secret_text.h"
 #include "service/byte_stream.h"
 #include "service/http_framing.h"
 #include "service/net_util.h"
@@ -73,6 +74,12 @@ private:
     const ClockFunction& now_;
     bool timedOut_ = false;
 };
+
+void WipeRequestSecrets(std::string& xml, std::string& body, std::string& request) {
+    wipeString(xml);
+    wipeString(body);
+    wipeString(request);
+}
 
 // Request values are user text; markup in a password must not break the document.
 std::string EscapeXml(std::string_view text) {
@@ -509,13 +516,16 @@ void CHttpXmlRequest::Run(const std::shared_ptr<Shared>& shared) {
 
     bool ok = false;
     std::string codeText;
+    // These hold the password in clear: wiped once the request is out.
+    std::string xml, body, request;
     do {
         step_ = XML_STEP_STARTED;
         errorText_.clear();
 
         step_ = XML_STEP_MAKE_AUTH_REQ;
-        std::string xml;
-        if (!MakeRequestXml(callType_, userInfo_.get(), xml)) {
+        const bool made = MakeRequestXml(callType_, userInfo_.get(), xml);
+        if (userInfo_) wipeString(userInfo_->password);
+        if (!made) {
             errorText_ = "Invalid Type Data at CHttpXmlRequest::MakeRequestXml";
             break;
         }
@@ -527,11 +537,9 @@ void CHttpXmlRequest::Run(const std::shared_ptr<Shared>& shared) {
         if (!CheckPeer()) break;
 
         step_ = XML_STEP_MAKE_MULTIPART_CONTENT;
-        std::string body;
         MakeMultipartContent(body, kPartFileName, kPartContentType, xml, kMultipartBoundary);
 
         step_ = XML_STEP_MAKE_FULL_HTML;
-        std::string request;
         MakeFullHtml(request, kRequestPath, body.size(), kMultipartBoundary, GetLocalHostAddress(ipv6_));
         request += body;
 
@@ -539,9 +547,11 @@ void CHttpXmlRequest::Run(const std::shared_ptr<Shared>& shared) {
         const int answerMs = ToPollMs(answerTimeout_);
         const Clock::time_point deadline = now_() + std::chrono::milliseconds(answerMs);
         const long sent = SendData(socket_.Get(), request.data(), request.size(), answerMs);
-        if (sent < 0 || static_cast<std::size_t>(sent) != request.size()) {
+        const std::size_t requestSize = request.size();
+        WipeRequestSecrets(xml, body, request);
+        if (sent < 0 || static_cast<std::size_t>(sent) != requestSize) {
             errorText_ = "CHttpXmlRequest::SendData: sent " + std::to_string(sent) + " of " +
-                         std::to_string(request.size()) + " bytes; " + (tls_ ? tls_->ErrorText() : std::string());
+                         std::to_string(requestSize) + " bytes; " + (tls_ ? tls_->ErrorText() : std::string());
             break;
         }
 
@@ -564,6 +574,7 @@ void CHttpXmlRequest::Run(const std::shared_ptr<Shared>& shared) {
     } while (false);
 
     Close();
+    WipeRequestSecrets(xml, body, request);
     if (!ok) step_ = -step_;
     // The callback gets its own copy: once the request is idle the caller may
     // Init again, which rewrites errorText_.

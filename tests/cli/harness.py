@@ -75,6 +75,8 @@ class CliTestCase(unittest.TestCase):
         self.env = {k: v for k, v in os.environ.items() if k != "PELLANDOR_SETTINGS"}
         self.env["XDG_CONFIG_HOME"] = str(self.dir / "config")
         self.env["HOME"] = str(self.dir)
+        # Nor may a password reach the user's own keyring: a bus nobody listens on.
+        self.env["DBUS_SESSION_BUS_ADDRESS"] = f"unix:path={self.dir}/no-bus"
 
     def write_settings(self, text):
         self.settings.write_text(text)
