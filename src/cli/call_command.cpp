@@ -2,12 +2,9 @@
 
 #include "call/call_press.h"
 #include "base/secret_text.h"
-#include "call/exchange_trust.h"
-#include "cli/keyring_password.h"
+#include "call/call_preparation.h"
 #include "cli/command_line.h"
-#include "config/cini.h"
 #include "config/paths.h"
-#include "config/security_settings.h"
 #include "config/settings_access.h"
 
 #include <ostream>
@@ -30,18 +27,16 @@ int RunCall(const ParsedArgs& args, const std::string& settingsPath, bool hangup
         shown = args.raw ? typed : state.rules.BuildDialString(typed);
     }
 
-    // A password in the keyring, where the file holds none.
-    if (state.callDialog.password.empty()) {
-        const std::unique_ptr<CredentialStore> store = openCredentialStore();
-        state.callDialog.password = keyringPassword(CIni::Snapshot(settingsPath), *store);
-    }
     wipeString(state.settings.password);
-
     CCallPress press;
-    press.Request().SetTrustPolicy(TrustPolicyFor(LoadSecuritySettings(CIni::Snapshot(settingsPath)), state.callDialog));
+    {
+        const std::unique_ptr<CredentialStore> store = openCredentialStore();
+        prepareCall(settingsPath, state.callDialog, press, *store);
+    }
     CallOutcome outcome;
     const CCallPress::Begin begin = press.PressAndWait(hangup ? CallKind::Hangup : CallKind::Call,
                                                        state.callDialog, shown, state.rules, outcome);
+    wipeString(state.callDialog.password);
     switch (begin.status) {
     case CCallPress::Status::IncompleteSettings:
         out << "Failed\n" << FormatResultMessage(SettingsGapMessage(begin.gap, texts)) << "\n";
@@ -60,21 +55,13 @@ int RunCall(const ParsedArgs& args, const std::string& settingsPath, bool hangup
     }
 
     // First use: the key this handshake found is the one trusted from now on.
-    std::string pinError;
-    switch (KeepFirstKey(settingsPath, state.callDialog, outcome.peer, pinError)) {
-    case PinWrite::Stored:
+    bool pinned = false;
+    const std::string pinError = finishCall(settingsPath, state.callDialog, outcome, pinned);
+    if (pinned)
         err << "pellandor: first call to " << outcome.exchange << ": its key " << outcome.peer.fingerprint
             << " is trusted from now on\n";
-        break;
-    case PinWrite::Failed:
+    if (!pinError.empty())
         err << "pellandor: the exchange's key could not be kept: " << pinError << "\n";
-        break;
-    case PinWrite::AlreadyPinned:
-        break;
-    }
-
-    wipeString(state.callDialog.password);
-
     const bool success = outcome.Succeeded();
     out << (success ? "Success" : "Failed") << "\n";
     if (!success) out << outcome.Message(texts) << "\n";

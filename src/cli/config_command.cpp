@@ -2,7 +2,7 @@
 
 #include "base/secret_text.h"
 #include "cli/command_line.h"
-#include "cli/keyring_password.h"
+#include "call/keyring_password.h"
 #include "config/cini.h"
 #include "config/ini_document.h"
 #include "config/security_settings.h"

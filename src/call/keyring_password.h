@@ -26,6 +26,9 @@ PasswordPlace storePassword(const std::string& settingsPath, std::string& passwo
 // The keyring's password for the settings, when the file has none; empty
 // when there is none either.
 std::string keyringPassword(const CIni& settings, CredentialStore& store);
+// The same for an address and user ID as the program holds them.
+std::string keyringPassword(const std::string& exchangeAddress, const std::string& userId, const CIni& settings,
+                            CredentialStore& store);
 
 // After the exchange address or user ID changed: the keyring's entry follows,
 // so the password is not lost under the old name.

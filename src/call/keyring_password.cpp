@@ -1,4 +1,4 @@
-#include "cli/keyring_password.h"
+#include "call/keyring_password.h"
 
 #include "base/secret_text.h"
 #include "config/cini.h"
@@ -44,9 +44,17 @@ PasswordPlace storePassword(const std::string& settingsPath, std::string& passwo
 }
 
 std::string keyringPassword(const CIni& settings, CredentialStore& store) {
+    const CredentialKey key = credentialKeyFrom(settings);
+    return keyringPassword(key.exchangeAddress, key.userId, settings, store);
+}
+
+std::string keyringPassword(const std::string& exchangeAddress, const std::string& userId, const CIni& settings,
+                            CredentialStore& store) {
     if (!keyringWanted(settings)) return {};
     std::string secret, error;
-    if (store.lookup(credentialKeyFrom(settings), secret, error) != CredentialStatus::Ok) return {};
+    if (store.lookup({TrimBlanks(exchangeAddress), TrimBlanks(userId)}, secret, error) != CredentialStatus::Ok) {
+        return {};
+    }
     return secret;
 }
 
