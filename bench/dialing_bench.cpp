@@ -1,4 +1,4 @@
-// BuildDialString runs on the GUI thread for every number the clipboard
+// buildDialString runs on the GUI thread for every number the clipboard
 // pop-up delivers, so it should stay far below a frame's time.
 
 #include "dialing/dialing_rules.h"
@@ -17,27 +17,27 @@ using pellandor::DialingRules;
 // WORKAROUND: GCC 12 at -O3 reports a false -Wrestrict when a literal is
 // assigned into a std::string member (GCC bug 105651); move-assigning a whole
 // string avoids it.
-DialingRules KoreanPlan() {
+DialingRules koreanPlan() {
     DialingRules r;
-    r.CO_ACCESS_CODE = std::string("9");
-    r.MYCOUNTRY_CODE = std::string("82");
-    r.MYAREA_CODE = std::string("031");
-    r.INTER_CODE = std::string("001");
-    r.USE_ADDZERO = true;
+    r.coAccessCode = std::string("9");
+    r.myCountryCode = std::string("82");
+    r.myAreaCode = std::string("031");
+    r.internationalCode = std::string("001");
+    r.addZero = true;
     return r;
 }
 
-DialingRules NorthAmericanPlan() {
+DialingRules northAmericanPlan() {
     DialingRules r;
-    r.CO_ACCESS_CODE = std::string("9");
-    r.MYCOUNTRY_CODE = std::string("1");
-    r.MYAREA_CODE = std::string("212");
-    r.INTER_CODE = std::string("011");
-    r.LONG_CODE = std::string("1");
-    r.USE_NON_STD = true;
-    r.USE_PREFIX = true;
-    r.PREFIX1 = std::string("114");
-    r.PREFIX2 = std::string("119");
+    r.coAccessCode = std::string("9");
+    r.myCountryCode = std::string("1");
+    r.myAreaCode = std::string("212");
+    r.internationalCode = std::string("011");
+    r.longDistanceCode = std::string("1");
+    r.useNonStandard = true;
+    r.usePrefix = true;
+    r.prefix1 = std::string("114");
+    r.prefix2 = std::string("119");
     return r;
 }
 
@@ -56,32 +56,32 @@ constexpr std::array<std::string_view, 10> kInputs = {
     "+44 20 7946 0018",
 };
 
-void RunTable(benchmark::State& state, const DialingRules& rules) {
+void runTable(benchmark::State& state, const DialingRules& rules) {
     for (auto _ : state) {
         for (std::string_view text : kInputs) {
-            benchmark::DoNotOptimize(rules.BuildDialString(text));
+            benchmark::DoNotOptimize(rules.buildDialString(text));
         }
     }
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * kInputs.size()));
 }
 
 void BM_BuildDialString_KoreanPlan(benchmark::State& state) {
-    RunTable(state, KoreanPlan());
+    runTable(state, koreanPlan());
 }
 BENCHMARK(BM_BuildDialString_KoreanPlan);
 
 void BM_BuildDialString_NorthAmericanPlan(benchmark::State& state) {
-    RunTable(state, NorthAmericanPlan());
+    runTable(state, northAmericanPlan());
 }
 BENCHMARK(BM_BuildDialString_NorthAmericanPlan);
 
 // One input at a time, to show which shape of number costs most.
 void BM_BuildDialString_Single(benchmark::State& state) {
-    const DialingRules rules = KoreanPlan();
+    const DialingRules rules = koreanPlan();
     const std::string_view text = kInputs[static_cast<std::size_t>(state.range(0))];
-    state.SetLabel(std::string(text));
+    state.setLabel(std::string(text));
     for (auto _ : state) {
-        benchmark::DoNotOptimize(rules.BuildDialString(text));
+        benchmark::DoNotOptimize(rules.buildDialString(text));
     }
 }
 BENCHMARK(BM_BuildDialString_Single)->DenseRange(0, static_cast<int>(kInputs.size()) - 1);

@@ -28,7 +28,7 @@
 
 namespace {
 
-double Now()
+double now()
 {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
@@ -39,9 +39,9 @@ struct SslFree {
     void operator()(SSL* ssl) const { SSL_free(ssl); }
 };
 
-bool Once(SSL_CTX* ctx, const sockaddr_in& address, const std::string& request)
+bool once(SSL_CTX* ctx, const sockaddr_in& address, const std::string& request)
 {
-    const double start = Now();
+    const double start = now();
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0 || ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
         std::printf("error connect\n");
@@ -57,7 +57,7 @@ bool Once(SSL_CTX* ctx, const sockaddr_in& address, const std::string& request)
         ::close(fd);
         return false;
     }
-    const double end = Now();
+    const double end = now();
     SSL_write(ssl.get(), request.data(), static_cast<int>(request.size()));
     char buffer[4096];
     while (SSL_read(ssl.get(), buffer, sizeof buffer) > 0) {
@@ -95,7 +95,7 @@ int main(int argc, char** argv)
     std::string line;
     while (std::getline(std::cin, line)) {
         if (line != "go") continue;
-        Once(ctx, address, request);
+        once(ctx, address, request);
         std::fflush(stdout);
     }
     SSL_CTX_free(ctx);

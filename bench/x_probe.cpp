@@ -32,7 +32,7 @@
 
 namespace {
 
-double Now()
+double now()
 {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
@@ -69,23 +69,23 @@ static_assert(sizeof(FakeInputRequest) == 36);
 
 class Probe {
 public:
-    bool Open()
+    bool open()
     {
         conn_ = xcb_connect(nullptr, nullptr);
-        if (xcb_connection_has_error(conn_)) return Fail("cannot open the display");
+        if (xcb_connection_has_error(conn_)) return fail("cannot open the display");
         screen_ = xcb_setup_roots_iterator(xcb_get_setup(conn_)).data;
         root_ = screen_->root;
         const xcb_query_extension_reply_t* xtest = xcb_get_extension_data(conn_, &xtestExtension);
-        if (xtest == nullptr || !xtest->present) return Fail("no XTEST extension");
+        if (xtest == nullptr || !xtest->present) return fail("no XTEST extension");
 
-        clipboard_ = Atom("CLIPBOARD");
-        targets_ = Atom("TARGETS");
-        utf8_ = Atom("UTF8_STRING");
-        textPlain_ = Atom("text/plain;charset=utf-8");
-        text_ = Atom("TEXT");
-        netWmName_ = Atom("_NET_WM_NAME");
-        wmProtocols_ = Atom("WM_PROTOCOLS");
-        wmDeleteWindow_ = Atom("WM_DELETE_WINDOW");
+        clipboard_ = atom("CLIPBOARD");
+        targets_ = atom("TARGETS");
+        utf8_ = atom("UTF8_STRING");
+        textPlain_ = atom("text/plain;charset=utf-8");
+        text_ = atom("TEXT");
+        netWmName_ = atom("_NET_WM_NAME");
+        wmProtocols_ = atom("WM_PROTOCOLS");
+        wmDeleteWindow_ = atom("WM_DELETE_WINDOW");
 
         // Two owner windows taken in turn, so every copy is a change of owner.
         for (xcb_window_t& owner : owners_) {
@@ -96,13 +96,13 @@ public:
 
         const uint32_t rootEvents = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
         xcb_change_window_attributes(conn_, root_, XCB_CW_EVENT_MASK, &rootEvents);
-        WatchTree(root_, 0);
-        LoadKeymap();
+        watchTree(root_, 0);
+        loadKeymap();
         xcb_flush(conn_);
         return true;
     }
 
-    int Run()
+    int run()
     {
         std::string input;
         std::puts("ready");
@@ -111,18 +111,18 @@ public:
             pollfd fds[2] = {{xcb_get_file_descriptor(conn_), POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
             if (::poll(fds, 2, -1) < 0) continue;
             while (xcb_generic_event_t* event = xcb_poll_for_event(conn_)) {
-                const double when = Now();
-                Handle(event, when);
+                const double when = now();
+                handle(event, when);
                 std::free(event);
             }
-            if (xcb_connection_has_error(conn_)) return Fail("display connection lost") ? 0 : 1;
+            if (xcb_connection_has_error(conn_)) return fail("display connection lost") ? 0 : 1;
             if (fds[1].revents) {
                 char buffer[4096];
                 const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
                 if (n <= 0) return 0;
                 input.append(buffer, static_cast<std::size_t>(n));
                 for (std::size_t end; (end = input.find('\n')) != std::string::npos; input.erase(0, end + 1)) {
-                    if (!Command(input.substr(0, end))) return 0;
+                    if (!command(input.substr(0, end))) return 0;
                 }
             }
             std::fflush(stdout);
@@ -131,40 +131,40 @@ public:
     }
 
 private:
-    bool Fail(const char* what)
+    bool fail(const char* what)
     {
         std::printf("error %s\n", what);
         std::fflush(stdout);
         return false;
     }
 
-    xcb_atom_t Atom(const char* name)
+    xcb_atom_t atom(const char* name)
     {
         Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
             conn_, xcb_intern_atom(conn_, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr));
         return reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
     }
 
-    void Watch(xcb_window_t window)
+    void watch(xcb_window_t window)
     {
         const uint32_t events = XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
         xcb_change_window_attributes(conn_, window, XCB_CW_EVENT_MASK, &events);
     }
 
     // Frames of a reparenting window manager hold the clients a level down.
-    void WatchTree(xcb_window_t parent, int depth)
+    void watchTree(xcb_window_t parent, int depth)
     {
         Reply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(conn_, xcb_query_tree(conn_, parent), nullptr));
         if (!tree) return;
         const xcb_window_t* children = xcb_query_tree_children(tree.get());
         for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
             if (children[i] == owners_[0] || children[i] == owners_[1]) continue;
-            Watch(children[i]);
-            if (depth < 2) WatchTree(children[i], depth + 1);
+            watch(children[i]);
+            if (depth < 2) watchTree(children[i], depth + 1);
         }
     }
 
-    std::string Title(xcb_window_t window)
+    std::string title(xcb_window_t window)
     {
         const std::pair<xcb_atom_t, xcb_atom_t> names[] = {{netWmName_, utf8_}, {XCB_ATOM_WM_NAME, XCB_ATOM_STRING}};
         for (const auto& [property, type] : names) {
@@ -177,24 +177,24 @@ private:
         return {};
     }
 
-    void Handle(xcb_generic_event_t* event, double when)
+    void handle(xcb_generic_event_t* event, double when)
     {
         switch (event->response_type & 0x7f) {
         case XCB_CREATE_NOTIFY: {
             const auto* created = reinterpret_cast<xcb_create_notify_event_t*>(event);
-            Watch(created->window);
+            watch(created->window);
             break;
         }
         case XCB_REPARENT_NOTIFY: {
             const auto* moved = reinterpret_cast<xcb_reparent_notify_event_t*>(event);
-            Watch(moved->window);
+            watch(moved->window);
             break;
         }
         case XCB_MAP_NOTIFY: {
             const auto* mapped = reinterpret_cast<xcb_map_notify_event_t*>(event);
             // Seen once through the window itself and once through its parent.
             if (mapped->event != mapped->window || titles_.empty()) break;
-            const std::string title = Title(mapped->window);
+            const std::string title = title(mapped->window);
             if (titles_.count(title) == 0) break;
             Reply<xcb_get_geometry_reply_t> geometry(
                 xcb_get_geometry_reply(conn_, xcb_get_geometry(conn_, mapped->window), nullptr));
@@ -211,7 +211,7 @@ private:
             break;
         }
         case XCB_SELECTION_REQUEST:
-            Serve(reinterpret_cast<xcb_selection_request_event_t*>(event));
+            serve(reinterpret_cast<xcb_selection_request_event_t*>(event));
             break;
         case XCB_SELECTION_CLEAR:
             if (reinterpret_cast<xcb_selection_clear_event_t*>(event)->owner == owners_[current_])
@@ -229,7 +229,7 @@ private:
         }
     }
 
-    void Serve(const xcb_selection_request_event_t* request)
+    void serve(const xcb_selection_request_event_t* request)
     {
         xcb_atom_t property = request->property;
         if (property == XCB_ATOM_NONE) property = request->target;  // an obsolete requestor
@@ -256,7 +256,7 @@ private:
         xcb_flush(conn_);
     }
 
-    void LoadKeymap()
+    void loadKeymap()
     {
         const xcb_setup_t* setup = xcb_get_setup(conn_);
         minKeycode_ = setup->min_keycode;
@@ -269,7 +269,7 @@ private:
         keysyms_.assign(syms, syms + xcb_get_keyboard_mapping_keysyms_length(reply.get()));
     }
 
-    uint8_t Keycode(const std::string& name)
+    uint8_t keycode(const std::string& name)
     {
         xcb_keysym_t wanted = 0;
         if (name == "Return") wanted = 0xff0d;
@@ -282,7 +282,7 @@ private:
         return 0;
     }
 
-    void FakeKey(uint8_t type, uint8_t keycode)
+    void fakeKey(uint8_t type, uint8_t keycode)
     {
         FakeInputRequest request{};
         request.type = type;
@@ -297,7 +297,7 @@ private:
         xcb_send_request(conn_, 0, parts + 2, &info);
     }
 
-    bool Command(const std::string& line)
+    bool command(const std::string& line)
     {
         const std::size_t space = line.find(' ');
         const std::string verb = line.substr(0, space);
@@ -317,19 +317,19 @@ private:
         } else if (verb == "copy") {
             clip_ = argument;
             current_ ^= 1;
-            const double when = Now();
+            const double when = now();
             xcb_set_selection_owner(conn_, owners_[current_], clipboard_, XCB_CURRENT_TIME);
             xcb_flush(conn_);
             std::printf("copied %.6f\n", when);
         } else if (verb == "key") {
-            const uint8_t keycode = Keycode(argument);
+            const uint8_t keycode = keycode(argument);
             if (keycode == 0) {
                 std::printf("error no key %s\n", argument.c_str());
                 return true;
             }
-            const double when = Now();
-            FakeKey(XCB_KEY_PRESS, keycode);
-            FakeKey(XCB_KEY_RELEASE, keycode);
+            const double when = now();
+            fakeKey(XCB_KEY_PRESS, keycode);
+            fakeKey(XCB_KEY_RELEASE, keycode);
             xcb_flush(conn_);
             std::printf("key %.6f\n", when);
         } else {
@@ -358,6 +358,6 @@ private:
 int main()
 {
     Probe probe;
-    if (!probe.Open()) return 1;
-    return probe.Run();
+    if (!probe.open()) return 1;
+    return probe.run();
 }

@@ -12,16 +12,16 @@
 
 namespace {
 
-bool Allowed(char c) {
+bool allowed(char c) {
     return (c >= '0' && c <= '9') || std::string_view("*#+()-/ ").find(c) != std::string_view::npos;
 }
 
-void CheckDialable(const pellandor::DialingRules& rules, std::string text, bool minimum) {
-    if (!rules.IsDialableText(text, minimum)) return;
+void checkDialable(const pellandor::DialingRules& rules, std::string text, bool minimum) {
+    if (!rules.isDialableText(text, minimum)) return;
     if (text.size() > 30) std::abort();
     bool digit = false;
     for (char c : text) {
-        if (!Allowed(c)) std::abort();
+        if (!allowed(c)) std::abort();
         digit = digit || (c >= '0' && c <= '9');
     }
     if (!digit) std::abort();
@@ -32,29 +32,29 @@ void CheckDialable(const pellandor::DialingRules& rules, std::string text, bool 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider in(data, size);
     pellandor::DialingRules rules;
-    for (std::string* field : {&rules.CO_ACCESS_CODE, &rules.PBX_CODE, &rules.MYCOUNTRY_CODE, &rules.MYAREA_CODE,
-                               &rules.INTER_CODE, &rules.LONG_CODE, &rules.NUM_ADD_EQUAL, &rules.PREFIX1,
-                               &rules.PREFIX2, &rules.PREFIX3, &rules.PREFIX4, &rules.PREFIX5}) {
+    for (std::string* field : {&rules.coAccessCode, &rules.pbxCode, &rules.myCountryCode, &rules.myAreaCode,
+                               &rules.internationalCode, &rules.longDistanceCode, &rules.equalDigits, &rules.prefix1,
+                               &rules.prefix2, &rules.prefix3, &rules.prefix4, &rules.prefix5}) {
         *field = in.ConsumeRandomLengthString(12);
     }
     for (bool* flag :
-         {&rules.USE_ADDZERO, &rules.USE_AREA_CODE, &rules.USE_INTERNATIONAL_RULE, &rules.USE_POPUP_FOR_CHAR,
-          &rules.USE_NON_STD, &rules.USE_PREFIX, &rules.USE_CO_EXTENSION_LENGTH}) {
+         {&rules.addZero, &rules.useAreaCode, &rules.useInternationalRule, &rules.usePopupForChar,
+          &rules.useNonStandard, &rules.usePrefix, &rules.useCoExtensionLength}) {
         *flag = in.ConsumeBool();
     }
-    rules.LENGTH_CO_EXTENSION = in.ConsumeIntegral<std::int32_t>();
-    rules.MIN_POPUP_LENGTH = in.ConsumeIntegral<std::int32_t>();
+    rules.coExtensionLength = in.ConsumeIntegral<std::int32_t>();
+    rules.minPopupLength = in.ConsumeIntegral<std::int32_t>();
     const std::string text = in.ConsumeRemainingBytesAsString();
 
-    const std::string dial = rules.BuildDialString(text);
-    CheckDialable(rules, dial, false);
-    const std::string marked = pellandor::DialingRules::ApplyDialMarks(dial, rules.NUM_ADD_EQUAL);
-    CheckDialable(rules, marked, false);
-    CheckDialable(rules, pellandor::DialingRules::ApplyDialMarks(text, rules.NUM_ADD_EQUAL), true);
-    (void)pellandor::TrimBlanks(text);
-    (void)pellandor::ExtractDialCharacters(text);
+    const std::string dial = rules.buildDialString(text);
+    checkDialable(rules, dial, false);
+    const std::string marked = pellandor::DialingRules::applyDialMarks(dial, rules.equalDigits);
+    checkDialable(rules, marked, false);
+    checkDialable(rules, pellandor::DialingRules::applyDialMarks(text, rules.equalDigits), true);
+    (void)pellandor::trimBlanks(text);
+    (void)pellandor::extractDialCharacters(text);
 
     std::u16string wide(text.begin(), text.end());
-    rules.StripToPopupCharacters(wide);
+    rules.stripToPopupCharacters(wide);
     return 0;
 }

@@ -15,7 +15,7 @@ namespace {
 class ChunkedStream : public pellandor::IByteStream {
 public:
     ChunkedStream(std::vector<std::string> chunks) : chunks_(std::move(chunks)) {}
-    long Read(char* buffer, std::size_t length) override {
+    long read(char* buffer, std::size_t length) override {
         if (length == 0 || length >= pellandor::kReceiveBufferSize) std::abort();
         if (next_ == chunks_.size()) return 0;
         std::string& chunk = chunks_[next_];
@@ -25,7 +25,7 @@ public:
         if (chunk.empty()) ++next_;
         return static_cast<long>(n);
     }
-    long Write(const char*, std::size_t length) override { return static_cast<long>(length); }
+    long write(const char*, std::size_t length) override { return static_cast<long>(length); }
 
 private:
     std::vector<std::string> chunks_;
@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ChunkedStream stream(std::move(chunks));
     std::string body, error;
     int status = 0;
-    const bool ok = pellandor::RecvResponse(stream, body, status, error);
+    const bool ok = pellandor::recvResponse(stream, body, status, error);
     if (body.size() > pellandor::kMaxAnswerBytes) std::abort();
     if (!ok && error.empty()) std::abort();
     return 0;

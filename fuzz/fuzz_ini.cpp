@@ -9,18 +9,18 @@
 #include <utility>
 #include <vector>
 
-#include "config/cini.h"
+#include "config/ini_file.h"
 #include "config/ini_document.h"
 
 namespace {
 
-using pellandor::ClassifyIniLine;
+using pellandor::classifyIniLine;
 using pellandor::IniDocument;
 using pellandor::IniIndex;
 using pellandor::IniLineInfo;
-using pellandor::IniNamesEqual;
+using pellandor::iniNamesEqual;
 
-std::string_view Trimmed(std::string_view v) {
+std::string_view trimmed(std::string_view v) {
     auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
     while (!v.empty() && blank(v.front())) v.remove_prefix(1);
     while (!v.empty() && blank(v.back())) v.remove_suffix(1);
@@ -28,14 +28,14 @@ std::string_view Trimmed(std::string_view v) {
 }
 
 // Every (section, key) in file order, independently of IniIndex.
-std::vector<std::pair<std::string, std::string>> Keys(std::string_view bytes) {
+std::vector<std::pair<std::string, std::string>> keys(std::string_view bytes) {
     std::vector<std::pair<std::string, std::string>> keys;
     if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
     std::string section;
     bool in = false;
     while (!bytes.empty()) {
         const std::size_t end = bytes.find('\n');
-        const IniLineInfo info = ClassifyIniLine(bytes.substr(0, end));
+        const IniLineInfo info = classifyIniLine(bytes.substr(0, end));
         if (info.kind == IniLineInfo::Kind::Section) {
             section = std::string(info.name);
             in = true;
@@ -60,22 +60,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string file = in.ConsumeRemainingBytesAsString();
 
     const IniIndex before(file);
-    (void)before.SectionNames();
-    (void)before.HasSection(section);
+    (void)before.sectionNames();
+    (void)before.hasSection(section);
 
     IniDocument document(file);
-    if (!document.Set(section, key, value)) return 0;
-    const std::string written = document.Serialize();
+    if (!document.set(section, key, value)) return 0;
+    const std::string written = document.serialize();
     const IniIndex after(written);
 
     const std::string_view stored =
         std::string_view(value).substr(0, value.find_first_of(std::string_view("\r\n\0", 3)));
-    const auto readBack = after.Find(section, key);
-    if (!readBack || *readBack != Trimmed(stored)) std::abort();
+    const auto readBack = after.find(section, key);
+    if (!readBack || *readBack != trimmed(stored)) std::abort();
 
-    for (const auto& [s, k] : Keys(file)) {
-        if (IniNamesEqual(s, section) && IniNamesEqual(k, key)) continue;
-        if (before.Find(s, k) != after.Find(s, k)) std::abort();
+    for (const auto& [s, k] : keys(file)) {
+        if (iniNamesEqual(s, section) && iniNamesEqual(k, key)) continue;
+        if (before.find(s, k) != after.find(s, k)) std::abort();
     }
     return 0;
 }

@@ -6,14 +6,14 @@
 #include <string_view>
 
 #include "config/stored_password.h"
-#include "service/credential_cipher.h"
+#include "base/credential_cipher.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view input(reinterpret_cast<const char*>(data), size);
-    (void)pellandor::DecodeStoredPassword(input);
+    (void)pellandor::decodeStoredPassword(input);
     const pellandor::CredentialCipher cipher(pellandor::SettingsKey);
     std::string out;
-    (void)cipher.DecodeCredential(input, out, 200);
+    (void)cipher.decodeCredential(input, out, 200);
 
     // Stored text ends at its first NUL; blanks around it are trimmed on load.
     std::string password(input.substr(0, input.find('\0')));
@@ -24,11 +24,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         password.erase(0, 1);
     }
     std::string stored;
-    if (!pellandor::EncodeStoredPassword(password, stored)) {
+    if (!pellandor::encodeStoredPassword(password, stored)) {
         if (password.size() <= 96) std::abort();
         return 0;
     }
     if (stored.find_first_not_of("0123456789ABCDEF") != std::string::npos) std::abort();
-    if (pellandor::DecodeStoredPassword(stored) != password) std::abort();
+    if (pellandor::decodeStoredPassword(stored) != password) std::abort();
     return 0;
 }

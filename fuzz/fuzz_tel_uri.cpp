@@ -6,11 +6,11 @@
 #include <string>
 #include <string_view>
 
-#include "app/phone_uri.h"
+#include "desktop_logic/phone_uri.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view input(reinterpret_cast<const char*>(data), size);
-    const pellandor::PhoneUriResult result = pellandor::ParsePhoneUri(input);
+    const pellandor::PhoneUriResult result = pellandor::parsePhoneUri(input);
     if (!result.ok) {
         if (result.error.empty()) std::abort();
         return 0;
@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (result.number.find_first_of(";?%\r\n") != std::string::npos) std::abort();
     // A leading "//" would read as the link's authority part.
     if (result.number.rfind("//", 0) == 0) return 0;
-    const pellandor::PhoneUriResult again = pellandor::ParsePhoneUri("tel:" + result.number);
+    const pellandor::PhoneUriResult again = pellandor::parsePhoneUri("tel:" + result.number);
     if (!again.ok || again.number != result.number) std::abort();
     return 0;
 }

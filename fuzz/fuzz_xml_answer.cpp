@@ -5,19 +5,19 @@
 #include <string>
 #include <string_view>
 
-#include "service/http_xml_request.h"
-#include "service/xml_parser.h"
+#include "service/exchange_request.h"
+#include "service/answer_parser.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view body(reinterpret_cast<const char*>(data), size);
-    pellandor::CXMLParser parser;
-    if (parser.Parse(body) && parser.Root() == nullptr) std::abort();
-    if (parser.Root() != nullptr) (void)parser.Root()->FindValue("code");
+    pellandor::AnswerParser parser;
+    if (parser.parse(body) && parser.root() == nullptr) std::abort();
+    if (parser.root() != nullptr) (void)parser.root()->findValue("code");
 
     const pellandor::CallUserInfo user{"2001", "alice", "secret", "123"};
     std::string codeText, error;
     int codeNumber = -1;
-    if (pellandor::CHttpXmlRequest::ProcessRespXML(body, codeText, pellandor::kCallTypeCall, &user, codeNumber,
+    if (pellandor::ExchangeRequest::parseAnswerCode(body, codeText, pellandor::kCallTypeCall, &user, codeNumber,
                                                    error)) {
         if (!error.empty() && error.rfind("Error at Parsing", 0) == 0) std::abort();
     } else if (error.empty()) {

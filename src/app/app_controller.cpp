@@ -1,15 +1,15 @@
 #include "app/app_controller.h"
 
 #include "app/app_icon.h"
-#include "app/clipboard_number.h"
-#include "app/command_ids.h"
-#include "app/desktop_args.h"
+#include "desktop_logic/clipboard_number.h"
+#include "desktop_logic/command_ids.h"
+#include "desktop_logic/desktop_args.h"
 #include "app/logging.h"
-#include "app/platform/global_hotkey.h"
+#include "platform/global_hotkey.h"
 #include "app/system_tray.h"
 #include "config/settings_access.h"
-#include "ui/call_number_dlg.h"
-#include "ui/setting_dlg.h"
+#include "ui/call_dialog.h"
+#include "ui/settings_dialog.h"
 #include "ui/settings_targets.h"
 
 #include <QClipboard>
@@ -33,13 +33,13 @@ class ControllerSettingsTargets : public SettingsTargets {
 public:
     explicit ControllerSettingsTargets(AppController& controller) : controller_(controller) {}
 
-    void SetSettingsClosed(bool closed) override {
+    void setSettingsClosed(bool closed) override {
         controller_.setSettingsClosed(closed);
         controller_.setSettingsWindow(closed ? nullptr : controller_.settingsDialog());
     }
-    void HideCallDialog() override { controller_.hideCallDialog(); }
-    void ApplyHotkey(const AppSettings&) override { controller_.applyHotkey(); }
-    void SettingsApplied(const CallDialogValues&, const LanguageTable&) override { controller_.settingsApplied(); }
+    void hideCallDialog() override { controller_.hideCallDialog(); }
+    void applyHotkey(const AppSettings&) override { controller_.applyHotkey(); }
+    void settingsApplied(const CallDialogValues&, const LanguageTable&) override { controller_.settingsApplied(); }
 
 private:
     AppController& controller_;
@@ -85,9 +85,9 @@ AppController::AppController(StartupState& state, std::string settingsPath, std:
     saveTimer_.setInterval(cmd::kSaveDebounceMs);
     connect(&saveTimer_, &QTimer::timeout, this, &AppController::saveCallLog);
 
-    tray_ = new CSystemTray(state_.language, this);
-    connect(tray_, &CSystemTray::command, this, &AppController::handleCommand);
-    connect(tray_, &CSystemTray::notified, this,
+    tray_ = new SystemTray(state_.language, this);
+    connect(tray_, &SystemTray::command, this, &AppController::handleCommand);
+    connect(tray_, &SystemTray::notified, this,
             [this](int reason) { handleMessage(cmd::kTrayNotify, reason); });
     if (hotkey_) connect(hotkey_.get(), &GlobalHotkey::activated, this, &AppController::checkClipboardForNumber);
 }
@@ -99,7 +99,7 @@ AppController::~AppController() {
 }
 
 void AppController::start(bool withTray) {
-    if (withTray && !tray_->create(AppIcon())) {
+    if (withTray && !tray_->create(appIcon())) {
         std::cerr << "pellandor: no system tray found (no StatusNotifierItem host or XEmbed tray); running "
                      "without a tray icon. Copy a number or press the hotkey, or run pellandor again to open the "
                      "call dialog."
@@ -161,7 +161,7 @@ void AppController::handleInstanceLine(const QString& line) {
         return;
     }
     std::string number, error;
-    if (!NumberToDial(line.mid(5).toStdString(), number, error)) {
+    if (!numberToDial(line.mid(5).toStdString(), number, error)) {
         qCWarning(lcInstance) << "nothing to dial:" << error.c_str();
         return;
     }
@@ -186,7 +186,7 @@ void AppController::checkClipboardForNumber() {
     }
     // Checked before the copy below: the clipboard may hold megabytes.
     if (static_cast<std::size_t>(entry.text.size()) > kMaxClipboardNumberLength) return;
-    const std::optional<std::string> number = ClipboardNumber(entry.text.toStdU16String(), state_.rules);
+    const std::optional<std::string> number = clipboardNumber(entry.text.toStdU16String(), state_.rules);
     if (!number) return;
     const QPoint pointer = inputs_->pointer();
     if (!settingsClosed_) {
@@ -198,12 +198,12 @@ void AppController::checkClipboardForNumber() {
     deliverNumber(*number, pointer);
 }
 
-CCallNumberDlg* AppController::ensureCallDialog(bool& created) {
+CallDialog* AppController::ensureCallDialog(bool& created) {
     created = false;
     if (!dialog_) {
-        dialog_ = new CCallNumberDlg(state_.rules, state_.callLog, state_.dialogState);
-        dialog_->ApplyValues(state_.callDialog, state_.language);
-        connect(dialog_, &CCallNumberDlg::persistentStateChanged, &saveTimer_, qOverload<>(&QTimer::start));
+        dialog_ = new CallDialog(state_.rules, state_.callLog, state_.dialogState);
+        dialog_->applyValues(state_.callDialog, state_.language);
+        connect(dialog_, &CallDialog::persistentStateChanged, &saveTimer_, qOverload<>(&QTimer::start));
         created = true;
     }
     return dialog_;
@@ -211,23 +211,23 @@ CCallNumberDlg* AppController::ensureCallDialog(bool& created) {
 
 void AppController::showCallDialog() {
     bool created = false;
-    ensureCallDialog(created)->ShowDialog();
+    ensureCallDialog(created)->showDialog();
 }
 
 void AppController::deliverNumber(const std::string& number, QPoint pointer) {
     bool created = false;
-    CCallNumberDlg* dialog = ensureCallDialog(created);
+    CallDialog* dialog = ensureCallDialog(created);
     // A fresh dialog is shown and activated; one already there moves without
     // taking the focus from the application in use.
-    dialog->ShowNumber(number, pointer, created);
-    dialog->RestartAutoHide();
+    dialog->showNumber(number, pointer, created);
+    dialog->restartAutoHide();
 }
 
 void AppController::showNotice() {
     if (noticeShowing_) return;
     noticeShowing_ = true;
     auto* box = new QMessageBox(QMessageBox::Information, QString(),
-                                QString::fromStdString(state_.language.Text("CALLDLG_WHILE_SETTINGS")),
+                                QString::fromStdString(state_.language.text("CALLDLG_WHILE_SETTINGS")),
                                 QMessageBox::Ok, settingsWindow_);
     box->setAttribute(Qt::WA_DeleteOnClose);
     connect(box, &QDialog::finished, this, [this] { noticeShowing_ = false; });
@@ -242,7 +242,7 @@ void AppController::raiseSettingsWindow() {
     settingsWindow_->activateWindow();
 }
 
-CSettingDlg* AppController::settingsDialog() const {
+SettingsDialog* AppController::settingsDialog() const {
     return settingsDialog_;
 }
 
@@ -252,16 +252,16 @@ void AppController::openSettingsDialog() {
         return;
     }
     if (!settingsDialog_) {
-        settingsDialog_ = new CSettingDlg(state_, SettingsFiles{settingsPath_, languagePath_}, *settingsTargets_);
+        settingsDialog_ = new SettingsDialog(state_, SettingsFiles{settingsPath_, languagePath_}, *settingsTargets_);
     }
     // Modal to the whole program but without a nested event loop: the
     // hotkey, the clipboard and second starts keep arriving and are answered
     // with the notice while it is open.
-    settingsDialog_->OpenDialog();
+    settingsDialog_->openDialog();
 }
 
 void AppController::applySettings() {
-    StartupState fresh = LoadStartupState(settingsPath_, languagePath_);
+    StartupState fresh = loadStartupState(settingsPath_, languagePath_);
     state_.settings = fresh.settings;
     state_.advanced = fresh.advanced;
     state_.special = fresh.special;
@@ -270,13 +270,13 @@ void AppController::applySettings() {
     state_.advancedTexts = fresh.advancedTexts;
     state_.specialTexts = fresh.specialTexts;
     // The hide delay carries over while auto-hide is off.
-    PushToCallDialog(state_.settings, state_.callDialog);
+    pushToCallDialog(state_.settings, state_.callDialog);
     applyHotkey();
     settingsApplied();
 }
 
 void AppController::settingsApplied() {
-    if (dialog_) dialog_->ApplyValues(state_.callDialog, state_.language);
+    if (dialog_) dialog_->applyValues(state_.callDialog, state_.language);
     tray_->refreshTexts();
 }
 
@@ -296,7 +296,7 @@ void AppController::applyHotkey() {
 bool AppController::saveCallLog() {
     saveTimer_.stop();
     std::string error;
-    if (!SaveCallLog(settingsPath_, state_.callLog, state_.dialogState, error)) {
+    if (!pellandor::saveCallLog(settingsPath_, state_.callLog, state_.dialogState, error)) {
         std::cerr << "pellandor: the recent numbers could not be saved: " << error << std::endl;
         return false;
     }

@@ -2,7 +2,7 @@
 // The program's hidden centre: routes tray commands, second starts, the
 // hotkey and clipboard changes to the call dialog (or the settings dialog).
 
-#include "ui/call_number_dlg.h"
+#include "ui/call_dialog.h"
 
 #include <QMessageBox>
 #include <QObject>
@@ -16,8 +16,8 @@
 
 namespace pellandor {
 
-class CSettingDlg;
-class CSystemTray;
+class SettingsDialog;
+class SystemTray;
 class SettingsTargets;
 class GlobalHotkey;
 struct StartupState;
@@ -83,17 +83,17 @@ public:
     // Before the program ends: saves and releases the hotkey.
     void shutdown();
 
-    CCallNumberDlg* callDialog() const { return dialog_; }
+    CallDialog* callDialog() const { return dialog_; }
     // The settings dialog once it has been opened.
-    CSettingDlg* settingsDialog() const;
+    SettingsDialog* settingsDialog() const;
     QMessageBox* noticeBox() const { return notice_; }
-    CSystemTray* tray() const { return tray_; }
+    SystemTray* tray() const { return tray_; }
 
 signals:
     void exitRequested();
 
 private:
-    CCallNumberDlg* ensureCallDialog(bool& created);
+    CallDialog* ensureCallDialog(bool& created);
     void showCallDialog();
     void deliverNumber(const std::string& number, QPoint pointer);
     void showNotice();
@@ -105,12 +105,12 @@ private:
     std::string languagePath_;
     std::unique_ptr<GlobalHotkey> hotkey_;
     std::unique_ptr<DesktopInputs> inputs_;
-    CSystemTray* tray_ = nullptr;
-    QPointer<CCallNumberDlg> dialog_;
+    SystemTray* tray_ = nullptr;
+    QPointer<CallDialog> dialog_;
     QPointer<QMessageBox> notice_;
     QPointer<QWidget> settingsWindow_;
     std::unique_ptr<SettingsTargets> settingsTargets_;
-    QPointer<CSettingDlg> settingsDialog_;
+    QPointer<SettingsDialog> settingsDialog_;
     bool settingsClosed_ = true;
     bool noticeShowing_ = false;
     QTimer clipboardSettleTimer_;

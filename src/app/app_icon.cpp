@@ -6,7 +6,7 @@
 
 namespace pellandor {
 
-QImage RenderAppIcon(int size) {
+QImage renderAppIcon(int size) {
     QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter p(&image);
@@ -21,7 +21,7 @@ QImage RenderAppIcon(int size) {
     p.setBrush(tile);
     p.drawRoundedRect(QRectF(2, 2, 60, 60), 14, 14);
 
-    // Handset, drawn level and turned a quarter: ear cup top left, mouth cup
+    // handset, drawn level and turned a quarter: ear cup top left, mouth cup
     // bottom right, the grip bowing away from the cups.
     p.translate(32, 33);
     p.rotate(-45);
@@ -39,9 +39,9 @@ QImage RenderAppIcon(int size) {
     return image;
 }
 
-QIcon AppIcon() {
+QIcon appIcon() {
     QIcon icon;
-    for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) icon.addPixmap(QPixmap::fromImage(RenderAppIcon(size)));
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) icon.addPixmap(QPixmap::fromImage(renderAppIcon(size)));
     return icon;
 }
 

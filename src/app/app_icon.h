@@ -7,7 +7,7 @@
 
 namespace pellandor {
 
-QImage RenderAppIcon(int size);
-QIcon AppIcon();
+QImage renderAppIcon(int size);
+QIcon appIcon();
 
 }  // namespace pellandor

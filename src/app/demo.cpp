@@ -1,11 +1,11 @@
 #include "app/demo.h"
 
-#include "app/instance_channel.h"
+#include "desktop_logic/instance_channel.h"
 #include "app/logging.h"
-#include "app/platform/display_check.h"
+#include "platform/display_check.h"
 #include "app/tray_program.h"
 #include "cli/cli.h"
-#include "config/paths.h"
+#include "platform/paths.h"
 #include "config/settings_access.h"
 
 #include <QApplication>
@@ -37,7 +37,7 @@ public:
             error = "cannot create a temporary folder";
             return false;
         }
-        const QString program = QString::fromStdString(ModuleDirectory()) + QStringLiteral("/pellandor-exchange-sim");
+        const QString program = QString::fromStdString(moduleDirectory()) + QStringLiteral("/pellandor-exchange-sim");
         process_.setProgram(program);
         process_.setArguments({QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--bind"),
                                QStringLiteral("127.0.0.1"), QStringLiteral("--log"), logPath()});
@@ -116,7 +116,7 @@ private:
             {"USER_INFO", "ID"}, {"USER_INFO", "PW"}, {"USER_INFO", "PN"}, {"SYS_INFO", "IP"}, {"SYS_INFO", "PORT"}};
         const std::string values[] = {"alice", "secret", "2001", "127.0.0.1", port_};
         for (std::size_t i = 0; i < std::size(keys); ++i) {
-            if (WriteSettingAsProgram(path, keys[i].first, keys[i].second, values[i], error) != SettingWriteResult::Ok)
+            if (writeSettingAsProgram(path, keys[i].first, keys[i].second, values[i], error) != SettingWriteResult::Ok)
                 return false;
         }
         return true;
@@ -129,11 +129,11 @@ private:
 };
 
 // The user's own program would react to the demo's copies and hotkey too.
-bool UserProgramRunning() {
+bool userProgramRunning() {
     std::string error;
-    const std::string dir = InstanceRuntimeDir(error);
+    const std::string dir = instanceRuntimeDir(error);
     if (dir.empty()) return false;
-    QLockFile lock(QString::fromStdString(InstanceLockPath(dir)));
+    QLockFile lock(QString::fromStdString(instanceLockPath(dir)));
     lock.setStaleLockTime(0);
     if (lock.tryLock(0)) {
         lock.unlock();
@@ -142,7 +142,7 @@ bool UserProgramRunning() {
     return lock.error() == QLockFile::LockFailedError;
 }
 
-int CommandLineDemo(int argc, char** argv, const std::string& why) {
+int commandLineDemo(int argc, char** argv, const std::string& why) {
     QCoreApplication app(argc, argv);
     std::cout << "pellandor: " << why << ", so the demo places one call from the command line instead." << std::endl;
     DemoExchange exchange;
@@ -153,21 +153,21 @@ int CommandLineDemo(int argc, char** argv, const std::string& why) {
     }
     std::cout << "Calling \"" << kDemoNumber << "\" through the demo exchange at 127.0.0.1:" << exchange.port()
               << std::endl;
-    const int status = RunCli({"call", "--settings", exchange.settingsPath(), "--", kDemoNumber}, std::cout, std::cerr);
+    const int status = runCli({"call", "--settings", exchange.settingsPath(), "--", kDemoNumber}, std::cout, std::cerr);
     exchange.reportRequests();
     return status;
 }
 
 }  // namespace
 
-int RunDemo(int argc, char** argv) {
-    PreferXWayland();
+int runDemo(int argc, char** argv) {
+    preferXWayland();
     std::string why;
-    if (!DisplayAvailable(why)) return CommandLineDemo(argc, argv, why);
+    if (!displayAvailable(why)) return commandLineDemo(argc, argv, why);
 
     QApplication app(argc, argv);
-    PrepareApplication(app);
-    if (UserProgramRunning()) {
+    prepareApplication(app);
+    if (userProgramRunning()) {
         std::cerr << "pellandor: your own Ulvex Pellandor is running; quit it (tray menu) before trying the demo, so "
                      "that a number copied for the demo is not dialled for real."
                   << std::endl;
@@ -196,7 +196,7 @@ int RunDemo(int argc, char** argv) {
                   << "3. Click the tray icon for the call dialog; right-click it for the menu (Quit ends the demo)."
                   << std::endl;
     };
-    const int status = RunTrayProgram(app, options);
+    const int status = runTrayProgram(app, options);
     exchange.reportRequests();
     exchange.stop();
     return status;

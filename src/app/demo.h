@@ -4,6 +4,6 @@
 
 namespace pellandor {
 
-int RunDemo(int argc, char** argv);
+int runDemo(int argc, char** argv);
 
 }  // namespace pellandor

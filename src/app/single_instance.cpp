@@ -1,6 +1,6 @@
 #include "app/single_instance.h"
 
-#include "app/instance_channel.h"
+#include "desktop_logic/instance_channel.h"
 #include "app/logging.h"
 
 #include <QTimer>
@@ -29,18 +29,18 @@ public:
     Client(int fd, SingleInstance* owner)
         : QObject(owner), fd_(fd), notifier_(new QSocketNotifier(fd, QSocketNotifier::Read, this)) {
         connect(notifier_, &QSocketNotifier::activated, owner, [owner, this] { owner->onClientReadable(this); });
-        QTimer::singleShot(kClientTimeoutMs, this, [this] { Drop(); });
+        QTimer::singleShot(kClientTimeoutMs, this, [this] { drop(); });
     }
     ~Client() override {
         // The notifier goes before the descriptor it watches.
         delete notifier_;
     }
 
-    int Fd() const { return fd_.Get(); }
-    std::string& Buffer() { return buffer_; }
+    int fd() const { return fd_.get(); }
+    std::string& buffer() { return buffer_; }
 
     // Safe from inside this client's own notifier or timer.
-    void Drop() {
+    void drop() {
         notifier_->setEnabled(false);
         deleteLater();
     }
@@ -53,17 +53,17 @@ private:
 
 SingleInstance::SingleInstance(const QString& dir, QObject* parent)
     : QObject(parent),
-      socketPath_(QString::fromStdString(InstanceSocketPath(dir.toStdString()))),
-      lock_(QString::fromStdString(InstanceLockPath(dir.toStdString()))) {
+      socketPath_(QString::fromStdString(instanceSocketPath(dir.toStdString()))),
+      lock_(QString::fromStdString(instanceLockPath(dir.toStdString()))) {
     // Held for the program's whole life: only a dead owner makes it stale.
     lock_.setStaleLockTime(0);
 }
 
 SingleInstance::~SingleInstance() {
-    if (!listener_.IsOpen()) return;
+    if (!listener_.isOpen()) return;
     delete notifier_;
     notifier_ = nullptr;
-    listener_.Reset();
+    listener_.reset();
     // Ours: a later start finds no socket to probe.
     ::unlink(socketPath_.toLocal8Bit().constData());
 }
@@ -76,7 +76,7 @@ SingleInstance::Claim SingleInstance::claim() {
     }
     // A live listener without its lock file (a /tmp cleaner may remove it)
     // still owns the socket.
-    if (IsInstanceListening(socketPath_.toStdString())) {
+    if (isInstanceListening(socketPath_.toStdString())) {
         lock_.unlock();
         qCWarning(lcInstance) << "a running instance listens at" << socketPath_ << "without its lock file";
         return Claim::RunningElsewhere;
@@ -88,7 +88,7 @@ SingleInstance::Claim SingleInstance::claim() {
 
 bool SingleInstance::listen() {
     const QByteArray path = socketPath_.toLocal8Bit();
-    const std::optional<sockaddr_un> address = InstanceSocketAddress(path.toStdString());
+    const std::optional<sockaddr_un> address = instanceSocketAddress(path.toStdString());
     if (!address) {
         error_ = QStringLiteral("cannot listen on %1: the path is too long for a socket").arg(socketPath_);
         return false;
@@ -96,20 +96,20 @@ bool SingleInstance::listen() {
     UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     // What is left was left by an instance that died.
     ::unlink(path.constData());
-    if (!fd.IsOpen() || ::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&*address), sizeof *address) != 0 ||
-        ::chmod(path.constData(), 0600) != 0 || ::listen(fd.Get(), 16) != 0) {
+    if (!fd.isOpen() || ::bind(fd.get(), reinterpret_cast<const sockaddr*>(&*address), sizeof *address) != 0 ||
+        ::chmod(path.constData(), 0600) != 0 || ::listen(fd.get(), 16) != 0) {
         error_ = QStringLiteral("cannot listen on %1: %2").arg(socketPath_, QString::fromLocal8Bit(std::strerror(errno)));
         return false;
     }
     listener_ = std::move(fd);
-    notifier_ = new QSocketNotifier(listener_.Get(), QSocketNotifier::Read, this);
+    notifier_ = new QSocketNotifier(listener_.get(), QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, &SingleInstance::onNewConnection);
     return true;
 }
 
 void SingleInstance::onNewConnection() {
     for (;;) {
-        const int fd = ::accept4(listener_.Get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        const int fd = ::accept4(listener_.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (fd < 0) {
             if (errno == EINTR || errno == ECONNABORTED) continue;
             if (errno != EAGAIN && errno != EWOULDBLOCK) qCWarning(lcInstance) << "accept failed:" << std::strerror(errno);
@@ -121,27 +121,27 @@ void SingleInstance::onNewConnection() {
 
 void SingleInstance::onClientReadable(Client* client) {
     char buffer[1024];
-    const ssize_t n = ::recv(client->Fd(), buffer, sizeof buffer, 0);
+    const ssize_t n = ::recv(client->fd(), buffer, sizeof buffer, 0);
     if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) return;
     if (n <= 0) {
-        client->Drop();  // gone before its line break
+        client->drop();  // gone before its line break
         return;
     }
-    std::string& pending = client->Buffer();
+    std::string& pending = client->buffer();
     pending.append(buffer, static_cast<std::size_t>(n));
     const std::size_t newline = pending.find('\n');
     if (newline == std::string::npos || newline > kMaxInstanceLine) {
         if (pending.size() > kMaxInstanceLine) {
             qCWarning(lcInstance) << "a second start sent an over-long line; dropped";
-            client->Drop();
+            client->drop();
         }
         return;
     }
     const QString line = QString::fromUtf8(pending.data(), static_cast<qsizetype>(newline));
     // Answer before acting: the second start ends as soon as it has the answer.
     static constexpr char kOk[] = "ok\n";
-    [[maybe_unused]] const ssize_t sent = ::send(client->Fd(), kOk, sizeof kOk - 1, MSG_NOSIGNAL);
-    client->Drop();
+    [[maybe_unused]] const ssize_t sent = ::send(client->fd(), kOk, sizeof kOk - 1, MSG_NOSIGNAL);
+    client->drop();
     QMetaObject::invokeMethod(this, [this, line] { emit lineReceived(line); }, Qt::QueuedConnection);
 }
 

@@ -17,7 +17,7 @@ class SingleInstance : public QObject {
     Q_OBJECT
 
 public:
-    // `dir` is a private folder (InstanceRuntimeDir, or a test's own).
+    // `dir` is a private folder (instanceRuntimeDir, or a test's own).
     explicit SingleInstance(const QString& dir, QObject* parent = nullptr);
     ~SingleInstance() override;
 

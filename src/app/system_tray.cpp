@@ -1,6 +1,6 @@
 #include "app/system_tray.h"
 
-#include "app/command_ids.h"
+#include "desktop_logic/command_ids.h"
 #include "app/logging.h"
 #include "config/language_table.h"
 
@@ -11,13 +11,13 @@ namespace pellandor {
 
 namespace {
 
-QString Text(const LanguageTable& texts, std::string_view key) {
-    return QString::fromStdString(texts.Text(key));
+QString menuText(const LanguageTable& texts, std::string_view key) {
+    return QString::fromStdString(texts.text(key));
 }
 
 }  // namespace
 
-CSystemTray::CSystemTray(const LanguageTable& texts, QObject* parent)
+SystemTray::SystemTray(const LanguageTable& texts, QObject* parent)
     : QObject(parent), texts_(texts), menu_(std::make_unique<QMenu>()) {
     callDialog_ = menu_->addAction(QStringLiteral("Call Dialog"));
     settings_ = menu_->addAction(QStringLiteral("Settings"));
@@ -28,15 +28,15 @@ CSystemTray::CSystemTray(const LanguageTable& texts, QObject* parent)
     connect(callDialog_, &QAction::triggered, this, [this] { emit command(cmd::kCallDialog); });
     connect(settings_, &QAction::triggered, this, [this] { emit command(cmd::kSettings); });
     connect(exit_, &QAction::triggered, this, [this] { emit command(cmd::kExit); });
-    connect(menu_.get(), &QMenu::aboutToShow, this, &CSystemTray::refreshTexts);
+    connect(menu_.get(), &QMenu::aboutToShow, this, &SystemTray::refreshTexts);
     refreshTexts();
 }
 
-CSystemTray::~CSystemTray() {
+SystemTray::~SystemTray() {
     if (icon_ != nullptr) icon_->hide();
 }
 
-bool CSystemTray::create(const QIcon& icon) {
+bool SystemTray::create(const QIcon& icon) {
     if (icon_ == nullptr) {
         icon_ = new QSystemTrayIcon(icon, this);
         icon_->setToolTip(QStringLiteral("Ulvex Pellandor"));
@@ -50,7 +50,7 @@ bool CSystemTray::create(const QIcon& icon) {
     return available;
 }
 
-int CSystemTray::notification(QSystemTrayIcon::ActivationReason reason) {
+int SystemTray::notification(QSystemTrayIcon::ActivationReason reason) {
     if (reason != QSystemTrayIcon::Trigger && reason != QSystemTrayIcon::DoubleClick) return 0;
     // An XEmbed double click arrives as a click and then a double click.
     if (lastDefault_.isValid() && lastDefault_.elapsed() < QApplication::doubleClickInterval() + 100) {
@@ -61,14 +61,14 @@ int CSystemTray::notification(QSystemTrayIcon::ActivationReason reason) {
     return cmd::kCallDialog;
 }
 
-void CSystemTray::setSettingsAvailable(bool available) {
+void SystemTray::setSettingsAvailable(bool available) {
     settings_->setEnabled(available);
 }
 
-void CSystemTray::refreshTexts() {
-    callDialog_->setText(Text(texts_, "CALLDLG"));
-    settings_->setText(Text(texts_, "SETTINGS"));
-    exit_->setText(Text(texts_, "EXIT"));
+void SystemTray::refreshTexts() {
+    callDialog_->setText(menuText(texts_, "CALLDLG"));
+    settings_->setText(menuText(texts_, "SETTINGS"));
+    exit_->setText(menuText(texts_, "EXIT"));
     qCDebug(lcTray) << "menu texts:" << callDialog_->text() << settings_->text() << exit_->text();
     version_->setText(QString::fromUtf8(LanguageTable::VersionText.data(),
                                         static_cast<qsizetype>(LanguageTable::VersionText.size())));

@@ -15,13 +15,13 @@ namespace pellandor {
 
 class LanguageTable;
 
-class CSystemTray : public QObject {
+class SystemTray : public QObject {
     Q_OBJECT
 
 public:
     // `texts` outlives the tray; its entries are read at every display.
-    explicit CSystemTray(const LanguageTable& texts, QObject* parent = nullptr);
-    ~CSystemTray() override;
+    explicit SystemTray(const LanguageTable& texts, QObject* parent = nullptr);
+    ~SystemTray() override;
 
     // Shows the icon. False when no tray host runs (the icon appears if one
     // starts later).

@@ -2,12 +2,12 @@
 
 #include "app/app_controller.h"
 #include "app/app_icon.h"
-#include "app/instance_channel.h"
+#include "desktop_logic/instance_channel.h"
 #include "app/logging.h"
-#include "app/platform/global_hotkey.h"
+#include "platform/global_hotkey.h"
 #include "app/single_instance.h"
-#include "app/unix_signals.h"
-#include "config/paths.h"
+#include "platform/quit_signals.h"
+#include "platform/paths.h"
 #include "config/settings_access.h"
 
 #include <QApplication>
@@ -24,11 +24,11 @@ namespace {
 // A starting instance holds the lock a moment before it listens.
 constexpr int kHandOverWaitMs = 3000;
 
-bool HandOverToRunningInstance(const TrayProgramOptions& options) {
-    const std::string socket = InstanceSocketPath(options.instanceDir.toStdString());
+bool handOverToRunningInstance(const TrayProgramOptions& options) {
+    const std::string socket = instanceSocketPath(options.instanceDir.toStdString());
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kHandOverWaitMs);
     while (std::chrono::steady_clock::now() < deadline) {
-        if (SendToRunningInstance(socket, options.firstLine, 1000) == InstanceSend::Delivered) return true;
+        if (sendToRunningInstance(socket, options.firstLine, 1000) == InstanceSend::Delivered) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     return false;
@@ -36,16 +36,16 @@ bool HandOverToRunningInstance(const TrayProgramOptions& options) {
 
 }  // namespace
 
-void PrepareApplication(QApplication& app) {
+void prepareApplication(QApplication& app) {
     app.setApplicationName(QStringLiteral("pellandor"));
     app.setApplicationDisplayName(QStringLiteral("Ulvex Pellandor"));
     app.setDesktopFileName(QStringLiteral("pellandor"));
-    app.setWindowIcon(AppIcon());
+    app.setWindowIcon(appIcon());
     // Lives in the tray: closing the call dialog does not end it.
     app.setQuitOnLastWindowClosed(false);
 }
 
-int RunTrayProgram(QApplication& app, const TrayProgramOptions& options) {
+int runTrayProgram(QApplication& app, const TrayProgramOptions& options) {
     std::unique_ptr<SingleInstance> instance;
     if (!options.instanceDir.isEmpty()) {
         instance = std::make_unique<SingleInstance>(options.instanceDir);
@@ -53,7 +53,7 @@ int RunTrayProgram(QApplication& app, const TrayProgramOptions& options) {
             case SingleInstance::Claim::Primary:
                 break;
             case SingleInstance::Claim::RunningElsewhere:
-                if (HandOverToRunningInstance(options)) return 0;
+                if (handOverToRunningInstance(options)) return 0;
                 std::cerr << "pellandor: another Ulvex Pellandor holds " << options.instanceDir.toStdString()
                           << " but does not answer" << std::endl;
                 return 1;
@@ -65,17 +65,17 @@ int RunTrayProgram(QApplication& app, const TrayProgramOptions& options) {
         }
     }
 
-    const std::string languagePath = LanguageFilePath();
-    StartupState state = LoadStartupState(options.settingsPath, languagePath);
-    AppController controller(state, options.settingsPath, languagePath, CreatePlatformHotkey(),
+    const std::string languagePath = languageFilePath();
+    StartupState state = loadStartupState(options.settingsPath, languagePath);
+    AppController controller(state, options.settingsPath, languagePath, createPlatformHotkey(),
                              std::make_unique<DesktopInputs>());
     if (instance)
         QObject::connect(instance.get(), &SingleInstance::lineReceived, &controller,
                          &AppController::handleInstanceLine);
-    UnixSignals unixSignals;
+    QuitSignals unixSignals;
     // exit(), not quit(): quit() first asks every window to close, and the
     // call dialog refuses (it hides instead), which would cancel the quit.
-    QObject::connect(&unixSignals, &UnixSignals::received, &app, [](int number) {
+    QObject::connect(&unixSignals, &QuitSignals::received, &app, [](int number) {
         qCInfo(lcApp) << "signal" << number << "received; ending";
         QCoreApplication::exit(0);
     });

@@ -19,9 +19,9 @@ struct TrayProgramOptions {
 };
 
 // Sets the application's names, icon and quit rules.
-void PrepareApplication(QApplication& app);
+void prepareApplication(QApplication& app);
 
 // Returns the exit status.
-int RunTrayProgram(QApplication& app, const TrayProgramOptions& options);
+int runTrayProgram(QApplication& app, const TrayProgramOptions& options);
 
 }  // namespace pellandor

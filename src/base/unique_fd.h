@@ -13,17 +13,17 @@ public:
     explicit UniqueFd(int fd) : fd_(fd) {}
     UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
     UniqueFd& operator=(UniqueFd&& other) noexcept {
-        if (this != &other) Reset(std::exchange(other.fd_, -1));
+        if (this != &other) reset(std::exchange(other.fd_, -1));
         return *this;
     }
     UniqueFd(const UniqueFd&) = delete;
     UniqueFd& operator=(const UniqueFd&) = delete;
-    ~UniqueFd() { Reset(); }
+    ~UniqueFd() { reset(); }
 
-    int Get() const { return fd_; }
-    bool IsOpen() const { return fd_ >= 0; }
-    int Release() { return std::exchange(fd_, -1); }
-    void Reset(int fd = -1) {
+    int get() const { return fd_; }
+    bool isOpen() const { return fd_ >= 0; }
+    int release() { return std::exchange(fd_, -1); }
+    void reset(int fd = -1) {
         if (fd_ >= 0) ::close(fd_);
         fd_ = fd;
     }

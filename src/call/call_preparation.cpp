@@ -2,15 +2,15 @@
 
 #include "call/exchange_trust.h"
 #include "call/keyring_password.h"
-#include "config/cini.h"
+#include "config/ini_file.h"
 #include "config/security_settings.h"
 
 namespace pellandor {
 
-void prepareCall(const std::string& settingsPath, CallDialogValues& account, CCallPress& press,
+void prepareCall(const std::string& settingsPath, CallDialogValues& account, CallPress& press,
                  CredentialStore& store) {
-    const CIni settings = CIni::Snapshot(settingsPath);
-    press.Request().SetTrustPolicy(TrustPolicyFor(LoadSecuritySettings(settings), account));
+    const IniFile settings = IniFile::snapshot(settingsPath);
+    press.request().setTrustPolicy(trustPolicyFor(loadSecuritySettings(settings), account));
     if (account.password.empty()) {
         account.password = keyringPassword(account.exchangeAddress, account.userId, settings, store);
     }
@@ -19,7 +19,7 @@ void prepareCall(const std::string& settingsPath, CallDialogValues& account, CCa
 std::string finishCall(const std::string& settingsPath, const CallDialogValues& account, const CallOutcome& outcome,
                        bool& pinned) {
     std::string error;
-    const PinWrite written = KeepFirstKey(settingsPath, account, outcome.peer, error);
+    const PinWrite written = keepFirstKey(settingsPath, account, outcome.peer, error);
     pinned = written == PinWrite::Stored;
     return written == PinWrite::Failed ? error : std::string();
 }

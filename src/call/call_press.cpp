@@ -8,7 +8,7 @@
 
 namespace pellandor {
 
-SettingsGap MissingSettings(const CallDialogValues& account)
+SettingsGap missingSettings(const CallDialogValues& account)
 {
     const bool userComplete = !account.userId.empty() && !account.password.empty() && !account.phoneNumber.empty();
     const bool systemComplete = !account.exchangeAddress.empty() && account.exchangeAddress != "0.0.0.0" &&
@@ -19,121 +19,121 @@ SettingsGap MissingSettings(const CallDialogValues& account)
     return SettingsGap::None;
 }
 
-const std::string& SettingsGapMessage(SettingsGap gap, const ResultTexts& texts)
+const std::string& settingsGapMessage(SettingsGap gap, const ResultTexts& texts)
 {
     static const std::string none;
     switch (gap) {
     case SettingsGap::UserInfo:
-        return texts.RS_NOT_USER_INFO;
+        return texts.notUserInfo;
     case SettingsGap::SysInfo:
-        return texts.RS_NOT_SYS_INFO;
+        return texts.notSysInfo;
     case SettingsGap::UserAndSysInfo:
-        return texts.RS_NOT_USER_SYS_INFO;
+        return texts.notUserSysInfo;
     case SettingsGap::None:
         break;
     }
     return none;
 }
 
-ResultTexts ResultTextsFrom(const LanguageTable& table)
+ResultTexts resultTextsFrom(const LanguageTable& table)
 {
     ResultTexts t;
-    t.RS_RESULT = table.Text("RS_RESULT");
-    t.RS_CALL_FAIL = table.Text("RS_CALL_FAIL");
-    t.RS_HANGUP_FAIL = table.Text("RS_HANGUP_FAIL");
-    t.RS_AUTH_FAIL = table.Text("RS_AUTH_FAIL");
-    t.RS_ACCESS_DENIED = table.Text("RS_ACCESS_DENIED");
-    t.RS_CALL_RESTRICTED = table.Text("RS_CALL_RESTRICTED");
-    t.RS_CALL_NOK = table.Text("RS_CALL_NOK");
-    t.RS_CALLER_BUSY = table.Text("RS_CALLER_BUSY");
-    t.RS_UNKNOWN_ERROR = table.Text("RS_UNKNOWN_ERROR");
-    t.RS_CODE_EMPTY = table.Text("RS_CODE_EMPTY");
-    t.RS_DONOT_RECEIVE = table.Text("RS_DONOT_RECEIVE");
-    t.RS_NOT_USER_INFO = table.Text("RS_NOT_USER_INFO");
-    t.RS_NOT_SYS_INFO = table.Text("RS_NOT_SYS_INFO");
-    t.RS_NOT_USER_SYS_INFO = table.Text("RS_NOT_USER_SYS_INFO");
+    t.caption = table.text("RS_RESULT");
+    t.callFail = table.text("RS_CALL_FAIL");
+    t.hangupFail = table.text("RS_HANGUP_FAIL");
+    t.authFail = table.text("RS_AUTH_FAIL");
+    t.accessDenied = table.text("RS_ACCESS_DENIED");
+    t.callRestricted = table.text("RS_CALL_RESTRICTED");
+    t.callNok = table.text("RS_CALL_NOK");
+    t.callerBusy = table.text("RS_CALLER_BUSY");
+    t.unknownError = table.text("RS_UNKNOWN_ERROR");
+    t.codeEmpty = table.text("RS_CODE_EMPTY");
+    t.noAnswer = table.text("RS_DONOT_RECEIVE");
+    t.notUserInfo = table.text("RS_NOT_USER_INFO");
+    t.notSysInfo = table.text("RS_NOT_SYS_INFO");
+    t.notUserSysInfo = table.text("RS_NOT_USER_SYS_INFO");
     return t;
 }
 
-std::optional<std::string> CallDestination(std::string_view numberText, const DialingRules& rules)
+std::optional<std::string> callDestination(std::string_view numberText, const DialingRules& rules)
 {
-    std::string destination = DialingRules::ApplyDialMarks(numberText, rules.NUM_ADD_EQUAL);
-    if (!rules.IsDialableText(destination, false)) return std::nullopt;
+    std::string destination = DialingRules::applyDialMarks(numberText, rules.equalDigits);
+    if (!rules.isDialableText(destination, false)) return std::nullopt;
     return destination;
 }
 
-std::string CallOutcome::Message(const ResultTexts& texts) const
+std::string CallOutcome::message(const ResultTexts& texts) const
 {
-    std::string untrusted = UntrustedExchangeMessage(peer, exchange);
+    std::string untrusted = untrustedExchangeMessage(peer, exchange);
     if (!untrusted.empty()) return untrusted;
-    return FormatResultMessage(CallResultMessage(result, hangup, texts));
+    return formatResultMessage(callResultMessage(result, hangup, texts));
 }
 
-CCallPress::Begin CCallPress::Press(CallKind kind, const CallDialogValues& account, std::string_view numberText,
+CallPress::Begin CallPress::press(CallKind kind, const CallDialogValues& account, std::string_view numberText,
                                     const DialingRules& rules, Completion completion)
 {
     Begin begin;
-    begin.gap = MissingSettings(account);
+    begin.gap = missingSettings(account);
     if (begin.gap != SettingsGap::None) {
         begin.status = Status::IncompleteSettings;
         return begin;
     }
     const bool hangup = kind == CallKind::Hangup;
     if (!hangup) {
-        auto destination = CallDestination(numberText, rules);
+        auto destination = callDestination(numberText, rules);
         if (!destination) {
             begin.status = Status::NotDialable;
             return begin;
         }
         begin.destination = std::move(*destination);
     }
-    if (IsRunning()) {
+    if (isRunning()) {
         begin.error = "a request is still running";
         return begin;
     }
 
-    // Init before every request, so changed settings take effect.
-    if (!request_.Init(account.exchangeAddress, account.exchangePort)) {
+    // init before every request, so changed settings take effect.
+    if (!request_.init(account.exchangeAddress, account.exchangePort)) {
         // Reported like a request that could not connect.
         begin.status = Status::Started;
-        const CallOutcome outcome{{-XML_STEP_CONNECT_SERV, request_.ErrorText()}, hangup, {}, {}};
+        const CallOutcome outcome{{-kStepConnect, request_.errorText()}, hangup, {}, {}};
         if (completion) completion(outcome);
         return begin;
     }
 
     completion_ = std::move(completion);
     hangup_ = hangup;
-    exchange_ = ExchangeName(account.exchangeAddress, account.exchangePort);
-    request_.SetResultCallback(&CCallPress::Deliver, this);
+    exchange_ = exchangeName(account.exchangeAddress, account.exchangePort);
+    request_.setResultCallback(&CallPress::deliver, this);
     CallUserInfo info{account.phoneNumber, account.userId, account.password, begin.destination};
     busy_.store(true, std::memory_order_release);
-    const bool started = request_.Start(hangup ? kCallTypeHangup : kCallTypeCall, info);
+    const bool started = request_.start(hangup ? kCallTypeHangup : kCallTypeCall, info);
     wipeString(info.password);
     if (!started) {
         busy_.store(false, std::memory_order_release);
-        begin.error = request_.ErrorText();
+        begin.error = request_.errorText();
         return begin;
     }
     begin.status = Status::Started;
     return begin;
 }
 
-CCallPress::Begin CCallPress::PressAndWait(CallKind kind, const CallDialogValues& account,
+CallPress::Begin CallPress::pressAndWait(CallKind kind, const CallDialogValues& account,
                                            std::string_view numberText, const DialingRules& rules,
                                            CallOutcome& outcome)
 {
     auto promise = std::make_shared<std::promise<CallOutcome>>();
     std::future<CallOutcome> done = promise->get_future();
-    Begin begin = Press(kind, account, numberText, rules,
+    Begin begin = press(kind, account, numberText, rules,
                         [promise](const CallOutcome& finished) { promise->set_value(finished); });
     if (begin.status == Status::Started) outcome = done.get();
     return begin;
 }
 
-void CCallPress::Deliver(void* self, const int* step, const char* text)
+void CallPress::deliver(void* self, const int* step, const char* text)
 {
-    auto* press = static_cast<CCallPress*>(self);
-    const CallOutcome outcome{{*step, text ? text : ""}, press->hangup_, press->request_.LastPeerCheck(),
+    auto* press = static_cast<CallPress*>(self);
+    const CallOutcome outcome{{*step, text ? text : ""}, press->hangup_, press->request_.lastPeerCheck(),
                               press->exchange_};
     if (press->completion_) press->completion_(outcome);
     // Only now may the next press replace the completion.

@@ -7,7 +7,7 @@
 #include "config/app_settings.h"
 #include "config/language_table.h"
 #include "dialing/dialing_rules.h"
-#include "service/http_xml_request.h"
+#include "service/exchange_request.h"
 #include "service/peer_trust.h"
 #include "service/result_message.h"
 
@@ -26,17 +26,17 @@ enum class SettingsGap { None, UserInfo, SysInfo, UserAndSysInfo };
 
 // User info needs ID, password and station number; the exchange needs an
 // address other than "0.0.0.0" (an empty one counts as unset too) and a port.
-SettingsGap MissingSettings(const CallDialogValues& account);
+SettingsGap missingSettings(const CallDialogValues& account);
 
 // RS_NOT_USER_INFO, RS_NOT_SYS_INFO or RS_NOT_USER_SYS_INFO; empty for None.
-const std::string& SettingsGapMessage(SettingsGap gap, const ResultTexts& texts);
+const std::string& settingsGapMessage(SettingsGap gap, const ResultTexts& texts);
 
 // The result texts of the language table.
-ResultTexts ResultTextsFrom(const LanguageTable& table);
+ResultTexts resultTextsFrom(const LanguageTable& table);
 
 // The number box text as sent: dial marks applied, then accepted when it is
 // dialable (the minimum length is not asked for). Empty when not dialable.
-std::optional<std::string> CallDestination(std::string_view numberText, const DialingRules& rules);
+std::optional<std::string> callDestination(std::string_view numberText, const DialingRules& rules);
 
 struct CallOutcome {
     ServiceResult result;
@@ -44,17 +44,17 @@ struct CallOutcome {
     PeerCheck peer;        // the exchange's key and the verdict on it
     std::string exchange;  // "ADDRESS:PORT" the request went to
 
-    bool Completed() const { return result.step == XML_STEP_COMPLETED; }
-    bool Succeeded() const { return Completed() && LeadingCodeNumber(result.text) == 100; }
+    bool completed() const { return result.step == kStepCompleted; }
+    bool succeeded() const { return completed() && leadingCodeNumber(result.text) == 100; }
     // The formatted message for the result box; empty on success. An
     // exchange whose key was not trusted gets its own message.
-    std::string Message(const ResultTexts& texts) const;
+    std::string message(const ResultTexts& texts) const;
 };
 
-class CCallPress {
+class CallPress {
 public:
     // Runs exactly once per started request: on the request's worker thread,
-    // or on the pressing thread before Press returns when the exchange address
+    // or on the pressing thread before press returns when the exchange address
     // cannot be used. It must only copy the outcome and hand it on.
     using Completion = std::function<void(const CallOutcome&)>;
 
@@ -71,27 +71,27 @@ public:
         std::string error;
     };
 
-    CCallPress() = default;
+    CallPress() = default;
     // Cuts a running request short and waits for its worker; no completion follows.
-    virtual ~CCallPress() = default;
-    CCallPress(const CCallPress&) = delete;
-    CCallPress& operator=(const CCallPress&) = delete;
+    virtual ~CallPress() = default;
+    CallPress(const CallPress&) = delete;
+    CallPress& operator=(const CallPress&) = delete;
 
     // `numberText` is the number box text (ignored for a hang-up).
-    Begin Press(CallKind kind, const CallDialogValues& account, std::string_view numberText,
+    Begin press(CallKind kind, const CallDialogValues& account, std::string_view numberText,
                 const DialingRules& rules, Completion completion);
 
-    // Press, then wait for the outcome (only when the status is Started).
-    Begin PressAndWait(CallKind kind, const CallDialogValues& account, std::string_view numberText,
+    // press, then wait for the outcome (only when the status is Started).
+    Begin pressAndWait(CallKind kind, const CallDialogValues& account, std::string_view numberText,
                        const DialingRules& rules, CallOutcome& outcome);
 
     // From a started request until its completion has returned.
-    bool IsRunning() const { return busy_.load(std::memory_order_acquire); }
+    bool isRunning() const { return busy_.load(std::memory_order_acquire); }
     // Time-outs and similar knobs, for tests and tools.
-    CHttpXmlRequest& Request() { return request_; }
+    ExchangeRequest& request() { return request_; }
 
 private:
-    static void Deliver(void* self, const int* step, const char* text);
+    static void deliver(void* self, const int* step, const char* text);
 
     // Written only while idle; read by the worker only while busy_.
     Completion completion_;
@@ -99,7 +99,7 @@ private:
     std::string exchange_;
     std::atomic<bool> busy_{false};
     // Last, so it is destroyed (and its worker joined) before the completion.
-    CHttpXmlRequest request_;
+    ExchangeRequest request_;
 };
 
 }  // namespace pellandor

@@ -2,29 +2,29 @@
 
 namespace pellandor {
 
-TrustPolicy TrustPolicyFor(const SecuritySettings& security, const CallDialogValues& account) {
+TrustPolicy trustPolicyFor(const SecuritySettings& security, const CallDialogValues& account) {
     TrustPolicy policy;
     policy.caFile = security.caFile;
     if (!security.requiredKey.empty()) {
         // A value that is no fingerprint can never match: calls fail until it is mended.
-        if (!NormalizeKeyFingerprint(security.requiredKey, policy.expectedKey)) {
+        if (!normalizeKeyFingerprint(security.requiredKey, policy.expectedKey)) {
             policy.expectedKey = security.requiredKey;
         }
         policy.provisioned = true;
         return policy;
     }
-    policy.expectedKey = PinFor(security, ExchangeName(account.exchangeAddress, account.exchangePort));
+    policy.expectedKey = pinFor(security, exchangeName(account.exchangeAddress, account.exchangePort));
     return policy;
 }
 
-PinWrite KeepFirstKey(const std::string& settingsPath, const CallDialogValues& account, const PeerCheck& check,
+PinWrite keepFirstKey(const std::string& settingsPath, const CallDialogValues& account, const PeerCheck& check,
                       std::string& error) {
     if (check.verdict != TrustVerdict::FirstUse || check.fingerprint.empty()) return PinWrite::AlreadyPinned;
-    return RememberFirstPin(settingsPath, ExchangeName(account.exchangeAddress, account.exchangePort),
+    return rememberFirstPin(settingsPath, exchangeName(account.exchangeAddress, account.exchangePort),
                             check.fingerprint, error);
 }
 
-std::string UntrustedExchangeMessage(const PeerCheck& check, std::string_view exchange) {
+std::string untrustedExchangeMessage(const PeerCheck& check, std::string_view exchange) {
     const std::string where(exchange);
     switch (check.verdict) {
         case TrustVerdict::KeyChanged:

@@ -14,16 +14,16 @@ namespace pellandor {
 
 // A provisioned key or CA file wins; otherwise the key kept for this
 // exchange, or none (first use).
-TrustPolicy TrustPolicyFor(const SecuritySettings& security, const CallDialogValues& account);
+TrustPolicy trustPolicyFor(const SecuritySettings& security, const CallDialogValues& account);
 
 // After a request whose handshake found no key to match: keeps the key it
 // saw. A file write, so it runs on the GUI thread or in the command line,
 // never on the request's worker. Stored when this call pinned the key.
-PinWrite KeepFirstKey(const std::string& settingsPath, const CallDialogValues& account, const PeerCheck& check,
+PinWrite keepFirstKey(const std::string& settingsPath, const CallDialogValues& account, const PeerCheck& check,
                       std::string& error);
 
 // What to show when the exchange's key or certificate was not trusted
 // (nothing was sent); empty for any other outcome.
-std::string UntrustedExchangeMessage(const PeerCheck& check, std::string_view exchange);
+std::string untrustedExchangeMessage(const PeerCheck& check, std::string_view exchange);
 
 }  // namespace pellandor

@@ -1,25 +1,25 @@
 #include "call/keyring_password.h"
 
 #include "base/secret_text.h"
-#include "config/cini.h"
+#include "config/ini_file.h"
 #include "config/security_settings.h"
 #include "config/settings_access.h"
 #include "dialing/text_utils.h"
 
 namespace pellandor {
 
-CredentialKey credentialKeyFrom(const CIni& settings) {
-    return {TrimBlanks(settings.GetString("SYS_INFO", "IP")), TrimBlanks(settings.GetString("USER_INFO", "ID"))};
+CredentialKey credentialKeyFrom(const IniFile& settings) {
+    return {trimBlanks(settings.getString("SYS_INFO", "IP")), trimBlanks(settings.getString("USER_INFO", "ID"))};
 }
 
-bool keyringWanted(const CIni& settings) {
-    return LoadSecuritySettings(settings).useKeyring;
+bool keyringWanted(const IniFile& settings) {
+    return loadSecuritySettings(settings).useKeyring;
 }
 
 PasswordPlace storePassword(const std::string& settingsPath, std::string& password, CredentialStore& store,
                             std::string& note, std::string& error) {
-    const CIni settings = CIni::Snapshot(settingsPath);
-    std::string trimmed = TrimBlanks(password);
+    const IniFile settings = IniFile::snapshot(settingsPath);
+    std::string trimmed = trimBlanks(password);
     wipeString(password);
     bool inKeyring = false;
     if (keyringWanted(settings)) {
@@ -36,23 +36,23 @@ PasswordPlace storePassword(const std::string& settingsPath, std::string& passwo
     // In the keyring, the file's copy goes; otherwise the file keeps it enciphered.
     static const std::string kNone;
     const std::string& fileValue = inKeyring ? kNone : trimmed;
-    const SettingWriteResult written = WriteSettingAsProgram(settingsPath, "USER_INFO", "PW", fileValue, error);
+    const SettingWriteResult written = writeSettingAsProgram(settingsPath, "USER_INFO", "PW", fileValue, error);
     wipeString(trimmed);
     if (written != SettingWriteResult::Ok) return PasswordPlace::Failed;
     if (inKeyring) note = "the password is kept in " + store.describe() + ", not in the settings file";
     return inKeyring ? PasswordPlace::Keyring : PasswordPlace::File;
 }
 
-std::string keyringPassword(const CIni& settings, CredentialStore& store) {
+std::string keyringPassword(const IniFile& settings, CredentialStore& store) {
     const CredentialKey key = credentialKeyFrom(settings);
     return keyringPassword(key.exchangeAddress, key.userId, settings, store);
 }
 
-std::string keyringPassword(const std::string& exchangeAddress, const std::string& userId, const CIni& settings,
+std::string keyringPassword(const std::string& exchangeAddress, const std::string& userId, const IniFile& settings,
                             CredentialStore& store) {
     if (!keyringWanted(settings)) return {};
     std::string secret, error;
-    if (store.lookup({TrimBlanks(exchangeAddress), TrimBlanks(userId)}, secret, error) != CredentialStatus::Ok) {
+    if (store.lookup({trimBlanks(exchangeAddress), trimBlanks(userId)}, secret, error) != CredentialStatus::Ok) {
         return {};
     }
     return secret;

@@ -8,12 +8,12 @@
 
 namespace pellandor {
 
-class CIni;
+class IniFile;
 
-CredentialKey credentialKeyFrom(const CIni& settings);
+CredentialKey credentialKeyFrom(const IniFile& settings);
 
 // Whether the settings let the password go to the keyring ([SECURITY] USE_KEYRING).
-bool keyringWanted(const CIni& settings);
+bool keyringWanted(const IniFile& settings);
 
 enum class PasswordPlace { Keyring, File, Failed };
 
@@ -25,9 +25,9 @@ PasswordPlace storePassword(const std::string& settingsPath, std::string& passwo
 
 // The keyring's password for the settings, when the file has none; empty
 // when there is none either.
-std::string keyringPassword(const CIni& settings, CredentialStore& store);
+std::string keyringPassword(const IniFile& settings, CredentialStore& store);
 // The same for an address and user ID as the program holds them.
-std::string keyringPassword(const std::string& exchangeAddress, const std::string& userId, const CIni& settings,
+std::string keyringPassword(const std::string& exchangeAddress, const std::string& userId, const IniFile& settings,
                             CredentialStore& store);
 
 // After the exchange address or user ID changed: the keyring's entry follows,

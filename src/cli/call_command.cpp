@@ -1,56 +1,56 @@
 #include "cli/cli.h"
 
-#include "call/call_press.h"
 #include "base/secret_text.h"
 #include "call/call_preparation.h"
+#include "call/call_press.h"
 #include "cli/command_line.h"
-#include "config/paths.h"
+#include "platform/paths.h"
 #include "config/settings_access.h"
 
 #include <ostream>
 
 namespace pellandor {
 
-int RunCall(const ParsedArgs& args, const std::string& settingsPath, bool hangup, std::ostream& out,
+int runCall(const ParsedArgs& args, const std::string& settingsPath, bool hangup, std::ostream& out,
             std::ostream& err)
 {
     if (!hangup && args.words.empty()) {
-        return UsageError(err, "call needs a NUMBER");
+        return usageError(err, "call needs a NUMBER");
     }
-    StartupState state = LoadStartupState(settingsPath, LanguageFilePath());
-    const ResultTexts texts = ResultTextsFrom(state.language);
+    StartupState state = loadStartupState(settingsPath, languageFilePath());
+    const ResultTexts texts = resultTextsFrom(state.language);
 
     // What the dialog's number box would show; --raw skips the dialling plan.
     std::string shown;
     if (!hangup) {
-        const std::string typed = JoinWords(args.words);
-        shown = args.raw ? typed : state.rules.BuildDialString(typed);
+        const std::string typed = joinWords(args.words);
+        shown = args.raw ? typed : state.rules.buildDialString(typed);
     }
 
     wipeString(state.settings.password);
-    CCallPress press;
+    CallPress press;
     {
         const std::unique_ptr<CredentialStore> store = openCredentialStore();
         prepareCall(settingsPath, state.callDialog, press, *store);
     }
     CallOutcome outcome;
-    const CCallPress::Begin begin = press.PressAndWait(hangup ? CallKind::Hangup : CallKind::Call,
+    const CallPress::Begin begin = press.pressAndWait(hangup ? CallKind::Hangup : CallKind::Call,
                                                        state.callDialog, shown, state.rules, outcome);
     wipeString(state.callDialog.password);
     switch (begin.status) {
-    case CCallPress::Status::IncompleteSettings:
-        out << "Failed\n" << FormatResultMessage(SettingsGapMessage(begin.gap, texts)) << "\n";
+    case CallPress::Status::IncompleteSettings:
+        out << "Failed\n" << formatResultMessage(settingsGapMessage(begin.gap, texts)) << "\n";
         err << "pellandor: the settings in " << settingsPath << " lack the "
             << (begin.gap != SettingsGap::SysInfo ? "user ID, password or phone number" : "exchange address or port")
             << "\n";
         return kExitIncomplete;
-    case CCallPress::Status::NotDialable:
+    case CallPress::Status::NotDialable:
         err << "pellandor: not a dialable number: \"" << shown << "\"\n";
         return kExitIncomplete;
-    case CCallPress::Status::Refused:
+    case CallPress::Status::Refused:
         err << "pellandor: could not start the request: " << begin.error << "\n";
         return kExitFailed;
-    case CCallPress::Status::Started:
+    case CallPress::Status::Started:
         break;
     }
 
@@ -62,10 +62,11 @@ int RunCall(const ParsedArgs& args, const std::string& settingsPath, bool hangup
             << " is trusted from now on\n";
     if (!pinError.empty())
         err << "pellandor: the exchange's key could not be kept: " << pinError << "\n";
-    const bool success = outcome.Succeeded();
+
+    const bool success = outcome.succeeded();
     out << (success ? "Success" : "Failed") << "\n";
-    if (!success) out << outcome.Message(texts) << "\n";
-    if (!outcome.Completed()) {
+    if (!success) out << outcome.message(texts) << "\n";
+    if (!outcome.completed()) {
         std::string detail = outcome.result.text;
         while (!detail.empty() && (detail.back() == '\n' || detail.back() == '\r'))
             detail.pop_back();

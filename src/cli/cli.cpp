@@ -1,8 +1,8 @@
 #include "cli/cli.h"
 
 #include "cli/command_line.h"
-#include "config/atomic_file.h"
-#include "config/paths.h"
+#include "platform/atomic_file.h"
+#include "platform/paths.h"
 #include "config/settings_access.h"
 #include "dialing/dialing_rules.h"
 
@@ -34,25 +34,25 @@ constexpr const char* kUsage =
 
 }  // namespace
 
-int UsageError(std::ostream& err, const std::string& what)
+int usageError(std::ostream& err, const std::string& what)
 {
     err << "pellandor: " << what << "\n" << kUsage;
     return kExitUsage;
 }
 
-int RunDialString(const ParsedArgs& args, const std::string& settingsPath, std::ostream& out, std::ostream& err)
+int runDialString(const ParsedArgs& args, const std::string& settingsPath, std::ostream& out, std::ostream& err)
 {
     if (args.words.empty())
-        return UsageError(err, "dial-string needs a TEXT");
-    const StartupState state = LoadStartupState(settingsPath, LanguageFilePath());
-    const std::string text = JoinWords(args.words);
+        return usageError(err, "dial-string needs a TEXT");
+    const StartupState state = loadStartupState(settingsPath, languageFilePath());
+    const std::string text = joinWords(args.words);
     if (!args.send) {
-        out << state.rules.BuildDialString(text) << "\n";
+        out << state.rules.buildDialString(text) << "\n";
         return kExitOk;
     }
     // What a press of Call sends for a text typed into the number box.
-    std::string dial = DialingRules::ApplyDialMarks(text, state.rules.NUM_ADD_EQUAL);
-    if (!state.rules.IsDialableText(dial, false)) {
+    std::string dial = DialingRules::applyDialMarks(text, state.rules.equalDigits);
+    if (!state.rules.isDialableText(dial, false)) {
         err << "pellandor: not a dialable number: \"" << text
             << "\" (at most 30 characters of 0-9 * # + ( ) - / and space, with at least one digit)\n";
         return kExitFailed;
@@ -61,11 +61,11 @@ int RunDialString(const ParsedArgs& args, const std::string& settingsPath, std::
     return kExitOk;
 }
 
-int RunCli(const std::vector<std::string>& argv, std::ostream& out, std::ostream& err)
+int runCli(const std::vector<std::string>& argv, std::ostream& out, std::ostream& err)
 {
-    const ParsedArgs args = ParseArgs(argv);
+    const ParsedArgs args = parseArgs(argv);
     if (!args.error.empty())
-        return UsageError(err, args.error);
+        return usageError(err, args.error);
     if (args.help) {
         out << kUsage;
         return kExitOk;
@@ -79,36 +79,36 @@ int RunCli(const std::vector<std::string>& argv, std::ostream& out, std::ostream
         return kExitUsage;
     }
     if (args.send && args.command != "dial-string")
-        return UsageError(err, "--send goes with dial-string only");
+        return usageError(err, "--send goes with dial-string only");
     if (args.raw && args.command != "call")
-        return UsageError(err, "--raw goes with call only");
+        return usageError(err, "--raw goes with call only");
     if (args.showPassword && args.command != "config")
-        return UsageError(err, "--show-password goes with config list only");
+        return usageError(err, "--show-password goes with config list only");
 
-    const std::string settingsPath = args.settings ? *args.settings : DefaultSettingsPath();
+    const std::string settingsPath = args.settings ? *args.settings : defaultSettingsPath();
     // A settings file that exists but cannot be read would otherwise look
     // like one with every value missing.
     const bool readsSettings = args.command == "dial-string" || args.command == "call" || args.command == "hangup" ||
                                (args.command == "config" && !args.words.empty() && args.words[0] != "set");
     if (readsSettings) {
         std::string why;
-        if (CheckReadableFile(settingsPath, why) == FileReadStatus::Failed) {
+        if (checkReadableFile(settingsPath, why) == FileReadStatus::Failed) {
             err << "pellandor: the settings file cannot be read: " << why << "\n";
             return kExitIncomplete;
         }
     }
     if (args.command == "dial-string")
-        return RunDialString(args, settingsPath, out, err);
+        return runDialString(args, settingsPath, out, err);
     if (args.command == "config")
-        return RunConfig(args, settingsPath, out, err);
+        return runConfig(args, settingsPath, out, err);
     if (args.command == "call")
-        return RunCall(args, settingsPath, false, out, err);
+        return runCall(args, settingsPath, false, out, err);
     if (args.command == "hangup") {
         if (!args.words.empty())
-            return UsageError(err, "hangup takes no number");
-        return RunCall(args, settingsPath, true, out, err);
+            return usageError(err, "hangup takes no number");
+        return runCall(args, settingsPath, true, out, err);
     }
-    return UsageError(err, "unknown command: " + args.command);
+    return usageError(err, "unknown command: " + args.command);
 }
 
 }  // namespace pellandor

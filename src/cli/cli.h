@@ -10,15 +10,15 @@ namespace pellandor {
 struct ParsedArgs;
 
 // Runs one command; returns the process exit status.
-int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 // Says what is wrong, then how to use the program; returns kExitUsage.
-int UsageError(std::ostream& err, const std::string& what);
+int usageError(std::ostream& err, const std::string& what);
 
 // The commands, each given the parsed words and the settings path to use.
-int RunDialString(const ParsedArgs& args, const std::string& settingsPath, std::ostream& out, std::ostream& err);
-int RunConfig(const ParsedArgs& args, const std::string& settingsPath, std::ostream& out, std::ostream& err);
-int RunCall(const ParsedArgs& args, const std::string& settingsPath, bool hangup, std::ostream& out, std::ostream& err);
+int runDialString(const ParsedArgs& args, const std::string& settingsPath, std::ostream& out, std::ostream& err);
+int runConfig(const ParsedArgs& args, const std::string& settingsPath, std::ostream& out, std::ostream& err);
+int runCall(const ParsedArgs& args, const std::string& settingsPath, bool hangup, std::ostream& out, std::ostream& err);
 
 // Exit statuses shared by the commands.
 inline constexpr int kExitOk = 0;

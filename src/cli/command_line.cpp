@@ -2,7 +2,7 @@
 
 namespace pellandor {
 
-ParsedArgs ParseArgs(const std::vector<std::string>& args)
+ParsedArgs parseArgs(const std::vector<std::string>& args)
 {
     ParsedArgs parsed;
     bool optionsEnded = false;
@@ -50,7 +50,7 @@ ParsedArgs ParseArgs(const std::vector<std::string>& args)
     return parsed;
 }
 
-std::string JoinWords(const std::vector<std::string>& words)
+std::string joinWords(const std::vector<std::string>& words)
 {
     std::string joined;
     for (const std::string& word : words) {

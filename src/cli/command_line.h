@@ -21,9 +21,9 @@ struct ParsedArgs {
 
 // Options may stand anywhere before "--"; after it every word is positional,
 // so a number or value that begins with "-" is taken as it is.
-ParsedArgs ParseArgs(const std::vector<std::string>& args);
+ParsedArgs parseArgs(const std::vector<std::string>& args);
 
 // Several number words are one number: "+1 212 555 1234" typed unquoted.
-std::string JoinWords(const std::vector<std::string>& words);
+std::string joinWords(const std::vector<std::string>& words);
 
 }  // namespace pellandor

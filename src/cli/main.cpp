@@ -5,5 +5,5 @@
 int main(int argc, char** argv)
 {
     std::vector<std::string> args(argv + 1, argv + argc);
-    return pellandor::RunCli(args, std::cout, std::cerr);
+    return pellandor::runCli(args, std::cout, std::cerr);
 }

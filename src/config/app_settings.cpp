@@ -15,66 +15,66 @@ namespace {
 using S = AppSettings;
 
 constexpr std::array kFields{
-    TextField<S>("USER_INFO", "ID", &S::userId),
-    PasswordField<S>("USER_INFO", "PW", &S::password),
-    TextField<S>("USER_INFO", "PN", &S::phoneNumber),
-    TextField<S>("SYS_INFO", "IP", &S::exchangeAddress),
-    TextField<S>("SYS_INFO", "PORT", &S::exchangePort),
-    FlagField<S>("DISAPPEARANCE", "USE_DISAPPEARANCE", &S::autoHide),
-    NumberField<S>("DISAPPEARANCE", "TIME_DISAPPARANCE", &S::autoHideSeconds),
-    FlagField<S>("DISAPPERANCE_AFTER_SUCCESS", "USE_DISAPPERANANCE_AFTER_SUCCESS", &S::hideAfterSuccess),
-    FlagField<S>("TRANSPARENCY", "USE_TRANSPARENCY", &S::transparent),
-    NumberField<S>("TRANSPARENCY", "RATE_TRANSPARENCY", &S::transparencyPercent),
-    FlagField<S>("ENTERKEY", "USE_ENTERKEY", &S::callOnEnter),
-    FlagField<S>("TOPMOST", "USE_TOPMOST", &S::topMost),
-    FlagField<S>("HANGUP", "USE_HANGUP", &S::showHangup),
-    FlagField<S>("FIXEDPOS", "USE_FIXEDPOS", &S::fixedPosition),
-    FlagField<S>("AUTOSTART", "USE_AUTOSTART", &S::autoStart),
-    FlagField<S>("AUTOCALL", "USE_AUTOCALL", &S::autoCall),
-    FlagField<S>("HOTKEY", "USE_HOTKEY", &S::hotkeyEnabled),
-    TextField<S>("HOTKEY", "MOD_KEY", &S::hotkeyModifier),
-    TextField<S>("HOTKEY", "VIRTUAL_KEY", &S::hotkeyKey),
-    FlagField<S>("OUTLOOK_ADDRESSES", "USE_OUTLOOK_ADDRESSES", &S::useOutlook),
-    TextField<S>("LANGUAGE", "LAN", &S::language),
-    TextField<S>("ACCESSCODE", "CO_ACCESS_CODE", &S::coAccessCode),
-    TextField<S>("ACCESSCODE", "MYCOUNTRY_CODE", &S::myCountryCode),
-    TextField<S>("ACCESSCODE", "MYAREA_CODE", &S::myAreaCode),
-    TextField<S>("ACCESSCODE", "INTER_CODE", &S::internationalCode),
-    TextField<S>("ACCESSCODE", "PBX_CODE", &S::pbxCode),
-    TextField<S>("ACCESSCODE", "LONG_CODE", &S::longDistanceCode),
-    FlagField<S>("ACCESSCODE", "USE_ADDZERO", &S::addZero),
+    textField<S>("USER_INFO", "ID", &S::userId),
+    passwordField<S>("USER_INFO", "PW", &S::password),
+    textField<S>("USER_INFO", "PN", &S::phoneNumber),
+    textField<S>("SYS_INFO", "IP", &S::exchangeAddress),
+    textField<S>("SYS_INFO", "PORT", &S::exchangePort),
+    flagField<S>("DISAPPEARANCE", "USE_DISAPPEARANCE", &S::autoHide),
+    numberField<S>("DISAPPEARANCE", "TIME_DISAPPARANCE", &S::autoHideSeconds),
+    flagField<S>("DISAPPERANCE_AFTER_SUCCESS", "USE_DISAPPERANANCE_AFTER_SUCCESS", &S::hideAfterSuccess),
+    flagField<S>("TRANSPARENCY", "USE_TRANSPARENCY", &S::transparent),
+    numberField<S>("TRANSPARENCY", "RATE_TRANSPARENCY", &S::transparencyPercent),
+    flagField<S>("ENTERKEY", "USE_ENTERKEY", &S::callOnEnter),
+    flagField<S>("TOPMOST", "USE_TOPMOST", &S::topMost),
+    flagField<S>("HANGUP", "USE_HANGUP", &S::showHangup),
+    flagField<S>("FIXEDPOS", "USE_FIXEDPOS", &S::fixedPosition),
+    flagField<S>("AUTOSTART", "USE_AUTOSTART", &S::autoStart),
+    flagField<S>("AUTOCALL", "USE_AUTOCALL", &S::autoCall),
+    flagField<S>("HOTKEY", "USE_HOTKEY", &S::hotkeyEnabled),
+    textField<S>("HOTKEY", "MOD_KEY", &S::hotkeyModifier),
+    textField<S>("HOTKEY", "VIRTUAL_KEY", &S::hotkeyKey),
+    flagField<S>("OUTLOOK_ADDRESSES", "USE_OUTLOOK_ADDRESSES", &S::useOutlook),
+    textField<S>("LANGUAGE", "LAN", &S::language),
+    textField<S>("ACCESSCODE", "CO_ACCESS_CODE", &S::coAccessCode),
+    textField<S>("ACCESSCODE", "MYCOUNTRY_CODE", &S::myCountryCode),
+    textField<S>("ACCESSCODE", "MYAREA_CODE", &S::myAreaCode),
+    textField<S>("ACCESSCODE", "INTER_CODE", &S::internationalCode),
+    textField<S>("ACCESSCODE", "PBX_CODE", &S::pbxCode),
+    textField<S>("ACCESSCODE", "LONG_CODE", &S::longDistanceCode),
+    flagField<S>("ACCESSCODE", "USE_ADDZERO", &S::addZero),
 };
 
 }  // namespace
 
-std::span<const IniField<AppSettings>> AppSettingsFields() {
+std::span<const IniField<AppSettings>> appSettingsFields() {
     return kFields;
 }
 
-bool LoadSettings(const std::string& path, AppSettings& settings) {
-    return LoadSettings(CIni::Snapshot(path), settings);
+bool loadSettings(const std::string& path, AppSettings& settings) {
+    return loadSettings(IniFile::snapshot(path), settings);
 }
 
-bool LoadSettings(const CIni& ini, AppSettings& settings) {
-    LoadFields(ini, AppSettingsFields(), settings, kSettingsTextBuffer);
+bool loadSettings(const IniFile& ini, AppSettings& settings) {
+    loadFields(ini, appSettingsFields(), settings, kSettingsTextBuffer);
     return true;
 }
 
-SettingsSaveResult SaveSettings(const std::string& path, AppSettings& settings) {
-    settings.password = TrimBlanks(settings.password);
-    CIniWriteBatch batch(path);
+SettingsSaveResult saveSettings(const std::string& path, AppSettings& settings) {
+    settings.password = trimBlanks(settings.password);
+    IniWriteBatch batch(path);
     SettingsSaveResult result;
-    result.passwordStored = QueueFields(batch, AppSettingsFields(), settings);
-    result.written = batch.Commit();
+    result.passwordStored = queueFields(batch, appSettingsFields(), settings);
+    result.written = batch.commit();
     if (!result.written) {
-        result.error = batch.LastError();
+        result.error = batch.lastError();
     } else if (!result.passwordStored) {
         result.error = "SaveSettings: the password is too long to be stored; the previous one was kept";
     }
     return result;
 }
 
-std::uint8_t WindowAlpha(bool transparent, std::int32_t percent) {
+std::uint8_t windowAlpha(bool transparent, std::int32_t percent) {
     if (!transparent) return 255;
     // In double and clamped: a hand-edited rate must not overflow or wrap.
     const double alpha = 255.0 - std::trunc(static_cast<double>(percent) * 255.0 / 100.0);
@@ -83,11 +83,11 @@ std::uint8_t WindowAlpha(bool transparent, std::int32_t percent) {
     return static_cast<std::uint8_t>(alpha);
 }
 
-void PushToCallDialog(AppSettings& settings, CallDialogValues& dialog) {
-    settings.userId = TrimBlanks(settings.userId);
-    settings.password = TrimBlanks(settings.password);
-    settings.phoneNumber = TrimBlanks(settings.phoneNumber);
-    settings.exchangePort = TrimBlanks(settings.exchangePort);
+void pushToCallDialog(AppSettings& settings, CallDialogValues& dialog) {
+    settings.userId = trimBlanks(settings.userId);
+    settings.password = trimBlanks(settings.password);
+    settings.phoneNumber = trimBlanks(settings.phoneNumber);
+    settings.exchangePort = trimBlanks(settings.exchangePort);
     dialog.userId = settings.userId;
     dialog.password = settings.password;
     dialog.phoneNumber = settings.phoneNumber;
@@ -104,17 +104,17 @@ void PushToCallDialog(AppSettings& settings, CallDialogValues& dialog) {
         const std::int64_t ms = std::int64_t{settings.autoHideSeconds} * 1000;
         dialog.hideDelayMs = static_cast<std::int32_t>(std::clamp<std::int64_t>(ms, 0, INT32_MAX));
     }
-    dialog.alpha = WindowAlpha(settings.transparent, settings.transparencyPercent);
+    dialog.alpha = windowAlpha(settings.transparent, settings.transparencyPercent);
 }
 
-void PushDialingCodes(const AppSettings& settings, DialingRules& rules) {
-    rules.CO_ACCESS_CODE = settings.coAccessCode;
-    rules.PBX_CODE = settings.pbxCode;
-    rules.MYCOUNTRY_CODE = settings.myCountryCode;
-    rules.MYAREA_CODE = settings.myAreaCode;
-    rules.INTER_CODE = settings.internationalCode;
-    rules.LONG_CODE = settings.longDistanceCode;
-    rules.USE_ADDZERO = settings.addZero;
+void pushDialingCodes(const AppSettings& settings, DialingRules& rules) {
+    rules.coAccessCode = settings.coAccessCode;
+    rules.pbxCode = settings.pbxCode;
+    rules.myCountryCode = settings.myCountryCode;
+    rules.myAreaCode = settings.myAreaCode;
+    rules.internationalCode = settings.internationalCode;
+    rules.longDistanceCode = settings.longDistanceCode;
+    rules.addZero = settings.addZero;
 }
 
 }  // namespace pellandor

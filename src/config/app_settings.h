@@ -44,17 +44,17 @@ struct AppSettings {
     bool addZero = true;
 };
 
-// Texts of the general sections are held as a 200-byte buffer would hold them.
+// texts of the general sections are held as a 200-byte buffer would hold them.
 inline constexpr std::size_t kSettingsTextBuffer = 200;
 
-// Load and save order; names as the existing files spell them.
-std::span<const IniField<AppSettings>> AppSettingsFields();
+// load and save order; names as the existing files spell them.
+std::span<const IniField<AppSettings>> appSettingsFields();
 
 // Fills `settings` from the file. Always succeeds: a missing or unreadable
 // file leaves the defaults.
-bool LoadSettings(const std::string& path, AppSettings& settings);
+bool loadSettings(const std::string& path, AppSettings& settings);
 // The same from a reader of the file (a snapshot shared by several loads).
-bool LoadSettings(const CIni& ini, AppSettings& settings);
+bool loadSettings(const IniFile& ini, AppSettings& settings);
 
 struct SettingsSaveResult {
     bool written = false;        // the file was replaced
@@ -65,7 +65,7 @@ struct SettingsSaveResult {
 
 // Trims `settings.password`, then writes every key in table order in one
 // atomic replacement of the file.
-SettingsSaveResult SaveSettings(const std::string& path, AppSettings& settings);
+SettingsSaveResult saveSettings(const std::string& path, AppSettings& settings);
 
 // The call dialog's copy of the account, address and behaviour values.
 struct CallDialogValues {
@@ -78,13 +78,13 @@ struct CallDialogValues {
 
 // Trims the account texts of `settings` in place (not the address), then
 // copies into `dialog`. The hide delay changes only while auto-hide is on.
-void PushToCallDialog(AppSettings& settings, CallDialogValues& dialog);
+void pushToCallDialog(AppSettings& settings, CallDialogValues& dialog);
 
 // 255 - trunc(percent * 255 / 100) when transparent, else 255; kept within 0..255.
-std::uint8_t WindowAlpha(bool transparent, std::int32_t percent);
+std::uint8_t windowAlpha(bool transparent, std::int32_t percent);
 
 // The access codes into the dialling rules. The advanced sections follow
-// with CopyInDialingRuleAdv.
-void PushDialingCodes(const AppSettings& settings, DialingRules& rules);
+// with copyInDialingRuleAdv.
+void pushDialingCodes(const AppSettings& settings, DialingRules& rules);
 
 }  // namespace pellandor

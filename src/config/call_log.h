@@ -9,7 +9,7 @@
 
 namespace pellandor {
 
-class CIni;
+class IniFile;
 
 struct CallLog {
     std::vector<std::string> entries;  // most recent first
@@ -27,18 +27,18 @@ struct DialogState {
 inline constexpr std::int32_t kMaxLoadedCallLogEntries = 10;
 
 // Reads both; what the file lacks keeps its value. Always succeeds.
-void LoadCallLog(const std::string& path, CallLog& log, DialogState& state);
-void LoadCallLog(const CIni& ini, CallLog& log, DialogState& state);
+void loadCallLog(const std::string& path, CallLog& log, DialogState& state);
+void loadCallLog(const IniFile& ini, CallLog& log, DialogState& state);
 
 // Puts `text` first. A full log drops its oldest entry. A log holding more
 // than its limit, or a limit of 0 or less, records nothing (the kept entries
 // stay), so a hand-set limit of 0 means "keep no log".
-void AddToCallLog(CallLog& log, std::string_view text);
+void addToCallLog(CallLog& log, std::string_view text);
 
 // The entries the number box shows, most recent first.
-std::vector<std::string> NumberBoxEntries(const CallLog& log);
+std::vector<std::string> numberBoxEntries(const CallLog& log);
 
 // Writes the log and the dialog state in one atomic replacement of the file.
-bool SaveCallLog(const std::string& path, const CallLog& log, const DialogState& state, std::string& error);
+bool saveCallLog(const std::string& path, const CallLog& log, const DialogState& state, std::string& error);
 
 }  // namespace pellandor

@@ -12,98 +12,98 @@ using Adv = DialingRuleAdvValues;
 using AdvAdv = DialingRuleAdvAdvValues;
 
 constexpr std::array kAdvFields{
-    TextField<Adv>("DIALING_RULE_ADV", "NUM_ADD_EQUAL", &Adv::NUM_ADD_EQUAL),
-    FlagField<Adv>("DIALING_RULE_ADV", "USE_AREA_CODE", &Adv::USE_AREA_CODE),
-    FlagField<Adv>("DIALING_RULE_ADV", "USE_INTERNATIONAL_RULE", &Adv::USE_INTERNATIONAL_RULE),
-    FlagField<Adv>("DIALING_RULE_ADV", "USE_POPUP_FOR_CHAR", &Adv::USE_POPUP_FOR_CHAR),
-    TextField<Adv>("DIALING_RULE_ADV", "MIN_POPUP_LENGTH", &Adv::MIN_POPUP_LENGTH),
+    textField<Adv>("DIALING_RULE_ADV", "NUM_ADD_EQUAL", &Adv::equalDigits),
+    flagField<Adv>("DIALING_RULE_ADV", "USE_AREA_CODE", &Adv::useAreaCode),
+    flagField<Adv>("DIALING_RULE_ADV", "USE_INTERNATIONAL_RULE", &Adv::useInternationalRule),
+    flagField<Adv>("DIALING_RULE_ADV", "USE_POPUP_FOR_CHAR", &Adv::usePopupForChar),
+    textField<Adv>("DIALING_RULE_ADV", "MIN_POPUP_LENGTH", &Adv::minPopupLength),
 };
 
 constexpr std::array kAdvAdvFields{
-    FlagField<AdvAdv>("DIALING_RULE_ADV_ADV", "USE_NON_STD", &AdvAdv::USE_NON_STD),
-    FlagField<AdvAdv>("DIALING_RULE_ADV_ADV", "USE_PREFIX", &AdvAdv::USE_PREFIX),
-    TextField<AdvAdv>("DIALING_RULE_ADV_ADV", "PREFIX1", &AdvAdv::PREFIX1),
-    TextField<AdvAdv>("DIALING_RULE_ADV_ADV", "PREFIX2", &AdvAdv::PREFIX2),
-    TextField<AdvAdv>("DIALING_RULE_ADV_ADV", "PREFIX3", &AdvAdv::PREFIX3),
-    TextField<AdvAdv>("DIALING_RULE_ADV_ADV", "PREFIX4", &AdvAdv::PREFIX4),
-    TextField<AdvAdv>("DIALING_RULE_ADV_ADV", "PREFIX5", &AdvAdv::PREFIX5),
-    FlagField<AdvAdv>("DIALING_RULE_ADV_ADV", "USE_CO_EXTENSION_LENGTH", &AdvAdv::USE_CO_EXTENSION_LENGTH),
-    TextField<AdvAdv>("DIALING_RULE_ADV_ADV", "LENGTH_CO_EXTENSION", &AdvAdv::LENGTH_CO_EXTENSION),
+    flagField<AdvAdv>("DIALING_RULE_ADV_ADV", "USE_NON_STD", &AdvAdv::useNonStandard),
+    flagField<AdvAdv>("DIALING_RULE_ADV_ADV", "USE_PREFIX", &AdvAdv::usePrefix),
+    textField<AdvAdv>("DIALING_RULE_ADV_ADV", "PREFIX1", &AdvAdv::prefix1),
+    textField<AdvAdv>("DIALING_RULE_ADV_ADV", "PREFIX2", &AdvAdv::prefix2),
+    textField<AdvAdv>("DIALING_RULE_ADV_ADV", "PREFIX3", &AdvAdv::prefix3),
+    textField<AdvAdv>("DIALING_RULE_ADV_ADV", "PREFIX4", &AdvAdv::prefix4),
+    textField<AdvAdv>("DIALING_RULE_ADV_ADV", "PREFIX5", &AdvAdv::prefix5),
+    flagField<AdvAdv>("DIALING_RULE_ADV_ADV", "USE_CO_EXTENSION_LENGTH", &AdvAdv::useCoExtensionLength),
+    textField<AdvAdv>("DIALING_RULE_ADV_ADV", "LENGTH_CO_EXTENSION", &AdvAdv::coExtensionLength),
 };
 
 // The dialogs pick their texts by LAN and read it themselves.
-void LoadLanguageChoice(const CIni& ini, std::string& lan) {
-    if (ini.SectionExists("LANGUAGE")) lan = ini.GetString("LANGUAGE", "LAN", kDialingTextBuffer);
+void loadLanguageChoice(const IniFile& ini, std::string& lan) {
+    if (ini.sectionExists("LANGUAGE")) lan = ini.getString("LANGUAGE", "LAN", kDialingTextBuffer);
 }
 
 template <class Values>
-bool SaveSection(const std::string& path, std::span<const IniField<Values>> fields, const Values& values,
+bool saveSection(const std::string& path, std::span<const IniField<Values>> fields, const Values& values,
                  std::string& error) {
-    CIniWriteBatch batch(path);
-    QueueFields(batch, fields, values);
-    const bool ok = batch.Commit();
-    error = batch.LastError();
+    IniWriteBatch batch(path);
+    queueFields(batch, fields, values);
+    const bool ok = batch.commit();
+    error = batch.lastError();
     return ok;
 }
 
 }  // namespace
 
-std::span<const IniField<DialingRuleAdvValues>> DialingRuleAdvFields() {
+std::span<const IniField<DialingRuleAdvValues>> dialingRuleAdvFields() {
     return kAdvFields;
 }
 
-std::span<const IniField<DialingRuleAdvAdvValues>> DialingRuleAdvAdvFields() {
+std::span<const IniField<DialingRuleAdvAdvValues>> dialingRuleAdvAdvFields() {
     return kAdvAdvFields;
 }
 
-void LoadDialingRuleAdv(const std::string& path, DialingRuleAdvValues& values) {
-    LoadDialingRuleAdv(CIni::Snapshot(path), values);
+void loadDialingRuleAdv(const std::string& path, DialingRuleAdvValues& values) {
+    loadDialingRuleAdv(IniFile::snapshot(path), values);
 }
 
-void LoadDialingRuleAdv(const CIni& ini, DialingRuleAdvValues& values) {
-    LoadFields(ini, DialingRuleAdvFields(), values, kDialingTextBuffer);
-    LoadLanguageChoice(ini, values.LAN);
+void loadDialingRuleAdv(const IniFile& ini, DialingRuleAdvValues& values) {
+    loadFields(ini, dialingRuleAdvFields(), values, kDialingTextBuffer);
+    loadLanguageChoice(ini, values.language);
 }
 
-void LoadDialingRuleAdvAdv(const std::string& path, DialingRuleAdvAdvValues& values) {
-    LoadDialingRuleAdvAdv(CIni::Snapshot(path), values);
+void loadDialingRuleAdvAdv(const std::string& path, DialingRuleAdvAdvValues& values) {
+    loadDialingRuleAdvAdv(IniFile::snapshot(path), values);
 }
 
-void LoadDialingRuleAdvAdv(const CIni& ini, DialingRuleAdvAdvValues& values) {
-    LoadFields(ini, DialingRuleAdvAdvFields(), values, kDialingTextBuffer);
-    LoadLanguageChoice(ini, values.LAN);
+void loadDialingRuleAdvAdv(const IniFile& ini, DialingRuleAdvAdvValues& values) {
+    loadFields(ini, dialingRuleAdvAdvFields(), values, kDialingTextBuffer);
+    loadLanguageChoice(ini, values.language);
 }
 
-bool SaveDialingRuleAdv(const std::string& path, const DialingRuleAdvValues& values, std::string& error) {
-    return SaveSection(path, DialingRuleAdvFields(), values, error);
+bool saveDialingRuleAdv(const std::string& path, const DialingRuleAdvValues& values, std::string& error) {
+    return saveSection(path, dialingRuleAdvFields(), values, error);
 }
 
-bool SaveDialingRuleAdvAdv(const std::string& path, const DialingRuleAdvAdvValues& values, std::string& error) {
-    return SaveSection(path, DialingRuleAdvAdvFields(), values, error);
+bool saveDialingRuleAdvAdv(const std::string& path, const DialingRuleAdvAdvValues& values, std::string& error) {
+    return saveSection(path, dialingRuleAdvAdvFields(), values, error);
 }
 
-void CopyInDialingRuleAdvAdv(const DialingRuleAdvAdvValues& special, DialingRules& rules) {
-    rules.USE_NON_STD = special.USE_NON_STD;
-    rules.USE_PREFIX = special.USE_PREFIX;
-    rules.PREFIX1 = special.PREFIX1;
-    rules.PREFIX2 = special.PREFIX2;
-    rules.PREFIX3 = special.PREFIX3;
-    rules.PREFIX4 = special.PREFIX4;
-    rules.PREFIX5 = special.PREFIX5;
-    rules.USE_CO_EXTENSION_LENGTH = special.USE_CO_EXTENSION_LENGTH;
-    if (!special.LENGTH_CO_EXTENSION.empty()) {
-        rules.LENGTH_CO_EXTENSION = LeadingDecimal(special.LENGTH_CO_EXTENSION);
+void copyInDialingRuleAdvAdv(const DialingRuleAdvAdvValues& special, DialingRules& rules) {
+    rules.useNonStandard = special.useNonStandard;
+    rules.usePrefix = special.usePrefix;
+    rules.prefix1 = special.prefix1;
+    rules.prefix2 = special.prefix2;
+    rules.prefix3 = special.prefix3;
+    rules.prefix4 = special.prefix4;
+    rules.prefix5 = special.prefix5;
+    rules.useCoExtensionLength = special.useCoExtensionLength;
+    if (!special.coExtensionLength.empty()) {
+        rules.coExtensionLength = leadingDecimal(special.coExtensionLength);
     }
 }
 
-void CopyInDialingRuleAdv(const DialingRuleAdvValues& advanced, const DialingRuleAdvAdvValues& special,
+void copyInDialingRuleAdv(const DialingRuleAdvValues& advanced, const DialingRuleAdvAdvValues& special,
                           DialingRules& rules) {
-    rules.NUM_ADD_EQUAL = advanced.NUM_ADD_EQUAL;
-    rules.USE_AREA_CODE = advanced.USE_AREA_CODE;
-    rules.USE_INTERNATIONAL_RULE = advanced.USE_INTERNATIONAL_RULE;
-    rules.USE_POPUP_FOR_CHAR = advanced.USE_POPUP_FOR_CHAR;
-    rules.MIN_POPUP_LENGTH = LeadingDecimal(advanced.MIN_POPUP_LENGTH);
-    CopyInDialingRuleAdvAdv(special, rules);
+    rules.equalDigits = advanced.equalDigits;
+    rules.useAreaCode = advanced.useAreaCode;
+    rules.useInternationalRule = advanced.useInternationalRule;
+    rules.usePopupForChar = advanced.usePopupForChar;
+    rules.minPopupLength = leadingDecimal(advanced.minPopupLength);
+    copyInDialingRuleAdvAdv(special, rules);
 }
 
 }  // namespace pellandor

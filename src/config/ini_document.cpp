@@ -10,28 +10,28 @@ namespace {
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
 // A stray CR counts as a blank: a value never keeps one from a mixed line end.
-bool IsBlank(char c) {
+bool isBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r';
 }
 
-std::string_view TrimIniBlanks(std::string_view text) {
-    while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+std::string_view trimIniBlanks(std::string_view text) {
+    while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
     return text;
 }
 
-char AsciiUpper(char c) {
+char asciiUpper(char c) {
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
-std::string_view WithoutBom(std::string_view bytes) {
+std::string_view withoutBom(std::string_view bytes) {
     if (bytes.substr(0, kUtf8Bom.size()) == kUtf8Bom) bytes.remove_prefix(kUtf8Bom.size());
     return bytes;
 }
 
 // Calls `visit(line)` for every line; stops early when it returns false.
 template <typename Visit>
-void ForEachLine(std::string_view bytes, Visit visit) {
+void forEachLine(std::string_view bytes, Visit visit) {
     while (!bytes.empty()) {
         const std::size_t end = bytes.find('\n');
         const std::string_view line = bytes.substr(0, end);
@@ -41,63 +41,63 @@ void ForEachLine(std::string_view bytes, Visit visit) {
     }
 }
 
-std::string_view UpToNul(std::string_view text) {
+std::string_view upToNul(std::string_view text) {
     return text.substr(0, text.find('\0'));
 }
 
 }  // namespace
 
-IniLineInfo ClassifyIniLine(std::string_view line) {
-    line = TrimIniBlanks(line);
+IniLineInfo classifyIniLine(std::string_view line) {
+    line = trimIniBlanks(line);
     IniLineInfo info;
     if (line.empty() || line.front() == ';') return info;
     if (line.front() == '[') {
         const std::size_t close = line.find(']');
         if (close == std::string_view::npos) {
-            // Keys below a damaged header must not be taken for the section above it.
+            // keys below a damaged header must not be taken for the section above it.
             info.kind = IniLineInfo::Kind::BrokenSection;
             return info;
         }
         info.kind = IniLineInfo::Kind::Section;
-        info.name = TrimIniBlanks(line.substr(1, close - 1));
+        info.name = trimIniBlanks(line.substr(1, close - 1));
         return info;
     }
     const std::size_t equals = line.find('=');
     if (equals == std::string_view::npos) return info;
-    const std::string_view name = TrimIniBlanks(line.substr(0, equals));
+    const std::string_view name = trimIniBlanks(line.substr(0, equals));
     if (name.empty()) return info;
     info.kind = IniLineInfo::Kind::Key;
     info.name = name;
-    info.value = TrimIniBlanks(line.substr(equals + 1));
+    info.value = trimIniBlanks(line.substr(equals + 1));
     return info;
 }
 
-bool IniNamesEqual(std::string_view a, std::string_view b) {
+bool iniNamesEqual(std::string_view a, std::string_view b) {
     return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return AsciiUpper(x) == AsciiUpper(y); });
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return asciiUpper(x) == asciiUpper(y); });
 }
 
-bool IsWritableIniName(std::string_view name) {
-    if (name.empty() || name != TrimIniBlanks(name)) return false;
+bool isWritableIniName(std::string_view name) {
+    if (name.empty() || name != trimIniBlanks(name)) return false;
     if (name.front() == ';' || name.front() == '[') return false;
     return name.find_first_of(std::string_view("\r\n\0]=", 5)) == std::string_view::npos;
 }
 
-std::optional<std::string_view> FindIniValue(std::string_view bytes, std::string_view section, std::string_view key) {
+std::optional<std::string_view> findIniValue(std::string_view bytes, std::string_view section, std::string_view key) {
     std::optional<std::string_view> found;
     bool inSection = false;
-    ForEachLine(WithoutBom(bytes), [&](std::string_view line) {
-        const IniLineInfo info = ClassifyIniLine(line);
+    forEachLine(withoutBom(bytes), [&](std::string_view line) {
+        const IniLineInfo info = classifyIniLine(line);
         switch (info.kind) {
             case IniLineInfo::Kind::Section:
-                inSection = IniNamesEqual(info.name, section);
+                inSection = iniNamesEqual(info.name, section);
                 break;
             case IniLineInfo::Kind::BrokenSection:
                 inSection = false;
                 break;
             case IniLineInfo::Kind::Key:
-                if (inSection && IniNamesEqual(info.name, key)) {
-                    found = UpToNul(info.value);
+                if (inSection && iniNamesEqual(info.name, key)) {
+                    found = upToNul(info.value);
                     return false;
                 }
                 break;
@@ -109,20 +109,20 @@ std::optional<std::string_view> FindIniValue(std::string_view bytes, std::string
     return found;
 }
 
-bool IniHasSection(std::string_view bytes, std::string_view section) {
+bool iniHasSection(std::string_view bytes, std::string_view section) {
     bool found = false;
-    ForEachLine(WithoutBom(bytes), [&](std::string_view line) {
-        const IniLineInfo info = ClassifyIniLine(line);
-        found = info.kind == IniLineInfo::Kind::Section && IniNamesEqual(info.name, section);
+    forEachLine(withoutBom(bytes), [&](std::string_view line) {
+        const IniLineInfo info = classifyIniLine(line);
+        found = info.kind == IniLineInfo::Kind::Section && iniNamesEqual(info.name, section);
         return !found;
     });
     return found;
 }
 
-std::vector<std::string> IniSectionNames(std::string_view bytes) {
+std::vector<std::string> iniSectionNames(std::string_view bytes) {
     std::vector<std::string> names;
-    ForEachLine(WithoutBom(bytes), [&](std::string_view line) {
-        const IniLineInfo info = ClassifyIniLine(line);
+    forEachLine(withoutBom(bytes), [&](std::string_view line) {
+        const IniLineInfo info = classifyIniLine(line);
         if (info.kind == IniLineInfo::Kind::Section) names.emplace_back(info.name);
         return true;
     });
@@ -130,10 +130,10 @@ std::vector<std::string> IniSectionNames(std::string_view bytes) {
 }
 
 std::size_t IniNameHash::operator()(std::string_view name) const {
-    // FNV-1a over the upper-cased bytes, matching IniNamesEqual.
+    // FNV-1a over the upper-cased bytes, matching iniNamesEqual.
     std::size_t hash = 14695981039346656037ull;
     for (char c : name) {
-        hash ^= static_cast<unsigned char>(AsciiUpper(c));
+        hash ^= static_cast<unsigned char>(asciiUpper(c));
         hash *= 1099511628211ull;
     }
     return hash;
@@ -141,8 +141,8 @@ std::size_t IniNameHash::operator()(std::string_view name) const {
 
 IniIndex::IniIndex(std::string bytes) : bytes_(std::move(bytes)) {
     KeyMap* current = nullptr;
-    ForEachLine(WithoutBom(bytes_), [&](std::string_view line) {
-        const IniLineInfo info = ClassifyIniLine(line);
+    forEachLine(withoutBom(bytes_), [&](std::string_view line) {
+        const IniLineInfo info = classifyIniLine(line);
         switch (info.kind) {
             case IniLineInfo::Kind::Section:
                 current = &sections_[info.name];
@@ -151,7 +151,7 @@ IniIndex::IniIndex(std::string bytes) : bytes_(std::move(bytes)) {
                 current = nullptr;
                 break;
             case IniLineInfo::Kind::Key:
-                if (current != nullptr) current->try_emplace(info.name, UpToNul(info.value));
+                if (current != nullptr) current->try_emplace(info.name, upToNul(info.value));
                 break;
             case IniLineInfo::Kind::Other:
                 break;
@@ -160,7 +160,7 @@ IniIndex::IniIndex(std::string bytes) : bytes_(std::move(bytes)) {
     });
 }
 
-std::optional<std::string_view> IniIndex::Find(std::string_view section, std::string_view key) const {
+std::optional<std::string_view> IniIndex::find(std::string_view section, std::string_view key) const {
     const auto s = sections_.find(section);
     if (s == sections_.end()) return std::nullopt;
     const auto k = s->second.find(key);
@@ -168,7 +168,7 @@ std::optional<std::string_view> IniIndex::Find(std::string_view section, std::st
     return k->second;
 }
 
-bool IniIndex::HasSection(std::string_view section) const {
+bool IniIndex::hasSection(std::string_view section) const {
     return sections_.find(section) != sections_.end();
 }
 
@@ -179,8 +179,8 @@ IniDocument::IniDocument(std::string bytes) : bytes_(std::move(bytes)) {
     }
 }
 
-bool IniDocument::Set(std::string_view section, std::string_view key, std::string_view value) {
-    if (!IsWritableIniName(section) || !IsWritableIniName(key)) return false;
+bool IniDocument::set(std::string_view section, std::string_view key, std::string_view value) {
+    if (!isWritableIniName(section) || !isWritableIniName(key)) return false;
     value = value.substr(0, value.find_first_of(std::string_view("\r\n\0", 3)));
     writes_.push_back(Write{std::string(section), std::string(key), std::string(value)});
     return true;
@@ -208,7 +208,7 @@ struct AddedLine {
 
 }  // namespace
 
-std::string IniDocument::Serialize() const {
+std::string IniDocument::serialize() const {
     if (writes_.empty()) return bom_ + bytes_;
     const std::string_view bytes = bytes_;
     const std::size_t firstLf = bytes.find('\n');
@@ -232,7 +232,7 @@ std::string IniDocument::Serialize() const {
             std::string_view line = bytes.substr(pos, next - pos);
             if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
             if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-            const IniLineInfo info = ClassifyIniLine(line);
+            const IniLineInfo info = classifyIniLine(line);
             if (info.kind == IniLineInfo::Kind::Section || info.kind == IniLineInfo::Kind::BrokenSection) {
                 current = nullptr;
                 currentKeys = nullptr;
@@ -268,7 +268,7 @@ std::string IniDocument::Serialize() const {
     NameMap<std::size_t> insertOf, appendedOf;
     auto setIn = [](std::vector<AddedLine>& lines, const Write& w) {
         for (AddedLine& l : lines) {
-            if (IniNamesEqual(l.key, w.key)) {
+            if (iniNamesEqual(l.key, w.key)) {
                 l.value = w.value;
                 return;
             }
@@ -351,7 +351,7 @@ std::string IniDocument::Serialize() const {
             const std::size_t lastStart = withoutEnd.rfind('\n');
             const std::string_view lastLine =
                 lastStart == std::string_view::npos ? withoutEnd : withoutEnd.substr(lastStart + 1);
-            if (!TrimIniBlanks(lastLine).empty()) out += eol;
+            if (!trimIniBlanks(lastLine).empty()) out += eol;
         }
         bool first = true;
         for (const auto& [name, lines] : appended) {

@@ -25,27 +25,27 @@ struct IniLineInfo {
 };
 
 // `line` is without its "\n"; trailing "\r"s are ignored.
-IniLineInfo ClassifyIniLine(std::string_view line);
+IniLineInfo classifyIniLine(std::string_view line);
 
 // ASCII case-insensitive equality, as section and key names are compared.
-bool IniNamesEqual(std::string_view a, std::string_view b);
+bool iniNamesEqual(std::string_view a, std::string_view b);
 
 // Whether `name` can be written as a section or key name and read back the same.
-bool IsWritableIniName(std::string_view name);
+bool isWritableIniName(std::string_view name);
 
 // Looks a value up in raw file bytes without copying the file. The first
 // matching key of the first matching section wins; later sections of the same
 // name are searched when the earlier ones lack the key.
-std::optional<std::string_view> FindIniValue(std::string_view bytes, std::string_view section, std::string_view key);
-bool IniHasSection(std::string_view bytes, std::string_view section);
-std::vector<std::string> IniSectionNames(std::string_view bytes);
+std::optional<std::string_view> findIniValue(std::string_view bytes, std::string_view section, std::string_view key);
+bool iniHasSection(std::string_view bytes, std::string_view section);
+std::vector<std::string> iniSectionNames(std::string_view bytes);
 
 // Hashing and equality of names for maps keyed by them in any case.
 struct IniNameHash {
     std::size_t operator()(std::string_view name) const;
 };
 struct IniNameEqual {
-    bool operator()(std::string_view a, std::string_view b) const { return IniNamesEqual(a, b); }
+    bool operator()(std::string_view a, std::string_view b) const { return iniNamesEqual(a, b); }
 };
 
 // Every section and first key value of a file, found in one pass, so a
@@ -56,15 +56,15 @@ public:
     IniIndex(const IniIndex&) = delete;
     IniIndex& operator=(const IniIndex&) = delete;
 
-    std::optional<std::string_view> Find(std::string_view section, std::string_view key) const;
-    bool HasSection(std::string_view section) const;
-    std::vector<std::string> SectionNames() const { return IniSectionNames(bytes_); }
+    std::optional<std::string_view> find(std::string_view section, std::string_view key) const;
+    bool hasSection(std::string_view section) const;
+    std::vector<std::string> sectionNames() const { return iniSectionNames(bytes_); }
 
 private:
     using KeyMap = std::unordered_map<std::string_view, std::string_view, IniNameHash, IniNameEqual>;
 
     std::string bytes_;
-    // Keys per section name; a section listed without keys exists all the same.
+    // keys per section name; a section listed without keys exists all the same.
     std::unordered_map<std::string_view, KeyMap, IniNameHash, IniNameEqual> sections_;
 };
 
@@ -77,11 +77,11 @@ public:
     // Replaces the key in place, or appends it at the end of its section, or
     // appends the section at the end. A value is cut at its first line break
     // or NUL so it can never add lines. False for a name that cannot be stored.
-    // The writes are applied in one pass over the file by Serialize, so a
+    // The writes are applied in one pass over the file by serialize, so a
     // batch of them costs one read of a large file, not one per key.
-    bool Set(std::string_view section, std::string_view key, std::string_view value);
+    bool set(std::string_view section, std::string_view key, std::string_view value);
 
-    std::string Serialize() const;
+    std::string serialize() const;
 
 private:
     struct Write {

@@ -1,30 +1,30 @@
 #include "config/ini_write_batch.h"
 
-#include "config/atomic_file.h"
+#include "platform/atomic_file.h"
 #include "config/ini_document.h"
 
 namespace pellandor {
 
-void CIniWriteBatch::Write(std::string_view section, std::string_view key, std::string_view value) {
+void IniWriteBatch::write(std::string_view section, std::string_view key, std::string_view value) {
     entries_.push_back(Entry{std::string(section), std::string(key), std::string(value)});
 }
 
-bool CIniWriteBatch::Commit() {
+bool IniWriteBatch::commit() {
     lastError_.clear();
     if (entries_.empty()) return true;
     for (const Entry& e : entries_) {
-        if (!IsWritableIniName(e.section) || !IsWritableIniName(e.key)) {
+        if (!isWritableIniName(e.section) || !isWritableIniName(e.key)) {
             lastError_ = "CIniWriteBatch::Commit: cannot store the name [" + e.section + "] " + e.key;
             return false;
         }
     }
     std::string error;
-    const bool ok = UpdateFileAtomically(
+    const bool ok = updateFileAtomically(
         path_,
         [this](std::string& bytes, std::string&) {
             IniDocument document(std::move(bytes));
-            for (const Entry& e : entries_) document.Set(e.section, e.key, e.value);
-            bytes = document.Serialize();
+            for (const Entry& e : entries_) document.set(e.section, e.key, e.value);
+            bytes = document.serialize();
             return true;
         },
         error);
@@ -36,12 +36,12 @@ bool CIniWriteBatch::Commit() {
     return true;
 }
 
-bool WriteIniString(const std::string& path, std::string_view section, std::string_view key, std::string_view value,
+bool writeIniString(const std::string& path, std::string_view section, std::string_view key, std::string_view value,
                     std::string& error) {
-    CIniWriteBatch batch(path);
-    batch.Write(section, key, value);
-    const bool ok = batch.Commit();
-    error = batch.LastError();
+    IniWriteBatch batch(path);
+    batch.write(section, key, value);
+    const bool ok = batch.commit();
+    error = batch.lastError();
     return ok;
 }
 

@@ -9,18 +9,18 @@
 
 namespace pellandor {
 
-class CIniWriteBatch {
+class IniWriteBatch {
 public:
-    explicit CIniWriteBatch(std::string path) : path_(std::move(path)) {}
-    virtual ~CIniWriteBatch() = default;
+    explicit IniWriteBatch(std::string path) : path_(std::move(path)) {}
+    virtual ~IniWriteBatch() = default;
 
-    void Write(std::string_view section, std::string_view key, std::string_view value);
+    void write(std::string_view section, std::string_view key, std::string_view value);
 
     // False, with the file untouched, when the file cannot be read or written
     // or a queued name cannot be stored. Nothing queued: nothing written.
-    bool Commit();
+    bool commit();
 
-    const std::string& LastError() const { return lastError_; }
+    const std::string& lastError() const { return lastError_; }
 
 private:
     struct Entry {
@@ -33,7 +33,7 @@ private:
 };
 
 // One key, written at once.
-bool WriteIniString(const std::string& path, std::string_view section, std::string_view key, std::string_view value,
+bool writeIniString(const std::string& path, std::string_view section, std::string_view key, std::string_view value,
                     std::string& error);
 
 }  // namespace pellandor

@@ -1,6 +1,6 @@
 #include "config/language_table.h"
 
-#include "config/cini.h"
+#include "config/ini_file.h"
 
 #include <array>
 
@@ -99,15 +99,15 @@ constexpr std::array<LanguageKey, 11> kDialingAdvAdvKeys{{
 
 }  // namespace
 
-std::span<const LanguageKey> MainLanguageKeys() {
+std::span<const LanguageKey> mainLanguageKeys() {
     return kMainKeys;
 }
 
-std::span<const LanguageKey> DialingAdvLanguageKeys() {
+std::span<const LanguageKey> dialingAdvLanguageKeys() {
     return kDialingAdvKeys;
 }
 
-std::span<const LanguageKey> DialingAdvAdvLanguageKeys() {
+std::span<const LanguageKey> dialingAdvAdvLanguageKeys() {
     return kDialingAdvAdvKeys;
 }
 
@@ -115,13 +115,13 @@ LanguageTable::LanguageTable(std::span<const LanguageKey> keys, std::size_t text
     : keys_(keys), textBuffer_(textBuffer), texts_(keys.size()) {
 }
 
-void LanguageTable::LoadLanguage(const std::string& languagePath, std::string& language) {
-    const CIni ini = CIni::Snapshot(languagePath);
+void LanguageTable::loadLanguage(const std::string& languagePath, std::string& language) {
+    const IniFile ini = IniFile::snapshot(languagePath);
     const char* section = nullptr;
     // Codes compare exactly: "eng" is no match and falls back like a missing section.
-    if (ini.SectionExists("LOCAL") && language == "LOCAL") {
+    if (ini.sectionExists("LOCAL") && language == "LOCAL") {
         section = "LOCAL";
-    } else if (ini.SectionExists("ENG") && language == "ENG") {
+    } else if (ini.sectionExists("ENG") && language == "ENG") {
         section = "ENG";
     }
     if (section == nullptr) {
@@ -129,10 +129,10 @@ void LanguageTable::LoadLanguage(const std::string& languagePath, std::string& l
         for (std::size_t i = 0; i < keys_.size(); ++i) texts_[i] = keys_[i].english;
         return;
     }
-    for (std::size_t i = 0; i < keys_.size(); ++i) texts_[i] = ini.GetString(section, keys_[i].key, textBuffer_);
+    for (std::size_t i = 0; i < keys_.size(); ++i) texts_[i] = ini.getString(section, keys_[i].key, textBuffer_);
 }
 
-const std::string& LanguageTable::Text(std::string_view key) const {
+const std::string& LanguageTable::text(std::string_view key) const {
     static const std::string kEmpty;
     for (std::size_t i = 0; i < keys_.size(); ++i) {
         if (key == keys_[i].key) return texts_[i];

@@ -16,25 +16,25 @@ struct LanguageKey {
 };
 
 // Settings dialog, tray menu and call results.
-std::span<const LanguageKey> MainLanguageKeys();
+std::span<const LanguageKey> mainLanguageKeys();
 // The advanced and the special dialing dialogs.
-std::span<const LanguageKey> DialingAdvLanguageKeys();
-std::span<const LanguageKey> DialingAdvAdvLanguageKeys();
+std::span<const LanguageKey> dialingAdvLanguageKeys();
+std::span<const LanguageKey> dialingAdvAdvLanguageKeys();
 
 class LanguageTable {
 public:
     // The main table reads into 200-byte buffers, the dialing dialogs' into 100.
-    explicit LanguageTable(std::span<const LanguageKey> keys = MainLanguageKeys(), std::size_t textBuffer = 200);
+    explicit LanguageTable(std::span<const LanguageKey> keys = mainLanguageKeys(), std::size_t textBuffer = 200);
     virtual ~LanguageTable() = default;
 
     // "LOCAL" or "ENG" (exact) picks that section when the file has it; a key
     // the section lacks is then empty. Anything else gives the built-in
     // English and sets `language` to "ENG".
-    void LoadLanguage(const std::string& languagePath, std::string& language);
+    void loadLanguage(const std::string& languagePath, std::string& language);
 
     // Empty for a key not in the table.
-    const std::string& Text(std::string_view key) const;
-    std::span<const LanguageKey> Keys() const { return keys_; }
+    const std::string& text(std::string_view key) const;
+    std::span<const LanguageKey> keys() const { return keys_; }
 
     static constexpr std::string_view VersionText = "Version 2.0Ad";
 

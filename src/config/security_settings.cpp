@@ -1,7 +1,7 @@
 #include "config/security_settings.h"
 
-#include "config/atomic_file.h"
-#include "config/cini.h"
+#include "platform/atomic_file.h"
+#include "config/ini_file.h"
 #include "config/ini_document.h"
 #include "dialing/text_utils.h"
 
@@ -9,31 +9,31 @@ namespace pellandor {
 
 namespace {
 
-std::string Trimmed(const CIni& ini, const char* key) {
-    return TrimBlanks(ini.GetString(kSecuritySection, key));
+std::string trimmedValue(const IniFile& ini, const char* key) {
+    return trimBlanks(ini.getString(kSecuritySection, key));
 }
 
 // Changes the pin under the file lock; `decide` sees the file's current
 // pin and exchange and says what to write (nullopt: leave the file alone).
 // A file that needs no change is not rewritten.
 template <class Decide>
-bool ChangePin(const std::string& path, Decide decide, std::string& error) {
+bool changePin(const std::string& path, Decide decide, std::string& error) {
     bool unchanged = false;
-    const bool ok = UpdateFileAtomically(
+    const bool ok = updateFileAtomically(
         path,
         [&decide, &unchanged](std::string& bytes, std::string&) {
-            const std::string key = TrimBlanks(FindIniValue(bytes, kSecuritySection, kPinnedKeyKey).value_or(""));
+            const std::string key = trimBlanks(findIniValue(bytes, kSecuritySection, kPinnedKeyKey).value_or(""));
             const std::string exchange =
-                TrimBlanks(FindIniValue(bytes, kSecuritySection, kPinnedExchangeKey).value_or(""));
+                trimBlanks(findIniValue(bytes, kSecuritySection, kPinnedExchangeKey).value_or(""));
             std::string newKey, newExchange;
             if (!decide(key, exchange, newKey, newExchange)) {
                 unchanged = true;
                 return false;
             }
             IniDocument document(std::move(bytes));
-            document.Set(kSecuritySection, kPinnedKeyKey, newKey);
-            document.Set(kSecuritySection, kPinnedExchangeKey, newExchange);
-            bytes = document.Serialize();
+            document.set(kSecuritySection, kPinnedKeyKey, newKey);
+            document.set(kSecuritySection, kPinnedExchangeKey, newExchange);
+            bytes = document.serialize();
             return true;
         },
         error);
@@ -43,32 +43,32 @@ bool ChangePin(const std::string& path, Decide decide, std::string& error) {
 
 }  // namespace
 
-SecuritySettings LoadSecuritySettings(const CIni& ini) {
+SecuritySettings loadSecuritySettings(const IniFile& ini) {
     SecuritySettings security;
-    security.pinnedKey = Trimmed(ini, kPinnedKeyKey);
-    security.pinnedExchange = Trimmed(ini, kPinnedExchangeKey);
-    security.requiredKey = Trimmed(ini, kRequiredKeyKey);
-    security.caFile = Trimmed(ini, kCaFileKey);
-    security.useKeyring = ini.GetBool(kSecuritySection, kUseKeyringKey, 1) != 0;
+    security.pinnedKey = trimmedValue(ini, kPinnedKeyKey);
+    security.pinnedExchange = trimmedValue(ini, kPinnedExchangeKey);
+    security.requiredKey = trimmedValue(ini, kRequiredKeyKey);
+    security.caFile = trimmedValue(ini, kCaFileKey);
+    security.useKeyring = ini.getBool(kSecuritySection, kUseKeyringKey, 1) != 0;
     return security;
 }
 
-std::string ExchangeName(std::string_view address, std::string_view port) {
-    const std::string host = TrimBlanks(address);
-    const std::string service = TrimBlanks(port);
+std::string exchangeName(std::string_view address, std::string_view port) {
+    const std::string host = trimBlanks(address);
+    const std::string service = trimBlanks(port);
     if (host.find(':') != std::string::npos) return "[" + host + "]:" + service;
     return host + ":" + service;
 }
 
-std::string PinFor(const SecuritySettings& security, std::string_view exchange) {
+std::string pinFor(const SecuritySettings& security, std::string_view exchange) {
     if (security.pinnedKey.empty() || security.pinnedExchange != exchange) return {};
     return security.pinnedKey;
 }
 
-PinWrite RememberFirstPin(const std::string& path, std::string_view exchange, std::string_view key,
+PinWrite rememberFirstPin(const std::string& path, std::string_view exchange, std::string_view key,
                           std::string& error) {
     bool stored = false;
-    const bool ok = ChangePin(
+    const bool ok = changePin(
         path,
         [&](const std::string& oldKey, const std::string& oldExchange, std::string& newKey, std::string& newExchange) {
             if (!oldKey.empty() && oldExchange == exchange) return false;
@@ -82,8 +82,8 @@ PinWrite RememberFirstPin(const std::string& path, std::string_view exchange, st
     return stored ? PinWrite::Stored : PinWrite::AlreadyPinned;
 }
 
-bool WritePin(const std::string& path, std::string_view exchange, std::string_view key, std::string& error) {
-    return ChangePin(
+bool writePin(const std::string& path, std::string_view exchange, std::string_view key, std::string& error) {
+    return changePin(
         path,
         [&](const std::string&, const std::string&, std::string& newKey, std::string& newExchange) {
             newKey = key;
@@ -93,8 +93,8 @@ bool WritePin(const std::string& path, std::string_view exchange, std::string_vi
         error);
 }
 
-bool DropPinUnlessFor(const std::string& path, std::string_view exchange, std::string& error) {
-    return ChangePin(
+bool dropPinUnlessFor(const std::string& path, std::string_view exchange, std::string& error) {
+    return changePin(
         path,
         [&](const std::string& oldKey, const std::string& oldExchange, std::string& newKey, std::string& newExchange) {
             if (oldKey.empty() && oldExchange.empty()) return false;

@@ -9,7 +9,7 @@
 
 namespace pellandor {
 
-class CIni;
+class IniFile;
 
 inline constexpr const char* kSecuritySection = "SECURITY";
 // The exchange's key kept from the first call, and the exchange it was kept for.
@@ -29,30 +29,30 @@ struct SecuritySettings {
     bool useKeyring = true;
 };
 
-SecuritySettings LoadSecuritySettings(const CIni& ini);
+SecuritySettings loadSecuritySettings(const IniFile& ini);
 
 // "ADDRESS:PORT"; an IPv6 address in brackets.
-std::string ExchangeName(std::string_view address, std::string_view port);
+std::string exchangeName(std::string_view address, std::string_view port);
 
 // The key kept for `exchange`; empty when none was kept, or it was kept for
 // another address or port (a changed address never inherits a pin).
-std::string PinFor(const SecuritySettings& security, std::string_view exchange);
+std::string pinFor(const SecuritySettings& security, std::string_view exchange);
 
 enum class PinWrite { Stored, AlreadyPinned, Failed };
 
 // First use, as one locked read-change-write of the file: keeps `key` for
 // `exchange` unless the file holds a pin for it already (another process may
 // have pinned meanwhile; the first one stays).
-PinWrite RememberFirstPin(const std::string& path, std::string_view exchange, std::string_view key,
+PinWrite rememberFirstPin(const std::string& path, std::string_view exchange, std::string_view key,
                           std::string& error);
 
 // Trusts `key` for `exchange` from now on, replacing any pin (the user
 // accepted a changed key). An empty key forgets the pin: the next call keeps
 // the key it finds.
-bool WritePin(const std::string& path, std::string_view exchange, std::string_view key, std::string& error);
+bool writePin(const std::string& path, std::string_view exchange, std::string_view key, std::string& error);
 
 // Forgets the pin when it was kept for another exchange than `exchange`
 // (the address or port was changed). True when nothing had to be written.
-bool DropPinUnlessFor(const std::string& path, std::string_view exchange, std::string& error);
+bool dropPinUnlessFor(const std::string& path, std::string_view exchange, std::string& error);
 
 }  // namespace pellandor

@@ -19,9 +19,9 @@ struct StartupState {
     DialingRuleAdvValues advanced;
     DialingRuleAdvAdvValues special;
     DialingRules rules;
-    LanguageTable language{MainLanguageKeys(), 200};
-    LanguageTable advancedTexts{DialingAdvLanguageKeys(), 100};
-    LanguageTable specialTexts{DialingAdvAdvLanguageKeys(), 100};
+    LanguageTable language{mainLanguageKeys(), 200};
+    LanguageTable advancedTexts{dialingAdvLanguageKeys(), 100};
+    LanguageTable specialTexts{dialingAdvAdvLanguageKeys(), 100};
     CallLog callLog;
     DialogState dialogState;
     CallDialogValues callDialog;
@@ -34,13 +34,13 @@ struct StartupState {
 // sections and their texts, the settings, the language texts (which may set
 // settings.language to "ENG"), then the call dialog values and the dialling
 // rules (access codes, then the advanced and special values).
-StartupState LoadStartupState(const std::string& settingsPath, const std::string& languagePath);
+StartupState loadStartupState(const std::string& settingsPath, const std::string& languagePath);
 
 // The value as the program reads it: settings and dialling-rule keys
 // converted as their loads convert them (flags 0/1, numbers in decimal, texts
 // truncated, PW deciphered), any other key as stored. False when the section
-// or the key is missing. Names match in any case.
-bool ReadSettingAsProgram(const std::string& path, const std::string& section, const std::string& key,
+// or the key is missing. names match in any case.
+bool readSettingAsProgram(const std::string& path, const std::string& section, const std::string& key,
                           std::string& value);
 
 enum class SettingWriteResult {
@@ -54,13 +54,13 @@ enum class SettingWriteResult {
 // Stores one key atomically as the program would: PW trimmed and
 // enciphered, anything else verbatim. Known keys are written with their
 // usual spelling whatever case was typed.
-SettingWriteResult WriteSettingAsProgram(const std::string& path, const std::string& section, const std::string& key,
+SettingWriteResult writeSettingAsProgram(const std::string& path, const std::string& section, const std::string& key,
                                          const std::string& value, std::string& error);
 
 // Every setting the program holds after loading `path`, as
 // ("SECTION/KEY", value), defaults filled in: the general settings (PW in
 // clear, as held in memory), both dialling-rule sections, then CALL_LOG
 // (MAX_NUM_LOG, NUM_LOG, LOG0...), DLG_POS/X, DLG_POS/Y, DLG_STATUS/IS_MAX.
-std::vector<std::pair<std::string, std::string>> ListSettings(const std::string& path);
+std::vector<std::pair<std::string, std::string>> listSettings(const std::string& path);
 
 }  // namespace pellandor

@@ -12,10 +12,10 @@ inline constexpr std::size_t kStoredPasswordCapacity = 200;
 
 // Stored value -> password: blanks trimmed, then deciphered. A value that does
 // not decipher is the password itself, so one typed into the file by hand works.
-std::string DecodeStoredPassword(std::string_view stored);
+std::string decodeStoredPassword(std::string_view stored);
 
 // Password (already trimmed) -> value to store; empty stays empty. False when
 // the enciphered form would not fit, `stored` then untouched.
-bool EncodeStoredPassword(std::string_view password, std::string& stored);
+bool encodeStoredPassword(std::string_view password, std::string& stored);
 
 }  // namespace pellandor

@@ -15,32 +15,32 @@ constexpr std::string_view kPartSeparators = "[/-() ]";
 constexpr std::size_t kMaxDialableLength = 30;
 constexpr std::size_t kMaxPopupLength = 30;
 
-// Plain numbers of at least this length get the CO access code unless
+// plain numbers of at least this length get the CO access code unless
 // USE_CO_EXTENSION_LENGTH says otherwise.
 constexpr std::size_t kFixedCoLength = 7;
 
 // Only longer plain numbers are restructured into country/area/local parts.
 constexpr std::size_t kStructureMinLength = 9;
 
-bool IsDigit(char c) {
+bool isDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
-bool AllDialCharacters(std::string_view text) {
-    return std::all_of(text.begin(), text.end(), IsDialCharacter);
+bool allDialCharacters(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), isDialCharacter);
 }
 
-bool BeginsWith(std::string_view text, std::string_view head) {
+bool beginsWith(std::string_view text, std::string_view head) {
     return text.substr(0, head.size()) == head;
 }
 
 template <typename Char>
-bool IsBlankMark(Char c) {
+bool isBlankMark(Char c) {
     return c == Char('\n') || c == Char('\r') || c == Char('?') || c == Char('\v');
 }
 
 template <typename Char>
-bool InDialableSet(Char c) {
+bool inDialableSet(Char c) {
     if (c >= Char('0') && c <= Char('9')) return true;
     switch (c) {
         case Char(')'):
@@ -53,43 +53,43 @@ bool InDialableSet(Char c) {
         case Char('/'):
             return true;
         default:
-            return IsBlankMark(c);
+            return isBlankMark(c);
     }
 }
 
 // Length compared as the system does it: an unsigned comparison, so a
 // negative setting acts as a huge length.
-bool LengthAtLeast(std::size_t length, std::int32_t minimum) {
+bool lengthAtLeast(std::size_t length, std::int32_t minimum) {
     return length >= static_cast<std::uint32_t>(minimum);
 }
 
 }  // namespace
 
-std::string DialingRules::BuildDialString(std::string_view text) const {
-    const std::string co = TrimBlanks(CO_ACCESS_CODE);
-    const std::string pbx = TrimBlanks(PBX_CODE);
-    const std::string nat = TrimBlanks(MYCOUNTRY_CODE);
-    const std::string area = TrimBlanks(MYAREA_CODE);
-    const std::string inter = TrimBlanks(INTER_CODE);
-    const std::string longCode = TrimBlanks(LONG_CODE);
+std::string DialingRules::buildDialString(std::string_view text) const {
+    const std::string co = trimBlanks(coAccessCode);
+    const std::string pbx = trimBlanks(pbxCode);
+    const std::string nat = trimBlanks(myCountryCode);
+    const std::string area = trimBlanks(myAreaCode);
+    const std::string inter = trimBlanks(internationalCode);
+    const std::string longCode = trimBlanks(longDistanceCode);
 
-    std::string n = TrimBlanks(text);
+    std::string n = trimBlanks(text);
 
     // Step 1: give long plain numbers a country/area structure step 3 can read.
     {
-        const std::string_view body = BeginsWith(n, "+") ? std::string_view(n).substr(1) : std::string_view(n);
-        if (AllDialCharacters(body) && n.size() >= kStructureMinLength) {
+        const std::string_view body = beginsWith(n, "+") ? std::string_view(n).substr(1) : std::string_view(n);
+        if (allDialCharacters(body) && n.size() >= kStructureMinLength) {
             std::string_view rest = n;
             std::string countryPart;
             std::string areaPart;
-            if (BeginsWith(rest, "+")) {
+            if (beginsWith(rest, "+")) {
                 rest.remove_prefix(1);
-                if (!nat.empty() && BeginsWith(rest, nat)) {
+                if (!nat.empty() && beginsWith(rest, nat)) {
                     countryPart = "+" + nat;
                     rest.remove_prefix(nat.size());
                 }
             }
-            if (!area.empty() && BeginsWith(rest, area)) {
+            if (!area.empty() && beginsWith(rest, area)) {
                 areaPart = area;
                 rest.remove_prefix(area.size());
             }
@@ -106,25 +106,25 @@ std::string DialingRules::BuildDialString(std::string_view text) const {
     }
 
     // Step 2: plain numbers are extensions unless a CO rule claims them.
-    if (AllDialCharacters(n)) {
+    if (allDialCharacters(n)) {
         const std::string outside = co + pbx + n;
-        if (USE_NON_STD) {
-            if (USE_PREFIX) {
-                for (const std::string* prefix : {&PREFIX1, &PREFIX2, &PREFIX3, &PREFIX4, &PREFIX5}) {
-                    const std::string p = TrimBlanks(*prefix);
-                    if (!p.empty() && BeginsWith(n, p)) return outside;
+        if (useNonStandard) {
+            if (usePrefix) {
+                for (const std::string* prefix : {&prefix1, &prefix2, &prefix3, &prefix4, &prefix5}) {
+                    const std::string p = trimBlanks(*prefix);
+                    if (!p.empty() && beginsWith(n, p)) return outside;
                 }
             }
-            if (USE_CO_EXTENSION_LENGTH && LengthAtLeast(n.size(), LENGTH_CO_EXTENSION)) {
+            if (useCoExtensionLength && lengthAtLeast(n.size(), coExtensionLength)) {
                 return outside;
             }
         }
-        if (!USE_CO_EXTENSION_LENGTH && n.size() >= kFixedCoLength) return outside;
+        if (!useCoExtensionLength && n.size() >= kFixedCoLength) return outside;
         return n;
     }
 
     // Step 3: numbers written with separators.
-    std::vector<std::string> parts = SplitAtAny(n, kPartSeparators);
+    std::vector<std::string> parts = splitAtAny(n, kPartSeparators);
     std::erase_if(parts, [](const std::string& piece) { return piece.empty(); });
     const std::size_t count = parts.size();
     if (count == 0) {
@@ -136,7 +136,7 @@ std::string DialingRules::BuildDialString(std::string_view text) const {
     std::string cp;
     std::string ap;
     std::size_t k = 0;
-    if (BeginsWith(parts[0], "+")) {
+    if (beginsWith(parts[0], "+")) {
         cp = parts[0].substr(1);
         if (count > 2) {
             ap = parts[1];
@@ -144,7 +144,7 @@ std::string DialingRules::BuildDialString(std::string_view text) const {
         } else {
             k = 1;
         }
-    } else if (USE_INTERNATIONAL_RULE) {
+    } else if (useInternationalRule) {
         if (count >= 2) {
             ap = parts[0];
             k = 1;
@@ -169,7 +169,7 @@ std::string DialingRules::BuildDialString(std::string_view text) const {
     const bool foreignCountry = !cp.empty() && cp != nat;
     if (foreignCountry) {
         r += inter + cp;
-    } else if (!cp.empty() && USE_ADDZERO && !BeginsWith(ap, "0")) {
+    } else if (!cp.empty() && addZero && !beginsWith(ap, "0")) {
         ap = "0" + ap;
     }
 
@@ -177,8 +177,8 @@ std::string DialingRules::BuildDialString(std::string_view text) const {
         bool ownArea = false;
         if (foreignCountry && ap == area) {
             r += longCode + ap;
-        } else if (USE_ADDZERO) {
-            if (!BeginsWith(ap, area)) {
+        } else if (addZero) {
+            if (!beginsWith(ap, area)) {
                 r += longCode + ap;
             } else {
                 lp = ap.substr(area.size()) + lp;
@@ -190,45 +190,45 @@ std::string DialingRules::BuildDialString(std::string_view text) const {
         } else {
             ownArea = true;
         }
-        if (ownArea && (USE_AREA_CODE || foreignCountry)) r += ap;
+        if (ownArea && (useAreaCode || foreignCountry)) r += ap;
     }
 
     r += lp;
-    if (!co.empty() && !BeginsWith(r, co)) r = co + r;
+    if (!co.empty() && !beginsWith(r, co)) r = co + r;
     return r;
 }
 
-std::string DialingRules::ApplyDialMarks(std::string_view text, std::string_view equalDigits) {
+std::string DialingRules::applyDialMarks(std::string_view text, std::string_view equalDigits) {
     if (text.empty()) return {};
-    std::string out = ReplaceCharacter(text, 'p', "P");
-    out = ReplaceCharacter(out, ',', "P");
-    out = ReplaceCharacter(out, 'f', "F");
-    return ReplaceCharacter(out, '=', equalDigits);
+    std::string out = replaceCharacter(text, 'p', "P");
+    out = replaceCharacter(out, ',', "P");
+    out = replaceCharacter(out, 'f', "F");
+    return replaceCharacter(out, '=', equalDigits);
 }
 
-bool DialingRules::IsDialableText(std::string& text, bool checkMinimumLength) const {
+bool DialingRules::isDialableText(std::string& text, bool checkMinimumLength) const {
     if (text.size() > kMaxDialableLength) return false;
 
     bool hasDigit = false;
     for (char& c : text) {
-        if (!InDialableSet(c)) return false;
-        if (IsBlankMark(c)) c = ' ';
-        if (IsDigit(c)) hasDigit = true;
+        if (!inDialableSet(c)) return false;
+        if (isBlankMark(c)) c = ' ';
+        if (isDigit(c)) hasDigit = true;
     }
 
     if (checkMinimumLength) {
         const std::size_t dialCount =
-            static_cast<std::size_t>(std::count_if(text.begin(), text.end(), IsDialCharacter));
-        if (!LengthAtLeast(dialCount, MIN_POPUP_LENGTH)) return false;
+            static_cast<std::size_t>(std::count_if(text.begin(), text.end(), isDialCharacter));
+        if (!lengthAtLeast(dialCount, minPopupLength)) return false;
     }
     return hasDigit;
 }
 
-void DialingRules::StripToPopupCharacters(std::u16string& text) const {
-    if (text.size() > kMaxPopupLength || !USE_POPUP_FOR_CHAR) return;
-    std::erase_if(text, [](char16_t c) { return !InDialableSet(c); });
+void DialingRules::stripToPopupCharacters(std::u16string& text) const {
+    if (text.size() > kMaxPopupLength || !usePopupForChar) return;
+    std::erase_if(text, [](char16_t c) { return !inDialableSet(c); });
     for (char16_t& c : text) {
-        if (IsBlankMark(c)) c = u' ';
+        if (isBlankMark(c)) c = u' ';
     }
 }
 

@@ -8,7 +8,7 @@ constexpr std::string_view kBlanks = " \t\r\n";
 
 }  // namespace
 
-std::string TrimBlanks(std::string_view text) {
+std::string trimBlanks(std::string_view text) {
     const auto first = text.find_first_not_of(kBlanks);
     if (first == std::string_view::npos) {
         // Callers expect an all-blank text back as it was, not emptied.
@@ -18,16 +18,16 @@ std::string TrimBlanks(std::string_view text) {
     return std::string(text.substr(first, last - first + 1));
 }
 
-std::string ExtractDialCharacters(std::string_view text) {
+std::string extractDialCharacters(std::string_view text) {
     std::string out;
     out.reserve(text.size());
     for (char c : text) {
-        if (IsDialCharacter(c)) out.push_back(c);
+        if (isDialCharacter(c)) out.push_back(c);
     }
     return out;
 }
 
-std::vector<std::string> SplitAtAny(std::string_view text, std::string_view separators) {
+std::vector<std::string> splitAtAny(std::string_view text, std::string_view separators) {
     std::vector<std::string> pieces;
     std::size_t start = 0;
     for (;;) {
@@ -40,7 +40,7 @@ std::vector<std::string> SplitAtAny(std::string_view text, std::string_view sepa
     return pieces;
 }
 
-std::string ReplaceCharacter(std::string_view text, char marker, std::string_view replacement) {
+std::string replaceCharacter(std::string_view text, char marker, std::string_view replacement) {
     std::string out;
     out.reserve(text.size());
     for (char c : text) {

@@ -1,6 +1,6 @@
 #pragma once
 // Small text operations shared by the dialling rules and the settings code.
-// Texts are 8-bit; lengths and positions count bytes.
+// texts are 8-bit; lengths and positions count bytes.
 
 #include <string>
 #include <string_view>
@@ -10,21 +10,21 @@ namespace pellandor {
 
 // Space, tab, CR and LF removed at both ends. A text made only of those
 // characters comes back unchanged (callers rely on this, it is not emptied).
-std::string TrimBlanks(std::string_view text);
+std::string trimBlanks(std::string_view text);
 
 // "0"-"9", "*" and "#": what a phone's keypad can send.
-inline bool IsDialCharacter(char c) {
+inline bool isDialCharacter(char c) {
     return (c >= '0' && c <= '9') || c == '*' || c == '#';
 }
 
 // Only the dial characters, in their order.
-std::string ExtractDialCharacters(std::string_view text);
+std::string extractDialCharacters(std::string_view text);
 
 // Cuts at every character found in `separators`; empty pieces are kept, so s
 // separators always give s + 1 pieces.
-std::vector<std::string> SplitAtAny(std::string_view text, std::string_view separators);
+std::vector<std::string> splitAtAny(std::string_view text, std::string_view separators);
 
 // One pass from the front; text that a replacement inserts is not scanned again.
-std::string ReplaceCharacter(std::string_view text, char marker, std::string_view replacement);
+std::string replaceCharacter(std::string_view text, char marker, std::string_view replacement);
 
 }  // namespace pellandor

@@ -1,5 +1,5 @@
 #pragma once
-// Fatal-signal handler: writes a crash file, has a separate process tell the
+// fatal-signal handler: writes a crash file, has a separate process tell the
 // user, then lets the signal end the process as it would have.
 //
 // The file is "<title>_Err_YYYY-MM-DD HH_MM_SS.DMP" (local time of the crash)
@@ -9,7 +9,7 @@
 //
 // The handler may only make async-signal-safe calls, and localtime is not
 // one: the offset from UTC is taken when the handler is installed (and again
-// on UpdateCrashTimeZone), so a daylight-saving change during a long run puts
+// on updateCrashTimeZone), so a daylight-saving change during a long run puts
 // the name off by that change until the next update.
 //
 // The notice process is `<program> --crash-notice FILE`, or
@@ -32,18 +32,18 @@ struct CrashHandlerOptions {
 
 // Installs the handlers for SIGSEGV, SIGBUS, SIGFPE, SIGILL and SIGABRT on an
 // alternate stack of the calling thread. Call it once, early, on the main thread.
-bool InstallCrashHandler(const CrashHandlerOptions& options = {});
+bool installCrashHandler(const CrashHandlerOptions& options = {});
 
-// The folder the next crash file goes to ("" before InstallCrashHandler).
-std::string CrashFolder();
+// The folder the next crash file goes to ("" before installCrashHandler).
+std::string crashFolder();
 
 // Takes the current offset from UTC again (not from a signal handler).
-void UpdateCrashTimeZone();
+void updateCrashTimeZone();
 
 // Gives the calling thread its own alternate stack, so a stack overflow on a
 // worker thread is still reported. Optional: without it the handler runs on
 // the thread's own stack.
-bool InstallCrashStackForThisThread();
+bool installCrashStackForThisThread();
 
 struct CivilTime {
     int year = 1970, month = 1, day = 1, hour = 0, minute = 0, second = 0;
@@ -51,16 +51,16 @@ struct CivilTime {
 
 // Seconds since 1970 (already shifted to local time) -> calendar fields,
 // without any library call, so the handler can use it.
-CivilTime CivilFromSeconds(long long seconds);
+CivilTime civilFromSeconds(long long seconds);
 
 // "<title>_Err_YYYY-MM-DD HH_MM_SS.DMP"
-std::string CrashFileName(std::string_view title, const CivilTime& time);
+std::string crashFileName(std::string_view title, const CivilTime& time);
 
 // --crash-test=SITE among the arguments.
-std::optional<std::string> CrashTestSite(int argc, char** argv);
+std::optional<std::string> crashTestSite(int argc, char** argv);
 
 // Crashes with SIGSEGV on purpose: "gui" (the calling thread) or "worker" (a
 // new thread). Returns false, without crashing, for any other site.
-bool CrashOnPurpose(std::string_view site);
+bool crashOnPurpose(std::string_view site);
 
 }  // namespace pellandor

@@ -12,10 +12,10 @@ public:
     virtual ~IByteStream() = default;
     // Bytes moved (> 0), or 0 or less when the peer closed, the transfer
     // failed or ran out of time.
-    virtual long Read(char* buffer, std::size_t length) = 0;
-    virtual long Write(const char* bytes, std::size_t length) = 0;
+    virtual long read(char* buffer, std::size_t length) = 0;
+    virtual long write(const char* bytes, std::size_t length) = 0;
     // Why the last Read or Write gave 0 or less; empty if unknown.
-    virtual std::string LastError() const { return {}; }
+    virtual std::string lastError() const { return {}; }
 };
 
 }  // namespace pellandor

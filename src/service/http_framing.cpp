@@ -20,12 +20,12 @@ namespace {
 constexpr std::string_view kCrLf = "\r\n";
 constexpr std::string_view kFieldName = "xmlupload1";
 
-bool IsTokenSeparator(char c) {
+bool isTokenSeparator(char c) {
     return c == ' ' || c == '\t' || c == '\n';
 }
 
 // An optionally signed decimal number at the start, saturating; false without digits.
-bool ReadDecimal(std::string_view text, long long& value) {
+bool readDecimal(std::string_view text, long long& value) {
     std::size_t i = 0;
     bool negative = false;
     if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
@@ -40,7 +40,7 @@ bool ReadDecimal(std::string_view text, long long& value) {
 }
 
 // Parses the lower-cased header block (status line up to the blank line).
-bool ParseHeaderBlock(std::string_view head, int& status, long long& contentLength, std::string& errorText) {
+bool parseHeaderBlock(std::string_view head, int& status, long long& contentLength, std::string& errorText) {
     const auto lineEnd = head.find(kCrLf);
     if (lineEnd == std::string_view::npos) {
         errorText = "CHttpXmlRequest::RecvResponse: no status line in the answer";
@@ -49,9 +49,9 @@ bool ParseHeaderBlock(std::string_view head, int& status, long long& contentLeng
     std::string_view statusLine = head.substr(0, lineEnd);
     std::vector<std::string_view> tokens;
     for (std::size_t i = 0; i < statusLine.size();) {
-        while (i < statusLine.size() && IsTokenSeparator(statusLine[i])) ++i;
+        while (i < statusLine.size() && isTokenSeparator(statusLine[i])) ++i;
         const std::size_t start = i;
-        while (i < statusLine.size() && !IsTokenSeparator(statusLine[i])) ++i;
+        while (i < statusLine.size() && !isTokenSeparator(statusLine[i])) ++i;
         if (i > start) tokens.push_back(statusLine.substr(start, i - start));
     }
     if (tokens.empty() || tokens[0].substr(0, 4) != "http") {
@@ -60,10 +60,10 @@ bool ParseHeaderBlock(std::string_view head, int& status, long long& contentLeng
     }
     if (tokens.size() > 1) {
         long long code = 0;
-        status = ReadDecimal(tokens[1], code) ? static_cast<int>(std::clamp<long long>(code, INT_MIN, INT_MAX)) : 0;
+        status = readDecimal(tokens[1], code) ? static_cast<int>(std::clamp<long long>(code, INT_MIN, INT_MAX)) : 0;
     }
 
-    // Header lines one by one: the name must be exactly content-length, not
+    // header lines one by one: the name must be exactly content-length, not
     // a longer name that contains it.
     std::string_view value;
     bool found = false;
@@ -88,7 +88,7 @@ bool ParseHeaderBlock(std::string_view head, int& status, long long& contentLeng
     }
 
     while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
-    if (!ReadDecimal(value, contentLength) || contentLength < 0) {
+    if (!readDecimal(value, contentLength) || contentLength < 0) {
         errorText = "CHttpXmlRequest::RecvResponse: malformed content-length in the answer";
         return false;
     }
@@ -102,7 +102,7 @@ bool ParseHeaderBlock(std::string_view head, int& status, long long& contentLeng
 
 }  // namespace
 
-bool MakeMultipartContent(std::string& body, std::string_view fileName, std::string_view contentType,
+bool makeMultipartContent(std::string& body, std::string_view fileName, std::string_view contentType,
                           std::string_view xml, std::string_view boundary) {
     body.append("--").append(boundary).append(kCrLf);
     body.append("Content-Disposition: form-data; name=\"").append(kFieldName).append("\"; filename=\"");
@@ -114,7 +114,7 @@ bool MakeMultipartContent(std::string& body, std::string_view fileName, std::str
     return true;
 }
 
-bool MakeFullHtml(std::string& header, std::string_view path, std::size_t bodyLength, std::string_view boundary,
+bool makeFullHtml(std::string& header, std::string_view path, std::size_t bodyLength, std::string_view boundary,
                   std::string_view localAddress) {
     header.clear();
     header.append("POST /").append(path).append(" HTTP/1.1").append(kCrLf);
@@ -132,7 +132,7 @@ bool MakeFullHtml(std::string& header, std::string_view path, std::size_t bodyLe
     return true;
 }
 
-std::string GetLocalHostAddress(bool wantIpv6) {
+std::string getLocalHostAddress(bool wantIpv6) {
     std::array<char, 80> name{};
     if (gethostname(name.data(), name.size() - 1) != 0) return "N/A";
     name.back() = '\0';
@@ -157,7 +157,7 @@ std::string GetLocalHostAddress(bool wantIpv6) {
     return {};
 }
 
-bool RecvResponse(IByteStream& stream, std::string& body, int& status, std::string& errorText) {
+bool recvResponse(IByteStream& stream, std::string& body, int& status, std::string& errorText) {
     status = -1;
     body.clear();
 
@@ -177,9 +177,9 @@ bool RecvResponse(IByteStream& stream, std::string& body, int& status, std::stri
                         " bytes";
             return false;
         }
-        const long n = stream.Read(buffer.data() + filled, room);
+        const long n = stream.read(buffer.data() + filled, room);
         if (n <= 0) {
-            const std::string why = stream.LastError();
+            const std::string why = stream.lastError();
             errorText = "CHttpXmlRequest::RecvResponse: " +
                         (why.empty() ? std::string("the connection ended before the answer was complete") : why);
             return false;
@@ -202,11 +202,11 @@ bool RecvResponse(IByteStream& stream, std::string& body, int& status, std::stri
                 if (!readMore()) return false;
                 continue;
             }
-            // Header names may come in any case; the body keeps its own.
+            // header names may come in any case; the body keeps its own.
             const std::size_t headEnd = blank + 4;
             std::transform(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(headEnd), buffer.begin(),
                            [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); });
-            if (!ParseHeaderBlock(std::string_view(buffer.data(), headEnd), status, contentLength, errorText)) {
+            if (!parseHeaderBlock(std::string_view(buffer.data(), headEnd), status, contentLength, errorText)) {
                 return false;
             }
             std::copy(buffer.begin() + static_cast<std::ptrdiff_t>(headEnd),

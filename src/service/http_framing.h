@@ -20,22 +20,22 @@ inline constexpr std::size_t kReceiveBufferSize = 4096;
 inline constexpr std::size_t kMaxAnswerBytes = std::size_t{1} << 20;
 
 // Appends the multipart body holding `xml` as an uploaded file. Always true.
-bool MakeMultipartContent(std::string& body, std::string_view fileName, std::string_view contentType,
+bool makeMultipartContent(std::string& body, std::string_view fileName, std::string_view contentType,
                           std::string_view xml, std::string_view boundary);
 
 // Replaces `header` with the request line and header lines, ending in the
 // blank line. `localAddress` goes into Host, Origin and Referer. Always true.
-bool MakeFullHtml(std::string& header, std::string_view path, std::size_t bodyLength, std::string_view boundary,
+bool makeFullHtml(std::string& header, std::string_view path, std::size_t bodyLength, std::string_view boundary,
                   std::string_view localAddress);
 
 // This machine's first numeric address of the wanted family, by its host
 // name; empty when it has none, "N/A" when the host name cannot be read.
-std::string GetLocalHostAddress(bool wantIpv6);
+std::string getLocalHostAddress(bool wantIpv6);
 
 // Reads one answer: the status line, a Content-Length header (required, at
 // most kMaxAnswerBytes) and that many body bytes (more if they came in the
-// last read, never past kMaxAnswerBytes). Header names match in any case. `status` is -1 until a status line is read.
+// last read, never past kMaxAnswerBytes). header names match in any case. `status` is -1 until a status line is read.
 // On false, `errorText` says why and `body` may hold part of the answer.
-bool RecvResponse(IByteStream& stream, std::string& body, int& status, std::string& errorText);
+bool recvResponse(IByteStream& stream, std::string& body, int& status, std::string& errorText);
 
 }  // namespace pellandor

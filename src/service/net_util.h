@@ -18,13 +18,13 @@ struct AddrInfoFree {
 using AddrInfoList = std::unique_ptr<addrinfo, AddrInfoFree>;
 
 // A duration as poll() takes it: milliseconds, 0 at least, at most INT_MAX.
-inline int ToPollMs(std::chrono::milliseconds d) {
+inline int toPollMs(std::chrono::milliseconds d) {
     return static_cast<int>(std::clamp<long long>(d.count(), 0, INT_MAX));
 }
 
 // Milliseconds left until `deadline` as seen at `now`, 0 once it has passed.
-inline int MsUntil(SteadyClock::time_point deadline, SteadyClock::time_point now = SteadyClock::now()) {
-    return ToPollMs(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now));
+inline int msUntil(SteadyClock::time_point deadline, SteadyClock::time_point now = SteadyClock::now()) {
+    return toPollMs(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now));
 }
 
 }  // namespace pellandor

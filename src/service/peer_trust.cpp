@@ -6,7 +6,7 @@ namespace {
 
 constexpr std::size_t kDigestBytes = 32;
 
-int HexValue(char c) {
+int hexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
@@ -15,7 +15,7 @@ int HexValue(char c) {
 
 }  // namespace
 
-std::string FormatKeyFingerprint(const unsigned char* digest, std::size_t length) {
+std::string formatKeyFingerprint(const unsigned char* digest, std::size_t length) {
     static constexpr char kDigits[] = "0123456789ABCDEF";
     std::string text;
     text.reserve(length * 3);
@@ -27,7 +27,7 @@ std::string FormatKeyFingerprint(const unsigned char* digest, std::size_t length
     return text;
 }
 
-bool NormalizeKeyFingerprint(std::string_view text, std::string& fingerprint) {
+bool normalizeKeyFingerprint(std::string_view text, std::string& fingerprint) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
     while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) text.remove_suffix(1);
     for (std::string_view prefix : {"SHA256:", "sha256:", "SHA-256:", "sha-256:"}) {
@@ -44,7 +44,7 @@ bool NormalizeKeyFingerprint(std::string_view text, std::string& fingerprint) {
             if (high >= 0) return false;  // a separator inside a pair
             continue;
         }
-        const int value = HexValue(c);
+        const int value = hexValue(c);
         if (value < 0) return false;
         if (high < 0) {
             high = value;
@@ -55,11 +55,11 @@ bool NormalizeKeyFingerprint(std::string_view text, std::string& fingerprint) {
         high = -1;
     }
     if (high >= 0 || count != kDigestBytes) return false;
-    fingerprint = FormatKeyFingerprint(digest, count);
+    fingerprint = formatKeyFingerprint(digest, count);
     return true;
 }
 
-PeerCheck CheckPeerKey(const TrustPolicy& policy, const std::string& fingerprint, bool chainVerified,
+PeerCheck checkPeerKey(const TrustPolicy& policy, const std::string& fingerprint, bool chainVerified,
                        const std::string& chainError) {
     PeerCheck check;
     check.fingerprint = fingerprint;

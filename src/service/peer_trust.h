@@ -32,15 +32,15 @@ struct PeerCheck {
 };
 
 // SHA-256 digest as colon-separated upper-case hex ("AB:CD:...", 95 characters).
-std::string FormatKeyFingerprint(const unsigned char* digest, std::size_t length);
+std::string formatKeyFingerprint(const unsigned char* digest, std::size_t length);
 
 // A fingerprint as a person may type or paste it: hex digits in any case,
 // with or without colons or blanks between the pairs, optionally after
 // "SHA256:". False unless it is 32 bytes.
-bool NormalizeKeyFingerprint(std::string_view text, std::string& fingerprint);
+bool normalizeKeyFingerprint(std::string_view text, std::string& fingerprint);
 
 // Compares the key found against the policy.
-PeerCheck CheckPeerKey(const TrustPolicy& policy, const std::string& fingerprint, bool chainVerified,
+PeerCheck checkPeerKey(const TrustPolicy& policy, const std::string& fingerprint, bool chainVerified,
                        const std::string& chainError);
 
 }  // namespace pellandor

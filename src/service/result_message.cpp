@@ -4,7 +4,7 @@
 
 namespace pellandor {
 
-int LeadingCodeNumber(std::string_view text) {
+int leadingCodeNumber(std::string_view text) {
     long long value = 0;
     for (char c : text) {
         if (c < '0' || c > '9') break;
@@ -14,31 +14,31 @@ int LeadingCodeNumber(std::string_view text) {
     return static_cast<int>(value);
 }
 
-std::string CallResultMessage(const ServiceResult& result, bool hangup, const ResultTexts& texts) {
-    if (result.step != XML_STEP_COMPLETED) return texts.RS_DONOT_RECEIVE + "\nRS CODE : RECEIVE FAIL";
+std::string callResultMessage(const ServiceResult& result, bool hangup, const ResultTexts& texts) {
+    if (result.step != kStepCompleted) return texts.noAnswer + "\nRS CODE : RECEIVE FAIL";
 
-    const std::string& base = hangup ? texts.RS_HANGUP_FAIL : texts.RS_CALL_FAIL;
-    switch (LeadingCodeNumber(result.text)) {
+    const std::string& base = hangup ? texts.hangupFail : texts.callFail;
+    switch (leadingCodeNumber(result.text)) {
         case 100:
             return {};
         case 101:
-            return texts.RS_AUTH_FAIL + "\nRS CODE : AUTH FAIL";
+            return texts.authFail + "\nRS CODE : AUTH FAIL";
         case 102:
-            return base + texts.RS_ACCESS_DENIED + "\nRS CODE : ACCESS DENIED";
+            return base + texts.accessDenied + "\nRS CODE : ACCESS DENIED";
         case 103:
-            return base + texts.RS_CALL_RESTRICTED + "\nRS CODE : CALL RESTRICTED";
+            return base + texts.callRestricted + "\nRS CODE : CALL RESTRICTED";
         case 104:
-            return base + texts.RS_CALL_NOK + "\nRS CODE : NOK ETC";
+            return base + texts.callNok + "\nRS CODE : NOK ETC";
         case 110:
-            return base + " " + texts.RS_CALLER_BUSY + "\nRS CODE : CALLER BUSY";
+            return base + " " + texts.callerBusy + "\nRS CODE : CALLER BUSY";
         case 199:
-            return base + texts.RS_UNKNOWN_ERROR + "\nRS CODE : UNKNOWN ERROR";
+            return base + texts.unknownError + "\nRS CODE : UNKNOWN ERROR";
         default:
-            return base + texts.RS_CODE_EMPTY + "\nRS CODE : EMPTY CODE";
+            return base + texts.codeEmpty + "\nRS CODE : EMPTY CODE";
     }
 }
 
-std::string FormatResultMessage(std::string_view text) {
+std::string formatResultMessage(std::string_view text) {
     constexpr std::string_view kBreak = "$n";
     constexpr std::string_view kBlanks = " \t\r\n";
     std::string out;

@@ -10,15 +10,15 @@ inline constexpr int kCallTypeHangup = 2;
 
 // Step numbers of one request; a failed request reports the failed step negated.
 // Callers see these numbers, so they stay as they are; 6 to 11 are not used.
-inline constexpr int XML_STEP_STARTED = 1;
-inline constexpr int XML_STEP_MAKE_AUTH_REQ = 2;
-inline constexpr int XML_STEP_CONNECT_SERV = 3;
-inline constexpr int XML_STEP_MAKE_MULTIPART_CONTENT = 4;
-inline constexpr int XML_STEP_MAKE_FULL_HTML = 5;
-inline constexpr int XML_STEP_SEND_CALL = 12;
-inline constexpr int XML_STEP_RECV_CALL_REPONSE = 13;
-inline constexpr int XML_STEP_CHECK_CALL_REPONSE = 14;
-inline constexpr int XML_STEP_COMPLETED = 15;
+inline constexpr int kStepStarted = 1;
+inline constexpr int kStepMakeRequestXml = 2;
+inline constexpr int kStepConnect = 3;
+inline constexpr int kStepMakeMultipartContent = 4;
+inline constexpr int kStepMakeHttpRequest = 5;
+inline constexpr int kStepSendRequest = 12;
+inline constexpr int kStepReceiveAnswer = 13;
+inline constexpr int kStepCheckAnswer = 14;
+inline constexpr int kStepCompleted = 15;
 
 struct CallUserInfo {
     std::string stationNumber;  // the user's own extension, also the calling party
@@ -32,7 +32,7 @@ struct ServiceResult {
     std::string text;  // the answer's code on completion, else the error text
 };
 
-// Called on the request's worker thread. The pointers are valid only during
+// called on the request's worker thread. The pointers are valid only during
 // the call: copy what you keep and hand the work to your own thread.
 using ResultCallback = void (*)(void* userData, const int* step, const char* text);
 

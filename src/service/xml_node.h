@@ -9,26 +9,26 @@
 
 namespace pellandor {
 
-class CXMLNode {
+class XmlNode {
 public:
-    explicit CXMLNode(CXMLNode* parent = nullptr);
-    virtual ~CXMLNode();
-    CXMLNode(const CXMLNode&) = delete;
-    CXMLNode& operator=(const CXMLNode&) = delete;
+    explicit XmlNode(XmlNode* parent = nullptr);
+    virtual ~XmlNode();
+    XmlNode(const XmlNode&) = delete;
+    XmlNode& operator=(const XmlNode&) = delete;
 
     // The first element called `name` in document order (this node first,
     // then its subtrees depth first): its text, or with `attribute` that
     // attribute's value. Null when there is none. The pointer lives as long
-    // as the tree. Names compare exactly, case included.
-    const std::string* FindValue(const char* name, const char* attribute = nullptr) const;
+    // as the tree. names compare exactly, case included.
+    const std::string* findValue(const char* name, const char* attribute = nullptr) const;
 
-    CXMLNode* AddChild();
+    XmlNode* addChild();
 
     std::string name;
     std::string text;  // the last piece of character data seen inside the element
     std::map<std::string, std::string> attributes;
-    std::vector<std::unique_ptr<CXMLNode>> children;
-    CXMLNode* parent = nullptr;
+    std::vector<std::unique_ptr<XmlNode>> children;
+    XmlNode* parent = nullptr;
     std::int32_t depth = 0;
 };
 

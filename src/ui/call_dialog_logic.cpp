@@ -2,12 +2,12 @@
 
 namespace pellandor {
 
-QSize DialogSize(bool full)
+QSize dialogSize(bool full)
 {
     return full ? kFullDialogSize : kSmallDialogSize;
 }
 
-std::optional<QRect> ItemGeometry(DlgItem item, bool full, bool showHangup)
+std::optional<QRect> itemGeometry(DlgItem item, bool full, bool showHangup)
 {
     const bool h = showHangup;
     if (full) {
@@ -38,7 +38,7 @@ std::optional<QRect> ItemGeometry(DlgItem item, bool full, bool showHangup)
     return std::nullopt;
 }
 
-QPoint PlaceAtPointer(QPoint point, QSize dialog, std::optional<QRect> workArea)
+QPoint placeAtPointer(QPoint point, QSize dialog, std::optional<QRect> workArea)
 {
     int x = point.x() - dialog.width();
     int y = point.y();
@@ -58,7 +58,7 @@ QPoint PlaceAtPointer(QPoint point, QSize dialog, std::optional<QRect> workArea)
     return {x, y};
 }
 
-bool IsTypedTextAccepted(const QString& text)
+bool isTypedTextAccepted(const QString& text)
 {
     for (const QChar c : text) {
         if (!c.isPrint()) continue;
@@ -68,20 +68,20 @@ bool IsTypedTextAccepted(const QString& text)
     return true;
 }
 
-QColor ResultColour(bool failed)
+QColor resultColour(bool failed)
 {
     return failed ? QColor(254, 21, 21) : QColor(6, 243, 110);
 }
 
-ResultPresentation PresentResult(const CallOutcome& outcome, const ResultTexts& texts, bool hideAfterSuccess,
+ResultPresentation presentResult(const CallOutcome& outcome, const ResultTexts& texts, bool hideAfterSuccess,
                                  bool fullLayout)
 {
     ResultPresentation p;
-    p.failed = !outcome.Succeeded();
+    p.failed = !outcome.succeeded();
     p.label = p.failed ? QStringLiteral("Failed") : QStringLiteral("Success");
     p.showLabel = fullLayout;
     p.hideSoon = !p.failed && hideAfterSuccess;
-    p.message = QString::fromStdString(outcome.Message(texts));
+    p.message = QString::fromStdString(outcome.message(texts));
     return p;
 }
 

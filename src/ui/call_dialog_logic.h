@@ -20,21 +20,21 @@ inline constexpr QSize kFullDialogSize{282, 94};
 inline constexpr QSize kSmallDialogSize{280, 51};
 inline constexpr QRect kResultTextRect{130, 17, 80, 20};
 
-QSize DialogSize(bool full);
+QSize dialogSize(bool full);
 
 // Where `item` sits in a layout; empty when it is hidden there.
-std::optional<QRect> ItemGeometry(DlgItem item, bool full, bool showHangup);
+std::optional<QRect> itemGeometry(DlgItem item, bool full, bool showHangup);
 
 // Top-right corner of the dialog at `point`, kept inside `workArea` (the
 // usable part of the screen under the point). Without a screen there, the
 // dialog steps by its own size towards the origin.
-QPoint PlaceAtPointer(QPoint point, QSize dialog, std::optional<QRect> workArea);
+QPoint placeAtPointer(QPoint point, QSize dialog, std::optional<QRect> workArea);
 
 // Typed characters that reach the number box: digits, "*", "#", "=".
-// Control characters (backspace, editing shortcuts) always pass.
-bool IsTypedTextAccepted(const QString& text);
+// control characters (backspace, editing shortcuts) always pass.
+bool isTypedTextAccepted(const QString& text);
 
-QColor ResultColour(bool failed);
+QColor resultColour(bool failed);
 
 // What the dialog does when a request has finished.
 struct ResultPresentation {
@@ -44,7 +44,7 @@ struct ResultPresentation {
     bool hideSoon = false;   // start the auto-hide timer with the success delay
     QString message;         // for the result box; empty: no box
 };
-ResultPresentation PresentResult(const CallOutcome& outcome, const ResultTexts& texts, bool hideAfterSuccess,
+ResultPresentation presentResult(const CallOutcome& outcome, const ResultTexts& texts, bool hideAfterSuccess,
                                  bool fullLayout);
 
 // Win32-style font metrics (cell height, weight 0..1000) as a Qt font of the

@@ -16,7 +16,7 @@ namespace {
 
 constexpr const char* kProductTitle = "Ulvex Pellandor";
 
-bool HaveDisplay() {
+bool haveDisplay() {
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
         const char* value = std::getenv(name);
         if (value != nullptr && *value != '\0') return true;
@@ -26,36 +26,36 @@ bool HaveDisplay() {
 
 }  // namespace
 
-bool IsCrashNoticeCall(int argc, char** argv) {
+bool isCrashNoticeCall(int argc, char** argv) {
     return argc >= 2 && argv[1] != nullptr &&
            (std::strcmp(argv[1], "--crash-notice") == 0 || std::strcmp(argv[1], "--crash-notice-failed") == 0);
 }
 
-std::string CrashNoticeTitle() {
+std::string crashNoticeTitle() {
     return std::string(kProductTitle) + " is Crashed!!";
 }
 
-std::string CrashNoticeText(const std::string& crashFile) {
+std::string crashNoticeText(const std::string& crashFile) {
     if (crashFile.empty()) return std::string(kProductTitle) + " crashed. No crash dump file could be written.";
     return "Crash dump file is saved at " + crashFile + "!!";
 }
 
-int RunCrashNotice(int argc, char** argv) {
+int runCrashNotice(int argc, char** argv) {
     const bool written = argc >= 3 && std::strcmp(argv[1], "--crash-notice") == 0 && argv[2] != nullptr;
-    const std::string text = CrashNoticeText(written ? argv[2] : "");
-    std::fprintf(stderr, "%s: %s\n", CrashNoticeTitle().c_str(), text.c_str());
-    if (!HaveDisplay()) return 0;
+    const std::string text = crashNoticeText(written ? argv[2] : "");
+    std::fprintf(stderr, "%s: %s\n", crashNoticeTitle().c_str(), text.c_str());
+    if (!haveDisplay()) return 0;
     QApplication app(argc, argv);
-    QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(CrashNoticeTitle()), QString::fromStdString(text),
+    QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(crashNoticeTitle()), QString::fromStdString(text),
                     QMessageBox::Ok);
     box.setTextInteractionFlags(Qt::TextSelectableByMouse);
     box.exec();
     return 0;
 }
 
-bool ScheduleCrashTest(const std::string& site) {
+bool scheduleCrashTest(const std::string& site) {
     if (site != "gui" && site != "worker") return false;
-    QTimer::singleShot(0, [site] { CrashOnPurpose(site); });
+    QTimer::singleShot(0, [site] { crashOnPurpose(site); });
     return true;
 }
 

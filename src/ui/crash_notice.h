@@ -8,19 +8,19 @@
 namespace pellandor {
 
 // True when the arguments ask for the crash notice.
-bool IsCrashNoticeCall(int argc, char** argv);
+bool isCrashNoticeCall(int argc, char** argv);
 
 // Shows the notice (also on stderr) and returns the exit code. Creates its
 // own QApplication: call it before any other, and without installing the
 // crash handler, so a failing notice cannot start another one.
-int RunCrashNotice(int argc, char** argv);
+int runCrashNotice(int argc, char** argv);
 
 // The notice's title and text for a crash file, or for no file when empty.
-std::string CrashNoticeTitle();
-std::string CrashNoticeText(const std::string& crashFile);
+std::string crashNoticeTitle();
+std::string crashNoticeText(const std::string& crashFile);
 
 // For tests of the whole program: crashes at `site` ("gui": the GUI thread,
 // "worker": a new thread) once the event loop runs. False for any other site.
-bool ScheduleCrashTest(const std::string& site);
+bool scheduleCrashTest(const std::string& site);
 
 }  // namespace pellandor

@@ -34,9 +34,9 @@ public:
             const QRect r = option->rect;
             switch (sub) {
             case SC_ComboBoxArrow:
-                return {r.right() + 1 - CNumberBox::kArrowWidth, r.top(), CNumberBox::kArrowWidth, r.height()};
+                return {r.right() + 1 - NumberBox::kArrowWidth, r.top(), NumberBox::kArrowWidth, r.height()};
             case SC_ComboBoxEditField:
-                return {r.left() + 5, r.top() + 1, r.width() - CNumberBox::kArrowWidth - 6, r.height() - 2};
+                return {r.left() + 5, r.top() + 1, r.width() - NumberBox::kArrowWidth - 6, r.height() - 2};
             case SC_ComboBoxFrame:
                 return r;
             default:
@@ -55,7 +55,7 @@ public:
     using QValidator::QValidator;
     State validate(QString& input, int&) const override
     {
-        return input.size() <= CNumberBox::kMaxLength ? Acceptable : Invalid;
+        return input.size() <= NumberBox::kMaxLength ? Acceptable : Invalid;
     }
 };
 
@@ -64,11 +64,11 @@ public:
     using QStyledItemDelegate::QStyledItemDelegate;
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
-        return {QStyledItemDelegate::sizeHint(option, index).width(), CNumberBox::kItemHeight};
+        return {QStyledItemDelegate::sizeHint(option, index).width(), NumberBox::kItemHeight};
     }
 };
 
-QPalette BoxPalette(QPalette palette)
+QPalette boxPalette(QPalette palette)
 {
     for (const auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
         palette.setColor(group, QPalette::Base, kBoxFill);
@@ -85,7 +85,7 @@ QPalette BoxPalette(QPalette palette)
 
 }  // namespace
 
-CNumberBox::CNumberBox(QWidget* parent) : QComboBox(parent)
+NumberBox::NumberBox(QWidget* parent) : QComboBox(parent)
 {
     auto* style = new NumberBoxStyle;
     style->setParent(this);
@@ -93,28 +93,28 @@ CNumberBox::CNumberBox(QWidget* parent) : QComboBox(parent)
     setEditable(true);
     setInsertPolicy(QComboBox::NoInsert);  // only a started call records a number
     setFrame(false);
-    setPalette(BoxPalette(palette()));
+    setPalette(boxPalette(palette()));
     setMaxVisibleItems(10);
 
     setValidator(new LengthValidator(this));
     QLineEdit* edit = lineEdit();
     edit->setFrame(false);
-    edit->setPalette(BoxPalette(edit->palette()));
+    edit->setPalette(boxPalette(edit->palette()));
     edit->installEventFilter(this);
     edit->setContextMenuPolicy(Qt::DefaultContextMenu);
 
     view()->setItemDelegate(new FixedHeightDelegate(view()));
-    view()->setPalette(BoxPalette(view()->palette()));
+    view()->setPalette(boxPalette(view()->palette()));
 }
 
-void CNumberBox::SetFonts(const QFont& editFont, const QFont& listFont)
+void NumberBox::setFonts(const QFont& editFont, const QFont& listFont)
 {
     setFont(editFont);
     lineEdit()->setFont(editFont);
     view()->setFont(listFont);
 }
 
-void CNumberBox::SetEntries(const QStringList& entries)
+void NumberBox::setEntries(const QStringList& entries)
 {
     const QString typed = currentText();
     clear();
@@ -122,48 +122,48 @@ void CNumberBox::SetEntries(const QStringList& entries)
     setEditText(typed);
 }
 
-QRect CNumberBox::ArrowRect() const
+QRect NumberBox::arrowRect() const
 {
     QStyleOptionComboBox option;
     initStyleOption(&option);
     return style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxArrow, this);
 }
 
-void CNumberBox::showPopup()
+void NumberBox::showPopup()
 {
     arrowPressed_ = true;
     update();
     QComboBox::showPopup();
 }
 
-void CNumberBox::hidePopup()
+void NumberBox::hidePopup()
 {
     QComboBox::hidePopup();
     arrowPressed_ = false;
     update();
 }
 
-void CNumberBox::paintEvent(QPaintEvent*)
+void NumberBox::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
     const QRect all = rect();
     p.fillRect(all, kBoxFill);
-    const QRect arrow = ArrowRect();
+    const QRect arrow = arrowRect();
     p.fillRect(arrow, arrowPressed_ ? kArrowPressedFill : kBoxFill);
-    const QPixmap image = SkinPixmap(arrowPressed_ ? SkinImage::ArrowPressed : SkinImage::Arrow, devicePixelRatioF());
+    const QPixmap image = skinPixmap(arrowPressed_ ? SkinImage::ArrowPressed : SkinImage::Arrow, devicePixelRatioF());
     if (!image.isNull()) p.drawPixmap(arrow.topLeft() + QPoint(2, 9), image);
     p.setPen(kBoxFrame);
     p.setBrush(Qt::NoBrush);
     p.drawRect(all.adjusted(0, 0, -1, -1));
 }
 
-void CNumberBox::mousePressEvent(QMouseEvent* event)
+void NumberBox::mousePressEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::LeftButton) emit userActivity();
     QComboBox::mousePressEvent(event);
 }
 
-void CNumberBox::mouseReleaseEvent(QMouseEvent* event)
+void NumberBox::mouseReleaseEvent(QMouseEvent* event)
 {
     QComboBox::mouseReleaseEvent(event);
     if (!view()->isVisible() && arrowPressed_) {
@@ -172,21 +172,21 @@ void CNumberBox::mouseReleaseEvent(QMouseEvent* event)
     }
 }
 
-void CNumberBox::keyPressEvent(QKeyEvent* event)
+void NumberBox::keyPressEvent(QKeyEvent* event)
 {
-    if (!HandleKey(event)) QComboBox::keyPressEvent(event);
+    if (!handleKey(event)) QComboBox::keyPressEvent(event);
 }
 
-bool CNumberBox::eventFilter(QObject* watched, QEvent* event)
+bool NumberBox::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == lineEdit()) {
-        if (event->type() == QEvent::KeyPress) return HandleKey(static_cast<QKeyEvent*>(event));
+        if (event->type() == QEvent::KeyPress) return handleKey(static_cast<QKeyEvent*>(event));
         if (event->type() == QEvent::MouseButtonPress) emit userActivity();
     }
     return QComboBox::eventFilter(watched, event);
 }
 
-bool CNumberBox::HandleKey(QKeyEvent* key)
+bool NumberBox::handleKey(QKeyEvent* key)
 {
     emit userActivity();
     switch (key->key()) {
@@ -202,7 +202,7 @@ bool CNumberBox::HandleKey(QKeyEvent* key)
     }
     // Shortcuts (Ctrl+V and friends) are not typing.
     if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) return false;
-    return !IsTypedTextAccepted(key->text());
+    return !isTypedTextAccepted(key->text());
 }
 
 }  // namespace pellandor

@@ -8,7 +8,7 @@
 
 namespace pellandor {
 
-class CNumberBox : public QComboBox {
+class NumberBox : public QComboBox {
     Q_OBJECT
 
 public:
@@ -16,15 +16,15 @@ public:
     static constexpr int kItemHeight = 23;
     static constexpr int kArrowWidth = 18;
 
-    explicit CNumberBox(QWidget* parent = nullptr);
+    explicit NumberBox(QWidget* parent = nullptr);
 
-    void SetFonts(const QFont& editFont, const QFont& listFont);
+    void setFonts(const QFont& editFont, const QFont& listFont);
     // The recent numbers, most recent first; keeps one empty entry when there
     // are none, so the list never opens empty-handed.
-    void SetEntries(const QStringList& entries);
+    void setEntries(const QStringList& entries);
 
-    bool IsArrowPressed() const { return arrowPressed_; }
-    QRect ArrowRect() const;
+    bool isArrowPressed() const { return arrowPressed_; }
+    QRect arrowRect() const;
 
     void showPopup() override;
     void hidePopup() override;
@@ -44,7 +44,7 @@ protected:
 
 private:
     // True when the key is used up here and must not reach the edit field.
-    bool HandleKey(QKeyEvent* key);
+    bool handleKey(QKeyEvent* key);
 
     bool arrowPressed_ = false;
 };

@@ -1,13 +1,13 @@
 #include "ui/settings_targets.h"
 
-#include "config/paths.h"
+#include "platform/paths.h"
 
 namespace pellandor {
 
-AutostartResult SettingsTargets::SetStartAtLogin(bool enabled) {
-    const std::string entry = AutostartEntryPath();
-    if (enabled) return RegisterAutostart(entry, "Ulvex Pellandor", ProgramPath());
-    return UnregisterAutostart(entry);
+AutostartResult SettingsTargets::setStartAtLogin(bool enabled) {
+    const std::string entry = autostartEntryPath();
+    if (enabled) return registerAutostart(entry, "Ulvex Pellandor", programPath());
+    return unregisterAutostart(entry);
 }
 
 }  // namespace pellandor

@@ -16,7 +16,7 @@ namespace pellandor {
 
 namespace {
 
-QColor AccentColour(const QWidget* widget) {
+QColor accentColour(const QWidget* widget) {
     return widget->palette().color(QPalette::Active, QPalette::Highlight);
 }
 
@@ -37,7 +37,7 @@ private:
 
 }  // namespace
 
-void UseSettingsBackground(QWidget* dialog) {
+void useSettingsBackground(QWidget* dialog) {
     QPalette palette = dialog->palette();
     palette.setColor(QPalette::Window, QColor(230, 230, 230));
     palette.setColor(QPalette::Base, Qt::white);
@@ -45,7 +45,7 @@ void UseSettingsBackground(QWidget* dialog) {
     dialog->setAutoFillBackground(true);
 }
 
-QStringList WithMnemonics(const QStringList& texts) {
+QStringList withMnemonics(const QStringList& texts) {
     QSet<QChar> used;
     QStringList result;
     for (const QString& text : texts) {
@@ -89,7 +89,7 @@ MarkerLabel::MarkerLabel(int markerSize, bool header, QWidget* parent) : QLabel(
 void MarkerLabel::paintEvent(QPaintEvent* event) {
     QLabel::paintEvent(event);
     QPainter painter(this);
-    QColor colour = AccentColour(this);
+    QColor colour = accentColour(this);
     if (!isEnabled()) colour = palette().color(QPalette::Disabled, QPalette::WindowText);
     // Centred on the first line, so a wrapped label keeps its marker at the top.
     const int lineHeight = fontMetrics().height();
@@ -124,34 +124,34 @@ bool WrappingCheckBox::eventFilter(QObject* watched, QEvent* event) {
 }
 
 namespace {
-int NonDigits(const QString& text) {
+int nonDigits(const QString& text) {
     return static_cast<int>(
         std::count_if(text.begin(), text.end(), [](QChar c) { return c < QLatin1Char('0') || c > QLatin1Char('9'); }));
 }
 }  // namespace
 
 void DigitsValidator::allowOthersOf(const QString& loaded) {
-    allowedOthers_ = NonDigits(loaded);
+    allowedOthers_ = nonDigits(loaded);
 }
 
 QValidator::State DigitsValidator::validate(QString& input, int&) const {
-    return NonDigits(input) <= allowedOthers_ ? Acceptable : Invalid;
+    return nonDigits(input) <= allowedOthers_ ? Acceptable : Invalid;
 }
 
 SettingsDialogBase::SettingsDialogBase(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {}
 
-int SettingsDialogBase::ShowModal() {
+int SettingsDialogBase::showModal() {
     if (isVisible()) {
         raise();
         activateWindow();
         return -1;
     }
-    OpenDialog();
+    openDialog();
     return exec();
 }
 
-void SettingsDialogBase::ShowInFront() {
+void SettingsDialogBase::showInFront() {
     show();
     raise();
     activateWindow();
@@ -184,7 +184,7 @@ void SettingsDialogBase::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-QLineEdit* MakeDigitsEdit(int limit, const QString& objectName, QWidget* parent) {
+QLineEdit* makeDigitsEdit(int limit, const QString& objectName, QWidget* parent) {
     auto* edit = new QLineEdit(parent);
     edit->setObjectName(objectName);
     edit->setMaxLength(limit);
@@ -192,7 +192,7 @@ QLineEdit* MakeDigitsEdit(int limit, const QString& objectName, QWidget* parent)
     return edit;
 }
 
-void SetEditText(QLineEdit* edit, const QString& text, int limit) {
+void setEditText(QLineEdit* edit, const QString& text, int limit) {
     // Typing is limited; a longer stored value must not be cut on display.
     edit->setMaxLength(std::max(limit, static_cast<int>(text.size())));
     if (auto* digits = dynamic_cast<DigitsValidator*>(const_cast<QValidator*>(edit->validator()))) {

@@ -15,15 +15,15 @@
 namespace pellandor {
 
 // std::string (UTF-8) <-> QString.
-inline QString ToQ(const std::string& text) { return QString::fromStdString(text); }
-inline std::string ToStd(const QString& text) { return text.toStdString(); }
+inline QString toQ(const std::string& text) { return QString::fromStdString(text); }
+inline std::string toStd(const QString& text) { return text.toStdString(); }
 
 // The settings dialogs' light grey ground; edit boxes stay white.
-void UseSettingsBackground(QWidget* dialog);
+void useSettingsBackground(QWidget* dialog);
 
 // Escapes any "&" of each text and marks one letter per text as its
 // mnemonic, unique within the list; earlier texts choose first.
-QStringList WithMnemonics(const QStringList& texts);
+QStringList withMnemonics(const QStringList& texts);
 
 // A label with a small square painted at its left: the group headers and the
 // row bullets of the settings dialogs.
@@ -78,14 +78,14 @@ public:
     explicit SettingsDialogBase(QWidget* parent = nullptr);
 
     // Reloads values and texts from the files and shows the dialog.
-    virtual void OpenDialog() = 0;
+    virtual void openDialog() = 0;
     // Brings an open dialog to the front and returns -1; otherwise opens it
     // and waits for it to close.
-    int ShowModal();
+    int showModal();
 
 protected:
     // Shows the freshly filled dialog in front, with the keyboard focus.
-    void ShowInFront();
+    void showInFront();
 
     void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -94,7 +94,7 @@ protected:
 };
 
 // Digits-only edit with a typing limit; a longer value from the file is shown whole.
-QLineEdit* MakeDigitsEdit(int limit, const QString& objectName, QWidget* parent);
-void SetEditText(QLineEdit* edit, const QString& text, int limit);
+QLineEdit* makeDigitsEdit(int limit, const QString& objectName, QWidget* parent);
+void setEditText(QLineEdit* edit, const QString& text, int limit);
 
 }  // namespace pellandor

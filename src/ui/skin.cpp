@@ -4,14 +4,14 @@
 #include <QPixmapCache>
 
 // Outside any namespace, as the resource initialiser requires.
-static void InitSkinResources()
+static void initSkinResources()
 {
     Q_INIT_RESOURCE(skin);
 }
 
 namespace pellandor {
 
-QString SkinImageName(SkinImage image)
+QString skinImageName(SkinImage image)
 {
     switch (image) {
     case SkinImage::BackgroundFull: return QStringLiteral("background_full");
@@ -46,13 +46,13 @@ QString SkinImageName(SkinImage image)
     return {};
 }
 
-QPixmap SkinPixmap(SkinImage image, qreal devicePixelRatio)
+QPixmap skinPixmap(SkinImage image, qreal devicePixelRatio)
 {
-    static const bool initialised = (InitSkinResources(), true);
+    static const bool initialised = (initSkinResources(), true);
     (void)initialised;
     const bool sharp = devicePixelRatio > 1.0;
     const QString path =
-        QStringLiteral(":/skin/") + SkinImageName(image) + (sharp ? QStringLiteral("@2x.png") : QStringLiteral(".png"));
+        QStringLiteral(":/skin/") + skinImageName(image) + (sharp ? QStringLiteral("@2x.png") : QStringLiteral(".png"));
     QPixmap pixmap;
     if (!QPixmapCache::find(path, &pixmap)) {
         // A missing image leaves its slot empty: nothing is drawn for it.

@@ -23,11 +23,11 @@ enum class SkinImage {
 };
 
 // The resource file name of an image, without scale suffix and extension.
-QString SkinImageName(SkinImage image);
+QString skinImageName(SkinImage image);
 
 // The image for a device pixel ratio: the @2x file above 1, with its ratio
 // set so it paints at its logical size. A null pixmap when missing.
-QPixmap SkinPixmap(SkinImage image, qreal devicePixelRatio);
+QPixmap skinPixmap(SkinImage image, qreal devicePixelRatio);
 
 // The see-through colour of the backgrounds.
 inline constexpr QRgb kSkinKeyColour = 0xffff00ff;

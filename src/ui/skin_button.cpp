@@ -5,7 +5,7 @@
 
 namespace pellandor {
 
-CSkinButton::CSkinButton(SkinImage normal, SkinImage hover, SkinImage pressed, QWidget* parent)
+SkinButton::SkinButton(SkinImage normal, SkinImage hover, SkinImage pressed, QWidget* parent)
     : QAbstractButton(parent), normal_(normal), hover_(hover), pressed_(pressed)
 {
     setCursor(Qt::PointingHandCursor);
@@ -13,28 +13,28 @@ CSkinButton::CSkinButton(SkinImage normal, SkinImage hover, SkinImage pressed, Q
     setAttribute(Qt::WA_Hover);
 }
 
-SkinImage CSkinButton::CurrentImage() const
+SkinImage SkinButton::currentImage() const
 {
     if (isDown()) return pressed_;
     if (hovered_) return hover_;
     return normal_;
 }
 
-QSize CSkinButton::sizeHint() const
+QSize SkinButton::sizeHint() const
 {
-    return SkinPixmap(normal_, 1.0).size();
+    return skinPixmap(normal_, 1.0).size();
 }
 
-void CSkinButton::paintEvent(QPaintEvent*)
+void SkinButton::paintEvent(QPaintEvent*)
 {
-    const QPixmap pixmap = SkinPixmap(CurrentImage(), devicePixelRatioF());
+    const QPixmap pixmap = skinPixmap(currentImage(), devicePixelRatioF());
     if (pixmap.isNull()) return;
     QPainter painter(this);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.drawPixmap(rect(), pixmap);
 }
 
-bool CSkinButton::event(QEvent* event)
+bool SkinButton::event(QEvent* event)
 {
     switch (event->type()) {
     case QEvent::HoverEnter:

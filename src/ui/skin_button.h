@@ -8,15 +8,15 @@
 
 namespace pellandor {
 
-class CSkinButton : public QAbstractButton {
+class SkinButton : public QAbstractButton {
     Q_OBJECT
 
 public:
-    CSkinButton(SkinImage normal, SkinImage hover, SkinImage pressed, QWidget* parent = nullptr);
+    SkinButton(SkinImage normal, SkinImage hover, SkinImage pressed, QWidget* parent = nullptr);
 
-    bool IsHovered() const { return hovered_; }
+    bool isHovered() const { return hovered_; }
     // The image the button shows now.
-    SkinImage CurrentImage() const;
+    SkinImage currentImage() const;
 
     QSize sizeHint() const override;
 

@@ -1,12 +1,12 @@
 // The controller's routing of tray commands, second starts, the hotkey and
 // clipboard changes, against a fake desktop.
 #include "app/app_controller.h"
-#include "app/command_ids.h"
-#include "app/platform/global_hotkey.h"
+#include "desktop_logic/command_ids.h"
+#include "platform/global_hotkey.h"
 #include "app/system_tray.h"
 #include "config/settings_access.h"
-#include "ui/call_number_dlg.h"
-#include "ui/setting_dlg.h"
+#include "ui/call_dialog.h"
+#include "ui/settings_dialog.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
@@ -47,7 +47,7 @@ struct FakeHotkey : GlobalHotkey {
     bool isRegistered() const override { return !calls.isEmpty() && calls.last().startsWith("apply"); }
 };
 
-QList<QMessageBox*> VisibleMessageBoxes() {
+QList<QMessageBox*> visibleMessageBoxes() {
     QList<QMessageBox*> boxes;
     for (QWidget* w : QApplication::topLevelWidgets()) {
         if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) boxes << box;
@@ -77,7 +77,7 @@ private:
     // A controller on `settings`, built-in English texts, no tray.
     void startController(const QByteArray& settings, std::unique_ptr<DesktopInputs> inputs = nullptr) {
         writeSettings(settings);
-        state_ = std::make_unique<StartupState>(LoadStartupState(settingsPath_, "/nonexistent/language.ini"));
+        state_ = std::make_unique<StartupState>(loadStartupState(settingsPath_, "/nonexistent/language.ini"));
         auto fakeInputs = std::make_unique<FakeInputs>();
         auto fakeHotkey = std::make_unique<FakeHotkey>();
         inputs_ = fakeInputs.get();
@@ -106,7 +106,7 @@ private slots:
     void cleanup() {
         controller_.reset();
         state_.reset();
-        for (QMessageBox* box : VisibleMessageBoxes()) box->close();
+        for (QMessageBox* box : visibleMessageBoxes()) box->close();
     }
 
     void routesTrayCommandsAndMessages() {
@@ -134,7 +134,7 @@ private slots:
         controller_->handleMessage(cmd::kTrayNotify, QSystemTrayIcon::Trigger);
         QVERIFY(controller_->callDialog()->isVisible());
         // The double click that follows the click's press is the same gesture.
-        CSystemTray* tray = controller_->tray();
+        SystemTray* tray = controller_->tray();
         QCOMPARE(tray->notification(QSystemTrayIcon::DoubleClick), 0);
         QTest::qWait(QApplication::doubleClickInterval() + 150);
         QCOMPARE(tray->notification(QSystemTrayIcon::DoubleClick), cmd::kCallDialog);
@@ -150,8 +150,8 @@ private slots:
         lang.close();
         LanguageTable texts;
         std::string language = "ENG";
-        texts.LoadLanguage(langPath.toStdString(), language);
-        CSystemTray tray(texts);
+        texts.loadLanguage(langPath.toStdString(), language);
+        SystemTray tray(texts);
         QMenu* menu = tray.menu();
         const QList<QAction*> items = menu->actions();
         QCOMPARE(items.size(), 4);
@@ -162,13 +162,13 @@ private slots:
         QVERIFY(!items[3]->isEnabled());
 
         language = "LOCAL";
-        texts.LoadLanguage(langPath.toStdString(), language);
+        texts.loadLanguage(langPath.toStdString(), language);
         emit menu->aboutToShow();
         QCOMPARE(items[0]->text(), QStringLiteral("Anrufen"));
         QCOMPARE(items[1]->text(), QStringLiteral("Einstellungen"));
         QCOMPARE(items[2]->text(), QStringLiteral("Beenden"));
 
-        QSignalSpy commands(&tray, &CSystemTray::command);
+        QSignalSpy commands(&tray, &SystemTray::command);
         items[0]->trigger();
         items[1]->trigger();
         items[2]->trigger();
@@ -185,16 +185,16 @@ private slots:
         QVERIFY(controller_->callDialog()->isVisible());
 
         QVERIFY(controller_->handleCommand(cmd::kSettings));
-        CSettingDlg* settings = controller_->settingsDialog();
+        SettingsDialog* settings = controller_->settingsDialog();
         QVERIFY(settings && settings->isVisible());
         QVERIFY(!controller_->settingsClosed());
         QVERIFY(!controller_->callDialog()->isVisible());
         // While it is open the call dialog stays away; the notice is owned by the settings.
         controller_->handleCommand(cmd::kCallDialog);
-        QCOMPARE(VisibleMessageBoxes().size(), 1);
-        QCOMPARE(VisibleMessageBoxes().first()->parentWidget(), settings);
-        VisibleMessageBoxes().first()->button(QMessageBox::Ok)->click();
-        QTRY_VERIFY(VisibleMessageBoxes().isEmpty());
+        QCOMPARE(visibleMessageBoxes().size(), 1);
+        QCOMPARE(visibleMessageBoxes().first()->parentWidget(), settings);
+        visibleMessageBoxes().first()->button(QMessageBox::Ok)->click();
+        QTRY_VERIFY(visibleMessageBoxes().isEmpty());
 
         settings->findChild<QCheckBox*>(QStringLiteral("hotkeyEnabled"))->click();
         settings->findChild<QComboBox*>(QStringLiteral("hotkeyModifier"))->setCurrentText(QStringLiteral("CTRL"));
@@ -204,7 +204,7 @@ private slots:
         QVERIFY(controller_->settingsClosed());
         QCOMPARE(hotkey_->calls.last(), QStringLiteral("apply CTRL f5"));
         std::string value;
-        QVERIFY(ReadSettingAsProgram(settingsPath_, "HOTKEY", "VIRTUAL_KEY", value));
+        QVERIFY(readSettingAsProgram(settingsPath_, "HOTKEY", "VIRTUAL_KEY", value));
         QCOMPARE(value, std::string("f5"));
         controller_->handleCommand(cmd::kCallDialog);
         QVERIFY(controller_->callDialog()->isVisible());
@@ -263,8 +263,8 @@ private slots:
         copy(QStringLiteral("555-1234"));
         QTRY_COMPARE_WITH_TIMEOUT(inputs_->reads, 1, 5000);
         controller_->handleInstanceLine(QStringLiteral("dial 555-1234"));
-        QCOMPARE(VisibleMessageBoxes().size(), 1);
-        QMessageBox* box = VisibleMessageBoxes().first();
+        QCOMPARE(visibleMessageBoxes().size(), 1);
+        QMessageBox* box = visibleMessageBoxes().first();
         QCOMPARE(box->text(), QStringLiteral("Please, close the settings dialog."));
         QCOMPARE(box->icon(), QMessageBox::Information);
         QVERIFY(box->windowTitle().isEmpty());
@@ -275,9 +275,9 @@ private slots:
         QVERIFY(!controller_->callDialog());
 
         box->button(QMessageBox::Ok)->click();
-        QTRY_VERIFY(VisibleMessageBoxes().isEmpty());
+        QTRY_VERIFY(visibleMessageBoxes().isEmpty());
         controller_->handleCommand(cmd::kCallDialog);
-        QCOMPARE(VisibleMessageBoxes().size(), 1);
+        QCOMPARE(visibleMessageBoxes().size(), 1);
 
         controller_->setSettingsClosed(true);
         controller_->handleCommand(cmd::kCallDialog);
@@ -327,27 +327,27 @@ private slots:
     void recentNumbersAreSavedSoonAfterAChange() {
         startController(kNoHotkey);
         controller_->handleCommand(cmd::kCallDialog);
-        AddToCallLog(state_->callLog, "5551234");
+        addToCallLog(state_->callLog, "5551234");
         state_->dialogState.dialogX = -120;
         emit controller_->callDialog()->persistentStateChanged();
         emit controller_->callDialog()->persistentStateChanged();
         auto saved = [this] {
             CallLog log;
             DialogState place;
-            LoadCallLog(settingsPath_, log, place);
+            loadCallLog(settingsPath_, log, place);
             return log.count == 1 && log.entries[0] == "5551234" && place.dialogX == -120;
         };
         QTRY_VERIFY_WITH_TIMEOUT(saved(), 5000);
         // The settings around it stay.
         std::string value;
-        QVERIFY(ReadSettingAsProgram(settingsPath_, "HOTKEY", "USE_HOTKEY", value));
+        QVERIFY(readSettingAsProgram(settingsPath_, "HOTKEY", "USE_HOTKEY", value));
         QCOMPARE(value, std::string("0"));
 
-        AddToCallLog(state_->callLog, "777");
+        addToCallLog(state_->callLog, "777");
         controller_->shutdown();
         CallLog log;
         DialogState place;
-        LoadCallLog(settingsPath_, log, place);
+        loadCallLog(settingsPath_, log, place);
         QCOMPARE(log.count, 2);
         QCOMPARE(log.entries[0], std::string("777"));
     }

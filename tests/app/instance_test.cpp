@@ -1,6 +1,6 @@
 // One program per user: a second start hands its line to the first, and
 // what a killed program left behind is taken over.
-#include "app/instance_channel.h"
+#include "desktop_logic/instance_channel.h"
 #include "app/single_instance.h"
 
 #include <QFile>
@@ -23,7 +23,7 @@ private:
     // Sends from another thread: the listener needs this thread's event loop.
     static InstanceSend sendAsync(const QString& dir, const std::string& line, QSignalSpy& spy) {
         auto result = std::async(std::launch::async, [dir, line] {
-            return SendToRunningInstance(InstanceSocketPath(dir.toStdString()), line, 5000);
+            return sendToRunningInstance(instanceSocketPath(dir.toStdString()), line, 5000);
         });
         while (result.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready) spy.wait(20);
         return result.get();
@@ -31,7 +31,7 @@ private:
 
     // A raw connection to the listener, -1 on failure.
     static int connectTo(const QString& socketPath) {
-        const std::optional<sockaddr_un> address = InstanceSocketAddress(socketPath.toStdString());
+        const std::optional<sockaddr_un> address = instanceSocketAddress(socketPath.toStdString());
         if (!address) return -1;
         const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
         if (fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr*>(&*address), sizeof *address) != 0) {
@@ -62,7 +62,7 @@ private slots:
         QTemporaryDir dir;
         SingleInstance first(dir.path());
         QCOMPARE(first.claim(), SingleInstance::Claim::Primary);
-        QVERIFY(QFile::remove(QString::fromStdString(InstanceLockPath(dir.path().toStdString()))));
+        QVERIFY(QFile::remove(QString::fromStdString(instanceLockPath(dir.path().toStdString()))));
         SingleInstance second(dir.path());
         QCOMPARE(second.claim(), SingleInstance::Claim::RunningElsewhere);
         QSignalSpy lines(&first, &SingleInstance::lineReceived);
@@ -114,7 +114,7 @@ private slots:
         program.setArguments({"--settings", dir.filePath("settings.ini")});
         program.start();
         QVERIFY(program.waitForStarted());
-        const QString socketPath = QString::fromStdString(InstanceSocketPath(dir.path().toStdString()));
+        const QString socketPath = QString::fromStdString(instanceSocketPath(dir.path().toStdString()));
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(socketPath), 10000);
         // Running: a second start is handed over and ends at once.
         QProcess second;
@@ -126,7 +126,7 @@ private slots:
         program.kill();
         QVERIFY(program.waitForFinished());
         QVERIFY(QFile::exists(socketPath));
-        QVERIFY(QFile::exists(QString::fromStdString(InstanceLockPath(dir.path().toStdString()))));
+        QVERIFY(QFile::exists(QString::fromStdString(instanceLockPath(dir.path().toStdString()))));
 
         SingleInstance next(dir.path());
         QCOMPARE(next.claim(), SingleInstance::Claim::Primary);

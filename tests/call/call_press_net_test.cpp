@@ -13,7 +13,7 @@
 namespace pellandor {
 namespace {
 
-CallDialogValues AccountFor(const std::string& port)
+CallDialogValues accountFor(const std::string& port)
 {
     CallDialogValues v;
     v.userId = "alice";
@@ -30,7 +30,7 @@ struct Completions {
     std::vector<CallOutcome> outcomes;
     std::thread::id thread;
 
-    CCallPress::Completion Sink()
+    CallPress::Completion sink()
     {
         return [this](const CallOutcome& outcome) {
             const std::lock_guard lock(mutex);
@@ -39,7 +39,7 @@ struct Completions {
             done.notify_all();
         };
     }
-    bool WaitFor(std::size_t count)
+    bool waitFor(std::size_t count)
     {
         std::unique_lock lock(mutex);
         return done.wait_for(lock, std::chrono::seconds(30), [&] { return outcomes.size() >= count; });
@@ -50,30 +50,30 @@ TEST(CallPressNetTest, SecondPressIsRefusedUntilTheFirstHasCompleted)
 {
     test::ExchangeSim sim;
     std::string error;
-    ASSERT_TRUE(sim.Start({"--mode", "delay:0.5", "--rsa-bits", "1024"}, error)) << error;
-    CCallPress press;
+    ASSERT_TRUE(sim.start({"--mode", "delay:0.5", "--rsa-bits", "1024"}, error)) << error;
+    CallPress press;
     DialingRules rules;
     Completions seen;
 
-    const auto first = press.Press(CallKind::Call, AccountFor(sim.Port()), "1234", rules, seen.Sink());
-    ASSERT_EQ(first.status, CCallPress::Status::Started) << first.error;
+    const auto first = press.press(CallKind::Call, accountFor(sim.port()), "1234", rules, seen.sink());
+    ASSERT_EQ(first.status, CallPress::Status::Started) << first.error;
     EXPECT_EQ(first.destination, "1234");
-    EXPECT_TRUE(press.IsRunning());
-    EXPECT_EQ(press.Press(CallKind::Hangup, AccountFor(sim.Port()), "", rules, seen.Sink()).status,
-              CCallPress::Status::Refused);
+    EXPECT_TRUE(press.isRunning());
+    EXPECT_EQ(press.press(CallKind::Hangup, accountFor(sim.port()), "", rules, seen.sink()).status,
+              CallPress::Status::Refused);
 
-    ASSERT_TRUE(seen.WaitFor(1));
+    ASSERT_TRUE(seen.waitFor(1));
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (press.IsRunning() && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+    while (press.isRunning() && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
     EXPECT_NE(seen.thread, std::this_thread::get_id());
-    EXPECT_TRUE(seen.outcomes[0].Succeeded());
+    EXPECT_TRUE(seen.outcomes[0].succeeded());
     EXPECT_FALSE(seen.outcomes[0].hangup);
 
     // Idle again: the next press goes out and reports its own kind.
-    ASSERT_EQ(press.Press(CallKind::Hangup, AccountFor(sim.Port()), "", rules, seen.Sink()).status,
-              CCallPress::Status::Started);
-    ASSERT_TRUE(seen.WaitFor(2));
-    EXPECT_TRUE(seen.outcomes[1].Succeeded());
+    ASSERT_EQ(press.press(CallKind::Hangup, accountFor(sim.port()), "", rules, seen.sink()).status,
+              CallPress::Status::Started);
+    ASSERT_TRUE(seen.waitFor(2));
+    EXPECT_TRUE(seen.outcomes[1].succeeded());
     EXPECT_TRUE(seen.outcomes[1].hangup);
 }
 
@@ -81,13 +81,13 @@ TEST(CallPressNetTest, DestroyedMidRequestCompletesNothing)
 {
     test::ExchangeSim sim;
     std::string error;
-    ASSERT_TRUE(sim.Start({"--mode", "silent", "--rsa-bits", "1024"}, error)) << error;
+    ASSERT_TRUE(sim.start({"--mode", "silent", "--rsa-bits", "1024"}, error)) << error;
     Completions seen;
     {
-        CCallPress press;
+        CallPress press;
         DialingRules rules;
-        ASSERT_EQ(press.Press(CallKind::Call, AccountFor(sim.Port()), "1234", rules, seen.Sink()).status,
-                  CCallPress::Status::Started);
+        ASSERT_EQ(press.press(CallKind::Call, accountFor(sim.port()), "1234", rules, seen.sink()).status,
+                  CallPress::Status::Started);
         std::this_thread::sleep_for(std::chrono::milliseconds(100));  // let the worker get under way
     }
     const std::lock_guard lock(seen.mutex);

@@ -1,5 +1,5 @@
 #include "config/app_settings.h"
-#include "config/cini.h"
+#include "config/ini_file.h"
 #include "dialing/dialing_rules.h"
 #include "test_files.h"
 
@@ -10,27 +10,27 @@ namespace {
 
 using test::ScratchFolder;
 
-std::string Fixture(const char* name) {
+std::string fixturePath(const char* name) {
     return std::string(PELLANDOR_TEST_DATA_DIR) + "/" + name;
 }
 
 // Every field in its written form, for whole-struct comparisons.
-std::vector<std::string> Rows(const AppSettings& s) {
+std::vector<std::string> rows(const AppSettings& s) {
     std::vector<std::string> rows;
-    for (const auto& field : AppSettingsFields()) rows.push_back(std::string(field.key) + "=" + FormatField(field, s));
+    for (const auto& field : appSettingsFields()) rows.push_back(std::string(field.key) + "=" + formatField(field, s));
     return rows;
 }
 
 TEST_F(ScratchFolder, NoFileGivesTheBuiltInSettings) {
     AppSettings s;
     s.userId = "changed";  // a missing section must not touch a field, only its own
-    ASSERT_TRUE(LoadSettings(PathOf("missing.ini"), s));
+    ASSERT_TRUE(loadSettings(pathOf("missing.ini"), s));
     AppSettings expected;
     expected.userId = "changed";
-    EXPECT_EQ(Rows(s), Rows(expected));
+    EXPECT_EQ(rows(s), rows(expected));
 
     CallDialogValues dialog;
-    PushToCallDialog(s, dialog);
+    pushToCallDialog(s, dialog);
     EXPECT_EQ(dialog.hideDelayMs, 5000);
     EXPECT_TRUE(dialog.topMost);
     EXPECT_TRUE(dialog.callOnEnter);
@@ -42,23 +42,23 @@ TEST_F(ScratchFolder, NoFileGivesTheBuiltInSettings) {
 
 TEST_F(ScratchFolder, PresentSectionWithoutKeysReadsZeroAndEmpty) {
     AppSettings s;
-    LoadSettings(Fixture("empty_sections.ini"), s);
-    for (const std::string& row : Rows(s)) {
+    loadSettings(fixturePath("empty_sections.ini"), s);
+    for (const std::string& row : rows(s)) {
         const std::string value = row.substr(row.find('=') + 1);
         EXPECT_TRUE(value.empty() || value == "0") << row;
     }
-    Put(Ini(), "[DISAPPEARANCE]\nUSE_DISAPPEARANCE=1\n");
+    put(iniPath(), "[DISAPPEARANCE]\nUSE_DISAPPEARANCE=1\n");
     AppSettings partial;
-    LoadSettings(Ini(), partial);
+    loadSettings(iniPath(), partial);
     EXPECT_TRUE(partial.autoHide);
     EXPECT_EQ(partial.autoHideSeconds, 0);
 }
 
 TEST_F(ScratchFolder, SaveWritesEverySectionAndKeyInOrder) {
     AppSettings s;
-    const SettingsSaveResult result = SaveSettings(Ini(), s);
+    const SettingsSaveResult result = saveSettings(iniPath(), s);
     ASSERT_TRUE(result) << result.error;
-    EXPECT_EQ(Get(Ini()), Get(Fixture("default_settings.ini")));
+    EXPECT_EQ(get(iniPath()), get(fixturePath("default_settings.ini")));
 }
 
 TEST_F(ScratchFolder, SavedSettingsLoadBackUnchanged) {
@@ -80,16 +80,16 @@ TEST_F(ScratchFolder, SavedSettingsLoadBackUnchanged) {
     s.coAccessCode = "9";
     s.myCountryCode = "49";
     s.addZero = false;
-    ASSERT_TRUE(SaveSettings(Ini(), s));
+    ASSERT_TRUE(saveSettings(iniPath(), s));
     EXPECT_EQ(s.password, "pass word");  // trimmed in place by the save
 
-    const std::string stored = CIni(Ini()).GetString("USER_INFO", "PW");
+    const std::string stored = IniFile(iniPath()).getString("USER_INFO", "PW");
     EXPECT_EQ(stored.size(), 32u);
     EXPECT_EQ(stored.find_first_not_of("0123456789ABCDEF"), std::string::npos) << stored;
 
     AppSettings loaded;
-    LoadSettings(Ini(), loaded);
-    EXPECT_EQ(Rows(loaded), Rows(s));
+    loadSettings(iniPath(), loaded);
+    EXPECT_EQ(rows(loaded), rows(s));
 }
 
 TEST_F(ScratchFolder, StoredPasswordFallsBackToItsTextWhenItDoesNotDecipher) {
@@ -103,9 +103,9 @@ TEST_F(ScratchFolder, StoredPasswordFallsBackToItsTextWhenItDoesNotDecipher) {
         {"", ""},
     };
     for (const auto& c : cases) {
-        Put(Ini(), std::string("[USER_INFO]\nPW=") + c.stored + "\n");
+        put(iniPath(), std::string("[USER_INFO]\nPW=") + c.stored + "\n");
         AppSettings s;
-        LoadSettings(Ini(), s);
+        loadSettings(iniPath(), s);
         EXPECT_EQ(s.password, c.password) << c.stored;
     }
 }
@@ -113,19 +113,19 @@ TEST_F(ScratchFolder, StoredPasswordFallsBackToItsTextWhenItDoesNotDecipher) {
 TEST_F(ScratchFolder, PasswordTooLongToStoreKeepsTheOldOneAndSaysSo) {
     AppSettings s;
     s.password = std::string(96, 'p');
-    ASSERT_TRUE(SaveSettings(Ini(), s));
-    const std::string before = CIni(Ini()).GetString("USER_INFO", "PW");
+    ASSERT_TRUE(saveSettings(iniPath(), s));
+    const std::string before = IniFile(iniPath()).getString("USER_INFO", "PW");
 
     s.userId = "new id";
     s.password = std::string(97, 'q');
-    const SettingsSaveResult result = SaveSettings(Ini(), s);
+    const SettingsSaveResult result = saveSettings(iniPath(), s);
     EXPECT_TRUE(result.written);
     EXPECT_FALSE(result.passwordStored);
     EXPECT_FALSE(result);
     EXPECT_FALSE(result.error.empty());
     AppSettings loaded;
-    LoadSettings(Ini(), loaded);
-    EXPECT_EQ(CIni(Ini()).GetString("USER_INFO", "PW"), before);
+    loadSettings(iniPath(), loaded);
+    EXPECT_EQ(IniFile(iniPath()).getString("USER_INFO", "PW"), before);
     EXPECT_EQ(loaded.password, std::string(96, 'p'));
     EXPECT_EQ(loaded.userId, "new id");
 }
@@ -133,9 +133,9 @@ TEST_F(ScratchFolder, PasswordTooLongToStoreKeepsTheOldOneAndSaysSo) {
 TEST_F(ScratchFolder, LongTextsAreCutToWholeCharactersWithin199Bytes) {
     const std::string euro = "\xE2\x82\xAC";
     // 197 ASCII bytes, then a 3-byte character that would end at byte 200.
-    Put(Ini(), "[USER_INFO]\nID=" + std::string(300, 'i') + "\nPN=" + std::string(197, '1') + euro + "\n");
+    put(iniPath(), "[USER_INFO]\nID=" + std::string(300, 'i') + "\nPN=" + std::string(197, '1') + euro + "\n");
     AppSettings s;
-    LoadSettings(Ini(), s);
+    loadSettings(iniPath(), s);
     EXPECT_EQ(s.userId, std::string(199, 'i'));
     EXPECT_EQ(s.phoneNumber, std::string(197, '1'));
 }
@@ -156,9 +156,9 @@ TEST_F(ScratchFolder, DamagedFilesGiveDefaultsOrSaneValues) {
         {"huge values", "[DISAPPEARANCE]\nTIME_DISAPPARANCE=" + megabytes + "\n[USER_INFO]\nID=" + megabytes + "\n"},
     };
     for (const auto& f : files) {
-        Put(Ini(), f.bytes);
+        put(iniPath(), f.bytes);
         AppSettings s;
-        ASSERT_TRUE(LoadSettings(Ini(), s)) << f.name;
+        ASSERT_TRUE(loadSettings(iniPath(), s)) << f.name;
         EXPECT_LE(s.userId.size(), 199u) << f.name;
         if (f.name == "garbage then sections") {
             EXPECT_EQ(s.userId, "after");
@@ -177,7 +177,7 @@ TEST_F(ScratchFolder, DamagedFilesGiveDefaultsOrSaneValues) {
     }
 }
 
-TEST(WindowAlpha, FollowsTheRateAndStaysInByteRange) {
+TEST(windowAlpha, FollowsTheRateAndStaysInByteRange) {
     const struct {
         bool transparent;
         std::int32_t percent;
@@ -187,11 +187,11 @@ TEST(WindowAlpha, FollowsTheRateAndStaysInByteRange) {
         {true, 1000, 0}, {true, -50, 255}, {true, INT32_MAX, 0}, {true, INT32_MIN, 255},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(WindowAlpha(c.transparent, c.percent), c.alpha) << c.percent;
+        EXPECT_EQ(windowAlpha(c.transparent, c.percent), c.alpha) << c.percent;
     }
 }
 
-TEST(PushToCallDialog, TrimsAccountButNotAddressAndKeepsDelayWhileAutoHideIsOff) {
+TEST(pushToCallDialog, TrimsAccountButNotAddressAndKeepsDelayWhileAutoHideIsOff) {
     AppSettings s;
     s.userId = " id ";
     s.password = "\tpw\n";
@@ -199,7 +199,7 @@ TEST(PushToCallDialog, TrimsAccountButNotAddressAndKeepsDelayWhileAutoHideIsOff)
     s.exchangePort = " 443 ";
     s.autoHideSeconds = 9;
     CallDialogValues dialog;
-    PushToCallDialog(s, dialog);
+    pushToCallDialog(s, dialog);
     EXPECT_EQ(dialog.userId + "|" + dialog.password + "|" + dialog.exchangeAddress + "|" + dialog.exchangePort,
               "id|pw| 10.1.1.1 |443");
     EXPECT_EQ(s.userId, "id");
@@ -207,16 +207,16 @@ TEST(PushToCallDialog, TrimsAccountButNotAddressAndKeepsDelayWhileAutoHideIsOff)
 
     s.autoHide = false;
     s.autoHideSeconds = 2;
-    PushToCallDialog(s, dialog);
+    pushToCallDialog(s, dialog);
     EXPECT_EQ(dialog.hideDelayMs, 9000);
 
     s.autoHide = true;
     s.autoHideSeconds = -25;  // hand-edited: no negative timer period
-    PushToCallDialog(s, dialog);
+    pushToCallDialog(s, dialog);
     EXPECT_EQ(dialog.hideDelayMs, 0);
 }
 
-TEST(PushDialingCodes, CopiesTheAccessCodes) {
+TEST(pushDialingCodes, CopiesTheAccessCodes) {
     AppSettings s;
     s.coAccessCode = "0";
     s.pbxCode = "1";
@@ -226,12 +226,12 @@ TEST(PushDialingCodes, CopiesTheAccessCodes) {
     s.longDistanceCode = "5";
     s.addZero = false;
     DialingRules rules;
-    rules.USE_ADDZERO = true;
-    PushDialingCodes(s, rules);
-    EXPECT_EQ(rules.CO_ACCESS_CODE + rules.PBX_CODE + rules.MYCOUNTRY_CODE + rules.MYAREA_CODE + rules.INTER_CODE +
-                  rules.LONG_CODE,
+    rules.addZero = true;
+    pushDialingCodes(s, rules);
+    EXPECT_EQ(rules.coAccessCode + rules.pbxCode + rules.myCountryCode + rules.myAreaCode + rules.internationalCode +
+                  rules.longDistanceCode,
               "012345");
-    EXPECT_FALSE(rules.USE_ADDZERO);
+    EXPECT_FALSE(rules.addZero);
 }
 
 }  // namespace

@@ -6,7 +6,7 @@ namespace {
 
 using test::ScratchFolder;
 
-std::string LogFile(int stored, int entries, const std::string& limit = "10") {
+std::string logFile(int stored, int entries, const std::string& limit = "10") {
     std::string text = "[CALL_LOG]\nMAX_NUM_LOG=" + limit + "\nNUM_LOG=" + std::to_string(stored) + "\n";
     for (int i = 0; i < entries; ++i) text += "LOG" + std::to_string(i) + "=" + std::to_string(100 + i) + "\n";
     return text;
@@ -15,7 +15,7 @@ std::string LogFile(int stored, int entries, const std::string& limit = "10") {
 TEST_F(ScratchFolder, NoFileGivesEmptyLogAtOriginInFullForm) {
     CallLog log;
     DialogState state;
-    LoadCallLog(PathOf("missing.ini"), log, state);
+    loadCallLog(pathOf("missing.ini"), log, state);
     EXPECT_EQ(log.limit, 10);
     EXPECT_EQ(log.count, 0);
     EXPECT_TRUE(log.entries.empty());
@@ -25,41 +25,41 @@ TEST_F(ScratchFolder, NoFileGivesEmptyLogAtOriginInFullForm) {
 }
 
 TEST_F(ScratchFolder, AtMostTenEntriesLoadAndMissingOnesAreEmpty) {
-    Put(Ini(), LogFile(15, 15));
+    put(iniPath(), logFile(15, 15));
     CallLog log;
     DialogState state;
-    LoadCallLog(Ini(), log, state);
+    loadCallLog(iniPath(), log, state);
     EXPECT_EQ(log.count, 10);
     ASSERT_EQ(log.entries.size(), 10u);
     EXPECT_EQ(log.entries.front(), "100");
     EXPECT_EQ(log.entries.back(), "109");
 
-    Put(Ini(), LogFile(3, 1));
+    put(iniPath(), logFile(3, 1));
     CallLog gaps;
-    LoadCallLog(Ini(), gaps, state);
+    loadCallLog(iniPath(), gaps, state);
     EXPECT_EQ(gaps.entries, (std::vector<std::string>{"100", "", ""}));
 }
 
 TEST_F(ScratchFolder, FullLogDropsTheOldestAndSavesTheNewestFirst) {
-    Put(Ini(), LogFile(10, 10));
+    put(iniPath(), logFile(10, 10));
     CallLog log;
     DialogState state;
-    LoadCallLog(Ini(), log, state);
-    AddToCallLog(log, "555");
-    AddToCallLog(log, "555");
+    loadCallLog(iniPath(), log, state);
+    addToCallLog(log, "555");
+    addToCallLog(log, "555");
     EXPECT_EQ(log.count, 10);
-    EXPECT_EQ(NumberBoxEntries(log).front(), "555");
-    EXPECT_EQ(NumberBoxEntries(log)[1], "555");
-    EXPECT_EQ(NumberBoxEntries(log).back(), "107");
+    EXPECT_EQ(numberBoxEntries(log).front(), "555");
+    EXPECT_EQ(numberBoxEntries(log)[1], "555");
+    EXPECT_EQ(numberBoxEntries(log).back(), "107");
 
     state.dialogX = -120;
     state.dialogY = 40;
     state.dialogIsMax = false;
     std::string error;
-    ASSERT_TRUE(SaveCallLog(Ini(), log, state, error)) << error;
+    ASSERT_TRUE(saveCallLog(iniPath(), log, state, error)) << error;
     CallLog again;
     DialogState restored;
-    LoadCallLog(Ini(), again, restored);
+    loadCallLog(iniPath(), again, restored);
     EXPECT_EQ(again.entries, log.entries);
     EXPECT_EQ(restored.dialogX, -120);
     EXPECT_EQ(restored.dialogY, 40);
@@ -67,13 +67,13 @@ TEST_F(ScratchFolder, FullLogDropsTheOldestAndSavesTheNewestFirst) {
 }
 
 TEST_F(ScratchFolder, SaveWritesTheKeysInOrderAndLeavesStaleEntries) {
-    Put(Ini(), LogFile(4, 4));
+    put(iniPath(), logFile(4, 4));
     CallLog log;
     log.entries = {"1", "2"};
     log.count = 2;
     std::string error;
-    ASSERT_TRUE(SaveCallLog(Ini(), log, DialogState{}, error)) << error;
-    EXPECT_EQ(Get(Ini()),
+    ASSERT_TRUE(saveCallLog(iniPath(), log, DialogState{}, error)) << error;
+    EXPECT_EQ(get(iniPath()),
               "[CALL_LOG]\nMAX_NUM_LOG=10\nNUM_LOG=2\nLOG0=1\nLOG1=2\nLOG2=102\nLOG3=103\n\n"
               "[DLG_POS]\nX=0\nY=0\n\n[DLG_STATUS]\nIS_MAX=1\n");
 }
@@ -92,11 +92,11 @@ TEST_F(ScratchFolder, DialogStateKeysAreReadOnlyWhenPresent) {
         {"[DLG_POS]\nX={63788286-AE30-4D6B-95DF-3B451C1C79F9}\n", 7, 0, true},
     };
     for (const auto& c : cases) {
-        Put(Ini(), c.file);
+        put(iniPath(), c.file);
         CallLog log;
         DialogState state;
         state.dialogX = 7;
-        LoadCallLog(Ini(), log, state);
+        loadCallLog(iniPath(), log, state);
         EXPECT_EQ(state.dialogX, c.x) << c.file;
         EXPECT_EQ(state.dialogY, c.y) << c.file;
         EXPECT_EQ(state.dialogIsMax, c.isMax) << c.file;
@@ -108,28 +108,28 @@ TEST_F(ScratchFolder, DialogStateKeysAreReadOnlyWhenPresent) {
 TEST_F(ScratchFolder, LimitOfZeroOrLessRecordsNothingAndKeepsTheLog) {
     for (const char* limit : {"0", "-3"}) {
         for (int stored : {0, 2}) {
-            Put(Ini(), LogFile(stored, stored, limit));
+            put(iniPath(), logFile(stored, stored, limit));
             CallLog log;
             DialogState state;
-            LoadCallLog(Ini(), log, state);
-            AddToCallLog(log, "999");
+            loadCallLog(iniPath(), log, state);
+            addToCallLog(log, "999");
             EXPECT_EQ(log.count, stored) << limit;
-            EXPECT_EQ(static_cast<int>(NumberBoxEntries(log).size()), stored) << limit;
+            EXPECT_EQ(static_cast<int>(numberBoxEntries(log).size()), stored) << limit;
             std::string error;
-            ASSERT_TRUE(SaveCallLog(Ini(), log, state, error));
+            ASSERT_TRUE(saveCallLog(iniPath(), log, state, error));
             CallLog again;
-            LoadCallLog(Ini(), again, state);
+            loadCallLog(iniPath(), again, state);
             EXPECT_EQ(again.entries, log.entries) << limit;
             EXPECT_EQ(std::to_string(again.limit), limit);
         }
     }
     // A negative stored count would hide every later entry.
-    Put(Ini(), LogFile(-5, 0));
+    put(iniPath(), logFile(-5, 0));
     CallLog log;
     DialogState state;
-    LoadCallLog(Ini(), log, state);
-    AddToCallLog(log, "123");
-    EXPECT_EQ(NumberBoxEntries(log), std::vector<std::string>{"123"});
+    loadCallLog(iniPath(), log, state);
+    addToCallLog(log, "123");
+    EXPECT_EQ(numberBoxEntries(log), std::vector<std::string>{"123"});
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 #include "config/settings_access.h"
-#include "config/paths.h"
+#include "platform/paths.h"
 #include "test_files.h"
 
 #include <sys/stat.h>
@@ -14,8 +14,8 @@ using test::ScratchFolder;
 
 TEST_F(ScratchFolder, ReadShowsValuesAsTheProgramConvertsThem) {
     std::string error;
-    ASSERT_EQ(WriteSettingAsProgram(Ini(), "user_info", "pw", "  secret  ", error), SettingWriteResult::Ok);
-    std::string text = Get(Ini());
+    ASSERT_EQ(writeSettingAsProgram(iniPath(), "user_info", "pw", "  secret  ", error), SettingWriteResult::Ok);
+    std::string text = get(iniPath());
     text +=
         "[DISAPPEARANCE]\nUSE_DISAPPEARANCE=Yes\nTIME_DISAPPARANCE=-25\n"
         "[TRANSPARENCY]\nRATE_TRANSPARENCY=12abc\n"
@@ -27,7 +27,7 @@ TEST_F(ScratchFolder, ReadShowsValuesAsTheProgramConvertsThem) {
         "\n"
         "[CALL_LOG]\nMAX_NUM_LOG=  07x\nLOG0=  0301 555  \n"
         "[OTHER]\nPW=stays as stored\n";
-    Put(Ini(), text);
+    put(iniPath(), text);
     const struct {
         const char* section;
         const char* key;
@@ -48,7 +48,7 @@ TEST_F(ScratchFolder, ReadShowsValuesAsTheProgramConvertsThem) {
     };
     for (const auto& c : cases) {
         std::string value = "<untouched>";
-        const bool found = ReadSettingAsProgram(Ini(), c.section, c.key, value);
+        const bool found = readSettingAsProgram(iniPath(), c.section, c.key, value);
         EXPECT_EQ(found, c.value.has_value()) << c.section << "/" << c.key;
         if (c.value) {
             EXPECT_EQ(value, *c.value) << c.section << "/" << c.key;
@@ -58,25 +58,25 @@ TEST_F(ScratchFolder, ReadShowsValuesAsTheProgramConvertsThem) {
 
 TEST_F(ScratchFolder, WriteStoresLikeTheProgramAndRefusesWhatItCannotStore) {
     std::string error;
-    EXPECT_EQ(WriteSettingAsProgram(Ini(), "hotkey", "mod_key", "CTRL", error), SettingWriteResult::Ok);
-    EXPECT_EQ(WriteSettingAsProgram(Ini(), "Custom", "Key", " kept verbatim", error), SettingWriteResult::Ok);
-    EXPECT_EQ(WriteSettingAsProgram(Ini(), "USER_INFO", "PW", std::string(96, 'x'), error), SettingWriteResult::Ok);
-    EXPECT_EQ(Get(Ini()).find(std::string(96, 'x')), std::string::npos);  // never in clear
-    const std::string before = Get(Ini());
+    EXPECT_EQ(writeSettingAsProgram(iniPath(), "hotkey", "mod_key", "CTRL", error), SettingWriteResult::Ok);
+    EXPECT_EQ(writeSettingAsProgram(iniPath(), "Custom", "Key", " kept verbatim", error), SettingWriteResult::Ok);
+    EXPECT_EQ(writeSettingAsProgram(iniPath(), "USER_INFO", "PW", std::string(96, 'x'), error), SettingWriteResult::Ok);
+    EXPECT_EQ(get(iniPath()).find(std::string(96, 'x')), std::string::npos);  // never in clear
+    const std::string before = get(iniPath());
     EXPECT_EQ(before.find("[HOTKEY]\nMOD_KEY=CTRL\n"), 0u);
 
-    EXPECT_EQ(WriteSettingAsProgram(Ini(), "USER_INFO", "PW", std::string(97, 'y'), error),
+    EXPECT_EQ(writeSettingAsProgram(iniPath(), "USER_INFO", "PW", std::string(97, 'y'), error),
               SettingWriteResult::PasswordTooLong);
     EXPECT_NE(error.find("too long"), std::string::npos);
-    EXPECT_EQ(WriteSettingAsProgram(Ini(), "USER_INFO", "ID", "a\nb", error), SettingWriteResult::InvalidValue);
-    EXPECT_EQ(WriteSettingAsProgram(Ini(), "USER]INFO", "ID", "a", error), SettingWriteResult::InvalidName);
-    EXPECT_EQ(WriteSettingAsProgram(Ini(), "USER_INFO", "", "a", error), SettingWriteResult::InvalidName);
-    EXPECT_EQ(Get(Ini()), before);
+    EXPECT_EQ(writeSettingAsProgram(iniPath(), "USER_INFO", "ID", "a\nb", error), SettingWriteResult::InvalidValue);
+    EXPECT_EQ(writeSettingAsProgram(iniPath(), "USER]INFO", "ID", "a", error), SettingWriteResult::InvalidName);
+    EXPECT_EQ(writeSettingAsProgram(iniPath(), "USER_INFO", "", "a", error), SettingWriteResult::InvalidName);
+    EXPECT_EQ(get(iniPath()), before);
 
     std::string value;
-    ASSERT_TRUE(ReadSettingAsProgram(Ini(), "USER_INFO", "PW", value));
+    ASSERT_TRUE(readSettingAsProgram(iniPath(), "USER_INFO", "PW", value));
     EXPECT_EQ(value, std::string(96, 'x'));
-    ASSERT_TRUE(ReadSettingAsProgram(Ini(), "CUSTOM", "KEY", value));
+    ASSERT_TRUE(readSettingAsProgram(iniPath(), "CUSTOM", "KEY", value));
     EXPECT_EQ(value, "kept verbatim");
 }
 
@@ -93,27 +93,27 @@ TEST_F(ScratchFolder, PasswordIsTrimmedBeforeItIsChecked) {
         {"sec\nret", SettingWriteResult::InvalidValue, nullptr},
     };
     for (const auto& c : cases) {
-        Put(Ini(), "[USER_INFO]\nPW=\n");
+        put(iniPath(), "[USER_INFO]\nPW=\n");
         std::string error;
-        EXPECT_EQ(WriteSettingAsProgram(Ini(), "USER_INFO", "PW", c.typed, error), c.result)
+        EXPECT_EQ(writeSettingAsProgram(iniPath(), "USER_INFO", "PW", c.typed, error), c.result)
             << testing::PrintToString(std::string(c.typed)) << error;
         if (c.stored == nullptr) continue;
         std::string value;
-        ASSERT_TRUE(ReadSettingAsProgram(Ini(), "USER_INFO", "PW", value));
+        ASSERT_TRUE(readSettingAsProgram(iniPath(), "USER_INFO", "PW", value));
         EXPECT_EQ(value, c.stored);
     }
 }
 
 TEST_F(ScratchFolder, StartupStateSaysWhyTheSettingsFileCannotBeRead) {
-    EXPECT_EQ(LoadStartupState(Ini(), PathOf("language.ini")).settingsFileError, "");  // missing is fine
-    ASSERT_EQ(::mkdir(Ini().c_str(), 0700), 0);
-    EXPECT_NE(LoadStartupState(Ini(), PathOf("language.ini")).settingsFileError.find("not a regular file"),
+    EXPECT_EQ(loadStartupState(iniPath(), pathOf("language.ini")).settingsFileError, "");  // missing is fine
+    ASSERT_EQ(::mkdir(iniPath().c_str(), 0700), 0);
+    EXPECT_NE(loadStartupState(iniPath(), pathOf("language.ini")).settingsFileError.find("not a regular file"),
               std::string::npos);
 }
 
 TEST_F(ScratchFolder, ListShowsEverySettingWithTheProgramsDefaults) {
-    Put(Ini(), "[CALL_LOG]\nNUM_LOG=2\nLOG0=11\nLOG1=22\n[DLG_POS]\nY=-5\n");
-    const auto rows = ListSettings(Ini());
+    put(iniPath(), "[CALL_LOG]\nNUM_LOG=2\nLOG0=11\nLOG1=22\n[DLG_POS]\nY=-5\n");
+    const auto rows = listSettings(iniPath());
     std::map<std::string, std::string> byKey(rows.begin(), rows.end());
     EXPECT_EQ(byKey.size(), rows.size());
     EXPECT_EQ(rows.front().first, "USER_INFO/ID");
@@ -131,29 +131,29 @@ TEST_F(ScratchFolder, ListShowsEverySettingWithTheProgramsDefaults) {
 }
 
 TEST_F(ScratchFolder, StartupStateHoldsWhatTheProgramHoldsAtStart) {
-    Put(PathOf("language.ini"), "[LOCAL]\nCAPTION=Lokal\n");
-    Put(Ini(),
+    put(pathOf("language.ini"), "[LOCAL]\nCAPTION=Lokal\n");
+    put(iniPath(),
         "[LANGUAGE]\nLAN=ENG\n[ACCESSCODE]\nCO_ACCESS_CODE=9\n"
         "[DIALING_RULE_ADV_ADV]\nUSE_NON_STD=1\nLENGTH_CO_EXTENSION=6\n"
         "[CALL_LOG]\nMAX_NUM_LOG=5\n");
-    StartupState state = LoadStartupState(Ini(), PathOf("language.ini"));
-    EXPECT_EQ(state.rules.CO_ACCESS_CODE, "9");
-    EXPECT_FALSE(state.rules.USE_ADDZERO);        // ACCESSCODE present without the key
-    EXPECT_TRUE(state.rules.USE_POPUP_FOR_CHAR);  // no DIALING_RULE_ADV section
-    EXPECT_EQ(state.rules.MIN_POPUP_LENGTH, 3);
-    EXPECT_TRUE(state.rules.USE_NON_STD);
-    EXPECT_EQ(state.rules.LENGTH_CO_EXTENSION, 6);
+    StartupState state = loadStartupState(iniPath(), pathOf("language.ini"));
+    EXPECT_EQ(state.rules.coAccessCode, "9");
+    EXPECT_FALSE(state.rules.addZero);        // ACCESSCODE present without the key
+    EXPECT_TRUE(state.rules.usePopupForChar);  // no DIALING_RULE_ADV section
+    EXPECT_EQ(state.rules.minPopupLength, 3);
+    EXPECT_TRUE(state.rules.useNonStandard);
+    EXPECT_EQ(state.rules.coExtensionLength, 6);
     EXPECT_EQ(state.callLog.limit, 5);
     EXPECT_EQ(state.callDialog.hideDelayMs, 5000);
-    EXPECT_EQ(state.language.Text("CAPTION"), "Settings");  // no ENG section: built-in
+    EXPECT_EQ(state.language.text("CAPTION"), "Settings");  // no ENG section: built-in
     EXPECT_EQ(state.settings.language, "ENG");
 
-    Put(Ini(), "[LANGUAGE]\nLAN=LOCAL\n[DIALING_RULE_ADV_ADV]\nLENGTH_CO_EXTENSION=\n");
-    state = LoadStartupState(Ini(), PathOf("language.ini"));
-    EXPECT_EQ(state.language.Text("CAPTION"), "Lokal");
-    EXPECT_EQ(state.rules.LENGTH_CO_EXTENSION, DialingRules{}.LENGTH_CO_EXTENSION);
-    EXPECT_EQ(state.advanced.LAN, "LOCAL");
-    EXPECT_EQ(state.advancedTexts.Text("DIALING_ADV_ADV"), "");  // LOCAL lacks it: empty, not English
+    put(iniPath(), "[LANGUAGE]\nLAN=LOCAL\n[DIALING_RULE_ADV_ADV]\nLENGTH_CO_EXTENSION=\n");
+    state = loadStartupState(iniPath(), pathOf("language.ini"));
+    EXPECT_EQ(state.language.text("CAPTION"), "Lokal");
+    EXPECT_EQ(state.rules.coExtensionLength, DialingRules{}.coExtensionLength);
+    EXPECT_EQ(state.advanced.language, "LOCAL");
+    EXPECT_EQ(state.advancedTexts.text("DIALING_ADV_ADV"), "");  // LOCAL lacks it: empty, not English
 }
 
 class EnvironmentGuard {
@@ -177,7 +177,7 @@ private:
     std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
 };
 
-TEST(DefaultSettingsPath, FollowsTheEnvironment) {
+TEST(defaultSettingsPath, FollowsTheEnvironment) {
     EnvironmentGuard guard({"PELLANDOR_SETTINGS", "XDG_CONFIG_HOME", "HOME"});
     const struct {
         const char* settings;
@@ -202,14 +202,14 @@ TEST(DefaultSettingsPath, FollowsTheEnvironment) {
         set("PELLANDOR_SETTINGS", c.settings);
         set("XDG_CONFIG_HOME", c.xdg);
         set("HOME", c.home);
-        EXPECT_EQ(DefaultSettingsPath(), c.expected);
+        EXPECT_EQ(defaultSettingsPath(), c.expected);
     }
 }
 
-TEST(LanguageFilePath, PrefersTheFileBesideTheExecutable) {
+TEST(languageFilePath, PrefersTheFileBesideTheExecutable) {
     // The build copies language.ini beside the test binary.
-    EXPECT_EQ(LanguageFilePath(), ModuleDirectory() + "/language.ini");
-    EXPECT_EQ(ModuleDirectory(), std::filesystem::canonical(PELLANDOR_BIN_DIR).string());
+    EXPECT_EQ(languageFilePath(), moduleDirectory() + "/language.ini");
+    EXPECT_EQ(moduleDirectory(), std::filesystem::canonical(PELLANDOR_BIN_DIR).string());
 }
 
 }  // namespace

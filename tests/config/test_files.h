@@ -24,20 +24,20 @@ protected:
         std::filesystem::remove_all(dir_, ignored);
     }
 
-    std::string PathOf(const std::string& name) const { return (dir_ / name).string(); }
+    std::string pathOf(const std::string& name) const { return (dir_ / name).string(); }
 
     // The settings file every test starts from.
-    std::string Ini() const { return PathOf("pellandor_settings.ini"); }
+    std::string iniPath() const { return pathOf("pellandor_settings.ini"); }
 
-    static void Put(const std::string& path, const std::string& bytes) {
+    static void put(const std::string& path, const std::string& bytes) {
         std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
     }
-    static std::string Get(const std::string& path) {
+    static std::string get(const std::string& path) {
         std::ifstream in(path, std::ios::binary);
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     }
     // The names in the scratch folder.
-    std::set<std::string> Names() const {
+    std::set<std::string> names() const {
         std::set<std::string> names;
         for (const auto& entry : std::filesystem::directory_iterator(dir_)) names.insert(entry.path().filename());
         return names;

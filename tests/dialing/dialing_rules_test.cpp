@@ -10,21 +10,21 @@ namespace {
 using namespace std::string_literals;
 
 // Plan K: a Korean plan with the zero added before area codes.
-void PlanK(DialingRules& r) {
-    r.CO_ACCESS_CODE = "9";
-    r.MYCOUNTRY_CODE = "82";
-    r.MYAREA_CODE = "031";
-    r.INTER_CODE = "001";
-    r.USE_ADDZERO = true;
+void planK(DialingRules& r) {
+    r.coAccessCode = "9";
+    r.myCountryCode = "82";
+    r.myAreaCode = "031";
+    r.internationalCode = "001";
+    r.addZero = true;
 }
 
 // Plan U: a North American plan.
-void PlanU(DialingRules& r) {
-    r.CO_ACCESS_CODE = "9";
-    r.MYCOUNTRY_CODE = "1";
-    r.MYAREA_CODE = "212";
-    r.INTER_CODE = "011";
-    r.LONG_CODE = "1";
+void planU(DialingRules& r) {
+    r.coAccessCode = "9";
+    r.myCountryCode = "1";
+    r.myAreaCode = "212";
+    r.internationalCode = "011";
+    r.longDistanceCode = "1";
 }
 
 using Tweak = void (*)(DialingRules&);
@@ -48,152 +48,152 @@ TEST_P(BuildDialStringTest, GivesExpectedDialString) {
     DialingRules rules;
     c.plan(rules);
     if (c.tweak) c.tweak(rules);
-    EXPECT_EQ(rules.BuildDialString(c.text), c.expected) << "input: [" << c.text << "]";
+    EXPECT_EQ(rules.buildDialString(c.text), c.expected) << "input: [" << c.text << "]";
 }
 
-std::string CaseName(const testing::TestParamInfo<BuildCase>& info) {
+std::string caseName(const testing::TestParamInfo<BuildCase>& info) {
     return info.param.name;
 }
 
 // The reference examples under plan K.
 INSTANTIATE_TEST_SUITE_P(PlanKTable, BuildDialStringTest, testing::Values(
-    BuildCase{"Extension4", PlanK, nullptr, "1234", "1234"},
-    BuildCase{"Extension6", PlanK, nullptr, "123456", "123456"},
-    BuildCase{"Plain7IsCo", PlanK, nullptr, "1234567", "91234567"},
-    BuildCase{"OwnAreaLeftOut", PlanK, nullptr, "0311234567", "91234567"},
-    BuildCase{"NoAreaFoundPlainCo", PlanK, nullptr, "021234567", "9021234567"},
-    BuildCase{"OwnCountryOwnArea", PlanK, nullptr, "+82 31 123 4567", "91234567"},
-    BuildCase{"OwnCountryOtherArea", PlanK, nullptr, "+82-2-123-4567", "9021234567"},
-    BuildCase{"OwnCountryNoAreaGetsZero", PlanK, nullptr, "+82311234567", "90311234567"},
-    BuildCase{"OwnCountryMobile", PlanK, nullptr, "+82 10-1234-5678", "901012345678"},
-    BuildCase{"ThreePartsOwnArea", PlanK, nullptr, "031-123-4567", "91234567"},
-    BuildCase{"BracketedArea", PlanK, nullptr, "(02) 123-4567", "9021234567"},
-    BuildCase{"FourPartsCountryAndArea", PlanK, nullptr, "82-31-123-4567", "91234567"},
-    BuildCase{"ForeignCountry", PlanK, nullptr, "+1 212 555 1234", "900112125551234"}),
-    CaseName);
+    BuildCase{"Extension4", planK, nullptr, "1234", "1234"},
+    BuildCase{"Extension6", planK, nullptr, "123456", "123456"},
+    BuildCase{"Plain7IsCo", planK, nullptr, "1234567", "91234567"},
+    BuildCase{"OwnAreaLeftOut", planK, nullptr, "0311234567", "91234567"},
+    BuildCase{"NoAreaFoundPlainCo", planK, nullptr, "021234567", "9021234567"},
+    BuildCase{"OwnCountryOwnArea", planK, nullptr, "+82 31 123 4567", "91234567"},
+    BuildCase{"OwnCountryOtherArea", planK, nullptr, "+82-2-123-4567", "9021234567"},
+    BuildCase{"OwnCountryNoAreaGetsZero", planK, nullptr, "+82311234567", "90311234567"},
+    BuildCase{"OwnCountryMobile", planK, nullptr, "+82 10-1234-5678", "901012345678"},
+    BuildCase{"ThreePartsOwnArea", planK, nullptr, "031-123-4567", "91234567"},
+    BuildCase{"BracketedArea", planK, nullptr, "(02) 123-4567", "9021234567"},
+    BuildCase{"FourPartsCountryAndArea", planK, nullptr, "82-31-123-4567", "91234567"},
+    BuildCase{"ForeignCountry", planK, nullptr, "+1 212 555 1234", "900112125551234"}),
+    caseName);
 
 // Plan K with one rule switched on.
 INSTANTIATE_TEST_SUITE_P(PlanKVariants, BuildDialStringTest, testing::Values(
-    BuildCase{"UseAreaCodeKeepsOwnArea", PlanK,
-              [](DialingRules& r) { r.USE_AREA_CODE = true; },
+    BuildCase{"UseAreaCodeKeepsOwnArea", planK,
+              [](DialingRules& r) { r.useAreaCode = true; },
               "031-123-4567", "90311234567"},
-    BuildCase{"InternationalRuleNoCountryWithoutPlus", PlanK,
-              [](DialingRules& r) { r.USE_INTERNATIONAL_RULE = true; },
+    BuildCase{"InternationalRuleNoCountryWithoutPlus", planK,
+              [](DialingRules& r) { r.useInternationalRule = true; },
               "82-31-123-4567", "982311234567"},
-    BuildCase{"PbxCodePlain", PlanK, [](DialingRules& r) { r.PBX_CODE = "8"; },
+    BuildCase{"PbxCodePlain", planK, [](DialingRules& r) { r.pbxCode = "8"; },
               "1234567", "981234567"},
-    BuildCase{"PbxCodeSeparated", PlanK, [](DialingRules& r) { r.PBX_CODE = "8"; },
+    BuildCase{"PbxCodeSeparated", planK, [](DialingRules& r) { r.pbxCode = "8"; },
               "123-4567", "981234567"},
-    BuildCase{"PrefixMatches", PlanK,
-              [](DialingRules& r) { r.USE_NON_STD = r.USE_PREFIX = true; r.PREFIX1 = "114"; },
+    BuildCase{"PrefixMatches", planK,
+              [](DialingRules& r) { r.useNonStandard = r.usePrefix = true; r.prefix1 = "114"; },
               "114", "9114"},
-    BuildCase{"PrefixNoMatchStaysExtension", PlanK,
-              [](DialingRules& r) { r.USE_NON_STD = r.USE_PREFIX = true; r.PREFIX1 = "114"; },
+    BuildCase{"PrefixNoMatchStaysExtension", planK,
+              [](DialingRules& r) { r.useNonStandard = r.usePrefix = true; r.prefix1 = "114"; },
               "123456", "123456"},
-    BuildCase{"LengthRuleBelow", PlanK,
+    BuildCase{"LengthRuleBelow", planK,
               [](DialingRules& r) {
-                  r.USE_NON_STD = r.USE_CO_EXTENSION_LENGTH = true;
-                  r.LENGTH_CO_EXTENSION = 5;
+                  r.useNonStandard = r.useCoExtensionLength = true;
+                  r.coExtensionLength = 5;
               },
               "1234", "1234"},
-    BuildCase{"LengthRuleReached", PlanK,
+    BuildCase{"LengthRuleReached", planK,
               [](DialingRules& r) {
-                  r.USE_NON_STD = r.USE_CO_EXTENSION_LENGTH = true;
-                  r.LENGTH_CO_EXTENSION = 5;
+                  r.useNonStandard = r.useCoExtensionLength = true;
+                  r.coExtensionLength = 5;
               },
               "12345", "912345"},
-    BuildCase{"LengthRuleWithoutNonStdDisablesFixed7", PlanK,
-              [](DialingRules& r) { r.USE_CO_EXTENSION_LENGTH = true; r.LENGTH_CO_EXTENSION = 5; },
+    BuildCase{"LengthRuleWithoutNonStdDisablesFixed7", planK,
+              [](DialingRules& r) { r.useCoExtensionLength = true; r.coExtensionLength = 5; },
               "1234567", "1234567"}),
-    CaseName);
+    caseName);
 
 // The reference examples under plan U.
 INSTANTIATE_TEST_SUITE_P(PlanUTable, BuildDialStringTest, testing::Values(
-    BuildCase{"BracketedOwnArea", PlanU, nullptr, "(212) 555-1234", "95551234"},
-    BuildCase{"FourPartsOwnCountryOwnArea", PlanU, nullptr, "1-212-555-1234", "95551234"},
-    BuildCase{"PlusOwnCountryOwnArea", PlanU, nullptr, "+1 212 555 1234", "95551234"},
-    BuildCase{"PlainOwnArea", PlanU, nullptr, "2125551234", "95551234"},
-    BuildCase{"PlusOwnCountryOtherArea", PlanU, nullptr, "+1 (415) 555-1234", "914155551234"},
-    BuildCase{"PlainOtherArea", PlanU, nullptr, "4155551234", "94155551234"},
-    BuildCase{"LocalSeparated", PlanU, nullptr, "555-1234", "915551234"},
-    BuildCase{"LocalPlain", PlanU, nullptr, "5551234", "95551234"},
-    BuildCase{"ForeignCountry", PlanU, nullptr, "+44 20 7946 0018", "90114412079460018"}),
-    CaseName);
+    BuildCase{"BracketedOwnArea", planU, nullptr, "(212) 555-1234", "95551234"},
+    BuildCase{"FourPartsOwnCountryOwnArea", planU, nullptr, "1-212-555-1234", "95551234"},
+    BuildCase{"PlusOwnCountryOwnArea", planU, nullptr, "+1 212 555 1234", "95551234"},
+    BuildCase{"PlainOwnArea", planU, nullptr, "2125551234", "95551234"},
+    BuildCase{"PlusOwnCountryOtherArea", planU, nullptr, "+1 (415) 555-1234", "914155551234"},
+    BuildCase{"PlainOtherArea", planU, nullptr, "4155551234", "94155551234"},
+    BuildCase{"LocalSeparated", planU, nullptr, "555-1234", "915551234"},
+    BuildCase{"LocalPlain", planU, nullptr, "5551234", "95551234"},
+    BuildCase{"ForeignCountry", planU, nullptr, "+44 20 7946 0018", "90114412079460018"}),
+    caseName);
 
 // Corner cases, and branches the reference examples do not reach.
 INSTANTIATE_TEST_SUITE_P(EdgeCases, BuildDialStringTest, testing::Values(
-    BuildCase{"TrimmedFirst", PlanK, nullptr, " 1234567 ", "91234567"},
-    BuildCase{"TrimmedTabsAndLineBreaks", PlanK, nullptr, "\t1234567\r\n", "91234567"},
-    BuildCase{"StarHashIsExtension", PlanK, nullptr, "*123#", "*123#"},
-    BuildCase{"StarHashByPrefix", PlanK,
-              [](DialingRules& r) { r.USE_NON_STD = r.USE_PREFIX = true; r.PREFIX3 = "*1"; },
+    BuildCase{"TrimmedFirst", planK, nullptr, " 1234567 ", "91234567"},
+    BuildCase{"TrimmedTabsAndLineBreaks", planK, nullptr, "\t1234567\r\n", "91234567"},
+    BuildCase{"StarHashIsExtension", planK, nullptr, "*123#", "*123#"},
+    BuildCase{"StarHashByPrefix", planK,
+              [](DialingRules& r) { r.useNonStandard = r.usePrefix = true; r.prefix3 = "*1"; },
               "*123#", "9*123#"},
-    BuildCase{"StarHashByLength", PlanK,
+    BuildCase{"StarHashByLength", planK,
               [](DialingRules& r) {
-                  r.USE_NON_STD = r.USE_CO_EXTENSION_LENGTH = true;
-                  r.LENGTH_CO_EXTENSION = 5;
+                  r.useNonStandard = r.useCoExtensionLength = true;
+                  r.coExtensionLength = 5;
               },
               "*123#", "9*123#"},
-    BuildCase{"EightWithOwnAreaNotRestructured", PlanK, nullptr, "03112345", "903112345"},
-    BuildCase{"NineWithOwnAreaRestructured", PlanK, nullptr, "031123456", "9123456"},
-    BuildCase{"PlusOwnAreaWithoutCountry", PlanK,
-              [](DialingRules& r) { r.MYAREA_CODE = "44"; },
+    BuildCase{"EightWithOwnAreaNotRestructured", planK, nullptr, "03112345", "903112345"},
+    BuildCase{"NineWithOwnAreaRestructured", planK, nullptr, "031123456", "9123456"},
+    BuildCase{"PlusOwnAreaWithoutCountry", planK,
+              [](DialingRules& r) { r.myAreaCode = "44"; },
               "+4431234567", "931234567"},
-    BuildCase{"LettersAreAnAreaPart", PlanK, nullptr, "12AB", "912AB"},
-    BuildCase{"LongCodeAfterForeignCountry", PlanK, [](DialingRules& r) { r.LONG_CODE = "0"; },
+    BuildCase{"LettersAreAnAreaPart", planK, nullptr, "12AB", "912AB"},
+    BuildCase{"LongCodeAfterForeignCountry", planK, [](DialingRules& r) { r.longDistanceCode = "0"; },
               "+1 212 555 1234", "9001102125551234"},
-    BuildCase{"LonePlusGivesEmptyCountry", PlanK, nullptr, "+ 82 31 1234567", "982311234567"},
-    BuildCase{"EmptyTextIsExtension", PlanK, nullptr, "", ""},
-    BuildCase{"TrailingSeparatorIgnored", PlanK, nullptr, "031-123-4567-", "91234567"},
-    BuildCase{"SquareBracketsAndSlash", PlanK, nullptr, "[02]/123/4567", "9021234567"},
+    BuildCase{"LonePlusGivesEmptyCountry", planK, nullptr, "+ 82 31 1234567", "982311234567"},
+    BuildCase{"EmptyTextIsExtension", planK, nullptr, "", ""},
+    BuildCase{"TrailingSeparatorIgnored", planK, nullptr, "031-123-4567-", "91234567"},
+    BuildCase{"SquareBracketsAndSlash", planK, nullptr, "[02]/123/4567", "9021234567"},
     // Rule 1 of step 3.6: a foreign country followed by our own area code is
     // dialled as a long-distance area there.
-    BuildCase{"ForeignCountryWithOwnAreaCode", PlanU, nullptr, "+44 212 555 1234",
+    BuildCase{"ForeignCountryWithOwnAreaCode", planU, nullptr, "+44 212 555 1234",
               "90114412125551234"},
     // Own-area rule after a foreign country: the area is kept, the rest of AP
     // moves to the local part.
-    BuildCase{"ForeignCountryAreaStartingWithOwnArea", PlanK, nullptr, "+44 0312 555",
+    BuildCase{"ForeignCountryAreaStartingWithOwnArea", planK, nullptr, "+44 0312 555",
               "9001440312555"},
     // Step 8 adds the CO code only when R does not already begin with it.
-    BuildCase{"CoNotDoubled", PlanK, [](DialingRules& r) { r.USE_INTERNATIONAL_RULE = true; },
+    BuildCase{"CoNotDoubled", planK, [](DialingRules& r) { r.useInternationalRule = true; },
               "9AB", "9AB"},
-    BuildCase{"CoAddedToLocalOnly", PlanK, [](DialingRules& r) { r.USE_INTERNATIONAL_RULE = true; },
+    BuildCase{"CoAddedToLocalOnly", planK, [](DialingRules& r) { r.useInternationalRule = true; },
               "12A", "912A"},
-    BuildCase{"NoCoCodeConfigured", PlanK, [](DialingRules& r) { r.CO_ACCESS_CODE.clear(); },
+    BuildCase{"NoCoCodeConfigured", planK, [](DialingRules& r) { r.coAccessCode.clear(); },
               "+1 212 555 1234", "00112125551234"},
-    BuildCase{"CodesAreTrimmed", PlanK,
+    BuildCase{"CodesAreTrimmed", planK,
               [](DialingRules& r) {
-                  r.CO_ACCESS_CODE = " 9\t";
-                  r.MYAREA_CODE = "\r\n031 ";
+                  r.coAccessCode = " 9\t";
+                  r.myAreaCode = "\r\n031 ";
               },
               "031-123-4567", "91234567"},
-    BuildCase{"FirstNonEmptyPrefixAfterTrimWins", PlanK,
+    BuildCase{"FirstNonEmptyPrefixAfterTrimWins", planK,
               [](DialingRules& r) {
-                  r.USE_NON_STD = r.USE_PREFIX = true;
-                  r.PREFIX2 = " 11 ";
+                  r.useNonStandard = r.usePrefix = true;
+                  r.prefix2 = " 11 ";
               },
               "1100", "91100"},
-    BuildCase{"PrefixIgnoredWithoutUsePrefix", PlanK,
-              [](DialingRules& r) { r.USE_NON_STD = true; r.PREFIX1 = "114"; }, "114", "114"},
-    BuildCase{"PrefixIgnoredWithoutNonStd", PlanK,
-              [](DialingRules& r) { r.USE_PREFIX = true; r.PREFIX1 = "114"; }, "114", "114"},
+    BuildCase{"PrefixIgnoredWithoutUsePrefix", planK,
+              [](DialingRules& r) { r.useNonStandard = true; r.prefix1 = "114"; }, "114", "114"},
+    BuildCase{"PrefixIgnoredWithoutNonStd", planK,
+              [](DialingRules& r) { r.usePrefix = true; r.prefix1 = "114"; }, "114", "114"},
     // LENGTH_CO_EXTENSION is compared unsigned: a negative value never matches.
-    BuildCase{"NegativeLengthNeverMatches", PlanK,
+    BuildCase{"NegativeLengthNeverMatches", planK,
               [](DialingRules& r) {
-                  r.USE_NON_STD = r.USE_CO_EXTENSION_LENGTH = true;
-                  r.LENGTH_CO_EXTENSION = -1;
+                  r.useNonStandard = r.useCoExtensionLength = true;
+                  r.coExtensionLength = -1;
               },
               "123456789012", "123456789012"},
-    // Texts no caller passes (no dial part at all) must not crash; they come
+    // texts no caller passes (no dial part at all) must not crash; they come
     // back trimmed rather than as a bare CO code.
-    BuildCase{"OnlySeparators", PlanK, nullptr, "( - )", "( - )"},
-    BuildCase{"OnlyBlanks", PlanK, nullptr, "   ", "   "}),
-    CaseName);
+    BuildCase{"OnlySeparators", planK, nullptr, "( - )", "( - )"},
+    BuildCase{"OnlyBlanks", planK, nullptr, "   ", "   "}),
+    caseName);
 
-TEST(BuildDialString, DefaultRulesPassNumbersThrough) {
+TEST(buildDialString, DefaultRulesPassNumbersThrough) {
     const DialingRules rules;
-    EXPECT_EQ(rules.BuildDialString("1234567"), "1234567");
-    EXPECT_EQ(rules.BuildDialString("031-123-4567"), "0311234567");
+    EXPECT_EQ(rules.buildDialString("1234567"), "1234567");
+    EXPECT_EQ(rules.buildDialString("031-123-4567"), "0311234567");
 }
 
 struct MarksCase {
@@ -202,7 +202,7 @@ struct MarksCase {
     std::string expected;
 };
 
-TEST(ApplyDialMarks, Table) {
+TEST(applyDialMarks, Table) {
     const MarksCase cases[] = {
         {"12p34,56f7=8", "", "12P34P56F78"},
         {"12=34", "55", "125534"},
@@ -214,7 +214,7 @@ TEST(ApplyDialMarks, Table) {
         {"=f=", "p", "pFp"},  // "=" runs last, so its "p" stays lower case
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(DialingRules::ApplyDialMarks(c.text, c.equalDigits), c.expected)
+        EXPECT_EQ(DialingRules::applyDialMarks(c.text, c.equalDigits), c.expected)
             << "input: [" << c.text << "] equal digits [" << c.equalDigits << "]";
     }
 }
@@ -227,7 +227,7 @@ struct DialableCase {
     std::string textAfter;
 };
 
-TEST(IsDialableText, Table) {
+TEST(isDialableText, Table) {
     const std::string thirty(30, '1');
     const DialableCase cases[] = {
         {"12a", false, 1, false, "12a"},
@@ -263,9 +263,9 @@ TEST(IsDialableText, Table) {
     };
     for (const auto& c : cases) {
         DialingRules rules;
-        rules.MIN_POPUP_LENGTH = c.minPopupLength;
+        rules.minPopupLength = c.minPopupLength;
         std::string text = c.text;
-        EXPECT_EQ(rules.IsDialableText(text, c.checkMinimumLength), c.expected)
+        EXPECT_EQ(rules.isDialableText(text, c.checkMinimumLength), c.expected)
             << "input: [" << c.text << "] check " << c.checkMinimumLength << " min "
             << c.minPopupLength;
         EXPECT_EQ(text, c.textAfter) << "input: [" << c.text << "]";
@@ -278,7 +278,7 @@ struct StripCase {
     std::u16string expected;
 };
 
-TEST(StripToPopupCharacters, Table) {
+TEST(stripToPopupCharacters, Table) {
     const std::u16string thirty(30, u'1');
     const StripCase cases[] = {
         {false, u"abcd 1234567", u"abcd 1234567"},
@@ -299,23 +299,23 @@ TEST(StripToPopupCharacters, Table) {
     };
     for (const auto& c : cases) {
         DialingRules rules;
-        rules.USE_POPUP_FOR_CHAR = c.enabled;
+        rules.usePopupForChar = c.enabled;
         std::u16string text = c.text;
-        rules.StripToPopupCharacters(text);
+        rules.stripToPopupCharacters(text);
         EXPECT_TRUE(text == c.expected) << "case with " << c.text.size() << " units, enabled "
                                         << c.enabled << ", got " << text.size() << " units";
     }
 }
 
 // What the clipboard pop-up does with a copied text: filter, then test.
-TEST(StripToPopupCharacters, FeedsIsDialableText) {
+TEST(stripToPopupCharacters, FeedsIsDialableText) {
     DialingRules rules;
-    rules.USE_POPUP_FOR_CHAR = true;
-    rules.MIN_POPUP_LENGTH = 3;
+    rules.usePopupForChar = true;
+    rules.minPopupLength = 3;
     std::u16string copied = u"Tel. 1234567\r\n";
-    rules.StripToPopupCharacters(copied);
+    rules.stripToPopupCharacters(copied);
     std::string text(copied.begin(), copied.end());  // ASCII only after the filter
-    EXPECT_TRUE(rules.IsDialableText(text, true));
+    EXPECT_TRUE(rules.isDialableText(text, true));
     EXPECT_EQ(text, " 1234567  ");
 }
 

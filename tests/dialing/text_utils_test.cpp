@@ -17,7 +17,7 @@ struct TrimCase {
     std::string expected;
 };
 
-TEST(TrimBlanks, Table) {
+TEST(trimBlanks, Table) {
     const TrimCase cases[] = {
         {"\t12\n", "12"},
         {"   ", "   "},  // all blank: returned unchanged, not emptied
@@ -29,16 +29,16 @@ TEST(TrimBlanks, Table) {
         {"\r\n abc \t\r\n", "abc"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(TrimBlanks(c.text), c.expected) << "input: [" << c.text << "]";
+        EXPECT_EQ(trimBlanks(c.text), c.expected) << "input: [" << c.text << "]";
     }
 }
 
-TEST(ExtractDialCharacters, Table) {
-    EXPECT_EQ(ExtractDialCharacters("+82 (31) 1*2#-a"), "82311*2#");
-    EXPECT_EQ(ExtractDialCharacters(""), "");
-    EXPECT_EQ(ExtractDialCharacters("abc"), "");
-    EXPECT_EQ(ExtractDialCharacters("0123456789*#"), "0123456789*#");
-    EXPECT_EQ(ExtractDialCharacters("\xC3\xA9"
+TEST(extractDialCharacters, Table) {
+    EXPECT_EQ(extractDialCharacters("+82 (31) 1*2#-a"), "82311*2#");
+    EXPECT_EQ(extractDialCharacters(""), "");
+    EXPECT_EQ(extractDialCharacters("abc"), "");
+    EXPECT_EQ(extractDialCharacters("0123456789*#"), "0123456789*#");
+    EXPECT_EQ(extractDialCharacters("\xC3\xA9"
                                     "1\xFF"
                                     "2"),
               "12");  // high bytes dropped
@@ -50,7 +50,7 @@ struct SplitCase {
     std::vector<std::string> expected;
 };
 
-TEST(SplitAtAny, Table) {
+TEST(splitAtAny, Table) {
     const std::string seps(kPartSeparators);
     const SplitCase cases[] = {
         {"(02) 123-4567", seps, {"", "02", "", "123", "4567"}},
@@ -65,15 +65,15 @@ TEST(SplitAtAny, Table) {
         {"a\0b"s, "\0"s, {"a", "b"}},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(SplitAtAny(c.text, c.separators), c.expected) << "input: [" << c.text << "]";
+        EXPECT_EQ(splitAtAny(c.text, c.separators), c.expected) << "input: [" << c.text << "]";
     }
 }
 
-TEST(SplitAtAny, SeparatorCountPlusOnePieces) {
+TEST(splitAtAny, SeparatorCountPlusOnePieces) {
     const std::string text = "+1 (212) 555-1234 [x]/y";
     std::size_t separators = 0;
     for (char ch : text) separators += kPartSeparators.find(ch) != std::string_view::npos;
-    EXPECT_EQ(SplitAtAny(text, kPartSeparators).size(), separators + 1);
+    EXPECT_EQ(splitAtAny(text, kPartSeparators).size(), separators + 1);
 }
 
 struct ReplaceCase {
@@ -83,7 +83,7 @@ struct ReplaceCase {
     std::string expected;
 };
 
-TEST(ReplaceCharacter, Table) {
+TEST(replaceCharacter, Table) {
     const ReplaceCase cases[] =
         {
             {"=12=", '=', "5", "5125"},    {"=12=", '=', "", "12"},
@@ -92,7 +92,7 @@ TEST(ReplaceCharacter, Table) {
             {"123", '=', "5", "123"},      {"ppp", 'p', "P", "PPP"},
         };
     for (const auto& c : cases) {
-        EXPECT_EQ(ReplaceCharacter(c.text, c.marker, c.replacement), c.expected)
+        EXPECT_EQ(replaceCharacter(c.text, c.marker, c.replacement), c.expected)
             << "input: [" << c.text << "] marker " << c.marker;
     }
 }

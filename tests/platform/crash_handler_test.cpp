@@ -23,14 +23,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
-TEST(CrashFileName, CalendarMatchesTheSystemsAndNameHasTheFixedPattern) {
+TEST(crashFileName, CalendarMatchesTheSystemsAndNameHasTheFixedPattern) {
     // Leap days, century rules, year ends and times before 1970.
     for (long long seconds : {0LL, 951782400LL, 951868799LL, 1709164800LL, 4107542399LL, 4102444800LL,
                               -86400LL, -1LL, 1770127509LL, 253402300799LL}) {
         const std::time_t t = static_cast<std::time_t>(seconds);
         std::tm expected{};
         ASSERT_NE(gmtime_r(&t, &expected), nullptr);
-        const CivilTime got = CivilFromSeconds(seconds);
+        const CivilTime got = civilFromSeconds(seconds);
         EXPECT_EQ(got.year, expected.tm_year + 1900) << seconds;
         EXPECT_EQ(got.month, expected.tm_mon + 1) << seconds;
         EXPECT_EQ(got.day, expected.tm_mday) << seconds;
@@ -38,11 +38,11 @@ TEST(CrashFileName, CalendarMatchesTheSystemsAndNameHasTheFixedPattern) {
         EXPECT_EQ(got.minute, expected.tm_min) << seconds;
         EXPECT_EQ(got.second, expected.tm_sec) << seconds;
     }
-    EXPECT_EQ(CrashFileName("Ulvex Pellandor", CivilTime{2026, 2, 3, 14, 5, 9}),
+    EXPECT_EQ(crashFileName("Ulvex Pellandor", CivilTime{2026, 2, 3, 14, 5, 9}),
               "Ulvex Pellandor_Err_2026-02-03 14_05_09.DMP");
 }
 
-std::string Slurp(const fs::path& path) {
+std::string slurp(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
@@ -61,7 +61,7 @@ protected:
     }
 
     // Runs the target to its end; returns the wait status.
-    int Run(const std::vector<std::string>& args) {
+    int run(const std::vector<std::string>& args) {
         const std::string target = std::string(PELLANDOR_BIN_DIR) + "/pellandor_crash_target";
         std::vector<std::string> env;
         for (char** e = environ; *e != nullptr; ++e) {
@@ -70,7 +70,7 @@ protected:
             env.push_back(entry);
         }
         env.push_back("PELLANDOR_CRASH_NOTICE=" + target);
-        env.push_back("CRASH_NOTICE_RECORD=" + Record().string());
+        env.push_back("CRASH_NOTICE_RECORD=" + record().string());
         env.push_back("XDG_STATE_HOME=" + (dir_ / "state").string());
         std::vector<std::string> argvText{target};
         argvText.insert(argvText.end(), args.begin(), args.end());
@@ -86,19 +86,19 @@ protected:
         return status;
     }
 
-    fs::path Record() const { return dir_ / "notice.txt"; }
+    fs::path record() const { return dir_ / "notice.txt"; }
 
     // The notice runs on its own after the crash: wait for its record.
-    std::string WaitForNotice() const {
+    std::string waitForNotice() const {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
         while (std::chrono::steady_clock::now() < deadline) {
-            if (fs::exists(Record())) return Slurp(Record());
+            if (fs::exists(record())) return slurp(record());
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
         return {};
     }
 
-    static std::vector<fs::path> FilesIn(const fs::path& folder) {
+    static std::vector<fs::path> filesIn(const fs::path& folder) {
         std::vector<fs::path> files;
         if (!fs::exists(folder)) return files;
         for (const auto& entry : fs::directory_iterator(folder)) files.push_back(entry.path());
@@ -113,17 +113,17 @@ TEST_F(CrashRun, SegfaultOnEitherThreadLeavesAReportAndEndsWithTheSignal) {
         SCOPED_TRACE(site);
         fs::remove_all(dir_ / "dumps");
         fs::create_directories(dir_ / "dumps");
-        fs::remove(Record());
-        const int status = Run({(dir_ / "dumps").string(), site});
+        fs::remove(record());
+        const int status = run({(dir_ / "dumps").string(), site});
         ASSERT_TRUE(WIFSIGNALED(status)) << status;
         EXPECT_EQ(WTERMSIG(status), SIGSEGV);
 
-        const auto files = FilesIn(dir_ / "dumps");
+        const auto files = filesIn(dir_ / "dumps");
         ASSERT_EQ(files.size(), 1u);
         const std::string name = files[0].filename().string();
         EXPECT_TRUE(std::regex_match(name, std::regex(R"(Ulvex Pellandor_Err_\d{4}-\d\d-\d\d \d\d_\d\d_\d\d\.DMP)")))
             << name;
-        const std::string report = Slurp(files[0]);
+        const std::string report = slurp(files[0]);
         EXPECT_NE(report.find("Signal: 11 (SIGSEGV)"), std::string::npos);
         const std::size_t trace = report.find("Backtrace:\n");
         const std::size_t maps = report.find("Memory map:\n");
@@ -134,7 +134,7 @@ TEST_F(CrashRun, SegfaultOnEitherThreadLeavesAReportAndEndsWithTheSignal) {
         EXPECT_NE(frames.find("pellandor_crash_target"), std::string::npos) << frames;
         EXPECT_NE(report.find("pellandor_crash_target", maps), std::string::npos);
 
-        EXPECT_EQ(WaitForNotice(), "--crash-notice " + files[0].string() + "\n");
+        EXPECT_EQ(waitForNotice(), "--crash-notice " + files[0].string() + "\n");
     }
 }
 
@@ -142,40 +142,40 @@ TEST_F(CrashRun, FileNameCarriesTheLocalTimeOfTheCrash) {
     setenv("TZ", "UTC+5", 1);  // a fixed offset, so the expected name is known
     tzset();
     const std::time_t before = std::time(nullptr);
-    Run({(dir_ / "dumps").string(), "gui"});
+    run({(dir_ / "dumps").string(), "gui"});
     const std::time_t after = std::time(nullptr);
     unsetenv("TZ");
     tzset();
-    const auto files = FilesIn(dir_ / "dumps");
+    const auto files = filesIn(dir_ / "dumps");
     ASSERT_EQ(files.size(), 1u);
     bool matched = false;
     for (std::time_t t = before; t <= after; ++t) {
-        matched = matched || files[0].filename() == CrashFileName("Ulvex Pellandor", CivilFromSeconds(t - 5 * 3600));
+        matched = matched || files[0].filename() == crashFileName("Ulvex Pellandor", civilFromSeconds(t - 5 * 3600));
     }
     EXPECT_TRUE(matched) << files[0];
 }
 
 TEST_F(CrashRun, ProgramFolderFirstThenTheStateFolder) {
     fs::create_directories(dir_ / "bin");
-    Run({"-", "gui", (dir_ / "bin" / "pellandor").string()});
-    EXPECT_EQ(FilesIn(dir_ / "bin").size(), 1u);
-    EXPECT_TRUE(FilesIn(dir_ / "state" / "pellandor").empty());
-    EXPECT_FALSE(WaitForNotice().empty());  // before the next run, so its record is not taken for this one's
+    run({"-", "gui", (dir_ / "bin" / "pellandor").string()});
+    EXPECT_EQ(filesIn(dir_ / "bin").size(), 1u);
+    EXPECT_TRUE(filesIn(dir_ / "state" / "pellandor").empty());
+    EXPECT_FALSE(waitForNotice().empty());  // before the next run, so its record is not taken for this one's
 
     // A "folder" that is a file cannot take the report; the state folder does.
     std::ofstream(dir_ / "not-a-folder") << "x";
-    fs::remove(Record());
-    Run({"-", "gui", (dir_ / "not-a-folder" / "pellandor").string()});
-    EXPECT_EQ(FilesIn(dir_ / "state" / "pellandor").size(), 1u);
-    EXPECT_EQ(WaitForNotice().rfind("--crash-notice " + (dir_ / "state" / "pellandor").string(), 0), 0u);
+    fs::remove(record());
+    run({"-", "gui", (dir_ / "not-a-folder" / "pellandor").string()});
+    EXPECT_EQ(filesIn(dir_ / "state" / "pellandor").size(), 1u);
+    EXPECT_EQ(waitForNotice().rfind("--crash-notice " + (dir_ / "state" / "pellandor").string(), 0), 0u);
 }
 
 TEST_F(CrashRun, NoWritableFolderGivesTheFailedNoticeAndStillTheSignal) {
     std::ofstream(dir_ / "file") << "x";
-    const int status = Run({(dir_ / "file" / "dumps").string(), "gui"});
+    const int status = run({(dir_ / "file" / "dumps").string(), "gui"});
     ASSERT_TRUE(WIFSIGNALED(status));
     EXPECT_EQ(WTERMSIG(status), SIGSEGV);
-    EXPECT_EQ(WaitForNotice(), "--crash-notice-failed\n");
+    EXPECT_EQ(waitForNotice(), "--crash-notice-failed\n");
 }
 
 }  // namespace

@@ -33,7 +33,7 @@ int main(int argc, char** argv) {
     pellandor::CrashHandlerOptions options;
     if (std::strcmp(argv[1], "-") != 0) options.folder = argv[1];
     if (argc >= 4) options.programPath = argv[3];
-    if (!pellandor::InstallCrashHandler(options)) return 3;
-    pellandor::CrashOnPurpose(argv[2]);
+    if (!pellandor::installCrashHandler(options)) return 3;
+    pellandor::crashOnPurpose(argv[2]);
     return 4;
 }

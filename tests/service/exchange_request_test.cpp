@@ -1,196 +1,168 @@
+#include "service/exchange_request.h"
+
 #include <gtest/gtest.h>
 
-#include <sys/socket.h>
-#include <netinet/in.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <chrono>
-#include <fstream>
-#include <memory>
-#include <sstream>
-
-#include "exchange_sim.h"
 #include "request_runner.h"
-#include "service/http_xml_request.h"
+#include "service/answer_parser.h"
+
+#include <chrono>
+#include <memory>
+#include <thread>
 
 namespace pellandor {
 namespace {
 
-using namespace std::chrono_literals;
-using test::ExchangeSim;
-using test::MuteListener;
-using test::RunRequest;
+const CallUserInfo kUser{"2001", "alice", "secret", "0123456789"};
 
-const CallUserInfo kAlice{"2001", "alice", "secret", "0123456789"};
-
-struct ExchangeCase {
-    const char* name;
-    std::vector<std::string> simArgs;
-    int callType;
-    CallUserInfo user;
-    int step;
-    std::string textStart;
-};
-
-void PrintTo(const ExchangeCase& c, std::ostream* os) {
-    *os << c.name;
+TEST(RequestXml, CallDocumentBytes) {
+    std::string xml = "stale";
+    ASSERT_TRUE(ExchangeRequest::makeRequestXml(kCallTypeCall, &kUser, xml));
+    EXPECT_EQ(xml,
+              "<?xml version=\"1.0\" encoding=\"utf-8\"?><!DOCTYPE ulvex_svc SYSTEM \"UlvexService.dtd\"><ulvex_svc>"
+              "<request type=\"service\" encrypt=\"off\" servicename=\"clicktocall\"><clicktocall><userinfo>"
+              "<stnnum>2001</stnnum><userid>alice</userid><userpwd encrypt=\"off\">secret</userpwd></userinfo>"
+              "<srcinfo><dialnum>2001</dialnum></srcinfo><destinfo calltype=\"single\"><dialnum>0123456789</dialnum>"
+              "</destinfo></clicktocall></request></ulvex_svc>");
 }
 
-class ExchangeOutcome : public ::testing::TestWithParam<ExchangeCase> {};
-
-TEST_P(ExchangeOutcome, ReportsStepAndText) {
-    const ExchangeCase& c = GetParam();
-    ExchangeSim sim;
-    std::string error;
-    ASSERT_TRUE(sim.Start(c.simArgs, error)) << error;
-    const bool v6 = std::find(c.simArgs.begin(), c.simArgs.end(), "::1") != c.simArgs.end();
-
-    CHttpXmlRequest request;
-    request.SetTimeouts(5s, 3s);
-    ASSERT_TRUE(request.Init(v6 ? "::1" : "127.0.0.1", sim.Port())) << request.ErrorText();
-    EXPECT_EQ(request.IsIpv6(), v6);
-    const ServiceResult result = RunRequest(request, c.callType, c.user);
-    EXPECT_EQ(result.step, c.step) << result.text;
-    EXPECT_EQ(result.text.substr(0, c.textStart.size()), c.textStart) << result.text;
-    EXPECT_EQ(request.Result().step, result.step);
+TEST(RequestXml, HangupCarriesTypeAndEmptyDestination) {
+    std::string xml;
+    ASSERT_TRUE(ExchangeRequest::makeRequestXml(kCallTypeHangup, &kUser, xml));
+    EXPECT_NE(xml.find("<destinfo calltype=\"hangup\"><dialnum>0123456789</dialnum>"), std::string::npos);
+    const CallUserInfo hangup{"2001", "alice", "secret", ""};
+    ASSERT_TRUE(ExchangeRequest::makeRequestXml(kCallTypeHangup, &hangup, xml));
+    EXPECT_NE(xml.find("<destinfo calltype=\"hangup\"><dialnum></dialnum></destinfo>"), std::string::npos);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Modes, ExchangeOutcome,
-    ::testing::Values(
-        ExchangeCase{"Success", {}, kCallTypeCall, kAlice, 15, "100"},
-        ExchangeCase{"Hangup", {}, kCallTypeHangup, {"2001", "alice", "secret", ""}, 15, "100"},
-        ExchangeCase{"WrongPassword", {}, kCallTypeCall, {"2001", "alice", "wrong", "1"}, 15, "101"},
-        ExchangeCase{"CodeFromExchange", {"--mode", "code:110"}, kCallTypeCall, kAlice, 15, "110"},
-        ExchangeCase{"Ipv6", {"--bind", "::1"}, kCallTypeCall, kAlice, 15, "100"},
-        ExchangeCase{"Rsa1024", {"--rsa-bits", "1024"}, kCallTypeCall, kAlice, 15, "100"},
-        ExchangeCase{"Rsa2048", {"--rsa-bits", "2048"}, kCallTypeCall, kAlice, 15, "100"},
-        ExchangeCase{"SplitAnswer", {"--mode", "split"}, kCallTypeCall, kAlice, 15, "100"},
-        ExchangeCase{"BigBody", {"--mode", "big-body"}, kCallTypeCall, kAlice, 15, "100"},
-        ExchangeCase{"UpperHeaders", {"--mode", "upper-headers"}, kCallTypeCall, kAlice, 15, "100"},
-        ExchangeCase{"MixedCaseBody", {"--mode", "mixed-case-body"}, kCallTypeCall, kAlice, 15, "100"},
-        ExchangeCase{
-            "Http500", {"--mode", "http500"}, kCallTypeCall, kAlice, -14, "CHttpXmlRequest::Run: HTTP status 500"},
-        ExchangeCase{"NoCode", {"--mode", "no-code"}, kCallTypeCall, kAlice, -14, "CODE_EMPTY"},
-        ExchangeCase{"NotXml", {"--mode", "not-xml"}, kCallTypeCall, kAlice, -14, "Error at Parsing the XML! "},
-        // an empty body completes at once (the exchange keeps the line open) and has no code
-        ExchangeCase{"ContentLength0",
-                     {"--mode", "content-length-0"},
-                     kCallTypeCall,
-                     kAlice,
-                     -14,
-                     "Error at Parsing the XML! no element found at line 1"},
-        ExchangeCase{"NoContentLength",
-                     {"--mode", "no-content-length"},
-                     kCallTypeCall,
-                     kAlice,
-                     -13,
-                     "CHttpXmlRequest::RecvResponse: no content-length"},
-        ExchangeCase{
-            "ClosedWithoutAnswer", {"--mode", "close"}, kCallTypeCall, kAlice, -13, "CHttpXmlRequest::RecvResponse: "},
-        ExchangeCase{"SilentExchange",
-                     {"--mode", "silent"},
-                     kCallTypeCall,
-                     kAlice,
-                     -13,
-                     "CHttpXmlRequest::RecvResponse: no complete answer within 3000 ms (time-out)"},
-        ExchangeCase{"SlowExchange",
-                     {"--mode", "delay:5"},
-                     kCallTypeCall,
-                     kAlice,
-                     -13,
-                     "CHttpXmlRequest::RecvResponse: no complete answer within 3000 ms (time-out)"},
-        ExchangeCase{"Tls10Only",
-                     {"--mode", "tls1.0"},
-                     kCallTypeCall,
-                     kAlice,
-                     -3,
-                     "Connect SSL fail COpenSSLInterface::ConnectSSLClient_SSL: ssl problem! res["},
-        ExchangeCase{"Tls11Only",
-                     {"--mode", "tls1.1"},
-                     kCallTypeCall,
-                     kAlice,
-                     -3,
-                     "Connect SSL fail COpenSSLInterface::ConnectSSLClient_SSL: ssl problem! res["}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST(ExchangeRequest, SendsEscapedCredentialsTheExchangeAccepts) {
-    const std::string dir = ::testing::TempDir();
-    const std::string accounts = dir + "/pellandor_accounts.txt";
-    const std::string log = dir + "/pellandor_exchange_log.json";
-    std::remove(log.c_str());
-    const std::string password = "p<w>&\"'d";
-    std::ofstream(accounts) << "2002\tbob&co\t" << password << "\n";
-
-    ExchangeSim sim;
-    std::string error;
-    ASSERT_TRUE(sim.Start({"--accounts", accounts, "--log", log}, error)) << error;
-    CHttpXmlRequest request;
-    ASSERT_TRUE(request.Init("127.0.0.1", sim.Port())) << request.ErrorText();
-    const ServiceResult result = RunRequest(request, kCallTypeHangup, {"2002", "bob&co", password, ""});
-    EXPECT_EQ(result.step, 15) << result.text;
-    EXPECT_EQ(result.text, "100");
-
-    std::stringstream logged;
-    logged << std::ifstream(log).rdbuf();
-    const std::string line = logged.str();
-    EXPECT_NE(line.find("Content-Length: "), std::string::npos) << line;
-    EXPECT_NE(line.find("hangup"), std::string::npos) << line;
-    EXPECT_NE(line.find("&lt;w&gt;&amp;&quot;&apos;d"), std::string::npos) << line;
+TEST(RequestXml, MarkupInValuesIsEscaped) {
+    const CallUserInfo user{"20<1", "a&b", "p<w>&\"'", "12'3"};
+    std::string xml;
+    ASSERT_TRUE(ExchangeRequest::makeRequestXml(kCallTypeCall, &user, xml));
+    for (const char* part : {"<stnnum>20&lt;1</stnnum>", "<userid>a&amp;b</userid>",
+                             "<userpwd encrypt=\"off\">p&lt;w&gt;&amp;&quot;&apos;</userpwd>",
+                             "<srcinfo><dialnum>20&lt;1</dialnum>", "<dialnum>12&apos;3</dialnum>"}) {
+        EXPECT_NE(xml.find(part), std::string::npos) << part;
+    }
+    AnswerParser parser;
+    EXPECT_TRUE(parser.parse(xml)) << parser.getErrorText();
 }
 
-// The answer bound holds while data keeps coming: each read checks the
-// deadline. The clock moves 2 s per look, so the 3 s bound runs out during a
-// 12 kB answer that arrives without a pause.
-TEST(ExchangeRequest, AnswerBoundHoldsWhileDataKeepsArriving) {
-    ExchangeSim sim;
-    std::string error;
-    ASSERT_TRUE(sim.Start({"--mode", "big-body"}, error)) << error;
-    CHttpXmlRequest request;
-    request.SetTimeouts(20s, 3s);
-    auto looks = std::make_shared<std::atomic<int>>(0);
-    const auto start = std::chrono::steady_clock::now();
-    request.SetClock([looks, start] { return start + 2s * looks->fetch_add(1); });
-    ASSERT_TRUE(request.Init("127.0.0.1", sim.Port())) << request.ErrorText();
-    const ServiceResult result = RunRequest(request, kCallTypeCall, kAlice);
-    EXPECT_EQ(result.step, -13) << result.text;
-    EXPECT_EQ(result.text, "CHttpXmlRequest::RecvResponse: no complete answer within 3000 ms (time-out)");
+TEST(RequestXml, RefusesUnknownCallTypeOrMissingUser) {
+    std::string xml = "stale";
+    EXPECT_FALSE(ExchangeRequest::makeRequestXml(3, &kUser, xml));
+    EXPECT_FALSE(ExchangeRequest::makeRequestXml(0, &kUser, xml));
+    EXPECT_FALSE(ExchangeRequest::makeRequestXml(kCallTypeCall, nullptr, xml));
+    EXPECT_TRUE(xml.empty());
 }
 
-TEST(ExchangeRequest, ConnectionRefused) {
-    CHttpXmlRequest request;
-    ASSERT_TRUE(request.Init("127.0.0.1", test::UnusedPort()));
-    const ServiceResult result = RunRequest(request, kCallTypeCall, kAlice);
-    EXPECT_EQ(result.step, -3);
-    EXPECT_EQ(result.text, "Connect SSL fail COpenSSLInterface::ConnectSSLClient: connect fail error[111]\n");
+TEST(ProcessRespXml, ReadsCodeOrExplainsFailure) {
+    struct Case {
+        const char* body;
+        int callType;
+        bool userInfo;
+        bool ok;
+        const char* codeText;
+        int codeNumber;
+        const char* error;
+    } cases[] = {
+        {"<ulvex_svc><response><code>100</code><message>OK</message></response></ulvex_svc>", 1, true, true, "100", 100,
+         ""},
+        {"<r><code>110 busy</code></r>", 2, true, true, "110 busy", 110, ""},
+        {"<r><code>abc</code></r>", 1, true, true, "abc", 0, ""},
+        {"<r><code/></r>", 1, true, true, "", 0, ""},
+        {"<r><Code>100</Code></r>", 1, true, false, "", -1, "CODE_EMPTY"},
+        {"", 1, true, false, "", -1, "Error at Parsing the XML! no element found at line 1"},
+        {"<r><code>100</code>", 1, true, false, "", -1, "Error at Parsing the XML! no element found at line 1"},
+        {"<r><code>100</code></r>", 1, false, false, "", -1, "Invalid Type Data at CHttpXmlRequest::ProcessRespXML"},
+        // an unknown call type fails without a text of its own
+        {"<r><code>100</code></r>", 7, true, false, "", -1, ""},
+    };
+    for (const Case& c : cases) {
+        std::string codeText, error;
+        int codeNumber = -1;
+        EXPECT_EQ(ExchangeRequest::parseAnswerCode(c.body, codeText, c.callType, c.userInfo ? &kUser : nullptr,
+                                                  codeNumber, error),
+                  c.ok)
+            << c.body;
+        EXPECT_EQ(codeText, c.codeText) << c.body;
+        EXPECT_EQ(codeNumber, c.codeNumber) << c.body;
+        EXPECT_EQ(error, c.error) << c.body;
+    }
 }
 
-// A peer that completes TCP and then says nothing holds the request no longer
-// than its connect bound. (The bound itself is one poll deadline; a loaded
-// machine only makes the result later, so the check is generous.)
-TEST(ExchangeRequest, HandshakeIsBoundedInTime) {
-    MuteListener listener;
-    CHttpXmlRequest request;
-    request.SetTimeouts(500ms, 10s);
-    ASSERT_TRUE(request.Init("127.0.0.1", listener.Port()));
-    const ServiceResult result = RunRequest(request, kCallTypeCall, kAlice, 30s);
-    EXPECT_EQ(result.step, -3);
-    EXPECT_EQ(result.text, "Connect SSL fail COpenSSLInterface::ConnectSSLClient_SSL: connection time-out!\n");
+TEST(RequestInit, ResolvesLiteralsAndReportsResolverErrors) {
+    ExchangeRequest request;
+    ASSERT_TRUE(request.init("127.0.0.1", "8443")) << request.errorText();
+    EXPECT_FALSE(request.isIpv6());
+    ASSERT_TRUE(request.init("::1", "8443")) << request.errorText();
+    EXPECT_TRUE(request.isIpv6());
+
+    EXPECT_FALSE(request.init("127.0.0.1", "no-such-service-name"));
+    EXPECT_EQ(request.errorText().rfind("getaddrinfo: ", 0), 0u) << request.errorText();
+    EXPECT_EQ(request.errorText().back(), '\n');
+    EXPECT_EQ(request.errorText().find('\n'), request.errorText().size() - 1);
+    // the address resolved before stays
+    EXPECT_TRUE(request.isIpv6());
+
+    EXPECT_FALSE(request.init("", "8443"));
+    EXPECT_FALSE(request.init("127.0.0.1", ""));
 }
 
-TEST(ExchangeRequest, WithoutInitFailsAtConnect) {
-    CHttpXmlRequest request;
-    const ServiceResult result = RunRequest(request, kCallTypeCall, kAlice);
-    EXPECT_EQ(result.step, -3);
-    EXPECT_FALSE(result.text.empty());
+// A name goes to the resolver on the worker, never on the caller's thread; a
+// failure there is the request's result with init's error text.
+TEST(RequestInit, NamesAreResolvedOnTheWorker) {
+    ExchangeRequest request;
+    ASSERT_TRUE(request.init("localhost", "no-such-service-name")) << request.errorText();
+    const ServiceResult result = test::runRequest(request, kCallTypeCall, kUser);
+    EXPECT_EQ(result.step, -kStepConnect);
+    EXPECT_EQ(result.text.rfind("getaddrinfo: ", 0), 0u) << result.text;
+    EXPECT_EQ(result.text.find('\n'), result.text.size() - 1) << result.text;
 }
 
-TEST(ExchangeRequest, UnknownCallTypeFailsAtFirstStep) {
-    CHttpXmlRequest request;
-    ASSERT_TRUE(request.Init("127.0.0.1", test::UnusedPort()));
-    const ServiceResult result = RunRequest(request, 3, kAlice);
-    EXPECT_EQ(result.step, -2);
+// The callback runs without any lock of the request held: it may set another
+// callback, start nothing while it runs, or destroy the request; the request
+// counts as running until the callback has returned.
+TEST(RequestCallback, MayReenterTheRequest) {
+    struct Probe {
+        std::unique_ptr<ExchangeRequest> request = std::make_unique<ExchangeRequest>();
+        const char* action = "";
+        bool runningInside = false;
+        bool startInside = true;
+        test::Outcome outcome;
+    };
+    for (const char* action : {"set callback", "destroy"}) {
+        auto probe = std::make_unique<Probe>();
+        probe->action = action;
+        ASSERT_TRUE(probe->request->init("127.0.0.1", "9"));
+        probe->request->setResultCallback(
+            [](void* self, const int* step, const char* text) {
+                auto* p = static_cast<Probe*>(self);
+                p->runningInside = p->request->isRunning();
+                p->startInside = p->request->start(kCallTypeCall, kUser);
+                if (std::string(p->action) == "set callback") p->request->setResultCallback(nullptr, nullptr);
+                if (std::string(p->action) == "destroy") p->request.reset();
+                test::Outcome::onResult(&p->outcome, step, text);
+            },
+            probe.get());
+        // An unknown call type fails at once, without any connection.
+        ASSERT_TRUE(probe->request->start(3, kUser));
+        if (!probe->outcome.waitForCalls(1, std::chrono::seconds(20))) {
+            ADD_FAILURE() << action << ": the callback never returned (deadlock)";
+            probe->request.release();  // its worker is stuck; leave it
+            probe.release();
+            continue;
+        }
+        EXPECT_TRUE(probe->runningInside) << action;
+        EXPECT_FALSE(probe->startInside) << action;
+        EXPECT_EQ(probe->outcome.result.step, -kStepMakeRequestXml) << action;
+        if (probe->request) {
+            // Idle only once delivered, and then usable again.
+            const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+            while (probe->request->isRunning() && std::chrono::steady_clock::now() < until) std::this_thread::yield();
+            EXPECT_FALSE(probe->request->isRunning()) << action;
+            EXPECT_TRUE(probe->request->start(3, kUser)) << action;
+        }
+    }
 }
 
 }  // namespace

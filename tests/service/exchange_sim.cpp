@@ -16,7 +16,7 @@ extern char** environ;
 
 namespace pellandor::test {
 
-bool ExchangeSim::Start(const std::vector<std::string>& args, std::string& error) {
+bool ExchangeSim::start(const std::vector<std::string>& args, std::string& error) {
     const std::string binary = std::string(PELLANDOR_BIN_DIR) + "/pellandor-exchange-sim";
     std::vector<std::string> argv{binary, "--port", "0"};
     argv.insert(argv.end(), args.begin(), args.end());
@@ -71,7 +71,7 @@ bool ExchangeSim::Start(const std::vector<std::string>& args, std::string& error
     return true;
 }
 
-void ExchangeSim::Stop() {
+void ExchangeSim::stop() {
     if (pid_ > 0) {
         kill(pid_, SIGTERM);
         int status = 0;
@@ -92,7 +92,7 @@ void ExchangeSim::Stop() {
     }
 }
 
-std::string UnusedPort() {
+std::string unusedPort() {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -122,7 +122,7 @@ MuteListener::~MuteListener() {
 
 namespace {
 
-int ConnectLoopback(const std::string& port) {
+int connectLoopback(const std::string& port) {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -148,7 +148,7 @@ Forwarder::Forwarder(std::vector<std::string> targetPorts) : targets_(std::move(
     getsockname(listen_, reinterpret_cast<sockaddr*>(&address), &length);
     port_ = std::to_string(ntohs(address.sin_port));
     if (pipe2(stop_, O_CLOEXEC) != 0) stop_[0] = stop_[1] = -1;
-    thread_ = std::thread([this] { Serve(); });
+    thread_ = std::thread([this] { serve(); });
 }
 
 Forwarder::~Forwarder() {
@@ -158,12 +158,12 @@ Forwarder::~Forwarder() {
     close(listen_);
 }
 
-void Forwarder::Serve() {
+void Forwarder::serve() {
     for (const std::string& target : targets_) {
         pollfd waiting[2] = {{listen_, POLLIN, 0}, {stop_[0], POLLIN, 0}};
         if (poll(waiting, 2, -1) <= 0 || waiting[1].revents != 0) return;
         const int client = accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
-        const int server = ConnectLoopback(target);
+        const int server = connectLoopback(target);
         // Bytes both ways until either side closes.
         pollfd fds[3] = {{client, POLLIN, 0}, {server, POLLIN, 0}, {stop_[0], POLLIN, 0}};
         bool open = client >= 0 && server >= 0;

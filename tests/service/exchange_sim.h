@@ -13,15 +13,15 @@ namespace pellandor::test {
 class ExchangeSim {
 public:
     ExchangeSim() = default;
-    ~ExchangeSim() { Stop(); }
+    ~ExchangeSim() { stop(); }
     ExchangeSim(const ExchangeSim&) = delete;
     ExchangeSim& operator=(const ExchangeSim&) = delete;
 
     // Extra arguments after "--port 0"; true once the simulator is listening.
-    bool Start(const std::vector<std::string>& args, std::string& error);
-    void Stop();
+    bool start(const std::vector<std::string>& args, std::string& error);
+    void stop();
 
-    const std::string& Port() const { return port_; }
+    const std::string& port() const { return port_; }
 
 private:
     pid_t pid_ = -1;
@@ -30,7 +30,7 @@ private:
 };
 
 // A loopback port that was bound and released again, so nothing listens on it.
-std::string UnusedPort();
+std::string unusedPort();
 
 // A loopback listener that never accepts: the kernel completes TCP, then
 // nobody speaks TLS.
@@ -41,7 +41,7 @@ public:
     MuteListener(const MuteListener&) = delete;
     MuteListener& operator=(const MuteListener&) = delete;
 
-    const std::string& Port() const { return port_; }
+    const std::string& port() const { return port_; }
 
 private:
     int fd_ = -1;
@@ -57,10 +57,10 @@ public:
     Forwarder(const Forwarder&) = delete;
     Forwarder& operator=(const Forwarder&) = delete;
 
-    const std::string& Port() const { return port_; }
+    const std::string& port() const { return port_; }
 
 private:
-    void Serve();
+    void serve();
 
     int listen_ = -1;
     int stop_[2] = {-1, -1};

@@ -15,7 +15,7 @@ class ScriptedStream : public IByteStream {
 public:
     explicit ScriptedStream(std::vector<std::string> chunks) : chunks_(std::move(chunks)) {}
 
-    long Read(char* buffer, std::size_t length) override {
+    long read(char* buffer, std::size_t length) override {
         ++reads;
         maxAsked = std::max(maxAsked, length);
         if (next_ == chunks_.size()) return 0;
@@ -26,8 +26,8 @@ public:
         if (chunk.empty()) ++next_;
         return static_cast<long>(n);
     }
-    long Write(const char*, std::size_t length) override { return static_cast<long>(length); }
-    std::string LastError() const override { return "peer closed"; }
+    long write(const char*, std::size_t length) override { return static_cast<long>(length); }
+    std::string lastError() const override { return "peer closed"; }
 
     int reads = 0;
     std::size_t maxAsked = 0;
@@ -37,14 +37,14 @@ private:
     std::size_t next_ = 0;
 };
 
-std::string Answer(const std::string& body, const std::string& headers = "") {
+std::string answer(const std::string& body, const std::string& headers = "") {
     return "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\n" + headers +
            "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
 }
 
 TEST(HttpFraming, MultipartBodyBytes) {
     std::string body;
-    ASSERT_TRUE(MakeMultipartContent(body, kPartFileName, kPartContentType, "<x/>", kMultipartBoundary));
+    ASSERT_TRUE(makeMultipartContent(body, kPartFileName, kPartContentType, "<x/>", kMultipartBoundary));
     EXPECT_EQ(body,
               "------------kqztestboundary0123456789@#$\r\n"
               "Content-Disposition: form-data; name=\"xmlupload1\"; filename=\"clicktocall.xml\"\r\n"
@@ -57,7 +57,7 @@ TEST(HttpFraming, MultipartBodyBytes) {
 
 TEST(HttpFraming, HeaderBlockBytes) {
     std::string header = "stale";
-    ASSERT_TRUE(MakeFullHtml(header, kRequestPath, 321, kMultipartBoundary, "192.0.2.7"));
+    ASSERT_TRUE(makeFullHtml(header, kRequestPath, 321, kMultipartBoundary, "192.0.2.7"));
     EXPECT_EQ(header,
               "POST /ulvex_svc HTTP/1.1\r\n"
               "Accept: text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8\r\n"
@@ -74,11 +74,11 @@ TEST(HttpFraming, HeaderBlockBytes) {
 }
 
 TEST(HttpFraming, LocalAddressMatchesFamily) {
-    const std::string v4 = GetLocalHostAddress(false);
+    const std::string v4 = getLocalHostAddress(false);
     if (!v4.empty() && v4 != "N/A") {
         EXPECT_NE(v4.find('.'), std::string::npos) << v4;
     }
-    const std::string v6 = GetLocalHostAddress(true);
+    const std::string v6 = getLocalHostAddress(true);
     if (!v6.empty() && v6 != "N/A") {
         EXPECT_NE(v6.find(':'), std::string::npos) << v6;
     }
@@ -101,7 +101,7 @@ TEST_P(RecvResponseOk, CollectsStatusAndBody) {
     ScriptedStream stream(c.chunks);
     std::string body, error;
     int status = 0;
-    ASSERT_TRUE(RecvResponse(stream, body, status, error)) << error;
+    ASSERT_TRUE(recvResponse(stream, body, status, error)) << error;
     EXPECT_EQ(status, c.status);
     EXPECT_EQ(body, c.body);
     EXPECT_LE(stream.maxAsked, kReceiveBufferSize - 1);
@@ -113,20 +113,20 @@ const std::string kLong = "<r>" + std::string(9000, 'X') + "<code>100</code></r>
 INSTANTIATE_TEST_SUITE_P(
     Cases, RecvResponseOk,
     ::testing::Values(
-        RecvCase{"OneRead", {Answer(kXml)}, 200, kXml},
+        RecvCase{"OneRead", {answer(kXml)}, 200, kXml},
         RecvCase{"HeaderSplitAcrossReads", {"HTTP/1.1 200 OK\r\nConte", "nt-Length: 49\r", "\n\r\n", kXml}, 200, kXml},
         RecvCase{"ByteByByte",
                  [] {
                      std::vector<std::string> v;
-                     for (char ch : Answer(kXml)) v.emplace_back(1, ch);
+                     for (char ch : answer(kXml)) v.emplace_back(1, ch);
                      return v;
                  }(),
                  200, kXml},
         // header names in any case; body bytes that came with the header keep their case
         RecvCase{"UpperCaseHeaders", {"HTTP/1.1 200 OK\r\nCONTENT-LENGTH:   49\r\n\r\n" + kXml}, 200, kXml},
         RecvCase{"BodyLaterKeepsCase", {"HTTP/1.1 200 OK\r\nContent-Length: 49\r\n\r\n<R>", kXml.substr(3)}, 200, kXml},
-        RecvCase{"LongBodyAcrossBufferLoads", {Answer(kLong)}, 200, kLong},
-        RecvCase{"LongBodyInOddChunks", {Answer(kLong).substr(0, 5000), Answer(kLong).substr(5000)}, 200, kLong},
+        RecvCase{"LongBodyAcrossBufferLoads", {answer(kLong)}, 200, kLong},
+        RecvCase{"LongBodyInOddChunks", {answer(kLong).substr(0, 5000), answer(kLong).substr(5000)}, 200, kLong},
         // bytes past the announced length in the last read stay in the body
         RecvCase{"ExtraBytesKept", {"HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nabcdef"}, 200, "abcdef"},
         RecvCase{"EmptyBody", {"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"}, 200, ""},
@@ -141,17 +141,17 @@ INSTANTIATE_TEST_SUITE_P(
             kXml}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(RecvResponse, ZeroContentLengthCompletesWithoutWaitingForClose) {
+TEST(recvResponse, ZeroContentLengthCompletesWithoutWaitingForClose) {
     // The exchange may keep the connection open: a further read would block.
     ScriptedStream stream({"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"});
     std::string body = "old", error;
     int status = 0;
-    ASSERT_TRUE(RecvResponse(stream, body, status, error));
+    ASSERT_TRUE(recvResponse(stream, body, status, error));
     EXPECT_EQ(stream.reads, 1);
     EXPECT_EQ(body, "");
 }
 
-TEST(RecvResponse, FailsOnBadAnswers) {
+TEST(recvResponse, FailsOnBadAnswers) {
     struct Case {
         const char* name;
         std::vector<std::string> chunks;
@@ -175,7 +175,7 @@ TEST(RecvResponse, FailsOnBadAnswers) {
         ScriptedStream stream(c.chunks);
         std::string body, error;
         int status = 0;
-        EXPECT_FALSE(RecvResponse(stream, body, status, error)) << c.name;
+        EXPECT_FALSE(recvResponse(stream, body, status, error)) << c.name;
         EXPECT_NE(error.find(c.errorPart), std::string::npos) << c.name << ": " << error;
         EXPECT_EQ(error.rfind("CHttpXmlRequest::RecvResponse: ", 0), 0u) << c.name;
     }
@@ -186,22 +186,22 @@ TEST(RecvResponse, FailsOnBadAnswers) {
 class EndlessStream : public IByteStream {
 public:
     explicit EndlessStream(std::string head) : head_(std::move(head)) {}
-    long Read(char* buffer, std::size_t length) override {
+    long read(char* buffer, std::size_t length) override {
         if (sent >= (std::size_t{64} << 20)) return 0;
         std::size_t n = 0;
         for (; n < length && sent < head_.size(); ++n) buffer[n] = head_[sent++];
         for (; n < length; ++n, ++sent) buffer[n] = 'x';
         return static_cast<long>(n);
     }
-    long Write(const char*, std::size_t length) override { return static_cast<long>(length); }
-    std::string LastError() const override { return "peer closed"; }
+    long write(const char*, std::size_t length) override { return static_cast<long>(length); }
+    std::string lastError() const override { return "peer closed"; }
     std::size_t sent = 0;
 
 private:
     std::string head_;
 };
 
-TEST(RecvResponse, AnswersAreBoundedToOneMebibyte) {
+TEST(recvResponse, AnswersAreBoundedToOneMebibyte) {
     const struct {
         const char* length;
         bool ok;
@@ -216,7 +216,7 @@ TEST(RecvResponse, AnswersAreBoundedToOneMebibyte) {
         EndlessStream stream(head);
         std::string body, error;
         int status = 0;
-        EXPECT_EQ(RecvResponse(stream, body, status, error), c.ok) << c.length << ": " << error;
+        EXPECT_EQ(recvResponse(stream, body, status, error), c.ok) << c.length << ": " << error;
         EXPECT_NE(error.find(c.errorPart), std::string::npos) << c.length << ": " << error;
         EXPECT_LE(body.size(), kMaxAnswerBytes) << c.length;
         EXPECT_LE(stream.sent, kMaxAnswerBytes + head.size()) << c.length;

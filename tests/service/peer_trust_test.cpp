@@ -12,7 +12,7 @@ const std::string kOther = "FF:11:22:33:44:55:66:77:88:99:AA:BB:CC:DD:EE:FF:00:1
 
 TEST(KeyFingerprintTest, FormatsAndNormalisesWhatPeopleType) {
     const unsigned char digest[] = {0x00, 0x0f, 0xa0, 0xff};
-    EXPECT_EQ(FormatKeyFingerprint(digest, sizeof digest), "00:0F:A0:FF");
+    EXPECT_EQ(formatKeyFingerprint(digest, sizeof digest), "00:0F:A0:FF");
 
     const struct {
         const char* text;
@@ -30,7 +30,7 @@ TEST(KeyFingerprintTest, FormatsAndNormalisesWhatPeopleType) {
     };
     for (const auto& c : cases) {
         std::string normalised = "untouched";
-        EXPECT_EQ(NormalizeKeyFingerprint(c.text, normalised), c.ok) << c.text;
+        EXPECT_EQ(normalizeKeyFingerprint(c.text, normalised), c.ok) << c.text;
         EXPECT_EQ(normalised, c.ok ? kKey : "untouched") << c.text;
     }
 }
@@ -51,7 +51,7 @@ TEST(KeyFingerprintTest, VerdictsOfThePolicy) {
         {{kOther, true, "/ca.pem"}, true, TrustVerdict::KeyChanged},  // a required key holds even with a CA
     };
     for (const auto& c : cases) {
-        const PeerCheck check = CheckPeerKey(c.policy, kKey, c.chainVerified, "");
+        const PeerCheck check = checkPeerKey(c.policy, kKey, c.chainVerified, "");
         EXPECT_EQ(check.verdict, c.verdict) << c.policy.expectedKey << " " << c.policy.caFile;
         EXPECT_EQ(check.fingerprint, kKey);
         EXPECT_EQ(check.expected, c.policy.expectedKey);

@@ -5,7 +5,7 @@
 #include <condition_variable>
 #include <mutex>
 
-#include "service/http_xml_request.h"
+#include "service/exchange_request.h"
 
 namespace pellandor::test {
 
@@ -15,7 +15,7 @@ struct Outcome {
     int calls = 0;
     ServiceResult result;
 
-    static void OnResult(void* self, const int* step, const char* text) {
+    static void onResult(void* self, const int* step, const char* text) {
         auto* outcome = static_cast<Outcome*>(self);
         const std::lock_guard lock(outcome->mutex);
         ++outcome->calls;
@@ -23,19 +23,19 @@ struct Outcome {
         outcome->done.notify_all();
     }
 
-    bool WaitForCalls(int count, std::chrono::milliseconds limit) {
+    bool waitForCalls(int count, std::chrono::milliseconds limit) {
         std::unique_lock lock(mutex);
         return done.wait_for(lock, limit, [&] { return calls >= count; });
     }
 };
 
 // The step and text the callback reported; step 0 when nothing came in time.
-inline ServiceResult RunRequest(CHttpXmlRequest& request, int callType, const CallUserInfo& user,
+inline ServiceResult runRequest(ExchangeRequest& request, int callType, const CallUserInfo& user,
                                 std::chrono::milliseconds limit = std::chrono::seconds(30)) {
     Outcome outcome;
-    request.SetResultCallback(&Outcome::OnResult, &outcome);
-    if (!request.Start(callType, user)) return {0, "Start refused"};
-    if (!outcome.WaitForCalls(1, limit)) return {0, "no result in time"};
+    request.setResultCallback(&Outcome::onResult, &outcome);
+    if (!request.start(callType, user)) return {0, "Start refused"};
+    if (!outcome.waitForCalls(1, limit)) return {0, "no result in time"};
     const std::lock_guard lock(outcome.mutex);
     return outcome.result;
 }

@@ -10,7 +10,7 @@
 
 #include "exchange_sim.h"
 #include "request_runner.h"
-#include "service/http_xml_request.h"
+#include "service/exchange_request.h"
 
 namespace pellandor {
 namespace {
@@ -19,7 +19,7 @@ using namespace std::chrono_literals;
 using test::ExchangeSim;
 using test::MuteListener;
 using test::Outcome;
-using test::RunRequest;
+using test::runRequest;
 
 const CallUserInfo kAlice{"2001", "alice", "secret", "0123456789"};
 
@@ -28,22 +28,22 @@ const CallUserInfo kAlice{"2001", "alice", "secret", "0123456789"};
 TEST(RequestThreading, DestroyingARunningRequestStopsItPromptly) {
     ExchangeSim silent;
     std::string error;
-    ASSERT_TRUE(silent.Start({"--mode", "silent"}, error)) << error;
+    ASSERT_TRUE(silent.start({"--mode", "silent"}, error)) << error;
     MuteListener mute;
 
     const struct {
         const char* stage;
         std::string port;
-    } cases[] = {{"waiting for the answer", silent.Port()}, {"in the handshake", mute.Port()}};
+    } cases[] = {{"waiting for the answer", silent.port()}, {"in the handshake", mute.port()}};
     for (const auto& c : cases) {
         Outcome outcome;
-        auto request = std::make_unique<CHttpXmlRequest>();
-        request->SetTimeouts(60s, 60s);
-        ASSERT_TRUE(request->Init("127.0.0.1", c.port));
-        request->SetResultCallback(&Outcome::OnResult, &outcome);
-        ASSERT_TRUE(request->Start(kCallTypeCall, kAlice));
+        auto request = std::make_unique<ExchangeRequest>();
+        request->setTimeouts(60s, 60s);
+        ASSERT_TRUE(request->init("127.0.0.1", c.port));
+        request->setResultCallback(&Outcome::onResult, &outcome);
+        ASSERT_TRUE(request->start(kCallTypeCall, kAlice));
         std::this_thread::sleep_for(500ms);  // lets the worker reach its wait; not needed for correctness
-        EXPECT_TRUE(request->IsRunning()) << c.stage;
+        EXPECT_TRUE(request->isRunning()) << c.stage;
 
         // Without the cancel the worker would wait its full 60 s.
         const auto start = std::chrono::steady_clock::now();
@@ -56,39 +56,39 @@ TEST(RequestThreading, DestroyingARunningRequestStopsItPromptly) {
 TEST(RequestThreading, OneRequestAtATimeAndTheObjectIsReusable) {
     ExchangeSim sim;
     std::string error;
-    ASSERT_TRUE(sim.Start({"--mode", "delay:0.5"}, error)) << error;
+    ASSERT_TRUE(sim.start({"--mode", "delay:0.5"}, error)) << error;
 
-    CHttpXmlRequest request;
-    ASSERT_TRUE(request.Init("127.0.0.1", sim.Port()));
+    ExchangeRequest request;
+    ASSERT_TRUE(request.init("127.0.0.1", sim.port()));
     Outcome outcome;
-    request.SetResultCallback(&Outcome::OnResult, &outcome);
-    ASSERT_TRUE(request.Start(kCallTypeCall, kAlice));
-    EXPECT_FALSE(request.Start(kCallTypeHangup, kAlice));
-    EXPECT_FALSE(request.Init("127.0.0.1", sim.Port()));
-    ASSERT_TRUE(outcome.WaitForCalls(1, 20s));
+    request.setResultCallback(&Outcome::onResult, &outcome);
+    ASSERT_TRUE(request.start(kCallTypeCall, kAlice));
+    EXPECT_FALSE(request.start(kCallTypeHangup, kAlice));
+    EXPECT_FALSE(request.init("127.0.0.1", sim.port()));
+    ASSERT_TRUE(outcome.waitForCalls(1, 20s));
     EXPECT_EQ(outcome.result.step, 15);
 
-    // Again on the same object, with and without a new Init in between.
-    ASSERT_TRUE(request.Start(kCallTypeHangup, kAlice));
-    ASSERT_TRUE(outcome.WaitForCalls(2, 20s));
+    // Again on the same object, with and without a new init in between.
+    ASSERT_TRUE(request.start(kCallTypeHangup, kAlice));
+    ASSERT_TRUE(outcome.waitForCalls(2, 20s));
     EXPECT_EQ(outcome.result.step, 15);
-    ASSERT_TRUE(request.Init("127.0.0.1", sim.Port()));
-    EXPECT_EQ(RunRequest(request, kCallTypeCall, kAlice).step, 15);
+    ASSERT_TRUE(request.init("127.0.0.1", sim.port()));
+    EXPECT_EQ(runRequest(request, kCallTypeCall, kAlice).step, 15);
     EXPECT_EQ(outcome.calls, 2);
 }
 
 TEST(RequestThreading, FailedHandshakeLeavesNoConnectionBehind) {
-    // One address that first refuses TLS 1.2, then speaks it; no Init in between.
+    // One address that first refuses TLS 1.2, then speaks it; no init in between.
     ExchangeSim old;
     ExchangeSim current;
     std::string error;
-    ASSERT_TRUE(old.Start({"--mode", "tls1.0"}, error)) << error;
-    ASSERT_TRUE(current.Start({}, error)) << error;
-    test::Forwarder front({old.Port(), current.Port()});
-    CHttpXmlRequest request;
-    ASSERT_TRUE(request.Init("127.0.0.1", front.Port()));
-    EXPECT_EQ(RunRequest(request, kCallTypeCall, kAlice).step, -3);
-    const ServiceResult result = RunRequest(request, kCallTypeCall, kAlice);
+    ASSERT_TRUE(old.start({"--mode", "tls1.0"}, error)) << error;
+    ASSERT_TRUE(current.start({}, error)) << error;
+    test::Forwarder front({old.port(), current.port()});
+    ExchangeRequest request;
+    ASSERT_TRUE(request.init("127.0.0.1", front.port()));
+    EXPECT_EQ(runRequest(request, kCallTypeCall, kAlice).step, -3);
+    const ServiceResult result = runRequest(request, kCallTypeCall, kAlice);
     EXPECT_EQ(result.step, 15) << result.text;
 }
 
@@ -97,17 +97,17 @@ TEST(RequestThreading, CallbackRunsOnTheWorker) {
         std::thread::id thread;
         Outcome outcome;
     } seen;
-    CHttpXmlRequest request;
-    ASSERT_TRUE(request.Init("127.0.0.1", test::UnusedPort()));
-    request.SetResultCallback(
+    ExchangeRequest request;
+    ASSERT_TRUE(request.init("127.0.0.1", test::unusedPort()));
+    request.setResultCallback(
         [](void* self, const int* step, const char* text) {
             auto* s = static_cast<Seen*>(self);
             s->thread = std::this_thread::get_id();
-            Outcome::OnResult(&s->outcome, step, text);
+            Outcome::onResult(&s->outcome, step, text);
         },
         &seen);
-    ASSERT_TRUE(request.Start(kCallTypeCall, kAlice));
-    ASSERT_TRUE(seen.outcome.WaitForCalls(1, 20s));
+    ASSERT_TRUE(request.start(kCallTypeCall, kAlice));
+    ASSERT_TRUE(seen.outcome.waitForCalls(1, 20s));
     const std::lock_guard lock(seen.outcome.mutex);
     EXPECT_NE(seen.thread, std::this_thread::get_id());
     EXPECT_EQ(seen.outcome.result.step, -3);

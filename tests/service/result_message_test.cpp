@@ -5,18 +5,18 @@
 namespace pellandor {
 namespace {
 
-ResultTexts Texts() {
+ResultTexts texts() {
     ResultTexts t;
-    t.RS_CALL_FAIL = "[call]";
-    t.RS_HANGUP_FAIL = "[hangup]";
-    t.RS_AUTH_FAIL = "[auth]";
-    t.RS_ACCESS_DENIED = "[denied]";
-    t.RS_CALL_RESTRICTED = "[restricted]";
-    t.RS_CALL_NOK = "[nok]";
-    t.RS_CALLER_BUSY = "[busy]";
-    t.RS_UNKNOWN_ERROR = "[unknown]";
-    t.RS_CODE_EMPTY = "[empty]";
-    t.RS_DONOT_RECEIVE = "[receive]";
+    t.callFail = "[call]";
+    t.hangupFail = "[hangup]";
+    t.authFail = "[auth]";
+    t.accessDenied = "[denied]";
+    t.callRestricted = "[restricted]";
+    t.callNok = "[nok]";
+    t.callerBusy = "[busy]";
+    t.unknownError = "[unknown]";
+    t.codeEmpty = "[empty]";
+    t.noAnswer = "[receive]";
     return t;
 }
 
@@ -43,13 +43,13 @@ TEST(ResultMessage, CompletedRequestByCode) {
         {"99999999999999999999", false, "[call][empty]\nRS CODE : EMPTY CODE"},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(CallResultMessage({15, c.code}, c.hangup, Texts()), c.expected) << '"' << c.code << '"';
+        EXPECT_EQ(callResultMessage({15, c.code}, c.hangup, texts()), c.expected) << '"' << c.code << '"';
     }
 }
 
 TEST(ResultMessage, FailedRequestIsReceiveFailureWhateverItsText) {
     for (int step : {-2, -3, -13, -14}) {
-        EXPECT_EQ(CallResultMessage({step, "100"}, false, Texts()), "[receive]\nRS CODE : RECEIVE FAIL");
+        EXPECT_EQ(callResultMessage({step, "100"}, false, texts()), "[receive]\nRS CODE : RECEIVE FAIL");
     }
 }
 
@@ -62,7 +62,7 @@ TEST(ResultMessage, FormatSplitsAtDollarNAndTrimsLeadingBlanks) {
         {"a$n  $nb", "a\n  \nb"}, {"$n", "\n"},
         {"a$$nb", "a$\nb"},       {"", ""},
     };
-    for (const Case& c : cases) EXPECT_EQ(FormatResultMessage(c.in), c.out) << c.in;
+    for (const Case& c : cases) EXPECT_EQ(formatResultMessage(c.in), c.out) << c.in;
 }
 
 }  // namespace

@@ -18,7 +18,7 @@ namespace {
 
 constexpr std::string_view kServicePath = "/ulvex_svc";
 
-std::string_view MessageFor(int code) {
+std::string_view messageFor(int code) {
     switch (code) {
         case 100:
             return "OK";
@@ -39,7 +39,7 @@ std::string_view MessageFor(int code) {
     }
 }
 
-std::string_view ReasonFor(int status) {
+std::string_view reasonFor(int status) {
     switch (status) {
         case 200:
             return "OK";
@@ -68,7 +68,7 @@ constexpr std::string_view kXmlDeclaration = R"(<?xml version="1.0" encoding="ut
 constexpr std::string_view kResponseOpen = R"(<ulvex_svc><response type="service" servicename="clicktocall">)";
 constexpr std::string_view kResponseClose = "</response></ulvex_svc>";
 
-std::string ResultXml(int code, std::string_view message, std::string_view extra = {}) {
+std::string resultXml(int code, std::string_view message, std::string_view extra = {}) {
     std::string xml(kXmlDeclaration);
     xml += kResponseOpen;
     xml += "<code>" + std::to_string(code) + "</code><message>";
@@ -79,29 +79,29 @@ std::string ResultXml(int code, std::string_view message, std::string_view extra
     return xml;
 }
 
-std::string Head(int status, std::string_view content_type, std::size_t length) {
-    std::string head = "HTTP/1.1 " + std::to_string(status) + " " + std::string(ReasonFor(status)) + "\r\n";
+std::string head(int status, std::string_view content_type, std::size_t length) {
+    std::string head = "HTTP/1.1 " + std::to_string(status) + " " + std::string(reasonFor(status)) + "\r\n";
     head += "Content-Type: " + std::string(content_type) + "\r\n";
     head += "Content-Length: " + std::to_string(length) + "\r\n";
     head += "Connection: close\r\n\r\n";
     return head;
 }
 
-Answer Whole(int status, std::string_view content_type, const std::string& body, std::optional<int> code) {
+Answer whole(int status, std::string_view content_type, const std::string& body, std::optional<int> code) {
     Answer answer;
-    answer.writes.push_back(Head(status, content_type, body.size()) + body);
+    answer.writes.push_back(head(status, content_type, body.size()) + body);
     answer.status = status;
     answer.code = code;
     return answer;
 }
 
-bool ParseInt(std::string_view text, int& value) {
+bool parseInt(std::string_view text, int& value) {
     const auto* end = text.data() + text.size();
     const auto result = std::from_chars(text.data(), end, value);
     return !text.empty() && result.ec == std::errc{} && result.ptr == end;
 }
 
-void AppendTime(std::string& out) {
+void appendTime(std::string& out) {
     timeval now{};
     gettimeofday(&now, nullptr);
     std::tm utc{};
@@ -117,19 +117,19 @@ void AppendTime(std::string& out) {
     out += 'Z';
 }
 
-void AppendOptionalInt(std::string& out, std::optional<int> value) {
+void appendOptionalInt(std::string& out, std::optional<int> value) {
     out += value ? std::to_string(*value) : "null";
 }
 
 }  // namespace
 
-Accounts Accounts::BuiltIn() {
+Accounts Accounts::builtIn() {
     Accounts accounts;
     accounts.accounts_.push_back({"2001", "alice", "secret"});
     return accounts;
 }
 
-bool Accounts::Load(const std::string& path, std::string& error) {
+bool Accounts::load(const std::string& path, std::string& error) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         error = "cannot open accounts file " + path + ": " + std::strerror(errno);
@@ -160,14 +160,14 @@ bool Accounts::Load(const std::string& path, std::string& error) {
     return true;
 }
 
-bool Accounts::Matches(std::string_view station, std::string_view userid, std::string_view password) const {
+bool Accounts::matches(std::string_view station, std::string_view userid, std::string_view password) const {
     for (const auto& account : accounts_) {
         if (account.station == station && account.userid == userid && account.password == password) return true;
     }
     return false;
 }
 
-bool ParseMode(std::string_view text, Mode& mode, std::string& error) {
+bool parseMode(std::string_view text, Mode& mode, std::string& error) {
     using K = Mode::Kind;
     static constexpr std::pair<std::string_view, K> kPlain[] = {
         {"normal", K::Normal},
@@ -194,7 +194,7 @@ bool ParseMode(std::string_view text, Mode& mode, std::string& error) {
         }
     }
     if (text.starts_with("code:")) {
-        if (!ParseInt(text.substr(5), mode.code) || mode.code < 0) {
+        if (!parseInt(text.substr(5), mode.code) || mode.code < 0) {
             error = "mode code:N needs a non-negative whole number, got '" + std::string(text) + "'";
             return false;
         }
@@ -217,7 +217,7 @@ bool ParseMode(std::string_view text, Mode& mode, std::string& error) {
     return false;
 }
 
-Evaluation Exchange::Evaluate(const HttpRequest& request) const {
+Evaluation Exchange::evaluate(const HttpRequest& request) const {
     Evaluation result;
     if (request.method != "POST") {
         result.http_status = 405;
@@ -230,11 +230,11 @@ Evaluation Exchange::Evaluate(const HttpRequest& request) const {
         return result;
     }
     std::string xml;
-    if (!ExtractXmlPart(request, xml, result.error)) return result;
-    if (!ExtractCallFields(xml, result.fields, result.error)) return result;
+    if (!extractXmlPart(request, xml, result.error)) return result;
+    if (!extractCallFields(xml, result.fields, result.error)) return result;
 
     const CallFields& f = result.fields;
-    if (!accounts_.Matches(*f.stnnum, *f.userid, *f.userpwd)) {
+    if (!accounts_.matches(*f.stnnum, *f.userid, *f.userpwd)) {
         result.code = 101;
         result.error = "unknown station, user ID or password";
     } else if (*f.calltype == "hangup") {
@@ -253,15 +253,15 @@ Evaluation Exchange::Evaluate(const HttpRequest& request) const {
     return result;
 }
 
-Answer Exchange::Respond(const Evaluation& evaluation) const {
-    if (evaluation.http_status != 200) return RespondToBadRequest(evaluation.http_status);
+Answer Exchange::respond(const Evaluation& evaluation) const {
+    if (evaluation.http_status != 200) return respondToBadRequest(evaluation.http_status);
 
     using K = Mode::Kind;
     const int code = mode_.kind == K::Code ? mode_.code : evaluation.code;
-    const std::string xml = ResultXml(code, MessageFor(code));
+    const std::string xml = resultXml(code, messageFor(code));
     switch (mode_.kind) {
         case K::Http500:
-            return Whole(500, "text/xml", xml, code);
+            return whole(500, "text/xml", xml, code);
         case K::NoContentLength: {
             // Chunked framing: complete and valid HTTP/1.1, but no Content-Length.
             char size[16];
@@ -276,7 +276,7 @@ Answer Exchange::Respond(const Evaluation& evaluation) const {
             return answer;
         }
         case K::ContentLength0: {
-            Answer answer = Whole(200, "text/xml", "", std::nullopt);
+            Answer answer = whole(200, "text/xml", "", std::nullopt);
             answer.hold_open = std::chrono::seconds(30);
             return answer;
         }
@@ -288,10 +288,10 @@ Answer Exchange::Respond(const Evaluation& evaluation) const {
             return answer;
         }
         case K::NotXml:
-            return Whole(200, "text/html", "<html><body>oops", std::nullopt);
+            return whole(200, "text/html", "<html><body>oops", std::nullopt);
         case K::Split: {
             Answer answer;
-            answer.writes = {Head(200, "text/xml", xml.size()), xml};
+            answer.writes = {head(200, "text/xml", xml.size()), xml};
             answer.pause = std::chrono::milliseconds(200);
             answer.status = 200;
             answer.code = code;
@@ -305,7 +305,7 @@ Answer Exchange::Respond(const Evaluation& evaluation) const {
                 padding += std::string(100, 'x');
                 padding += "</padding>";
             }
-            return Whole(200, "text/xml", ResultXml(code, MessageFor(code), padding), code);
+            return whole(200, "text/xml", resultXml(code, messageFor(code), padding), code);
         }
         case K::UpperHeaders: {
             Answer answer;
@@ -320,12 +320,12 @@ Answer Exchange::Respond(const Evaluation& evaluation) const {
             body += kResponseOpen;
             body += "<message>OK</message>";
             body += kResponseClose;
-            return Whole(200, "text/xml", body, std::nullopt);
+            return whole(200, "text/xml", body, std::nullopt);
         }
         case K::MixedCaseBody:
-            return Whole(200, "text/xml", ResultXml(code, "MixedCase OK"), code);
+            return whole(200, "text/xml", resultXml(code, "MixedCase OK"), code);
         case K::Delay: {
-            Answer answer = Whole(200, "text/xml", xml, code);
+            Answer answer = whole(200, "text/xml", xml, code);
             answer.delay = mode_.delay;
             return answer;
         }
@@ -335,30 +335,30 @@ Answer Exchange::Respond(const Evaluation& evaluation) const {
         case K::Tls11:
             break;
     }
-    return Whole(200, "text/xml", xml, code);
+    return whole(200, "text/xml", xml, code);
 }
 
-Answer Exchange::RespondToBadRequest(int status) {
-    return Whole(status, "text/xml", ResultXml(199, MessageFor(199)), 199);
+Answer Exchange::respondToBadRequest(int status) {
+    return whole(status, "text/xml", resultXml(199, messageFor(199)), 199);
 }
 
-std::string FormatLogLine(const LogRecord& record) {
+std::string formatLogLine(const LogRecord& record) {
     std::string out = "{\"time\":\"";
-    AppendTime(out);
+    appendTime(out);
     out += "\",\"peer\":";
-    AppendJsonString(out, record.peer);
+    appendJsonString(out, record.peer);
     out += ",\"tls\":{\"version\":";
-    AppendJsonString(out, record.tls_version);
+    appendJsonString(out, record.tls_version);
     out += ",\"cipher\":";
-    AppendJsonString(out, record.tls_cipher);
+    appendJsonString(out, record.tls_cipher);
     out += "},\"mode\":";
-    AppendJsonString(out, record.mode);
+    appendJsonString(out, record.mode);
 
     const RequestReader* reader = record.reader;
     const bool have_head = reader && reader->headers_done();
     const bool complete = reader && reader->state() == RequestReader::State::Complete;
     out += ",\"request_line\":";
-    AppendJsonStringOrNull(out, have_head ? std::optional(reader->request().request_line) : std::nullopt);
+    appendJsonStringOrNull(out, have_head ? std::optional(reader->request().request_line) : std::nullopt);
     out += ",\"headers\":";
     if (have_head) {
         out += '[';
@@ -366,9 +366,9 @@ std::string FormatLogLine(const LogRecord& record) {
         for (const auto& [name, value] : reader->request().headers) {
             out += first ? "[" : ",[";
             first = false;
-            AppendJsonString(out, name);
+            appendJsonString(out, name);
             out += ',';
-            AppendJsonString(out, value);
+            appendJsonString(out, value);
             out += ']';
         }
         out += ']';
@@ -376,9 +376,9 @@ std::string FormatLogLine(const LogRecord& record) {
         out += "null";
     }
     out += ",\"raw\":";
-    AppendJsonString(out, reader ? reader->received() : std::string());
+    appendJsonString(out, reader ? reader->received() : std::string());
     out += ",\"body\":";
-    AppendJsonStringOrNull(out, complete ? std::optional(reader->request().body) : std::nullopt);
+    appendJsonStringOrNull(out, complete ? std::optional(reader->request().body) : std::nullopt);
     out += ",\"excess_bytes\":";
     out += std::to_string(reader ? reader->excess() : 0);
 
@@ -393,18 +393,18 @@ std::string FormatLogLine(const LogRecord& record) {
         out += '"';
         out += name;
         out += "\":";
-        AppendJsonStringOrNull(out, *value);
+        appendJsonStringOrNull(out, *value);
     }
     out += "},\"call_type\":";
-    AppendJsonStringOrNull(out, fields.calltype);
+    appendJsonStringOrNull(out, fields.calltype);
     out += ",\"destination\":";
-    AppendJsonStringOrNull(out, fields.destdialnum);
+    appendJsonStringOrNull(out, fields.destdialnum);
     out += ",\"http_status\":";
-    AppendOptionalInt(out, record.answer ? record.answer->status : std::nullopt);
+    appendOptionalInt(out, record.answer ? record.answer->status : std::nullopt);
     out += ",\"code\":";
-    AppendOptionalInt(out, record.answer ? record.answer->code : std::nullopt);
+    appendOptionalInt(out, record.answer ? record.answer->code : std::nullopt);
     out += ",\"error\":";
-    AppendJsonStringOrNull(out, record.error.empty() ? std::nullopt : std::optional(record.error));
+    appendJsonStringOrNull(out, record.error.empty() ? std::nullopt : std::optional(record.error));
     for (const auto& [name, value] : {std::pair{"accepted_mono", &record.accepted_mono},
                                       std::pair{"first_byte_mono", &record.first_byte_mono}}) {
         out += ",\"";

@@ -17,13 +17,13 @@ struct Account {
 class Accounts {
 public:
     // The one account a simulator started without an accounts file knows.
-    static Accounts BuiltIn();
+    static Accounts builtIn();
 
     // Lines "station<TAB>userid<TAB>password"; blank lines and '#' lines are
     // skipped, a CR before the line end is dropped.
-    bool Load(const std::string& path, std::string& error);
+    bool load(const std::string& path, std::string& error);
 
-    bool Matches(std::string_view station, std::string_view userid, std::string_view password) const;
+    bool matches(std::string_view station, std::string_view userid, std::string_view password) const;
 
 private:
     std::vector<Account> accounts_;
@@ -40,7 +40,7 @@ struct Mode {
     std::string text = "normal";               // as given on the command line
 };
 
-bool ParseMode(std::string_view text, Mode& mode, std::string& error);
+bool parseMode(std::string_view text, Mode& mode, std::string& error);
 
 // What the exchange makes of a completely received request.
 struct Evaluation {
@@ -66,14 +66,14 @@ public:
 
     const Mode& mode() const { return mode_; }
 
-    Evaluation Evaluate(const HttpRequest& request) const;
+    Evaluation evaluate(const HttpRequest& request) const;
 
     // The answer to a request that was read completely, shaped by the mode.
-    Answer Respond(const Evaluation& evaluation) const;
+    Answer respond(const Evaluation& evaluation) const;
 
     // The answer to a request that could not be framed (bad header block,
     // missing Content-Length, ...): the same in every mode.
-    static Answer RespondToBadRequest(int status);
+    static Answer respondToBadRequest(int status);
 
 private:
     Accounts accounts_;
@@ -96,6 +96,6 @@ struct LogRecord {
     std::optional<double> first_byte_mono;
 };
 
-std::string FormatLogLine(const LogRecord& record);
+std::string formatLogLine(const LogRecord& record);
 
 }  // namespace exsim

@@ -9,28 +9,28 @@ namespace exsim {
 
 namespace {
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
+bool equalsNoCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
            });
 }
 
-std::string_view Trim(std::string_view s) {
+std::string_view trim(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
     while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
     return s;
 }
 
-bool IsTokenChar(unsigned char c) {
+bool isTokenChar(unsigned char c) {
     if (c <= 0x20 || c >= 0x7F) return false;
     return std::string_view("()<>@,;:\\\"/[]?={}").find(static_cast<char>(c)) == std::string_view::npos;
 }
 
 // "multipart/form-data; boundary=xyz" -> media type and its parameters.
-bool SplitContentType(std::string_view value, std::string& media,
+bool splitContentType(std::string_view value, std::string& media,
                       std::vector<std::pair<std::string, std::string>>& params) {
     std::size_t i = value.find(';');
-    media = std::string(Trim(value.substr(0, i)));
+    media = std::string(trim(value.substr(0, i)));
     while (i != std::string_view::npos) {
         ++i;
         const auto stop = value.find_first_of("=;", i);
@@ -38,7 +38,7 @@ bool SplitContentType(std::string_view value, std::string& media,
             i = stop;  // a parameter without a value is ignored
             continue;
         }
-        std::string name(Trim(value.substr(i, stop - i)));
+        std::string name(trim(value.substr(i, stop - i)));
         i = stop + 1;
         while (i < value.size() && (value[i] == ' ' || value[i] == '\t')) ++i;
         std::string param_value;
@@ -51,7 +51,7 @@ bool SplitContentType(std::string_view value, std::string& media,
             i = value.find(';', i);
         } else {
             const auto semi = value.find(';', i);
-            param_value = std::string(Trim(value.substr(i, semi == std::string_view::npos ? semi : semi - i)));
+            param_value = std::string(trim(value.substr(i, semi == std::string_view::npos ? semi : semi - i)));
             i = semi;
         }
         params.emplace_back(std::move(name), std::move(param_value));
@@ -59,9 +59,9 @@ bool SplitContentType(std::string_view value, std::string& media,
     return true;
 }
 
-const std::string* Param(const std::vector<std::pair<std::string, std::string>>& params, std::string_view name) {
+const std::string* param(const std::vector<std::pair<std::string, std::string>>& params, std::string_view name) {
     for (const auto& [key, value] : params) {
-        if (EqualsNoCase(key, name)) return &value;
+        if (equalsNoCase(key, name)) return &value;
     }
     return nullptr;
 }
@@ -69,15 +69,15 @@ const std::string* Param(const std::vector<std::pair<std::string, std::string>>&
 struct Part {
     std::vector<std::pair<std::string, std::string>> headers;
     std::string_view content;
-    const std::string* Header(std::string_view name) const {
+    const std::string* header(std::string_view name) const {
         for (const auto& [key, value] : headers) {
-            if (EqualsNoCase(key, name)) return &value;
+            if (equalsNoCase(key, name)) return &value;
         }
         return nullptr;
     }
 };
 
-bool SplitMultipart(std::string_view body, std::string_view boundary, std::vector<Part>& parts, std::string& error) {
+bool splitMultipart(std::string_view body, std::string_view boundary, std::vector<Part>& parts, std::string& error) {
     const std::string dash_boundary = "--" + std::string(boundary);
     const std::string delimiter = "\r\n" + dash_boundary;
     // The first delimiter may open the body; anything before it is preamble.
@@ -129,7 +129,7 @@ bool SplitMultipart(std::string_view body, std::string_view boundary, std::vecto
                 error = "malformed multipart part header";
                 return false;
             }
-            part.headers.emplace_back(std::string(line.substr(0, colon)), std::string(Trim(line.substr(colon + 1))));
+            part.headers.emplace_back(std::string(line.substr(0, colon)), std::string(trim(line.substr(colon + 1))));
             head = eol == std::string_view::npos ? std::string_view{} : head.substr(eol + 2);
         }
         parts.push_back(std::move(part));
@@ -137,27 +137,27 @@ bool SplitMultipart(std::string_view body, std::string_view boundary, std::vecto
     }
 }
 
-std::optional<std::string> TextOf(const XmlElement* element) {
+std::optional<std::string> textOf(const XmlElement* element) {
     if (!element) return std::nullopt;
     return element->text;
 }
 
 }  // namespace
 
-const std::string* HttpRequest::Header(std::string_view name) const {
+const std::string* HttpRequest::header(std::string_view name) const {
     for (const auto& [key, value] : headers) {
-        if (EqualsNoCase(key, name)) return &value;
+        if (equalsNoCase(key, name)) return &value;
     }
     return nullptr;
 }
 
-RequestReader::State RequestReader::Fail(int status, std::string why) {
+RequestReader::State RequestReader::fail(int status, std::string why) {
     error_status_ = status;
     error_ = std::move(why);
     return state_ = State::Error;
 }
 
-RequestReader::State RequestReader::Feed(std::string_view bytes) {
+RequestReader::State RequestReader::feed(std::string_view bytes) {
     if (state_ != State::NeedMore) {
         if (state_ == State::Complete) excess_ += bytes.size();
         return state_;
@@ -167,14 +167,14 @@ RequestReader::State RequestReader::Feed(std::string_view bytes) {
         const auto crlf = buffer_.find("\r\n\r\n");
         const auto lf = buffer_.find("\n\n");
         if (lf != std::string::npos && (crlf == std::string::npos || lf < crlf + 2)) {
-            return Fail(400, "header lines not ended by CRLF");
+            return fail(400, "header lines not ended by CRLF");
         }
         if (crlf == std::string::npos) {
-            if (buffer_.size() > kMaxHeaderBlock) return Fail(431, "header block larger than 64 KiB");
+            if (buffer_.size() > kMaxHeaderBlock) return fail(431, "header block larger than 64 KiB");
             return state_;
         }
-        if (crlf + 4 > kMaxHeaderBlock) return Fail(431, "header block larger than 64 KiB");
-        if (ParseHeaderBlock(crlf + 4) == State::Error) return state_;
+        if (crlf + 4 > kMaxHeaderBlock) return fail(431, "header block larger than 64 KiB");
+        if (parseHeaderBlock(crlf + 4) == State::Error) return state_;
     }
     const auto have = buffer_.size() - request_.header_block.size();
     if (have >= content_length_) {
@@ -186,7 +186,7 @@ RequestReader::State RequestReader::Feed(std::string_view bytes) {
     return state_;
 }
 
-RequestReader::State RequestReader::ParseHeaderBlock(std::size_t length) {
+RequestReader::State RequestReader::parseHeaderBlock(std::size_t length) {
     headers_done_ = true;
     request_.header_block = buffer_.substr(0, length);
     std::string_view block(request_.header_block);
@@ -200,77 +200,77 @@ RequestReader::State RequestReader::ParseHeaderBlock(std::size_t length) {
     const auto sp1 = line.find(' ');
     const auto sp2 = sp1 == std::string_view::npos ? sp1 : line.find(' ', sp1 + 1);
     if (sp2 == std::string_view::npos || line.find(' ', sp2 + 1) != std::string_view::npos) {
-        return Fail(400, "malformed request line");
+        return fail(400, "malformed request line");
     }
     request_.method = std::string(line.substr(0, sp1));
     request_.target = std::string(line.substr(sp1 + 1, sp2 - sp1 - 1));
     request_.version = std::string(line.substr(sp2 + 1));
     if (request_.method.empty() || request_.target.empty() || !request_.version.starts_with("HTTP/1.")) {
-        return Fail(400, "malformed request line");
+        return fail(400, "malformed request line");
     }
-    if (line.find_first_of("\r\n") != std::string_view::npos) return Fail(400, "bare CR or LF in request line");
+    if (line.find_first_of("\r\n") != std::string_view::npos) return fail(400, "bare CR or LF in request line");
 
     while (!rest.empty()) {
         eol = rest.find("\r\n");
         const auto header = rest.substr(0, eol);
         rest = eol == std::string_view::npos ? std::string_view{} : rest.substr(eol + 2);
-        if (header.find_first_of("\r\n") != std::string_view::npos) return Fail(400, "bare CR or LF in a header");
+        if (header.find_first_of("\r\n") != std::string_view::npos) return fail(400, "bare CR or LF in a header");
         if (!header.empty() && (header.front() == ' ' || header.front() == '\t')) {
-            return Fail(400, "folded header line");
+            return fail(400, "folded header line");
         }
         const auto colon = header.find(':');
-        if (colon == std::string_view::npos || colon == 0) return Fail(400, "header line without a name");
+        if (colon == std::string_view::npos || colon == 0) return fail(400, "header line without a name");
         const auto name = header.substr(0, colon);
-        if (!std::all_of(name.begin(), name.end(), [](char c) { return IsTokenChar(static_cast<unsigned char>(c)); })) {
-            return Fail(400, "invalid header name");
+        if (!std::all_of(name.begin(), name.end(), [](char c) { return isTokenChar(static_cast<unsigned char>(c)); })) {
+            return fail(400, "invalid header name");
         }
-        request_.headers.emplace_back(std::string(name), std::string(Trim(header.substr(colon + 1))));
+        request_.headers.emplace_back(std::string(name), std::string(trim(header.substr(colon + 1))));
     }
 
-    if (request_.Header("Transfer-Encoding")) return Fail(501, "Transfer-Encoding in a request is not supported");
+    if (request_.header("Transfer-Encoding")) return fail(501, "Transfer-Encoding in a request is not supported");
     std::optional<std::size_t> length_seen;
     for (const auto& [key, value] : request_.headers) {
-        if (!EqualsNoCase(key, "Content-Length")) continue;
+        if (!equalsNoCase(key, "Content-Length")) continue;
         if (value.empty() || value.size() > 12 ||
             !std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-            return Fail(400, "invalid Content-Length");
+            return fail(400, "invalid Content-Length");
         }
         const auto parsed = static_cast<std::size_t>(std::stoull(value));
-        if (length_seen && *length_seen != parsed) return Fail(400, "conflicting Content-Length headers");
+        if (length_seen && *length_seen != parsed) return fail(400, "conflicting Content-Length headers");
         length_seen = parsed;
     }
-    if (!length_seen) return Fail(411, "no Content-Length header");
-    if (*length_seen > kMaxBody) return Fail(413, "body larger than 1 MiB");
+    if (!length_seen) return fail(411, "no Content-Length header");
+    if (*length_seen > kMaxBody) return fail(413, "body larger than 1 MiB");
     content_length_ = *length_seen;
     return state_;
 }
 
-bool ExtractXmlPart(const HttpRequest& request, std::string& xml, std::string& error) {
-    const std::string* content_type = request.Header("Content-Type");
+bool extractXmlPart(const HttpRequest& request, std::string& xml, std::string& error) {
+    const std::string* content_type = request.header("Content-Type");
     if (!content_type) {
         error = "no Content-Type header";
         return false;
     }
     std::string media;
     std::vector<std::pair<std::string, std::string>> params;
-    if (!SplitContentType(*content_type, media, params) || !EqualsNoCase(media, "multipart/form-data")) {
+    if (!splitContentType(*content_type, media, params) || !equalsNoCase(media, "multipart/form-data")) {
         error = "Content-Type is not multipart/form-data";
         return false;
     }
-    const std::string* boundary = Param(params, "boundary");
+    const std::string* boundary = param(params, "boundary");
     if (!boundary || boundary->empty() || boundary->size() > 70) {
         error = "multipart Content-Type without a usable boundary";
         return false;
     }
     std::vector<Part> parts;
-    if (!SplitMultipart(request.body, *boundary, parts, error)) return false;
+    if (!splitMultipart(request.body, *boundary, parts, error)) return false;
 
     const Part* chosen = parts.size() == 1 ? &parts.front() : nullptr;
     for (const auto& part : parts) {
         if (chosen) break;
-        const std::string* type = part.Header("Content-Type");
-        const std::string* disposition = part.Header("Content-Disposition");
-        if ((type && (EqualsNoCase(*type, "text/xml") || EqualsNoCase(*type, "application/xml"))) ||
+        const std::string* type = part.header("Content-Type");
+        const std::string* disposition = part.header("Content-Disposition");
+        if ((type && (equalsNoCase(*type, "text/xml") || equalsNoCase(*type, "application/xml"))) ||
             (disposition && disposition->find("filename=") != std::string::npos)) {
             chosen = &part;
         }
@@ -283,10 +283,10 @@ bool ExtractXmlPart(const HttpRequest& request, std::string& xml, std::string& e
     return true;
 }
 
-bool ExtractCallFields(std::string_view xml, CallFields& fields, std::string& error) {
+bool extractCallFields(std::string_view xml, CallFields& fields, std::string& error) {
     fields = CallFields{};
     XmlElement root;
-    if (!ParseXml(xml, root, error)) {
+    if (!parseXml(xml, root, error)) {
         error = "malformed XML: " + error;
         return false;
     }
@@ -294,25 +294,25 @@ bool ExtractCallFields(std::string_view xml, CallFields& fields, std::string& er
         error = "root element is " + root.name + ", not ulvex_svc";
         return false;
     }
-    const XmlElement* request = root.Child("request");
-    const std::string* service = request ? request->Attribute("servicename") : nullptr;
+    const XmlElement* request = root.child("request");
+    const std::string* service = request ? request->attribute("servicename") : nullptr;
     if (!service || *service != "clicktocall") {
         error = "not a clicktocall service request";
         return false;
     }
-    const XmlElement* call = request->Child("clicktocall");
-    const XmlElement* user = call ? call->Child("userinfo") : nullptr;
-    const XmlElement* src = call ? call->Child("srcinfo") : nullptr;
-    const XmlElement* dest = call ? call->Child("destinfo") : nullptr;
+    const XmlElement* call = request->child("clicktocall");
+    const XmlElement* user = call ? call->child("userinfo") : nullptr;
+    const XmlElement* src = call ? call->child("srcinfo") : nullptr;
+    const XmlElement* dest = call ? call->child("destinfo") : nullptr;
     if (user) {
-        fields.stnnum = TextOf(user->Child("stnnum"));
-        fields.userid = TextOf(user->Child("userid"));
-        fields.userpwd = TextOf(user->Child("userpwd"));
+        fields.stnnum = textOf(user->child("stnnum"));
+        fields.userid = textOf(user->child("userid"));
+        fields.userpwd = textOf(user->child("userpwd"));
     }
-    if (src) fields.srcdialnum = TextOf(src->Child("dialnum"));
+    if (src) fields.srcdialnum = textOf(src->child("dialnum"));
     if (dest) {
-        if (const std::string* type = dest->Attribute("calltype")) fields.calltype = *type;
-        fields.destdialnum = TextOf(dest->Child("dialnum"));
+        if (const std::string* type = dest->attribute("calltype")) fields.calltype = *type;
+        fields.destdialnum = textOf(dest->child("dialnum"));
     }
     if (!fields.stnnum || !fields.userid || !fields.userpwd) {
         error = "request without stnnum, userid or userpwd";

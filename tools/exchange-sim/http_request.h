@@ -20,7 +20,7 @@ struct HttpRequest {
     std::vector<std::pair<std::string, std::string>> headers;  // as received, values trimmed
 
     // First header of that name, compared without regard to case.
-    const std::string* Header(std::string_view name) const;
+    const std::string* header(std::string_view name) const;
 };
 
 // Collects the bytes of one request as they arrive and frames it: header block
@@ -29,7 +29,7 @@ class RequestReader {
 public:
     enum class State { NeedMore, Complete, Error };
 
-    State Feed(std::string_view bytes);
+    State feed(std::string_view bytes);
 
     State state() const { return state_; }
     const HttpRequest& request() const { return request_; }
@@ -43,8 +43,8 @@ public:
     const std::string& error() const { return error_; }
 
 private:
-    State Fail(int status, std::string why);
-    State ParseHeaderBlock(std::size_t length);
+    State fail(int status, std::string why);
+    State parseHeaderBlock(std::size_t length);
 
     std::string buffer_;
     HttpRequest request_;
@@ -58,7 +58,7 @@ private:
 
 // Takes the XML document out of a multipart/form-data body: the part that
 // carries a file name or an XML content type, or the only part there is.
-bool ExtractXmlPart(const HttpRequest& request, std::string& xml, std::string& error);
+bool extractXmlPart(const HttpRequest& request, std::string& xml, std::string& error);
 
 struct CallFields {
     std::optional<std::string> stnnum, userid, userpwd, srcdialnum, calltype, destdialnum;
@@ -67,6 +67,6 @@ struct CallFields {
 // Reads the click-to-call request document. Fails on XML that is not
 // well-formed or lacks the elements every request must carry; `fields` keeps
 // whatever could be read.
-bool ExtractCallFields(std::string_view xml, CallFields& fields, std::string& error);
+bool extractCallFields(std::string_view xml, CallFields& fields, std::string& error);
 
 }  // namespace exsim

@@ -5,7 +5,7 @@
 
 namespace exsim {
 
-void AppendJsonString(std::string& out, std::string_view bytes) {
+void appendJsonString(std::string& out, std::string_view bytes) {
     static constexpr char kHex[] = "0123456789abcdef";
     out += '"';
     for (const char ch : bytes) {
@@ -39,14 +39,14 @@ void AppendJsonString(std::string& out, std::string_view bytes) {
     out += '"';
 }
 
-void AppendJsonStringOrNull(std::string& out, const std::optional<std::string>& bytes) {
+void appendJsonStringOrNull(std::string& out, const std::optional<std::string>& bytes) {
     if (bytes)
-        AppendJsonString(out, *bytes);
+        appendJsonString(out, *bytes);
     else
         out += "null";
 }
 
-bool JsonLog::Open(const std::string& path, std::string& error) {
+bool JsonLog::open(const std::string& path, std::string& error) {
     file_.reset(std::fopen(path.c_str(), "ae"));
     if (!file_) {
         error = "cannot open log file " + path + ": " + std::strerror(errno);
@@ -55,7 +55,7 @@ bool JsonLog::Open(const std::string& path, std::string& error) {
     return true;
 }
 
-void JsonLog::Append(const std::string& line) {
+void JsonLog::append(const std::string& line) {
     if (!file_) return;
     const std::lock_guard lock(mutex_);
     std::fwrite(line.data(), 1, line.size(), file_.get());

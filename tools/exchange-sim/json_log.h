@@ -16,16 +16,16 @@ namespace exsim {
 //   other bytes below 0x20, 0x7F and every byte 0x80-0xFF -> \u00xx (lower-case hex)
 //   all other bytes as they are.
 // The output is therefore plain ASCII.
-void AppendJsonString(std::string& out, std::string_view bytes);
+void appendJsonString(std::string& out, std::string_view bytes);
 
 // Same, or the literal null.
-void AppendJsonStringOrNull(std::string& out, const std::optional<std::string>& bytes);
+void appendJsonStringOrNull(std::string& out, const std::optional<std::string>& bytes);
 
 // One JSON object per line, flushed line by line; shared by all connection threads.
 class JsonLog {
 public:
-    bool Open(const std::string& path, std::string& error);
-    void Append(const std::string& line);
+    bool open(const std::string& path, std::string& error);
+    void append(const std::string& line);
 
 private:
     struct Closer {

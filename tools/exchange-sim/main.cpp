@@ -30,17 +30,17 @@ constexpr std::string_view kUsage =
     "                   no-code, tls1.0, tls1.1, mixed-case-body\n"
     "  --log FILE       append one JSON line per request\n";
 
-int UsageError(std::string_view why) {
+int usageError(std::string_view why) {
     std::cerr << "pellandor-exchange-sim: " << why << "\n" << kUsage;
     return 2;
 }
 
-int Fatal(std::string_view why) {
+int fatal(std::string_view why) {
     std::cerr << "pellandor-exchange-sim: " << why << "\n";
     return 1;
 }
 
-bool ParseNumber(std::string_view text, long min, long max, long& value) {
+bool parseNumber(std::string_view text, long min, long max, long& value) {
     if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string_view::npos) return false;
     value = std::stol(std::string(text));
     return value >= min && value <= max;
@@ -64,11 +64,11 @@ int main(int argc, char** argv) {
             std::cout << kUsage;
             return 0;
         }
-        if (!option.starts_with("--")) return UsageError("unexpected argument " + std::string(option));
-        if (i + 1 >= argc) return UsageError("missing value for " + std::string(option));
+        if (!option.starts_with("--")) return usageError("unexpected argument " + std::string(option));
+        if (i + 1 >= argc) return usageError("missing value for " + std::string(option));
         const std::string_view value = argv[++i];
         if (option == "--port") {
-            if (!ParseNumber(value, 0, 65535, port)) return UsageError("--port needs a number from 0 to 65535");
+            if (!parseNumber(value, 0, 65535, port)) return usageError("--port needs a number from 0 to 65535");
         } else if (option == "--bind") {
             bind = value;
         } else if (option == "--accounts") {
@@ -84,8 +84,8 @@ int main(int argc, char** argv) {
         } else if (option == "--identity-file") {
             identity_file = value;
         } else if (option == "--rsa-bits") {
-            if (!ParseNumber(value, 512, 16384, rsa_bits)) {
-                return UsageError("--rsa-bits needs a number from 512 to 16384");
+            if (!parseNumber(value, 512, 16384, rsa_bits)) {
+                return usageError("--rsa-bits needs a number from 512 to 16384");
             }
             rsa_bits_given = true;
         } else if (option == "--mode") {
@@ -93,21 +93,21 @@ int main(int argc, char** argv) {
         } else if (option == "--log") {
             log_file = value;
         } else {
-            return UsageError("unknown option " + std::string(option));
+            return usageError("unknown option " + std::string(option));
         }
     }
-    if (tls.cert_file.empty() != tls.key_file.empty()) return UsageError("--cert and --key go together");
-    if (tls2.cert_file.empty() != tls2.key_file.empty()) return UsageError("--cert2 and --key2 go together");
-    if (!tls2.cert_file.empty() && identity_file.empty()) return UsageError("--cert2 needs --identity-file");
+    if (tls.cert_file.empty() != tls.key_file.empty()) return usageError("--cert and --key go together");
+    if (tls2.cert_file.empty() != tls2.key_file.empty()) return usageError("--cert2 and --key2 go together");
+    if (!tls2.cert_file.empty() && identity_file.empty()) return usageError("--cert2 needs --identity-file");
     if (!tls.cert_file.empty() && rsa_bits_given) {
-        return UsageError("--rsa-bits only applies to the self-signed certificate");
+        return usageError("--rsa-bits only applies to the self-signed certificate");
     }
     tls.rsa_bits = static_cast<int>(rsa_bits);
     tls2.rsa_bits = tls.rsa_bits;
 
     std::string error;
     exsim::Mode mode;
-    if (!exsim::ParseMode(mode_text, mode, error)) {
+    if (!exsim::parseMode(mode_text, mode, error)) {
         std::cerr << "pellandor-exchange-sim: " << error << "\n";
         return 2;
     }
@@ -115,11 +115,11 @@ int main(int argc, char** argv) {
     if (mode.kind == exsim::Mode::Kind::Tls11) tls.version = TLS1_1_VERSION;
     tls2.version = tls.version;
 
-    exsim::Accounts accounts = exsim::Accounts::BuiltIn();
-    if (!accounts_file.empty() && !accounts.Load(accounts_file, error)) return Fatal(error);
+    exsim::Accounts accounts = exsim::Accounts::builtIn();
+    if (!accounts_file.empty() && !accounts.load(accounts_file, error)) return fatal(error);
 
     exsim::JsonLog log;
-    if (!log_file.empty() && !log.Open(log_file, error)) return Fatal(error);
+    if (!log_file.empty() && !log.open(log_file, error)) return fatal(error);
 
     // Signals are taken through a descriptor so that no thread is interrupted
     // and the accept loop sees them in its poll. Blocked before any thread starts.
@@ -127,30 +127,30 @@ int main(int argc, char** argv) {
     sigemptyset(&signals);
     sigaddset(&signals, SIGTERM);
     sigaddset(&signals, SIGINT);
-    if (sigprocmask(SIG_BLOCK, &signals, nullptr) != 0) return Fatal("cannot block signals");
+    if (sigprocmask(SIG_BLOCK, &signals, nullptr) != 0) return fatal("cannot block signals");
     const exsim::UniqueFd signal_fd(signalfd(-1, &signals, SFD_CLOEXEC));
-    if (!signal_fd) return Fatal("cannot create a signal descriptor");
+    if (!signal_fd) return fatal("cannot create a signal descriptor");
     // A client that resets the connection must not kill the server mid-write.
     std::signal(SIGPIPE, SIG_IGN);
 
-    const exsim::SslCtxPtr ctx = exsim::MakeServerContext(tls, error);
-    if (!ctx) return Fatal(error);
+    const exsim::SslCtxPtr ctx = exsim::makeServerContext(tls, error);
+    if (!ctx) return fatal(error);
 
     exsim::SslCtxPtr ctx2;
     if (!identity_file.empty()) {
-        ctx2 = exsim::MakeServerContext(tls2, error);
-        if (!ctx2) return Fatal(error);
+        ctx2 = exsim::makeServerContext(tls2, error);
+        if (!ctx2) return fatal(error);
     }
 
     const exsim::Exchange exchange(std::move(accounts), std::move(mode));
     exsim::TlsServer server(ctx.get(), exchange, log, {ctx2.get(), identity_file});
-    if (!server.Listen(bind, static_cast<std::uint16_t>(port), error)) return Fatal(error);
+    if (!server.listen(bind, static_cast<std::uint16_t>(port), error)) return fatal(error);
 
-    std::cout << "listening on " << server.ListeningOn() << "\n";
-    std::cout << "key 1 " << exsim::KeyFingerprint(ctx.get()) << "\n";
-    if (ctx2) std::cout << "key 2 " << exsim::KeyFingerprint(ctx2.get()) << "\n";
+    std::cout << "listening on " << server.listeningOn() << "\n";
+    std::cout << "key 1 " << exsim::keyFingerprint(ctx.get()) << "\n";
+    if (ctx2) std::cout << "key 2 " << exsim::keyFingerprint(ctx2.get()) << "\n";
     std::cout << std::flush;
 
-    if (!server.Run(signal_fd.get(), error)) return Fatal(error);
+    if (!server.run(signal_fd.get(), error)) return fatal(error);
     return 0;
 }

@@ -35,7 +35,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double MonotonicSeconds() {
+double monotonicSeconds() {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
@@ -61,7 +61,7 @@ struct X509ExtensionFree {
     void operator()(X509_EXTENSION* ext) const { X509_EXTENSION_free(ext); }
 };
 
-std::string OpenSslErrors() {
+std::string openSslErrors() {
     std::string text;
     char buffer[256];
     while (const unsigned long code = ERR_get_error()) {
@@ -72,7 +72,7 @@ std::string OpenSslErrors() {
     return text.empty() ? "no detail from the TLS library" : text;
 }
 
-void Note(std::string_view peer, std::string_view what) {
+void note(std::string_view peer, std::string_view what) {
     std::string line = "pellandor-exchange-sim: ";
     line += peer;
     line += ": ";
@@ -90,18 +90,18 @@ public:
     Connection(UniqueFd fd, int stop_fd) : fd_(std::move(fd)), stop_fd_(stop_fd) {}
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
-    ~Connection() { Close(); }
+    ~Connection() { close(); }
 
-    bool Attach(SSL_CTX* ctx) {
+    bool attach(SSL_CTX* ctx) {
         ssl_.reset(SSL_new(ctx));
         if (!ssl_ || SSL_set_fd(ssl_.get(), fd_.get()) != 1) {
-            error_ = OpenSslErrors();
+            error_ = openSslErrors();
             return false;
         }
         return true;
     }
 
-    Io Handshake(Clock::time_point deadline) {
+    Io handshake(Clock::time_point deadline) {
         for (;;) {
             ERR_clear_error();
             const int result = SSL_accept(ssl_.get());
@@ -109,11 +109,11 @@ public:
                 established_ = true;
                 return Io::Ok;
             }
-            if (const Io io = AwaitRetry(result, errno, deadline); io != Io::Ok) return io;
+            if (const Io io = awaitRetry(result, errno, deadline); io != Io::Ok) return io;
         }
     }
 
-    Io Read(std::string& out, Clock::time_point deadline) {
+    Io read(std::string& out, Clock::time_point deadline) {
         char buffer[16384];
         for (;;) {
             ERR_clear_error();
@@ -123,11 +123,11 @@ public:
                 out.append(buffer, count);
                 return Io::Ok;
             }
-            if (const Io io = AwaitRetry(result, errno, deadline); io != Io::Ok) return io;
+            if (const Io io = awaitRetry(result, errno, deadline); io != Io::Ok) return io;
         }
     }
 
-    Io Write(std::string_view data, Clock::time_point deadline) {
+    Io write(std::string_view data, Clock::time_point deadline) {
         while (!data.empty()) {
             ERR_clear_error();
             std::size_t count = 0;
@@ -136,16 +136,16 @@ public:
                 data.remove_prefix(count);
                 continue;
             }
-            if (const Io io = AwaitRetry(result, errno, deadline); io != Io::Ok) return io;
+            if (const Io io = awaitRetry(result, errno, deadline); io != Io::Ok) return io;
         }
         return Io::Ok;
     }
 
     // Waits, but returns early when the server stops.
-    Io Sleep(std::chrono::milliseconds duration) {
+    Io sleep(std::chrono::milliseconds duration) {
         const auto deadline = Clock::now() + duration;
         for (;;) {
-            const Io io = Wait(-1, 0, deadline);
+            const Io io = waitFor(-1, 0, deadline);
             if (io == Io::Timeout) return Io::Ok;
             if (io != Io::Ok) return io;
         }
@@ -153,15 +153,15 @@ public:
 
     // Keeps the connection open, discarding anything the client sends, until
     // the client closes or the deadline passes.
-    void WaitForClose(Clock::time_point deadline) {
+    void waitForClose(Clock::time_point deadline) {
         std::string ignored;
-        while (Read(ignored, deadline) == Io::Ok) ignored.clear();
+        while (read(ignored, deadline) == Io::Ok) ignored.clear();
     }
 
     // close_notify, then a lingering close: reading until the client closes
     // (briefly) keeps unread request bytes in our receive queue from turning
     // close() into a reset that could destroy the answer in flight.
-    void Close() {
+    void close() {
         if (!fd_) return;
         if (established_ && !broken_) {
             const auto deadline = Clock::now() + kLingerLimit;
@@ -170,13 +170,13 @@ public:
                 const int result = SSL_shutdown(ssl_.get());
                 if (result >= 0) break;
                 if (SSL_get_error(ssl_.get(), result) != SSL_ERROR_WANT_WRITE) break;
-                if (Wait(fd_.get(), POLLOUT, deadline) != Io::Ok) break;
+                if (waitFor(fd_.get(), POLLOUT, deadline) != Io::Ok) break;
             }
         }
         ::shutdown(fd_.get(), SHUT_WR);
         const auto deadline = Clock::now() + kLingerLimit;
         char buffer[4096];
-        while (Wait(fd_.get(), POLLIN, deadline) == Io::Ok) {
+        while (waitFor(fd_.get(), POLLIN, deadline) == Io::Ok) {
             const ssize_t count = ::recv(fd_.get(), buffer, sizeof buffer, MSG_DONTWAIT);
             if (count == 0 || (count < 0 && errno != EAGAIN && errno != EINTR)) break;
         }
@@ -184,14 +184,14 @@ public:
         fd_.reset();
     }
 
-    std::string Version() const { return established_ ? SSL_get_version(ssl_.get()) : ""; }
-    std::string Cipher() const { return established_ ? SSL_get_cipher_name(ssl_.get()) : ""; }
+    std::string version() const { return established_ ? SSL_get_version(ssl_.get()) : ""; }
+    std::string cipher() const { return established_ ? SSL_get_cipher_name(ssl_.get()) : ""; }
     const std::string& error() const { return error_; }
 
 private:
-    Io Wait(short events, Clock::time_point deadline) { return Wait(fd_.get(), events, deadline); }
+    Io waitFor(short events, Clock::time_point deadline) { return waitFor(fd_.get(), events, deadline); }
 
-    Io Wait(int fd, short events, Clock::time_point deadline) {
+    Io waitFor(int fd, short events, Clock::time_point deadline) {
         for (;;) {
             const auto now = Clock::now();
             if (now >= deadline) return Io::Timeout;
@@ -209,12 +209,12 @@ private:
     }
 
     // After a TLS call that did not complete: Ok means "call again".
-    Io AwaitRetry(int result, int saved_errno, Clock::time_point deadline) {
+    Io awaitRetry(int result, int saved_errno, Clock::time_point deadline) {
         switch (SSL_get_error(ssl_.get(), result)) {
             case SSL_ERROR_WANT_READ:
-                return Wait(POLLIN, deadline);
+                return waitFor(POLLIN, deadline);
             case SSL_ERROR_WANT_WRITE:
-                return Wait(POLLOUT, deadline);
+                return waitFor(POLLOUT, deadline);
             case SSL_ERROR_ZERO_RETURN:
                 return Io::Eof;
             case SSL_ERROR_SYSCALL:
@@ -227,7 +227,7 @@ private:
                 return Io::Error;
             default:
                 broken_ = true;
-                error_ = OpenSslErrors();
+                error_ = openSslErrors();
                 return Io::Error;
         }
     }
@@ -240,7 +240,7 @@ private:
     std::string error_;
 };
 
-std::string_view Describe(Io io) {
+std::string_view describe(Io io) {
     switch (io) {
         case Io::Ok:
             return "ok";
@@ -256,11 +256,11 @@ std::string_view Describe(Io io) {
     return "";
 }
 
-bool UseSelfSigned(SSL_CTX* ctx, int bits, std::string& error) {
+bool useSelfSigned(SSL_CTX* ctx, int bits, std::string& error) {
     std::unique_ptr<EVP_PKEY, PkeyFree> key(EVP_PKEY_Q_keygen(nullptr, nullptr, "RSA", static_cast<std::size_t>(bits)));
     std::unique_ptr<X509, X509Free> cert(X509_new());
     if (!key || !cert) {
-        error = "cannot generate an RSA key: " + OpenSslErrors();
+        error = "cannot generate an RSA key: " + openSslErrors();
         return false;
     }
     std::uint32_t serial = 0;
@@ -282,7 +282,7 @@ bool UseSelfSigned(SSL_CTX* ctx, int bits, std::string& error) {
         X509V3_EXT_conf_nid(nullptr, &v3, NID_subject_alt_name, "DNS:localhost,IP:127.0.0.1,IP:::1"));
     if (!san || X509_add_ext(cert.get(), san.get(), -1) != 1 || X509_sign(cert.get(), key.get(), EVP_sha256()) == 0 ||
         SSL_CTX_use_certificate(ctx, cert.get()) != 1 || SSL_CTX_use_PrivateKey(ctx, key.get()) != 1) {
-        error = "cannot make the self-signed certificate: " + OpenSslErrors();
+        error = "cannot make the self-signed certificate: " + openSslErrors();
         return false;
     }
     return true;
@@ -290,10 +290,10 @@ bool UseSelfSigned(SSL_CTX* ctx, int bits, std::string& error) {
 
 }  // namespace
 
-SslCtxPtr MakeServerContext(const TlsSettings& settings, std::string& error) {
+SslCtxPtr makeServerContext(const TlsSettings& settings, std::string& error) {
     SslCtxPtr ctx(SSL_CTX_new(TLS_server_method()));
     if (!ctx) {
-        error = "SSL_CTX_new: " + OpenSslErrors();
+        error = "SSL_CTX_new: " + openSslErrors();
         return nullptr;
     }
     // Old exchanges use RSA-1024 keys and SHA-1 suites, and the TLS 1.0/1.1
@@ -302,7 +302,7 @@ SslCtxPtr MakeServerContext(const TlsSettings& settings, std::string& error) {
     if (SSL_CTX_set_min_proto_version(ctx.get(), settings.version) != 1 ||
         SSL_CTX_set_max_proto_version(ctx.get(), settings.version) != 1 ||
         SSL_CTX_set_cipher_list(ctx.get(), "ALL:!aNULL:!eNULL:@SECLEVEL=0") != 1) {
-        error = "cannot configure TLS: " + OpenSslErrors();
+        error = "cannot configure TLS: " + openSslErrors();
         return nullptr;
     }
     // A client that drops the TCP connection without close_notify simply ended.
@@ -310,18 +310,18 @@ SslCtxPtr MakeServerContext(const TlsSettings& settings, std::string& error) {
     SSL_CTX_set_session_cache_mode(ctx.get(), SSL_SESS_CACHE_OFF);
 
     if (settings.cert_file.empty()) {
-        if (!UseSelfSigned(ctx.get(), settings.rsa_bits, error)) return nullptr;
+        if (!useSelfSigned(ctx.get(), settings.rsa_bits, error)) return nullptr;
     } else if (SSL_CTX_use_certificate_chain_file(ctx.get(), settings.cert_file.c_str()) != 1 ||
                SSL_CTX_use_PrivateKey_file(ctx.get(), settings.key_file.c_str(), SSL_FILETYPE_PEM) != 1 ||
                SSL_CTX_check_private_key(ctx.get()) != 1) {
         error =
-            "cannot use certificate " + settings.cert_file + " with key " + settings.key_file + ": " + OpenSslErrors();
+            "cannot use certificate " + settings.cert_file + " with key " + settings.key_file + ": " + openSslErrors();
         return nullptr;
     }
     return ctx;
 }
 
-std::string KeyFingerprint(SSL_CTX* ctx) {
+std::string keyFingerprint(SSL_CTX* ctx) {
     X509* cert = SSL_CTX_get0_certificate(ctx);
     unsigned char* der = nullptr;
     const int length = cert != nullptr ? i2d_X509_PUBKEY(X509_get_X509_PUBKEY(cert), &der) : -1;
@@ -341,7 +341,7 @@ std::string KeyFingerprint(SSL_CTX* ctx) {
     return text;
 }
 
-SSL_CTX* TlsServer::CurrentContext() const {
+SSL_CTX* TlsServer::currentContext() const {
     if (identities_.second == nullptr || identities_.file.empty()) return ctx_;
     std::FILE* file = std::fopen(identities_.file.c_str(), "r");
     if (file == nullptr) return ctx_;
@@ -352,10 +352,10 @@ SSL_CTX* TlsServer::CurrentContext() const {
 
 TlsServer::~TlsServer() {
     if (stop_write_) (void)!::write(stop_write_.get(), "x", 1);
-    ReapFinished(true);
+    reapFinished(true);
 }
 
-bool TlsServer::Listen(const std::string& address, std::uint16_t port, std::string& error) {
+bool TlsServer::listen(const std::string& address, std::uint16_t port, std::string& error) {
     std::string host = address;
     if (host.size() > 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
     sockaddr_storage storage{};
@@ -393,11 +393,11 @@ bool TlsServer::Listen(const std::string& address, std::uint16_t port, std::stri
     return true;
 }
 
-std::string TlsServer::ListeningOn() const {
+std::string TlsServer::listeningOn() const {
     return address_ + ":" + std::to_string(port_);
 }
 
-bool TlsServer::Run(int stop_fd, std::string& error) {
+bool TlsServer::run(int stop_fd, std::string& error) {
     int pipe_fds[2];
     if (::pipe2(pipe_fds, O_CLOEXEC) != 0) {
         error = std::string("pipe: ") + std::strerror(errno);
@@ -416,7 +416,7 @@ bool TlsServer::Run(int stop_fd, std::string& error) {
             ok = false;
             break;
         }
-        ReapFinished(false);
+        reapFinished(false);
         if (ready <= 0) continue;
         if (fds[1].revents) break;
         if (!(fds[0].revents & POLLIN)) continue;
@@ -425,10 +425,10 @@ bool TlsServer::Run(int stop_fd, std::string& error) {
         socklen_t length = sizeof addr;
         UniqueFd fd(
             ::accept4(listener_.get(), reinterpret_cast<sockaddr*>(&addr), &length, SOCK_NONBLOCK | SOCK_CLOEXEC));
-        const double accepted_mono = MonotonicSeconds();
+        const double accepted_mono = monotonicSeconds();
         if (!fd) {
             if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
-                Note("accept", std::strerror(errno));
+                note("accept", std::strerror(errno));
                 ::poll(nullptr, 0, 100);  // let connections finish instead of spinning
             }
             continue;
@@ -449,7 +449,7 @@ bool TlsServer::Run(int stop_fd, std::string& error) {
             peer = std::string(host) + ":" + std::to_string(ntohs(in4->sin_port));
         }
         if (workers_.size() >= kMaxConnections) {
-            Note(peer, "too many open connections; closed");
+            note(peer, "too many open connections; closed");
             continue;
         }
         const int on = 1;
@@ -459,23 +459,23 @@ bool TlsServer::Run(int stop_fd, std::string& error) {
         try {
             std::thread thread([this, fd = std::move(fd), peer, done, accepted_mono]() mutable {
                 try {
-                    Serve(std::move(fd), peer, accepted_mono);
+                    serve(std::move(fd), peer, accepted_mono);
                 } catch (const std::exception& e) {
-                    Note(peer, std::string("connection ended: ") + e.what());
+                    note(peer, std::string("connection ended: ") + e.what());
                 }
                 done->store(true);
             });
             workers_.push_back(Worker{std::move(thread), std::move(done)});
         } catch (const std::system_error& e) {
-            Note(peer, std::string("cannot start a thread: ") + e.what());
+            note(peer, std::string("cannot start a thread: ") + e.what());
         }
     }
     (void)!::write(stop_write_.get(), "x", 1);
-    ReapFinished(true);
+    reapFinished(true);
     return ok;
 }
 
-void TlsServer::ReapFinished(bool all) {
+void TlsServer::reapFinished(bool all) {
     for (auto it = workers_.begin(); it != workers_.end();) {
         if (all || it->done->load()) {
             it->thread.join();
@@ -486,17 +486,17 @@ void TlsServer::ReapFinished(bool all) {
     }
 }
 
-void TlsServer::Serve(UniqueFd fd, std::string peer, double accepted_mono) {
+void TlsServer::serve(UniqueFd fd, std::string peer, double accepted_mono) {
     Connection connection(std::move(fd), stop_read_.get());
-    if (!connection.Attach(CurrentContext())) {
-        Note(peer, "cannot create the TLS connection: " + connection.error());
+    if (!connection.attach(currentContext())) {
+        note(peer, "cannot create the TLS connection: " + connection.error());
         return;
     }
     const auto read_deadline = Clock::now() + kRequestDeadline;
-    Io io = connection.Handshake(read_deadline);
+    Io io = connection.handshake(read_deadline);
     if (io != Io::Ok) {
         if (io != Io::Stopped) {
-            Note(peer, "TLS handshake failed: " + std::string(Describe(io)) +
+            note(peer, "TLS handshake failed: " + std::string(describe(io)) +
                            (connection.error().empty() ? "" : " (" + connection.error() + ")"));
         }
         return;
@@ -507,58 +507,58 @@ void TlsServer::Serve(UniqueFd fd, std::string peer, double accepted_mono) {
     std::optional<double> first_byte_mono;
     while (reader.state() == RequestReader::State::NeedMore) {
         chunk.clear();
-        io = connection.Read(chunk, read_deadline);
+        io = connection.read(chunk, read_deadline);
         if (io != Io::Ok) break;
-        if (!first_byte_mono && !chunk.empty()) first_byte_mono = MonotonicSeconds();
-        reader.Feed(chunk);
+        if (!first_byte_mono && !chunk.empty()) first_byte_mono = monotonicSeconds();
+        reader.feed(chunk);
     }
 
     LogRecord record;
     record.accepted_mono = accepted_mono;
     record.first_byte_mono = first_byte_mono;
     record.peer = peer;
-    record.tls_version = connection.Version();
-    record.tls_cipher = connection.Cipher();
+    record.tls_version = connection.version();
+    record.tls_cipher = connection.cipher();
     record.mode = exchange_.mode().text;
     record.reader = &reader;
     Evaluation evaluation;
     Answer answer;
     switch (reader.state()) {
         case RequestReader::State::Complete:
-            evaluation = exchange_.Evaluate(reader.request());
-            answer = exchange_.Respond(evaluation);
+            evaluation = exchange_.evaluate(reader.request());
+            answer = exchange_.respond(evaluation);
             record.evaluation = &evaluation;
             record.error = evaluation.error;
             break;
         case RequestReader::State::Error:
-            answer = Exchange::RespondToBadRequest(reader.error_status());
+            answer = Exchange::respondToBadRequest(reader.error_status());
             record.error = reader.error();
             break;
         case RequestReader::State::NeedMore:
             if (reader.received().empty()) {
-                if (io != Io::Eof && io != Io::Stopped) Note(peer, "no request: " + std::string(Describe(io)));
+                if (io != Io::Eof && io != Io::Stopped) note(peer, "no request: " + std::string(describe(io)));
                 return;
             }
-            record.error = "request incomplete: " + std::string(Describe(io));
+            record.error = "request incomplete: " + std::string(describe(io));
             if (io == Io::Error) record.error += " (" + connection.error() + ")";
-            log_.Append(FormatLogLine(record));
+            log_.append(formatLogLine(record));
             return;
     }
     if (answer.status) record.answer = &answer;
     // Logged before answering, so a client holding the answer finds the line.
-    log_.Append(FormatLogLine(record));
+    log_.append(formatLogLine(record));
 
-    if (answer.delay.count() > 0 && connection.Sleep(answer.delay) != Io::Ok) return;
+    if (answer.delay.count() > 0 && connection.sleep(answer.delay) != Io::Ok) return;
     const auto write_deadline = Clock::now() + kWriteDeadline;
     for (std::size_t i = 0; i < answer.writes.size(); ++i) {
-        if (i > 0 && answer.pause.count() > 0 && connection.Sleep(answer.pause) != Io::Ok) return;
-        io = connection.Write(answer.writes[i], write_deadline);
+        if (i > 0 && answer.pause.count() > 0 && connection.sleep(answer.pause) != Io::Ok) return;
+        io = connection.write(answer.writes[i], write_deadline);
         if (io != Io::Ok) {
-            Note(peer, "answer not delivered: " + std::string(Describe(io)));
+            note(peer, "answer not delivered: " + std::string(describe(io)));
             return;
         }
     }
-    if (answer.hold_open.count() > 0) connection.WaitForClose(Clock::now() + answer.hold_open);
+    if (answer.hold_open.count() > 0) connection.waitForClose(Clock::now() + answer.hold_open);
 }
 
 }  // namespace exsim

@@ -51,11 +51,11 @@ struct TlsSettings {
     int version = TLS1_2_VERSION;  // the one protocol version accepted
 };
 
-SslCtxPtr MakeServerContext(const TlsSettings& settings, std::string& error);
+SslCtxPtr makeServerContext(const TlsSettings& settings, std::string& error);
 
 // SHA-256 of the context's certificate's SubjectPublicKeyInfo, "AB:CD:..."
 // (upper-case hex pairs and colons), as the client shows it.
-std::string KeyFingerprint(SSL_CTX* ctx);
+std::string keyFingerprint(SSL_CTX* ctx);
 
 // Which of two identities a connection gets: the second while `file` holds
 // "2" (read at each accept), so a test can swap the certificate under a
@@ -72,13 +72,13 @@ public:
     ~TlsServer();
 
     // Numeric address only; "::1" and "[::1]" both work.
-    bool Listen(const std::string& address, std::uint16_t port, std::string& error);
+    bool listen(const std::string& address, std::uint16_t port, std::string& error);
     // "127.0.0.1:40123" or "::1:40123"
-    std::string ListeningOn() const;
+    std::string listeningOn() const;
 
     // Serves until `stop_fd` becomes readable (a signalfd), then lets the open
     // connections end and returns.
-    bool Run(int stop_fd, std::string& error);
+    bool run(int stop_fd, std::string& error);
 
 private:
     struct Worker {
@@ -86,10 +86,10 @@ private:
         std::shared_ptr<std::atomic<bool>> done;
     };
 
-    void Serve(UniqueFd fd, std::string peer, double accepted_mono);
-    void ReapFinished(bool all);
+    void serve(UniqueFd fd, std::string peer, double accepted_mono);
+    void reapFinished(bool all);
 
-    SSL_CTX* CurrentContext() const;
+    SSL_CTX* currentContext() const;
 
     SSL_CTX* ctx_;
     IdentitySwitch identities_;

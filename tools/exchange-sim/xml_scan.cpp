@@ -4,14 +4,14 @@
 
 namespace exsim {
 
-const XmlElement* XmlElement::Child(std::string_view child_name) const {
+const XmlElement* XmlElement::child(std::string_view child_name) const {
     for (const auto& child : children) {
         if (child.name == child_name) return &child;
     }
     return nullptr;
 }
 
-const std::string* XmlElement::Attribute(std::string_view attribute_name) const {
+const std::string* XmlElement::attribute(std::string_view attribute_name) const {
     for (const auto& [key, value] : attributes) {
         if (key == attribute_name) return &value;
     }
@@ -20,7 +20,7 @@ const std::string* XmlElement::Attribute(std::string_view attribute_name) const 
 
 namespace {
 
-void AppendUtf8(std::uint32_t cp, std::string& out) {
+void appendUtf8(std::uint32_t cp, std::string& out) {
     if (cp < 0x80) {
         out += static_cast<char>(cp);
     } else if (cp < 0x800) {
@@ -38,7 +38,7 @@ void AppendUtf8(std::uint32_t cp, std::string& out) {
     }
 }
 
-bool DecodeCharRef(std::string_view ref, std::uint32_t& cp) {
+bool decodeCharRef(std::string_view ref, std::uint32_t& cp) {
     // ref is what sits between "&#" and ";"
     int base = 10;
     if (!ref.empty() && ref.front() == 'x') {
@@ -67,15 +67,15 @@ bool DecodeCharRef(std::string_view ref, std::uint32_t& cp) {
     return true;
 }
 
-bool IsNameStart(unsigned char c) {
+bool isNameStart(unsigned char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':' || c >= 0x80;
 }
 
-bool IsNameChar(unsigned char c) {
-    return IsNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
+bool isNameChar(unsigned char c) {
+    return isNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
 }
 
-bool IsSpace(char c) {
+bool isSpace(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
@@ -83,13 +83,13 @@ class Scanner {
 public:
     explicit Scanner(std::string_view doc) : doc_(doc) {}
 
-    bool Document(XmlElement& root) {
+    bool document(XmlElement& root) {
         if (doc_.starts_with("\xEF\xBB\xBF")) pos_ = 3;
-        if (!Misc(true)) return false;
-        if (AtEnd() || doc_[pos_] != '<') return Fail("no root element");
-        if (!Element(root, 0)) return false;
-        if (!Misc(false)) return false;
-        if (!AtEnd()) return Fail("content after the root element");
+        if (!misc(true)) return false;
+        if (atEnd() || doc_[pos_] != '<') return fail("no root element");
+        if (!parseElement(root, 0)) return false;
+        if (!misc(false)) return false;
+        if (!atEnd()) return fail("content after the root element");
         return true;
     }
 
@@ -98,37 +98,37 @@ public:
 private:
     static constexpr int kMaxDepth = 64;
 
-    bool AtEnd() const { return pos_ >= doc_.size(); }
-    bool LookingAt(std::string_view s) const { return doc_.substr(pos_).starts_with(s); }
-    void SkipSpace() {
-        while (!AtEnd() && IsSpace(doc_[pos_])) ++pos_;
+    bool atEnd() const { return pos_ >= doc_.size(); }
+    bool lookingAt(std::string_view s) const { return doc_.substr(pos_).starts_with(s); }
+    void skipSpace() {
+        while (!atEnd() && isSpace(doc_[pos_])) ++pos_;
     }
 
-    bool Fail(std::string_view what) {
+    bool fail(std::string_view what) {
         error_ = std::string(what) + " at offset " + std::to_string(pos_);
         return false;
     }
 
     // Skips up to and including `terminator`.
-    bool SkipPast(std::string_view terminator, std::string_view what) {
+    bool skipPast(std::string_view terminator, std::string_view what) {
         const auto end = doc_.find(terminator, pos_);
-        if (end == std::string_view::npos) return Fail(std::string("unterminated ") + std::string(what));
+        if (end == std::string_view::npos) return fail(std::string("unterminated ") + std::string(what));
         pos_ = end + terminator.size();
         return true;
     }
 
     // Comments, processing instructions and white space around the root; the
     // prolog may also hold one DOCTYPE (whose DTD is never fetched).
-    bool Misc(bool prolog) {
+    bool misc(bool prolog) {
         bool seen_doctype = false;
         for (;;) {
-            SkipSpace();
-            if (LookingAt("<?")) {
-                if (!SkipPast("?>", "processing instruction")) return false;
-            } else if (LookingAt("<!--")) {
-                if (!SkipPast("-->", "comment")) return false;
-            } else if (prolog && !seen_doctype && LookingAt("<!DOCTYPE")) {
-                if (!Doctype()) return false;
+            skipSpace();
+            if (lookingAt("<?")) {
+                if (!skipPast("?>", "processing instruction")) return false;
+            } else if (lookingAt("<!--")) {
+                if (!skipPast("-->", "comment")) return false;
+            } else if (prolog && !seen_doctype && lookingAt("<!DOCTYPE")) {
+                if (!doctype()) return false;
                 seen_doctype = true;
             } else {
                 return true;
@@ -136,11 +136,11 @@ private:
         }
     }
 
-    bool Doctype() {
+    bool doctype() {
         pos_ += 9;
         char quote = 0;
         int bracket = 0;
-        for (; !AtEnd(); ++pos_) {
+        for (; !atEnd(); ++pos_) {
             const char c = doc_[pos_];
             if (quote) {
                 if (c == quote) quote = 0;
@@ -155,32 +155,32 @@ private:
                 return true;
             }
         }
-        return Fail("unterminated DOCTYPE");
+        return fail("unterminated DOCTYPE");
     }
 
-    bool Name(std::string& name) {
+    bool parseName(std::string& name) {
         const auto start = pos_;
-        if (AtEnd() || !IsNameStart(static_cast<unsigned char>(doc_[pos_]))) return Fail("name expected");
-        while (!AtEnd() && IsNameChar(static_cast<unsigned char>(doc_[pos_]))) ++pos_;
+        if (atEnd() || !isNameStart(static_cast<unsigned char>(doc_[pos_]))) return fail("name expected");
+        while (!atEnd() && isNameChar(static_cast<unsigned char>(doc_[pos_]))) ++pos_;
         name.assign(doc_.substr(start, pos_ - start));
         return true;
     }
 
-    bool Decode(std::string_view raw, std::string& out) {
+    bool decode(std::string_view raw, std::string& out) {
         std::string why;
-        if (DecodeXmlText(raw, out, why)) return true;
-        return Fail(why);
+        if (decodeXmlText(raw, out, why)) return true;
+        return fail(why);
     }
 
-    bool Element(XmlElement& element, int depth) {
-        if (depth > kMaxDepth) return Fail("elements nested too deeply");
+    bool parseElement(XmlElement& element, int depth) {
+        if (depth > kMaxDepth) return fail("elements nested too deeply");
         ++pos_;  // '<'
-        if (!Name(element.name)) return false;
+        if (!parseName(element.name)) return false;
         for (;;) {
-            const bool had_space = !AtEnd() && IsSpace(doc_[pos_]);
-            SkipSpace();
-            if (AtEnd()) return Fail("unterminated start tag");
-            if (LookingAt("/>")) {
+            const bool had_space = !atEnd() && isSpace(doc_[pos_]);
+            skipSpace();
+            if (atEnd()) return fail("unterminated start tag");
+            if (lookingAt("/>")) {
                 pos_ += 2;
                 return true;
             }
@@ -188,56 +188,56 @@ private:
                 ++pos_;
                 break;
             }
-            if (!had_space) return Fail("white space expected before attribute");
+            if (!had_space) return fail("white space expected before attribute");
             std::string key;
-            if (!Name(key)) return false;
-            SkipSpace();
-            if (AtEnd() || doc_[pos_] != '=') return Fail("'=' expected after attribute name");
+            if (!parseName(key)) return false;
+            skipSpace();
+            if (atEnd() || doc_[pos_] != '=') return fail("'=' expected after attribute name");
             ++pos_;
-            SkipSpace();
-            if (AtEnd() || (doc_[pos_] != '"' && doc_[pos_] != '\'')) return Fail("quoted attribute value expected");
+            skipSpace();
+            if (atEnd() || (doc_[pos_] != '"' && doc_[pos_] != '\'')) return fail("quoted attribute value expected");
             const char quote = doc_[pos_++];
             const auto end = doc_.find(quote, pos_);
-            if (end == std::string_view::npos) return Fail("unterminated attribute value");
+            if (end == std::string_view::npos) return fail("unterminated attribute value");
             const auto raw = doc_.substr(pos_, end - pos_);
-            if (raw.find('<') != std::string_view::npos) return Fail("'<' in attribute value");
+            if (raw.find('<') != std::string_view::npos) return fail("'<' in attribute value");
             std::string value;
-            if (!Decode(raw, value)) return false;
-            if (element.Attribute(key)) return Fail("duplicate attribute " + key);
+            if (!decode(raw, value)) return false;
+            if (element.attribute(key)) return fail("duplicate attribute " + key);
             element.attributes.emplace_back(std::move(key), std::move(value));
             pos_ = end + 1;
         }
 
         for (;;) {
-            if (AtEnd()) return Fail("missing end tag for " + element.name);
-            if (LookingAt("</")) {
+            if (atEnd()) return fail("missing end tag for " + element.name);
+            if (lookingAt("</")) {
                 pos_ += 2;
                 std::string name;
-                if (!Name(name)) return false;
-                if (name != element.name) return Fail("end tag " + name + " does not match " + element.name);
-                SkipSpace();
-                if (AtEnd() || doc_[pos_] != '>') return Fail("'>' expected in end tag");
+                if (!parseName(name)) return false;
+                if (name != element.name) return fail("end tag " + name + " does not match " + element.name);
+                skipSpace();
+                if (atEnd() || doc_[pos_] != '>') return fail("'>' expected in end tag");
                 ++pos_;
                 return true;
             }
-            if (LookingAt("<!--")) {
-                if (!SkipPast("-->", "comment")) return false;
-            } else if (LookingAt("<![CDATA[")) {
+            if (lookingAt("<!--")) {
+                if (!skipPast("-->", "comment")) return false;
+            } else if (lookingAt("<![CDATA[")) {
                 pos_ += 9;
                 const auto end = doc_.find("]]>", pos_);
-                if (end == std::string_view::npos) return Fail("unterminated CDATA section");
+                if (end == std::string_view::npos) return fail("unterminated CDATA section");
                 element.text.append(doc_.substr(pos_, end - pos_));
                 pos_ = end + 3;
-            } else if (LookingAt("<?")) {
-                if (!SkipPast("?>", "processing instruction")) return false;
+            } else if (lookingAt("<?")) {
+                if (!skipPast("?>", "processing instruction")) return false;
             } else if (doc_[pos_] == '<') {
                 element.children.emplace_back();
-                if (!Element(element.children.back(), depth + 1)) return false;
+                if (!parseElement(element.children.back(), depth + 1)) return false;
             } else {
                 auto end = doc_.find('<', pos_);
                 if (end == std::string_view::npos) end = doc_.size();
                 std::string text;
-                if (!Decode(doc_.substr(pos_, end - pos_), text)) return false;
+                if (!decode(doc_.substr(pos_, end - pos_), text)) return false;
                 element.text += text;
                 pos_ = end;
             }
@@ -251,7 +251,7 @@ private:
 
 }  // namespace
 
-bool DecodeXmlText(std::string_view raw, std::string& out, std::string& error) {
+bool decodeXmlText(std::string_view raw, std::string& out, std::string& error) {
     out.clear();
     out.reserve(raw.size());
     for (std::size_t i = 0; i < raw.size(); ++i) {
@@ -277,11 +277,11 @@ bool DecodeXmlText(std::string_view raw, std::string& out, std::string& error) {
             out += '\'';
         else if (ref.starts_with('#')) {
             std::uint32_t cp = 0;
-            if (!DecodeCharRef(ref.substr(1), cp)) {
+            if (!decodeCharRef(ref.substr(1), cp)) {
                 error = "invalid character reference &" + std::string(ref) + ";";
                 return false;
             }
-            AppendUtf8(cp, out);
+            appendUtf8(cp, out);
         } else {
             // Also catches a bare '&' followed later by some unrelated ';'.
             error = "undefined entity &" + std::string(ref.substr(0, 32)) + ";";
@@ -292,10 +292,10 @@ bool DecodeXmlText(std::string_view raw, std::string& out, std::string& error) {
     return true;
 }
 
-bool ParseXml(std::string_view document, XmlElement& root, std::string& error) {
+bool parseXml(std::string_view document, XmlElement& root, std::string& error) {
     root = XmlElement{};
     Scanner scanner(document);
-    if (scanner.Document(root)) return true;
+    if (scanner.document(root)) return true;
     error = scanner.error();
     return false;
 }

@@ -16,15 +16,15 @@ struct XmlElement {
     std::string text;  // all character data directly inside this element, decoded
     std::vector<XmlElement> children;
 
-    const XmlElement* Child(std::string_view child_name) const;
-    const std::string* Attribute(std::string_view attribute_name) const;
+    const XmlElement* child(std::string_view child_name) const;
+    const std::string* attribute(std::string_view attribute_name) const;
 };
 
 // Parses a whole document. On failure `error` says what and at which byte offset.
-bool ParseXml(std::string_view document, XmlElement& root, std::string& error);
+bool parseXml(std::string_view document, XmlElement& root, std::string& error);
 
 // Decodes the five predefined entities and numeric character references
 // (as UTF-8). Fails on an unknown entity or a bare '&'.
-bool DecodeXmlText(std::string_view raw, std::string& out, std::string& error);
+bool decodeXmlText(std::string_view raw, std::string& out, std::string& error);
 
 }  // namespace exsim

@@ -29,7 +29,7 @@ const QColor kGlyph(0xc9, 0xcf, 0xd8);
 
 using Painter = std::function<void(QPainter&)>;
 
-QImage Render(QSize size, int scale, const Painter& paint)
+QImage render(QSize size, int scale, const Painter& paint)
 {
     QImage image(size * scale, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
@@ -41,7 +41,7 @@ QImage Render(QSize size, int scale, const Painter& paint)
     return image;
 }
 
-bool Save(const QImage& image, const QString& dir, const QString& name, int scale)
+bool save(const QImage& image, const QString& dir, const QString& name, int scale)
 {
     const QString path = dir + '/' + name + (scale == 2 ? "@2x.png" : ".png");
     if (image.save(path)) return true;
@@ -51,14 +51,14 @@ bool Save(const QImage& image, const QString& dir, const QString& name, int scal
 
 // ---- backgrounds -------------------------------------------------------
 
-QPainterPath PanelShape(QSize size)
+QPainterPath panelShape(QSize size)
 {
     QPainterPath path;
     path.addRoundedRect(QRectF(0, 0, size.width(), size.height()), 11, 11);
     return path;
 }
 
-void PaintPanel(QPainter& p, QSize size, bool full)
+void paintPanel(QPainter& p, QSize size, bool full)
 {
     const QRectF r(0, 0, size.width(), size.height());
     QLinearGradient fill(r.topLeft(), r.bottomLeft());
@@ -66,7 +66,7 @@ void PaintPanel(QPainter& p, QSize size, bool full)
     fill.setColorAt(1, kPanelBottom);
     p.setPen(Qt::NoPen);
     p.setBrush(fill);
-    p.drawPath(PanelShape(size));
+    p.drawPath(panelShape(size));
     // A one-pixel rim, lighter at the top like light falling on an edge.
     QLinearGradient rim(r.topLeft(), r.bottomLeft());
     rim.setColorAt(0, kPanelRim);
@@ -96,7 +96,7 @@ void PaintPanel(QPainter& p, QSize size, bool full)
 // Flattens an antialiased panel onto magenta with a crisp edge. `keep`
 // (scale 1) decides which pixels belong to the window; a scale-2 image uses
 // the scale-1 decision so its visible pixels match the window mask exactly.
-QImage KeyOut(const QImage& panel, const QImage* keep1x, int scale)
+QImage keyOut(const QImage& panel, const QImage* keep1x, int scale)
 {
     QImage out(panel.size(), QImage::Format_RGB32);
     for (int y = 0; y < panel.height(); ++y) {
@@ -119,18 +119,18 @@ QImage KeyOut(const QImage& panel, const QImage* keep1x, int scale)
     return out;
 }
 
-bool Background(const QString& dir, const QString& name, QSize size, bool full)
+bool background(const QString& dir, const QString& name, QSize size, bool full)
 {
-    const auto paint = [&](QPainter& p) { PaintPanel(p, size, full); };
-    QImage one = KeyOut(Render(size, 1, paint), nullptr, 1);
-    QImage two = KeyOut(Render(size, 2, paint), &one, 2);
-    return Save(one, dir, name, 1) && Save(two, dir, name, 2);
+    const auto paint = [&](QPainter& p) { paintPanel(p, size, full); };
+    QImage one = keyOut(render(size, 1, paint), nullptr, 1);
+    QImage two = keyOut(render(size, 2, paint), &one, 2);
+    return save(one, dir, name, 1) && save(two, dir, name, 2);
 }
 
 // ---- glyphs ------------------------------------------------------------
 
 // A telephone handset in a 20 x 20 box, earpiece top left.
-QPainterPath Handset()
+QPainterPath handset()
 {
     QPainterPath body;
     body.moveTo(4.2, 3.2);
@@ -158,7 +158,7 @@ QPainterPath Handset()
     return path.simplified();
 }
 
-void DrawHandset(QPainter& p, QPointF centre, double size, double rotation, const QColor& colour)
+void drawHandset(QPainter& p, QPointF centre, double size, double rotation, const QColor& colour)
 {
     QTransform t;
     t.translate(centre.x(), centre.y());
@@ -167,7 +167,7 @@ void DrawHandset(QPainter& p, QPointF centre, double size, double rotation, cons
     t.translate(-10, -10);
     p.setPen(Qt::NoPen);
     p.setBrush(colour);
-    p.drawPath(t.map(Handset()));
+    p.drawPath(t.map(handset()));
 }
 
 enum class State { Normal, Hover, Pressed };
@@ -177,12 +177,12 @@ struct Tone {
 };
 
 // A rounded, softly lit key; pressed keys sink a pixel and lose their shine.
-void Key(QPainter& p, QRectF r, double radius, Tone tone, State state)
+void key(QPainter& p, QRectF r, double radius, Tone tone, State state)
 {
     QColor top = tone.light, bottom = tone.dark;
     if (state == State::Hover) top = top.lighter(112), bottom = bottom.lighter(112);
     if (state == State::Pressed) top = tone.dark.darker(108), bottom = tone.dark.darker(118);
-    // Drop shadow under a raised key.
+    // drop shadow under a raised key.
     if (state != State::Pressed) {
         p.setPen(Qt::NoPen);
         p.setBrush(QColor(0, 0, 0, 70));
@@ -206,19 +206,19 @@ void Key(QPainter& p, QRectF r, double radius, Tone tone, State state)
 const Tone kGreen{QColor(0x3b, 0xd4, 0x7e), QColor(0x1f, 0x9d, 0x55)};
 const Tone kRed{QColor(0xf0, 0x5a, 0x4f), QColor(0xc2, 0x2f, 0x26)};
 
-Painter DialKey(QSize size, Tone tone, double rotation, State state)
+Painter dialKey(QSize size, Tone tone, double rotation, State state)
 {
     return [=](QPainter& p) {
         const QRectF r = QRectF(0, 0, size.width(), size.height()).adjusted(2, 2, -2, -3);
-        Key(p, r, 9, tone, state);
+        key(p, r, 9, tone, state);
         const double glyph = std::min(r.width(), r.height()) * 0.55;
         QPointF centre = r.center() + QPointF(0, state == State::Pressed ? 0.8 : 0);
-        DrawHandset(p, centre, glyph, rotation, QColor(255, 255, 255, state == State::Pressed ? 225 : 255));
+        drawHandset(p, centre, glyph, rotation, QColor(255, 255, 255, state == State::Pressed ? 225 : 255));
     };
 }
 
 // Window buttons: a quiet glyph; hover and press light up a soft plate.
-Painter WindowKey(QSize size, double inset, double radius, QColor plateHover, const std::function<void(QPainter&, QRectF)>& glyph,
+Painter windowKey(QSize size, double inset, double radius, QColor plateHover, const std::function<void(QPainter&, QRectF)>& glyph,
                   QColor glyphHover, State state)
 {
     return [=](QPainter& p) {
@@ -238,20 +238,20 @@ Painter WindowKey(QSize size, double inset, double radius, QColor plateHover, co
     };
 }
 
-void Cross(QPainter& p, QRectF r, double half)
+void drawCross(QPainter& p, QRectF r, double half)
 {
     const QPointF c = r.center();
     p.drawLine(c + QPointF(-half, -half), c + QPointF(half, half));
     p.drawLine(c + QPointF(-half, half), c + QPointF(half, -half));
 }
 
-void Dash(QPainter& p, QRectF r)
+void dash(QPainter& p, QRectF r)
 {
     const QPointF c = r.center();
     p.drawLine(c + QPointF(-4.5, 0), c + QPointF(4.5, 0));
 }
 
-void Expand(QPainter& p, QRectF r)
+void expand(QPainter& p, QRectF r)
 {
     // Chevron opening downwards: "show the full dialog".
     const QPointF c = r.center();
@@ -262,7 +262,7 @@ void Expand(QPainter& p, QRectF r)
     p.drawPath(v);
 }
 
-Painter Arrow(QSize size, bool pressed)
+Painter arrow(QSize size, bool pressed)
 {
     return [=](QPainter& p) {
         QPainterPath v;
@@ -277,15 +277,15 @@ Painter Arrow(QSize size, bool pressed)
     };
 }
 
-bool Image(const QString& dir, const QString& name, QSize size, const Painter& paint)
+bool image(const QString& dir, const QString& name, QSize size, const Painter& paint)
 {
-    return Save(Render(size, 1, paint), dir, name, 1) && Save(Render(size, 2, paint), dir, name, 2);
+    return save(render(size, 1, paint), dir, name, 1) && save(render(size, 2, paint), dir, name, 2);
 }
 
-bool ThreeStates(const QString& dir, const QString& name, QSize size, const std::function<Painter(State)>& make)
+bool threeStates(const QString& dir, const QString& name, QSize size, const std::function<Painter(State)>& make)
 {
-    return Image(dir, name, size, make(State::Normal)) && Image(dir, name + "_hover", size, make(State::Hover)) &&
-           Image(dir, name + "_pressed", size, make(State::Pressed));
+    return image(dir, name, size, make(State::Normal)) && image(dir, name + "_hover", size, make(State::Hover)) &&
+           image(dir, name + "_pressed", size, make(State::Pressed));
 }
 
 }  // namespace
@@ -304,27 +304,27 @@ int main(int argc, char** argv)
     const QColor closeRed(0xe0, 0x3e, 0x36);
     const QColor plate(255, 255, 255, 34);
     const QColor white(255, 255, 255);
-    const auto cross = [](double half) { return [half](QPainter& p, QRectF r) { Cross(p, r, half); }; };
+    const auto cross = [](double half) { return [half](QPainter& p, QRectF r) { drawCross(p, r, half); }; };
 
-    bool ok = Background(dir, "background_full", {282, 94}, true) &&
-              Background(dir, "background_small", {280, 51}, false);
-    ok = ok && ThreeStates(dir, "call", {39, 45}, [&](State s) { return DialKey({39, 45}, kGreen, 0, s); });
-    ok = ok && ThreeStates(dir, "hangup", {39, 45}, [&](State s) { return DialKey({39, 45}, kRed, 135, s); });
-    ok = ok && ThreeStates(dir, "call_min", {37, 37}, [&](State s) { return DialKey({37, 37}, kGreen, 0, s); });
-    ok = ok && ThreeStates(dir, "hangup_min", {37, 37}, [&](State s) { return DialKey({37, 37}, kRed, 135, s); });
-    ok = ok && ThreeStates(dir, "minimize", {29, 31}, [&](State s) {
-        return WindowKey({29, 31}, 3, 6, plate, Dash, white, s);
+    bool ok = background(dir, "background_full", {282, 94}, true) &&
+              background(dir, "background_small", {280, 51}, false);
+    ok = ok && threeStates(dir, "call", {39, 45}, [&](State s) { return dialKey({39, 45}, kGreen, 0, s); });
+    ok = ok && threeStates(dir, "hangup", {39, 45}, [&](State s) { return dialKey({39, 45}, kRed, 135, s); });
+    ok = ok && threeStates(dir, "call_min", {37, 37}, [&](State s) { return dialKey({37, 37}, kGreen, 0, s); });
+    ok = ok && threeStates(dir, "hangup_min", {37, 37}, [&](State s) { return dialKey({37, 37}, kRed, 135, s); });
+    ok = ok && threeStates(dir, "minimize", {29, 31}, [&](State s) {
+        return windowKey({29, 31}, 3, 6, plate, dash, white, s);
     });
-    ok = ok && ThreeStates(dir, "exit", {29, 31}, [&](State s) {
-        return WindowKey({29, 31}, 3, 6, closeRed, cross(4.0), white, s);
+    ok = ok && threeStates(dir, "exit", {29, 31}, [&](State s) {
+        return windowKey({29, 31}, 3, 6, closeRed, cross(4.0), white, s);
     });
-    ok = ok && ThreeStates(dir, "maximize", {18, 18}, [&](State s) {
-        return WindowKey({18, 18}, 1, 4, plate, Expand, white, s);
+    ok = ok && threeStates(dir, "maximize", {18, 18}, [&](State s) {
+        return windowKey({18, 18}, 1, 4, plate, expand, white, s);
     });
-    ok = ok && ThreeStates(dir, "exit_min", {18, 18}, [&](State s) {
-        return WindowKey({18, 18}, 1, 4, closeRed, cross(3.0), white, s);
+    ok = ok && threeStates(dir, "exit_min", {18, 18}, [&](State s) {
+        return windowKey({18, 18}, 1, 4, closeRed, cross(3.0), white, s);
     });
-    ok = ok && Image(dir, "arrow", {14, 5}, Arrow({14, 5}, false)) &&
-         Image(dir, "arrow_pressed", {14, 5}, Arrow({14, 5}, true));
+    ok = ok && image(dir, "arrow", {14, 5}, arrow({14, 5}, false)) &&
+         image(dir, "arrow_pressed", {14, 5}, arrow({14, 5}, true));
     return ok ? 0 : 1;
 }

@@ -2,7 +2,7 @@
 // A scratch settings file and language file, the program state loaded from
 // them, and a recording stand-in for the desktop shell.
 
-#include "config/cini.h"
+#include "config/ini_file.h"
 #include "config/settings_access.h"
 #include "ui/settings_targets.h"
 
@@ -25,24 +25,24 @@ struct RecordingTargets : SettingsTargets {
     CallDialogValues lastValues;
     std::string lastTrayText;
 
-    void SetSettingsClosed(bool closed) override {
+    void setSettingsClosed(bool closed) override {
         settingsClosed = closed;
         calls.push_back(closed ? "closed" : "open");
     }
-    void HideCallDialog() override { calls.push_back("hideCallDialog"); }
-    AutostartResult SetStartAtLogin(bool enabled) override {
+    void hideCallDialog() override { calls.push_back("hideCallDialog"); }
+    AutostartResult setStartAtLogin(bool enabled) override {
         calls.push_back(enabled ? "autostart:on" : "autostart:off");
-        return SettingsTargets::SetStartAtLogin(enabled);  // the real entry, under the test's XDG_CONFIG_HOME
+        return SettingsTargets::setStartAtLogin(enabled);  // the real entry, under the test's XDG_CONFIG_HOME
     }
-    void ApplyHotkey(const AppSettings& s) override {
+    void applyHotkey(const AppSettings& s) override {
         calls.push_back("hotkey:" + (s.hotkeyEnabled ? s.hotkeyModifier + "+" + s.hotkeyKey : std::string("off")));
     }
-    void SettingsApplied(const CallDialogValues& values, const LanguageTable& texts) override {
+    void settingsApplied(const CallDialogValues& values, const LanguageTable& texts) override {
         calls.push_back("applied");
         lastValues = values;
-        lastTrayText = texts.Text("SETTINGS");
+        lastTrayText = texts.text("SETTINGS");
     }
-    bool Called(const std::string& call) const {
+    bool called(const std::string& call) const {
         return std::find(calls.begin(), calls.end(), call) != calls.end();
     }
 };
@@ -79,34 +79,34 @@ public:
     Files() {
         settingsPath = dir.filePath(QStringLiteral("pellandor_settings.ini")).toStdString();
         languagePath = dir.filePath(QStringLiteral("language.ini")).toStdString();
-        // Start at login goes to this folder, never the user's own.
+        // start at login goes to this folder, never the user's own.
         qputenv("XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")).toUtf8());
-        UseDeliveredLanguageFile();
+        useDeliveredLanguageFile();
     }
 
-    void UseDeliveredLanguageFile() {
+    void useDeliveredLanguageFile() {
         QFile::remove(QString::fromStdString(languagePath));
         QFile::copy(QStringLiteral(PELLANDOR_SOURCE_DIR "/resources/language.ini"), QString::fromStdString(languagePath));
     }
-    void Write(const std::string& path, const QByteArray& bytes) const {
+    void write(const std::string& path, const QByteArray& bytes) const {
         QFile file(QString::fromStdString(path));
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(bytes);
     }
-    QByteArray Read(const std::string& path) const {
+    QByteArray read(const std::string& path) const {
         QFile file(QString::fromStdString(path));
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
     // The stored value as the program reads it back ("<missing>" if absent).
-    std::string Value(const std::string& section, const std::string& key) const {
+    std::string value(const std::string& section, const std::string& key) const {
         std::string value;
-        return ReadSettingAsProgram(settingsPath, section, key, value) ? value : "<missing>";
+        return readSettingAsProgram(settingsPath, section, key, value) ? value : "<missing>";
     }
-    std::string Raw(const std::string& section, const std::string& key) const {
-        return CIni(settingsPath).Find(section, key).value_or("<missing>");
+    std::string raw(const std::string& section, const std::string& key) const {
+        return IniFile(settingsPath).find(section, key).value_or("<missing>");
     }
-    std::unique_ptr<StartupState> Load() const {
-        return std::make_unique<StartupState>(LoadStartupState(settingsPath, languagePath));
+    std::unique_ptr<StartupState> load() const {
+        return std::make_unique<StartupState>(loadStartupState(settingsPath, languagePath));
     }
 
     QTemporaryDir dir;
@@ -114,14 +114,14 @@ public:
 };
 
 template <class T>
-T* Find(QWidget* root, const char* name) {
+T* find(QWidget* root, const char* name) {
     T* found = root->findChild<T*>(QLatin1String(name));
     if (found == nullptr) qFatal("no control named %s", name);
     return found;
 }
 
 // A label's or button's text without its mnemonic mark.
-inline QString Plain(QString text) {
+inline QString plain(QString text) {
     return text.replace(QLatin1String("&&"), QStringLiteral("\x01")).remove(QLatin1Char('&')).replace(QChar(1), QLatin1Char('&'));
 }
 

@@ -1,11 +1,11 @@
 // Shows one of the settings dialogs for a look at it, on a scratch settings
 // file: settings_preview settings|advanced|special [ENG|LOCAL]
 
-#include "config/paths.h"
+#include "platform/paths.h"
 #include "config/settings_access.h"
-#include "ui/dialing_rule_dlg_adv.h"
-#include "ui/dialing_rule_dlg_adv_adv.h"
-#include "ui/setting_dlg.h"
+#include "ui/advanced_dialing_dialog.h"
+#include "ui/special_dialing_dialog.h"
+#include "ui/settings_dialog.h"
 
 #include <QApplication>
 #include <QFile>
@@ -18,11 +18,11 @@
 namespace {
 
 struct PreviewTargets : pellandor::SettingsTargets {
-    void SetSettingsClosed(bool) override {}
-    void HideCallDialog() override {}
-    pellandor::AutostartResult SetStartAtLogin(bool) override { return {}; }
-    void ApplyHotkey(const pellandor::AppSettings&) override {}
-    void SettingsApplied(const pellandor::CallDialogValues&, const pellandor::LanguageTable&) override {}
+    void setSettingsClosed(bool) override {}
+    void hideCallDialog() override {}
+    pellandor::AutostartResult setStartAtLogin(bool) override { return {}; }
+    void applyHotkey(const pellandor::AppSettings&) override {}
+    void settingsApplied(const pellandor::CallDialogValues&, const pellandor::LanguageTable&) override {}
 };
 
 }  // namespace
@@ -40,12 +40,12 @@ int main(int argc, char** argv) {
                 "USE_ADDZERO=1\n[DIALING_RULE_ADV_ADV]\nUSE_NON_STD=1\nUSE_PREFIX=1\nPREFIX1=0800\n")
                    .c_str());
     file.close();
-    const std::string languagePath = pellandor::LanguageFilePath();
-    pellandor::StartupState state = pellandor::LoadStartupState(settingsPath, languagePath);
+    const std::string languagePath = pellandor::languageFilePath();
+    pellandor::StartupState state = pellandor::loadStartupState(settingsPath, languagePath);
     PreviewTargets targets;
-    pellandor::CSettingDlg settings(state, {settingsPath, languagePath}, targets);
-    settings.OpenDialog();
-    if (which == "advanced" || which == "special") settings.AdvancedDialog().OpenDialog();
-    if (which == "special") settings.AdvancedDialog().SpecialDialog().OpenDialog();
+    pellandor::SettingsDialog settings(state, {settingsPath, languagePath}, targets);
+    settings.openDialog();
+    if (which == "advanced" || which == "special") settings.advancedDialog().openDialog();
+    if (which == "special") settings.advancedDialog().specialDialog().openDialog();
     return app.exec();
 }

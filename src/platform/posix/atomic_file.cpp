@@ -1,0 +1,276 @@
+#include "platform/atomic_file.h"
+
+#include "base/unique_fd.h"
+
+#include <cerrno>
+#include <dirent.h>
+#include <sys/file.h>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <algorithm>
+#include <vector>
+
+namespace pellandor {
+
+namespace {
+
+std::string errnoText(const char* what, const std::string& path, int err) {
+    return std::string(what) + " \"" + path + "\": " + std::strerror(err);
+}
+
+std::string parentOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+bool makeFolders(const std::string& folder, std::string& error) {
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode)) return true;
+        error = "not a folder: \"" + folder + "\"";
+        return false;
+    }
+    const std::string parent = parentOf(folder);
+    if (parent != folder && !makeFolders(parent, error)) return false;
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+        error = errnoText("cannot create folder", folder, errno);
+        return false;
+    }
+    return true;
+}
+
+std::string resolveTarget(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    std::vector<char> target(PATH_MAX + 1, '\0');
+    if (::realpath(path.c_str(), target.data()) != nullptr) return target.data();
+    // A dangling link: read where it points and create that file.
+    const ssize_t n = ::readlink(path.c_str(), target.data(), PATH_MAX);
+    if (n <= 0) return path;
+    std::string link(target.data(), static_cast<std::size_t>(n));
+    if (link.front() != '/') link = parentOf(path) + "/" + link;
+    return link;
+}
+
+bool writeAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+}  // namespace
+
+namespace {
+
+// Opens a file for reading and checks it may be read as a whole: a regular
+// file within the size cap. A FIFO or device is never read, so nothing blocks.
+FileReadStatus openForReading(const std::string& path, UniqueFd& fd, off_t& size, std::string& error) {
+    fd.reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    if (!fd.isOpen()) {
+        if (errno == ENOENT || errno == ENOTDIR) return FileReadStatus::Missing;
+        error = errnoText("cannot open", path, errno);
+        return FileReadStatus::Failed;
+    }
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0) {
+        error = errnoText("cannot inspect", path, errno);
+        return FileReadStatus::Failed;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        error = "not a regular file: \"" + path + "\"";
+        return FileReadStatus::Failed;
+    }
+    if (static_cast<unsigned long long>(st.st_size) > kMaxIniFileSize) {
+        error = "file too large: \"" + path + "\" (" + std::to_string(st.st_size) + " bytes, at most " +
+                std::to_string(kMaxIniFileSize) + ")";
+        return FileReadStatus::Failed;
+    }
+    size = st.st_size;
+    return FileReadStatus::Ok;
+}
+
+// Held for one read-change-write; released when the descriptor closes.
+class WriterLock {
+public:
+    bool acquire(const std::string& folder, const std::string& base, std::string& error) {
+        const std::string path = folder + "/." + base + ".lock";
+        fd_.reset(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, 0600));
+        if (!fd_.isOpen()) {
+            error = errnoText("cannot open the lock file", path, errno);
+            return false;
+        }
+        while (::flock(fd_.get(), LOCK_EX) != 0) {
+            if (errno == EINTR) continue;
+            error = errnoText("cannot lock", path, errno);
+            return false;
+        }
+        return true;
+    }
+
+private:
+    UniqueFd fd_;
+};
+
+// Temporary files of this target that exist while we hold the lock belong to
+// saves that died before their rename.
+void removeStaleTemporaries(const std::string& folder, const std::string& base) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr) return;
+    const std::string prefix = "." + base + ".";
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        if (name.size() != prefix.size() + 6 || name.substr(0, prefix.size()) != prefix) continue;
+        const std::string_view suffix = name.substr(prefix.size());
+        const bool fromMkstemp = std::all_of(suffix.begin(), suffix.end(), [](char c) {
+            return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+        });
+        if (fromMkstemp) ::unlinkat(::dirfd(dir), std::string(name).c_str(), 0);
+    }
+    ::closedir(dir);
+}
+
+struct Target {
+    std::string path;  // the file itself, symlinks followed
+    std::string folder;
+    std::string base;
+};
+
+bool prepareTarget(const std::string& path, Target& target, std::string& error) {
+    if (path.empty()) {
+        error = "no file name given";
+        return false;
+    }
+    target.path = resolveTarget(path);
+    target.folder = parentOf(target.path);
+    const std::size_t slash = target.path.rfind('/');
+    target.base = slash == std::string::npos ? target.path : target.path.substr(slash + 1);
+    return makeFolders(target.folder, error);
+}
+
+// A file without any write permission was made read-only on purpose.
+bool refuseReadOnly(const Target& target, std::string& error) {
+    struct stat st {};
+    if (::stat(target.path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    if ((st.st_mode & 0222) != 0 && ::access(target.path.c_str(), W_OK) == 0) return false;
+    error = "cannot replace \"" + target.path + "\": the file is read-only";
+    return true;
+}
+
+// The temporary file, its sync and the rename; the caller holds the lock.
+bool replace(const Target& target, std::string_view bytes, std::string& error) {
+    std::string temp = target.folder + "/." + target.base + ".XXXXXX";
+    UniqueFd fd(::mkostemp(temp.data(), O_CLOEXEC));
+    if (!fd.isOpen()) {
+        error = errnoText("cannot create a temporary file in", target.folder, errno);
+        return false;
+    }
+    bool ok = ::fchmod(fd.get(), 0600) == 0;
+    if (!ok) error = errnoText("cannot set the mode of", temp, errno);
+    if (ok && !writeAll(fd.get(), bytes)) {
+        error = errnoText("cannot write", temp, errno);
+        ok = false;
+    }
+    if (ok && ::fsync(fd.get()) != 0) {
+        error = errnoText("cannot flush", temp, errno);
+        ok = false;
+    }
+    if (::close(fd.release()) != 0 && ok) {
+        error = errnoText("cannot close", temp, errno);
+        ok = false;
+    }
+    if (ok && ::rename(temp.c_str(), target.path.c_str()) != 0) {
+        error = errnoText("cannot replace", target.path, errno);
+        ok = false;
+    }
+    if (!ok) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    // Makes the rename itself survive a power cut.
+    UniqueFd dir(::open(target.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.isOpen()) ::fsync(dir.get());
+    return true;
+}
+
+}  // namespace
+
+FileReadStatus checkReadableFile(const std::string& path, std::string& error) {
+    UniqueFd fd;
+    off_t size = 0;
+    return openForReading(path, fd, size, error);
+}
+
+FileReadStatus readWholeFile(const std::string& path, std::string& bytes, std::string& error) {
+    bytes.clear();
+    UniqueFd fd;
+    off_t size = 0;
+    const FileReadStatus status = openForReading(path, fd, size, error);
+    if (status != FileReadStatus::Ok) return status;
+    // Read into a buffer of the file's size: no second copy of a large file.
+    bytes.resize(static_cast<std::size_t>(size));
+    std::size_t filled = 0;
+    char chunk[4096];
+    for (;;) {
+        // once the expected size is in, a small read tells whether the file grew.
+        const bool full = filled == bytes.size();
+        char* into = full ? chunk : bytes.data() + filled;
+        const std::size_t room = full ? sizeof chunk : bytes.size() - filled;
+        const ssize_t n = ::read(fd.get(), into, room);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            error = errnoText("cannot read", path, errno);
+            bytes.clear();
+            return FileReadStatus::Failed;
+        }
+        if (n == 0) break;
+        if (full) {
+            if (filled + static_cast<std::size_t>(n) > kMaxIniFileSize) {
+                error = "file too large: \"" + path + "\"";
+                bytes.clear();
+                return FileReadStatus::Failed;
+            }
+            bytes.append(chunk, static_cast<std::size_t>(n));
+        }
+        filled += static_cast<std::size_t>(n);
+    }
+    bytes.resize(filled);
+    return FileReadStatus::Ok;
+}
+
+bool writeFileAtomically(const std::string& path, std::string_view bytes, std::string& error) {
+    Target target;
+    if (!prepareTarget(path, target, error)) return false;
+    WriterLock lock;
+    if (!lock.acquire(target.folder, target.base, error)) return false;
+    removeStaleTemporaries(target.folder, target.base);
+    if (refuseReadOnly(target, error)) return false;
+    return replace(target, bytes, error);
+}
+
+bool updateFileAtomically(const std::string& path, const FileChange& change, std::string& error) {
+    Target target;
+    if (!prepareTarget(path, target, error)) return false;
+    WriterLock lock;
+    if (!lock.acquire(target.folder, target.base, error)) return false;
+    removeStaleTemporaries(target.folder, target.base);
+    std::string bytes;
+    // Writing over a file we could not read would throw its contents away.
+    if (readWholeFile(target.path, bytes, error) == FileReadStatus::Failed) return false;
+    if (refuseReadOnly(target, error)) return false;
+    if (!change(bytes, error)) return false;
+    return replace(target, bytes, error);
+}
+
+}  // namespace pellandor

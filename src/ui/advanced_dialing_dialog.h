@@ -1,0 +1,50 @@
+#pragma once
+// The advanced dialing dialog: "=" digits, area-code and "+" rules, pop-up
+// filter and minimum length (section DIALING_RULE_ADV). Opened from the
+// settings dialog; opens the special dialing dialog.
+
+#include "config/settings_access.h"
+
+#include "ui/settings_widgets.h"
+
+#include <string>
+
+class QLineEdit;
+class QPushButton;
+
+namespace pellandor {
+
+class SpecialDialingDialog;
+
+class AdvancedDialingDialog : public SettingsDialogBase {
+    Q_OBJECT
+
+public:
+    // Works on state.advanced, state.advancedTexts and state.rules (and
+    // the special dialog on state.special, state.specialTexts).
+    AdvancedDialingDialog(StartupState& state, std::string settingsPath, std::string languagePath,
+                       QWidget* parent = nullptr);
+    ~AdvancedDialingDialog() override;
+
+    // Reloads values and texts from the files, fills and shows, without waiting.
+    void openDialog() override;
+
+    SpecialDialingDialog& specialDialog() const { return *special_; }
+
+
+private:
+    void setTexts();
+    void onOk();
+
+    StartupState& state_;
+    std::string settingsPath_;
+    std::string languagePath_;
+    SpecialDialingDialog* special_ = nullptr;
+
+    MarkerLabel *equalLabel_ = nullptr, *lengthLabel_ = nullptr;
+    QLineEdit *equalDigits_ = nullptr, *minLength_ = nullptr;
+    WrappingCheckBox *areaCode_ = nullptr, *international_ = nullptr, *popupForChar_ = nullptr;
+    QPushButton *specialButton_ = nullptr, *ok_ = nullptr, *cancel_ = nullptr;
+};
+
+}  // namespace pellandor

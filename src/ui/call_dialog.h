@@ -1,0 +1,133 @@
+#pragma once
+// The small skinned pop-up through which the user dials and hangs up.
+
+#include "call/call_press.h"
+#include "config/app_settings.h"
+#include "config/call_log.h"
+#include "config/language_table.h"
+#include "ui/call_dialog_logic.h"
+
+#include <QEvent>
+#include <QPoint>
+#include <QTimer>
+#include <QWidget>
+
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+
+class QLabel;
+
+namespace pellandor {
+
+class NumberBox;
+class SkinButton;
+class DialingRules;
+
+// Posted to the dialog when a request has finished (a custom event type in
+// Qt's user range; the worker never touches a widget).
+inline constexpr int kRequestFinishedEventType = 32965;
+
+class CallDialog : public QWidget {
+    Q_OBJECT
+
+public:
+    // `rules`, `log` and `state` are owned by the caller and outlive the dialog;
+    // the dialog reads the rules and keeps the log and its place up to date.
+    CallDialog(const DialingRules& rules, CallLog& log, DialogState& state, QWidget* parent = nullptr);
+    ~CallDialog() override;
+
+    // Behaviour, account and exchange values and the result texts; called at
+    // start and after every settings or language change.
+    void applyValues(const CallDialogValues& values, const LanguageTable& texts);
+
+    // Tray item, second start: clears the number box when the dialog is
+    // hidden, then raises and shows it.
+    void showDialog();
+
+    // A copied or handed-over number: converted to a dial string, shown next
+    // to `point` (or where the dialog is, without one) and, with auto-call
+    // on, dialled. `showFlag` true brings up a fresh dialog and activates it;
+    // false moves an existing one without taking the focus.
+    void showNumber(const std::string& text, std::optional<QPoint> point, bool showFlag);
+
+    // After a clipboard delivery: restarts the auto-hide timer when auto-hide is on.
+    void restartAutoHide();
+
+    // result and pre-check messages go through this; without one (the
+    // default, or after passing nullptr) a modal error box owned by the
+    // dialog shows them. Tests replace it.
+    using MessagePresenter = std::function<void(const QString& caption, const QString& text)>;
+    void setMessagePresenter(MessagePresenter presenter);
+
+    bool isFullLayout() const;
+    bool isRequestRunning() const { return press_.isRunning(); }
+    bool isResultFailed() const { return failed_; }
+
+    // Parts, for the shell's tests and the dialog's own.
+    NumberBox* numberBox() const { return numberBox_; }
+    SkinButton* button(DlgItem item) const;
+    QLabel* resultLabel() const { return resultLabel_; }
+    // Timer 1 (auto-hide) and timer 2 (result text): their periods can be
+    // read and their expiry driven without waiting.
+    QTimer* autoHideTimer() { return &autoHideTimer_; }
+    QTimer* resultTextTimer() { return &resultTextTimer_; }
+    CallPress& press() { return press_; }
+
+    static constexpr int kSuccessHideMs = 3000;
+    static constexpr int kResultTextMs = 5000;
+
+public slots:
+    void onCall();
+    void onHangup();
+    void setFullLayout(bool full);
+    // Exit: stops auto-hide, hides the result text and the dialog.
+    void hideDialog();
+
+signals:
+    // The recent numbers, the position or the layout changed: save them soon.
+    void persistentStateChanged();
+
+protected:
+    bool event(QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void startRequest(CallKind kind);
+    void presentOutcome(const CallOutcome& outcome);
+    void showFailedLabel();
+    void setRequestButtonsEnabled(bool enabled);
+    void applyLayout();
+    void applyFonts();
+    void fillNumberBox();
+    void showMessage(const QString& text);
+    // A window no screen shows is moved onto the primary screen.
+    void keepOnScreen();
+
+    const DialingRules& rules_;
+    CallLog& log_;
+    DialogState& state_;
+
+    CallDialogValues values_;
+    ResultTexts texts_;
+    MessagePresenter presenter_;
+    bool failed_ = false;
+
+    NumberBox* numberBox_ = nullptr;
+    std::map<DlgItem, SkinButton*> buttons_;
+    QLabel* resultLabel_ = nullptr;
+    QTimer autoHideTimer_;
+    QTimer resultTextTimer_;
+    std::optional<QPoint> dragOffset_;  // only when the window manager cannot move us
+
+    // Last: destroyed first, so no request outlives the widgets.
+    CallPress press_;
+};
+
+}  // namespace pellandor

@@ -1,0 +1,100 @@
+#pragma once
+// The settings dialog: account, exchange, call-dialog behaviour, hotkey,
+// language and dialling codes. It edits the program's StartupState and the
+// settings file; everything else it affects goes through SettingsTargets.
+
+#include "config/settings_access.h"
+#include "ui/settings_targets.h"
+
+#include "ui/settings_widgets.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+class QButtonGroup;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QSlider;
+
+namespace pellandor {
+
+class AdvancedDialingDialog;
+
+struct SettingsFiles {
+    std::string settingsPath;
+    std::string languagePath;
+};
+
+// The hotkey's key list as offered, before the list sorts it.
+std::vector<std::string> hotkeyKeyNames();
+// Sorted as the list shows them: case-insensitively, a shorter prefix first.
+std::vector<std::string> sortedForList(std::vector<std::string> items);
+
+class SettingsDialog : public SettingsDialogBase {
+    Q_OBJECT
+
+public:
+    // End codes: OK and Cancel give 0, the title bar's close button kClosedFromTitleBar.
+    // `state` and `targets` outlive the dialog.
+    SettingsDialog(StartupState& state, SettingsFiles files, SettingsTargets& targets, QWidget* parent = nullptr);
+    ~SettingsDialog() override;
+
+    // What showModal does before it waits: closes the call dialog,
+    // clears settingsClosed, fills the controls and shows the dialog.
+    void openDialog() override;
+
+    AdvancedDialingDialog& advancedDialog() const { return *advanced_; }
+
+    void done(int result) override;
+
+
+private:
+    void buildControls();
+    void fillControls();
+    void setTexts();
+    void updateEnabledStates();
+    // Reads, checks and saves the controls, then puts them into effect.
+    // False (dialog left as it is) when a check or the save fails.
+    bool applySettings();
+    void onOk();
+    void onApply();
+    void onTransparencyMoved(int value);
+    void showTransparencyValue(int value);
+
+    StartupState& state_;
+    SettingsFiles files_;
+    SettingsTargets& targets_;
+    AdvancedDialingDialog* advanced_ = nullptr;
+
+    MarkerLabel *userHeader_ = nullptr, *systemHeader_ = nullptr, *dialingHeader_ = nullptr,
+                *functionHeader_ = nullptr;
+    QLineEdit *userId_ = nullptr, *password_ = nullptr, *phoneNumber_ = nullptr, *address_ = nullptr,
+              *port_ = nullptr;
+    QLineEdit *coAccess_ = nullptr, *country_ = nullptr, *area_ = nullptr, *international_ = nullptr,
+              *pbx_ = nullptr, *longDistance_ = nullptr;
+    WrappingCheckBox *addZero_ = nullptr, *autoHide_ = nullptr, *hideAfterSuccess_ = nullptr,
+                     *transparent_ = nullptr, *topMost_ = nullptr, *showHangup_ = nullptr,
+                     *fixedPosition_ = nullptr, *callOnEnter_ = nullptr, *autoStart_ = nullptr,
+                     *autoCall_ = nullptr, *hotkey_ = nullptr;
+    QPushButton *advancedButton_ = nullptr, *ok_ = nullptr, *cancel_ = nullptr, *apply_ = nullptr;
+    QLineEdit* seconds_ = nullptr;
+    QLabel* secondsLabel_ = nullptr;
+    QSlider* transparency_ = nullptr;
+    QLabel *transparencyMin_ = nullptr, *transparencyMax_ = nullptr, *transparencyValue_ = nullptr;
+    QComboBox *modifier_ = nullptr, *key_ = nullptr;
+    QLabel *modifierLabel_ = nullptr, *keyLabel_ = nullptr, *languageLabel_ = nullptr;
+    QRadioButton *languageEng_ = nullptr, *languageLocal_ = nullptr;
+
+    // texts with mnemonics, in the order the letters are handed out.
+    struct Labelled {
+        const char* key;
+        std::function<void(const QString&)> set;
+    };
+    std::vector<Labelled> labelled_;
+};
+
+}  // namespace pellandor

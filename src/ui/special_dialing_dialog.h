@@ -1,0 +1,48 @@
+#pragma once
+// The special dialing dialog: when a plain digit string gets the CO access
+// code (section DIALING_RULE_ADV_ADV). Opened from the advanced dialing dialog.
+
+#include "config/settings_access.h"
+
+#include "ui/settings_widgets.h"
+
+#include <array>
+#include <string>
+
+class QLineEdit;
+class QPushButton;
+
+namespace pellandor {
+
+
+class SpecialDialingDialog : public SettingsDialogBase {
+    Q_OBJECT
+
+public:
+    // Works on state.special, state.specialTexts and state.rules.
+    SpecialDialingDialog(StartupState& state, std::string settingsPath, std::string languagePath,
+                          QWidget* parent = nullptr);
+    ~SpecialDialingDialog() override;
+
+    void openDialog() override;
+
+
+private:
+    void setTexts();
+    // Non-standard off disables everything below it; the prefix boxes follow
+    // their check box and the length box its own. Check marks stay as they are.
+    void updateEnabledStates();
+    void onOk();
+
+    StartupState& state_;
+    std::string settingsPath_;
+    std::string languagePath_;
+
+    WrappingCheckBox *nonStandard_ = nullptr, *usePrefix_ = nullptr, *useLength_ = nullptr;
+    std::array<MarkerLabel*, 5> prefixLabels_{};
+    std::array<QLineEdit*, 5> prefixes_{};
+    QLineEdit* length_ = nullptr;
+    QPushButton *ok_ = nullptr, *cancel_ = nullptr;
+};
+
+}  // namespace pellandor

@@ -1,0 +1,438 @@
+#include "settings_fixture.h"
+
+#include "platform/paths.h"
+#include "platform/autostart.h"
+#include "ui/settings_dialog.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+
+namespace pellandor::test {
+
+class SettingsDialogTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<Files> files_;
+    std::unique_ptr<StartupState> state_;
+    std::unique_ptr<RecordingTargets> targets_;
+    std::unique_ptr<SettingsDialog> dlg_;
+
+    void open() {
+        state_ = files_->load();
+        targets_ = std::make_unique<RecordingTargets>();
+        dlg_ = std::make_unique<SettingsDialog>(*state_, SettingsFiles{files_->settingsPath, files_->languagePath},
+                                             *targets_);
+        dlg_->openDialog();
+        QVERIFY(dlg_->isVisible());
+    }
+    template <class T>
+    T* findControl(const char* name) {
+        return find<T>(dlg_.get(), name);
+    }
+    void type(const char* name, const QString& text) {
+        auto* edit = findControl<QLineEdit>(name);
+        edit->clear();
+        QTest::keyClicks(edit, text);
+    }
+    void click(const char* name) { findControl<QPushButton>(name)->click(); }
+
+private slots:
+    void init() { files_ = std::make_unique<Files>(); }
+    void cleanup() {
+        dlg_.reset();
+        targets_.reset();
+        state_.reset();
+        files_.reset();
+    }
+
+    void controlsRoundTripThroughOk_data() {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("section");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("stored");
+        auto row = [](const char* control, const char* value, const char* section, const char* key, const char* stored) {
+            QTest::newRow(control) << control << value << section << key << stored;
+        };
+        row("userId", "alice", "USER_INFO", "ID", "alice");
+        row("password", "s3cret", "USER_INFO", "PW", "s3cret");
+        row("phoneNumber", "2001", "USER_INFO", "PN", "2001");
+        row("exchangeAddress", "192.168.1.20", "SYS_INFO", "IP", "192.168.1.20");
+        row("exchangePort", "5061", "SYS_INFO", "PORT", "5061");
+        row("autoHide", "0", "DISAPPEARANCE", "USE_DISAPPEARANCE", "0");
+        row("autoHideSeconds", "12", "DISAPPEARANCE", "TIME_DISAPPARANCE", "12");
+        row("hideAfterSuccess", "0", "DISAPPERANCE_AFTER_SUCCESS", "USE_DISAPPERANANCE_AFTER_SUCCESS", "0");
+        row("transparent", "1", "TRANSPARENCY", "USE_TRANSPARENCY", "1");
+        row("transparency", "40", "TRANSPARENCY", "RATE_TRANSPARENCY", "40");
+        row("callOnEnter", "0", "ENTERKEY", "USE_ENTERKEY", "0");
+        row("topMost", "0", "TOPMOST", "USE_TOPMOST", "0");
+        row("showHangup", "1", "HANGUP", "USE_HANGUP", "1");
+        row("fixedPosition", "1", "FIXEDPOS", "USE_FIXEDPOS", "1");
+        row("autoCall", "0", "AUTOCALL", "USE_AUTOCALL", "0");
+        row("hotkeyEnabled", "0", "HOTKEY", "USE_HOTKEY", "0");
+        row("hotkeyModifier", "CTRL", "HOTKEY", "MOD_KEY", "CTRL");
+        row("hotkeyKey", "f10", "HOTKEY", "VIRTUAL_KEY", "f10");
+        row("languageLocal", "1", "LANGUAGE", "LAN", "LOCAL");
+        row("coAccessCode", "0", "ACCESSCODE", "CO_ACCESS_CODE", "0");
+        row("myCountryCode", "49", "ACCESSCODE", "MYCOUNTRY_CODE", "49");
+        row("myAreaCode", "30", "ACCESSCODE", "MYAREA_CODE", "30");
+        row("internationalCode", "00", "ACCESSCODE", "INTER_CODE", "00");
+        row("pbxCode", "7", "ACCESSCODE", "PBX_CODE", "7");
+        row("longDistanceCode", "0", "ACCESSCODE", "LONG_CODE", "0");
+        row("addZero", "0", "ACCESSCODE", "USE_ADDZERO", "0");
+    }
+    void controlsRoundTripThroughOk() {
+        QFETCH(QString, control);
+        QFETCH(QString, value);
+        QFETCH(QString, section);
+        QFETCH(QString, key);
+        QFETCH(QString, stored);
+        open();
+        const QByteArray name = control.toLatin1();
+        QWidget* widget = findControl<QWidget>(name.constData());
+        if (qobject_cast<QLineEdit*>(widget) != nullptr) {
+            type(name.constData(), value);
+        } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+            if (button->isChecked() != (value == QLatin1String("1"))) button->click();
+        } else if (auto* combo = qobject_cast<QComboBox*>(widget)) {
+            combo->setCurrentText(value);
+        } else if (auto* slider = qobject_cast<QSlider*>(widget)) {
+            slider->setValue(value.toInt());
+        }
+        click("ok");
+        QVERIFY(!dlg_->isVisible());
+        QCOMPARE(files_->value(section.toStdString(), key.toStdString()), stored.toStdString());
+        // Every key of every general section is written, not only the changed one.
+        for (const auto& field : appSettingsFields()) QVERIFY(files_->raw(field.section, field.key) != "<missing>");
+        QVERIFY(files_->raw("USER_INFO", "PW") != "s3cret");  // enciphered, never in clear
+        QVERIFY(targets_->settingsClosed);
+        QVERIFY(targets_->called("applied"));
+        // A second start sees what was saved.
+        QCOMPARE(files_->load()->settings.userId, state_->settings.userId);
+    }
+
+    void okPutsTheValuesIntoEffectInOrder() {
+        open();
+        QCOMPARE(targets_->calls, (std::vector<std::string>{"hideCallDialog", "open"}));
+        type("userId", "  bob");
+        type("myAreaCode", "30");
+        findControl<QComboBox>("hotkeyKey")->setCurrentText("W");
+        click("ok");
+        QCOMPARE(targets_->calls,
+                 (std::vector<std::string>{"hideCallDialog", "open", "hotkey:ALT+W", "applied", "closed"}));
+        QCOMPARE(targets_->lastValues.userId, std::string("bob"));  // trimmed on the way
+        QCOMPARE(state_->rules.myAreaCode, std::string("30"));
+        QCOMPARE(dlg_->result(), 0);
+    }
+
+    void cancelEscEnterAndCloseChangeNothing() {
+        files_->write(files_->settingsPath, "[USER_INFO]\nID=old\n; hand-written\n");
+        const QByteArray before = files_->read(files_->settingsPath);
+        open();
+        type("userId", "new");
+        findControl<QCheckBox>("autoStart")->click();
+        QTest::keyClick(findControl<QLineEdit>("userId"), Qt::Key_Escape);
+        QVERIFY(dlg_->isVisible());
+        QTest::keyClick(findControl<QLineEdit>("userId"), Qt::Key_Return);
+        QVERIFY(dlg_->isVisible());
+        click("cancel");
+        QVERIFY(!dlg_->isVisible());
+        QCOMPARE(dlg_->result(), 0);
+        QCOMPARE(files_->read(files_->settingsPath), before);
+        QCOMPARE(state_->settings.userId, std::string("old"));
+        QVERIFY(!targets_->called("applied"));
+        QVERIFY(!targets_->called("autostart:on"));
+        QVERIFY(targets_->settingsClosed);
+
+        // The title bar's close button: closed, with its own end code, nothing written.
+        dlg_->openDialog();
+        type("userId", "other");
+        dlg_->close();
+        QVERIFY(!dlg_->isVisible());
+        QCOMPARE(dlg_->result(), SettingsDialog::kClosedFromTitleBar);
+        QCOMPARE(files_->read(files_->settingsPath), before);
+        QVERIFY(targets_->settingsClosed);
+    }
+
+    void trackBarIsKeptAtOnceEvenWhenCancelled() {
+        open();
+        findControl<QSlider>("transparency")->setValue(33);
+        QCOMPARE(findControl<QLabel>("transparencyValue")->text(), QStringLiteral("33%"));
+        click("cancel");
+        QCOMPARE(state_->settings.transparencyPercent, 33);
+        QVERIFY(!QFile::exists(QString::fromStdString(files_->settingsPath)));
+        dlg_->openDialog();
+        QCOMPARE(findControl<QSlider>("transparency")->value(), 33);
+    }
+
+    void clearedAutoHideKeepsItsSeconds() {
+        files_->write(files_->settingsPath, "[DISAPPEARANCE]\nUSE_DISAPPEARANCE=1\nTIME_DISAPPARANCE=8\n");
+        open();
+        type("autoHideSeconds", "20");
+        findControl<QCheckBox>("autoHide")->click();
+        click("ok");
+        QCOMPARE(files_->value("DISAPPEARANCE", "USE_DISAPPEARANCE"), std::string("0"));
+        QCOMPARE(files_->value("DISAPPEARANCE", "TIME_DISAPPARANCE"), std::string("8"));
+    }
+
+    void dependentControlsFollowTheirCheckBox_data() {
+        QTest::addColumn<QString>("check");
+        QTest::addColumn<QStringList>("dependents");
+        QTest::newRow("auto hide") << "autoHide" << QStringList{"autoHideSeconds", "autoHideSecondsLabel"};
+        QTest::newRow("transparency") << "transparent"
+                                      << QStringList{"transparency", "transparencyMin", "transparencyMax",
+                                                     "transparencyValue"};
+        QTest::newRow("hotkey") << "hotkeyEnabled"
+                                << QStringList{"hotkeyModifier", "hotkeyKey", "hotkeyModifierLabel", "hotkeyKeyLabel"};
+    }
+    void dependentControlsFollowTheirCheckBox() {
+        QFETCH(QString, check);
+        QFETCH(QStringList, dependents);
+        open();
+        auto* box = findControl<QCheckBox>(check.toLatin1().constData());
+        for (int round = 0; round < 3; ++round) {
+            for (const QString& name : dependents) {
+                QCOMPARE(findControl<QWidget>(name.toLatin1().constData())->isEnabled(), box->isChecked());
+            }
+            box->click();
+        }
+    }
+
+    void applyRelabelsTheOpenDialogFromLocal() {
+        open();
+        QCOMPARE(dlg_->windowTitle(), QStringLiteral("Settings"));
+        QVERIFY(findControl<QRadioButton>("languageLocal")->isVisibleTo(dlg_.get()));
+        findControl<QRadioButton>("languageLocal")->click();
+        click("apply");
+        QVERIFY(dlg_->isVisible());
+        QCOMPARE(dlg_->windowTitle(), QStringLiteral("Einstellungen"));
+        QCOMPARE(plain(findControl<QPushButton>("cancel")->text()), QStringLiteral("Abbrechen"));
+        QCOMPARE(plain(findControl<QPushButton>("apply")->text()), QStringLiteral("Übernehmen"));
+        QCOMPARE(targets_->lastTrayText, std::string("Einstellungen"));
+        QCOMPARE(files_->value("LANGUAGE", "LAN"), std::string("LOCAL"));
+    }
+
+    void withoutLocalTextsOnlyEnglishIsOffered() {
+        files_->write(files_->languagePath, "[ENG]\nCAPTION=Settings (file)\n");
+        files_->write(files_->settingsPath, "[LANGUAGE]\nLAN=LOCAL\n");
+        open();
+        QVERIFY(!findControl<QRadioButton>("languageLocal")->isVisibleTo(dlg_.get()));
+        QVERIFY(findControl<QRadioButton>("languageEng")->isChecked());
+        QCOMPARE(dlg_->windowTitle(), QStringLiteral("Settings"));  // built-in, not the file's ENG text
+        click("ok");
+        QCOMPARE(files_->value("LANGUAGE", "LAN"), std::string("ENG"));
+    }
+
+    void everyLabelledControlHasAUniqueMnemonic() {
+        for (const char* language : {"ENG", "LOCAL"}) {
+            files_->write(files_->settingsPath, QByteArray("[LANGUAGE]\nLAN=") + language + "\n");
+            open();
+            QSet<QChar> letters;
+            int marked = 0;
+            for (auto* button : dlg_->findChildren<QAbstractButton*>()) {
+                if (button->text().isEmpty()) continue;  // wrapped check boxes carry theirs on the label
+                const int at = button->text().indexOf(QRegularExpression(QStringLiteral("&[^&]")));
+                QVERIFY2(at >= 0, qPrintable(button->text()));
+                const QChar letter = button->text()[at + 1].toLower();
+                QVERIFY2(!letters.contains(letter), qPrintable(button->text()));
+                letters.insert(letter);
+                ++marked;
+            }
+            for (auto* label : dlg_->findChildren<QLabel*>()) {
+                if (label->buddy() == nullptr || label->text().isEmpty()) continue;
+                const int at = label->text().indexOf(QRegularExpression(QStringLiteral("&[^&]")));
+                if (at < 0) continue;  // more labels than letters is allowed; a clash is not
+                const QChar letter = label->text()[at + 1].toLower();
+                QVERIFY2(!letters.contains(letter), qPrintable(label->text()));
+                letters.insert(letter);
+                ++marked;
+            }
+            QVERIFY(marked >= 20);
+        }
+    }
+
+    void portOutsideItsRangeIsRefused_data() {
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("zero") << "0" << false;
+        QTest::newRow("above") << "65536" << false;
+        QTest::newRow("five nines") << "99999" << false;
+        QTest::newRow("highest") << "65535" << true;
+        QTest::newRow("empty") << "" << true;
+    }
+    void portOutsideItsRangeIsRefused() {
+        QFETCH(QString, port);
+        QFETCH(bool, accepted);
+        open();
+        type("exchangePort", port);
+        MessageBoxCatcher catcher;
+        click("ok");
+        QCOMPARE(dlg_->isVisible(), !accepted);
+        QCOMPARE(QFile::exists(QString::fromStdString(files_->settingsPath)), accepted);
+        QCOMPARE(catcher.count, accepted ? 0 : 1);
+        if (!accepted) QVERIFY(catcher.text.contains(QStringLiteral("65535")));
+    }
+
+    void portAlreadyInTheFileIsShownAsItIs() {
+        files_->write(files_->settingsPath, "[SYS_INFO]\nIP=10.0.0.1\nPORT=123456\n");
+        open();
+        QCOMPARE(findControl<QLineEdit>("exchangePort")->text(), QStringLiteral("123456"));
+    }
+
+    void failedSaveKeepsTheDialogAndWhatWasTyped() {
+        // The settings "folder" is a file: nothing can be written there.
+        files_->write(files_->dir.filePath(QStringLiteral("blocked")).toStdString(), "x");
+        files_->settingsPath = files_->dir.filePath(QStringLiteral("blocked/pellandor_settings.ini")).toStdString();
+        open();
+        type("userId", "carol");
+        type("password", "pw");
+        MessageBoxCatcher catcher;
+        click("ok");
+        QCOMPARE(catcher.count, 1);
+        QCOMPARE(catcher.icon, QMessageBox::Warning);
+        QVERIFY(catcher.text.contains(QStringLiteral("could not be saved")));
+        QVERIFY(dlg_->isVisible());
+        QCOMPARE(findControl<QLineEdit>("userId")->text(), QStringLiteral("carol"));
+        QCOMPARE(findControl<QLineEdit>("password")->text(), QStringLiteral("pw"));
+        QVERIFY(state_->settings.userId.empty());
+        QVERIFY(!targets_->called("applied"));
+        QVERIFY(!targets_->settingsClosed);
+    }
+
+    void passwordCanBeShownAndKeepsItsFullStoredLength() {
+        files_->write(files_->settingsPath, "[USER_INFO]\nPW=a-password-of-30-characters-x\nPN=12-34\n");
+        open();
+        auto* password = findControl<QLineEdit>("password");
+        QCOMPARE(password->echoMode(), QLineEdit::Password);
+        find<QAction>(dlg_.get(), "showPassword")->trigger();
+        QCOMPARE(password->echoMode(), QLineEdit::Normal);
+        // Longer than the typing limit and not digits only: kept, not cut.
+        click("ok");
+        QCOMPARE(files_->value("USER_INFO", "PW"), std::string("a-password-of-30-characters-x"));
+        QCOMPARE(files_->value("USER_INFO", "PN"), std::string("12-34"));
+    }
+
+    void digitBoxesRefuseOtherCharacters() {
+        open();
+        type("phoneNumber", "12ab-3");
+        QCOMPARE(findControl<QLineEdit>("phoneNumber")->text(), QStringLiteral("123"));
+        type("exchangePort", "1234567");
+        QCOMPARE(findControl<QLineEdit>("exchangePort")->text(), QStringLiteral("12345"));
+    }
+
+    void hotkeyListsAndStoredNames_data() {
+        QTest::addColumn<QString>("modifier");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("shownModifier");
+        QTest::addColumn<QString>("shownKey");
+        QTest::newRow("usual") << "ALT" << "Q" << "ALT" << "Q";
+        QTest::newRow("0 is kept though not offered") << "WIN" << "0" << "WIN" << "0";
+        QTest::newRow("list matches the start, any case") << "ctrl" << "F10" << "CTRL" << "f10";
+    }
+    void hotkeyListsAndStoredNames() {
+        QFETCH(QString, modifier);
+        QFETCH(QString, key);
+        QFETCH(QString, shownModifier);
+        QFETCH(QString, shownKey);
+        files_->write(files_->settingsPath,
+                      "[HOTKEY]\nUSE_HOTKEY=1\nMOD_KEY=" + modifier.toUtf8() + "\nVIRTUAL_KEY=" + key.toUtf8() + "\n");
+        open();
+        auto* modifiers = findControl<QComboBox>("hotkeyModifier");
+        auto* keys = findControl<QComboBox>("hotkeyKey");
+        QStringList modifierItems, keyItems;
+        for (int i = 0; i < 4; ++i) modifierItems << modifiers->itemText(i);
+        QCOMPARE(modifierItems, (QStringList{"ALT", "CTRL", "SHIFT", "WIN"}));
+        for (int i = 0; i < 8; ++i) keyItems << keys->itemText(i);
+        QCOMPARE(keyItems, (QStringList{"1", "2", "3", "4", "5", "6", "7", "8"}));
+        QCOMPARE(keys->itemText(14), QStringLiteral("F"));
+        QCOMPARE(keys->itemText(15), QStringLiteral("f1"));
+        QCOMPARE(keys->itemText(16), QStringLiteral("f10"));
+        QCOMPARE(modifiers->currentText(), shownModifier);
+        QCOMPARE(keys->currentText(), shownKey);
+        click("ok");
+        QCOMPARE(files_->value("HOTKEY", "MOD_KEY"), shownModifier.toStdString());
+        QCOMPARE(files_->value("HOTKEY", "VIRTUAL_KEY"), shownKey.toStdString());
+    }
+
+    void startAtLoginIsTouchedOnlyWhenTheBoxChanges() {
+        const QString entry = files_->dir.filePath(QStringLiteral("config/autostart/pellandor.desktop"));
+        open();
+        click("ok");
+        QVERIFY(!QFile::exists(entry));
+        QVERIFY(!targets_->called("autostart:on") && !targets_->called("autostart:off"));
+
+        dlg_->openDialog();
+        findControl<QCheckBox>("autoStart")->click();
+        click("ok");
+        QVERIFY(QFile::exists(entry));
+        const QByteArray text = files_->read(entry.toStdString());
+        QVERIFY(text.contains("\nName=Ulvex Pellandor\n"));
+        const QByteArray exec = QByteArray::fromStdString("\nExec=" + quoteExecArgument(programPath()) + "\n");
+        QVERIFY2(text.contains(exec), text.constData());
+        QCOMPARE(files_->value("AUTOSTART", "USE_AUTOSTART"), std::string("1"));
+
+        // Unchanged: the entry is left exactly as it is.
+        files_->write(entry.toStdString(), "marker");
+        dlg_->openDialog();
+        click("apply");
+        click("ok");
+        QCOMPARE(files_->read(entry.toStdString()), QByteArray("marker"));
+
+        dlg_->openDialog();
+        findControl<QCheckBox>("autoStart")->click();
+        click("ok");
+        QVERIFY(!QFile::exists(entry));
+        QCOMPARE(std::count(targets_->calls.begin(), targets_->calls.end(), "autostart:on"), 1);
+        QCOMPARE(std::count(targets_->calls.begin(), targets_->calls.end(), "autostart:off"), 1);
+    }
+
+    void startAtLoginFailureIsShownAndTheOptionKept() {
+        files_->write(files_->dir.filePath(QStringLiteral("config")).toStdString(), "not a folder");
+        open();
+        findControl<QCheckBox>("autoStart")->click();
+        MessageBoxCatcher catcher;
+        click("ok");
+        QCOMPARE(catcher.count, 1);
+        QCOMPARE(catcher.text, QStringLiteral("Failed to register(RegCreateKey) to startup program lists"));
+        QCOMPARE(catcher.title, QString());
+        QCOMPARE(catcher.icon, QMessageBox::Warning);
+        QCOMPARE(files_->value("AUTOSTART", "USE_AUTOSTART"), std::string("1"));
+        QVERIFY(!dlg_->isVisible());
+    }
+
+    void tabVisitsEveryControlInReadingOrder() {
+        open();
+        const QStringList expected{"userId", "password", "phoneNumber", "exchangeAddress", "exchangePort",
+                                   "coAccessCode", "myCountryCode", "myAreaCode", "internationalCode", "pbxCode",
+                                   "longDistanceCode", "addZero", "advanced", "autoHide", "autoHideSeconds",
+                                   "hideAfterSuccess", "transparent", "transparency", "topMost", "showHangup",
+                                   "fixedPosition", "callOnEnter", "autoStart", "autoCall", "hotkeyEnabled",
+                                   "hotkeyModifier", "hotkeyKey", "languageEng", "languageLocal", "ok", "cancel",
+                                   "apply"};
+        QStringList visited;
+        QWidget* w = findControl<QWidget>("userId");
+        do {
+            if ((w->focusPolicy() & Qt::TabFocus) && w->isVisibleTo(dlg_.get()) && !w->objectName().isEmpty()) {
+                visited << w->objectName();
+            }
+            w = w->nextInFocusChain();
+        } while (w != findControl<QWidget>("userId") && visited.size() < 100);
+        QCOMPARE(visited, expected);
+    }
+
+    void openingAgainOnlyRaisesIt() {
+        open();
+        QCOMPARE(dlg_->showModal(), -1);
+        QVERIFY(dlg_->isVisible());
+    }
+};
+
+}  // namespace pellandor::test
+
+QTEST_MAIN(pellandor::test::SettingsDialogTest)
+#include "settings_dialog_test.moc"
