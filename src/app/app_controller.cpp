@@ -203,6 +203,7 @@ CallDialog* AppController::ensureCallDialog(bool& created) {
     if (!dialog_) {
         dialog_ = new CallDialog(state_.rules, state_.callLog, state_.dialogState);
         dialog_->applyValues(state_.callDialog, state_.language);
+        dialog_->setSettingsFile(settingsPath_, openCredentialStore());
         connect(dialog_, &CallDialog::persistentStateChanged, &saveTimer_, qOverload<>(&QTimer::start));
         created = true;
     }

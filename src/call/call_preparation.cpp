@@ -16,10 +16,9 @@ void prepareCall(const std::string& settingsPath, CallDialogValues& account, Cal
     }
 }
 
-std::string finishCall(const std::string& settingsPath, const CallDialogValues& account, const CallOutcome& outcome,
-                       bool& pinned) {
+std::string finishCall(const std::string& settingsPath, const CallOutcome& outcome, bool& pinned) {
     std::string error;
-    const PinWrite written = keepFirstKey(settingsPath, account, outcome.peer, error);
+    const PinWrite written = keepFirstKey(settingsPath, outcome.exchange, outcome.peer, error);
     pinned = written == PinWrite::Stored;
     return written == PinWrite::Failed ? error : std::string();
 }

@@ -20,7 +20,6 @@ void prepareCall(const std::string& settingsPath, CallDialogValues& account, Cal
 // After the outcome: the key a first call found is kept in the settings
 // file. Empty, or why the key could not be kept; `pinned` tells whether
 // this call pinned it.
-std::string finishCall(const std::string& settingsPath, const CallDialogValues& account, const CallOutcome& outcome,
-                       bool& pinned);
+std::string finishCall(const std::string& settingsPath, const CallOutcome& outcome, bool& pinned);
 
 }  // namespace pellandor

@@ -17,11 +17,10 @@ TrustPolicy trustPolicyFor(const SecuritySettings& security, const CallDialogVal
     return policy;
 }
 
-PinWrite keepFirstKey(const std::string& settingsPath, const CallDialogValues& account, const PeerCheck& check,
+PinWrite keepFirstKey(const std::string& settingsPath, const std::string& exchange, const PeerCheck& check,
                       std::string& error) {
     if (check.verdict != TrustVerdict::FirstUse || check.fingerprint.empty()) return PinWrite::AlreadyPinned;
-    return rememberFirstPin(settingsPath, exchangeName(account.exchangeAddress, account.exchangePort),
-                            check.fingerprint, error);
+    return rememberFirstPin(settingsPath, exchange, check.fingerprint, error);
 }
 
 std::string untrustedExchangeMessage(const PeerCheck& check, std::string_view exchange) {

@@ -19,7 +19,7 @@ TrustPolicy trustPolicyFor(const SecuritySettings& security, const CallDialogVal
 // After a request whose handshake found no key to match: keeps the key it
 // saw. A file write, so it runs on the GUI thread or in the command line,
 // never on the request's worker. Stored when this call pinned the key.
-PinWrite keepFirstKey(const std::string& settingsPath, const CallDialogValues& account, const PeerCheck& check,
+PinWrite keepFirstKey(const std::string& settingsPath, const std::string& exchange, const PeerCheck& check,
                       std::string& error);
 
 // What to show when the exchange's key or certificate was not trusted

@@ -56,7 +56,7 @@ int runCall(const ParsedArgs& args, const std::string& settingsPath, bool hangup
 
     // First use: the key this handshake found is the one trusted from now on.
     bool pinned = false;
-    const std::string pinError = finishCall(settingsPath, state.callDialog, outcome, pinned);
+    const std::string pinError = finishCall(settingsPath, outcome, pinned);
     if (pinned)
         err << "pellandor: first call to " << outcome.exchange << ": its key " << outcome.peer.fingerprint
             << " is trusted from now on\n";
