@@ -2,6 +2,7 @@
 
 #include "base/secret_text.h"
 #include "call/call_preparation.h"
+#include "call/exchange_trust.h"
 #include "dialing/dialing_rules.h"
 #include "ui/number_box.h"
 #include "ui/skin.h"
@@ -291,9 +292,9 @@ void CallDialog::presentOutcome(const CallOutcome& outcome)
                                    << toQ(outcome.peer.fingerprint);
         if (!error.empty()) qCWarning(lcCall) << "the exchange's key could not be kept:" << toQ(error);
     }
-    if (!outcome.peer.expected.empty() && outcome.peer.verdict == TrustVerdict::KeyChanged)
-        qCWarning(lcCall) << "the exchange" << toQ(outcome.exchange) << "showed another key:"
-                          << toQ(outcome.peer.fingerprint) << "instead of" << toQ(outcome.peer.expected);
+    // Said on stderr too: a changed key is worth finding in a log later.
+    if (const std::string untrusted = untrustedExchangeMessage(outcome.peer, outcome.exchange); !untrusted.empty())
+        qCWarning(lcCall).noquote() << "call refused:" << toQ(untrusted);
     const ResultPresentation shown = presentResult(outcome, texts_, values_.hideAfterSuccess, isFullLayout());
     failed_ = shown.failed;
     if (!shown.failed) {
