@@ -442,6 +442,29 @@ private slots:
         QCOMPARE(files_->raw("SECURITY", "USE_KEYRING"), std::string("<missing>"));
     }
 
+    // Run with a keyring on the bus (tests/cli/with_keyring.py); skipped without one.
+    void withAKeyringThePasswordLeavesTheFile() {
+        files_->write(files_->settingsPath, "[USER_INFO]\nID=alice\n[SYS_INFO]\nIP=10.0.0.5\nPORT=443\n");
+        open();
+        if (!findControl<QCheckBox>("useKeyring")->isEnabled()) QSKIP("no keyring on this bus");
+        QVERIFY(findControl<QCheckBox>("useKeyring")->isChecked());
+        type("password", "s3cret");
+        click("ok");
+        QCOMPARE(files_->raw("USER_INFO", "PW"), std::string());
+        std::string secret, error;
+        QCOMPARE(openCredentialStore()->lookup({"10.0.0.5", "alice"}, secret, error), CredentialStatus::Ok);
+        QCOMPARE(secret, std::string("s3cret"));
+
+        // Shown again from the keyring; turned off, the password goes back to the file.
+        open();
+        QCOMPARE(findControl<QLineEdit>("password")->text(), QStringLiteral("s3cret"));
+        findControl<QCheckBox>("useKeyring")->click();
+        click("ok");
+        QCOMPARE(files_->value("USER_INFO", "PW"), std::string("s3cret"));
+        QCOMPARE(files_->raw("SECURITY", "USE_KEYRING"), std::string("0"));
+        QCOMPARE(openCredentialStore()->lookup({"10.0.0.5", "alice"}, secret, error), CredentialStatus::NotFound);
+    }
+
     void tabVisitsEveryControlInReadingOrder() {
         open();
         const QStringList expected{"userId", "password", "phoneNumber", "useKeyring", "exchangeAddress", "exchangePort",
