@@ -224,14 +224,14 @@ void SettingsDialog::buildControls() {
     pinnedKey_->setObjectName(QStringLiteral("pinnedKey"));
     pinnedKey_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     forgetKey_ = new QPushButton(this);
-    labelled_.push_back({nullptr, [this](const QString& text) { forgetKey_->setText(text); }, forgetText_});
+    labelled_.push_back({nullptr, [this](const QString& text) { forgetKey_->setText(text); }, kForgetText});
     forgetKey_->setObjectName(QStringLiteral("forgetKey"));
     forgetKey_->setToolTip(tr("The next call trusts the key the exchange shows then"));
     keyRow->addWidget(pinnedKey_, 1);
     keyRow->addWidget(forgetKey_);
-    keyLabel2_ = bullet(pinnedKey_, this);
-    keyLabel2_->setText(tr("Key"));
-    system->addRow(keyLabel2_, keyRow);
+    trustLabel_ = bullet(pinnedKey_, this);
+    trustLabel_->setText(tr("Key"));
+    system->addRow(trustLabel_, keyRow);
 
     QGroupBox* dialingBox = makeGroup(left, dialingHeader_);
     auto* dialingLayout = new QVBoxLayout(dialingBox);
@@ -390,7 +390,7 @@ void SettingsDialog::buildControls() {
     // Buttons and radio buttons choose their letters first: with this many
     // controls the letters run out, and a label can still be reached by Tab.
     std::stable_partition(labelled_.begin(), labelled_.end(), [this](const Labelled& item) {
-        if (item.key == nullptr) return item.english == forgetText_;
+        if (item.key == nullptr) return item.english == kForgetText;
         for (const char* key : {"OK", "CANCEL", "APPLY", "LANGUAGE_ENG", "LANGUAGE_LOCAL", "DIALING_ADV"}) {
             if (std::string_view(item.key) == key) return true;
         }

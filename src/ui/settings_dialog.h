@@ -99,7 +99,7 @@ private:
     QRadioButton *languageEng_ = nullptr, *languageLocal_ = nullptr;
     WrappingCheckBox* useKeyring_ = nullptr;
     QLabel* keyringNote_ = nullptr;
-    MarkerLabel* keyLabel2_ = nullptr;
+    MarkerLabel* trustLabel_ = nullptr;
     QLabel* pinnedKey_ = nullptr;
     QPushButton* forgetKey_ = nullptr;
     std::unique_ptr<CredentialStore> store_;
@@ -112,7 +112,7 @@ private:
         const char* english = nullptr;
     };
     std::vector<Labelled> labelled_;
-    static constexpr const char* forgetText_ = QT_TR_NOOP("Forget");
+    static constexpr const char* kForgetText = QT_TR_NOOP("Forget");
 };
 
 }  // namespace pellandor
