@@ -75,8 +75,13 @@ class CliTestCase(unittest.TestCase):
         self.env = {k: v for k, v in os.environ.items() if k != "PELLANDOR_SETTINGS"}
         self.env["XDG_CONFIG_HOME"] = str(self.dir / "config")
         self.env["HOME"] = str(self.dir)
-        # Nor may a password reach the user's own keyring: a bus nobody listens on.
-        self.env["DBUS_SESSION_BUS_ADDRESS"] = f"unix:path={self.dir}/no-bus"
+        # Nor may a password reach the user's own keyring: no session bus at
+        # all (a runtime folder of the test's own holds none), so the keyring
+        # library is not even loaded.
+        self.env.pop("DBUS_SESSION_BUS_ADDRESS", None)
+        runtime = self.dir / "runtime"
+        runtime.mkdir(mode=0o700)
+        self.env["XDG_RUNTIME_DIR"] = str(runtime)
 
     def write_settings(self, text):
         self.settings.write_text(text)

@@ -69,7 +69,7 @@ class KeyringTest(CliTestCase):
                     bus = PrivateBus(self.dir / what.replace(" ", "-"), keyring=what == "keyring")
                     self.env.update(bus.env)
                 else:
-                    self.env.pop("DBUS_SESSION_BUS_ADDRESS")
+                    self.env.pop("DBUS_SESSION_BUS_ADDRESS", None)
                 try:
                     sim = self.start_sim(accounts=[ACCOUNT])
                     self.configure(sim.port, extra)
