@@ -1,5 +1,7 @@
 #include "cli/cli.h"
 
+#include "base/secret_text.h"
+#include "call/call_preparation.h"
 #include "call/call_press.h"
 #include "cli/command_line.h"
 #include "platform/paths.h"
@@ -27,10 +29,18 @@ int runCall(const ParsedArgs& args, const std::string& settingsPath, bool hangup
         shown = args.raw ? typed : model.rules().buildDialString(typed);
     }
 
+    // Our own copy: the keyring's password goes into it, and it is wiped
+    // once the press has started.
+    CallDialogValues account = model.callDialogValues();
     CallPress press;
+    {
+        const std::unique_ptr<CredentialStore> store = openCredentialStore();
+        prepareCall(settingsPath, account, press, *store);
+    }
     CallOutcome outcome;
     const CallPress::Begin begin = press.pressAndWait(hangup ? CallKind::Hangup : CallKind::Call,
-                                                       model.callDialogValues(), shown, model.rules(), outcome);
+                                                       account, shown, model.rules(), outcome);
+    wipeString(account.password);
     switch (begin.status) {
     case CallPress::Status::IncompleteSettings:
         out << "Failed\n" << formatResultMessage(settingsGapMessage(begin.gap, texts)) << "\n";
@@ -47,6 +57,15 @@ int runCall(const ParsedArgs& args, const std::string& settingsPath, bool hangup
     case CallPress::Status::Started:
         break;
     }
+
+    // First use: the key this handshake found is the one trusted from now on.
+    bool pinned = false;
+    const std::string pinError = finishCall(settingsPath, outcome, pinned);
+    if (pinned)
+        err << "pellandor: first call to " << outcome.exchange << ": its key " << outcome.peer.fingerprint
+            << " is trusted from now on\n";
+    if (!pinError.empty())
+        err << "pellandor: the exchange's key could not be kept: " << pinError << "\n";
 
     const bool success = outcome.succeeded();
     out << (success ? "Success" : "Failed") << "\n";
