@@ -7,8 +7,7 @@
 
 namespace pellandor {
 
-void prepareCall(const std::string& settingsPath, CallDialogValues& account, CallPress& press,
-                 CredentialStore& store) {
+void prepareCall(const std::string& settingsPath, CallDialogValues& account, CallPress& press, CredentialStore& store) {
     const IniFile settings = IniFile::snapshot(settingsPath);
     press.request().setTrustPolicy(trustPolicyFor(loadSecuritySettings(settings), account));
     if (account.password.empty()) {

@@ -14,8 +14,7 @@ namespace pellandor {
 // The trust policy of the configured exchange goes to `press`'s request;
 // when `account` has no password (the file holds none), the keyring's is
 // put in. The caller wipes the password once the press has started.
-void prepareCall(const std::string& settingsPath, CallDialogValues& account, CallPress& press,
-                 CredentialStore& store);
+void prepareCall(const std::string& settingsPath, CallDialogValues& account, CallPress& press, CredentialStore& store);
 
 // After the outcome: the key a first call found is kept in the settings
 // file. Empty, or why the key could not be kept; `pinned` tells whether

@@ -30,14 +30,17 @@ std::string untrustedExchangeMessage(const PeerCheck& check, std::string_view ex
             if (check.provisioned) {
                 return "The exchange " + where +
                        " did not show the key your administrator set. Nothing was sent.\n"
-                       "Required key: " + check.expected + "\nShown key: " + check.fingerprint +
+                       "Required key: " +
+                       check.expected + "\nShown key: " + check.fingerprint +
                        "\nAsk your administrator (REQUIRED_KEY in the [SECURITY] section of the settings).";
             }
             return "The exchange's identity has changed: " + where +
                    " showed another key than the one trusted before. Nothing was sent.\n"
-                   "Trusted key: " + check.expected + "\nNew key: " + check.fingerprint +
+                   "Trusted key: " +
+                   check.expected + "\nNew key: " + check.fingerprint +
                    "\nIf the exchange's certificate was replaced on purpose, accept the new key with\n"
-                   "pellandor config pin accept " + check.fingerprint +
+                   "pellandor config pin accept " +
+                   check.fingerprint +
                    "\nor with Forget in the settings dialog (the next call then trusts the key it finds).";
         case TrustVerdict::ChainRejected:
             return "The certificate of the exchange " + where + " is not trusted: " + check.detail +

@@ -13,8 +13,7 @@
 namespace pellandor {
 
 int runCall(const ParsedArgs& args, const std::string& settingsPath, bool hangup, std::ostream& out,
-            std::ostream& err)
-{
+            std::ostream& err) {
     if (!hangup && args.words.empty()) {
         return usageError(err, "call needs a NUMBER");
     }
@@ -38,24 +37,25 @@ int runCall(const ParsedArgs& args, const std::string& settingsPath, bool hangup
         prepareCall(settingsPath, account, press, *store);
     }
     CallOutcome outcome;
-    const CallPress::Begin begin = press.pressAndWait(hangup ? CallKind::Hangup : CallKind::Call,
-                                                       account, shown, model.rules(), outcome);
+    const CallPress::Begin begin =
+        press.pressAndWait(hangup ? CallKind::Hangup : CallKind::Call, account, shown, model.rules(), outcome);
     wipeString(account.password);
     switch (begin.status) {
-    case CallPress::Status::IncompleteSettings:
-        out << "Failed\n" << formatResultMessage(settingsGapMessage(begin.gap, texts)) << "\n";
-        err << "pellandor: the settings in " << settingsPath << " lack the "
-            << (begin.gap != SettingsGap::SysInfo ? "user ID, password or phone number" : "exchange address or port")
-            << "\n";
-        return kExitIncomplete;
-    case CallPress::Status::NotDialable:
-        err << "pellandor: not a dialable number: \"" << shown << "\"\n";
-        return kExitIncomplete;
-    case CallPress::Status::Refused:
-        err << "pellandor: could not start the request: " << begin.error << "\n";
-        return kExitFailed;
-    case CallPress::Status::Started:
-        break;
+        case CallPress::Status::IncompleteSettings:
+            out << "Failed\n" << formatResultMessage(settingsGapMessage(begin.gap, texts)) << "\n";
+            err << "pellandor: the settings in " << settingsPath << " lack the "
+                << (begin.gap != SettingsGap::SysInfo ? "user ID, password or phone number"
+                                                      : "exchange address or port")
+                << "\n";
+            return kExitIncomplete;
+        case CallPress::Status::NotDialable:
+            err << "pellandor: not a dialable number: \"" << shown << "\"\n";
+            return kExitIncomplete;
+        case CallPress::Status::Refused:
+            err << "pellandor: could not start the request: " << begin.error << "\n";
+            return kExitFailed;
+        case CallPress::Status::Started:
+            break;
     }
 
     // First use: the key this handshake found is the one trusted from now on.
@@ -64,16 +64,14 @@ int runCall(const ParsedArgs& args, const std::string& settingsPath, bool hangup
     if (pinned)
         err << "pellandor: first call to " << outcome.exchange << ": its key " << outcome.peer.fingerprint
             << " is trusted from now on\n";
-    if (!pinError.empty())
-        err << "pellandor: the exchange's key could not be kept: " << pinError << "\n";
+    if (!pinError.empty()) err << "pellandor: the exchange's key could not be kept: " << pinError << "\n";
 
     const bool success = outcome.succeeded();
     out << (success ? "Success" : "Failed") << "\n";
     if (!success) out << outcome.message(texts) << "\n";
     if (!outcome.completed()) {
         std::string detail = outcome.result.text;
-        while (!detail.empty() && (detail.back() == '\n' || detail.back() == '\r'))
-            detail.pop_back();
+        while (!detail.empty() && (detail.back() == '\n' || detail.back() == '\r')) detail.pop_back();
         err << "pellandor: request failed at step " << -outcome.result.step << ": " << detail << "\n";
         return kExitFailed;
     }

@@ -16,33 +16,27 @@ namespace pellandor {
 
 namespace {
 
-bool isExchangeRow(const std::string& section, const std::string& key)
-{
+bool isExchangeRow(const std::string& section, const std::string& key) {
     return iniNamesEqual(section, "SYS_INFO") && (iniNamesEqual(key, "IP") || iniNamesEqual(key, "PORT"));
 }
 
-bool isPasswordKey(const std::string& section, const std::string& key)
-{
+bool isPasswordKey(const std::string& section, const std::string& key) {
     return iniNamesEqual(section, "USER_INFO") && iniNamesEqual(key, "PW");
 }
 
-bool isPasswordRow(const std::string& name)
-{
+bool isPasswordRow(const std::string& name) {
     return name == "USER_INFO/PW";
 }
 
 // `config pin`, `config pin clear`, `config pin accept FINGERPRINT`.
-int runPin(const std::vector<std::string>& w, const std::string& settingsPath, std::ostream& out, std::ostream& err)
-{
+int runPin(const std::vector<std::string>& w, const std::string& settingsPath, std::ostream& out, std::ostream& err) {
     const IniFile ini = IniFile::snapshot(settingsPath);
     const SecuritySettings security = loadSecuritySettings(ini);
     const std::string exchange = exchangeName(ini.getString("SYS_INFO", "IP"), ini.getString("SYS_INFO", "PORT"));
     std::string error;
     if (w.size() == 1) {
-        if (!security.requiredKey.empty())
-            out << "required key (provisioned): " << security.requiredKey << "\n";
-        if (!security.caFile.empty())
-            out << "certificate authorities (provisioned): " << security.caFile << "\n";
+        if (!security.requiredKey.empty()) out << "required key (provisioned): " << security.requiredKey << "\n";
+        if (!security.caFile.empty()) out << "certificate authorities (provisioned): " << security.caFile << "\n";
         const std::string pin = pinFor(security, exchange);
         if (pin.empty())
             out << "no key kept for " << exchange << "; the next call keeps the key it finds\n";
@@ -77,12 +71,10 @@ int runPin(const std::vector<std::string>& w, const std::string& settingsPath, s
 
 }  // namespace
 
-int runConfig(const ParsedArgs& args, const std::string& settingsPath, std::ostream& out, std::ostream& err)
-{
+int runConfig(const ParsedArgs& args, const std::string& settingsPath, std::ostream& out, std::ostream& err) {
     const std::vector<std::string>& w = args.words;
     const std::string action = w.empty() ? std::string() : w[0];
-    if (args.showPassword && action != "list")
-        return usageError(err, "--show-password goes with config list only");
+    if (args.showPassword && action != "list") return usageError(err, "--show-password goes with config list only");
     if (action == "get" && w.size() == 3) {
         std::string value;
         const bool found = readSettingAsProgram(settingsPath, w[1], w[2], value);
@@ -119,12 +111,12 @@ int runConfig(const ParsedArgs& args, const std::string& settingsPath, std::ostr
                 err << "pellandor: " << error << "\n";
                 return kExitRefused;
             }
-            if (!note.empty())
-                err << "pellandor: " << note << "\n";
+            if (!note.empty()) err << "pellandor: " << note << "\n";
             return kExitOk;
         }
         // The keyring's entry is named by the address and user ID: it follows them.
-        const bool namesEntry = isExchangeRow(w[1], w[2]) || (iniNamesEqual(w[1], "USER_INFO") && iniNamesEqual(w[2], "ID"));
+        const bool namesEntry =
+            isExchangeRow(w[1], w[2]) || (iniNamesEqual(w[1], "USER_INFO") && iniNamesEqual(w[2], "ID"));
         const IniFile before = IniFile::snapshot(settingsPath);
         const CredentialKey oldKey = credentialKeyFrom(before);
         const SettingWriteResult result = writeSettingAsProgram(settingsPath, w[1], w[2], value, error);
@@ -148,8 +140,7 @@ int runConfig(const ParsedArgs& args, const std::string& settingsPath, std::ostr
         err << "pellandor: " << error << "\n";
         return result == SettingWriteResult::InvalidName ? kExitUsage : kExitRefused;
     }
-    if (action == "pin")
-        return runPin(w, settingsPath, out, err);
+    if (action == "pin") return runPin(w, settingsPath, out, err);
     if (action == "list" && w.size() == 1) {
         for (auto& [name, value] : listSettings(settingsPath)) {
             if (isPasswordRow(name) && value.empty()) {
@@ -169,7 +160,8 @@ int runConfig(const ParsedArgs& args, const std::string& settingsPath, std::ostr
             << section << kUseKeyringKey << "=" << (security.useKeyring ? "1" : "0") << "\n";
         return kExitOk;
     }
-    return usageError(err, "config needs: get SECTION KEY | set SECTION KEY VALUE | list | pin [clear | accept FINGERPRINT]");
+    return usageError(
+        err, "config needs: get SECTION KEY | set SECTION KEY VALUE | list | pin [clear | accept FINGERPRINT]");
 }
 
 }  // namespace pellandor

@@ -3,8 +3,7 @@
 
 #include <iostream>
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     pellandor::prepareConsoleOutput();
     return pellandor::runCli(pellandor::commandLineArguments(argc, argv), std::cout, std::cerr);
 }

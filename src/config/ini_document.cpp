@@ -215,9 +215,9 @@ std::string IniDocument::serialize() const {
     const std::string_view bytes = bytes_;
     const std::size_t firstLf = bytes.find('\n');
     const IniStyle style = nativeIniStyle();
-    const std::string_view eol = firstLf == std::string_view::npos ? style.newFileLineEnd
+    const std::string_view eol = firstLf == std::string_view::npos           ? style.newFileLineEnd
                                  : firstLf > 0 && bytes[firstLf - 1] == '\r' ? std::string_view("\r\n")
-                                                                            : std::string_view("\n");
+                                                                             : std::string_view("\n");
 
     NameMap<FoundSection> found;
     NameMap<NameMap<bool>> wanted;  // section -> keys written

@@ -43,8 +43,7 @@ enum class PinWrite { Stored, AlreadyPinned, Failed };
 // First use, as one locked read-change-write of the file: keeps `key` for
 // `exchange` unless the file holds a pin for it already (another process may
 // have pinned meanwhile; the first one stays).
-PinWrite rememberFirstPin(const std::string& path, std::string_view exchange, std::string_view key,
-                          std::string& error);
+PinWrite rememberFirstPin(const std::string& path, std::string_view exchange, std::string_view key, std::string& error);
 
 // Trusts `key` for `exchange` from now on, replacing any pin (the user
 // accepted a changed key). An empty key forgets the pin: the next call keeps

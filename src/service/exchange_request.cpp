@@ -26,7 +26,8 @@ using ClockFunction = std::function<Clock::time_point()>;
 // read has to wait, so a peer that never pauses cannot hold the request.
 class TlsStream final : public IByteStream {
 public:
-    TlsStream(TlsConnection& tls, SocketHandle socket, Clock::time_point deadline, int limitMs, const ClockFunction& now)
+    TlsStream(TlsConnection& tls, SocketHandle socket, Clock::time_point deadline, int limitMs,
+              const ClockFunction& now)
         : tls_(tls), socket_(socket), deadline_(deadline), limitMs_(limitMs), now_(now) {}
 
     long read(char* buffer, std::size_t length) override {
@@ -159,16 +160,14 @@ struct ExchangeRequest::Shared {
     std::condition_variable idle;
     std::condition_variable wake;  // the worker waits on it between requests
     State state = State::Idle;
-    bool job = false;              // a request for the worker to take
+    bool job = false;        // a request for the worker to take
     std::thread::id worker;  // set by the worker once start has published it
     bool destroying = false;
     ResultCallback callback = nullptr;
     void* userData = nullptr;
 };
 
-ExchangeRequest::ExchangeRequest()
-    : now_([] { return Clock::now(); }),
-      shared_(std::make_shared<Shared>()) {
+ExchangeRequest::ExchangeRequest() : now_([] { return Clock::now(); }), shared_(std::make_shared<Shared>()) {
 }
 
 ExchangeRequest::~ExchangeRequest() {
@@ -342,7 +341,7 @@ bool ExchangeRequest::makeRequestXml(int callType, const CallUserInfo* userInfo,
 }
 
 bool ExchangeRequest::parseAnswerCode(std::string_view body, std::string& codeText, int callType,
-                                     const CallUserInfo* userInfo, int& codeNumber, std::string& errorText) {
+                                      const CallUserInfo* userInfo, int& codeNumber, std::string& errorText) {
     if (userInfo == nullptr) {
         errorText = "Invalid Type Data at CHttpXmlRequest::ProcessRespXML";
         return false;
@@ -461,7 +460,6 @@ void ExchangeRequest::serve(std::shared_ptr<Shared> shared) {
 }
 
 void ExchangeRequest::run(const std::shared_ptr<Shared>& shared) {
-
     bool ok = false;
     std::string codeText;
     // These hold the password in clear: wiped once the request is out.

@@ -10,17 +10,17 @@ namespace pellandor {
 
 // What the exchange must show before a request byte is sent.
 struct TrustPolicy {
-    std::string expectedKey;  // fingerprint to match; empty: any key (first use)
-    bool provisioned = false; // expectedKey was given by an administrator, not kept from a call
-    std::string caFile;       // PEM certificate authorities the chain must verify against; empty: none
+    std::string expectedKey;   // fingerprint to match; empty: any key (first use)
+    bool provisioned = false;  // expectedKey was given by an administrator, not kept from a call
+    std::string caFile;        // PEM certificate authorities the chain must verify against; empty: none
 };
 
 enum class TrustVerdict {
     NotChecked,  // no handshake happened
     FirstUse,    // no key was expected; `fingerprint` is the one to keep
     Matches,
-    KeyChanged,      // another key than `expected`: nothing was sent
-    ChainRejected,   // the CA file's check failed: nothing was sent
+    KeyChanged,     // another key than `expected`: nothing was sent
+    ChainRejected,  // the CA file's check failed: nothing was sent
 };
 
 struct PeerCheck {
@@ -28,7 +28,7 @@ struct PeerCheck {
     std::string fingerprint;  // the key the exchange showed
     std::string expected;     // the key that was demanded
     bool provisioned = false;
-    std::string detail;       // why the chain was rejected
+    std::string detail;  // why the chain was rejected
 };
 
 // SHA-256 digest as colon-separated upper-case hex ("AB:CD:...", 95 characters).

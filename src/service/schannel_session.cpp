@@ -53,7 +53,8 @@ struct SchannelSession::Handles {
     }
 };
 
-SchannelSession::SchannelSession() : handles_(std::make_unique<Handles>()) {}
+SchannelSession::SchannelSession() : handles_(std::make_unique<Handles>()) {
+}
 
 SchannelSession::~SchannelSession() = default;
 

@@ -27,34 +27,34 @@ namespace {
 // The TLS library is loaded on the first request, not at start: linked in,
 // its relocations alone keep about 1.7 MiB resident in a program that may
 // sit in the tray all day without calling.
-#define PELLANDOR_TLS_FUNCTIONS(X)                                                                                 \
-    X(OPENSSL_init_ssl)                                                                                            \
-    X(TLS_client_method)                                                                                           \
-    X(SSL_CTX_new)                                                                                                 \
-    X(SSL_CTX_free)                                                                                                \
-    X(SSL_CTX_ctrl)                                                                                                \
-    X(SSL_CTX_set_security_level)                                                                                  \
-    X(SSL_CTX_set_options)                                                                                         \
-    X(SSL_CTX_set_cipher_list)                                                                                     \
-    X(SSL_new)                                                                                                     \
-    X(SSL_free)                                                                                                    \
-    X(SSL_set_fd)                                                                                                  \
-    X(SSL_connect)                                                                                                 \
-    X(SSL_get_error)                                                                                               \
-    X(SSL_read)                                                                                                    \
-    X(SSL_write)                                                                                                   \
-    X(SSL_shutdown)                                                                                                \
-    X(ERR_clear_error)                                                                                             \
-    X(SSL_get1_peer_certificate)                                                                                   \
-    X(SSL_get_verify_result)                                                                                       \
-    X(SSL_CTX_load_verify_locations)                                                                               \
-    X(X509_free)                                                                                                   \
-    X(X509_get_X509_PUBKEY)                                                                                        \
-    X(i2d_X509_PUBKEY)                                                                                             \
-    X(X509_check_host)                                                                                             \
-    X(X509_check_ip_asc)                                                                                           \
-    X(X509_verify_cert_error_string)                                                                               \
-    X(EVP_sha256)                                                                                                  \
+#define PELLANDOR_TLS_FUNCTIONS(X)   \
+    X(OPENSSL_init_ssl)              \
+    X(TLS_client_method)             \
+    X(SSL_CTX_new)                   \
+    X(SSL_CTX_free)                  \
+    X(SSL_CTX_ctrl)                  \
+    X(SSL_CTX_set_security_level)    \
+    X(SSL_CTX_set_options)           \
+    X(SSL_CTX_set_cipher_list)       \
+    X(SSL_new)                       \
+    X(SSL_free)                      \
+    X(SSL_set_fd)                    \
+    X(SSL_connect)                   \
+    X(SSL_get_error)                 \
+    X(SSL_read)                      \
+    X(SSL_write)                     \
+    X(SSL_shutdown)                  \
+    X(ERR_clear_error)               \
+    X(SSL_get1_peer_certificate)     \
+    X(SSL_get_verify_result)         \
+    X(SSL_CTX_load_verify_locations) \
+    X(X509_free)                     \
+    X(X509_get_X509_PUBKEY)          \
+    X(i2d_X509_PUBKEY)               \
+    X(X509_check_host)               \
+    X(X509_check_ip_asc)             \
+    X(X509_verify_cert_error_string) \
+    X(EVP_sha256)                    \
     X(EVP_Digest)
 
 #define PELLANDOR_STR2(x) #x
@@ -80,11 +80,11 @@ const TlsApi& tls() {
             loaded.error = std::string("cannot load ") + kTlsLibrary + ": " + (why != nullptr ? why : "unknown error");
             return loaded;
         }
-#define PELLANDOR_TLS_LOAD(name)                                                                                   \
-    loaded.name = reinterpret_cast<decltype(loaded.name)>(::dlsym(library, #name));                                \
-    if (loaded.name == nullptr) {                                                                                  \
-        loaded.error = std::string(kTlsLibrary) + " lacks " #name;                                                  \
-        return loaded;                                                                                             \
+#define PELLANDOR_TLS_LOAD(name)                                                    \
+    loaded.name = reinterpret_cast<decltype(loaded.name)>(::dlsym(library, #name)); \
+    if (loaded.name == nullptr) {                                                   \
+        loaded.error = std::string(kTlsLibrary) + " lacks " #name;                  \
+        return loaded;                                                              \
     }
         PELLANDOR_TLS_FUNCTIONS(PELLANDOR_TLS_LOAD)
 #undef PELLANDOR_TLS_LOAD
@@ -114,7 +114,8 @@ struct TlsConnection::Engine {
     std::string trustAnchors;  // the CA file loaded into ctx
 };
 
-TlsConnection::TlsConnection() : engine_(std::make_unique<Engine>()) {}
+TlsConnection::TlsConnection() : engine_(std::make_unique<Engine>()) {
+}
 
 TlsConnection::~TlsConnection() {
     close();
@@ -332,7 +333,8 @@ bool TlsConnection::inspectPeer(const std::string& host, PeerIdentity& identity)
         return false;
     }
     const TlsApi& api = tls();
-    std::unique_ptr<X509, decltype(api.X509_free)> cert(api.SSL_get1_peer_certificate(engine_->ssl.get()), api.X509_free);
+    std::unique_ptr<X509, decltype(api.X509_free)> cert(api.SSL_get1_peer_certificate(engine_->ssl.get()),
+                                                        api.X509_free);
     if (!cert) {
         setError("%s: the exchange presented no certificate", kPeer);
         return false;
@@ -349,9 +351,8 @@ bool TlsConnection::inspectPeer(const std::string& host, PeerIdentity& identity)
     unsigned char* out = der.data();
     unsigned int digestLength = 0;
     identity.keyDigest.resize(EVP_MAX_MD_SIZE);
-    if (api.i2d_X509_PUBKEY(key, &out) != length ||
-        api.EVP_Digest(der.data(), der.size(), identity.keyDigest.data(), &digestLength, api.EVP_sha256(), nullptr) !=
-            1) {
+    if (api.i2d_X509_PUBKEY(key, &out) != length || api.EVP_Digest(der.data(), der.size(), identity.keyDigest.data(),
+                                                                   &digestLength, api.EVP_sha256(), nullptr) != 1) {
         api.ERR_clear_error();
         identity.keyDigest.clear();
         setError("%s: cannot hash the certificate's public key", kPeer);

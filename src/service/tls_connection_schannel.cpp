@@ -17,10 +17,10 @@ namespace {
 
 // The error kinds the texts carry, numbered as the OpenSSL backend's are, so
 // a report reads the same from either system.
-constexpr int kErrorTls = 1;        // SSL_ERROR_SSL
-constexpr int kWantRead = 2;        // SSL_ERROR_WANT_READ
-constexpr int kWantWrite = 3;       // SSL_ERROR_WANT_WRITE
-constexpr int kErrorSyscall = 5;    // SSL_ERROR_SYSCALL
+constexpr int kErrorTls = 1;      // SSL_ERROR_SSL
+constexpr int kWantRead = 2;      // SSL_ERROR_WANT_READ
+constexpr int kWantWrite = 3;     // SSL_ERROR_WANT_WRITE
+constexpr int kErrorSyscall = 5;  // SSL_ERROR_SYSCALL
 
 constexpr std::size_t kReceiveChunk = 16 * 1024 + 512;  // one TLS record and its framing
 
@@ -35,7 +35,8 @@ struct TlsConnection::Engine {
     bool connected = false;
 };
 
-TlsConnection::TlsConnection() : engine_(std::make_unique<Engine>()) {}
+TlsConnection::TlsConnection() : engine_(std::make_unique<Engine>()) {
+}
 
 TlsConnection::~TlsConnection() {
     close();
@@ -142,8 +143,8 @@ bool TlsConnection::handshake(SocketHandle socket, int timeoutMs) {
             }
             if (n == kWouldBlock) continue;
             // The peer closed or reset the connection in the middle of the handshake.
-            setError("%s: ssl problem! res[%d], ecode[%d], errno[%d]!!", kTlsHandshake, n == 0 ? 0 : -1,
-                     kErrorSyscall, n == 0 ? 0 : lastSocketError());
+            setError("%s: ssl problem! res[%d], ecode[%d], errno[%d]!!", kTlsHandshake, n == 0 ? 0 : -1, kErrorSyscall,
+                     n == 0 ? 0 : lastSocketError());
             return fail();
         }
     }
@@ -225,8 +226,8 @@ long TlsConnection::transfer(const char* function, SocketHandle socket, char* re
                 return 0;
             case SchannelSession::Status::Failed:
                 broken_ = true;
-                setError("%s: ssl problem! res[%d], ecode[%d], errno[%d]!! (SChannel 0x%08lx)", function, -1,
-                         kErrorTls, 0, static_cast<unsigned long>(e.session.errorCode()));
+                setError("%s: ssl problem! res[%d], ecode[%d], errno[%d]!! (SChannel 0x%08lx)", function, -1, kErrorTls,
+                         0, static_cast<unsigned long>(e.session.errorCode()));
                 return -1;
             case SchannelSession::Status::NeedInput:
                 break;

@@ -186,7 +186,8 @@ void SettingsDialog::buildControls() {
     addRow(user, "ID", userId_);
     password_ = makeEdit("password", kAccountLimit);
     password_->setEchoMode(QLineEdit::Password);
-    QAction* reveal = password_->addAction(eyeIcon(palette().color(QPalette::Text), false), QLineEdit::TrailingPosition);
+    QAction* reveal =
+        password_->addAction(eyeIcon(palette().color(QPalette::Text), false), QLineEdit::TrailingPosition);
     reveal->setObjectName(QStringLiteral("showPassword"));
     reveal->setCheckable(true);
     reveal->setToolTip(tr("Show password"));
@@ -212,8 +213,8 @@ void SettingsDialog::buildControls() {
     address_ = makeEdit("exchangeAddress", kAddressLimit);
     // Dotted IPv4 as the exchange is usually given, but a host name or an
     // IPv6 address resolves just as well.
-    address_->setValidator(new QRegularExpressionValidator(
-        QRegularExpression(QStringLiteral("[A-Za-z0-9.:\\-\\[\\]%_]*")), address_));
+    address_->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[A-Za-z0-9.:\\-\\[\\]%_]*")), address_));
     addRow(system, "IP", address_);
     port_ = makeDigitsEdit(kPortLimit, QStringLiteral("exchangePort"), this);
     addRow(system, "PORT", port_);
@@ -294,7 +295,8 @@ void SettingsDialog::buildControls() {
     transparencyMax_->setObjectName(QStringLiteral("transparencyMax"));
     transparencyValue_ = new QLabel(this);
     transparencyValue_->setObjectName(QStringLiteral("transparencyValue"));
-    transparencyValue_->setMinimumWidth(transparencyValue_->fontMetrics().horizontalAdvance(QStringLiteral("000%")) + 4);
+    transparencyValue_->setMinimumWidth(transparencyValue_->fontMetrics().horizontalAdvance(QStringLiteral("000%")) +
+                                        4);
     transparencyValue_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     QFont valueFont = transparencyValue_->font();
     valueFont.setBold(true);
@@ -489,10 +491,12 @@ void SettingsDialog::updateEnabledStates() {
     seconds_->setEnabled(autoHide);
     secondsLabel_->setEnabled(autoHide);
     const bool transparent = transparent_->box()->isChecked();
-    for (QWidget* w : std::initializer_list<QWidget*>{transparency_, transparencyMin_, transparencyMax_, transparencyValue_})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{transparency_, transparencyMin_, transparencyMax_, transparencyValue_})
         w->setEnabled(transparent);
     const bool hotkey = hotkey_->box()->isChecked();
-    for (QWidget* w : std::initializer_list<QWidget*>{modifier_, key_, modifierLabel_, keyLabel_}) w->setEnabled(hotkey);
+    for (QWidget* w : std::initializer_list<QWidget*>{modifier_, key_, modifierLabel_, keyLabel_})
+        w->setEnabled(hotkey);
     QString note;
     if (!keyringAnswers_)
         note = tr("No keyring answers on this desktop: the password is kept enciphered in the settings file.");
@@ -526,8 +530,7 @@ void SettingsDialog::showTrust() {
         shown = tr("none yet (kept on the next call)");
     }
     pinnedKey_->setText(shown);
-    pinnedKey_->setToolTip(full.empty() ? QString()
-                                        : tr("SHA-256 of the exchange's public key:\n%1").arg(toQ(full)));
+    pinnedKey_->setToolTip(full.empty() ? QString() : tr("SHA-256 of the exchange's public key:\n%1").arg(toQ(full)));
     forgetKey_->setEnabled(forgettable);
 }
 
@@ -536,8 +539,8 @@ void SettingsDialog::forgetKey() {
     const std::string exchange = exchangeName(model_.settings().exchangeAddress, model_.settings().exchangePort);
     if (!writePin(model_.settingsPath(), exchange, "", error)) {
         qCWarning(lcSettings) << "forgetting the exchange's key failed:" << toQ(error);
-        QMessageBox::warning(this, QStringLiteral("Error"), tr("The exchange's key could not be forgotten:\n%1")
-                                                                .arg(toQ(error)));
+        QMessageBox::warning(this, QStringLiteral("Error"),
+                             tr("The exchange's key could not be forgotten:\n%1").arg(toQ(error)));
     }
     showTrust();
 }
@@ -554,21 +557,21 @@ bool SettingsDialog::storePassword(AppSettings& next, bool& inKeyring) {
         return true;
     }
     std::string password = trimBlanks(next.password);
-    const CredentialStatus status = password.empty() ? store_->remove(newKey, why) : store_->store(newKey, password, why);
+    const CredentialStatus status =
+        password.empty() ? store_->remove(newKey, why) : store_->store(newKey, password, why);
     wipeString(password);
     if (status == CredentialStatus::Failed) {
         qCWarning(lcSettings) << "the keyring refused the password:" << toQ(why);
-        QMessageBox::warning(this, QStringLiteral("Error"),
-                             tr("The desktop keyring did not take the password:\n%1\n\nNothing was saved.")
-                                 .arg(toQ(why)));
+        QMessageBox::warning(
+            this, QStringLiteral("Error"),
+            tr("The desktop keyring did not take the password:\n%1\n\nNothing was saved.").arg(toQ(why)));
         return false;
     }
     if (status == CredentialStatus::NoStore) {
         keyringAnswers_ = false;  // gone meanwhile: the file keeps it
         return true;
     }
-    if (oldKey.exchangeAddress != newKey.exchangeAddress || oldKey.userId != newKey.userId)
-        store_->remove(oldKey, why);
+    if (oldKey.exchangeAddress != newKey.exchangeAddress || oldKey.userId != newKey.userId) store_->remove(oldKey, why);
     inKeyring = true;
     return true;
 }
@@ -712,6 +715,5 @@ void SettingsDialog::done(int result) {
     SettingsDialogBase::done(result);
     targets_.setSettingsClosed(true);
 }
-
 
 }  // namespace pellandor

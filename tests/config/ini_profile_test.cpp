@@ -136,9 +136,8 @@ TEST_F(IniProfileTest, SameReadsGiveTheSameValues) {
         const char* section;
         const char* key;
     } reads[] = {
-        {"USER_INFO", "ID"}, {"user_info", "Id"}, {"USER_INFO", "PW"},
-        {"USER_INFO", "NONE"}, {"EMPTY", "ANY"}, {"NUMBERS", "BLANKS"}, {"NUMBERS", "TAB"},
-        {"MISSING", "K"},    {"last", "NOEND"},
+        {"USER_INFO", "ID"},   {"user_info", "Id"}, {"USER_INFO", "PW"}, {"USER_INFO", "NONE"}, {"EMPTY", "ANY"},
+        {"NUMBERS", "BLANKS"}, {"NUMBERS", "TAB"},  {"MISSING", "K"},    {"last", "NOEND"},
     };
     for (const auto& r : reads) {
         SCOPED_TRACE(std::string(r.section) + "/" + r.key);

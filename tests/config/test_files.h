@@ -46,7 +46,8 @@ protected:
     // The names in the scratch folder.
     std::set<std::string> names() const {
         std::set<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(dir_)) names.insert(entry.path().filename().string());
+        for (const auto& entry : std::filesystem::directory_iterator(dir_))
+            names.insert(entry.path().filename().string());
         return names;
     }
 

@@ -7,8 +7,10 @@
 namespace pellandor {
 namespace {
 
-const std::string kKey = "00:11:22:33:44:55:66:77:88:99:AA:BB:CC:DD:EE:FF:00:11:22:33:44:55:66:77:88:99:AA:BB:CC:DD:EE:FF";
-const std::string kOther = "FF:11:22:33:44:55:66:77:88:99:AA:BB:CC:DD:EE:FF:00:11:22:33:44:55:66:77:88:99:AA:BB:CC:DD:EE:FF";
+const std::string kKey =
+    "00:11:22:33:44:55:66:77:88:99:AA:BB:CC:DD:EE:FF:00:11:22:33:44:55:66:77:88:99:AA:BB:CC:DD:EE:FF";
+const std::string kOther =
+    "FF:11:22:33:44:55:66:77:88:99:AA:BB:CC:DD:EE:FF:00:11:22:33:44:55:66:77:88:99:AA:BB:CC:DD:EE:FF";
 
 TEST(KeyFingerprintTest, FormatsAndNormalisesWhatPeopleType) {
     const unsigned char digest[] = {0x00, 0x0f, 0xa0, 0xff};

@@ -7,6 +7,7 @@ std::vector<std::string> commandLineArguments(int argc, char** argv) {
     return argc > 1 ? std::vector<std::string>(argv + 1, argv + argc) : std::vector<std::string>();
 }
 
-void prepareConsoleOutput() {}
+void prepareConsoleOutput() {
+}
 
 }  // namespace pellandor

@@ -16,13 +16,13 @@ namespace pellandor {
 
 namespace {
 
-#define PELLANDOR_SECRET_FUNCTIONS(X)                                                                              \
-    X(secret_password_store_sync)                                                                                  \
-    X(secret_password_lookup_sync)                                                                                 \
-    X(secret_password_clear_sync)                                                                                  \
-    X(secret_password_free)                                                                                        \
-    X(g_error_free)                                                                                                \
-    X(g_dbus_error_quark)                                                                                          \
+#define PELLANDOR_SECRET_FUNCTIONS(X) \
+    X(secret_password_store_sync)     \
+    X(secret_password_lookup_sync)    \
+    X(secret_password_clear_sync)     \
+    X(secret_password_free)           \
+    X(g_error_free)                   \
+    X(g_dbus_error_quark)             \
     X(g_io_error_quark)
 
 constexpr const char* kSecretLibrary = "libsecret-1.so.0";
@@ -45,11 +45,11 @@ const SecretApi& secretApi() {
             loaded.error = std::string("cannot load ") + kSecretLibrary + ": " + (why != nullptr ? why : "unknown");
             return loaded;
         }
-#define PELLANDOR_SECRET_LOAD(name)                                                                                \
-    loaded.name = reinterpret_cast<decltype(loaded.name)>(::dlsym(library, #name));                                \
-    if (loaded.name == nullptr) {                                                                                  \
-        loaded.error = std::string(kSecretLibrary) + " lacks " #name;                                               \
-        return loaded;                                                                                             \
+#define PELLANDOR_SECRET_LOAD(name)                                                 \
+    loaded.name = reinterpret_cast<decltype(loaded.name)>(::dlsym(library, #name)); \
+    if (loaded.name == nullptr) {                                                   \
+        loaded.error = std::string(kSecretLibrary) + " lacks " #name;               \
+        return loaded;                                                              \
     }
         PELLANDOR_SECRET_FUNCTIONS(PELLANDOR_SECRET_LOAD)
 #undef PELLANDOR_SECRET_LOAD
@@ -67,7 +67,14 @@ const SecretSchema kSchema = {
         {"user", SECRET_SCHEMA_ATTRIBUTE_STRING},
         {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING},
     },
-    0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+    0,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
 };
 
 // Without a session bus address GLib would start a bus of its own
@@ -103,9 +110,9 @@ public:
         if (!ready(error)) return CredentialStatus::NoStore;
         const SecretApi& api = secretApi();
         GError* failure = nullptr;
-        gchar* found = api.secret_password_lookup_sync(&kSchema, nullptr, &failure, "application", kApplication,
-                                                       "exchange", key.exchangeAddress.c_str(), "user",
-                                                       key.userId.c_str(), nullptr);
+        gchar* found =
+            api.secret_password_lookup_sync(&kSchema, nullptr, &failure, "application", kApplication, "exchange",
+                                            key.exchangeAddress.c_str(), "user", key.userId.c_str(), nullptr);
         if (failure != nullptr) return classify(failure, error);
         if (found == nullptr) return CredentialStatus::NotFound;
         secret = found;

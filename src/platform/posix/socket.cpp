@@ -65,7 +65,8 @@ addrinfo streamHints(int flags) {
 
 }  // namespace
 
-Socket::Socket(Socket&& other) noexcept : handle_(std::exchange(other.handle_, kNoSocket)) {}
+Socket::Socket(Socket&& other) noexcept : handle_(std::exchange(other.handle_, kNoSocket)) {
+}
 
 Socket& Socket::operator=(Socket&& other) noexcept {
     if (this != &other) reset(std::exchange(other.handle_, kNoSocket));
@@ -77,7 +78,8 @@ void Socket::reset(SocketHandle handle) {
     handle_ = handle;
 }
 
-WakeSignal::WakeSignal() : handle_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+WakeSignal::WakeSignal() : handle_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+}
 
 WakeSignal::~WakeSignal() {
     if (handle_ != kNone) ::close(static_cast<int>(handle_));

@@ -86,8 +86,8 @@ FileReadStatus openForReading(const std::string& path, Handle& file, unsigned lo
         return FileReadStatus::Failed;
     }
     // Other programs may go on reading, writing or replacing it meanwhile.
-    file.reset(CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    file.reset(CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.isOpen()) {
         const DWORD code = GetLastError();
         if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return FileReadStatus::Missing;
@@ -205,8 +205,8 @@ bool replace(const Target& target, std::string_view bytes, std::string& error) {
     Handle file;
     for (int attempt = 0; attempt < 100 && !file.isOpen(); ++attempt) {
         temp = target.folder + "\\." + target.base + "." + randomSuffix();
-        file.reset(CreateFileW(widen(temp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                               nullptr));
+        file.reset(
+            CreateFileW(widen(temp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file.isOpen() && GetLastError() != ERROR_FILE_EXISTS) break;
     }
     if (!file.isOpen()) {
@@ -263,8 +263,8 @@ FileReadStatus readWholeFile(const std::string& path, std::string& bytes, std::s
         // Once the expected size is in, a small read tells whether the file grew.
         const bool full = filled == bytes.size();
         char* into = full ? chunk : bytes.data() + filled;
-        const DWORD room = static_cast<DWORD>(std::min<std::size_t>(full ? sizeof chunk : bytes.size() - filled,
-                                                                     1u << 20));
+        const DWORD room =
+            static_cast<DWORD>(std::min<std::size_t>(full ? sizeof chunk : bytes.size() - filled, 1u << 20));
         DWORD n = 0;
         if (!ReadFile(file.get(), into, room, &n, nullptr)) {
             error = errorText("cannot read", path, GetLastError());

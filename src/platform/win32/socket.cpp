@@ -105,7 +105,8 @@ SOCKET cancelSocket(const WakeSignal* cancel) {
 
 }  // namespace
 
-Socket::Socket(Socket&& other) noexcept : handle_(std::exchange(other.handle_, kNoSocket)) {}
+Socket::Socket(Socket&& other) noexcept : handle_(std::exchange(other.handle_, kNoSocket)) {
+}
 
 Socket& Socket::operator=(Socket&& other) noexcept {
     if (this != &other) reset(std::exchange(other.handle_, kNoSocket));
@@ -221,8 +222,8 @@ std::string localHostAddress(bool ipv6) {
 
 Socket openTcpSocket(bool ipv6) {
     ensureWinsock();
-    const SOCKET s = WSASocketW(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0,
-                                WSA_FLAG_NO_HANDLE_INHERIT);
+    const SOCKET s =
+        WSASocketW(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT);
     return Socket(s == INVALID_SOCKET ? kNoSocket : static_cast<SocketHandle>(s));
 }
 
@@ -242,7 +243,7 @@ ConnectStart startConnect(SocketHandle socket, const SocketAddress& address) {
     }
     const int error = WSAGetLastError();
     return error == WSAEWOULDBLOCK || error == WSAEINPROGRESS || error == WSAEINTR ? ConnectStart::InProgress
-                                                                                    : ConnectStart::Failed;
+                                                                                   : ConnectStart::Failed;
 }
 
 int pendingConnectError(SocketHandle socket) {
@@ -269,6 +270,7 @@ long receiveSome(SocketHandle socket, char* buffer, std::size_t length) {
 }
 
 // Windows has no SIGPIPE: a write to a reset connection fails by itself.
-void ignoreBrokenPipeOnThisThread() {}
+void ignoreBrokenPipeOnThisThread() {
+}
 
 }  // namespace pellandor

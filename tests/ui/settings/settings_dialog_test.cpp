@@ -57,9 +57,8 @@ private slots:
         QTest::addColumn<QString>("section");
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("stored");
-        auto row = [](const char* control, const char* value, const char* section, const char* key, const char* stored) {
-            QTest::newRow(control) << control << value << section << key << stored;
-        };
+        auto row = [](const char* control, const char* value, const char* section, const char* key,
+                      const char* stored) { QTest::newRow(control) << control << value << section << key << stored; };
         row("userId", "alice", "USER_INFO", "ID", "alice");
         row("password", "s3cret", "USER_INFO", "PW", "s3cret");
         row("phoneNumber", "2001", "USER_INFO", "PN", "2001");
@@ -354,9 +353,18 @@ private slots:
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("shownModifier");
         QTest::addColumn<QString>("shownKey");
-        QTest::newRow("usual") << "ALT" << "Q" << "ALT" << "Q";
-        QTest::newRow("0 is kept though not offered") << "WIN" << "0" << "WIN" << "0";
-        QTest::newRow("list matches the start, any case") << "ctrl" << "F10" << "CTRL" << "f10";
+        QTest::newRow("usual") << "ALT"
+                               << "Q"
+                               << "ALT"
+                               << "Q";
+        QTest::newRow("0 is kept though not offered") << "WIN"
+                                                      << "0"
+                                                      << "WIN"
+                                                      << "0";
+        QTest::newRow("list matches the start, any case") << "ctrl"
+                                                          << "F10"
+                                                          << "CTRL"
+                                                          << "f10";
     }
     void hotkeyListsAndStoredNames() {
         QFETCH(QString, modifier);
@@ -432,8 +440,8 @@ private slots:
     void trustedKeyIsShownForgottenAndDroppedWithANewPort() {
         const QByteArray key =
             "71:EA:18:7E:83:56:60:29:B5:CE:A8:43:94:F2:5F:E0:95:CF:9A:84:35:90:4D:AB:8B:CB:32:62:59:BA:61:84";
-        const QByteArray pinned = "[SYS_INFO]\nIP=10.0.0.5\nPORT=443\n[SECURITY]\nPINNED_KEY=" + key +
-                                  "\nPINNED_EXCHANGE=10.0.0.5:443\n";
+        const QByteArray pinned =
+            "[SYS_INFO]\nIP=10.0.0.5\nPORT=443\n[SECURITY]\nPINNED_KEY=" + key + "\nPINNED_EXCHANGE=10.0.0.5:443\n";
         files_->write(files_->settingsPath, pinned);
         open();
         auto* shown = findControl<QLabel>("pinnedKey");
@@ -491,13 +499,39 @@ private slots:
 
     void tabVisitsEveryControlInReadingOrder() {
         open();
-        const QStringList expected{"userId", "password", "phoneNumber", "useKeyring", "exchangeAddress", "exchangePort",
+        const QStringList expected{"userId",
+                                   "password",
+                                   "phoneNumber",
+                                   "useKeyring",
+                                   "exchangeAddress",
+                                   "exchangePort",
                                    "forgetKey",
-                                   "coAccessCode", "myCountryCode", "myAreaCode", "internationalCode", "pbxCode",
-                                   "longDistanceCode", "addZero", "advanced", "autoHide", "autoHideSeconds",
-                                   "hideAfterSuccess", "transparent", "transparency", "topMost", "showHangup",
-                                   "fixedPosition", "callOnEnter", "autoStart", "autoCall", "hotkeyEnabled",
-                                   "hotkeyModifier", "hotkeyKey", "languageEng", "languageLocal", "ok", "cancel",
+                                   "coAccessCode",
+                                   "myCountryCode",
+                                   "myAreaCode",
+                                   "internationalCode",
+                                   "pbxCode",
+                                   "longDistanceCode",
+                                   "addZero",
+                                   "advanced",
+                                   "autoHide",
+                                   "autoHideSeconds",
+                                   "hideAfterSuccess",
+                                   "transparent",
+                                   "transparency",
+                                   "topMost",
+                                   "showHangup",
+                                   "fixedPosition",
+                                   "callOnEnter",
+                                   "autoStart",
+                                   "autoCall",
+                                   "hotkeyEnabled",
+                                   "hotkeyModifier",
+                                   "hotkeyKey",
+                                   "languageEng",
+                                   "languageLocal",
+                                   "ok",
+                                   "cancel",
                                    "apply"};
         QStringList visited;
         QWidget* w = findControl<QWidget>("userId");
