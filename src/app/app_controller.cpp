@@ -1,7 +1,7 @@
 #include "app/app_controller.h"
 
 #include "app/app_icon.h"
-#include "desktop_logic/clipboard_number.h"
+#include "dialing/clipboard_number.h"
 #include "desktop_logic/command_ids.h"
 #include "desktop_logic/desktop_args.h"
 #include "app/logging.h"
@@ -313,7 +313,7 @@ void AppController::openSettingsDialog() {
         return;
     }
     if (!settingsDialog_) {
-        settingsDialog_ = new SettingsDialog(model_, *settingsTargets_);
+        settingsDialog_ = new SettingsDialog(model_, *settingsTargets_, startAtLogin_.get());
     }
     // Modal to the whole program but without a nested event loop: the
     // hotkey, the clipboard and second starts keep arriving and are answered
@@ -345,18 +345,36 @@ void AppController::applyHotkey() {
 }
 
 bool AppController::saveCallLog() {
+    return saveCallLogWithin(kSaveLockWaitMs);
+}
+
+bool AppController::saveCallLogWithin(int lockWaitMs) {
     saveTimer_.stop();
     std::string error;
-    if (!pellandor::saveCallLog(model_.settingsPath(), callLog_, dialogState_, error)) {
-        std::cerr << "pellandor: the recent numbers could not be saved: " << error << std::endl;
-        return false;
+    switch (pellandor::saveCallLogWithin(model_.settingsPath(), callLog_, dialogState_, lockWaitMs, error)) {
+        case CallLogSave::Saved:
+            qCDebug(lcApp) << "recent numbers and dialog place saved";
+            return true;
+        case CallLogSave::Busy:
+            // Nothing is lost: the state stays in memory until a save gets through.
+            qCInfo(lcApp) << "the settings file is locked by another program; saving again soon:" << error.c_str();
+            saveTimer_.start();
+            return false;
+        case CallLogSave::Failed:
+            break;
     }
-    qCDebug(lcApp) << "recent numbers and dialog place saved";
-    return true;
+    std::cerr << "pellandor: the recent numbers could not be saved: " << error << std::endl;
+    return false;
 }
 
 void AppController::shutdown() {
-    saveCallLog();
+    // The last chance: a longer wait, still bounded.
+    if (!saveCallLogWithin(kExitSaveLockWaitMs) && saveTimer_.isActive()) {
+        saveTimer_.stop();
+        std::cerr << "pellandor: the recent numbers could not be saved: another program holds the settings file's "
+                     "lock"
+                  << std::endl;
+    }
     if (hotkey_) hotkey_->remove();
 }
 

@@ -58,8 +58,9 @@ public:
                   QObject* parent = nullptr);
     ~AppController() override;
 
-    // Replaces Qt's clipboard signal (which a Wayland desktop sends only to
-    // the program with the focus); before start().
+    // Reads the clipboard in place of DesktopInputs::clipboard() and tells of
+    // its changes: Qt's read may block under X11, and a Wayland desktop tells
+    // only the program with the focus; before start().
     void setClipboardWatcher(std::unique_ptr<ClipboardWatcher> watcher);
 
     // Tray icon (when `withTray`), hotkey and clipboard listener.
@@ -74,7 +75,8 @@ public:
 
     // A clipboard change: one check once the clipboard has been quiet for 100 ms.
     void clipboardChanged();
-    // Reads the clipboard and pops the call dialog up when it holds a number.
+    // Reads the clipboard and pops the call dialog up when it holds a number
+    // (once the read is in, when a watcher reads it).
     void checkClipboardForNumber();
     // `pellandor popup`, for a key the user binds in the desktop's settings
     // where it offers programs no hotkey: what the hotkey does, and the empty
@@ -95,8 +97,12 @@ public:
     // only releases it when the hotkey is off.
     void applyHotkey();
 
-    // Writes the recent numbers and the dialog's place now.
+    // Writes the recent numbers and the dialog's place now. While another
+    // program holds the settings file's lock for more than kSaveLockWaitMs,
+    // gives up and tries again from the event loop.
     bool saveCallLog();
+    static constexpr int kSaveLockWaitMs = 200;
+    static constexpr int kExitSaveLockWaitMs = 3000;
     // Before the program ends: saves and releases the hotkey.
     void shutdown();
 
@@ -113,6 +119,7 @@ signals:
     void exitRequested();
 
 private:
+    bool saveCallLogWithin(int lockWaitMs);
     // What a change of the settings, saved here or made to the file, needs.
     void settingsChanged(const SettingsChange& change);
     CallDialog* ensureCallDialog(bool& created);

@@ -5,8 +5,11 @@
 
 #include <QTimer>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -19,6 +22,14 @@ namespace {
 
 // A client that connects and says nothing is dropped after this long.
 constexpr int kClientTimeoutMs = 5000;
+
+// Out of descriptors, a waiting connection keeps the listener readable: it is
+// left alone this long before the next try.
+constexpr int kAcceptBackOffMs = 250;
+
+bool outOfResources(int error) {
+    return error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM;
+}
 
 }  // namespace
 
@@ -69,7 +80,9 @@ SingleInstance::~SingleInstance() {
 }
 
 SingleInstance::Claim SingleInstance::claim() {
-    if (!lock_.tryLock(0)) {
+    bool locked = lock_.tryLock(0);
+    if (!locked && lock_.error() == QLockFile::LockFailedError && removeOwnerlessLock()) locked = lock_.tryLock(0);
+    if (!locked) {
         if (lock_.error() == QLockFile::LockFailedError) return Claim::RunningElsewhere;
         error_ = QStringLiteral("cannot create the lock file %1").arg(lock_.fileName());
         return Claim::Failed;
@@ -84,6 +97,22 @@ SingleInstance::Claim SingleInstance::claim() {
     if (!listen()) return Claim::Failed;
     qCInfo(lcInstance) << "listening on" << socketPath_;
     return Claim::Primary;
+}
+
+bool SingleInstance::removeOwnerlessLock() {
+    // QLockFile takes over a lock naming a dead process, but not one naming
+    // none (left empty or cut short by a power cut, or unreadable), which
+    // would lock the user out for good.
+    qint64 pid = 0;
+    QString host, application;
+    if (lock_.getLockInfo(&pid, &host, &application) && pid > 0) return false;
+    const QByteArray path = lock_.fileName().toLocal8Bit();
+    UniqueFd fd(::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    if (!fd.isOpen() && errno == ENOENT) return true;
+    // A live owner holds this from just before it writes its process id.
+    if (fd.isOpen() && ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) return false;
+    qCWarning(lcInstance) << "the lock file" << lock_.fileName() << "names no process; taking it over";
+    return ::unlink(path.constData()) == 0 || errno == ENOENT;
 }
 
 bool SingleInstance::listen() {
@@ -113,6 +142,17 @@ void SingleInstance::onNewConnection() {
         const int fd = ::accept4(listener_.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (fd < 0) {
             if (errno == EINTR || errno == ECONNABORTED) continue;
+            if (outOfResources(errno)) {
+                // The connection stays queued and the listener readable: trying
+                // again at once would spin.
+                qCWarning(lcInstance) << "accept failed:" << std::strerror(errno) << "; trying again in"
+                                      << kAcceptBackOffMs << "ms";
+                notifier_->setEnabled(false);
+                QTimer::singleShot(kAcceptBackOffMs, this, [this] {
+                    if (notifier_) notifier_->setEnabled(true);
+                });
+                return;
+            }
             if (errno != EAGAIN && errno != EWOULDBLOCK)
                 qCWarning(lcInstance) << "accept failed:" << std::strerror(errno);
             return;

@@ -26,7 +26,8 @@ public:
         RunningElsewhere,  // another live process holds the lock
         Failed,            // see error(); the program may run without the rule
     };
-    // Takes over a lock or socket left by a process that died.
+    // Takes over a lock or socket left by a process that died, and a lock
+    // file that names no process at all.
     Claim claim();
     QString error() const { return error_; }
     QString socketPath() const { return socketPath_; }
@@ -38,6 +39,8 @@ signals:
 private:
     class Client;
 
+    // Removes a lock file that names no process and no live owner holds.
+    bool removeOwnerlessLock();
     bool listen();
     void onNewConnection();
     void onClientReadable(Client* client);

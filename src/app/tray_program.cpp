@@ -4,6 +4,7 @@
 #include "app/app_icon.h"
 #include "desktop_logic/instance_channel.h"
 #include "app/logging.h"
+#include "platform/clipboard_watcher.h"
 #include "platform/global_hotkey.h"
 #include "app/single_instance.h"
 #include "platform/quit_signals.h"
@@ -11,7 +12,6 @@
 #include "app/settings_file_watcher.h"
 #include "config/settings_model.h"
 #include "config/settings_access.h"
-#include "platform/clipboard_watcher.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -51,7 +51,10 @@ void prepareApplication(QApplication& app) {
 
 int runTrayProgram(QApplication& app, const TrayProgramOptions& options) {
     std::unique_ptr<SingleInstance> instance;
-    if (!options.instanceDir.isEmpty()) {
+    std::string folderError;
+    if (!options.instanceDir.isEmpty() && !makeInstanceRuntimeDir(options.instanceDir.toStdString(), folderError)) {
+        std::cerr << "pellandor: " << folderError << "; a second start will not find this one" << std::endl;
+    } else if (!options.instanceDir.isEmpty()) {
         instance = std::make_unique<SingleInstance>(options.instanceDir);
         switch (instance->claim()) {
             case SingleInstance::Claim::Primary:
@@ -78,11 +81,18 @@ int runTrayProgram(QApplication& app, const TrayProgramOptions& options) {
     if (auto watcher = createWaylandClipboardWatcher(noWatcher)) {
         qCInfo(lcClipboard) << "watching the Wayland clipboard (data-control)";
         controller.setClipboardWatcher(std::move(watcher));
-    } else if (inWaylandSession()) {
-        std::cerr << "pellandor: " << noWatcher
-                  << "; a number copied in a Wayland program reaches this program only when one of its windows "
-                     "has the focus. Copy, then press a key bound to \"pellandor popup\"."
-                  << std::endl;
+    } else {
+        if (inWaylandSession()) {
+            std::cerr << "pellandor: " << noWatcher
+                      << "; a number copied in a Wayland program reaches this program only when one of its windows "
+                         "has the focus. Copy, then press a key bound to \"pellandor popup\"."
+                      << std::endl;
+        }
+        std::string why;
+        if (auto x11 = createX11ClipboardWatcher(why))
+            controller.setClipboardWatcher(std::move(x11));
+        else
+            qCDebug(lcClipboard) << "clipboard read through Qt:" << why.c_str();
     }
     if (instance)
         QObject::connect(instance.get(), &SingleInstance::lineReceived, &controller,

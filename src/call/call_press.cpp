@@ -2,6 +2,7 @@
 
 #include "base/secret_text.h"
 #include "call/exchange_trust.h"
+#include "dialing/clipboard_number.h"
 
 #include <future>
 #include <memory>
@@ -53,6 +54,9 @@ ResultTexts resultTextsFrom(const LanguageTable& table) {
 }
 
 std::optional<std::string> callDestination(std::string_view numberText, const DialingRules& rules) {
+    // Refused on the text as the user saw it: a front that converts it to a
+    // narrow code page may turn the controls into characters that pass.
+    if (hasBidiControl(numberText)) return std::nullopt;
     std::string destination = DialingRules::applyDialMarks(numberText, rules.equalDigits);
     if (!rules.isDialableText(destination, false)) return std::nullopt;
     return destination;

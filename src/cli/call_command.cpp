@@ -3,6 +3,7 @@
 #include "base/secret_text.h"
 #include "call/call_preparation.h"
 #include "call/call_press.h"
+#include "call/request_failure.h"
 #include "cli/command_line.h"
 #include "platform/paths.h"
 #include "config/settings_access.h"
@@ -39,14 +40,13 @@ int runCall(const ParsedArgs& args, const std::string& settingsPath, bool hangup
     CallOutcome outcome;
     const CallPress::Begin begin =
         press.pressAndWait(hangup ? CallKind::Hangup : CallKind::Call, account, shown, model.rules(), outcome);
+    const std::string missing =
+        begin.status == CallPress::Status::IncompleteSettings ? missingSettingsText(account) : "";
     wipeString(account.password);
     switch (begin.status) {
         case CallPress::Status::IncompleteSettings:
             out << "Failed\n" << formatResultMessage(settingsGapMessage(begin.gap, texts)) << "\n";
-            err << "pellandor: the settings in " << settingsPath << " lack the "
-                << (begin.gap != SettingsGap::SysInfo ? "user ID, password or phone number"
-                                                      : "exchange address or port")
-                << "\n";
+            err << "pellandor: the settings in " << settingsPath << " lack the " << missing << "\n";
             return kExitIncomplete;
         case CallPress::Status::NotDialable:
             err << "pellandor: not a dialable number: \"" << shown << "\"\n";
@@ -70,9 +70,10 @@ int runCall(const ParsedArgs& args, const std::string& settingsPath, bool hangup
     out << (success ? "Success" : "Failed") << "\n";
     if (!success) out << outcome.message(texts) << "\n";
     if (!outcome.completed()) {
-        std::string detail = outcome.result.text;
-        while (!detail.empty() && (detail.back() == '\n' || detail.back() == '\r')) detail.pop_back();
-        err << "pellandor: request failed at step " << -outcome.result.step << ": " << detail << "\n";
+        err << "pellandor: "
+            << describeRequestFailure(outcome, model.callDialogValues().exchangeAddress,
+                                      model.callDialogValues().exchangePort)
+            << "\n";
         return kExitFailed;
     }
     return success ? kExitOk : kExitRefused;

@@ -5,6 +5,7 @@
 #include "platform/paths.h"
 #include "config/settings_access.h"
 #include "config/settings_model.h"
+#include "dialing/clipboard_number.h"
 #include "dialing/dialing_rules.h"
 
 #include <ostream>
@@ -46,8 +47,24 @@ int runDialString(const ParsedArgs& args, const std::string& settingsPath, std::
     SettingsModel model(settingsPath, languageFilePath());
     model.load();
     const std::string text = joinWords(args.words);
+    if (hasBidiControl(text)) {
+        err << "pellandor: not a number: " << kBidiControlRefusal << "\n";
+        return kExitFailed;
+    }
     if (!args.send) {
-        out << model.rules().buildDialString(text) << "\n";
+        // The clipboard pop-up's own test and filter, then what the dialog
+        // makes of the number it is handed.
+        const std::optional<std::string> number = clipboardNumber(utf8ToUtf16(text), model.rules());
+        if (!number) {
+            err << "pellandor: the call dialog would not pop up for \"" << text << "\": at most "
+                << kMaxClipboardNumberLength << " characters, "
+                << (model.rules().usePopupForChar ? "with the characters other than 0-9 * # + ( ) - / and space removed"
+                                                  : "only 0-9 * # + ( ) - / and space")
+                << ", and at least one digit and " << model.rules().minPopupLength
+                << " of 0-9 * # (DIALING_RULE_ADV/MIN_POPUP_LENGTH)\n";
+            return kExitFailed;
+        }
+        out << model.rules().buildDialString(*number) << "\n";
         return kExitOk;
     }
     // What a press of Call sends for a text typed into the number box.

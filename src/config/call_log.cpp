@@ -69,7 +69,13 @@ std::vector<std::string> numberBoxEntries(const CallLog& log) {
 }
 
 bool saveCallLog(const std::string& path, const CallLog& log, const DialogState& state, std::string& error) {
+    return saveCallLogWithin(path, log, state, -1, error) == CallLogSave::Saved;
+}
+
+CallLogSave saveCallLogWithin(const std::string& path, const CallLog& log, const DialogState& state, int lockWaitMs,
+                              std::string& error) {
     IniWriteBatch batch(path);
+    batch.setLockWait(lockWaitMs);
     batch.write("CALL_LOG", "MAX_NUM_LOG", std::to_string(log.limit));
     batch.write("CALL_LOG", "NUM_LOG", std::to_string(log.count));
     const std::size_t shown = shownCount(log);
@@ -79,7 +85,8 @@ bool saveCallLog(const std::string& path, const CallLog& log, const DialogState&
     batch.write("DLG_STATUS", "IS_MAX", state.dialogIsMax ? "1" : "0");
     const bool ok = batch.commit();
     error = batch.lastError();
-    return ok;
+    if (ok) return CallLogSave::Saved;
+    return batch.lockBusy() ? CallLogSave::Busy : CallLogSave::Failed;
 }
 
 }  // namespace pellandor

@@ -41,4 +41,10 @@ std::vector<std::string> numberBoxEntries(const CallLog& log);
 // Writes the log and the dialog state in one atomic replacement of the file.
 bool saveCallLog(const std::string& path, const CallLog& log, const DialogState& state, std::string& error);
 
+// The same, waiting at most `lockWaitMs` for another writer's lock; Busy
+// leaves the file untouched, to be saved again later.
+enum class CallLogSave { Saved, Busy, Failed };
+CallLogSave saveCallLogWithin(const std::string& path, const CallLog& log, const DialogState& state, int lockWaitMs,
+                              std::string& error);
+
 }  // namespace pellandor

@@ -214,10 +214,15 @@ std::string IniDocument::serialize() const {
     if (writes_.empty()) return bom_ + bytes_;
     const std::string_view bytes = bytes_;
     const std::size_t firstLf = bytes.find('\n');
+    // A file of one line ending in a lone CR gets CR LF there from the first
+    // write, and that is then its first line's end: lines added in the same
+    // batch take it too, as the next single write would.
     const IniStyle style = nativeIniStyle();
-    const std::string_view eol = firstLf == std::string_view::npos           ? style.newFileLineEnd
-                                 : firstLf > 0 && bytes[firstLf - 1] == '\r' ? std::string_view("\r\n")
-                                                                             : std::string_view("\n");
+    const std::string_view eol =
+        firstLf != std::string_view::npos
+            ? (firstLf > 0 && bytes[firstLf - 1] == '\r' ? std::string_view("\r\n") : std::string_view("\n"))
+        : !bytes.empty() && bytes.back() == '\r' ? std::string_view("\r\n")
+                                                 : style.newFileLineEnd;
 
     NameMap<FoundSection> found;
     NameMap<NameMap<bool>> wanted;  // section -> keys written

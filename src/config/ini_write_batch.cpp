@@ -11,6 +11,7 @@ void IniWriteBatch::write(std::string_view section, std::string_view key, std::s
 
 bool IniWriteBatch::commit() {
     lastError_.clear();
+    lockBusy_ = false;
     if (entries_.empty()) return true;
     for (const Entry& e : entries_) {
         if (!isWritableIniName(e.section) || !isWritableIniName(e.key)) {
@@ -19,7 +20,7 @@ bool IniWriteBatch::commit() {
         }
     }
     std::string error;
-    const bool ok = updateFileAtomically(
+    const LockedUpdate update = updateFileWithin(
         path_,
         [this](std::string& bytes, std::string&) {
             IniDocument document(std::move(bytes));
@@ -27,8 +28,9 @@ bool IniWriteBatch::commit() {
             bytes = document.serialize();
             return true;
         },
-        error);
-    if (!ok) {
+        lockWaitMs_, error);
+    lockBusy_ = update == LockedUpdate::Busy;
+    if (update != LockedUpdate::Done) {
         lastError_ = "CIniWriteBatch::Commit: " + error;
         return false;
     }

@@ -22,6 +22,11 @@ public:
 
     const std::string& lastError() const { return lastError_; }
 
+    // Waits at most this long for another writer's lock (negative: as long
+    // as it takes, the default); lockBusy() tells when a commit gave up.
+    void setLockWait(int ms) { lockWaitMs_ = ms; }
+    bool lockBusy() const { return lockBusy_; }
+
 private:
     struct Entry {
         std::string section, key, value;
@@ -30,6 +35,8 @@ private:
     std::string path_;
     std::vector<Entry> entries_;
     std::string lastError_;
+    int lockWaitMs_ = -1;
+    bool lockBusy_ = false;
 };
 
 // One key, written at once.

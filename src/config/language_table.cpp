@@ -8,7 +8,7 @@ namespace pellandor {
 
 namespace {
 
-constexpr std::array<LanguageKey, 56> kMainKeys{{
+constexpr std::array<LanguageKey, 61> kMainKeys{{
     {"CAPTION", "Settings"},
     {"USER_INFO", "User Information"},
     {"ID", "ID"},
@@ -68,6 +68,14 @@ constexpr std::array<LanguageKey, 56> kMainKeys{{
      "Your user information(ID, PW or Phone Number) and system information(IP Address or Port) are not "
      "entered in the Settings."},
     {"AL_NO_RUN_WITH_NELVO_CLIENT", "Ulvex Pellandor does not run if Nelvo Client is running."},
+    // The program's own messages; %1 stands for a file's path.
+    {"AL_PORT_RANGE", "Please enter a port number from 1 to 65535."},
+    {"AL_PW_TOO_LONG", "The password is too long to be stored. Nothing was saved."},
+    {"AL_SETTINGS_NOT_SAVED",
+     "The settings could not be saved to %1. Nothing was changed; your entries are still in the dialog."},
+    {"AL_DIALING_NOT_SAVED",
+     "The dialing rules could not be saved to %1. Nothing was changed; your entries are still in the dialog."},
+    {"AL_NO_CRASH_FILE", "Ulvex Pellandor crashed. No crash dump file could be written."},
 }};
 
 constexpr std::array<LanguageKey, 10> kDialingAdvKeys{{
@@ -130,6 +138,13 @@ void LanguageTable::loadLanguage(const std::string& languagePath, std::string& l
         return;
     }
     for (std::size_t i = 0; i < keys_.size(); ++i) texts_[i] = ini.getString(section, keys_[i].key, textBuffer_);
+}
+
+std::string LanguageTable::message(std::string_view key) const {
+    for (std::size_t i = 0; i < keys_.size(); ++i) {
+        if (key == keys_[i].key) return texts_[i].empty() ? std::string(keys_[i].english) : texts_[i];
+    }
+    return {};
 }
 
 const std::string& LanguageTable::text(std::string_view key) const {

@@ -34,6 +34,9 @@ public:
 
     // Empty for a key not in the table.
     const std::string& text(std::string_view key) const;
+    // For the program's own messages (keys AL_...), which must never come up
+    // blank: the built-in English when the chosen section lacks the text.
+    std::string message(std::string_view key) const;
     std::span<const LanguageKey> keys() const { return keys_; }
 
     static constexpr std::string_view VersionText = "Version 2.0Ad";

@@ -73,6 +73,12 @@ SettingWriteResult writeSettingAsProgram(const std::string& path, const std::str
         error = "a value cannot contain a line break or NUL character";
         return SettingWriteResult::InvalidValue;
     }
+    // Any other code makes the program fall back to English without a word.
+    if (canonicalSection == "LANGUAGE" && canonicalKey == "LAN" && stored != "ENG" && stored != "LOCAL") {
+        error = "LANGUAGE/LAN takes ENG (English) or LOCAL (the language file's local texts), not \"" + stored +
+                "\"; the settings file was not changed";
+        return SettingWriteResult::InvalidValue;
+    }
     if (isPassword && !encodeStoredPassword(std::string(stored), stored)) {
         error = "the password is too long to be stored (at most 96 bytes); the settings file was not changed";
         return SettingWriteResult::PasswordTooLong;

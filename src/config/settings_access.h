@@ -20,7 +20,7 @@ bool readSettingAsProgram(const std::string& path, const std::string& section, c
 enum class SettingWriteResult {
     Ok = 0,
     InvalidName,      // empty, or holds a line break, "]", "=" or outer blanks
-    InvalidValue,     // holds a line break or NUL
+    InvalidValue,     // holds a line break or NUL, or a LANGUAGE/LAN other than ENG or LOCAL
     PasswordTooLong,  // PW whose enciphered form does not fit; file untouched
     WriteFailed,      // the file could not be read or replaced; file untouched
 };

@@ -2,6 +2,7 @@
 
 #include "desktop_logic/phone_uri.h"
 #include "cli/command_line.h"
+#include "dialing/clipboard_number.h"
 #include "dialing/dialing_rules.h"
 #include "dialing/text_utils.h"
 
@@ -20,6 +21,10 @@ DesktopRequest errorRequest(std::string what, int code) {
 }  // namespace
 
 bool numberToDial(const std::string& text, std::string& number, std::string& error) {
+    if (hasBidiControl(text)) {
+        error = kBidiControlRefusal;
+        return false;
+    }
     if (isPhoneUri(text)) {
         PhoneUriResult parsed = parsePhoneUri(text);
         if (!parsed.ok) {

@@ -64,15 +64,26 @@ std::string instanceRuntimeDir(std::string& error) {
     if (runtime != nullptr && runtime[0] == '/' && isPrivateFolder(runtime)) return runtime;
 
     const std::string fallback = "/tmp/pellandor-" + userTag();
-    if (::mkdir(fallback.c_str(), 0700) != 0 && errno != EEXIST) {
-        error = "cannot create " + fallback + ": " + std::strerror(errno);
-        return {};
-    }
+    struct stat st {};
+    // Not there yet: nobody listens in it, and the program that will makes it.
+    if (::lstat(fallback.c_str(), &st) != 0 && errno == ENOENT) return fallback;
     if (!isPrivateFolder(fallback)) {
         error = fallback + " is not a private folder of this user";
         return {};
     }
     return fallback;
+}
+
+bool makeInstanceRuntimeDir(const std::string& dir, std::string& error) {
+    if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
+        error = "cannot create " + dir + ": " + std::strerror(errno);
+        return false;
+    }
+    if (!isPrivateFolder(dir)) {
+        error = dir + " is not a private folder of this user";
+        return false;
+    }
+    return true;
 }
 
 std::string instanceLockPath(const std::string& dir) {

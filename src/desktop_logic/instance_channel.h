@@ -11,9 +11,14 @@
 namespace pellandor {
 
 // $XDG_RUNTIME_DIR when it is an absolute folder we own; else a folder of
-// our own under /tmp (created with mode 0700, refused when someone else owns
-// it or others may write to it). Empty with `error` set when neither works.
+// our own under /tmp (refused when someone else owns it or others may write
+// to it). Nothing is created: a second start only looks there. Empty with
+// `error` set when neither works.
 std::string instanceRuntimeDir(std::string& error);
+
+// Creates that folder (mode 0700) when it is missing, for the program that
+// listens there; false with `error` when it cannot be made or is not ours.
+bool makeInstanceRuntimeDir(const std::string& dir, std::string& error);
 
 // Per-user names inside that folder.
 std::string instanceLockPath(const std::string& dir);

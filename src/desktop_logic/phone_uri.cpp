@@ -1,5 +1,6 @@
 #include "desktop_logic/phone_uri.h"
 
+#include "dialing/clipboard_number.h"
 #include "dialing/dialing_rules.h"
 #include "dialing/text_utils.h"
 
@@ -70,6 +71,10 @@ PhoneUriResult parsePhoneUri(std::string_view uri) {
     std::string decoded;
     if (!percentDecode(rest, decoded)) {
         result.error = "the link holds a malformed %-escape";
+        return result;
+    }
+    if (hasBidiControl(decoded)) {
+        result.error = std::string("the link's number: ") + kBidiControlRefusal;
         return result;
     }
     std::replace(decoded.begin(), decoded.end(), '.', '-');

@@ -39,4 +39,12 @@ bool writeFileAtomically(const std::string& path, std::string_view bytes, std::s
 using FileChange = std::function<bool(std::string& bytes, std::string& error)>;
 bool updateFileAtomically(const std::string& path, const FileChange& change, std::string& error);
 
+// The same, waiting at most `lockWaitMs` for another writer's lock (a
+// negative value: as long as it takes). Busy, with the file untouched, when
+// the wait runs out: a program with a window must not freeze because some
+// other process holds the lock.
+enum class LockedUpdate { Done, Busy, Failed };
+inline constexpr int kWaitForLock = -1;
+LockedUpdate updateFileWithin(const std::string& path, const FileChange& change, int lockWaitMs, std::string& error);
+
 }  // namespace pellandor

@@ -23,11 +23,19 @@ std::string autostartEntryPath();
 // with the quoting, field-code and string escapes a desktop entry needs.
 std::string quoteExecArgument(std::string_view argument);
 
-// The whole desktop entry that starts `programPath` as `name`.
-std::string autostartEntryText(std::string_view name, std::string_view programPath);
+// The whole desktop entry that starts `programPath` as `name`, with
+// `--settings FILE` when `settingsFile` is not empty: a login start has
+// neither the command line nor the environment the program was given.
+std::string autostartEntryText(std::string_view name, std::string_view programPath, std::string_view settingsFile = {});
 
-// Writes the entry atomically (folders created as needed).
-AutostartResult registerAutostart(const std::string& entryPath, std::string_view name, const std::string& programPath);
+// Writes the entry atomically, creating its folder as needed; no lock file is
+// left beside it (the session reads that whole folder). The failed step is
+// the operation that failed: making the folder, or writing the entry.
+AutostartResult registerAutostart(const std::string& entryPath, std::string_view name, const std::string& programPath,
+                                  const std::string& settingsFile = {});
+
+// Whether an entry is there at all.
+bool autostartEntryExists(const std::string& entryPath);
 
 // Removes the entry. An entry that is already absent is not a failure: the
 // program does not start at login either way.

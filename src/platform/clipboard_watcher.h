@@ -42,4 +42,9 @@ signals:
 // not offer the protocol.
 std::unique_ptr<ClipboardWatcher> createWaylandClipboardWatcher(std::string& why);
 
+// The X11 clipboard read on a connection and thread of its own, so an owner
+// that never answers costs the program nothing but a dropped copy; changes
+// come from Qt's own watch. Null with `why` set when the platform is not xcb.
+std::unique_ptr<ClipboardWatcher> createX11ClipboardWatcher(std::string& why);
+
 }  // namespace pellandor

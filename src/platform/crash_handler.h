@@ -3,9 +3,12 @@
 // user, then lets the signal end the process as it would have.
 //
 // The file is "<title>_Err_YYYY-MM-DD HH_MM_SS.DMP" (local time of the crash)
-// beside the program when that folder is writable, else in
-// $XDG_STATE_HOME/pellandor/ (default ~/.local/state/pellandor/). It holds the
-// signal, a backtrace of the failing thread and a copy of /proc/self/maps.
+// in $XDG_STATE_HOME/pellandor/ (default ~/.local/state/pellandor/, created
+// by the crash), else beside the program when that folder is writable. A
+// name already taken (crashes within one second) gets " (2)", " (3)", ...
+// before ".DMP". The file holds the signal with its fault address, or the
+// sender for a signal sent with kill, a backtrace of the failing thread and
+// a copy of /proc/self/maps.
 //
 // The handler may only make async-signal-safe calls, and localtime is not
 // one: the offset from UTC is taken when the handler is installed (and again
@@ -26,7 +29,7 @@ namespace pellandor {
 struct CrashHandlerOptions {
     std::string productTitle = "Ulvex Pellandor";
     std::string programPath;  // empty: the running program
-    std::string folder;       // empty: beside the program when writable, else stateFolder
+    std::string folder;       // empty: stateFolder, else beside the program when writable
     std::string stateFolder;  // empty: $XDG_STATE_HOME/pellandor
 };
 
@@ -41,8 +44,8 @@ std::string crashFolder();
 void updateCrashTimeZone();
 
 // Gives the calling thread its own alternate stack, so a stack overflow on a
-// worker thread is still reported. Optional: without it the handler runs on
-// the thread's own stack.
+// worker thread is still reported. Without it the handler runs on the
+// thread's own stack, which an overflow has used up.
 bool installCrashStackForThisThread();
 
 struct CivilTime {
@@ -53,14 +56,15 @@ struct CivilTime {
 // without any library call, so the handler can use it.
 CivilTime civilFromSeconds(long long seconds);
 
-// "<title>_Err_YYYY-MM-DD HH_MM_SS.DMP"
-std::string crashFileName(std::string_view title, const CivilTime& time);
+// "<title>_Err_YYYY-MM-DD HH_MM_SS.DMP"; " (N)" before ".DMP" for N above 1.
+std::string crashFileName(std::string_view title, const CivilTime& time, unsigned sequence = 1);
 
 // --crash-test=SITE among the arguments.
 std::optional<std::string> crashTestSite(int argc, char** argv);
 
-// Crashes with SIGSEGV on purpose: "gui" (the calling thread) or "worker" (a
-// new thread). Returns false, without crashing, for any other site.
+// Crashes with SIGSEGV on purpose: "gui" (the calling thread), "worker" (a
+// new thread) or "stack" (overflows the calling thread's stack). Returns
+// false, without crashing, for any other site.
 bool crashOnPurpose(std::string_view site);
 
 }  // namespace pellandor

@@ -94,8 +94,11 @@ std::string portalTrigger(std::string_view modifier, std::string_view key) {
     else if (vk >= '0' && vk <= '9')
         k = static_cast<char>(vk);
     else
-        k = "F" + std::to_string(vk - 111);
-    return mod + "+" + k;
+        k = 'F' + std::to_string(vk - 111);  // not "F" + ...: GCC 12 warns falsely (-Wrestrict) at -O2
+    std::string trigger = mod;
+    trigger += '+';
+    trigger += k;
+    return trigger;
 }
 
 }  // namespace pellandor

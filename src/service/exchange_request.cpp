@@ -13,6 +13,7 @@
 #include "service/net_util.h"
 #include "service/result_message.h"
 #include "service/answer_parser.h"
+#include "platform/crash_handler.h"
 
 namespace pellandor {
 
@@ -161,6 +162,7 @@ struct ExchangeRequest::Shared {
     std::condition_variable wake;  // the worker waits on it between requests
     State state = State::Idle;
     bool job = false;        // a request for the worker to take
+    bool crashTest = false;  // the job is crashWorkerOnPurpose
     std::thread::id worker;  // set by the worker once start has published it
     bool destroying = false;
     ResultCallback callback = nullptr;
@@ -305,6 +307,17 @@ bool ExchangeRequest::start(int callType, const CallUserInfo& userInfo) {
     // first step, so even a callback that destroys this object finds
     // start done with it.
     const std::lock_guard lock(shared_->mutex);
+    return wakeWorker();
+}
+
+bool ExchangeRequest::crashWorkerOnPurpose() {
+    if (!waitUntilIdle()) return false;
+    const std::lock_guard lock(shared_->mutex);
+    shared_->crashTest = true;
+    return wakeWorker();
+}
+
+bool ExchangeRequest::wakeWorker() {
     shared_->state = Shared::State::Running;
     shared_->job = true;
     if (worker_.joinable()) {
@@ -319,6 +332,7 @@ bool ExchangeRequest::start(int callType, const CallUserInfo& userInfo) {
     } catch (const std::system_error& e) {
         shared_->state = Shared::State::Idle;
         shared_->job = false;
+        shared_->crashTest = false;
         errorText_ = std::string("CHttpXmlRequest::Start: thread creation fail ") + e.what();
         return false;
     }
@@ -438,10 +452,14 @@ void ExchangeRequest::serve(std::shared_ptr<Shared> shared) {
         const std::lock_guard lock(shared->mutex);
         shared->worker = std::this_thread::get_id();
     }
+    // Without a stack of its own for the crash handler, an overflow here
+    // would end the process without a report.
+    installCrashStackForThisThread();
     // A peer that resets the connection must fail the write, not kill the
     // process.
     ignoreBrokenPipeOnThisThread();
     for (;;) {
+        bool crashTest = false;
         {
             std::unique_lock lock(shared->mutex);
             shared->wake.wait(lock, [&shared] { return shared->job || shared->destroying; });
@@ -454,7 +472,9 @@ void ExchangeRequest::serve(std::shared_ptr<Shared> shared) {
                 return;
             }
             shared->job = false;
+            crashTest = shared->crashTest;
         }
+        if (crashTest) crashOnPurpose("stack");
         run(shared);
     }
 }

@@ -61,6 +61,11 @@ public:
     // True from start until the result callback has returned.
     bool isRunning() const;
 
+    // For `pellandor --crash-test=worker`: the worker overflows its stack, as
+    // a runaway request would, so the crash report of the real worker thread
+    // can be tested. False while a request runs.
+    bool crashWorkerOnPurpose();
+
     // These two are meaningful only while no request runs.
     const std::string& errorText() const { return errorText_; }
     const ServiceResult& result() const { return result_; }
@@ -84,6 +89,9 @@ private:
     // False while a request runs; once its result is out, waits for its
     // callback to return.
     bool waitUntilIdle();
+    // Hands the worker its next job, starting it the first time; the caller
+    // holds the lock. False, with errorText_ set, when no thread can start.
+    bool wakeWorker();
     bool resolve();
     bool connect();
     // False, with the error text set, when the key or chain is not trusted.

@@ -127,13 +127,8 @@ void AdvancedDialingDialog::onOk() {
     next.minPopupLength = toStd(minLength_->text());
     const SettingsSaveResult saved = model_.save(next, SettingsPart::AdvancedDialing);
     if (!saved.written) {
-        QMessageBox box(QMessageBox::Warning, QStringLiteral("Error"),
-                        tr("The dialing rules could not be saved to\n%1\n\nNothing was changed; your entries are "
-                           "still in the dialog.")
-                            .arg(toQ(model_.settingsPath())),
-                        QMessageBox::Ok, this);
-        box.setDetailedText(toQ(saved.error));
-        box.exec();
+        showSaveFailure(this, toQ(model_.texts().message("AL_DIALING_NOT_SAVED")), toQ(model_.settingsPath()),
+                        toQ(saved.error));
         return;
     }
     done(0);

@@ -42,6 +42,9 @@ public:
     const CallOutcome outcome;
 };
 
+// How long after a show the activation is taken as its answer.
+constexpr qint64 kLowerOnActivationMs = 1000;
+
 // The number box reads at most this much, so an overlong paste cannot grow a request.
 constexpr int kNumberReadLimit = 38;
 
@@ -184,7 +187,7 @@ void CallDialog::showDialog() {
     if (!isVisible() && pointerUnknown_ && !values_.fixedPosition) move(placeUnderWayland());
     chooseManagedOnMap(true);
     if (!isVisible()) numberBox_->clearEditText();
-    setAttribute(Qt::WA_ShowWithoutActivating, false);
+    setShowWithoutActivating(false);
     keepOnScreen();
     show();
     raise();
@@ -208,24 +211,28 @@ void CallDialog::showNumber(const std::string& text, std::optional<QPoint> point
         }
         chooseManagedOnMap(false);
         if (showFlag) {
-            setAttribute(Qt::WA_ShowWithoutActivating, false);
+            setShowWithoutActivating(false);
             show();
             move(position);
         } else {
             move(position);
-            setAttribute(Qt::WA_ShowWithoutActivating, true);
+            setShowWithoutActivating(true);
             show();
         }
         keepOnScreen();
+        if (showFlag) {
+            activateWindow();
+            numberBox_->setFocus();
+        }
         // Brought to the front once, not kept there; otherwise sent behind.
+        lowerOnActivation_.invalidate();
         if (values_.topMost) {
             raise();
         } else {
             lower();
-        }
-        if (showFlag) {
-            activateWindow();
-            numberBox_->setFocus();
+            // The window manager raises what it activates, and a window being
+            // mapped is activated only once it is: lowered again then.
+            if (showFlag) lowerOnActivation_.start();
         }
     } else {
         show();
@@ -236,8 +243,17 @@ void CallDialog::showNumber(const std::string& text, std::optional<QPoint> point
     if (values_.autoCall) QMetaObject::invokeMethod(this, &CallDialog::onCall, Qt::QueuedConnection);
 }
 
+void CallDialog::setShowWithoutActivating(bool on) {
+    setAttribute(Qt::WA_ShowWithoutActivating, on);
+    // WORKAROUND: Qt hands the attribute to the native window only when it
+    // creates it, so a dialog first shown activated would take the focus at
+    // every later show; the window's property is what its show reads.
+    if (QWindow* window = windowHandle()) window->setProperty("_q_showWithoutActivating", on);
+}
+
 void CallDialog::restartAutoHide() {
-    if (values_.autoHide) autoHideTimer_.start(values_.hideDelayMs);
+    // A delay of 0 means "no delay set", not "hide at once".
+    if (values_.autoHide && values_.hideDelayMs > 0) autoHideTimer_.start(values_.hideDelayMs);
 }
 
 void CallDialog::onCall() {
@@ -296,6 +312,11 @@ bool CallDialog::event(QEvent* event) {
         presentOutcome(static_cast<RequestFinishedEvent*>(event)->outcome);
         return true;
     }
+    if (event->type() == QEvent::WindowActivate && lowerOnActivation_.isValid()) {
+        // Only the activation that answers our own request; a later one is the user's.
+        if (!lowerOnActivation_.hasExpired(kLowerOnActivationMs)) lower();
+        lowerOnActivation_.invalidate();
+    }
     return QWidget::event(event);
 }
 
@@ -346,8 +367,17 @@ void CallDialog::setSettingsFile(std::string path, std::unique_ptr<CredentialSto
 void CallDialog::showMessage(const QString& text) {
     const QString caption = QString::fromStdString(texts_.caption);
     if (presenter_) return presenter_(caption, text);
-    QMessageBox box(QMessageBox::Critical, caption, text, QMessageBox::Ok, this);
-    box.exec();
+    // One box, reused: calls still go out while it is open (auto-call, a
+    // second start, the hotkey), and a box each, each in a nested event loop,
+    // piled up without end.
+    if (!resultBox_) {
+        resultBox_ = new QMessageBox(QMessageBox::Critical, caption, text, QMessageBox::Ok, this);
+    } else {
+        resultBox_->setWindowTitle(caption);
+        resultBox_->setText(text);
+    }
+    resultBox_->open();
+    resultBox_->raise();
 }
 
 void CallDialog::setRequestButtonsEnabled(bool enabled) {

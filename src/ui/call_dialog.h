@@ -8,8 +8,11 @@
 #include "platform/credential_store.h"
 #include "ui/call_dialog_logic.h"
 
+#include <QElapsedTimer>
 #include <QEvent>
+#include <QMessageBox>
 #include <QPoint>
+#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 
@@ -60,12 +63,13 @@ public:
     // pop-up bypasses it.
     void setPointerUnknown(std::optional<QPoint> trayPoint, bool placeItself = false);
 
-    // After a clipboard delivery: restarts the auto-hide timer when auto-hide is on.
+    // After a clipboard delivery: restarts the auto-hide timer when auto-hide
+    // is on with a delay above 0.
     void restartAutoHide();
 
     // result and pre-check messages go through this; without one (the
-    // default, or after passing nullptr) a modal error box owned by the
-    // dialog shows them. Tests replace it.
+    // default, or after passing nullptr) the dialog's one error box shows
+    // them, modal to the dialog and replaced by the next. Tests replace it.
     using MessagePresenter = std::function<void(const QString& caption, const QString& text)>;
     void setMessagePresenter(MessagePresenter presenter);
 
@@ -82,6 +86,8 @@ public:
     NumberBox* numberBox() const { return numberBox_; }
     SkinButton* button(DlgItem item) const;
     QLabel* resultLabel() const { return resultLabel_; }
+    // The error box, once one was shown.
+    QMessageBox* resultBox() const { return resultBox_; }
     // Timer 1 (auto-hide) and timer 2 (result text): their periods can be
     // read and their expiry driven without waiting.
     QTimer* autoHideTimer() { return &autoHideTimer_; }
@@ -120,6 +126,7 @@ private:
     void applyFonts();
     void fillNumberBox();
     void showMessage(const QString& text);
+    void setShowWithoutActivating(bool on);
     // A window no screen shows is moved onto the primary screen.
     void keepOnScreen();
 
@@ -135,8 +142,10 @@ private:
     NumberBox* numberBox_ = nullptr;
     std::map<DlgItem, SkinButton*> buttons_;
     QLabel* resultLabel_ = nullptr;
+    QPointer<QMessageBox> resultBox_;
     QTimer autoHideTimer_;
     QTimer resultTextTimer_;
+    QElapsedTimer lowerOnActivation_;  // running from a show that must end behind
     QPoint placeUnderWayland() const;
     void chooseManagedOnMap(bool managed);
 

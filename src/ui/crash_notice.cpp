@@ -1,6 +1,10 @@
 #include "ui/crash_notice.h"
 
+#include "config/settings_access.h"
+#include "config/settings_model.h"
 #include "platform/crash_handler.h"
+#include "platform/paths.h"
+#include "service/exchange_request.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -35,14 +39,17 @@ std::string crashNoticeTitle() {
     return std::string(kProductTitle) + " is Crashed!!";
 }
 
-std::string crashNoticeText(const std::string& crashFile) {
-    if (crashFile.empty()) return std::string(kProductTitle) + " crashed. No crash dump file could be written.";
+std::string crashNoticeText(const std::string& crashFile, const LanguageTable& texts) {
+    if (crashFile.empty()) return texts.message("AL_NO_CRASH_FILE");
     return "Crash dump file is saved at " + crashFile + "!!";
 }
 
 int runCrashNotice(int argc, char** argv) {
     const bool written = argc >= 3 && std::strcmp(argv[1], "--crash-notice") == 0 && argv[2] != nullptr;
-    const std::string text = crashNoticeText(written ? argv[2] : "");
+    // In the language the user chose, like the program's other messages.
+    SettingsModel model(defaultSettingsPath(), languageFilePath());
+    model.load();
+    const std::string text = crashNoticeText(written ? argv[2] : "", model.texts());
     std::fprintf(stderr, "%s: %s\n", crashNoticeTitle().c_str(), text.c_str());
     if (!haveDisplay()) return 0;
     QApplication app(argc, argv);
@@ -54,9 +61,19 @@ int runCrashNotice(int argc, char** argv) {
 }
 
 bool scheduleCrashTest(const std::string& site) {
-    if (site != "gui" && site != "worker") return false;
-    QTimer::singleShot(0, [site] { crashOnPurpose(site); });
-    return true;
+    if (site == "gui") {
+        QTimer::singleShot(0, [] { crashOnPurpose("gui"); });
+        return true;
+    }
+    if (site == "worker") {
+        // The request worker itself, as a press of Call starts it.
+        QTimer::singleShot(0, [] {
+            static ExchangeRequest request;
+            request.crashWorkerOnPurpose();
+        });
+        return true;
+    }
+    return false;
 }
 
 }  // namespace pellandor

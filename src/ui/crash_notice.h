@@ -7,6 +7,8 @@
 
 namespace pellandor {
 
+class LanguageTable;
+
 // True when the arguments ask for the crash notice.
 bool isCrashNoticeCall(int argc, char** argv);
 
@@ -15,12 +17,14 @@ bool isCrashNoticeCall(int argc, char** argv);
 // crash handler, so a failing notice cannot start another one.
 int runCrashNotice(int argc, char** argv);
 
-// The notice's title and text for a crash file, or for no file when empty.
+// The notice's title and text for a crash file, or for no file when empty
+// (that text comes from `texts`).
 std::string crashNoticeTitle();
-std::string crashNoticeText(const std::string& crashFile);
+std::string crashNoticeText(const std::string& crashFile, const LanguageTable& texts);
 
 // For tests of the whole program: crashes at `site` ("gui": the GUI thread,
-// "worker": a new thread) once the event loop runs. False for any other site.
+// "worker": the request worker, by a stack overflow) once the event loop
+// runs. False for any other site.
 bool scheduleCrashTest(const std::string& site);
 
 }  // namespace pellandor

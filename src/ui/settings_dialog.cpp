@@ -102,7 +102,13 @@ MarkerLabel* bullet(QWidget* buddy, QWidget* parent) {
 
 std::vector<std::string> hotkeyKeyNames() {
     std::vector<std::string> names;
-    for (int f = 12; f >= 1; --f) names.push_back("f" + std::to_string(f));
+    for (int f = 12; f >= 1; --f) {
+        // Appended, not "f" + ...: GCC 12's -Wrestrict misreads that
+        // operator+ once it is inlined in an optimised build.
+        std::string name(1, 'f');
+        name += std::to_string(f);
+        names.push_back(std::move(name));
+    }
     for (char c = '9'; c >= '1'; --c) names.emplace_back(1, c);
     for (char c = 'Z'; c >= 'A'; --c) names.emplace_back(1, c);
     return names;
@@ -117,8 +123,9 @@ std::vector<std::string> sortedForList(std::vector<std::string> items) {
     return items;
 }
 
-SettingsDialog::SettingsDialog(SettingsModel& model, SettingsTargets& targets, QWidget* parent)
-    : SettingsDialogBase(parent), model_(model), targets_(targets) {
+SettingsDialog::SettingsDialog(SettingsModel& model, SettingsTargets& targets, StartAtLoginFollower* startAtLogin,
+                               QWidget* parent)
+    : SettingsDialogBase(parent), model_(model), targets_(targets), startAtLogin_(startAtLogin) {
     setObjectName(QStringLiteral("settingsDialog"));
     useSettingsBackground(this);
     buildControls();
@@ -593,7 +600,7 @@ bool SettingsDialog::applySettings() {
         bool number = false;
         const uint value = port.toUInt(&number);
         if (!number || value == 0 || value > 65535) {
-            QMessageBox::warning(this, windowTitle(), tr("Please enter a port number from 1 to 65535."));
+            QMessageBox::warning(this, windowTitle(), toQ(model_.texts().message("AL_PORT_RANGE")));
             port_->setFocus();
             port_->selectAll();
             return false;
@@ -619,6 +626,9 @@ bool SettingsDialog::applySettings() {
     next.topMost = topMost_->box()->isChecked();
     next.showHangup = showHangup_->box()->isChecked();
     next.fixedPosition = fixedPosition_->box()->isChecked();
+    // Already on: the follower hears of no change, so a removed entry is
+    // written again from here.
+    const bool autoStartWasOn = model_.settings().autoStart;
     next.autoStart = autoStart_->box()->isChecked();
     next.autoCall = autoCall_->box()->isChecked();
     next.hotkeyModifier = toStd(modifier_->currentText());
@@ -637,8 +647,7 @@ bool SettingsDialog::applySettings() {
     std::string stored;
     if ((!keyringAnswers_ || !useKeyring_->box()->isChecked()) &&
         !encodeStoredPassword(trimBlanks(next.password), stored)) {
-        QMessageBox::warning(this, QStringLiteral("Error"),
-                             tr("The password is too long to be stored. Nothing was saved."));
+        QMessageBox::warning(this, QStringLiteral("Error"), toQ(model_.texts().message("AL_PW_TOO_LONG")));
         password_->setFocus();
         return false;
     }
@@ -654,13 +663,8 @@ bool SettingsDialog::applySettings() {
     wipeString(next.password);
     if (!saved) {
         qCWarning(lcSettings) << "saving the settings failed:" << toQ(saved.error);
-        QMessageBox box(QMessageBox::Warning, QStringLiteral("Error"),
-                        tr("The settings could not be saved to\n%1\n\nNothing was changed; your entries are "
-                           "still in the dialog.")
-                            .arg(toQ(model_.settingsPath())),
-                        QMessageBox::Ok, this);
-        box.setDetailedText(toQ(saved.error));
-        box.exec();
+        showSaveFailure(this, toQ(model_.texts().message("AL_SETTINGS_NOT_SAVED")), toQ(model_.settingsPath()),
+                        toQ(saved.error));
         return false;
     }
     movedTransparency_.reset();
@@ -679,6 +683,7 @@ bool SettingsDialog::applySettings() {
         qCWarning(lcSettings) << "dropping the exchange's key failed:" << toQ(error);
     showTrust();
     updateEnabledStates();
+    if (autoStartWasOn && next.autoStart && startAtLogin_ != nullptr) startAtLogin_->restoreIfMissing();
     return true;
 }
 

@@ -38,8 +38,9 @@ class SettingsDialog : public SettingsDialogBase {
 
 public:
     // End codes: OK and Cancel give 0, the title bar's close button kClosedFromTitleBar.
-    // `model` and `targets` outlive the dialog.
-    SettingsDialog(SettingsModel& model, SettingsTargets& targets, QWidget* parent = nullptr);
+    // `model`, `targets` and `startAtLogin` (if any) outlive the dialog.
+    SettingsDialog(SettingsModel& model, SettingsTargets& targets, StartAtLoginFollower* startAtLogin = nullptr,
+                   QWidget* parent = nullptr);
     ~SettingsDialog() override;
 
     // What showModal does before it waits: closes the call dialog,
@@ -72,6 +73,7 @@ private:
 
     SettingsModel& model_;
     SettingsTargets& targets_;
+    StartAtLoginFollower* startAtLogin_;
     // The track bar's position is kept from the moment it moves, even when
     // the dialog is cancelled; it is saved with the next OK or Apply.
     std::optional<int> movedTransparency_;

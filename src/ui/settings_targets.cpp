@@ -11,27 +11,36 @@ Q_LOGGING_CATEGORY(lcStartAtLogin, "pellandor.settings", QtWarningMsg)
 
 namespace pellandor {
 
-AutostartResult setStartAtLogin(bool enabled) {
+AutostartResult setStartAtLogin(bool enabled, const std::string& settingsPath) {
     const std::string entry = autostartEntryPath();
-    if (enabled) return registerAutostart(entry, "Ulvex Pellandor", programPath());
-    return unregisterAutostart(entry);
+    if (!enabled) return unregisterAutostart(entry);
+    // A file chosen with --settings or PELLANDOR_SETTINGS must be named: the
+    // login start has neither.
+    const std::string config = xdgBaseFolder("XDG_CONFIG_HOME", ".config");
+    const bool plainStartsFile = !config.empty() && settingsPath == config + "/pellandor_settings.ini";
+    return registerAutostart(entry, "Ulvex Pellandor", programPath(), plainStartsFile ? std::string() : settingsPath);
 }
 
 StartAtLoginFollower::StartAtLoginFollower(SettingsModel& model, std::function<QWidget*()> owner, Apply apply)
-    : model_(model) {
-    subscription_ =
-        model_.subscribe([&model, owner = std::move(owner), apply = std::move(apply)](const SettingsChange& change) {
-            if (!change.has(kAspectStartAtLogin)) return;
-            const bool enabled = model.settings().autoStart;
-            const AutostartResult result = apply(enabled);
-            if (result) return;
-            qCWarning(lcStartAtLogin) << "start at login:" << QString::fromStdString(result.detail);
-            QMessageBox box(QMessageBox::Warning, QString(),
-                            QString::fromStdString(autostartFailureText(enabled, result.failedStep)), QMessageBox::Ok,
-                            owner ? owner() : nullptr);
-            box.setDetailedText(QString::fromStdString(result.detail));
-            box.exec();
-        });
+    : model_(model), owner_(std::move(owner)), apply_(std::move(apply)) {
+    subscription_ = model_.subscribe([this](const SettingsChange& change) {
+        if (change.has(kAspectStartAtLogin)) this->apply(model_.settings().autoStart);
+    });
+}
+
+void StartAtLoginFollower::restoreIfMissing() {
+    if (model_.settings().autoStart && !autostartEntryExists(autostartEntryPath())) apply(true);
+}
+
+void StartAtLoginFollower::apply(bool enabled) {
+    const AutostartResult result = apply_(enabled, model_.settingsPath());
+    if (result) return;
+    qCWarning(lcStartAtLogin) << "start at login:" << QString::fromStdString(result.detail);
+    QMessageBox box(QMessageBox::Warning, QString(),
+                    QString::fromStdString(autostartFailureText(enabled, result.failedStep)), QMessageBox::Ok,
+                    owner_ ? owner_() : nullptr);
+    box.setDetailedText(QString::fromStdString(result.detail));
+    box.exec();
 }
 
 StartAtLoginFollower::~StartAtLoginFollower() {

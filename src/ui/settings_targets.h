@@ -5,12 +5,16 @@
 // SettingsModel's observers, not through here.
 //
 //   opening:   hideCallDialog(), setSettingsClosed(false)
+//   OK, Apply: the values reach the program through the model; a ticked
+//              start-at-login box whose entry is gone has the
+//              StartAtLoginFollower write it again
 //   closing:   setSettingsClosed(true) (OK, Cancel or the title bar's close)
 
 #include "config/settings_model.h"
 #include "platform/autostart.h"
 
 #include <functional>
+#include <string>
 
 class QWidget;
 
@@ -26,22 +30,32 @@ public:
     virtual void hideCallDialog() = 0;
 };
 
-// Adds or removes the XDG autostart entry for the running program.
-AutostartResult setStartAtLogin(bool enabled);
+// Adds or removes the XDG autostart entry for the running program. The
+// entry names `settingsPath` unless it is the file a plain start opens: a
+// login start has neither our command line nor our environment.
+AutostartResult setStartAtLogin(bool enabled, const std::string& settingsPath);
 
 // Keeps the start-at-login entry in step with USE_AUTOSTART, whoever changed
 // it (a dialog or the file from outside); a failure is shown in a message box
 // over `owner()` (or none) and the option is kept.
 class StartAtLoginFollower {
 public:
-    using Apply = std::function<AutostartResult(bool enabled)>;
+    using Apply = std::function<AutostartResult(bool enabled, const std::string& settingsPath)>;
     StartAtLoginFollower(SettingsModel& model, std::function<QWidget*()> owner, Apply apply = setStartAtLogin);
     ~StartAtLoginFollower();
     StartAtLoginFollower(const StartAtLoginFollower&) = delete;
     StartAtLoginFollower& operator=(const StartAtLoginFollower&) = delete;
 
+    // The option is on but the entry was removed behind our back (the option
+    // itself did not change, so nobody was told): writes it again.
+    void restoreIfMissing();
+
 private:
+    void apply(bool enabled);
+
     SettingsModel& model_;
+    std::function<QWidget*()> owner_;
+    Apply apply_;
     std::size_t subscription_;
 };
 

@@ -9,6 +9,7 @@
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QHBoxLayout>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPalette>
@@ -236,6 +237,12 @@ void setEditText(QLineEdit* edit, const QString& text, int limit) {
         digits->allowOthersOf(text);
     }
     edit->setText(text);
+}
+
+void showSaveFailure(QWidget* parent, const QString& message, const QString& settingsPath, const QString& reason) {
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Error"), message.arg(settingsPath), QMessageBox::Ok, parent);
+    box.setDetailedText(reason);
+    box.exec();
 }
 
 }  // namespace pellandor

@@ -112,4 +112,8 @@ protected:
 QLineEdit* makeDigitsEdit(int limit, const QString& objectName, QWidget* parent);
 void setEditText(QLineEdit* edit, const QString& text, int limit);
 
+// The warning when a settings dialog's save failed: `message` (a language
+// text with %1 for the file's path), the reason under "Show Details".
+void showSaveFailure(QWidget* parent, const QString& message, const QString& settingsPath, const QString& reason);
+
 }  // namespace pellandor

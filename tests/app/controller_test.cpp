@@ -21,7 +21,15 @@
 #include <QMimeData>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QElapsedTimer>
 #include <QTest>
+
+#include <condition_variable>
+#include <fcntl.h>
+#include <mutex>
+#include <sys/file.h>
+#include <thread>
+#include <unistd.h>
 
 using namespace pellandor;
 
@@ -317,6 +325,23 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(controller_->callDialog() && controller_->callDialog()->isVisible(), 5000);
     }
 
+    // Auto-hide on without a delay (the key missing, 0, or an empty field)
+    // keeps the dialog up rather than hiding it the moment it appears.
+    void autoHideWithoutADelayKeepsTheDialogUp_data() {
+        QTest::addColumn<QByteArray>("disappearance");
+        QTest::newRow("no delay key") << QByteArray("[DISAPPEARANCE]\nUSE_DISAPPEARANCE=1\n");
+        QTest::newRow("delay 0") << QByteArray("[DISAPPEARANCE]\nUSE_DISAPPEARANCE=1\nTIME_DISAPPARANCE=0\n");
+    }
+    void autoHideWithoutADelayKeepsTheDialogUp() {
+        QFETCH(QByteArray, disappearance);
+        startController(QByteArray(kNoHotkey) + disappearance);
+        copy(QStringLiteral("555-1234"));
+        QTRY_VERIFY_WITH_TIMEOUT(controller_->callDialog() && controller_->callDialog()->isVisible(), 5000);
+        QVERIFY(!controller_->callDialog()->autoHideTimer()->isActive());
+        QCoreApplication::processEvents();
+        QVERIFY(controller_->callDialog()->isVisible());
+    }
+
     void dialLinesFromASecondStart() {
         startController(kNoHotkey);
         controller_->handleInstanceLine(QStringLiteral("dial tel:abc"));
@@ -324,6 +349,47 @@ private slots:
         QVERIFY(!controller_->callDialog());
         controller_->handleInstanceLine(QStringLiteral("dial tel:+1-415-555-0177"));
         QVERIFY(controller_->callDialog() && controller_->callDialog()->isVisible());
+    }
+
+    // Another program holding the settings file's lock does not freeze the
+    // program: the save gives up soon and gets through once the lock is free.
+    void aLockedSettingsFileDelaysTheSaveWithoutBlocking() {
+        startController(kNoHotkey);
+        const std::string lockPath = dir_.filePath(".settings.ini.lock").toStdString();
+        const int lockFd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        QVERIFY(lockFd >= 0);
+        QCOMPARE(::flock(lockFd, LOCK_EX), 0);
+        // Released once the save returns, or after a deadline should it block.
+        std::mutex mutex;
+        std::condition_variable returned;
+        bool saveReturned = false;
+        std::thread holder([&] {
+            std::unique_lock<std::mutex> lock(mutex);
+            returned.wait_for(lock, std::chrono::seconds(3), [&] { return saveReturned; });
+        });
+
+        addToCallLog(controller_->callLog(), "5551234");
+        QElapsedTimer clock;
+        clock.start();
+        const bool saved = controller_->saveCallLog();
+        const qint64 blockedMs = clock.elapsed();
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            saveReturned = true;
+        }
+        returned.notify_one();
+        holder.join();
+        QVERIFY(!saved);
+        QVERIFY2(blockedMs < 1000, qPrintable(QStringLiteral("blocked %1 ms").arg(blockedMs)));
+
+        ::close(lockFd);
+        auto inFile = [this] {
+            CallLog log;
+            DialogState place;
+            loadCallLog(settingsPath_, log, place);
+            return log.count == 1 && log.entries[0] == "5551234";
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(inFile(), 5000);
     }
 
     void recentNumbersAreSavedSoonAfterAChange() {

@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -99,6 +100,75 @@ private slots:
         QCOMPARE(::send(fd, "sho", 3, MSG_NOSIGNAL), ssize_t{3});
         QCOMPARE(sendAsync(dir.path(), "show", lines), InstanceSend::Delivered);
         QTRY_COMPARE(lines.count(), 1);
+        ::close(fd);
+    }
+
+    // A lock file left empty or cut short (a power cut) or unreadable names no
+    // live process: taken over like one naming a dead process.
+    void lockFilesNamingNoProcessAreTakenOver_data() {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("readable");
+        QTest::newRow("empty") << QByteArray() << true;
+        QTest::newRow("cut short") << QByteArray("12") << true;
+        QTest::newRow("garbage") << QByteArray("\xff\xfe not a lock\n") << true;
+        QTest::newRow("unreadable") << QByteArray("x") << false;
+    }
+    void lockFilesNamingNoProcessAreTakenOver() {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, readable);
+        QTemporaryDir dir;
+        QFile lock(QString::fromStdString(instanceLockPath(dir.path().toStdString())));
+        QVERIFY(lock.open(QIODevice::WriteOnly));
+        lock.write(content);
+        lock.close();
+        if (!readable) QVERIFY(lock.setPermissions({}));
+        SingleInstance first(dir.path());
+        QCOMPARE(first.claim(), SingleInstance::Claim::Primary);
+        QSignalSpy lines(&first, &SingleInstance::lineReceived);
+        QCOMPARE(sendAsync(dir.path(), "show", lines), InstanceSend::Delivered);
+        QTRY_COMPARE(lines.count(), 1);
+        // And the lock it holds now keeps a second one out.
+        SingleInstance second(dir.path());
+        QCOMPARE(second.claim(), SingleInstance::Claim::RunningElsewhere);
+    }
+
+    // Out of descriptors, a waiting connection is tried again later rather
+    // than at every turn of the event loop; it is answered once there are some.
+    void outOfDescriptorsTheListenerBacksOff() {
+        QTemporaryDir dir;
+        SingleInstance first(dir.path());
+        QCOMPARE(first.claim(), SingleInstance::Claim::Primary);
+        QSignalSpy lines(&first, &SingleInstance::lineReceived);
+        const int fd = connectTo(first.socketPath());
+        QVERIFY(fd >= 0);
+        QCOMPARE(::send(fd, "show\n", 5, MSG_NOSIGNAL), ssize_t{5});
+
+        static int failures = 0;
+        failures = 0;
+        const QtMessageHandler previous =
+            qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& text) {
+                if (text.contains(QLatin1String("accept failed"))) ++failures;
+            });
+        rlimit saved{};
+        QVERIFY(::getrlimit(RLIMIT_NOFILE, &saved) == 0);
+        // The lowest free descriptor becomes the limit: every new one fails.
+        const int lowestFree = ::dup(0);
+        QVERIFY(lowestFree >= 0);
+        ::close(lowestFree);
+        rlimit tight = saved;
+        tight.rlim_cur = static_cast<rlim_t>(lowestFree);
+        QVERIFY(::setrlimit(RLIMIT_NOFILE, &tight) == 0);
+        QTRY_VERIFY(failures >= 1);
+        for (int i = 0; i < 20; ++i) QCoreApplication::processEvents();
+        const int failed = failures;
+        QVERIFY(::setrlimit(RLIMIT_NOFILE, &saved) == 0);
+        qInstallMessageHandler(previous);
+        QCOMPARE(failed, 1);
+
+        // The answer goes out before the line is handed on.
+        QTRY_COMPARE(lines.count(), 1);
+        char answer[8];
+        QCOMPARE(::recv(fd, answer, sizeof answer, MSG_DONTWAIT), ssize_t{3});
         ::close(fd);
     }
 

@@ -1,4 +1,5 @@
 #include "call/call_press.h"
+#include "call/request_failure.h"
 
 #include <gtest/gtest.h>
 
@@ -148,6 +149,59 @@ TEST(CallOutcomeTest, AnUntrustedExchangeNamesTheChangeInsteadOfTheStepText) {
     const PeerCheck rejected{TrustVerdict::ChainRejected, "NE:W0", "", false, "unable to get local issuer certificate"};
     EXPECT_NE(CallOutcome({{-3, ""}, false, rejected, "h:1"}).message(texts).find("not trusted: unable to get local"),
               std::string::npos);
+}
+
+}  // namespace
+}  // namespace pellandor
+
+namespace pellandor {
+namespace {
+
+TEST(RequestFailureTest, SaysInWordsWhatFailed) {
+    const struct {
+        int step;
+        const char* text;
+        const char* said;
+    } cases[] = {
+        {-kStepConnect, "Connect SSL fail COpenSSLInterface::ConnectSSLClient: connect fail error[111]\n",
+         "connection refused by 127.0.0.1:1"},
+        {-kStepConnect, "connect: Connection refused", "connection refused by 127.0.0.1:1"},
+        {-kStepConnect,
+         "Connect SSL fail COpenSSLInterface::ConnectSSLClient: connect fail error[110] (no connection within 5000 ms, "
+         "time-out)\n",
+         "no connection to 127.0.0.1:1 within 5000 ms (time-out)"},
+        {-kStepConnect, "Connect SSL fail COpenSSLInterface::ConnectSSLClient: connect fail error[113]\n",
+         "could not connect to 127.0.0.1:1: no route to host"},
+        {-kStepConnect,
+         "Connect SSL fail COpenSSLInterface::ConnectSSLClient_SSL: ssl problem! res[-1], ecode[1], errno[0]!!\n",
+         "the secure connection (TLS 1.2) with 127.0.0.1:1 could not be set up"},
+        {-kStepConnect, "getaddrinfo: Name or service not known\n",
+         "the exchange address \"127.0.0.1\" could not be resolved: Name or service not known"},
+        {-kStepReceiveAnswer, "no complete answer within 10000 ms (time-out)",
+         "no complete answer from 127.0.0.1:1 within 10000 ms (time-out)"},
+        {-kStepCheckAnswer, "CHttpXmlRequest::Run: HTTP status 500",
+         "the answer from 127.0.0.1:1 is not usable: HTTP status 500"},
+        {-kStepCheckAnswer, "CODE_EMPTY", "the answer from 127.0.0.1:1 holds no result code"},
+    };
+    for (const auto& c : cases) {
+        const CallOutcome outcome{{c.step, c.text}, false};
+        EXPECT_EQ(describeRequestFailure(outcome, "127.0.0.1", "1"), c.said) << c.text;
+    }
+    const CallOutcome refused{{-kStepConnect, "connect fail error[111]"}, false};
+    EXPECT_EQ(describeRequestFailure(refused, "::1", "5060"), "connection refused by [::1]:5060");
+}
+
+TEST(RequestFailureTest, NamesEachMissingSetting) {
+    CallDialogValues account;
+    EXPECT_EQ(missingSettingsText(account), "user ID, password, phone number, exchange address and port");
+    account.userId = "u";
+    account.phoneNumber = "1";
+    account.exchangeAddress = "0.0.0.0";
+    account.exchangePort = "5060";
+    EXPECT_EQ(missingSettingsText(account), "password and exchange address");
+    account.password = "p";
+    account.exchangeAddress = "10.0.0.1";
+    EXPECT_EQ(missingSettingsText(account), "");
 }
 
 }  // namespace

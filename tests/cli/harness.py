@@ -14,6 +14,7 @@ PELLANDOR = BIN / "pellandor"
 # The Windows build's tests use the simulator of a Linux build.
 SIM = pathlib.Path(os.environ.get("PELLANDOR_SIM", BIN / "pellandor-exchange-sim"))
 DATA = pathlib.Path(__file__).resolve().parent / "data"
+SOURCE = pathlib.Path(__file__).resolve().parents[2]
 
 # Built-in English texts of the result messages.
 CALL_FAIL = "Making the call failed."

@@ -2,13 +2,14 @@
 config and the usage rules."""
 
 import os
+import pathlib
 import pty
 import re
 import select
 import subprocess
 import unittest
 
-from harness import PELLANDOR, CliTestCase
+from harness import PELLANDOR, CliTestCase, SOURCE
 
 # Values K of the dialling plan, with "=" standing for 55.
 PLAN = ("[ACCESSCODE]\nCO_ACCESS_CODE=9\nMYCOUNTRY_CODE=82\nMYAREA_CODE=031\n"
@@ -29,6 +30,34 @@ class DialStringTest(CliTestCase):
             with self.subTest(words=words):
                 result = self.pellandor("dial-string", "--", *words)
                 self.assertEqual((result.returncode, result.stdout), (0, expected + "\n"), result.stderr)
+
+    def test_copied_text_gives_what_the_call_dialog_dials(self):
+        # The sample plan with the pop-up filter on: letters are dropped
+        # before the number test, as the clipboard pop-up drops them.
+        sample = (SOURCE / "resources" / "sample_settings.ini").read_text()
+        self.write_settings(sample + "[DIALING_RULE_ADV]\nUSE_POPUP_FOR_CHAR=1\nMIN_POPUP_LENGTH=3\n")
+        cases = [
+            ("call me at 555-1234 please", 0, "915551234\n"),
+            ("(212) 555-1234", 0, "95551234\n"),
+            ("call 12", 3, ""),                         # fewer than 3 dial characters: no pop-up
+            ("please call me at 555-1234 today", 3, ""),  # longer than 30 characters: no pop-up
+        ]
+        for text, code, out in cases:
+            with self.subTest(text=text):
+                result = self.pellandor("dial-string", "--", text)
+                self.assertEqual((result.returncode, result.stdout), (code, out), result.stderr)
+                if code:
+                    self.assertIn("would not pop up", result.stderr)
+
+    def test_direction_controls_never_give_a_number(self):
+        self.write_settings(PLAN)
+        spoofed = "\u202e4321-555\u202c"  # shows as 555-1234
+        for args in (["dial-string", "--", spoofed], ["dial-string", "--send", "--", spoofed],
+                     ["dial", "--", spoofed], ["tel:%E2%80%AE4321-555%E2%80%AC"], ["dial", "555\u200e1234"]):
+            with self.subTest(args=args):
+                result = self.pellandor(*args)
+                self.assertEqual((result.returncode, result.stdout), (3, ""), result.stderr)
+                self.assertIn("direction controls", result.stderr)
 
     def test_send_applies_the_dial_marks_and_the_number_test(self):
         self.write_settings(PLAN)
@@ -72,6 +101,19 @@ class ConfigTest(CliTestCase):
         self.assertTrue(result.stderr.strip())
         self.assertEqual(self.settings.read_bytes(), before)
         self.assertEqual(self.pellandor("config", "set", "USER_INFO", "PW", "x" * 96).returncode, 0)
+
+    def test_language_takes_only_the_codes_the_program_knows(self):
+        self.write_settings("[LANGUAGE]\nLAN=ENG\n")
+        before = self.settings.read_bytes()
+        for value in ("XYZ", "eng", "Local", ""):
+            with self.subTest(value=value):
+                result = self.pellandor("config", "set", "--", "LANGUAGE", "LAN", value)
+                self.assertEqual(result.returncode, 2)
+                self.assertIn("ENG", result.stderr)
+                self.assertIn("LOCAL", result.stderr)
+                self.assertEqual(self.settings.read_bytes(), before)
+        self.assertEqual(self.pellandor("config", "set", "language", "lan", "LOCAL").returncode, 0)
+        self.assertEqual(self.pellandor("config", "get", "LANGUAGE", "LAN").stdout, "LOCAL\n")
 
     def test_password_from_standard_input_and_hidden_in_list(self):
         # "-" keeps the password out of the process list and the shell history.
@@ -181,6 +223,19 @@ class ConfigTest(CliTestCase):
 
 
 class UsageTest(CliTestCase):
+    def test_command_line_calls_leave_no_empty_folders(self):
+        for name in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_RUNTIME_DIR", "XDG_STATE_HOME"):
+            self.env.pop(name, None)
+        instance_folder = pathlib.Path(f"/tmp/pellandor-{os.getuid()}")
+        existed = instance_folder.exists()  # another program of this user may use it
+        for args in (["dial", "5551234"], ["tel:5551234"], ["dial-string", "5551234"], ["config", "list"]):
+            with self.subTest(args=args):
+                self.pellandor(*args)
+                self.assertFalse((self.dir / ".local" / "state" / "pellandor").exists())
+                if not existed:
+                    self.assertFalse(instance_folder.exists())
+
+
     def test_exit_statuses(self):
         cases = [
             (["--help"], 0), (["--version"], 0), ([], 1), (["frobnicate"], 1),

@@ -5,6 +5,8 @@
 
 #include <csignal>
 #include <set>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -140,4 +142,24 @@ TEST_F(ScratchFolder, ConcurrentWritersOfOtherKeysAllLand) {
 }
 
 }  // namespace
+TEST_F(ScratchFolder, AnUpdateWithinABoundGivesUpWhileAnotherWriterHoldsTheLock) {
+    put(iniPath(), "[S]\nK=1\n");
+    const std::size_t slash = iniPath().rfind('/');
+    const std::string lockPath = iniPath().substr(0, slash + 1) + "." + iniPath().substr(slash + 1) + ".lock";
+    const int held = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    const FileChange change = [](std::string& bytes, std::string&) {
+        bytes = "[S]\nK=2\n";
+        return true;
+    };
+    std::string error;
+    EXPECT_EQ(updateFileWithin(iniPath(), change, 20, error), LockedUpdate::Busy);
+    EXPECT_NE(error.find("lock"), std::string::npos) << error;
+    EXPECT_EQ(get(iniPath()), "[S]\nK=1\n");
+    ::close(held);
+    EXPECT_EQ(updateFileWithin(iniPath(), change, 20, error), LockedUpdate::Done) << error;
+    EXPECT_EQ(get(iniPath()), "[S]\nK=2\n");
+}
+
 }  // namespace pellandor

@@ -261,22 +261,33 @@ TEST_F(ScratchFolder, ValuesCannotAddLinesAndBadNamesAreRefused) {
 }
 
 TEST_F(ScratchFolder, BatchGivesTheBytesOfSingleWritesInTurn) {
-    const std::string start = "\xEF\xBB\xBF[B]\nK=old\n[A]\nZ=1\n";
-    const std::string single = pathOf("single.ini");
-    const std::string batched = pathOf("batched.ini");
-    put(single, start);
-    put(batched, start);
+    const struct {
+        std::string start, after;
+    } cases[] = {
+        {"\xEF\xBB\xBF[B]\nK=old\n[A]\nZ=1\n", "\xEF\xBB\xBF[B]\nK=new\nM=m\n[A]\nZ=1\nX=2\n\n[C]\nQ=\n"},
+        // One line ending in a lone CR: the first write makes it CR LF.
+        {"[A]\r", "[A]\r\nX=2\r\n\r\n[B]\r\nK=new\r\nM=m\r\n\r\n[C]\r\nQ=\r\n"},
+        {"K=1\r", "K=1\r\n\r\n[A]\r\nX=2\r\n\r\n[B]\r\nK=new\r\nM=m\r\n\r\n[C]\r\nQ=\r\n"},
+        {"[A]\nZ=1\r", "[A]\nZ=1\r\nX=2\n\n[B]\nK=new\nM=m\n\n[C]\nQ=\n"},
+    };
     const std::vector<std::array<std::string, 3>> writes = {
         {"A", "X", "1"}, {"B", "K", "new"}, {"C", "Q", ""}, {"a", "x", "2"}, {"B", "M", "m"}};
-    IniWriteBatch batch(batched);
-    std::string error;
-    for (const auto& w : writes) {
-        ASSERT_TRUE(writeIniString(single, w[0], w[1], w[2], error));
-        batch.write(w[0], w[1], w[2]);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.start));
+        const std::string single = pathOf("single.ini");
+        const std::string batched = pathOf("batched.ini");
+        put(single, c.start);
+        put(batched, c.start);
+        IniWriteBatch batch(batched);
+        std::string error;
+        for (const auto& w : writes) {
+            ASSERT_TRUE(writeIniString(single, w[0], w[1], w[2], error));
+            batch.write(w[0], w[1], w[2]);
+        }
+        ASSERT_TRUE(batch.commit()) << batch.lastError();
+        EXPECT_EQ(get(batched), get(single));
+        EXPECT_EQ(get(batched), c.after);
     }
-    ASSERT_TRUE(batch.commit()) << batch.lastError();
-    EXPECT_EQ(get(batched), get(single));
-    EXPECT_EQ(get(batched), "\xEF\xBB\xBF[B]\nK=new\nM=m\n[A]\nZ=1\nX=2\n\n[C]\nQ=\n");
 }
 
 TEST_F(ScratchFolder, UnreadableTargetIsNeitherReadNorReplaced) {

@@ -2,6 +2,8 @@
 #include "config/ini_file.h"
 #include "test_files.h"
 
+#include <map>
+
 namespace pellandor {
 namespace {
 
@@ -20,6 +22,8 @@ TEST_F(ScratchFolder, NoLanguageFileGivesBuiltInEnglish) {
     EXPECT_EQ(table.text("CALLDLG") + "|" + table.text("SETTINGS") + "|" + table.text("EXIT"),
               "Pellandor|Settings|Quit");
     EXPECT_EQ(table.text("LANGUAGE_ENG"), "Enlglish");
+    EXPECT_EQ(table.text("AUTOSTART_CHECKBOX"), "Auto start on startup Windows");
+    EXPECT_EQ(table.text("FIXEDPOS_CHECKBOX"), "Fixed postion as pop-up");
     EXPECT_EQ(table.text("RS_CALL_NOK"), "");
     EXPECT_EQ(table.text("NOT_A_KEY"), "");
     EXPECT_EQ(LanguageTable::VersionText, "Version 2.0Ad");
@@ -65,15 +69,28 @@ TEST_F(ScratchFolder, TextsAreCutToTheirBuffers) {
     EXPECT_EQ(advanced.text("OK"), "");
 }
 
-// The delivered file must carry every key in both sections, and its English
-// must be the built-in English.
+// The delivered file must carry every key in both sections. Its English is
+// the built-in English with the misspellings and the Windows wording
+// corrected; the built-in texts keep them.
 TEST(deliveredLanguageFile, HasEveryKeyInBothSections) {
+    const std::map<std::string, std::string> corrected = {
+        {"DISAPPEARANCE_AFTER_SUCCESS", "After success calling or hangup, auto disappearance 3 seconds later"},
+        {"FIXEDPOS_CHECKBOX", "Fixed position as pop-up"},
+        {"AUTOSTART_CHECKBOX", "Start at login"},
+        {"LANGUAGE_ENG", "English"},
+        {"DIALING_ADV_ADV_CHECKBOX_PREFIX", "Enable CO call with following prefix digits"},
+    };
     const IniFile ini(deliveredLanguageFile());
     ASSERT_TRUE(ini.sectionExists("ENG"));
     ASSERT_TRUE(ini.sectionExists("LOCAL"));
     for (auto keys : {mainLanguageKeys(), dialingAdvLanguageKeys(), dialingAdvAdvLanguageKeys()}) {
         for (const LanguageKey& k : keys) {
-            EXPECT_EQ(ini.find("ENG", k.key).value_or("<missing>"), k.english) << k.key;
+            const auto fixed = corrected.find(k.key);
+            const std::string english = fixed != corrected.end() ? fixed->second : std::string(k.english);
+            EXPECT_EQ(ini.find("ENG", k.key).value_or("<missing>"), english) << k.key;
+            for (const char* wrong : {"Enlglish", "postion", "disapperance", "foloowing", "Windows"}) {
+                EXPECT_EQ(english.find(wrong), std::string::npos) << k.key;
+            }
             const auto local = ini.find("LOCAL", k.key);
             ASSERT_TRUE(local.has_value()) << k.key;
             EXPECT_FALSE(local->empty()) << k.key;

@@ -1,11 +1,12 @@
 // The desktop program's text decisions: clipboard numbers, hotkey names,
 // tel:/callto: links and which front a command line goes to.
-#include "desktop_logic/clipboard_number.h"
+#include "dialing/clipboard_number.h"
 #include "desktop_logic/desktop_args.h"
 #include "platform/hotkey_names.h"
 #include "desktop_logic/instance_channel.h"
 #include "desktop_logic/phone_uri.h"
 #include "dialing/dialing_rules.h"
+#include "call/call_press.h"
 
 #include <gtest/gtest.h>
 
@@ -75,6 +76,43 @@ TEST(ClipboardNumberTest, Utf16ConversionHandlesSurrogates) {
     EXPECT_EQ(utf16ToUtf8(std::u16string(1, char16_t(0xD800)) + u"1"),
               "\xef\xbf\xbd"
               "1");
+    EXPECT_EQ(utf8ToUtf16("a\xc3\xa4\xe2\x98\x8e\xf0\x9f\x93\x9e"), u"a\u00e4\u260e\U0001F4DE");
+    // Stray, overlong, surrogate and cut-off sequences each give one U+FFFD per byte.
+    EXPECT_EQ(utf8ToUtf16("\x80"
+                          "1\xc0\xaf"
+                          "2\xed\xa0\x80"
+                          "3\xe2\x80"),
+              u"\uFFFD1\uFFFD\uFFFD2\uFFFD\uFFFD\uFFFD3\uFFFD\uFFFD");
+}
+
+// "U+202E 4321-555 U+202C" shows as 555-1234 and would dial 4321555.
+TEST(ClipboardNumberTest, DirectionControlsNeverGiveANumber) {
+    DialingRules rules;
+    rules.usePopupForChar = true;
+    rules.minPopupLength = 3;
+    for (const char16_t control : {u'\u061C', u'\u200E', u'\u200F', u'\u202A', u'\u202B', u'\u202C', u'\u202D',
+                                   u'\u202E', u'\u2066', u'\u2067', u'\u2068', u'\u2069'}) {
+        const std::u16string copied = std::u16string(1, control) + u"4321-555" + u"\u202C";
+        const std::string utf8 = utf16ToUtf8(copied);
+        SCOPED_TRACE(int(control));
+        EXPECT_EQ(clipboardNumber(copied, rules), std::nullopt);
+        rules.usePopupForChar = false;
+        EXPECT_EQ(clipboardNumber(copied, rules), std::nullopt);
+        rules.usePopupForChar = true;
+        std::string number, error;
+        EXPECT_FALSE(numberToDial(utf8, number, error));
+        EXPECT_NE(error.find("direction controls"), std::string::npos) << error;
+        std::string encoded = "tel:";
+        for (const unsigned char c : utf8) {
+            static const char kHex[] = "0123456789ABCDEF";
+            encoded += {'%', kHex[c >> 4], kHex[c & 15]};
+        }
+        EXPECT_NE(parsePhoneUri(encoded).error.find("direction controls"), std::string::npos) << encoded;
+        // Typed or pasted into the number box, then Call.
+        EXPECT_EQ(callDestination(utf8, rules), std::nullopt);
+    }
+    EXPECT_EQ(clipboardNumber(u"555-1234", rules), "555-1234");
+    EXPECT_FALSE(hasBidiControl(u"\u2065\u2070\u202F\u200D 555"));
 }
 
 TEST(HotkeyNamesTest, MapsNamesExactly) {

@@ -178,6 +178,11 @@ class Desktop:
         except KeyError:
             return None
 
+    def stacking(self):
+        """Managed windows, bottom first."""
+        out = self.run(["xprop", "-root", "_NET_CLIENT_LIST_STACKING"]).stdout
+        return [int(w, 16) for w in re.findall(r"0x[0-9a-fA-F]+", out)]
+
     def active_window(self):
         return self.run(["xdotool", "getactivewindow"]).stdout.strip()
 

@@ -8,7 +8,7 @@ import sys
 import time
 import unittest
 
-from desktop import TITLE, Desktop, Pellandor, stop_process, wait_for
+from desktop import BIN, TITLE, Desktop, Pellandor, stop_process, wait_for
 
 D = None
 
@@ -27,6 +27,21 @@ def setUpModule():
 def tearDownModule():
     if D:
         D.close()
+
+
+def start_xlogo(geometry):
+    """An ordinary program with the focus; returns it and its window."""
+    logo = subprocess.Popen(["xlogo", "-geometry", geometry], env=D.env)
+    D.procs.append(logo)
+    try:
+        logo_wid = wait_for("xlogo", lambda: D.run(["xdotool", "search", "--onlyvisible", "--pid", str(logo.pid),
+                                                    "--class", "xlogo"]).stdout.split())[0]
+        D.run(["xdotool", "windowactivate", logo_wid])
+        wait_for("xlogo to have the focus", lambda: D.active_window() == logo_wid)
+    except BaseException:
+        stop_process(logo)
+        raise
+    return logo, logo_wid
 
 
 class DesktopCase(unittest.TestCase):
@@ -86,19 +101,26 @@ class A_ClipboardTest(DesktopCase):
     def test_2_second_copy_moves_the_dialog_and_leaves_the_focus(self):
         wid = self.dialog()
         self.require_dialog(wid)
-        logo = subprocess.Popen(["xlogo", "-geometry", "200x200+100+100"], env=D.env)
-        D.procs.append(logo)
+        logo, logo_wid = start_xlogo("200x200+100+100")
         try:
-            logo_wid = wait_for("xlogo", lambda: D.run(["xdotool", "search", "--onlyvisible", "--class",
-                                                        "xlogo"]).stdout.split())[0]
-            D.run(["xdotool", "windowactivate", logo_wid])
-            wait_for("xlogo to have the focus", lambda: D.active_window() == logo_wid)
             D.move_pointer(900, 500)
             self.copy("555-0177")
             wait_for("the dialog at the pointer", lambda: (lambda g: g and abs(g[0] + g[2] - 900) <= 2 and abs(
                 g[1] - 500) <= 2)(D.geometry(self.dialog())))
             self.assertEqual(D.active_window(), logo_wid)
             self.dialled(self.app.dial_string("555-0177"))
+        finally:
+            stop_process(logo)
+
+    def test_2a_hidden_dialog_comes_back_without_the_focus(self):
+        self.close_dialog()
+        logo, logo_wid = start_xlogo("200x200+100+100")
+        try:
+            D.move_pointer(800, 450)
+            self.copy("555-0178")
+            self.require_dialog(self.dialog())
+            self.dialled(self.app.dial_string("555-0178"))
+            self.assertEqual(D.active_window(), logo_wid)
         finally:
             stop_process(logo)
 
@@ -133,6 +155,26 @@ class A_ClipboardTest(DesktopCase):
         self.require_dialog(wid)
         self.dialled(self.app.dial_string("+1-415-555-0177"))
 
+    def test_5a_an_owner_that_never_answers_freezes_nothing(self):
+        self.close_dialog()
+        log = D.dir / "hung_owner.txt"
+        with open(log, "w") as out:
+            owner = subprocess.Popen([str(BIN / "pellandor_hung_clipboard_owner")], env=D.env, stdout=out)
+        D.procs.append(owner)
+        self.owners.append(owner)
+        # Asked for the clipboard, and never answering.
+        wait_for("pellandor to ask the hung owner", lambda: "request" in log.read_text())
+        started = time.monotonic()
+        result = self.app.cli()
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertLess(time.monotonic() - started, 1.0)
+        self.require_dialog(self.dialog(timeout=2))
+        # The next copy is read as before (the hung owner gone first: xclip's
+        # own check of the copy would wait on it without end).
+        stop_process(owner)
+        self.copy("555-0179")
+        self.dialled(self.app.dial_string("555-0179"))
+
     def test_6_recent_numbers_survive_sigterm(self):
         # SIGTERM right after a call, before the debounced save is due.
         D.move_pointer(650, 350)
@@ -142,7 +184,7 @@ class A_ClipboardTest(DesktopCase):
         self.assertEqual(self.app.stop(signal.SIGTERM), 0)
         text = self.app.settings.read_text()
         self.assertIn("LOG0=" + self.app.dial_string("555-0142"), text)
-        self.assertIn("LOG1=" + self.app.dial_string("+1-415-555-0177"), text)
+        self.assertRegex(text, r"\nLOG[1-9]=" + self.app.dial_string("+1-415-555-0177") + "\n")
 
 
 class B_HotkeyTest(DesktopCase):
@@ -171,13 +213,50 @@ class C_FailureTest(DesktopCase):
     def setUpClass(cls):
         cls.app = Pellandor(D, "failure", NO_HOTKEY + STAY, password="wrong")
 
-    def test_rejected_call_shows_its_message_box(self):
+    def test_1_rejected_call_shows_its_message_box(self):
         D.move_pointer(600, 400)
         self.copy("555-0100")
         wid = self.dialog()
         self.require_dialog(wid)
         wait_for("the result message", lambda: D.windows("Result"), timeout=15)
         self.assertTrue(any(r["code"] == 101 for r in D.requests()))
+
+    def test_2_failures_while_the_box_is_open_share_it(self):
+        wait_for("the result message", lambda: D.windows("Result"), timeout=15)
+        for number in ("555-0101", "555-0102", "555-0103"):
+            self.assertEqual(self.app.cli("dial", number).returncode, 0)
+            self.dialled(self.app.dial_string(number))
+        # A round trip through the program's event loop once the last answer is in.
+        wait_for("the last answer", lambda: D.requests()[-1].get("code") == 101)
+        self.assertEqual(self.app.cli().returncode, 0)
+        wait_for("the result message", lambda: D.windows("Result"))
+        self.assertEqual(len(D.windows("Result")), 1)
+
+
+class C_TopmostOffTest(DesktopCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.app = Pellandor(D, "topmost", NO_HOTKEY + STAY + "[TOPMOST]\nUSE_TOPMOST=0\n")
+
+    def test_fresh_dialog_comes_up_behind_the_program_in_use(self):
+        logo, logo_wid = start_xlogo("300x300+400+200")
+        try:
+            # Over xlogo: the dialog's place overlaps it.
+            D.move_pointer(650, 350)
+            self.copy("555-0160")
+            wid = self.dialog()
+            self.dialled(self.app.dial_string("555-0160"))
+            def below():
+                order = D.stacking()
+                return int(wid) in order and int(logo_wid) in order and order.index(int(wid)) < order.index(
+                    int(logo_wid))
+            try:
+                wait_for("the dialog below xlogo", below, timeout=5)
+            except AssertionError:
+                raise AssertionError(f"dialog {int(wid):#x}, xlogo {int(logo_wid):#x}, stacking bottom first: "
+                                     + " ".join(f"{w:#x}" for w in D.stacking()))
+        finally:
+            stop_process(logo)
 
 
 class C_TrustTest(DesktopCase):

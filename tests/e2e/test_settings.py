@@ -126,20 +126,24 @@ class B_CrashTest(unittest.TestCase):
     def test_crash_leaves_a_file_and_a_truthful_notice(self):
         for site in ("gui", "worker"):
             with self.subTest(site=site):
-                # A copy of the program in a folder of its own: the crash file goes beside it.
+                # A copy of the program in a writable folder of its own: the crash
+                # file still goes to the state folder, not beside it. "worker"
+                # overflows the stack of the request worker.
                 folder = D.dir / f"crash-{site}"
                 folder.mkdir()
                 program = folder / "pellandor"
                 shutil.copy2(PELLANDOR, program)
+                env = dict(D.env, XDG_STATE_HOME=str(folder / "state"))
                 # The notice outlives the crashed process and shares its stderr: a file, not a pipe.
                 err_path = folder / "stderr.txt"
                 with open(err_path, "wb") as err:
-                    proc = subprocess.Popen([str(program), f"--crash-test={site}"], env=D.env, cwd=folder,
+                    proc = subprocess.Popen([str(program), f"--crash-test={site}"], env=env, cwd=folder,
                                             stdout=subprocess.DEVNULL, stderr=err, preexec_fn=no_core_file)
                 D.procs.append(proc)
                 self.assertEqual(proc.wait(timeout=60), -signal.SIGSEGV, err_path.read_text())
                 stderr = err_path.read_text()
-                files = [p for p in folder.iterdir() if p.suffix == ".DMP"]
+                self.assertEqual([p for p in folder.iterdir() if p.suffix == ".DMP"], [])
+                files = [p for p in (folder / "state" / "pellandor").iterdir() if p.suffix == ".DMP"]
                 self.assertEqual(len(files), 1)
                 self.assertRegex(files[0].name, r"^Ulvex Pellandor_Err_\d{4}-\d\d-\d\d \d\d_\d\d_\d\d\.DMP$")
                 report = files[0].read_text(errors="replace")

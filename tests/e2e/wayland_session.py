@@ -301,7 +301,7 @@ class DesktopServices:
         script = desktop.bin / "dbus_desktop.py" if (desktop.bin / "dbus_desktop.py").exists() else HERE / "dbus_desktop.py"
         self.proc = desktop.spawn([SYSTEM_PYTHON, str(script), *args], stdin=subprocess.PIPE,
                                   stdout=subprocess.PIPE, stderr=None, text=True)
-        if self._read(10) != "ready":
+        if self._read(30) != "ready":
             raise RuntimeError("the D-Bus stand-ins did not start")
 
     def _read(self, timeout):
@@ -317,7 +317,7 @@ class DesktopServices:
                     raise AssertionError("the D-Bus stand-ins ended")
                 return json.loads(line)
 
-    def ask(self, command, timeout=10):
+    def ask(self, command, timeout=30):
         self.proc.stdin.write(command + "\n")
         self.proc.stdin.flush()
         return self._read(timeout)

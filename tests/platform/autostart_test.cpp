@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 namespace pellandor {
 namespace {
@@ -76,8 +77,22 @@ TEST_F(AutostartEntry, RegisterWritesTheEntryAndUnregisterRemovesIt) {
     ASSERT_TRUE(registerAutostart(entry.string(), "Ulvex Pellandor", "/usr/bin/pellandor"));
     EXPECT_NE(slurp(entry).find("\nExec=/usr/bin/pellandor\n"), std::string::npos);
 
+    // A settings file of its own is named, as an absolute path; nothing but
+    // the entry is left in the folder the session reads.
+    ASSERT_TRUE(registerAutostart(entry.string(), "Ulvex Pellandor", "/usr/bin/pellandor", "/srv/my settings.ini"));
+    EXPECT_NE(slurp(entry).find("\nExec=/usr/bin/pellandor --settings \"/srv/my settings.ini\"\n"), std::string::npos)
+        << slurp(entry);
+    ASSERT_TRUE(registerAutostart(entry.string(), "Ulvex Pellandor", "/usr/bin/pellandor", "rel.ini"));
+    EXPECT_NE(slurp(entry).find(" --settings " + quoteExecArgument((fs::current_path() / "rel.ini").string()) + "\n"),
+              std::string::npos);
+    std::vector<std::string> names;
+    for (const auto& file : fs::directory_iterator(entry.parent_path())) names.push_back(file.path().filename());
+    EXPECT_EQ(names, std::vector<std::string>{"pellandor.desktop"});
+    EXPECT_TRUE(autostartEntryExists(entry.string()));
+
     ASSERT_TRUE(unregisterAutostart(entry.string()));
     EXPECT_FALSE(fs::exists(entry));
+    EXPECT_FALSE(autostartEntryExists(entry.string()));
     // Nothing left to remove is the state asked for, not a failure.
     EXPECT_TRUE(unregisterAutostart(entry.string()));
 }
@@ -89,6 +104,10 @@ TEST_F(AutostartEntry, FailuresNameTheStepThatFailed) {
     EXPECT_FALSE(folder.detail.empty());
     EXPECT_EQ(autostartFailureText(true, folder.failedStep),
               "Failed to register(RegCreateKey) to startup program lists");
+    // The folder itself is a file: it cannot be made, though a write test on
+    // it passes (as every one does for root).
+    EXPECT_EQ(registerAutostart((dir_ / "file" / "p.desktop").string(), "N", "/p").failedStep,
+              AutostartStep::OpenFolder);
 
     // An entry that is a folder cannot be replaced or removed.
     fs::create_directories(dir_ / "autostart" / "pellandor.desktop" / "x");

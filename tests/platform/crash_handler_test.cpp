@@ -13,6 +13,7 @@
 #include <spawn.h>
 #include <string>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <thread>
 #include <vector>
 
@@ -60,8 +61,8 @@ protected:
         fs::remove_all(dir_, ignored);
     }
 
-    // Runs the target to its end; returns the wait status.
-    int run(const std::vector<std::string>& args) {
+    // Starts the target; its standard output goes to `*output` when given.
+    pid_t start(const std::vector<std::string>& args, const std::string& stateHome, int* output = nullptr) {
         const std::string target = std::string(PELLANDOR_BIN_DIR) + "/pellandor_crash_target";
         std::vector<std::string> env;
         for (char** e = environ; *e != nullptr; ++e) {
@@ -71,7 +72,7 @@ protected:
         }
         env.push_back("PELLANDOR_CRASH_NOTICE=" + target);
         env.push_back("CRASH_NOTICE_RECORD=" + record().string());
-        env.push_back("XDG_STATE_HOME=" + (dir_ / "state").string());
+        env.push_back("XDG_STATE_HOME=" + stateHome);
         std::vector<std::string> argvText{target};
         argvText.insert(argvText.end(), args.begin(), args.end());
         std::vector<char*> argv, envp;
@@ -79,8 +80,27 @@ protected:
         argv.push_back(nullptr);
         for (auto& e : env) envp.push_back(e.data());
         envp.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        int pipeFds[2] = {-1, -1};
+        if (output != nullptr) {
+            EXPECT_EQ(::pipe(pipeFds), 0);
+            posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+            posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
+        }
         pid_t pid = 0;
-        EXPECT_EQ(::posix_spawn(&pid, target.c_str(), nullptr, nullptr, argv.data(), envp.data()), 0);
+        EXPECT_EQ(::posix_spawn(&pid, target.c_str(), &actions, nullptr, argv.data(), envp.data()), 0);
+        posix_spawn_file_actions_destroy(&actions);
+        if (output != nullptr) {
+            ::close(pipeFds[1]);
+            *output = pipeFds[0];
+        }
+        return pid;
+    }
+
+    // Runs the target to its end; returns the wait status.
+    int run(const std::vector<std::string>& args, std::string stateHome = {}) {
+        const pid_t pid = start(args, stateHome.empty() ? (dir_ / "state").string() : stateHome);
         int status = 0;
         EXPECT_EQ(::waitpid(pid, &status, 0), pid);
         return status;
@@ -155,19 +175,84 @@ TEST_F(CrashRun, FileNameCarriesTheLocalTimeOfTheCrash) {
     EXPECT_TRUE(matched) << files[0];
 }
 
-TEST_F(CrashRun, ProgramFolderFirstThenTheStateFolder) {
+TEST_F(CrashRun, StateFolderFirstThenTheProgramFolder) {
+    // A run that does not crash leaves no folder behind.
+    EXPECT_EQ(WEXITSTATUS(run({"-", "none", (dir_ / "bin" / "pellandor").string()})), 4);
+    EXPECT_FALSE(fs::exists(dir_ / "state"));
+
+    // A writable program folder (a build tree) is not where reports go.
     fs::create_directories(dir_ / "bin");
     run({"-", "gui", (dir_ / "bin" / "pellandor").string()});
-    EXPECT_EQ(filesIn(dir_ / "bin").size(), 1u);
-    EXPECT_TRUE(filesIn(dir_ / "state" / "pellandor").empty());
-    EXPECT_FALSE(waitForNotice().empty());  // before the next run, so its record is not taken for this one's
+    EXPECT_EQ(filesIn(dir_ / "state" / "pellandor").size(), 1u);
+    EXPECT_TRUE(filesIn(dir_ / "bin").empty());
+    EXPECT_EQ(waitForNotice().rfind("--crash-notice " + (dir_ / "state" / "pellandor").string(), 0), 0u);
 
-    // A "folder" that is a file cannot take the report; the state folder does.
+    // A state folder that cannot be made: the program's folder takes the report.
     std::ofstream(dir_ / "not-a-folder") << "x";
     fs::remove(record());
-    run({"-", "gui", (dir_ / "not-a-folder" / "pellandor").string()});
-    EXPECT_EQ(filesIn(dir_ / "state" / "pellandor").size(), 1u);
-    EXPECT_EQ(waitForNotice().rfind("--crash-notice " + (dir_ / "state" / "pellandor").string(), 0), 0u);
+    run({"-", "gui", (dir_ / "bin" / "pellandor").string()}, (dir_ / "not-a-folder").string());
+    EXPECT_EQ(filesIn(dir_ / "bin").size(), 1u);
+    EXPECT_EQ(waitForNotice().rfind("--crash-notice " + (dir_ / "bin").string(), 0), 0u);
+}
+
+TEST_F(CrashRun, CrashesWithinOneSecondEachKeepTheirFile) {
+    setenv("TZ", "UTC+5", 1);  // a fixed offset, so the names of the coming seconds are known
+    tzset();
+    // Every plain name of the next minute is taken already.
+    const std::time_t now = std::time(nullptr);
+    for (std::time_t t = now - 1; t <= now + 60; ++t) {
+        std::ofstream(dir_ / "dumps" / crashFileName("Ulvex Pellandor", civilFromSeconds(t - 5 * 3600))) << "earlier";
+    }
+    const std::size_t earlier = filesIn(dir_ / "dumps").size();
+    for (int i = 0; i < 3; ++i) run({(dir_ / "dumps").string(), "gui"});
+    unsetenv("TZ");
+    tzset();
+    std::size_t reports = 0;
+    for (const fs::path& file : filesIn(dir_ / "dumps")) {
+        const std::string name = file.filename().string();
+        if (slurp(file) == "earlier") continue;
+        ++reports;
+        EXPECT_TRUE(
+            std::regex_match(name, std::regex(R"(Ulvex Pellandor_Err_\d{4}-\d\d-\d\d \d\d_\d\d_\d\d \([234]\)\.DMP)")))
+            << name;
+    }
+    EXPECT_EQ(filesIn(dir_ / "dumps").size(), earlier + 3);
+    EXPECT_EQ(reports, 3u);
+    EXPECT_EQ(crashFileName("Ulvex Pellandor", CivilTime{2026, 2, 3, 14, 5, 9}, 2),
+              "Ulvex Pellandor_Err_2026-02-03 14_05_09 (2).DMP");
+}
+
+TEST_F(CrashRun, SignalSentWithKillNamesItsSender) {
+    int output = -1;
+    const pid_t pid = start({(dir_ / "dumps").string(), "wait"}, (dir_ / "state").string(), &output);
+    char ready[8] = {};
+    ASSERT_EQ(::read(output, ready, 6), 6);  // blocks until the handler is in place
+    ::close(output);
+    ASSERT_EQ(std::string(ready), "ready\n");
+    ASSERT_EQ(::kill(pid, SIGSEGV), 0);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGSEGV) << status;
+    const auto files = filesIn(dir_ / "dumps");
+    ASSERT_EQ(files.size(), 1u);
+    const std::string report = slurp(files[0]);
+    EXPECT_NE(report.find("\nSent by: process " + std::to_string(::getpid()) + " ("), std::string::npos) << report;
+    EXPECT_NE(report.find(", user " + std::to_string(::getuid())), std::string::npos);
+    EXPECT_EQ(report.find("\nAddress: "), std::string::npos);
+}
+
+// The request worker is a thread of its own: an overflow of its stack leaves
+// the handler no stack to run on unless the worker has an alternate one.
+TEST_F(CrashRun, StackOverflowOnTheRequestWorkerIsReported) {
+    const int status = run({(dir_ / "dumps").string(), "request-worker"});
+    ASSERT_TRUE(WIFSIGNALED(status)) << status;
+    EXPECT_EQ(WTERMSIG(status), SIGSEGV);
+    const auto files = filesIn(dir_ / "dumps");
+    ASSERT_EQ(files.size(), 1u);
+    const std::string report = slurp(files[0]);
+    EXPECT_NE(report.find("Signal: 11 (SIGSEGV)"), std::string::npos);
+    EXPECT_NE(report.find("\nAddress: "), std::string::npos);
+    EXPECT_EQ(waitForNotice(), "--crash-notice " + files[0].string() + "\n");
 }
 
 TEST_F(CrashRun, NoWritableFolderGivesTheFailedNoticeAndStillTheSignal) {

@@ -1,16 +1,21 @@
 // Installs the crash handler and crashes on purpose; also stands in for the
 // notice program, recording how it was called.
 //
-//   crash_target FOLDER|- SITE [PROGRAM]   crash at SITE ("gui" or "worker")
+//   crash_target FOLDER|- SITE [PROGRAM]   crash at SITE ("gui", "worker", "stack"),
+//                                          on the exchange request's worker
+//                                          ("request-worker"), or print
+//                                          "ready" and wait to be killed ("wait")
 //   crash_target --crash-notice FILE       append the call to $CRASH_NOTICE_RECORD
 
 #include "platform/crash_handler.h"
+#include "service/exchange_request.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <sys/resource.h>
+#include <unistd.h>
 
 int main(int argc, char** argv) {
     if (argc >= 2 && std::strncmp(argv[1], "--crash-notice", 14) == 0) {
@@ -34,6 +39,16 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[1], "-") != 0) options.folder = argv[1];
     if (argc >= 4) options.programPath = argv[3];
     if (!pellandor::installCrashHandler(options)) return 3;
+    if (std::strcmp(argv[2], "request-worker") == 0) {
+        static pellandor::ExchangeRequest request;
+        if (!request.crashWorkerOnPurpose()) return 5;
+        for (;;) ::pause();
+    }
+    if (std::strcmp(argv[2], "wait") == 0) {
+        std::printf("ready\n");
+        std::fflush(stdout);
+        for (;;) ::pause();
+    }
     pellandor::crashOnPurpose(argv[2]);
     return 4;
 }

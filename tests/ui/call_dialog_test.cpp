@@ -8,6 +8,9 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QTimer>
+#include <QApplication>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
@@ -79,6 +82,7 @@ private slots:
     void resultPresentation_data();
     void resultPresentation();
     void incompleteSettingsShowTheirMessage();
+    void oneResultBoxHowEverManyFailures();
     void timersHideLabelAndDialog();
     void showNumberOnHiddenAndVisibleDialog();
     void buttonImagesFollowPointerAndPress();
@@ -377,6 +381,45 @@ void CallDialogTest::incompleteSettingsShowTheirMessage() {
     QVERIFY(f.dialog->resultTextTimer()->isActive());
     QVERIFY(f.log.entries.empty());
     QVERIFY(f.dialog->button(DlgItem::Call)->isEnabled());
+}
+
+void CallDialogTest::oneResultBoxHowEverManyFailures() {
+    Fixture f;  // no account: every press fails with a message
+    f.dialog->setMessagePresenter(nullptr);
+    f.dialog->show();
+    f.lineEdit()->setText(QStringLiteral("5551234"));
+    const auto visibleBoxes = [] {
+        int n = 0;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (qobject_cast<QMessageBox*>(w) && w->isVisible()) ++n;
+        return n;
+    };
+    // Presses that arrive while a box is open, as auto-call and second starts do.
+    constexpr int kPresses = 3;
+    int pressed = 0;
+    int shown = -1;
+    for (int i = 0; i < kPresses; ++i) {
+        QMetaObject::invokeMethod(
+            f.dialog.get(), [&] { ++pressed, f.dialog->onCall(); }, Qt::QueuedConnection);
+    }
+    // Runs inside any nested event loop too: counts the boxes once every
+    // press is in, then closes them all so such loops end.
+    QTimer check;
+    QObject::connect(&check, &QTimer::timeout, [&] {
+        if (pressed < kPresses || shown >= 0) return;
+        shown = visibleBoxes();
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* box = qobject_cast<QMessageBox*>(w)) box->reject();
+    });
+    check.start(10);
+    QTRY_VERIFY_WITH_TIMEOUT(shown >= 0, 10000);
+    QCOMPARE(shown, 1);
+    QMessageBox* box = f.dialog->resultBox();
+    QVERIFY(box);
+    QVERIFY(box->text().startsWith(QStringLiteral("Your user information")));
+    f.dialog->onCall();
+    QCOMPARE(f.dialog->resultBox(), box);
+    QVERIFY(box->isVisible());
 }
 
 void CallDialogTest::timersHideLabelAndDialog() {

@@ -12,6 +12,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <vector>
 
 namespace pellandor {
@@ -104,19 +106,32 @@ FileReadStatus openForReading(const std::string& path, UniqueFd& fd, off_t& size
 // Held for one read-change-write; released when the descriptor closes.
 class WriterLock {
 public:
-    bool acquire(const std::string& folder, const std::string& base, std::string& error) {
+    // `waitMs` < 0 waits as long as it takes.
+    LockedUpdate acquire(const std::string& folder, const std::string& base, int waitMs, std::string& error) {
         const std::string path = folder + "/." + base + ".lock";
         fd_.reset(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, 0600));
         if (!fd_.isOpen()) {
             error = errnoText("cannot open the lock file", path, errno);
-            return false;
+            return LockedUpdate::Failed;
         }
-        while (::flock(fd_.get(), LOCK_EX) != 0) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(waitMs, 0));
+        auto pause = std::chrono::milliseconds(1);
+        while (::flock(fd_.get(), waitMs < 0 ? LOCK_EX : LOCK_EX | LOCK_NB) != 0) {
             if (errno == EINTR) continue;
-            error = errnoText("cannot lock", path, errno);
-            return false;
+            if (errno != EWOULDBLOCK) {
+                error = errnoText("cannot lock", path, errno);
+                return LockedUpdate::Failed;
+            }
+            // flock has no timeout: short, growing pauses until the deadline.
+            const auto now = std::chrono::steady_clock::now();
+            if (now >= deadline) {
+                error = "another program holds the lock \"" + path + "\"";
+                return LockedUpdate::Busy;
+            }
+            std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(pause, deadline - now));
+            pause = std::min(pause * 2, std::chrono::milliseconds(20));
         }
-        return true;
+        return LockedUpdate::Done;
     }
 
 private:
@@ -253,24 +268,29 @@ bool writeFileAtomically(const std::string& path, std::string_view bytes, std::s
     Target target;
     if (!prepareTarget(path, target, error)) return false;
     WriterLock lock;
-    if (!lock.acquire(target.folder, target.base, error)) return false;
+    if (lock.acquire(target.folder, target.base, kWaitForLock, error) != LockedUpdate::Done) return false;
     removeStaleTemporaries(target.folder, target.base);
     if (refuseReadOnly(target, error)) return false;
     return replace(target, bytes, error);
 }
 
 bool updateFileAtomically(const std::string& path, const FileChange& change, std::string& error) {
+    return updateFileWithin(path, change, kWaitForLock, error) == LockedUpdate::Done;
+}
+
+LockedUpdate updateFileWithin(const std::string& path, const FileChange& change, int lockWaitMs, std::string& error) {
     Target target;
-    if (!prepareTarget(path, target, error)) return false;
+    if (!prepareTarget(path, target, error)) return LockedUpdate::Failed;
     WriterLock lock;
-    if (!lock.acquire(target.folder, target.base, error)) return false;
+    const LockedUpdate locked = lock.acquire(target.folder, target.base, lockWaitMs, error);
+    if (locked != LockedUpdate::Done) return locked;
     removeStaleTemporaries(target.folder, target.base);
     std::string bytes;
     // Writing over a file we could not read would throw its contents away.
-    if (readWholeFile(target.path, bytes, error) == FileReadStatus::Failed) return false;
-    if (refuseReadOnly(target, error)) return false;
-    if (!change(bytes, error)) return false;
-    return replace(target, bytes, error);
+    if (readWholeFile(target.path, bytes, error) == FileReadStatus::Failed) return LockedUpdate::Failed;
+    if (refuseReadOnly(target, error)) return LockedUpdate::Failed;
+    if (!change(bytes, error)) return LockedUpdate::Failed;
+    return replace(target, bytes, error) ? LockedUpdate::Done : LockedUpdate::Failed;
 }
 
 }  // namespace pellandor

@@ -33,6 +33,7 @@ struct HandlerState {
     char title[128] = {};
     char folder[kPathCapacity] = {};
     char fallbackFolder[kPathCapacity] = {};
+    bool makeFolder = false;  // create `folder` (and its parents) at the crash
     char noticeProgram[kPathCapacity] = {};
     bool notice = false;
     char path[kPathCapacity] = {};  // filled by the handler
@@ -129,10 +130,62 @@ const char* signalName(int sig) {
     }
 }
 
-void formatName(Text& out, const char* folder, const char* title, const CivilTime& t) {
+// `sequence` above 1 tells apart crashes within the same second: " (2)", ...
+void formatName(Text& out, const char* folder, const char* title, const CivilTime& t, unsigned sequence = 1) {
     out.add(folder).add("/").add(title).add("_Err_");
     out.number(static_cast<unsigned long long>(t.year), 4).add("-").number(t.month, 2).add("-").number(t.day, 2);
-    out.add(" ").number(t.hour, 2).add("_").number(t.minute, 2).add("_").number(t.second, 2).add(".DMP");
+    out.add(" ").number(t.hour, 2).add("_").number(t.minute, 2).add("_").number(t.second, 2);
+    if (sequence > 1) out.add(" (").number(sequence).add(")");
+    out.add(".DMP");
+}
+
+// mkdir -p with async-signal-safe calls only.
+void makeFoldersNow(const char* folder) {
+    char path[kPathCapacity];
+    std::size_t length = 0;
+    while (folder[length] != '\0' && length + 1 < sizeof path) {
+        path[length] = folder[length];
+        ++length;
+    }
+    path[length] = '\0';
+    for (std::size_t i = 1; i <= length; ++i) {
+        if (path[i] != '/' && path[i] != '\0') continue;
+        const char kept = path[i];
+        path[i] = '\0';
+        ::mkdir(path, 0700);
+        path[i] = kept;
+    }
+}
+
+// The sender of a signal that did not come from a fault: a kill, raise or
+// abort. Its address field holds no address then.
+bool isSentSignal(const siginfo_t* info) {
+    return info != nullptr && info->si_code <= 0;
+}
+
+void addSender(Text& out, const siginfo_t* info) {
+    out.add("\nSent by: ");
+    if (info->si_pid == ::getpid()) {
+        out.add("this process itself (abort, raise or kill)");
+    } else {
+        out.add("process ").number(static_cast<unsigned>(info->si_pid));
+        // Its name, while it still runs.
+        char commPath[64];
+        Text name(commPath, sizeof commPath);
+        name.add("/proc/").number(static_cast<unsigned>(info->si_pid)).add("/comm");
+        const int fd = ::open(commPath, O_RDONLY | O_CLOEXEC);
+        if (fd >= 0) {
+            char comm[32];
+            const ssize_t n = ::read(fd, comm, sizeof comm - 1);
+            ::close(fd);
+            if (n > 0) {
+                comm[n] = '\0';
+                if (comm[n - 1] == '\n') comm[n - 1] = '\0';
+                out.add(" (").add(comm).add(")");
+            }
+        }
+    }
+    out.add(", user ").number(static_cast<unsigned>(info->si_uid)).add(", with kill() or a like call");
 }
 
 bool copyMaps(int fd) {
@@ -154,11 +207,15 @@ bool copyMaps(int fd) {
 }
 
 bool writeReport(int fd, int sig, const siginfo_t* info, pid_t tid, const CivilTime& t) {
-    char line[512];
+    char line[768];
     Text head(line, sizeof line);
     head.add(g_state.title).add(" crashed\nSignal: ").number(static_cast<unsigned>(sig)).add(" (");
     head.add(signalName(sig)).add("), code ").signedNumber(info != nullptr ? info->si_code : 0);
-    head.add("\nAddress: ").hex(info != nullptr ? reinterpret_cast<unsigned long long>(info->si_addr) : 0);
+    if (isSentSignal(info)) {
+        addSender(head, info);
+    } else {
+        head.add("\nAddress: ").hex(info != nullptr ? reinterpret_cast<unsigned long long>(info->si_addr) : 0);
+    }
     head.add("\nProcess: ")
         .number(static_cast<unsigned>(::getpid()))
         .add(", thread ")
@@ -177,14 +234,20 @@ bool writeReport(int fd, int sig, const siginfo_t* info, pid_t tid, const CivilT
 
 // Opens the crash file in the first folder that takes it; -1 when none does.
 int openCrashFile(const CivilTime& t) {
+    constexpr unsigned kMaxSequence = 1000;
+    if (g_state.makeFolder) makeFoldersNow(g_state.folder);
     for (const char* folder : {g_state.folder, g_state.fallbackFolder}) {
         if (folder[0] == '\0') continue;
-        Text path(g_state.path, sizeof g_state.path);
-        formatName(path, folder, g_state.title, t);
-        if (path.full()) continue;
-        // Two crashes in one second share a name; the later one replaces the file.
-        const int fd = ::open(g_state.path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
-        if (fd >= 0) return fd;
+        // Never over an earlier report: crashes within one second (several
+        // processes, or a crash loop) each get a file of their own.
+        for (unsigned sequence = 1; sequence <= kMaxSequence; ++sequence) {
+            Text path(g_state.path, sizeof g_state.path);
+            formatName(path, folder, g_state.title, t, sequence);
+            if (path.full()) break;
+            const int fd = ::open(g_state.path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+            if (fd >= 0) return fd;
+            if (errno != EEXIST) break;
+        }
     }
     g_state.path[0] = '\0';
     return -1;
@@ -266,13 +329,6 @@ std::string defaultStateFolder() {
     return state.empty() ? state : state + "/pellandor";
 }
 
-void makeFolders(const std::string& folder) {
-    for (std::size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
-        ::mkdir(folder.substr(0, slash).c_str(), 0700);
-        if (slash == std::string::npos) break;
-    }
-}
-
 bool copyInto(char* target, std::size_t capacity, const std::string& text) {
     if (text.size() + 1 > capacity) {
         target[0] = '\0';
@@ -282,19 +338,47 @@ bool copyInto(char* target, std::size_t capacity, const std::string& text) {
     return true;
 }
 
-thread_local std::vector<char> t_altStack;
+// One per thread that asked for it; switched off before its memory goes.
+class AltStack {
+public:
+    ~AltStack() {
+        if (memory_.empty()) return;
+        stack_t off{};
+        off.ss_flags = SS_DISABLE;
+        ::sigaltstack(&off, nullptr);
+    }
+    bool install() {
+        if (!memory_.empty()) return true;
+        memory_.resize(kAltStackSize);
+        stack_t stack{};
+        stack.ss_sp = memory_.data();
+        stack.ss_size = memory_.size();
+        if (::sigaltstack(&stack, nullptr) != 0) {
+            memory_.clear();
+            return false;
+        }
+        return true;
+    }
+
+private:
+    std::vector<char> memory_;
+};
+
+thread_local AltStack t_altStack;
 
 bool installAltStack() {
-    if (!t_altStack.empty()) return true;
-    t_altStack.resize(kAltStackSize);
-    stack_t stack{};
-    stack.ss_sp = t_altStack.data();
-    stack.ss_size = t_altStack.size();
-    if (::sigaltstack(&stack, nullptr) != 0) {
-        t_altStack.clear();
-        return false;
-    }
-    return true;
+    return t_altStack.install();
+}
+
+// Bounded by a limit the compiler cannot know, so it is no infinite recursion
+// to it; each frame holds a page, so the stack runs out long before.
+volatile std::size_t g_recursionLimit = static_cast<std::size_t>(-1);
+
+[[gnu::noinline]] std::size_t useStack(std::size_t depth) {
+    volatile char frame[4096];
+    frame[0] = static_cast<char>(depth);
+    if (depth >= g_recursionLimit) return frame[0];
+    return useStack(depth + 1) + static_cast<std::size_t>(frame[0]);
 }
 
 [[noreturn]] void faultHere() {
@@ -330,11 +414,11 @@ CivilTime civilFromSeconds(long long seconds) {
     return t;
 }
 
-std::string crashFileName(std::string_view title, const CivilTime& time) {
+std::string crashFileName(std::string_view title, const CivilTime& time, unsigned sequence) {
     std::string titleText(title);
-    std::vector<char> buffer(titleText.size() + 64);
+    std::vector<char> buffer(titleText.size() + 80);
     Text text(buffer.data(), buffer.size());
-    formatName(text, "", titleText.c_str(), time);
+    formatName(text, "", titleText.c_str(), time, sequence);
     return std::string(text.data() + 1);  // without the folder's "/"
 }
 
@@ -356,16 +440,20 @@ bool installCrashHandler(const CrashHandlerOptions& options) {
     std::string folder = options.folder;
     std::string fallback;
     if (folder.empty()) {
+        // The user's state folder, also for a build tree; the program's
+        // folder only when there is no home or the state folder fails.
         const std::string state = options.stateFolder.empty() ? defaultStateFolder() : options.stateFolder;
         const std::size_t slash = program.rfind('/');
         const std::string programFolder = slash == std::string::npos ? std::string() : program.substr(0, slash);
-        if (!programFolder.empty() && ::access(programFolder.c_str(), W_OK) == 0) {
-            folder = programFolder;
-            fallback = state;
-        } else {
+        const bool programFolderWritable = !programFolder.empty() && ::access(programFolder.c_str(), W_OK) == 0;
+        if (!state.empty()) {
             folder = state;
+            // Made by the crash itself: a run that never crashes leaves no empty folder behind.
+            g_state.makeFolder = true;
+            if (programFolderWritable) fallback = programFolder;
+        } else if (programFolderWritable) {
+            folder = programFolder;
         }
-        if (!state.empty()) makeFolders(state);
     }
     copyInto(g_state.title, sizeof g_state.title, options.productTitle);
     copyInto(g_state.folder, sizeof g_state.folder, folder);
@@ -423,6 +511,10 @@ std::optional<std::string> crashTestSite(int argc, char** argv) {
 
 bool crashOnPurpose(std::string_view site) {
     if (site == "gui") faultHere();
+    if (site == "stack") {
+        useStack(0);
+        std::abort();  // not reached
+    }
     if (site == "worker") {
         std::thread worker([] { faultHere(); });
         worker.join();

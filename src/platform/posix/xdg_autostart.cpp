@@ -1,12 +1,13 @@
 #include "platform/autostart.h"
 
-#include "platform/atomic_file.h"
 #include "platform/paths.h"
 
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -24,6 +25,67 @@ std::string folderOf(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     if (slash == std::string::npos) return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string errnoText(const std::string& path, int code) {
+    return path + ": " + std::strerror(code) + " (" + std::to_string(code) + ")";
+}
+
+bool makeFolders(const std::string& folder, std::string& error) {
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode)) return true;
+        error = errnoText(folder, ENOTDIR);
+        return false;
+    }
+    const std::string parent = folderOf(folder);
+    if (parent != folder && !makeFolders(parent, error)) return false;
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+        error = errnoText(folder, errno);
+        return false;
+    }
+    return true;
+}
+
+// A temporary file beside the entry, renamed over it: a session never reads
+// half an entry. Writers need no lock: each writes the whole entry.
+bool writeEntry(const std::string& entryPath, const std::string& text, std::string& error) {
+    std::string temp = folderOf(entryPath) + "/.pellandor.desktop.XXXXXX";
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0) {
+        error = errnoText(folderOf(entryPath), errno);
+        return false;
+    }
+    std::string_view rest = text;
+    bool ok = ::fchmod(fd, 0644) == 0;
+    while (ok && !rest.empty()) {
+        const ssize_t n = ::write(fd, rest.data(), rest.size());
+        if (n < 0 && errno == EINTR) continue;
+        ok = n > 0;
+        if (ok) rest.remove_prefix(static_cast<std::size_t>(n));
+    }
+    ok = ok && ::fsync(fd) == 0;
+    const int code = ok ? 0 : errno;
+    ok = ::close(fd) == 0 && ok;
+    if (ok && ::rename(temp.c_str(), entryPath.c_str()) != 0) {
+        error = errnoText(entryPath, errno);
+        ::unlink(temp.c_str());
+        return false;
+    }
+    if (!ok) {
+        error = errnoText(temp, code != 0 ? code : errno);
+        ::unlink(temp.c_str());
+    }
+    return ok;
+}
+
+// The login session starts elsewhere: a relative settings path would not
+// name the same file there.
+std::string absolutePath(const std::string& path) {
+    if (path.empty() || path.front() == '/') return path;
+    std::vector<char> cwd(PATH_MAX + 1, '\0');
+    if (::getcwd(cwd.data(), cwd.size()) == nullptr) return path;
+    return std::string(cwd.data()) + "/" + path;
 }
 
 }  // namespace
@@ -71,30 +133,41 @@ std::string quoteExecArgument(std::string_view argument) {
     return escaped;
 }
 
-std::string autostartEntryText(std::string_view name, std::string_view programPath) {
+std::string autostartEntryText(std::string_view name, std::string_view programPath, std::string_view settingsFile) {
     std::string text = "[Desktop Entry]\nType=Application\nName=";
     text += name;
     text += "\nExec=";
     text += quoteExecArgument(programPath);
+    if (!settingsFile.empty()) {
+        text += " --settings ";
+        text += quoteExecArgument(settingsFile);
+    }
     text += "\nIcon=pellandor\nTerminal=false\nX-GNOME-Autostart-enabled=true\n";
     return text;
 }
 
-AutostartResult registerAutostart(const std::string& entryPath, std::string_view name, const std::string& programPath) {
+AutostartResult registerAutostart(const std::string& entryPath, std::string_view name, const std::string& programPath,
+                                  const std::string& settingsFile) {
     AutostartResult result;
     if (entryPath.empty() || programPath.empty()) {
         result.failedStep = entryPath.empty() ? AutostartStep::OpenFolder : AutostartStep::WriteEntry;
         result.detail = entryPath.empty() ? "no home folder is known" : "the program's path is unknown";
         return result;
     }
-    std::string error;
-    if (!writeFileAtomically(entryPath, autostartEntryText(name, programPath), error)) {
-        // A folder that cannot be made is the "open" step; anything after it the write.
-        const std::string folder = folderOf(entryPath);
-        result.failedStep = ::access(folder.c_str(), W_OK) != 0 ? AutostartStep::OpenFolder : AutostartStep::WriteEntry;
-        result.detail = error;
+    // Making the folder is the "open" step; anything after it is the write.
+    if (!makeFolders(folderOf(entryPath), result.detail)) {
+        result.failedStep = AutostartStep::OpenFolder;
+        return result;
+    }
+    if (!writeEntry(entryPath, autostartEntryText(name, programPath, absolutePath(settingsFile)), result.detail)) {
+        result.failedStep = AutostartStep::WriteEntry;
     }
     return result;
+}
+
+bool autostartEntryExists(const std::string& entryPath) {
+    struct stat st {};
+    return !entryPath.empty() && ::lstat(entryPath.c_str(), &st) == 0;
 }
 
 AutostartResult unregisterAutostart(const std::string& entryPath) {

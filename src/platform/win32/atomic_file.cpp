@@ -116,21 +116,32 @@ FileReadStatus openForReading(const std::string& path, Handle& file, unsigned lo
 // Held for one read-change-write, across processes; released with the handle.
 class WriterLock {
 public:
-    bool acquire(const std::string& folder, const std::string& base, std::string& error) {
+    // lockWaitMs < 0 waits as long as it takes; otherwise Busy once it runs out.
+    LockedUpdate acquire(const std::string& folder, const std::string& base, int lockWaitMs, std::string& error) {
         const std::string path = folder + "\\." + base + ".lock";
         file_.reset(CreateFileW(widen(path).c_str(), GENERIC_READ | GENERIC_WRITE,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                                 FILE_ATTRIBUTE_HIDDEN, nullptr));
         if (!file_.isOpen()) {
             error = errorText("cannot open the lock file", path, GetLastError());
-            return false;
+            return LockedUpdate::Failed;
         }
-        OVERLAPPED whole{};
-        if (!LockFileEx(file_.get(), LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole)) {
-            error = errorText("cannot lock", path, GetLastError());
-            return false;
+        const DWORD flags = LOCKFILE_EXCLUSIVE_LOCK | (lockWaitMs < 0 ? 0 : LOCKFILE_FAIL_IMMEDIATELY);
+        const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(lockWaitMs < 0 ? 0 : lockWaitMs);
+        for (;;) {
+            OVERLAPPED whole{};
+            if (LockFileEx(file_.get(), flags, 0, MAXDWORD, MAXDWORD, &whole)) return LockedUpdate::Done;
+            const DWORD code = GetLastError();
+            if (lockWaitMs < 0 || code != ERROR_LOCK_VIOLATION) {
+                error = errorText("cannot lock", path, code);
+                return LockedUpdate::Failed;
+            }
+            if (GetTickCount64() >= deadline) {
+                error = "another program is saving \"" + path + "\"";
+                return LockedUpdate::Busy;
+            }
+            Sleep(10);
         }
-        return true;
     }
 
 private:
@@ -290,24 +301,29 @@ bool writeFileAtomically(const std::string& path, std::string_view bytes, std::s
     Target target;
     if (!prepareTarget(path, target, error)) return false;
     WriterLock lock;
-    if (!lock.acquire(target.folder, target.base, error)) return false;
+    if (lock.acquire(target.folder, target.base, kWaitForLock, error) != LockedUpdate::Done) return false;
     removeStaleTemporaries(target.folder, target.base);
     if (refuseReadOnly(target, error)) return false;
     return replace(target, bytes, error);
 }
 
 bool updateFileAtomically(const std::string& path, const FileChange& change, std::string& error) {
+    return updateFileWithin(path, change, kWaitForLock, error) == LockedUpdate::Done;
+}
+
+LockedUpdate updateFileWithin(const std::string& path, const FileChange& change, int lockWaitMs, std::string& error) {
     Target target;
-    if (!prepareTarget(path, target, error)) return false;
+    if (!prepareTarget(path, target, error)) return LockedUpdate::Failed;
     WriterLock lock;
-    if (!lock.acquire(target.folder, target.base, error)) return false;
+    const LockedUpdate locked = lock.acquire(target.folder, target.base, lockWaitMs, error);
+    if (locked != LockedUpdate::Done) return locked;
     removeStaleTemporaries(target.folder, target.base);
     std::string bytes;
     // Writing over a file we could not read would throw its contents away.
-    if (readWholeFile(target.path, bytes, error) == FileReadStatus::Failed) return false;
-    if (refuseReadOnly(target, error)) return false;
-    if (!change(bytes, error)) return false;
-    return replace(target, bytes, error);
+    if (readWholeFile(target.path, bytes, error) == FileReadStatus::Failed) return LockedUpdate::Failed;
+    if (refuseReadOnly(target, error)) return LockedUpdate::Failed;
+    if (!change(bytes, error)) return LockedUpdate::Failed;
+    return replace(target, bytes, error) ? LockedUpdate::Done : LockedUpdate::Failed;
 }
 
 }  // namespace pellandor

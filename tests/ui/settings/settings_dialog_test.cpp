@@ -2,10 +2,12 @@
 
 #include "platform/paths.h"
 #include "platform/autostart.h"
+#include "ui/crash_notice.h"
 #include "ui/settings_dialog.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -27,7 +29,7 @@ class SettingsDialogTest : public QObject {
         targets_.reset();
         model_ = files_->load();
         targets_ = std::make_unique<RecordingTargets>(*model_);
-        dlg_ = std::make_unique<SettingsDialog>(*model_, *targets_);
+        dlg_ = std::make_unique<SettingsDialog>(*model_, *targets_, &targets_->startAtLogin());
         dlg_->openDialog();
         QVERIFY(dlg_->isVisible());
     }
@@ -301,6 +303,37 @@ private slots:
         if (!accepted) QVERIFY(catcher.text.contains(QStringLiteral("65535")));
     }
 
+    void ownMessagesComeInTheChosenLanguage() {
+        files_->write(files_->settingsPath, "[LANGUAGE]\nLAN=LOCAL\n");
+        open();
+        type("exchangePort", "0");
+        MessageBoxCatcher catcher;
+        click("ok");
+        QCOMPARE(catcher.text, QStringLiteral("Bitte geben Sie eine Portnummer von 1 bis 65535 ein."));
+        type("exchangePort", "5060");
+
+        // The settings file turns into a folder: the save fails.
+        const QString settingsFile = QString::fromStdString(files_->settingsPath);
+        QVERIFY(QFile::remove(settingsFile));
+        QVERIFY(QDir().mkdir(settingsFile));
+        click("ok");
+        QTRY_COMPARE(catcher.count, 2);
+        QCOMPARE(catcher.text, QStringLiteral("Die Einstellungen konnten nicht in %1 gespeichert werden. Es wurde "
+                                              "nichts geändert; Ihre Eingaben stehen noch im Dialog.")
+                                   .arg(settingsFile));
+
+        QCOMPARE(QString::fromStdString(crashNoticeText("", model_->texts())),
+                 QStringLiteral("Ulvex Pellandor ist abgestürzt. Es konnte keine Absturzdatei geschrieben werden."));
+        // A language file without the key: the built-in English, never a blank box.
+        files_->write(files_->languagePath, "[LOCAL]\nCAPTION=Einstellungen\n");
+        std::string code = "LOCAL";
+        LanguageTable texts;
+        texts.loadLanguage(files_->languagePath, code);
+        QCOMPARE(QString::fromStdString(texts.message("AL_PORT_RANGE")),
+                 QStringLiteral("Please enter a port number from 1 to 65535."));
+        QCOMPARE(texts.text("AL_PORT_RANGE"), std::string());
+    }
+
     void portAlreadyInTheFileIsShownAsItIs() {
         files_->write(files_->settingsPath, "[SYS_INFO]\nIP=10.0.0.1\nPORT=123456\n");
         open();
@@ -404,9 +437,18 @@ private slots:
         QVERIFY(QFile::exists(entry));
         const QByteArray text = files_->read(entry.toStdString());
         QVERIFY(text.contains("\nName=Ulvex Pellandor\n"));
-        const QByteArray exec = QByteArray::fromStdString("\nExec=" + quoteExecArgument(programPath()) + "\n");
+        // Not the file a plain start opens: the entry names it.
+        const QByteArray exec =
+            QByteArray::fromStdString("\nExec=" + quoteExecArgument(programPath()) + " --settings " +
+                                      quoteExecArgument(files_->settingsPath) + "\n");
         QVERIFY2(text.contains(exec), text.constData());
         QCOMPARE(files_->value("AUTOSTART", "USE_AUTOSTART"), std::string("1"));
+
+        // Ticked, but the entry was removed: OK writes it again.
+        QVERIFY(QFile::remove(entry));
+        dlg_->openDialog();
+        click("ok");
+        QCOMPARE(files_->read(entry.toStdString()), text);
 
         // Unchanged: the entry is left exactly as it is.
         files_->write(entry.toStdString(), "marker");
@@ -419,7 +461,7 @@ private slots:
         findControl<QCheckBox>("autoStart")->click();
         click("ok");
         QVERIFY(!QFile::exists(entry));
-        QCOMPARE(std::count(targets_->calls.begin(), targets_->calls.end(), "autostart:on"), 1);
+        QCOMPARE(std::count(targets_->calls.begin(), targets_->calls.end(), "autostart:on"), 2);
         QCOMPARE(std::count(targets_->calls.begin(), targets_->calls.end(), "autostart:off"), 1);
     }
 

@@ -33,9 +33,10 @@ struct RecordingTargets : SettingsTargets {
           subscription_(model.subscribe([this](const SettingsChange& change) { changed(change); })),
           startAtLogin_(
               model, [] { return nullptr; },
-              [this](bool enabled) {
+              [this](bool enabled, const std::string& settingsPath) {
                   calls.push_back(enabled ? "autostart:on" : "autostart:off");
-                  return setStartAtLogin(enabled);  // the real entry, under the test's XDG_CONFIG_HOME
+                  // the real entry, under the test's XDG_CONFIG_HOME
+                  return setStartAtLogin(enabled, settingsPath);
               }) {}
     ~RecordingTargets() override { model_.unsubscribe(subscription_); }
 
@@ -44,6 +45,7 @@ struct RecordingTargets : SettingsTargets {
         calls.push_back(closed ? "closed" : "open");
     }
     void hideCallDialog() override { calls.push_back("hideCallDialog"); }
+    StartAtLoginFollower& startAtLogin() { return startAtLogin_; }
     bool called(const std::string& call) const { return std::find(calls.begin(), calls.end(), call) != calls.end(); }
 
 private:
