@@ -184,10 +184,10 @@ TEST(RequestFailureTest, SaysInWordsWhatFailed) {
         {-kStepCheckAnswer, "CODE_EMPTY", "the answer from 127.0.0.1:1 holds no result code"},
     };
     for (const auto& c : cases) {
-        const CallOutcome outcome{{c.step, c.text}, false};
+        const CallOutcome outcome{{c.step, c.text}, false, {}, {}};
         EXPECT_EQ(describeRequestFailure(outcome, "127.0.0.1", "1"), c.said) << c.text;
     }
-    const CallOutcome refused{{-kStepConnect, "connect fail error[111]"}, false};
+    const CallOutcome refused{{-kStepConnect, "connect fail error[111]"}, false, {}, {}};
     EXPECT_EQ(describeRequestFailure(refused, "::1", "5060"), "connection refused by [::1]:5060");
 }
 
