@@ -1,6 +1,10 @@
 #include "ui/settings_dialog.h"
 
+#include "base/secret_text.h"
+#include "call/keyring_password.h"
 #include "config/ini_file.h"
+#include "config/ini_write_batch.h"
+#include "config/security_settings.h"
 #include "config/stored_password.h"
 #include "dialing/text_utils.h"
 #include "ui/advanced_dialing_dialog.h"
@@ -128,6 +132,7 @@ SettingsDialog::SettingsDialog(SettingsModel& model, SettingsTargets& targets, S
     keepFormSize();
     setUpControls();
     advanced_ = new AdvancedDialingDialog(model_, this);
+    store_ = openCredentialStore();
 }
 
 SettingsDialog::~SettingsDialog() = default;
@@ -161,6 +166,11 @@ void SettingsDialog::setUpControls() {
         reveal->setToolTip(shown ? tr("Hide password") : tr("Show password"));
     });
 
+    ui.keyringNote->setForegroundRole(QPalette::PlaceholderText);
+    // The key the exchange showed on the first call: a different one later
+    // stops every call until the user accepts it here or on the command line.
+    ui.forgetKey->setToolTip(tr("The next call trusts the key the exchange shows then"));
+
     ui.transparency->setRange(0, kMaxTransparency);
     // Room for three digits, measured in the row's plain font.
     ui.transparencyValue->setMinimumWidth(ui.transparencyMax->fontMetrics().horizontalAdvance(QStringLiteral("000%")) +
@@ -179,8 +189,10 @@ void SettingsDialog::setUpControls() {
         {"ID", ui.userIdLabel},
         {"PW", ui.passwordLabel},
         {"PN", ui.phoneNumberLabel},
+        {nullptr, ui.useKeyringRow, QT_TR_NOOP("Keep the password in the desktop keyring")},
         {"IP", ui.exchangeAddressLabel},
         {"PORT", ui.exchangePortLabel},
+        {nullptr, ui.forgetKey, kForgetText},
         {"DIALING_CO", ui.coAccessCodeLabel},
         {"DIAING_NATION", ui.myCountryCodeLabel},
         {"DIALING_AREA", ui.myAreaCodeLabel},
@@ -205,9 +217,12 @@ void SettingsDialog::setUpControls() {
         {"LANGUAGE_ENG", ui.languageEng},
         {"LANGUAGE_LOCAL", ui.languageLocal},
     };
+    // The key row came last: it takes a letter the older rows left free.
+    labelled_.push_back({nullptr, ui.trustLabel, QT_TR_NOOP("Key")});
     // Buttons and radio buttons choose their letters first: with this many
     // controls the letters run out, and a label can still be reached by Tab.
     const auto firstShared = std::stable_partition(labelled_.begin(), labelled_.end(), [](const Labelled& item) {
+        if (item.key == nullptr) return item.english == kForgetText;
         for (const char* key : {"OK", "CANCEL", "APPLY", "LANGUAGE_ENG", "LANGUAGE_LOCAL", "DIALING_ADV"}) {
             if (std::string_view(item.key) == key) return true;
         }
@@ -218,6 +233,8 @@ void SettingsDialog::setUpControls() {
     connect(ui.ok, &QPushButton::clicked, this, &SettingsDialog::onOk);
     connect(ui.cancel, &QPushButton::clicked, this, [this] { done(0); });
     connect(ui.apply, &QPushButton::clicked, this, &SettingsDialog::onApply);
+    connect(ui.forgetKey, &QPushButton::clicked, this, &SettingsDialog::forgetKey);
+    connect(ui.useKeyringRow->box(), &QCheckBox::toggled, this, &SettingsDialog::updateEnabledStates);
     connect(ui.advanced, &QPushButton::clicked, this, [this] { advanced_->showModal(); });
     connect(ui.autoHideRow->box(), &QCheckBox::toggled, this, &SettingsDialog::updateEnabledStates);
     connect(ui.transparentRow->box(), &QCheckBox::toggled, this, &SettingsDialog::updateEnabledStates);
@@ -231,6 +248,22 @@ void SettingsDialog::fillControls() {
     setEditText(ui_->phoneNumber, toQ(s.phoneNumber), kAccountLimit);
     setEditText(ui_->exchangeAddress, toQ(s.exchangeAddress), kAddressLimit);
     setEditText(ui_->exchangePort, toQ(s.exchangePort), kPortLimit);
+    {
+        // Asking the keyring tells whether one answers; a password kept
+        // there (the file's PW is then empty) is shown from it.
+        std::string secret, why;
+        const CredentialStatus status =
+            store_->lookup({trimBlanks(s.exchangeAddress), trimBlanks(s.userId)}, secret, why);
+        keyringAnswers_ = status != CredentialStatus::NoStore;
+        const bool wanted = loadSecuritySettings(IniFile::snapshot(model_.settingsPath())).useKeyring;
+        if (s.password.empty() && wanted && status == CredentialStatus::Ok)
+            setEditText(ui_->password, toQ(secret), kAccountLimit);
+        wipeString(secret);
+        const QSignalBlocker quiet(ui_->useKeyringRow->box());
+        ui_->useKeyringRow->box()->setChecked(wanted && keyringAnswers_);
+        ui_->useKeyringRow->setEnabled(keyringAnswers_);
+    }
+    showTrust();
     ui_->autoHideRow->box()->setChecked(s.autoHide);
     setEditText(ui_->autoHideSeconds, QString::number(s.autoHideSeconds), kSecondsLimit);
     ui_->hideAfterSuccessRow->box()->setChecked(s.hideAfterSuccess);
@@ -274,7 +307,7 @@ void SettingsDialog::setTexts() {
     ui_->functionHeader->setText(toQ(t.text("FUNCTION")));
     ui_->languageLabel->setText(toQ(t.text("LANGUAGE")));
     QStringList texts;
-    for (const Labelled& item : labelled_) texts << toQ(t.text(item.key));
+    for (const Labelled& item : labelled_) texts << (item.key ? toQ(t.text(item.key)) : tr(item.english));
     const QStringList marked = withMnemonics(texts, ownLetters_);
     for (std::size_t i = 0; i < labelled_.size(); ++i)
         setControlText(labelled_[i].control, marked[static_cast<int>(i)]);
@@ -295,6 +328,84 @@ void SettingsDialog::updateEnabledStates() {
     for (QWidget* w : std::initializer_list<QWidget*>{ui_->hotkeyModifier, ui_->hotkeyKey, ui_->hotkeyModifierLabel,
                                                       ui_->hotkeyKeyLabel})
         w->setEnabled(hotkey);
+    QString note;
+    if (!keyringAnswers_)
+        note = tr("No keyring answers on this desktop: the password is kept enciphered in the settings file.");
+    else if (ui_->useKeyringRow->box()->isChecked() && !model_.settings().password.empty())
+        note = tr("The password is still in the settings file; OK moves it to the keyring.");
+    ui_->keyringNote->setText(note);
+    ui_->keyringNote->setVisible(!note.isEmpty());
+}
+
+void SettingsDialog::showTrust() {
+    const SecuritySettings security = loadSecuritySettings(IniFile::snapshot(model_.settingsPath()));
+    const std::string exchange = exchangeName(model_.settings().exchangeAddress, model_.settings().exchangePort);
+    // Both ends of the fingerprint fit the column and are what people compare.
+    auto excerpt = [](const std::string& key) {
+        return key.size() > 24 ? toQ(key.substr(0, 11)) + QStringLiteral(" \u2026 ") + toQ(key.substr(key.size() - 11))
+                               : toQ(key);
+    };
+    QString shown;
+    std::string full;
+    bool forgettable = false;
+    if (!security.requiredKey.empty()) {
+        full = security.requiredKey;
+        shown = excerpt(full) + tr(" (set by the administrator)");
+    } else if (!security.caFile.empty()) {
+        shown = tr("checked against %1").arg(toQ(security.caFile));
+    } else if (const std::string pin = pinFor(security, exchange); !pin.empty()) {
+        full = pin;
+        shown = excerpt(pin);
+        forgettable = true;
+    } else {
+        shown = tr("none yet (kept on the next call)");
+    }
+    ui_->pinnedKey->setText(shown);
+    ui_->pinnedKey->setToolTip(full.empty() ? QString()
+                                            : tr("SHA-256 of the exchange's public key:\n%1").arg(toQ(full)));
+    ui_->forgetKey->setEnabled(forgettable);
+}
+
+void SettingsDialog::forgetKey() {
+    std::string error;
+    const std::string exchange = exchangeName(model_.settings().exchangeAddress, model_.settings().exchangePort);
+    if (!writePin(model_.settingsPath(), exchange, "", error)) {
+        qCWarning(lcSettings) << "forgetting the exchange's key failed:" << toQ(error);
+        QMessageBox::warning(this, QStringLiteral("Error"),
+                             tr("The exchange's key could not be forgotten:\n%1").arg(toQ(error)));
+    }
+    showTrust();
+}
+
+bool SettingsDialog::storePassword(AppSettings& next, bool& inKeyring) {
+    inKeyring = false;
+    const CredentialKey oldKey{trimBlanks(model_.settings().exchangeAddress), trimBlanks(model_.settings().userId)};
+    const CredentialKey newKey{trimBlanks(next.exchangeAddress), trimBlanks(next.userId)};
+    std::string why;
+    if (!keyringAnswers_) return true;
+    if (!ui_->useKeyringRow->box()->isChecked()) {
+        // Back to the file: the keyring keeps no stale copy.
+        store_->remove(oldKey, why);
+        return true;
+    }
+    std::string password = trimBlanks(next.password);
+    const CredentialStatus status =
+        password.empty() ? store_->remove(newKey, why) : store_->store(newKey, password, why);
+    wipeString(password);
+    if (status == CredentialStatus::Failed) {
+        qCWarning(lcSettings) << "the keyring refused the password:" << toQ(why);
+        QMessageBox::warning(
+            this, QStringLiteral("Error"),
+            tr("The desktop keyring did not take the password:\n%1\n\nNothing was saved.").arg(toQ(why)));
+        return false;
+    }
+    if (status == CredentialStatus::NoStore) {
+        keyringAnswers_ = false;  // gone meanwhile: the file keeps it
+        return true;
+    }
+    if (oldKey.exchangeAddress != newKey.exchangeAddress || oldKey.userId != newKey.userId) store_->remove(oldKey, why);
+    inKeyring = true;
+    return true;
 }
 
 void SettingsDialog::onTransparencyMoved(int value) {
@@ -357,13 +468,24 @@ bool SettingsDialog::applySettings() {
     next.longDistanceCode = toStd(ui_->longDistanceCode->text());
     next.addZero = ui_->addZeroRow->box()->isChecked();
 
+    bool inKeyring = false;
     std::string stored;
-    if (!encodeStoredPassword(trimBlanks(next.password), stored)) {
+    if ((!keyringAnswers_ || !ui_->useKeyringRow->box()->isChecked()) &&
+        !encodeStoredPassword(trimBlanks(next.password), stored)) {
         QMessageBox::warning(this, QStringLiteral("Error"), toQ(model_.texts().message("AL_PW_TOO_LONG")));
         ui_->password->setFocus();
         return false;
     }
+    // Against the values in effect before this save.
+    const bool exchangeChanged = exchangeName(next.exchangeAddress, next.exchangePort) !=
+                                 exchangeName(model_.settings().exchangeAddress, model_.settings().exchangePort);
+    if (!storePassword(next, inKeyring)) return false;
+    // In the keyring, the file's PW stays empty.
+    std::string typed;
+    if (inKeyring) typed = std::exchange(next.password, std::string());
     const SettingsSaveResult saved = model_.save(next, SettingsPart::General);
+    wipeString(typed);
+    wipeString(next.password);
     if (!saved) {
         qCWarning(lcSettings) << "saving the settings failed:" << toQ(saved.error);
         showSaveFailure(this, toQ(model_.texts().message("AL_SETTINGS_NOT_SAVED")), toQ(model_.settingsPath()),
@@ -371,6 +493,21 @@ bool SettingsDialog::applySettings() {
         return false;
     }
     movedTransparency_.reset();
+    // The [SECURITY] section is not the model's: the keyring choice and the
+    // kept key are written beside it.
+    std::string error;
+    if (keyringAnswers_) {
+        const bool wanted = ui_->useKeyringRow->box()->isChecked();
+        if (loadSecuritySettings(IniFile::snapshot(model_.settingsPath())).useKeyring != wanted &&
+            !writeIniString(model_.settingsPath(), kSecuritySection, kUseKeyringKey, wanted ? "1" : "0", error))
+            qCWarning(lcSettings) << "saving the keyring choice failed:" << toQ(error);
+    }
+    // A key kept for the old address or port is no key of the new one.
+    if (exchangeChanged &&
+        !dropPinUnlessFor(model_.settingsPath(), exchangeName(next.exchangeAddress, next.exchangePort), error))
+        qCWarning(lcSettings) << "dropping the exchange's key failed:" << toQ(error);
+    showTrust();
+    updateEnabledStates();
     if (autoStartWasOn && next.autoStart && startAtLogin_ != nullptr) startAtLogin_->restoreIfMissing();
     return true;
 }
