@@ -4,7 +4,7 @@
 #
 # Order, lowest first; layers on one line are siblings and may not include
 # each other:
-#   base < platform, dialing < config, service < call < cli < desktop_logic < ui < app
+#   base < platform, dialing < config, service < call < cli < desktop_logic < ui < app, win32_desktop
 # (platform: the seam to the operating system, one folder per backend)
 cmake_minimum_required(VERSION 3.25)
 
@@ -24,7 +24,8 @@ set(rank_cli 4)
 set(rank_desktop_logic 5)
 set(rank_ui 6)
 set(rank_app 7)
-set(layers base platform dialing config service call cli desktop_logic ui app)
+set(rank_win32_desktop 7)  # the Windows front, beside the Qt one
+set(layers base platform dialing config service call cli desktop_logic ui app win32_desktop)
 
 set(violations "")
 foreach(layer IN LISTS layers)
