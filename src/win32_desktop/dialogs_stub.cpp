@@ -28,7 +28,8 @@ struct Win32CallDialog::State {
     bool visible = false;
 };
 
-Win32CallDialog::Win32CallDialog(HINSTANCE, SettingsModel&) : state_(new State) {}
+Win32CallDialog::Win32CallDialog(HINSTANCE, SettingsModel&) : state_(new State) {
+}
 
 Win32CallDialog::~Win32CallDialog() {
     delete state_;
@@ -44,7 +45,8 @@ void Win32CallDialog::showDialog() {
     notBuiltBox(nullptr, L"Call dialog");
 }
 
-void Win32CallDialog::hide() {}
+void Win32CallDialog::hide() {
+}
 
 bool Win32CallDialog::isVisible() const {
     return state_->visible;

@@ -77,8 +77,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
             return request.exitCode;
         case DesktopRequest::Kind::Cli:
         case DesktopRequest::Kind::Demo:
-            showError("pellandor-desktop runs the tray program: with no arguments, \"dial NUMBER\", \"popup\" or a "
-                      "tel: or callto: link. The other commands are pellandor.exe's.");
+            showError(
+                "pellandor-desktop runs the tray program: with no arguments, \"dial NUMBER\", \"popup\" or a "
+                "tel: or callto: link. The other commands are pellandor.exe's.");
             return 1;
         case DesktopRequest::Kind::Desktop:
             break;

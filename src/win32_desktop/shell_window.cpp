@@ -86,9 +86,9 @@ ShellWindow::~ShellWindow() {
 }
 
 void ShellWindow::loadIcon() {
-    const HICON icon = static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(kIconId), IMAGE_ICON,
-                                                     GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON),
-                                                     LR_DEFAULTCOLOR));
+    const HICON icon =
+        static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(kIconId), IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                      GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
     if (icon == nullptr) return;
     if (tray_) tray_->setIcon(icon);
     if (icon_ != nullptr) DestroyIcon(icon_);
@@ -198,6 +198,7 @@ LRESULT ShellWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             }
             return 0;
         case WM_CLIPBOARDUPDATE:
+            debugLog("clipboard changed");
             // A burst of changes leads to one check, after the last of them.
             SetTimer(window_, kClipboardSettleTimer, cmd::kClipboardSettleMs, nullptr);
             return 0;
@@ -327,8 +328,10 @@ bool ShellWindow::checkClipboardForNumber() {
     }
     const std::optional<ClipboardText> read = readClipboard(window_, kMaxClipboardNumberLength);
     if (!read) {
-        if (clipboardRetries_++ < kClipboardRetries) SetTimer(window_, kClipboardRetryTimer, kClipboardRetryMs, nullptr);
-        else debugLog("clipboard: busy; copy dropped");
+        if (clipboardRetries_++ < kClipboardRetries)
+            SetTimer(window_, kClipboardRetryTimer, kClipboardRetryMs, nullptr);
+        else
+            debugLog("clipboard: busy; copy dropped");
         return false;
     }
     if (!read->hasText || read->oversized) return false;

@@ -24,8 +24,8 @@ std::wstring plainStartSettingsPath() {
 }
 
 bool samePath(const std::wstring& a, const std::wstring& b) {
-    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()),
-                                TRUE) == CSTR_EQUAL;
+    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
+           CSTR_EQUAL;
 }
 
 }  // namespace
@@ -127,8 +127,8 @@ void StartAtLoginFollower::apply(bool enabled) {
     debugLog(std::string("start at login: ") + (enabled ? "on" : "off") +
              (result ? "" : " failed: " + win32::errorText(result.error)));
     if (result) return;
-    const std::wstring text = startAtLoginFailureText(enabled, result.failedStep) + L"\n\n" +
-                              win32::widen(win32::errorText(result.error));
+    const std::wstring text =
+        startAtLoginFailureText(enabled, result.failedStep) + L"\n\n" + win32::widen(win32::errorText(result.error));
     MessageBoxW(owner_ ? owner_() : nullptr, text.c_str(), L"", MB_OK | MB_ICONWARNING);
 }
 

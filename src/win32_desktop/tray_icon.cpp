@@ -29,8 +29,8 @@ NOTIFYICONDATAW iconData(HWND window, HICON icon) {
 
 }  // namespace
 
-TrayIcon::TrayIcon(HWND window, HICON icon, const LanguageTable& texts)
-    : window_(window), icon_(icon), texts_(texts) {}
+TrayIcon::TrayIcon(HWND window, HICON icon, const LanguageTable& texts) : window_(window), icon_(icon), texts_(texts) {
+}
 
 TrayIcon::~TrayIcon() {
     if (!shown_) return;

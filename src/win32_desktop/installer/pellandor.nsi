@@ -4,7 +4,8 @@
 ;            -DICON_FILE=... -DOUT_FILE=... pellandor.nsi
 ; Silent: setup.exe /S [/D=FOLDER]; uninstall.exe /S [/REMOVESETTINGS].
 
-Unicode true
+; The programs are 64-bit; so is the installer (it also runs where no 32-bit Windows layer is).
+Target amd64-unicode
 ManifestDPIAware true
 SetCompressor /SOLID lzma
 RequestExecutionLevel user
