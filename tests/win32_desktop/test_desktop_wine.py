@@ -182,6 +182,7 @@ class Session:
         wait_for(f"the box {name!r} to close", lambda: wid not in [w[0] for w in self.program_windows()], timeout=10)
 
     def screenshot(self, name, crop=None):
+        """The screen, or the part `crop` = (width, height, x, y) of it."""
         ARTIFACTS.mkdir(parents=True, exist_ok=True)
         cmd = ["import", "-window", "root"]
         if crop:
@@ -252,7 +253,7 @@ def desktop_program(s):
     s.click(*icon, button=3)
     menu = wait_for("the tray menu", s.popup_menu)
     at = s.wait_log("tray menu shown", at)
-    s.screenshot("tray-menu.png", (menu[0] - 40, menu[1] - 40, menu[2] + 80, menu[3] + 80))
+    s.screenshot("tray-menu.png", (menu[2] + 80, menu[3] + 80, menu[0] - 40, menu[1] - 40))
     row = (menu[3] - 6) // 4
     s.click(menu[0] + menu[2] // 2, menu[1] + 3 + row + row // 2)
     at = s.wait_log("command: settings", at)
