@@ -6,6 +6,7 @@
 #include "dialing/clipboard_number.h"
 #include "platform/hotkey_names.h"
 #include "platform/win32/wide_text.h"
+#include "win32_desktop/crash_reporter.h"
 #include "win32_desktop/debug_log.h"
 #include "win32_desktop/dialogs/win32_dialogs.h"
 #include "win32_desktop/hand_over.h"
@@ -21,6 +22,7 @@ namespace {
 
 // A second start's line, handled after WM_COPYDATA has answered.
 constexpr UINT kLineMessage = WM_APP + 20;
+constexpr UINT kCrashTestMessage = WM_APP + 21;
 constexpr int kHotkeyId = 1;
 // A clipboard still held by the program that just wrote it is tried again
 // a few times, without ever blocking the window.
@@ -133,6 +135,11 @@ void ShellWindow::queueLine(std::string line) {
     PostMessageW(window_, kLineMessage, 0, 0);
 }
 
+void ShellWindow::scheduleCrashTest(const std::string& site) {
+    crashSite_ = site;
+    PostMessageW(window_, kCrashTestMessage, 0, 0);
+}
+
 int ShellWindow::run() {
     MSG message;
     BOOL got;
@@ -196,6 +203,9 @@ LRESULT ShellWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
                 lines_.pop_front();
                 handleLine(line);
             }
+            return 0;
+        case kCrashTestMessage:
+            crashOnPurpose(crashSite_);
             return 0;
         case WM_CLIPBOARDUPDATE:
             debugLog("clipboard changed");

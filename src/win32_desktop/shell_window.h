@@ -34,6 +34,10 @@ public:
     // the message loop turns ("dial <number>", "popup"; "show" does nothing).
     void queueLine(std::string line);
 
+    // For tests: fails on purpose once the message loop runs, inside the
+    // window procedure ("gui") or on a thread of its own ("worker").
+    void scheduleCrashTest(const std::string& site);
+
     // Runs the message loop until Exit; returns the exit code.
     int run();
 
@@ -83,6 +87,7 @@ private:
     int clipboardRetries_ = 0;
     int trayRetries_ = 0;
     std::deque<std::string> lines_;
+    std::string crashSite_;
     std::optional<FILETIME> settingsStamp_;
 };
 

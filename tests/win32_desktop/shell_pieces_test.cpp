@@ -18,7 +18,10 @@ std::optional<std::string> line(std::string_view bytes, ULONG_PTR tag = kHandOve
 
 TEST(HandOverLine, TakesOnlyOurSoundLines) {
     EXPECT_EQ(line("dial +1 (415) 555-0100"), "dial +1 (415) 555-0100");
-    EXPECT_EQ(line("dial \xE2\x80\x8B" "555"), "dial \xE2\x80\x8B" "555");  // valid UTF-8 passes on to the checks
+    EXPECT_EQ(line("dial \xE2\x80\x8B"
+                   "555"),
+              "dial \xE2\x80\x8B"
+              "555");  // valid UTF-8 passes on to the checks
     EXPECT_EQ(line(std::string(kMaxHandOverLine, 'a')), std::string(kMaxHandOverLine, 'a'));
 
     const struct {
@@ -29,7 +32,9 @@ TEST(HandOverLine, TakesOnlyOurSoundLines) {
         {"too long", std::string(kMaxHandOverLine + 1, 'a')},
         {"a second line forged", "dial 1\nshow"},
         {"a zero inside", std::string("dial 1\0 2", 9)},
-        {"a C1 control", "dial \xC2\x85" "1"},
+        {"a C1 control",
+         "dial \xC2\x85"
+         "1"},
         {"cut-off sequence", "dial \xE2\x80"},
         {"overlong encoding", "dial \xC0\xAF"},
         {"surrogate half", "dial \xED\xA0\x80"},
@@ -62,7 +67,8 @@ std::vector<std::wstring> argumentsOf(const std::wstring& commandLine) {
 }
 
 TEST(RunCommand, ReadsBackAsTheProgramAndItsSettingsFile) {
-    const std::wstring program = L"C:\\Users\\Ann Lee\\AppData\\Local\\Programs\\Ulvex Pellandor\\pellandor-desktop.exe";
+    const std::wstring program =
+        L"C:\\Users\\Ann Lee\\AppData\\Local\\Programs\\Ulvex Pellandor\\pellandor-desktop.exe";
     const std::wstring plain = L"C:\\Users\\Ann Lee\\AppData\\Local\\pellandor_settings.ini";
     const struct {
         std::wstring settings;
