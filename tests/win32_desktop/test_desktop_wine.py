@@ -265,6 +265,13 @@ def desktop_program(s):
     s.dismiss(TITLE)
     owner.terminate()
 
+    # A double click on the icon opens the call dialog.
+    s.run(["xdotool", "mousemove", str(icon[0]), str(icon[1])])
+    s.run(["xdotool", "click", "--repeat", "2", "--delay", "80", "1"])
+    at = s.wait_log("command: call dialog", at)
+    at = s.wait_log("call dialog: shown", at)
+    s.dismiss(TITLE)
+
     # A copied number reaches the program, the hotkey being off.
     owner = s.copy("+1 (415) 555-0100")
     at = s.wait_log("clipboard: number +1 (415) 555-0100", at)
