@@ -65,8 +65,8 @@ int addCertificates(HCERTSTORE store, const std::string& text) {
             continue;
         }
         std::vector<BYTE> der(length);
-        if (CryptStringToBinaryA(block.data(), static_cast<DWORD>(block.size()), CRYPT_STRING_BASE64HEADER,
-                                 der.data(), &length, nullptr, nullptr) &&
+        if (CryptStringToBinaryA(block.data(), static_cast<DWORD>(block.size()), CRYPT_STRING_BASE64HEADER, der.data(),
+                                 &length, nullptr, nullptr) &&
             addCertificate(store, der.data(), length)) {
             ++added;
         }

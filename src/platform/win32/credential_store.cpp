@@ -94,8 +94,7 @@ public:
         }
         const auto* wide = reinterpret_cast<const wchar_t*>(credential->CredentialBlob);
         const int units = static_cast<int>(credential->CredentialBlobSize / sizeof(wchar_t));
-        const int length =
-            units > 0 ? WideCharToMultiByte(CP_UTF8, 0, wide, units, nullptr, 0, nullptr, nullptr) : 0;
+        const int length = units > 0 ? WideCharToMultiByte(CP_UTF8, 0, wide, units, nullptr, 0, nullptr, nullptr) : 0;
         secret.assign(static_cast<std::size_t>(length > 0 ? length : 0), '\0');
         if (length > 0) WideCharToMultiByte(CP_UTF8, 0, wide, units, secret.data(), length, nullptr, nullptr);
         wipe(credential->CredentialBlob, credential->CredentialBlobSize);
