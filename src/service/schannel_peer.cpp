@@ -127,6 +127,20 @@ bool namesAddress(const CERT_CONTEXT& cert, const std::string& host, bool& isAdd
     return found;
 }
 
+// The chain's own verdict in the same words. Wine's SSL policy passes a
+// partial chain, so the chain is judged before the policy is asked.
+std::string trustProblem(DWORD status) {
+    if (status & (CERT_TRUST_IS_PARTIAL_CHAIN | CERT_TRUST_IS_UNTRUSTED_ROOT)) {
+        return "unable to get local issuer certificate";
+    }
+    if (status & CERT_TRUST_IS_NOT_TIME_VALID) return "certificate has expired or is not yet valid";
+    if (status & CERT_TRUST_IS_NOT_SIGNATURE_VALID) return "certificate signature failure";
+    if (status & CERT_TRUST_IS_NOT_VALID_FOR_USAGE) return "certificate not issued for a server";
+    char text[48];
+    std::snprintf(text, sizeof text, "chain status 0x%08lx", static_cast<unsigned long>(status));
+    return text;
+}
+
 struct ChainFree {
     void operator()(const CERT_CHAIN_CONTEXT* chain) const { CertFreeCertificateChain(chain); }
 };
@@ -207,6 +221,10 @@ bool CertificateAuthorities::verify(const CERT_CONTEXT& cert, const std::string&
         return false;
     }
     const std::unique_ptr<const CERT_CHAIN_CONTEXT, ChainFree> chain(built);
+    if (chain->TrustStatus.dwErrorStatus != CERT_TRUST_NO_ERROR) {
+        error = "certificate not issued by the configured authority: " + trustProblem(chain->TrustStatus.dwErrorStatus);
+        return false;
+    }
 
     bool isAddress = false;
     const bool addressNamed = namesAddress(cert, host, isAddress);
