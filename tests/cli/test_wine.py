@@ -10,6 +10,7 @@ simulator, PELLANDOR_WINE_RUN and PELLANDOR_WINE_PREFIX the Wine runner."""
 import os
 import pathlib
 import re
+import socket
 import subprocess
 import sys
 import unittest
@@ -34,9 +35,9 @@ def windows_path(path):
 
 
 class WineTestCase(CliTestCase):
-    def configure(self, port, extra=""):
+    def configure(self, port, extra="", host="127.0.0.1"):
         station, uid, password = ACCOUNT
-        self.settings.write_bytes((f"[USER_INFO]\r\nID={uid}\r\nPN={station}\r\n[SYS_INFO]\r\nIP=127.0.0.1\r\n"
+        self.settings.write_bytes((f"[USER_INFO]\r\nID={uid}\r\nPN={station}\r\n[SYS_INFO]\r\nIP={host}\r\n"
                                    f"PORT={port}\r\n{PLAN}{extra}").encode())
         result = self.pellandor("config", "set", "--", "USER_INFO", "PW", password)
         self.assertEqual(result.returncode, 0, result.stderr)
@@ -138,17 +139,22 @@ class WineTrustTest(WineTestCase):
 
     def test_a_provisioned_certificate_authority(self):
         ca, other = self.make_ca("office-ca"), self.make_ca("other-ca")
-        # (CA file, SAN of the exchange's certificate, expected status, text in the failure)
+        # The simulator listens where the name "localhost" leads first (127.0.0.1 or ::1).
+        loopback = socket.getaddrinfo("localhost", None, type=socket.SOCK_STREAM)[0][4][0]
+        # (CA file, SAN of the exchange's certificate, exchange address, expected status, text in the failure)
         cases = [
-            (ca[1], "IP:127.0.0.1", 0, ""),
-            (other[1], "IP:127.0.0.1", 3, "not issued by the configured authority"),
-            (ca[1], "IP:10.1.2.3,DNS:localhost", 3, "issued for another name than 127.0.0.1"),
+            (ca[1], "IP:127.0.0.1", "127.0.0.1", 0, ""),
+            (other[1], "IP:127.0.0.1", "127.0.0.1", 3, "not issued by the configured authority"),
+            (ca[1], "IP:10.1.2.3,DNS:localhost", "127.0.0.1", 3, "issued for another name than 127.0.0.1"),
+            (ca[1], "DNS:localhost", "localhost", 0, ""),
+            (ca[1], "DNS:other.example,IP:127.0.0.1,IP:::1", "localhost", 3, "issued for another name than localhost"),
         ]
-        for ca_file, san, status, text in cases:
-            with self.subTest(ca=ca_file.name, san=san):
+        for ca_file, san, host, status, text in cases:
+            with self.subTest(ca=ca_file.name, san=san, host=host):
                 cert, key = self.make_leaf(ca, san)
-                sim = self.start_sim(accounts=[ACCOUNT], cert=(cert, key))
-                self.configure(sim.port, f"[SECURITY]\r\nCA_FILE={windows_path(ca_file)}\r\n")
+                bind = loopback if host == "localhost" else host
+                sim = self.start_sim(accounts=[ACCOUNT], cert=(cert, key), bind=bind)
+                self.configure(sim.port, f"[SECURITY]\r\nCA_FILE={windows_path(ca_file)}\r\n", host=host)
                 result = self.pellandor("call", "1234")
                 self.assertEqual(result.returncode, status, result.stdout + result.stderr)
                 if status:
