@@ -165,6 +165,18 @@ class WineTrustTest(WineTestCase):
                 self.assertNotIn("PINNED_KEY=", self.settings.read_text(encoding="utf-8"))
                 sim.stop()
 
+    def test_an_unreadable_ca_file_fails_before_connecting(self):
+        garbage = self.dir / "garbage.pem"
+        garbage.write_text("-----BEGIN CERTIFICATE-----\nnot base64\n-----END CERTIFICATE-----\n")
+        sim = self.start_sim(accounts=[ACCOUNT], rsa_bits=1024)
+        for ca_file in (self.dir / "missing.pem", garbage):
+            with self.subTest(ca=ca_file.name):
+                self.configure(sim.port, f"[SECURITY]\r\nCA_FILE={windows_path(ca_file)}\r\n")
+                result = self.pellandor("call", "1234")
+                self.assertEqual(result.returncode, 3, result.stdout + result.stderr)
+                self.assertIn(f"cannot read the certificate authorities in {windows_path(ca_file)}", result.stderr)
+                self.assertEqual(sim.requests(), [])
+
 
 class WineTextTest(WineTestCase):
     def test_utf8_values_and_a_settings_path_outside_ascii(self):
