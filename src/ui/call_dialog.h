@@ -5,7 +5,7 @@
 #include "config/app_settings.h"
 #include "config/call_log.h"
 #include "config/language_table.h"
-#include "ui/call_dialog_logic.h"
+#include "ui/qt_geometry.h"
 
 #include <QElapsedTimer>
 #include <QEvent>
