@@ -100,9 +100,9 @@ TEST(CallDialogLayout, KeepInsidePullsAMovedWindowBack) {
 
 TEST(CallDialogLayout, TypedTextReachesTheBoxOnlyAsDialCharacters) {
     const std::pair<const char*, bool> cases[] = {
-        {"12*#=9", true}, {"\b", true},   {"\x7f", true}, {"", true},   {"a", false},
-        {" ", false},     {"+", false},   {"1-", false},  {"\xd9\xa3", false},  // Arabic-Indic three
-        {"\xe2", false},  // a broken sequence
+        {"12*#=9", true}, {"\b", true}, {"\x7f", true}, {"", true},          {"a", false},
+        {" ", false},     {"+", false}, {"1-", false},  {"\xd9\xa3", false},  // Arabic-Indic three
+        {"\xe2", false},                                                      // a broken sequence
     };
     for (const auto& [typed, accepted] : cases) {
         SCOPED_TRACE(typed);
@@ -166,7 +166,7 @@ TEST(SettingsChoices, ListsAndTheirStoredNames) {
     const auto f1 = listIndexFor(keys, "f1");
     ASSERT_TRUE(f1);
     EXPECT_EQ(keys[*f1 + 1], "f10");
-    EXPECT_EQ(listIndexFor(keys, "F1"), f1);       // stored in another case: the first it begins
+    EXPECT_EQ(listIndexFor(keys, "F1"), f1);  // stored in another case: the first it begins
     EXPECT_EQ(listIndexFor(keys, "q"), listIndexFor(keys, "Q"));
     EXPECT_EQ(listIndexFor(keys, "PAUSE"), std::nullopt);
     EXPECT_EQ(listIndexFor(keys, ""), std::nullopt);

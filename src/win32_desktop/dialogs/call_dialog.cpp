@@ -38,14 +38,10 @@ struct ButtonSkin {
 };
 
 constexpr ButtonSkin kButtons[] = {
-    {IDC_CALL, DlgItem::Call, 167, 169, 168},
-    {IDC_HANGUP, DlgItem::Hangup, 170, 172, 171},
-    {IDC_CALL_MIN, DlgItem::CallMin, 190, 192, 191},
-    {IDC_HANGUP_MIN, DlgItem::HangupMin, 198, 200, 199},
-    {IDC_MINIMIZE, DlgItem::Minimize, 174, 175, 176},
-    {IDC_MAXIMIZE, DlgItem::Maximize, 181, 182, 183},
-    {IDC_EXIT, DlgItem::Exit, 154, 156, 155},
-    {IDC_EXIT_MIN, DlgItem::ExitMin, 178, 180, 179},
+    {IDC_CALL, DlgItem::Call, 167, 169, 168},         {IDC_HANGUP, DlgItem::Hangup, 170, 172, 171},
+    {IDC_CALL_MIN, DlgItem::CallMin, 190, 192, 191},  {IDC_HANGUP_MIN, DlgItem::HangupMin, 198, 200, 199},
+    {IDC_MINIMIZE, DlgItem::Minimize, 174, 175, 176}, {IDC_MAXIMIZE, DlgItem::Maximize, 181, 182, 183},
+    {IDC_EXIT, DlgItem::Exit, 154, 156, 155},         {IDC_EXIT_MIN, DlgItem::ExitMin, 178, 180, 179},
 };
 constexpr int kBackgroundFull = 173;
 constexpr int kBackgroundSmall = 197;
@@ -102,9 +98,9 @@ struct Win32CallDialog::State {
     std::unique_ptr<CallPress> caller = std::make_unique<CallPress>();
 
     ~State() {
-        for (HGDIOBJ o : {static_cast<HGDIOBJ>(boxFont), static_cast<HGDIOBJ>(listFont),
-                          static_cast<HGDIOBJ>(resultFont), static_cast<HGDIOBJ>(boxBrush),
-                          static_cast<HGDIOBJ>(frameBrush)}) {
+        for (HGDIOBJ o :
+             {static_cast<HGDIOBJ>(boxFont), static_cast<HGDIOBJ>(listFont), static_cast<HGDIOBJ>(resultFont),
+              static_cast<HGDIOBJ>(boxBrush), static_cast<HGDIOBJ>(frameBrush)}) {
             if (o != nullptr) DeleteObject(o);
         }
     }
@@ -144,8 +140,8 @@ struct Win32CallDialog::State {
 };
 
 void Win32CallDialog::State::create() {
-    window = CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_CALL), nullptr, dialogProc,
-                                reinterpret_cast<LPARAM>(this));
+    window =
+        CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_CALL), nullptr, dialogProc, reinterpret_cast<LPARAM>(this));
 }
 
 void Win32CallDialog::State::buildForDpi() {
@@ -159,7 +155,8 @@ void Win32CallDialog::State::buildForDpi() {
     resultFont = makeFont(kResultFont, dpi);
     if (box != nullptr) {
         SendMessageW(box, WM_SETFONT, reinterpret_cast<WPARAM>(boxFont), FALSE);
-        COMBOBOXINFO info{sizeof(info)};
+        COMBOBOXINFO info{};
+        info.cbSize = sizeof(info);
         if (GetComboBoxInfo(box, &info) && info.hwndList != nullptr)
             SendMessageW(info.hwndList, WM_SETFONT, reinterpret_cast<WPARAM>(listFont), FALSE);
     }
@@ -299,7 +296,8 @@ void Win32CallDialog::State::showMessage(const std::string& text) {
 }
 
 void Win32CallDialog::State::setRequestButtonsEnabled(bool enabled) {
-    for (const int id : {IDC_CALL, IDC_HANGUP, IDC_CALL_MIN, IDC_HANGUP_MIN}) EnableWindow(GetDlgItem(window, id), enabled);
+    for (const int id : {IDC_CALL, IDC_HANGUP, IDC_CALL_MIN, IDC_HANGUP_MIN})
+        EnableWindow(GetDlgItem(window, id), enabled);
 }
 
 void Win32CallDialog::State::setFull(bool f) {
@@ -319,7 +317,8 @@ void Win32CallDialog::State::hide() {
 void Win32CallDialog::State::keepOnScreen() {
     RECT r;
     GetWindowRect(window, &r);
-    MONITORINFO monitor{sizeof(monitor)};
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(monitor);
     if (!GetMonitorInfoW(MonitorFromRect(&r, MONITOR_DEFAULTTONEAREST), &monitor)) return;
     const RECT& w = monitor.rcWork;
     const Point p = keepInside(Rect{r.left, r.top, r.right - r.left, r.bottom - r.top},
@@ -371,7 +370,8 @@ void Win32CallDialog::State::drawButton(const DRAWITEMSTRUCT& item) {
 
 void Win32CallDialog::State::paintBoxFrame() {
     // Flat: a one-pixel frame, the fill around the field and the arrow image.
-    COMBOBOXINFO info{sizeof(info)};
+    COMBOBOXINFO info{};
+    info.cbSize = sizeof(info);
     if (!GetComboBoxInfo(box, &info)) return;
     RECT client;
     GetClientRect(box, &client);
@@ -415,10 +415,12 @@ INT_PTR Win32CallDialog::State::handle(UINT message, WPARAM wParam, LPARAM lPara
             SetWindowTextW(window, L"Ulvex Pellandor");
             dpi = windowDpi(window);
             box = GetDlgItem(window, IDC_NUMBER_BOX);
-            COMBOBOXINFO info{sizeof(info)};
+            COMBOBOXINFO info{};
+            info.cbSize = sizeof(info);
             if (GetComboBoxInfo(box, &info)) boxEdit = info.hwndItem;
             SetWindowSubclass(box, comboProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
-            if (boxEdit != nullptr) SetWindowSubclass(boxEdit, editProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
+            if (boxEdit != nullptr)
+                SetWindowSubclass(boxEdit, editProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
             for (const ButtonSkin& b : kButtons)
                 SetWindowSubclass(GetDlgItem(window, b.id), buttonProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
             SendMessageW(box, CB_LIMITTEXT, kNumberBoxLimit, 0);
@@ -427,7 +429,8 @@ INT_PTR Win32CallDialog::State::handle(UINT message, WPARAM wParam, LPARAM lPara
             buildForDpi();
             fillList();
             SetLayeredWindowAttributes(window, colour(kSkinKey), values.alpha, LWA_COLORKEY | LWA_ALPHA);
-            SetWindowPos(window, nullptr, place.dialogX, place.dialogY, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+            SetWindowPos(window, nullptr, place.dialogX, place.dialogY, 0, 0,
+                         SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
             applyLayout();
             return FALSE;
         }
@@ -620,7 +623,8 @@ void Win32CallDialog::showNumber(const std::string& utf8Number, bool autoCall) {
         POINT cursor{};
         GetCursorPos(&cursor);
         std::optional<Rect> workArea;
-        MONITORINFO monitor{sizeof(monitor)};
+        MONITORINFO monitor{};
+        monitor.cbSize = sizeof(monitor);
         HMONITOR under = MonitorFromPoint(cursor, MONITOR_DEFAULTTONULL);
         if (under != nullptr && GetMonitorInfoW(under, &monitor)) {
             const RECT& w = monitor.rcWork;

@@ -91,8 +91,8 @@ TemplateLayout readTemplateLayout(HINSTANCE instance, int id) {
     in.skipNameOrOrdinal();  // class
     in.skipString();         // title
     if (style & (DS_SETFONT | DS_SHELLFONT)) {
-        in.word();  // point size
-        in.word();  // weight
+        in.word();   // point size
+        in.word();   // weight
         in.skip(2);  // italic, character set
         in.skipString();
     }
