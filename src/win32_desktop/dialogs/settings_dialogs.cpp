@@ -30,6 +30,8 @@ constexpr int kMinLengthLimit = 1;
 constexpr int kPrefixLimit = 10;
 constexpr int kLengthLimit = 1;
 constexpr COLORREF kBackground = RGB(230, 230, 230);
+constexpr COLORREF kBullet = RGB(0x1f, 0x9d, 0x55);
+constexpr COLORREF kBulletDisabled = RGB(170, 170, 170);
 
 // The track bar's position is kept from the moment it moves, even when the
 // dialog is cancelled, and saved with the next OK or Apply.
@@ -134,12 +136,13 @@ protected:
 private:
     void layOut() {
         applyTemplateLayout(window_, layout_, dpi_);
+        // Cell heights (positive), as the pixel layout was made for.
         for (HFONT* f : {&font_, &titleFont_}) {
             if (*f != nullptr) DeleteObject(*f);
         }
-        font_ = CreateFontW(-scaled(15, dpi_), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+        font_ = CreateFontW(scaled(15, dpi_), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH, L"Tahoma");
-        titleFont_ = CreateFontW(-scaled(17, dpi_), 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+        titleFont_ = CreateFontW(scaled(17, dpi_), 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                                  OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH, L"Tahoma");
         for (const TemplateItem& item : layout_.items)
             SendDlgItemMessageW(window_, item.id, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
@@ -170,6 +173,14 @@ private:
             case WM_CLOSE:
                 EndDialog(window, 0);
                 return TRUE;
+            case WM_DRAWITEM: {
+                // The bullets: small squares in the brand's green.
+                const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+                HBRUSH bullet = CreateSolidBrush(IsWindowEnabled(item->hwndItem) ? kBullet : kBulletDisabled);
+                FillRect(item->hDC, &item->rcItem, bullet);
+                DeleteObject(bullet);
+                return TRUE;
+            }
             case WM_CTLCOLORDLG:
                 return reinterpret_cast<INT_PTR>(self->background_);
             case WM_CTLCOLORSTATIC:
@@ -213,6 +224,7 @@ private:
                                         IDC_SPC_PREFIX5};
     static constexpr int kPrefixLabels[] = {IDC_SPC_LABEL_PREFIX1, IDC_SPC_LABEL_PREFIX2, IDC_SPC_LABEL_PREFIX3,
                                             IDC_SPC_LABEL_PREFIX4, IDC_SPC_LABEL_PREFIX5};
+    static constexpr int kPrefixBullets[] = {1120, 1121, 1122, 1123, 1124};
 
     void opened() override {
         HWND d = window();
@@ -249,7 +261,7 @@ private:
         const bool nonStandard = isChecked(d, IDC_SPC_NON_STD);
         enable(d, {IDC_SPC_PREFIX, IDC_SPC_LENGTH_CHECK}, nonStandard);
         const bool prefixes = nonStandard && isChecked(d, IDC_SPC_PREFIX);
-        for (std::size_t i = 0; i < 5; ++i) enable(d, {kPrefixes[i], kPrefixLabels[i]}, prefixes);
+        for (std::size_t i = 0; i < 5; ++i) enable(d, {kPrefixes[i], kPrefixLabels[i], kPrefixBullets[i]}, prefixes);
         enable(d, {IDC_SPC_LENGTH}, nonStandard && isChecked(d, IDC_SPC_LENGTH_CHECK));
     }
 
