@@ -234,6 +234,32 @@ class Win32DialogsTest(unittest.TestCase):
                 finally:
                     stop(proc)
 
+    def set_dpi(self, dpi):
+        result = subprocess.run([WINE_RUN, WINE_PREFIX, "reg", "add", r"HKCU\Control Panel\Desktop", "/v", "LogPixels",
+                                 "/t", "REG_DWORD", "/d", str(dpi), "/f"], env=self.desk.env, capture_output=True,
+                                timeout=60)
+        self.assertEqual(result.returncode, 0, result.stderr)
+
+    def test_call_dialog_scales_with_the_dpi(self):
+        try:
+            for dpi, percent in [(144, 150), (192, 200)]:
+                with self.subTest(percent):
+                    self.set_dpi(dpi)
+                    proc, (x, y, w, h) = self.open_call_dialog(f"call_dialog_full_{percent}", True, False)
+                    try:
+                        scale = dpi / 96
+                        self.assertEqual((w, h), (round(282 * scale), round(94 * scale)))
+                        wait_for("the skin", lambda: near(self.desk.pixel(x + int(30 * scale), y + int(58 * scale)),
+                                                          (141, 141, 141), 6))
+                        self.desk.shot(f"call_dialog_full_{percent}", (x - 10, y - 10, w + 20, h + 20))
+                        call = self.desk.pixel(x + int(252 * scale), y + int(63 * scale))
+                        self.assertTrue(call[1] > 120 and call[1] > call[0] + 40, call)
+                        self.assertEqual(self.desk.pixel(x, y), (0, 0, 0))
+                    finally:
+                        stop(proc)
+        finally:
+            self.set_dpi(96)
+
     def test_settings_dialog_from_an_empty_file_writes_what_linux_writes(self):
         settings = self.settings("settings.ini")
         proc = self.desk.demo(settings, "settings")
