@@ -324,14 +324,51 @@ class Win32DialogsTest(unittest.TestCase):
         self.assertIn(b"MIN_POPUP_LENGTH=4\r\n", settings.read_bytes())
         self.assertIn(b"LENGTH_CO_EXTENSION=0\r\n", settings.read_bytes())
 
-    def test_auto_call_sends_the_linux_clients_dial_string(self):
+    def account_settings(self, name):
         station, uid, password = ACCOUNT
         plan = ("[ACCESSCODE]\nCO_ACCESS_CODE=9\nMYCOUNTRY_CODE=1\nMYAREA_CODE=415\nINTER_CODE=011\n"
                 "USE_ADDZERO=0\n")
-        settings = self.settings("call.ini", f"[USER_INFO]\nID={uid}\nPN={station}\n[SYS_INFO]\nIP=127.0.0.1\n"
-                                             f"PORT={self.desk.sim_port}\n{plan}[DLG_POS]\nX=300\nY=300\n")
+        settings = self.settings(name, f"[USER_INFO]\nID={uid}\nPN={station}\n[SYS_INFO]\nIP=127.0.0.1\n"
+                                       f"PORT={self.desk.sim_port}\n{plan}[DLG_POS]\nX=300\nY=300\n")
         self.assertEqual(linux("config", "set", "--settings", str(settings), "--", "USER_INFO", "PW",
                                password).returncode, 0)
+        return settings
+
+    def test_typed_keys_enter_and_escape(self):
+        settings = self.account_settings("typed.ini")
+        before = len(self.desk.requests())
+        proc = self.desk.demo(settings, "call")
+        try:
+            wid, box = self.desk.window("Ulvex Pellandor")
+            self.desk.activate(wid)
+            # Letters and marks other than * # = never reach the box; Enter calls.
+            self.desk.type("55a5-0b1*9")
+            self.desk.keys("Return")
+            wait_for("the typed number's request", lambda: len(self.desk.requests()) == before + 1, timeout=60)
+            sent = self.desk.requests()[-1]["destination"]
+            expected = linux("dial-string", "--settings", str(settings), "--send", "--", "55501*9").stdout.strip()
+            self.assertEqual(sent, expected)
+            self.assertEqual(sent, "55501*9")
+            # Escape hides the dialog.
+            self.desk.activate(wid)
+            self.desk.keys("Escape")
+            wait_for("the dialog to hide", lambda: not self.desk.run(
+                ["xdotool", "search", "--onlyvisible", "--name", "^Ulvex Pellandor$"]).stdout.strip())
+        finally:
+            stop(proc)
+
+    def test_number_at_the_screen_corner_stays_in_the_work_area(self):
+        settings = self.settings("corner.ini")
+        self.desk.run(["xdotool", "mousemove", "5", "760"])
+        proc = self.desk.demo(settings, "call", "5551234")
+        try:
+            wid, box = self.desk.window("Ulvex Pellandor")
+            self.assertEqual(box, (0, 768 - 94, 282, 94))
+        finally:
+            stop(proc)
+
+    def test_auto_call_sends_the_linux_clients_dial_string(self):
+        settings = self.account_settings("call.ini")
         number = "+1 (212) 555-0147"
         result = linux("call", "--settings", str(settings), number)
         self.assertEqual(result.returncode, 0, result.stderr)
