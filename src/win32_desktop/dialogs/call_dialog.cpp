@@ -461,7 +461,7 @@ INT_PTR Win32CallDialog::State::handle(UINT message, WPARAM wParam, LPARAM lPara
             SendMessageW(window, WM_NCLBUTTONDOWN, HTCAPTION, 0);
             return TRUE;
         case WM_MOVE: {
-            if (!IsWindowVisible(window)) return FALSE;
+            if (IsIconic(window)) return FALSE;
             RECT r;
             GetWindowRect(window, &r);
             place.dialogX = r.left;
