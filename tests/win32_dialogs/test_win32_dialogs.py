@@ -325,6 +325,35 @@ class Win32DialogsTest(unittest.TestCase):
         # Written as Windows writes profiles.
         self.assertIn(b"[USER_INFO]\r\nID=alice\r\n", settings.read_bytes())
 
+    def test_local_language_and_apply_relabel_the_open_dialog(self):
+        settings = self.settings("local.ini")
+        proc = self.desk.demo(settings, "settings")
+        wid, box = self.desk.window("Settings")
+        self.desk.activate(wid)
+        self.desk.keys("alt+l", "alt+a")
+        wid, box = self.desk.window("Einstellungen")
+        self.desk.shot("settings_dialog_local", box)
+        self.desk.activate(wid)
+        self.desk.keys("alt+a")  # "&Abbrechen": the letters follow the texts
+        self.assertEqual(ended(proc), 0)
+        self.assertIn(b"[LANGUAGE]\r\nLAN=LOCAL\r\n", settings.read_bytes())
+
+    def test_dragging_moves_the_dialog_and_keeps_its_place(self):
+        settings = self.settings("drag.ini", "[DLG_POS]\nX=100\nY=100\n")
+        proc = self.desk.demo(settings, "call")
+        try:
+            wid, (x, y, w, h) = self.desk.window("Ulvex Pellandor")
+            self.desk.run(["xdotool", "mousemove", str(x + 120), str(y + 20)])
+            self.desk.run(["xdotool", "mousedown", "1"])
+            for step in range(1, 11):
+                self.desk.run(["xdotool", "mousemove", str(x + 120 + 20 * step), str(y + 20 + 10 * step)])
+            self.desk.run(["xdotool", "mouseup", "1"])
+            wait_for("the dialog to move", lambda: self.desk.window("Ulvex Pellandor")[1][:2] == (x + 200, y + 100))
+            wait_for("the place saved", lambda: ini_values(settings).get(("DLG_POS", "X")) == str(x + 200))
+            self.assertEqual(ini_values(settings).get(("DLG_POS", "Y")), str(y + 100))
+        finally:
+            stop(proc)
+
     def test_dialing_rule_dialogs_open_with_their_texts(self):
         settings = self.settings("rules.ini", "[DIALING_RULE_ADV]\nMIN_POPUP_LENGTH=4\n")
         for name, title, size in [("advanced", "Advanced Dialing Information", (330, 380)),
