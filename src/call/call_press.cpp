@@ -1,5 +1,7 @@
 #include "call/call_press.h"
 
+#include "base/secret_text.h"
+#include "call/exchange_trust.h"
 #include "dialing/clipboard_number.h"
 
 #include <future>
@@ -61,6 +63,8 @@ std::optional<std::string> callDestination(std::string_view numberText, const Di
 }
 
 std::string CallOutcome::message(const ResultTexts& texts) const {
+    std::string untrusted = untrustedExchangeMessage(peer, exchange);
+    if (!untrusted.empty()) return untrusted;
     return formatResultMessage(callResultMessage(result, hangup, texts));
 }
 
@@ -90,17 +94,20 @@ CallPress::Begin CallPress::press(CallKind kind, const CallDialogValues& account
     if (!request_.init(account.exchangeAddress, account.exchangePort)) {
         // Reported like a request that could not connect.
         begin.status = Status::Started;
-        const CallOutcome outcome{{-kStepConnect, request_.errorText()}, hangup};
+        const CallOutcome outcome{{-kStepConnect, request_.errorText()}, hangup, {}, {}};
         if (completion) completion(outcome);
         return begin;
     }
 
     completion_ = std::move(completion);
     hangup_ = hangup;
+    exchange_ = exchangeName(account.exchangeAddress, account.exchangePort);
     request_.setResultCallback(&CallPress::deliver, this);
-    const CallUserInfo info{account.phoneNumber, account.userId, account.password, begin.destination};
+    CallUserInfo info{account.phoneNumber, account.userId, account.password, begin.destination};
     busy_.store(true, std::memory_order_release);
-    if (!request_.start(hangup ? kCallTypeHangup : kCallTypeCall, info)) {
+    const bool started = request_.start(hangup ? kCallTypeHangup : kCallTypeCall, info);
+    wipeString(info.password);
+    if (!started) {
         busy_.store(false, std::memory_order_release);
         begin.error = request_.errorText();
         return begin;
@@ -121,7 +128,8 @@ CallPress::Begin CallPress::pressAndWait(CallKind kind, const CallDialogValues& 
 
 void CallPress::deliver(void* self, const int* step, const char* text) {
     auto* press = static_cast<CallPress*>(self);
-    const CallOutcome outcome{{*step, text ? text : ""}, press->hangup_};
+    const CallOutcome outcome{
+        {*step, text ? text : ""}, press->hangup_, press->request_.lastPeerCheck(), press->exchange_};
     if (press->completion_) press->completion_(outcome);
     // Only now may the next press replace the completion.
     press->busy_.store(false, std::memory_order_release);

@@ -144,7 +144,7 @@ TEST(CallDialogLayout, ResultPresentation) {
     const ResultTexts texts = resultTextsFrom(englishTexts());
     for (const ResultCase& c : cases) {
         SCOPED_TRACE(c.name);
-        const CallOutcome outcome{{c.step, c.code}, c.hangup};
+        const CallOutcome outcome{{c.step, c.code}, c.hangup, {}, {}};
         const ResultPresentation shown = presentResult(outcome, texts, true, c.full);
         EXPECT_EQ(shown.failed, c.failed);
         EXPECT_EQ(shown.label, c.failed ? "Failed" : "Success");

@@ -1,9 +1,12 @@
 #include "win32_desktop/dialogs/win32_dialogs.h"
 
+#include "base/secret_text.h"
+#include "call/call_preparation.h"
 #include "call/call_press.h"
 #include "config/call_log.h"
 #include "config/settings_model.h"
 #include "desktop_logic/call_dialog_layout.h"
+#include "platform/credential_store.h"
 #include "platform/win32/wide_text.h"
 #include "service/result_message.h"
 #include "win32_desktop/dialogs/dialog_resources.h"
@@ -93,6 +96,7 @@ struct Win32CallDialog::State {
     std::wstring resultText;
     bool messageOpen = false;
     std::wstring pendingMessage;
+    std::unique_ptr<CredentialStore> store = openCredentialStore();
     // Reset first when the dialog goes, so its worker is joined before the
     // window it posts to.
     std::unique_ptr<CallPress> caller = std::make_unique<CallPress>();
@@ -225,12 +229,17 @@ void Win32CallDialog::State::press(CallKind kind) {
         text = win32::narrow(buffer);
     }
     HWND target = window;
+    // The settings file and the keyring are read here, on the GUI thread,
+    // never by the request's worker.
+    CallDialogValues account = values;
+    prepareCall(model.settingsPath(), account, *caller, *store);
     const CallPress::Begin begin =
-        caller->press(kind, values, text, model.rules(), [target](const CallOutcome& outcome) {
+        caller->press(kind, account, text, model.rules(), [target](const CallOutcome& outcome) {
             // Worker thread: hand the outcome over, touch nothing else.
             auto payload = std::make_unique<CallOutcome>(outcome);
             if (PostMessageW(target, kRequestFinished, 0, reinterpret_cast<LPARAM>(payload.get()))) payload.release();
         });
+    wipeString(account.password);
     switch (begin.status) {
         case CallPress::Status::IncompleteSettings:
             showFailedLabel();
@@ -239,7 +248,7 @@ void Win32CallDialog::State::press(CallKind kind) {
         case CallPress::Status::NotDialable:
             return;
         case CallPress::Status::Refused:
-            present(CallOutcome{{-kStepStarted, begin.error}, kind == CallKind::Hangup});
+            present(CallOutcome{{-kStepStarted, begin.error}, kind == CallKind::Hangup, {}, {}});
             return;
         case CallPress::Status::Started:
             break;
@@ -257,6 +266,9 @@ void Win32CallDialog::State::press(CallKind kind) {
 }
 
 void Win32CallDialog::State::present(const CallOutcome& outcome) {
+    // A first call's key is kept, so a changed one is refused later.
+    bool pinned = false;
+    finishCall(model.settingsPath(), outcome, pinned);
     const ResultPresentation shown = presentResult(outcome, texts, values.hideAfterSuccess, full());
     failed = shown.failed;
     if (!shown.failed) {
