@@ -7,6 +7,7 @@
 #include "config/security_settings.h"
 #include "config/stored_password.h"
 #include "desktop_logic/settings_choices.h"
+#include "desktop_logic/trust_display.h"
 #include "dialing/text_utils.h"
 #include "ui/advanced_dialing_dialog.h"
 #include "ui/settings_widgets.h"
@@ -482,30 +483,12 @@ void SettingsDialog::updateEnabledStates() {
 
 void SettingsDialog::showTrust() {
     const SecuritySettings security = loadSecuritySettings(IniFile::snapshot(model_.settingsPath()));
-    const std::string exchange = exchangeName(model_.settings().exchangeAddress, model_.settings().exchangePort);
-    // Both ends of the fingerprint fit the column and are what people compare.
-    auto excerpt = [](const std::string& key) {
-        return key.size() > 24 ? toQ(key.substr(0, 11)) + QStringLiteral(" \u2026 ") + toQ(key.substr(key.size() - 11))
-                               : toQ(key);
-    };
-    QString shown;
-    std::string full;
-    bool forgettable = false;
-    if (!security.requiredKey.empty()) {
-        full = security.requiredKey;
-        shown = excerpt(full) + tr(" (set by the administrator)");
-    } else if (!security.caFile.empty()) {
-        shown = tr("checked against %1").arg(toQ(security.caFile));
-    } else if (const std::string pin = pinFor(security, exchange); !pin.empty()) {
-        full = pin;
-        shown = excerpt(pin);
-        forgettable = true;
-    } else {
-        shown = tr("none yet (kept on the next call)");
-    }
-    pinnedKey_->setText(shown);
-    pinnedKey_->setToolTip(full.empty() ? QString() : tr("SHA-256 of the exchange's public key:\n%1").arg(toQ(full)));
-    forgetKey_->setEnabled(forgettable);
+    const TrustDisplay display =
+        trustDisplay(security, exchangeName(model_.settings().exchangeAddress, model_.settings().exchangePort));
+    pinnedKey_->setText(toQ(display.shown));
+    pinnedKey_->setToolTip(
+        display.full.empty() ? QString() : tr("SHA-256 of the exchange's public key:\n%1").arg(toQ(display.full)));
+    forgetKey_->setEnabled(display.forgettable);
 }
 
 void SettingsDialog::forgetKey() {

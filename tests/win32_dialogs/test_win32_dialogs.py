@@ -416,7 +416,9 @@ class Win32DialogsTest(unittest.TestCase):
     def test_auto_call_sends_the_linux_clients_dial_string(self):
         settings = self.account_settings("call.ini")
         number = "+1 (212) 555-0147"
-        result = linux("call", "--settings", str(settings), number)
+        # A file each: each keeps the key its first call saw.
+        linux_settings = self.account_settings("call_linux.ini")
+        result = linux("call", "--settings", str(linux_settings), number)
         self.assertEqual(result.returncode, 0, result.stderr)
         proc = self.desk.demo(settings, "call", number, "auto")
         try:
@@ -433,6 +435,19 @@ class Win32DialogsTest(unittest.TestCase):
             stop(proc)
         # The number is in the recent numbers.
         self.assertIn(b"[CALL_LOG]", settings.read_bytes())
+
+        # The Linux client's first call kept the exchange's key; the settings
+        # dialog shows it and forgets it.
+        settings = linux_settings
+        self.assertTrue(ini_values(settings).get(("SECURITY", "PINNED_KEY")))
+        proc = self.desk.demo(settings, "settings")
+        wid, box = self.desk.window("Settings")
+        self.desk.activate(wid)
+        self.desk.shot("settings_dialog_kept_key", box)
+        self.desk.keys("alt+f")
+        wait_for("the key forgotten", lambda: not ini_values(settings).get(("SECURITY", "PINNED_KEY")))
+        self.desk.keys("alt+c")
+        self.assertEqual(ended(proc), 1)  # cancelled: nothing else saved
 
 
 if __name__ == "__main__":

@@ -1,9 +1,11 @@
 #include "win32_desktop/dialogs/win32_dialogs.h"
 
 #include "config/ini_file.h"
+#include "config/security_settings.h"
 #include "config/settings_model.h"
 #include "config/stored_password.h"
 #include "desktop_logic/settings_choices.h"
+#include "desktop_logic/trust_display.h"
 #include "dialing/text_utils.h"
 #include "platform/win32/wide_text.h"
 #include "win32_desktop/dialogs/dialog_resources.h"
@@ -39,7 +41,8 @@ std::optional<int> gMovedTransparency;
 
 struct Texted {
     int id;
-    const char* key;
+    const char* key;                // in the language file, else
+    const char* english = nullptr;  // only in English
 };
 
 std::wstring wide(const std::string& text) {
@@ -82,7 +85,7 @@ void enable(HWND dialog, std::initializer_list<int> ids, bool enabled) {
 void setMarkedTexts(HWND dialog, const LanguageTable& table, const std::vector<Texted>& items, int exclusive = -1) {
     std::vector<std::u16string> texts;
     for (const Texted& item : items) {
-        const std::wstring text = wide(table.text(item.key));
+        const std::wstring text = wide(item.key != nullptr ? table.text(item.key) : std::string(item.english));
         texts.emplace_back(text.begin(), text.end());
     }
     const std::vector<std::u16string> marked = withMnemonics(texts, exclusive);
@@ -417,6 +420,7 @@ private:
         setChecked(d, IDC_ADD_ZERO, s.addZero);
         updateEnabledStates();
         setTexts();
+        showTrust();
         // In the middle of the primary monitor's work area.
         RECT frame, work;
         GetWindowRect(d, &frame);
@@ -468,6 +472,7 @@ private:
                         {IDC_ADVANCED, "DIALING_ADV"},
                         {IDC_LANGUAGE_ENG, "LANGUAGE_ENG"},
                         {IDC_LANGUAGE_LOCAL, "LANGUAGE_LOCAL"},
+                        {IDC_FORGET_KEY, nullptr, "Forget"},
                         {IDC_LABEL_ID, "ID"},
                         {IDC_LABEL_PW, "PW"},
                         {IDC_LABEL_PN, "PN"},
@@ -492,11 +497,33 @@ private:
                         {IDC_AUTO_CALL, "AUTOCALL_CHECKBOX"},
                         {IDC_HOTKEY, "HOTKEY_CHECKBOX"},
                         {IDC_LABEL_MODIFIER, "HOTKEY_MOD"},
-                        {IDC_LABEL_KEY, "HOTKEY_VIRTUAL"}},
-                       6);
+                        {IDC_LABEL_KEY, "HOTKEY_VIRTUAL"},
+                        // Came last: it takes a letter the older rows left free.
+                        {IDC_LABEL_TRUST, nullptr, "Key"}},
+                       7);
         SetDlgItemTextW(d, IDC_TRANSPARENCY_MIN, L"0%");
         SetDlgItemTextW(d, IDC_TRANSPARENCY_MAX, (std::to_wstring(kMaxTransparency) + L"%").c_str());
         showTransparencyValue();
+    }
+
+    // The exchange's key: a different one later stops every call until the
+    // user forgets the kept one here or on the command line.
+    void showTrust() {
+        const SecuritySettings security = loadSecuritySettings(IniFile::snapshot(model().settingsPath()));
+        const TrustDisplay display =
+            trustDisplay(security, exchangeName(model().settings().exchangeAddress, model().settings().exchangePort));
+        setControlText(window(), IDC_PINNED_KEY, display.shown);
+        EnableWindow(GetDlgItem(window(), IDC_FORGET_KEY), display.forgettable);
+    }
+
+    void forgetKey() {
+        std::string error;
+        const std::string exchange = exchangeName(model().settings().exchangeAddress, model().settings().exchangePort);
+        if (!writePin(model().settingsPath(), exchange, "", error)) {
+            MessageBoxW(window(), wide("The exchange's key could not be forgotten:\n" + error).c_str(), L"Error",
+                        MB_OK | MB_ICONWARNING);
+        }
+        showTrust();
     }
 
     void showTransparencyValue() {
@@ -593,7 +620,11 @@ private:
             case IDC_SETTINGS_APPLY:
                 if (!apply()) return;
                 setTexts();
+                showTrust();
                 InvalidateRect(d, nullptr, TRUE);
+                return;
+            case IDC_FORGET_KEY:
+                forgetKey();
                 return;
             case IDC_ADVANCED: {
                 AdvancedDialingWindow advanced(instance(), model());
