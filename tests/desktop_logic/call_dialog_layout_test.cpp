@@ -2,6 +2,7 @@
 // presentation of a finished request; the settings dialogs' list choices.
 #include "desktop_logic/call_dialog_layout.h"
 #include "desktop_logic/settings_choices.h"
+#include "desktop_logic/trust_display.h"
 
 #include <gtest/gtest.h>
 
@@ -177,6 +178,27 @@ TEST(SettingsChoices, PortAndMinimumLengthChecks) {
     for (const char* port : {"0", "65536", "99999", "123456", "4a", "-1"}) EXPECT_FALSE(isPortAccepted(port)) << port;
     for (const char* length : {"1", "9", "30", "5x"}) EXPECT_TRUE(isMinPopupLengthAccepted(length)) << length;
     for (const char* length : {"", "0", "31", "x"}) EXPECT_FALSE(isMinPopupLengthAccepted(length)) << length;
+}
+
+TEST(TrustDisplay, AdministratorsKeyThenCaFileThenKeptKey) {
+    const std::string key = "E3:F5:93:B1:CF:5D:3C:C5:BF:09:0A:AC:C5:1B:EC:9E:7B:4E:BC:32:AE:65:76:C8:6C:D7:F2:16";
+    SecuritySettings kept{key, "127.0.0.1:443", "", "", true};
+    const TrustDisplay shown = trustDisplay(kept, "127.0.0.1:443");
+    EXPECT_EQ(shown.shown, "E3:F5:93:B1 \u2026 6C:D7:F2:16");
+    EXPECT_EQ(shown.full, key);
+    EXPECT_TRUE(shown.forgettable);
+    // Kept for another exchange: none yet for this one.
+    EXPECT_EQ(trustDisplay(kept, "127.0.0.1:8443").shown, "none yet (kept on the next call)");
+    EXPECT_FALSE(trustDisplay(kept, "127.0.0.1:8443").forgettable);
+    SecuritySettings ca = kept;
+    ca.caFile = "/etc/ca.pem";
+    EXPECT_EQ(trustDisplay(ca, "127.0.0.1:443").shown, "checked against /etc/ca.pem");
+    EXPECT_FALSE(trustDisplay(ca, "127.0.0.1:443").forgettable);
+    SecuritySettings required = ca;
+    required.requiredKey = key;
+    const TrustDisplay set = trustDisplay(required, "127.0.0.1:443");
+    EXPECT_NE(set.shown.find("(set by the administrator)"), std::string::npos);
+    EXPECT_FALSE(set.forgettable);
 }
 
 }  // namespace
