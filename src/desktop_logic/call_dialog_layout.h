@@ -50,8 +50,7 @@ enum class DlgItem { NumberBox, Call, Hangup, CallMin, HangupMin, Minimize, Maxi
 inline constexpr Size kFullDialogSize{282, 94};
 inline constexpr Size kSmallDialogSize{280, 51};
 inline constexpr Rect kResultTextRect{130, 17, 80, 20};
-// The number box's item height and its text limit.
-inline constexpr int kNumberBoxItemHeight = 23;
+// How many characters the number box takes.
 inline constexpr int kNumberBoxLimit = 30;
 
 // The number box, its frame and its list, and the see-through key of the skin.
