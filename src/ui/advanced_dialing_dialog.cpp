@@ -1,6 +1,7 @@
 #include "ui/advanced_dialing_dialog.h"
 
 #include "config/ini_file.h"
+#include "desktop_logic/settings_choices.h"
 #include "ui/special_dialing_dialog.h"
 #include "ui/settings_widgets.h"
 
@@ -113,8 +114,7 @@ void AdvancedDialingDialog::openDialog() {
 }
 
 void AdvancedDialingDialog::onOk() {
-    const int length = leadingDecimal(toStd(minLength_->text()));
-    if (length < 1 || length > 30) {
+    if (!isMinPopupLengthAccepted(toStd(minLength_->text()))) {
         QMessageBox::information(this, QString(), toQ(model_.advancedTexts().text("DIALING_ADV_FAIL_TO_SAVE_LENGTH")));
         minLength_->setFocus();
         return;

@@ -39,4 +39,9 @@ private:
 // dialogs behind its buttons; saves through the model. True when saved.
 bool runSettingsDialog(HINSTANCE instance, HWND owner, SettingsModel& model);
 
+// The two dialling-rule dialogs alone (the settings dialog opens them from
+// its buttons). True when saved.
+bool runAdvancedDialingDialog(HINSTANCE instance, HWND owner, SettingsModel& model);
+bool runSpecialDialingDialog(HINSTANCE instance, HWND owner, SettingsModel& model);
+
 }  // namespace pellandor
