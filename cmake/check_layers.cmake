@@ -4,8 +4,9 @@
 #
 # Order, lowest first; layers on one line are siblings and may not include
 # each other:
-#   base < platform, dialing < config, service < call < cli < desktop_logic < ui < app
-# (platform: the seam to the operating system, one folder per backend)
+#   base < platform, dialing < config, service < call < cli < desktop_logic < ui, win32_desktop < app
+# (platform: the seam to the operating system, one folder per backend; ui is
+# the Qt front and win32_desktop the Win32 one, so neither may use the other)
 cmake_minimum_required(VERSION 3.25)
 
 if(NOT SOURCE_DIR)
@@ -23,8 +24,9 @@ set(rank_call 3)
 set(rank_cli 4)
 set(rank_desktop_logic 5)
 set(rank_ui 6)
+set(rank_win32_desktop 6)
 set(rank_app 7)
-set(layers base platform dialing config service call cli desktop_logic ui app)
+set(layers base platform dialing config service call cli desktop_logic ui win32_desktop app)
 
 set(violations "")
 foreach(layer IN LISTS layers)
@@ -34,7 +36,7 @@ foreach(layer IN LISTS layers)
   file(GLOB_RECURSE files RELATIVE "${SOURCE_DIR}" "${SOURCE_DIR}/${layer}/*.h" "${SOURCE_DIR}/${layer}/*.hpp"
        "${SOURCE_DIR}/${layer}/*.cpp" "${SOURCE_DIR}/${layer}/*.cc")
   foreach(file IN LISTS files)
-    file(STRINGS "${SOURCE_DIR}/${file}" includes REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"][a-z_]+/")
+    file(STRINGS "${SOURCE_DIR}/${file}" includes REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"][a-z0-9_]+/")
     foreach(line IN LISTS includes)
       string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*[<\"]([^>\"]+)[>\"].*$" "\\1" header "${line}")
       string(REGEX REPLACE "/.*$" "" target "${header}")

@@ -58,6 +58,10 @@ pellandor_add_gtest(pellandor_call_tests
   LIBS pellandor_call
   SKIP "RequestFailureTest.SaysInWordsWhatFailed"
   LABELS unit)
+pellandor_add_gtest(pellandor_credential_store_tests
+  SOURCES platform/windows_credential_store_test.cpp
+  LIBS pellandor_platform
+  LABELS unit)
 
 # pellandor.exe under Wine against the simulator of a Linux build (the ci
 # preset's by default): the same request bytes as the Linux client.
@@ -75,3 +79,5 @@ if(PELLANDOR_WINE AND Python3_FOUND)
     TIMEOUT 900
     ENVIRONMENT "PELLANDOR_BIN_DIR=${CMAKE_RUNTIME_OUTPUT_DIRECTORY};PELLANDOR_SIM=${PELLANDOR_LINUX_SIM};PELLANDOR_WINE_RUN=${PROJECT_SOURCE_DIR}/cmake/wine-run;PELLANDOR_WINE_PREFIX=${PELLANDOR_WINE_PREFIX};PYTHONDONTWRITEBYTECODE=1")
 endif()
+include(win32_desktop/tests.cmake)
+add_subdirectory(win32_dialogs)

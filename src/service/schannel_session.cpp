@@ -1,6 +1,7 @@
 #include "service/schannel_session.h"
 
 #include <windows.h>
+#include <wincrypt.h>
 #define SECURITY_WIN32
 #include <schannel.h>
 #include <security.h>
@@ -234,6 +235,21 @@ SchannelSession::Status SchannelSession::decrypt(std::string& plain) {
         input_.erase(0, input_.size() - extra);
     }
     return plain.size() > before ? Status::Done : Status::NeedInput;
+}
+
+const _CERT_CONTEXT* SchannelSession::peerCertificate() {
+    Handles& h = *handles_;
+    if (!h.established) {
+        errorCode_ = SEC_E_INVALID_HANDLE;
+        return nullptr;
+    }
+    PCCERT_CONTEXT cert = nullptr;
+    const SECURITY_STATUS status = QueryContextAttributesW(&h.context, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &cert);
+    if (status != SEC_E_OK || cert == nullptr) {
+        errorCode_ = status != SEC_E_OK ? status : SEC_E_NO_CREDENTIALS;
+        return nullptr;
+    }
+    return cert;
 }
 
 bool SchannelSession::shutdown(std::string& output) {

@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+struct _CERT_CONTEXT;  // CryptoAPI's certificate (wincrypt.h)
+
 namespace pellandor {
 
 class SchannelSession {
@@ -44,6 +46,11 @@ public:
     // Appends what plaintext the input holds to `plain`: Done with at least
     // one byte, NeedInput while no whole record has arrived, Closed or Failed.
     Status decrypt(std::string& plain);
+
+    // After the handshake: the certificate the peer sent, with the other
+    // certificates it sent in its store. The caller frees it
+    // (CertFreeCertificateContext); null with errorCode() set if there is none.
+    const _CERT_CONTEXT* peerCertificate();
 
     // Appends close_notify to `output`; false if there is no connection.
     bool shutdown(std::string& output);

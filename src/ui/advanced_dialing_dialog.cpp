@@ -1,6 +1,7 @@
 #include "ui/advanced_dialing_dialog.h"
 
 #include "config/ini_file.h"
+#include "desktop_logic/settings_choices.h"
 #include "ui/special_dialing_dialog.h"
 #include "ui/settings_widgets.h"
 #include "ui_advanced_dialing_dialog.h"
@@ -69,8 +70,7 @@ void AdvancedDialingDialog::openDialog() {
 }
 
 void AdvancedDialingDialog::onOk() {
-    const int length = leadingDecimal(toStd(ui_->minPopupLength->text()));
-    if (length < 1 || length > 30) {
+    if (!isMinPopupLengthAccepted(toStd(ui_->minPopupLength->text()))) {
         QMessageBox::information(this, QString(), toQ(model_.advancedTexts().text("DIALING_ADV_FAIL_TO_SAVE_LENGTH")));
         ui_->minPopupLength->setFocus();
         return;

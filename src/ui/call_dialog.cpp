@@ -109,7 +109,7 @@ CallDialog::CallDialog(const DialingRules& rules, CallLog& log, DialogState& sta
     numberBox_->setAccessibleName(tr("Number"));
 
     resultLabel_ = new QLabel(QStringLiteral("Success!"), this);
-    resultLabel_->setGeometry(kResultTextRect);
+    resultLabel_->setGeometry(toQt(kResultTextRect));
     resultLabel_->setAlignment(Qt::AlignCenter);
     resultLabel_->setFont(dialogFont(kResultFont));
     resultLabel_->setAttribute(Qt::WA_TransparentForMouseEvents);  // dragging works over it too
@@ -171,7 +171,8 @@ QPoint CallDialog::placeUnderWayland() const {
     const QScreen* screen = QGuiApplication::screenAt(trayPoint_.value_or(saved));
     if (screen == nullptr) screen = QGuiApplication::primaryScreen();
     if (screen == nullptr) return saved;
-    return placeWithoutPointer(trayPoint_, saved, size(), screen->availableGeometry());
+    return toQt(
+        placeWithoutPointer(fromQt(trayPoint_), fromQt(saved), fromQt(size()), fromQt(screen->availableGeometry())));
 }
 
 void CallDialog::chooseManagedOnMap(bool managed) {
@@ -206,8 +207,8 @@ void CallDialog::showNumber(const std::string& text, std::optional<QPoint> point
             position = placeUnderWayland();
         } else {
             const QScreen* screen = QGuiApplication::screenAt(*point);
-            position =
-                placeAtPointer(*point, size(), screen ? std::optional(screen->availableGeometry()) : std::nullopt);
+            position = toQt(placeAtPointer(fromQt(*point), fromQt(size()),
+                                           screen ? std::optional(fromQt(screen->availableGeometry())) : std::nullopt));
         }
         chooseManagedOnMap(false);
         if (showFlag) {
@@ -339,20 +340,20 @@ void CallDialog::presentOutcome(const CallOutcome& outcome) {
         if (shown.hideSoon) autoHideTimer_.start(kSuccessHideMs);
     }
     QPalette palette = resultLabel_->palette();
-    palette.setColor(QPalette::WindowText, resultColour(failed_));
+    palette.setColor(QPalette::WindowText, toQt(resultColour(failed_)));
     resultLabel_->setPalette(palette);
-    resultLabel_->setText(shown.label);
+    resultLabel_->setText(QString::fromStdString(shown.label));
     resultLabel_->setVisible(shown.showLabel);
     resultTextTimer_.start(kResultTextMs);
     // Enabled before the modal box, so the dialog is usable once it is closed.
     setRequestButtonsEnabled(true);
-    if (!shown.message.isEmpty()) showMessage(shown.message);
+    if (!shown.message.empty()) showMessage(QString::fromStdString(shown.message));
 }
 
 void CallDialog::showFailedLabel() {
     failed_ = true;
     QPalette palette = resultLabel_->palette();
-    palette.setColor(QPalette::WindowText, resultColour(true));
+    palette.setColor(QPalette::WindowText, toQt(resultColour(true)));
     resultLabel_->setPalette(palette);
     resultLabel_->setText(QStringLiteral("Failed"));
     resultLabel_->setVisible(isFullLayout());
@@ -401,10 +402,10 @@ void CallDialog::hideDialog() {
 
 void CallDialog::applyLayout() {
     const bool full = isFullLayout();
-    setFixedSize(dialogSize(full));
+    setFixedSize(toQt(dialogSize(full)));
     const auto place = [&](QWidget* widget, DlgItem item) {
         if (const auto geometry = itemGeometry(item, full, values_.showHangup)) {
-            widget->setGeometry(*geometry);
+            widget->setGeometry(toQt(*geometry));
             widget->show();
         } else {
             widget->hide();
@@ -439,7 +440,7 @@ void CallDialog::keepOnScreen() {
     for (const QScreen* screen : QGuiApplication::screens())
         if (screen->availableGeometry().intersects(frame)) return;
     if (const QScreen* primary = QGuiApplication::primaryScreen())
-        move(placeAtPointer(frame.topRight(), size(), primary->availableGeometry()));
+        move(toQt(placeAtPointer(fromQt(frame.topRight()), fromQt(size()), fromQt(primary->availableGeometry()))));
 }
 
 void CallDialog::paintEvent(QPaintEvent*) {

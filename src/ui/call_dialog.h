@@ -6,7 +6,7 @@
 #include "config/call_log.h"
 #include "config/language_table.h"
 #include "platform/credential_store.h"
-#include "ui/call_dialog_logic.h"
+#include "ui/qt_geometry.h"
 
 #include <QElapsedTimer>
 #include <QEvent>

@@ -1,6 +1,6 @@
 #include "ui/number_box.h"
 
-#include "ui/call_dialog_logic.h"
+#include "ui/qt_geometry.h"
 #include "ui/skin.h"
 
 #include <QAbstractItemView>
@@ -17,9 +17,9 @@ namespace pellandor {
 
 namespace {
 
-const QColor kBoxFill(141, 141, 141);
-const QColor kBoxFrame(92, 92, 92);
-const QColor kArrowPressedFill(210, 210, 210);
+const QColor kBoxFill = toQt(kNumberBoxFill);
+const QColor kBoxFrame = toQt(kNumberBoxFrame);
+const QColor kArrowFill = toQt(kArrowPressedFill);
 
 // Puts the edit field and the drop arrow where the flat painting has them,
 // so clicks land where the eye sees them.
@@ -138,7 +138,7 @@ void NumberBox::paintEvent(QPaintEvent*) {
     const QRect all = rect();
     p.fillRect(all, kBoxFill);
     const QRect arrow = arrowRect();
-    p.fillRect(arrow, arrowPressed_ ? kArrowPressedFill : kBoxFill);
+    p.fillRect(arrow, arrowPressed_ ? kArrowFill : kBoxFill);
     const QPixmap image = skinPixmap(arrowPressed_ ? SkinImage::ArrowPressed : SkinImage::Arrow, devicePixelRatioF());
     if (!image.isNull()) p.drawPixmap(arrow.topLeft() + QPoint(2, 9), image);
     p.setPen(kBoxFrame);
@@ -186,7 +186,7 @@ bool NumberBox::handleKey(QKeyEvent* key) {
     }
     // Shortcuts (Ctrl+V and friends) are not typing.
     if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) return false;
-    return !isTypedTextAccepted(key->text());
+    return !isTypedTextAccepted(key->text().toStdString());
 }
 
 }  // namespace pellandor

@@ -6,6 +6,8 @@
 #include "config/ini_write_batch.h"
 #include "config/security_settings.h"
 #include "config/stored_password.h"
+#include "desktop_logic/settings_choices.h"
+#include "desktop_logic/trust_display.h"
 #include "dialing/text_utils.h"
 #include "ui/advanced_dialing_dialog.h"
 #include "ui/settings_widgets.h"
@@ -36,7 +38,6 @@ constexpr int kPortLimit = 5;
 constexpr int kCodeLimit = 10;
 constexpr int kSecondsLimit = 3;
 constexpr int kAddressLimit = 255;
-constexpr int kMaxTransparency = 70;
 
 // An eye, crossed out while the password is shown (the action then hides it).
 QIcon eyeIcon(const QColor& colour, bool crossed) {
@@ -60,23 +61,13 @@ QString percent(int value) {
     return QString::number(value) + QLatin1Char('%');
 }
 
-bool startsWithIgnoringCase(const std::string& item, const std::string& prefix) {
-    if (prefix.size() > item.size()) return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(item[i])) != std::tolower(static_cast<unsigned char>(prefix[i])))
-            return false;
-    }
-    return true;
-}
-
-// The stored name exactly, else the first item it begins (in any case);
-// a name the list lacks is added, so OK never drops a hand-edited value.
 void selectByText(QComboBox* combo, const std::string& value) {
-    int index = combo->findText(toQ(value), Qt::MatchExactly | Qt::MatchCaseSensitive);
-    for (int i = 0; index < 0 && !value.empty() && i < combo->count(); ++i) {
-        if (startsWithIgnoringCase(toStd(combo->itemText(i)), value)) index = i;
-    }
-    if (index < 0 && !value.empty()) {
+    std::vector<std::string> items;
+    for (int i = 0; i < combo->count(); ++i) items.push_back(toStd(combo->itemText(i)));
+    int index = -1;
+    if (const auto found = listIndexFor(items, value)) {
+        index = static_cast<int>(*found);
+    } else if (!value.empty()) {
         combo->addItem(toQ(value));
         index = combo->count() - 1;
     }
@@ -95,29 +86,6 @@ void setControlText(QWidget* control, const QString& text) {
 }
 
 }  // namespace
-
-std::vector<std::string> hotkeyKeyNames() {
-    std::vector<std::string> names;
-    for (int f = 12; f >= 1; --f) {
-        // Appended, not "f" + ...: GCC 12's -Wrestrict misreads that
-        // operator+ once it is inlined in an optimised build.
-        std::string name(1, 'f');
-        name += std::to_string(f);
-        names.push_back(std::move(name));
-    }
-    for (char c = '9'; c >= '1'; --c) names.emplace_back(1, c);
-    for (char c = 'Z'; c >= 'A'; --c) names.emplace_back(1, c);
-    return names;
-}
-
-std::vector<std::string> sortedForList(std::vector<std::string> items) {
-    std::stable_sort(items.begin(), items.end(), [](const std::string& a, const std::string& b) {
-        return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-            return std::tolower(static_cast<unsigned char>(x)) < std::tolower(static_cast<unsigned char>(y));
-        });
-    });
-    return items;
-}
 
 SettingsDialog::SettingsDialog(SettingsModel& model, SettingsTargets& targets, StartAtLoginFollower* startAtLogin,
                                QWidget* parent)
@@ -177,8 +145,7 @@ void SettingsDialog::setUpControls() {
                                           4);
     connect(ui.transparency, &QSlider::valueChanged, this, &SettingsDialog::onTransparencyMoved);
 
-    for (const std::string& name : sortedForList({"WIN", "SHIFT", "CTRL", "ALT"}))
-        ui.hotkeyModifier->addItem(toQ(name));
+    for (const std::string& name : sortedForList(hotkeyModifierNames())) ui.hotkeyModifier->addItem(toQ(name));
     for (const std::string& name : sortedForList(hotkeyKeyNames())) ui.hotkeyKey->addItem(toQ(name));
 
     // In the order the letters are handed out when no button needs one first.
@@ -339,31 +306,12 @@ void SettingsDialog::updateEnabledStates() {
 
 void SettingsDialog::showTrust() {
     const SecuritySettings security = loadSecuritySettings(IniFile::snapshot(model_.settingsPath()));
-    const std::string exchange = exchangeName(model_.settings().exchangeAddress, model_.settings().exchangePort);
-    // Both ends of the fingerprint fit the column and are what people compare.
-    auto excerpt = [](const std::string& key) {
-        return key.size() > 24 ? toQ(key.substr(0, 11)) + QStringLiteral(" \u2026 ") + toQ(key.substr(key.size() - 11))
-                               : toQ(key);
-    };
-    QString shown;
-    std::string full;
-    bool forgettable = false;
-    if (!security.requiredKey.empty()) {
-        full = security.requiredKey;
-        shown = excerpt(full) + tr(" (set by the administrator)");
-    } else if (!security.caFile.empty()) {
-        shown = tr("checked against %1").arg(toQ(security.caFile));
-    } else if (const std::string pin = pinFor(security, exchange); !pin.empty()) {
-        full = pin;
-        shown = excerpt(pin);
-        forgettable = true;
-    } else {
-        shown = tr("none yet (kept on the next call)");
-    }
-    ui_->pinnedKey->setText(shown);
-    ui_->pinnedKey->setToolTip(full.empty() ? QString()
-                                            : tr("SHA-256 of the exchange's public key:\n%1").arg(toQ(full)));
-    ui_->forgetKey->setEnabled(forgettable);
+    const TrustDisplay display =
+        trustDisplay(security, exchangeName(model_.settings().exchangeAddress, model_.settings().exchangePort));
+    ui_->pinnedKey->setText(toQ(display.shown));
+    ui_->pinnedKey->setToolTip(
+        display.full.empty() ? QString() : tr("SHA-256 of the exchange's public key:\n%1").arg(toQ(display.full)));
+    ui_->forgetKey->setEnabled(display.forgettable);
 }
 
 void SettingsDialog::forgetKey() {
@@ -420,16 +368,11 @@ void SettingsDialog::showTransparencyValue(int value) {
 }
 
 bool SettingsDialog::applySettings() {
-    const QString port = ui_->exchangePort->text().trimmed();
-    if (!port.isEmpty()) {
-        bool number = false;
-        const uint value = port.toUInt(&number);
-        if (!number || value == 0 || value > 65535) {
-            QMessageBox::warning(this, windowTitle(), toQ(model_.texts().message("AL_PORT_RANGE")));
-            ui_->exchangePort->setFocus();
-            ui_->exchangePort->selectAll();
-            return false;
-        }
+    if (!isPortAccepted(toStd(ui_->exchangePort->text()))) {
+        QMessageBox::warning(this, windowTitle(), toQ(model_.texts().message("AL_PORT_RANGE")));
+        ui_->exchangePort->setFocus();
+        ui_->exchangePort->selectAll();
+        return false;
     }
 
     // Everything is read into a copy, which becomes the program's only

@@ -22,11 +22,6 @@ namespace Ui {
 class SettingsDialog;
 }
 
-// The hotkey's key list as offered, before the list sorts it.
-std::vector<std::string> hotkeyKeyNames();
-// Sorted as the list shows them: case-insensitively, a shorter prefix first.
-std::vector<std::string> sortedForList(std::vector<std::string> items);
-
 class SettingsDialog : public SettingsDialogBase {
     Q_OBJECT
 

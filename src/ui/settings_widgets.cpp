@@ -1,5 +1,7 @@
 #include "ui/settings_widgets.h"
 
+#include "desktop_logic/settings_choices.h"
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFontMetrics>
@@ -51,37 +53,11 @@ void useSettingsBackground(QWidget* dialog) {
 }
 
 QStringList withMnemonics(const QStringList& texts, int exclusive) {
-    if (exclusive < 0) exclusive = static_cast<int>(texts.size());
-    QSet<QChar> used, reserved;
+    std::vector<std::u16string> plain;
+    for (const QString& text : texts) plain.push_back(text.toStdU16String());
     QStringList result;
-    for (const QString& text : texts) {
-        const bool mayShare = result.size() >= exclusive;
-        int chosen = -1;
-        // Word starts first, then any letter or digit; shared ones last.
-        for (int pass = 0; pass < 4 && chosen < 0; ++pass) {
-            if (pass >= 2 && !mayShare) break;
-            for (int i = 0; i < text.size(); ++i) {
-                const QChar c = text[i];
-                if (!c.isLetterOrNumber() || reserved.contains(c.toLower())) continue;
-                if (pass < 2 && used.contains(c.toLower())) continue;
-                const bool wordStart = i == 0 || !text[i - 1].isLetterOrNumber();
-                if (pass % 2 == 0 && !wordStart) continue;
-                chosen = i;
-                break;
-            }
-        }
-        QString marked;
-        for (int i = 0; i < text.size(); ++i) {
-            if (i == chosen) {
-                marked += QLatin1Char('&');
-                used.insert(text[i].toLower());
-                if (!mayShare) reserved.insert(text[i].toLower());
-            }
-            marked += text[i];
-            if (text[i] == QLatin1Char('&')) marked += QLatin1Char('&');
-        }
-        result << marked;
-    }
+    for (const std::u16string& text : pellandor::withMnemonics(plain, exclusive))
+        result << QString::fromStdU16String(text);
     return result;
 }
 

@@ -1,6 +1,6 @@
 #include "dialing/dialing_rules.h"
 #include "exchange_sim.h"
-#include "ui/call_dialog_logic.h"
+#include "ui/qt_geometry.h"
 #include "ui/call_dialog.h"
 #include "ui/number_box.h"
 #include "ui/skin.h"
@@ -70,17 +70,11 @@ private slots:
     void layouts_data();
     void layouts();
     void skinKeepsMaskAndSharpImagesInStep();
-    void placeAtPointer_data();
-    void placeAtPointer();
-    void placeWithoutPointer_data();
-    void placeWithoutPointer();
     void typedKeys_data();
     void typedKeys();
     void enterPressesCallOnlyWhenAllowed_data();
     void enterPressesCallOnlyWhenAllowed();
     void escapeHidesAndKeysStopAutoHide();
-    void resultPresentation_data();
-    void resultPresentation();
     void incompleteSettingsShowTheirMessage();
     void oneResultBoxHowEverManyFailures();
     void timersHideLabelAndDialog();
@@ -192,52 +186,6 @@ void CallDialogTest::skinKeepsMaskAndSharpImagesInStep() {
     }
 }
 
-void CallDialogTest::placeAtPointer_data() {
-    QTest::addColumn<QPoint>("point");
-    QTest::addColumn<std::optional<QRect>>("workArea");
-    QTest::addColumn<QPoint>("expected");
-    const std::optional<QRect> screen(QRect(0, 0, 1920, 1050));
-    const std::optional<QRect> right(QRect(1920, 30, 1280, 994));
-    QTest::newRow("middle: top-right corner at the pointer") << QPoint(1000, 500) << screen << QPoint(718, 500);
-    QTest::newRow("left edge") << QPoint(100, 500) << screen << QPoint(0, 500);
-    QTest::newRow("bottom edge") << QPoint(1000, 1040) << screen << QPoint(718, 956);
-    QTest::newRow("bottom-left corner") << QPoint(5, 1049) << screen << QPoint(0, 956);
-    QTest::newRow("second screen, left edge") << QPoint(1930, 500) << right << QPoint(1920, 500);
-    QTest::newRow("second screen, over its top panel") << QPoint(2500, 10) << right << QPoint(2218, 30);
-    QTest::newRow("no screen, positive") << QPoint(5000, 3000) << std::optional<QRect>() << QPoint(4436, 2906);
-    QTest::newRow("no screen, negative") << QPoint(-100, -300) << std::optional<QRect>() << QPoint(-100, -206);
-}
-
-void CallDialogTest::placeAtPointer() {
-    QFETCH(QPoint, point);
-    QFETCH(std::optional<QRect>, workArea);
-    QFETCH(QPoint, expected);
-    QCOMPARE(pellandor::placeAtPointer(point, kFullDialogSize, workArea), expected);
-}
-
-void CallDialogTest::placeWithoutPointer_data() {
-    QTest::addColumn<std::optional<QPoint>>("trayPoint");
-    QTest::addColumn<QPoint>("saved");
-    QTest::addColumn<QPoint>("expected");
-    // A panel along the bottom: the work area ends above it.
-    QTest::newRow("tray click at the bottom right, kept above the panel")
-        << std::optional(QPoint(1900, 1065)) << QPoint(300, 200) << QPoint(1618, 956);
-    QTest::newRow("tray click at the top left") << std::optional(QPoint(40, 10)) << QPoint() << QPoint(0, 10);
-    QTest::newRow("no tray point: where it was") << std::optional<QPoint>() << QPoint(300, 200) << QPoint(300, 200);
-    QTest::newRow("never placed: bottom-right corner") << std::optional<QPoint>() << QPoint(0, 0) << QPoint(1638, 956);
-    QTest::newRow("saved place off every screen: corner")
-        << std::optional<QPoint>() << QPoint(5000, 200) << QPoint(1638, 956);
-    QTest::newRow("saved place half off the bottom: pulled in")
-        << std::optional<QPoint>() << QPoint(500, 1000) << QPoint(500, 956);
-}
-
-void CallDialogTest::placeWithoutPointer() {
-    QFETCH(std::optional<QPoint>, trayPoint);
-    QFETCH(QPoint, saved);
-    QFETCH(QPoint, expected);
-    QCOMPARE(pellandor::placeWithoutPointer(trayPoint, saved, kFullDialogSize, QRect(0, 0, 1920, 1050)), expected);
-}
-
 void CallDialogTest::typedKeys_data() {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("expected");
@@ -317,49 +265,6 @@ void CallDialogTest::escapeHidesAndKeysStopAutoHide() {
     f.dialog->show();
     QVERIFY(f.dialog->close());
     QVERIFY(!f.dialog->isVisible());
-}
-
-void CallDialogTest::resultPresentation_data() {
-    QTest::addColumn<int>("step");
-    QTest::addColumn<QString>("code");
-    QTest::addColumn<bool>("hangup");
-    QTest::addColumn<bool>("full");
-    QTest::addColumn<bool>("failed");
-    QTest::addColumn<bool>("hideSoon");
-    QTest::addColumn<QString>("message");
-    const QString callFail = "Making the call failed.";
-    QTest::newRow("100 full") << 15 << "100" << false << true << false << true << "";
-    QTest::newRow("100 small") << 15 << "100" << true << false << false << true << "";
-    QTest::newRow("101 no base")
-        << 15 << "101" << false << true << true << false
-        << "Authorization Failed. Checkif your ID, PW, or Phone Number is valid.\nRS CODE : AUTH FAIL";
-    QTest::newRow("110 spaced") << 15 << "110" << false << true << true << false
-                                << callFail + " Check if your phone is available.\nRS CODE : CALLER BUSY";
-    QTest::newRow("200 empty code") << 15 << "200" << false << true << true << false
-                                    << callFail + "\nRS CODE : EMPTY CODE";
-    QTest::newRow("no answer") << -13 << "" << true << true << true << false
-                               << "Check out if your system IP address or Port is valid.\nRS CODE : RECEIVE FAIL";
-}
-
-void CallDialogTest::resultPresentation() {
-    QFETCH(int, step);
-    QFETCH(QString, code);
-    QFETCH(bool, hangup);
-    QFETCH(bool, full);
-    QFETCH(bool, failed);
-    QFETCH(bool, hideSoon);
-    QFETCH(QString, message);
-    const ResultTexts texts = resultTextsFrom(englishTexts());
-    const ResultPresentation shown =
-        presentResult(CallOutcome{{step, code.toStdString()}, hangup, {}, {}}, texts, true, full);
-    QCOMPARE(shown.failed, failed);
-    QCOMPARE(shown.label, failed ? QStringLiteral("Failed") : QStringLiteral("Success"));
-    QCOMPARE(shown.showLabel, full);
-    QCOMPARE(shown.hideSoon, hideSoon);
-    QCOMPARE(shown.message, message);
-    QCOMPARE(presentResult(CallOutcome{{step, code.toStdString()}, hangup, {}, {}}, texts, false, full).hideSoon,
-             false);
-    QCOMPARE(resultColour(failed), failed ? QColor(254, 21, 21) : QColor(6, 243, 110));
 }
 
 void CallDialogTest::incompleteSettingsShowTheirMessage() {
@@ -565,7 +470,7 @@ void CallDialogTest::callsAgainstTheExchange() {
     QCOMPARE(f.dialog->resultLabel()->text(), label);
     QVERIFY(f.dialog->resultLabel()->isVisible());
     QCOMPARE(f.dialog->isResultFailed(), label == "Failed");
-    QCOMPARE(f.dialog->resultLabel()->palette().color(QPalette::WindowText), resultColour(label == "Failed"));
+    QCOMPARE(f.dialog->resultLabel()->palette().color(QPalette::WindowText), toQt(resultColour(label == "Failed")));
     QCOMPARE(f.messages.size(), messages);
     if (messages) QVERIFY(f.messages[0].contains("RS CODE : AUTH FAIL"));
     QCOMPARE(f.dialog->resultTextTimer()->interval(), CallDialog::kResultTextMs);

@@ -84,8 +84,8 @@ int main(int argc, char** argv) {
     make(true, false, {20, 20}, "0311234567");
     hover(make(true, true, {320, 20}, "1234").button(DlgItem::Call));
     make(true, true, {620, 20}, "555 1234").button(DlgItem::Hangup)->setDown(true);
-    result(make(true, false, {20, 140}, "1234"), "Success", resultColour(false));
-    result(make(true, true, {320, 140}, "99"), "Failed", resultColour(true));
+    result(make(true, false, {20, 140}, "1234"), "Success", toQt(resultColour(false)));
+    result(make(true, true, {320, 140}, "99"), "Failed", toQt(resultColour(true)));
     hover(make(true, false, {620, 140}, "").button(DlgItem::Exit));
     make(false, false, {20, 260}, "0311234567");
     hover(make(false, true, {320, 260}, "1234").button(DlgItem::ExitMin));

@@ -4,10 +4,15 @@
 // a pixel is either fully panel or fully magenta, and antialiased edges are
 // blended against the panel's rim colour, never against magenta.
 //
-//   pellandor-skin-gen OUTPUT_DIR
+//   pellandor-skin-gen [--bgra] OUTPUT_DIR
+//
+// --bgra writes NAME.bgra (and NAME@2x.bgra) instead, for the Windows build:
+// width and height as 32-bit little-endian numbers, then the rows top down
+// as premultiplied B, G, R, A bytes, which is a 32-bit DIB's own layout.
 
 #include <QColor>
 #include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QLinearGradient>
 #include <QPainter>
@@ -40,9 +45,29 @@ QImage render(QSize size, int scale, const Painter& paint) {
     return image;
 }
 
+bool gBgra = false;
+
+bool saveBgra(const QImage& image, const QString& path) {
+    const QImage pixels = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    QByteArray data;
+    for (const quint32 v : {quint32(pixels.width()), quint32(pixels.height())}) {
+        for (int shift = 0; shift < 32; shift += 8) data.append(char((v >> shift) & 0xff));
+    }
+    for (int y = 0; y < pixels.height(); ++y) {
+        const auto* row = reinterpret_cast<const quint32*>(pixels.constScanLine(y));
+        for (int x = 0; x < pixels.width(); ++x) {
+            const quint32 argb = row[x];
+            data.append(char(argb & 0xff)).append(char((argb >> 8) & 0xff));
+            data.append(char((argb >> 16) & 0xff)).append(char((argb >> 24) & 0xff));
+        }
+    }
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size() && file.flush();
+}
+
 bool save(const QImage& image, const QString& dir, const QString& name, int scale) {
-    const QString path = dir + '/' + name + (scale == 2 ? "@2x.png" : ".png");
-    if (image.save(path)) return true;
+    const QString path = dir + '/' + name + (scale == 2 ? "@2x" : "") + (gBgra ? ".bgra" : ".png");
+    if (gBgra ? saveBgra(image, path) : image.save(path)) return true;
     std::fprintf(stderr, "pellandor-skin-gen: cannot write %s\n", qPrintable(path));
     return false;
 }
@@ -274,13 +299,14 @@ bool threeStates(const QString& dir, const QString& name, QSize size, const std:
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: pellandor-skin-gen OUTPUT_DIR\n");
+    gBgra = argc == 3 && QByteArray(argv[1]) == "--bgra";
+    if (argc != 2 && !gBgra) {
+        std::fprintf(stderr, "usage: pellandor-skin-gen [--bgra] OUTPUT_DIR\n");
         return 2;
     }
-    const QString dir = QString::fromLocal8Bit(argv[1]);
+    const QString dir = QString::fromLocal8Bit(argv[argc - 1]);
     if (!QDir().mkpath(dir)) {
-        std::fprintf(stderr, "pellandor-skin-gen: cannot create %s\n", argv[1]);
+        std::fprintf(stderr, "pellandor-skin-gen: cannot create %s\n", argv[argc - 1]);
         return 1;
     }
     const QColor closeRed(0xe0, 0x3e, 0x36);

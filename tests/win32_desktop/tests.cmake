@@ -1,0 +1,19 @@
+# Included from tests/windows.cmake, so paths are relative to tests/.
+# The Windows desktop program: its pure pieces under Wine, and the program
+# itself on a private X desktop with an XEmbed tray, where Wine docks its
+# tray icons; then the installer in a Wine prefix of its own.
+pellandor_add_gtest(pellandor_win32_shell_tests
+  SOURCES win32_desktop/shell_pieces_test.cpp
+  LIBS pellandor_win32_shell
+  LABELS unit)
+
+if(PELLANDOR_WINE AND Python3_FOUND)
+  add_test(NAME win32_desktop_wine
+    COMMAND Python3::Interpreter "${CMAKE_CURRENT_SOURCE_DIR}/win32_desktop/test_desktop_wine.py"
+    WORKING_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}/win32_desktop")
+  set_tests_properties(win32_desktop_wine PROPERTIES
+    LABELS e2e
+    SKIP_RETURN_CODE 77
+    TIMEOUT 600
+    ENVIRONMENT "PELLANDOR_BIN_DIR=${CMAKE_RUNTIME_OUTPUT_DIRECTORY};PELLANDOR_INSTALLER=${PELLANDOR_INSTALLER};PELLANDOR_SAMPLE_SETTINGS=${PROJECT_SOURCE_DIR}/resources/sample_settings.ini;PELLANDOR_ARTIFACTS=${CMAKE_BINARY_DIR}/win32-desktop-e2e;PYTHONDONTWRITEBYTECODE=1")
+endif()

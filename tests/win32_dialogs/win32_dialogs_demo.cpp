@@ -1,0 +1,61 @@
+// Opens one of the Windows dialogs on a settings file of its own, for the
+// tests under Wine and for a look at them:
+//
+//   win32_dialogs_demo SETTINGS_FILE call [NUMBER [auto]]
+//   win32_dialogs_demo SETTINGS_FILE settings|advanced|special
+//
+// "call" shows the call dialog (with NUMBER: as a copied number, dialled at
+// once with "auto") and runs until the process is ended; the others run
+// their dialog modally and end with 0 when it saved, else 1.
+
+#include "config/settings_model.h"
+#include "platform/paths.h"
+#include "platform/win32/wide_text.h"
+#include "win32_desktop/dialogs/dpi.h"
+#include "win32_desktop/dialogs/win32_dialogs.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include <string>
+#include <vector>
+
+using namespace pellandor;
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    becomePerMonitorDpiAware();
+    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES | ICC_BAR_CLASSES | ICC_WIN95_CLASSES};
+    InitCommonControlsEx(&controls);
+
+    int argc = 0;
+    LPWSTR* argvW = CommandLineToArgvW(GetCommandLineW(), &argc);
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) args.push_back(win32::narrow(argvW[i]));
+    LocalFree(argvW);
+    if (args.size() < 2) {
+        MessageBoxW(nullptr, L"win32_dialogs_demo SETTINGS_FILE call|settings|advanced|special [NUMBER [auto]]",
+                    L"win32_dialogs_demo", MB_OK);
+        return 2;
+    }
+
+    SettingsModel model(args[0], languageFilePath());
+    model.load();
+    const std::string& which = args[1];
+    if (which == "settings") return runSettingsDialog(instance, nullptr, model) ? 0 : 1;
+    if (which == "advanced") return runAdvancedDialingDialog(instance, nullptr, model) ? 0 : 1;
+    if (which == "special") return runSpecialDialingDialog(instance, nullptr, model) ? 0 : 1;
+    if (which != "call") return 2;
+
+    Win32CallDialog dialog(instance, model);
+    if (args.size() >= 3)
+        dialog.showNumber(args[2], args.size() >= 4 && args[3] == "auto");
+    else
+        dialog.showDialog();
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (dialog.handleDialogMessage(message)) continue;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return 0;
+}
