@@ -181,7 +181,7 @@ std::optional<std::string> crashTestSite(int argc, wchar_t** argv) {
     return std::nullopt;
 }
 
-bool crashOnPurpose(std::string_view site) {
+bool failOnPurpose(std::string_view site) {
     if (site == "gui") {
         failOnThisThread();
         return true;

@@ -34,6 +34,6 @@ bool runCrashNoticeIfAsked(int argc, wchar_t** argv);
 // --crash-test=gui|worker among the arguments.
 std::optional<std::string> crashTestSite(int argc, wchar_t** argv);
 // Fails on purpose on the calling thread ("gui") or a new one ("worker").
-bool crashOnPurpose(std::string_view site);
+bool failOnPurpose(std::string_view site);
 
 }  // namespace pellandor

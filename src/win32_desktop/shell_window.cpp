@@ -205,7 +205,7 @@ LRESULT ShellWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             }
             return 0;
         case kCrashTestMessage:
-            crashOnPurpose(crashSite_);
+            failOnPurpose(crashSite_);
             return 0;
         case WM_CLIPBOARDUPDATE:
             debugLog("clipboard changed");
