@@ -98,7 +98,12 @@ CallPress::Begin CallPress::press(CallKind kind, const CallDialogValues& account
 
     completion_ = std::move(completion);
     hangup_ = hangup;
-    request_.setResultCallback(&CallPress::deliver, this);
+    request_.setResultCallback([this](const ServiceResult& result) {
+        const CallOutcome outcome{result, hangup_};
+        if (completion_) completion_(outcome);
+        // Only now may the next press replace the completion.
+        busy_.store(false, std::memory_order_release);
+    });
     const CallUserInfo info{account.phoneNumber, account.userId, account.password, begin.destination};
     busy_.store(true, std::memory_order_release);
     if (!request_.start(hangup ? kCallTypeHangup : kCallTypeCall, info)) {
@@ -120,15 +125,6 @@ CallPress::Begin CallPress::pressAndWait(CallKind kind, const CallDialogValues& 
                         [promise](const CallOutcome& finished) { promise->set_value(finished); });
     if (begin.status == Status::Started) outcome = done.get();
     return begin;
-}
-
-void CallPress::deliver(void* self, const int* step, const char* text)
-{
-    auto* press = static_cast<CallPress*>(self);
-    const CallOutcome outcome{{*step, text ? text : ""}, press->hangup_};
-    if (press->completion_) press->completion_(outcome);
-    // Only now may the next press replace the completion.
-    press->busy_.store(false, std::memory_order_release);
 }
 
 }  // namespace pellandor

@@ -87,8 +87,6 @@ public:
     ExchangeRequest& request() { return request_; }
 
 private:
-    static void deliver(void* self, const int* step, const char* text);
-
     // Written only while idle; read by the worker only while busy_.
     Completion completion_;
     bool hangup_ = false;

@@ -194,8 +194,7 @@ struct ExchangeRequest::Shared {
     bool job = false;              // a request for the worker to take
     std::thread::id worker;  // set by the worker once start has published it
     bool destroying = false;
-    ResultCallback callback = nullptr;
-    void* userData = nullptr;
+    ResultCallback callback;
 };
 
 ExchangeRequest::ExchangeRequest()
@@ -315,10 +314,9 @@ bool ExchangeRequest::resolve() {
     return true;
 }
 
-void ExchangeRequest::setResultCallback(ResultCallback callback, void* userData) {
+void ExchangeRequest::setResultCallback(ResultCallback callback) {
     const std::lock_guard lock(shared_->mutex);
-    shared_->callback = callback;
-    shared_->userData = userData;
+    shared_->callback = std::move(callback);
 }
 
 void ExchangeRequest::setClock(std::function<std::chrono::steady_clock::time_point()> now) {
@@ -539,17 +537,15 @@ void ExchangeRequest::run(const std::shared_ptr<Shared>& shared) {
 
     // called without the lock, so the callback may set another callback or
     // destroy this object; the request stays "running" until it returns.
-    ResultCallback callback = nullptr;
-    void* userData = nullptr;
+    // A copy: the callback may replace the stored one while it runs.
+    ResultCallback callback;
     {
         const std::lock_guard lock(shared->mutex);
         shared->state = Shared::State::Delivering;
-        if (!shared->destroying) {
-            callback = shared->callback;
-            userData = shared->userData;
-        }
+        if (!shared->destroying) callback = shared->callback;
     }
-    if (callback != nullptr) callback(userData, &local.step, local.text.c_str());
+    if (callback) callback(local);
+    callback = nullptr;  // its captures go before the request counts as idle
     // From here on `this` may be gone: only `shared` is touched.
     const std::lock_guard lock(shared->mutex);
     shared->state = Shared::State::Idle;

@@ -39,11 +39,11 @@ public:
     // keeps the address resolved before); a name is resolved by the next
     // request on its worker, within the connect bound, so a slow resolver
     // never blocks the caller: its failure is that request's result at
-    // XML_STEP_CONNECT_SERV with the same "getaddrinfo: ..." text.
+    // kStepConnect with the same "getaddrinfo: ..." text.
     bool init(const std::string& host, const std::string& port);
 
     // May be called at any time, also from inside the callback.
-    void setResultCallback(ResultCallback callback, void* userData);
+    void setResultCallback(ResultCallback callback);
     // connect plus handshake each within `connect`; from sending the request
     // to the last byte of the answer within `answer`.
     void setTimeouts(std::chrono::milliseconds connect, std::chrono::milliseconds answer);

@@ -25,15 +25,6 @@ namespace pellandor {
 
 namespace {
 
-class RequestFinishedEvent : public QEvent {
-public:
-    explicit RequestFinishedEvent(CallOutcome outcome)
-        : QEvent(static_cast<QEvent::Type>(kRequestFinishedEventType)), outcome(std::move(outcome))
-    {
-    }
-    const CallOutcome outcome;
-};
-
 // The number box reads at most this much, so an overlong paste cannot grow a request.
 constexpr int kNumberReadLimit = 38;
 
@@ -52,7 +43,6 @@ QFont dialogFont(FontSpec spec)
 CallDialog::CallDialog(const DialingRules& rules, CallLog& log, DialogState& state, QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint), rules_(rules), log_(log), state_(state)
 {
-    QEvent::registerEventType(kRequestFinishedEventType);
     setWindowTitle(QStringLiteral("Ulvex Pellandor"));
 
     numberBox_ = new NumberBox(this);
@@ -227,8 +217,11 @@ void CallDialog::startRequest(CallKind kind)
                                                     : std::string();
     const CallPress::Begin begin =
         press_.press(kind, values_, text, rules_, [this](const CallOutcome& outcome) {
-            // Worker thread: hand the outcome over, touch nothing else.
-            QCoreApplication::postEvent(this, new RequestFinishedEvent(outcome));
+            // Worker thread: hand a copy to the dialog's thread, touch nothing
+            // else. Queued with the dialog as context, so it is dropped if the
+            // dialog is gone by then.
+            QMetaObject::invokeMethod(
+                this, [this, outcome] { presentOutcome(outcome); }, Qt::QueuedConnection);
         });
 
     switch (begin.status) {
@@ -256,15 +249,6 @@ void CallDialog::startRequest(CallKind kind)
         numberBox_->setCurrentIndex(0);
         emit persistentStateChanged();
     }
-}
-
-bool CallDialog::event(QEvent* event)
-{
-    if (event->type() == static_cast<QEvent::Type>(kRequestFinishedEventType)) {
-        presentOutcome(static_cast<RequestFinishedEvent*>(event)->outcome);
-        return true;
-    }
-    return QWidget::event(event);
 }
 
 void CallDialog::presentOutcome(const CallOutcome& outcome)

@@ -7,7 +7,6 @@
 #include "config/language_table.h"
 #include "ui/call_dialog_logic.h"
 
-#include <QEvent>
 #include <QPoint>
 #include <QTimer>
 #include <QWidget>
@@ -24,10 +23,6 @@ namespace pellandor {
 class NumberBox;
 class SkinButton;
 class DialingRules;
-
-// Posted to the dialog when a request has finished (a custom event type in
-// Qt's user range; the worker never touches a widget).
-inline constexpr int kRequestFinishedEventType = 32965;
 
 class CallDialog : public QWidget {
     Q_OBJECT
@@ -90,7 +85,6 @@ signals:
     void persistentStateChanged();
 
 protected:
-    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;

@@ -134,16 +134,13 @@ TEST(RequestCallback, MayReenterTheRequest) {
         auto probe = std::make_unique<Probe>();
         probe->action = action;
         ASSERT_TRUE(probe->request->init("127.0.0.1", "9"));
-        probe->request->setResultCallback(
-            [](void* self, const int* step, const char* text) {
-                auto* p = static_cast<Probe*>(self);
-                p->runningInside = p->request->isRunning();
-                p->startInside = p->request->start(kCallTypeCall, kUser);
-                if (std::string(p->action) == "set callback") p->request->setResultCallback(nullptr, nullptr);
-                if (std::string(p->action) == "destroy") p->request.reset();
-                test::Outcome::onResult(&p->outcome, step, text);
-            },
-            probe.get());
+        probe->request->setResultCallback([p = probe.get()](const ServiceResult& result) {
+            p->runningInside = p->request->isRunning();
+            p->startInside = p->request->start(kCallTypeCall, kUser);
+            if (std::string(p->action) == "set callback") p->request->setResultCallback(nullptr);
+            if (std::string(p->action) == "destroy") p->request.reset();
+            p->outcome.record(result);
+        });
         // An unknown call type fails at once, without any connection.
         ASSERT_TRUE(probe->request->start(3, kUser));
         if (!probe->outcome.waitForCalls(1, std::chrono::seconds(20))) {
