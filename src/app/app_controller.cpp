@@ -18,7 +18,6 @@
 #include <QMessageBox>
 #include <QMimeData>
 
-#include <iostream>
 
 namespace pellandor {
 
@@ -100,10 +99,9 @@ AppController::~AppController() {
 
 void AppController::start(bool withTray) {
     if (withTray && !tray_->create(appIcon())) {
-        std::cerr << "pellandor: no system tray found (no StatusNotifierItem host or XEmbed tray); running "
-                     "without a tray icon. Copy a number or press the hotkey, or run pellandor again to open the "
-                     "call dialog."
-                  << std::endl;
+        qCWarning(lcTray).noquote() << "no system tray found (no StatusNotifierItem host or XEmbed tray); running without a "
+                             "tray icon. Copy a number or press the hotkey, or run pellandor again to open the call "
+                             "dialog.";
     }
     applyHotkey();
     if (auto* clipboard = QGuiApplication::clipboard()) {
@@ -295,9 +293,8 @@ void AppController::applyHotkey() {
 
 bool AppController::saveCallLog() {
     saveTimer_.stop();
-    std::string error;
-    if (!pellandor::saveCallLog(settingsPath_, state_.callLog, state_.dialogState, error)) {
-        std::cerr << "pellandor: the recent numbers could not be saved: " << error << std::endl;
+    if (const Status saved = pellandor::saveCallLog(settingsPath_, state_.callLog, state_.dialogState); !saved) {
+        qCWarning(lcApp) << "the recent numbers could not be saved:" << saved.error().c_str();
         return false;
     }
     qCDebug(lcApp) << "recent numbers and dialog place saved";

@@ -14,7 +14,6 @@
 #include <QTimer>
 
 #include <chrono>
-#include <iostream>
 #include <thread>
 
 namespace pellandor {
@@ -46,6 +45,7 @@ void prepareApplication(QApplication& app) {
 }
 
 int runTrayProgram(QApplication& app, const TrayProgramOptions& options) {
+    installCoreLogSink();
     std::unique_ptr<SingleInstance> instance;
     if (!options.instanceDir.isEmpty()) {
         instance = std::make_unique<SingleInstance>(options.instanceDir);
@@ -54,12 +54,11 @@ int runTrayProgram(QApplication& app, const TrayProgramOptions& options) {
                 break;
             case SingleInstance::Claim::RunningElsewhere:
                 if (handOverToRunningInstance(options)) return 0;
-                std::cerr << "pellandor: another Ulvex Pellandor holds " << options.instanceDir.toStdString()
-                          << " but does not answer" << std::endl;
+                qCCritical(lcInstance).noquote()
+                    << "another Ulvex Pellandor holds" << options.instanceDir << "but does not answer";
                 return 1;
             case SingleInstance::Claim::Failed:
-                std::cerr << "pellandor: " << instance->error().toStdString()
-                          << "; a second start will not find this one" << std::endl;
+                qCWarning(lcInstance).noquote() << instance->error() + "; a second start will not find this one";
                 instance.reset();
                 break;
         }

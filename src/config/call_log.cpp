@@ -68,7 +68,7 @@ std::vector<std::string> numberBoxEntries(const CallLog& log) {
     return {log.entries.begin(), log.entries.begin() + static_cast<std::ptrdiff_t>(shownCount(log))};
 }
 
-bool saveCallLog(const std::string& path, const CallLog& log, const DialogState& state, std::string& error) {
+Status saveCallLog(const std::string& path, const CallLog& log, const DialogState& state) {
     IniWriteBatch batch(path);
     batch.write("CALL_LOG", "MAX_NUM_LOG", std::to_string(log.limit));
     batch.write("CALL_LOG", "NUM_LOG", std::to_string(log.count));
@@ -77,9 +77,7 @@ bool saveCallLog(const std::string& path, const CallLog& log, const DialogState&
     batch.write("DLG_POS", "X", std::to_string(state.dialogX));
     batch.write("DLG_POS", "Y", std::to_string(state.dialogY));
     batch.write("DLG_STATUS", "IS_MAX", state.dialogIsMax ? "1" : "0");
-    const bool ok = batch.commit();
-    error = batch.lastError();
-    return ok;
+    return batch.commit();
 }
 
 }  // namespace pellandor

@@ -2,6 +2,8 @@
 // The recently dialled numbers and the call dialog's saved place and form,
 // kept in the settings file's CALL_LOG, DLG_POS and DLG_STATUS sections.
 
+#include "base/result.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -39,6 +41,6 @@ void addToCallLog(CallLog& log, std::string_view text);
 std::vector<std::string> numberBoxEntries(const CallLog& log);
 
 // Writes the log and the dialog state in one atomic replacement of the file.
-bool saveCallLog(const std::string& path, const CallLog& log, const DialogState& state, std::string& error);
+Status saveCallLog(const std::string& path, const CallLog& log, const DialogState& state);
 
 }  // namespace pellandor

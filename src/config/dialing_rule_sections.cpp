@@ -37,13 +37,10 @@ void loadLanguageChoice(const IniFile& ini, std::string& lan) {
 }
 
 template <class Values>
-bool saveSection(const std::string& path, std::span<const IniField<Values>> fields, const Values& values,
-                 std::string& error) {
+Status saveSection(const std::string& path, std::span<const IniField<Values>> fields, const Values& values) {
     IniWriteBatch batch(path);
     queueFields(batch, fields, values);
-    const bool ok = batch.commit();
-    error = batch.lastError();
-    return ok;
+    return batch.commit();
 }
 
 }  // namespace
@@ -74,12 +71,12 @@ void loadDialingRuleAdvAdv(const IniFile& ini, DialingRuleAdvAdvValues& values) 
     loadLanguageChoice(ini, values.language);
 }
 
-bool saveDialingRuleAdv(const std::string& path, const DialingRuleAdvValues& values, std::string& error) {
-    return saveSection(path, dialingRuleAdvFields(), values, error);
+Status saveDialingRuleAdv(const std::string& path, const DialingRuleAdvValues& values) {
+    return saveSection(path, dialingRuleAdvFields(), values);
 }
 
-bool saveDialingRuleAdvAdv(const std::string& path, const DialingRuleAdvAdvValues& values, std::string& error) {
-    return saveSection(path, dialingRuleAdvAdvFields(), values, error);
+Status saveDialingRuleAdvAdv(const std::string& path, const DialingRuleAdvAdvValues& values) {
+    return saveSection(path, dialingRuleAdvAdvFields(), values);
 }
 
 void copyInDialingRuleAdvAdv(const DialingRuleAdvAdvValues& special, DialingRules& rules) {

@@ -2,6 +2,7 @@
 // The two dialling-rule sections of the settings file, as the advanced and the
 // special dialing dialogs hold them, and their copy into DialingRules.
 
+#include "base/result.h"
 #include "config/ini_field_table.h"
 
 #include <span>
@@ -45,8 +46,8 @@ void loadDialingRuleAdv(const IniFile& ini, DialingRuleAdvValues& values);
 void loadDialingRuleAdvAdv(const IniFile& ini, DialingRuleAdvAdvValues& values);
 
 // Each writes its whole section in one atomic replacement of the file.
-bool saveDialingRuleAdv(const std::string& path, const DialingRuleAdvValues& values, std::string& error);
-bool saveDialingRuleAdvAdv(const std::string& path, const DialingRuleAdvAdvValues& values, std::string& error);
+Status saveDialingRuleAdv(const std::string& path, const DialingRuleAdvValues& values);
+Status saveDialingRuleAdvAdv(const std::string& path, const DialingRuleAdvAdvValues& values);
 
 // The special values only; LENGTH_CO_EXTENSION changes only for a non-empty text.
 void copyInDialingRuleAdvAdv(const DialingRuleAdvAdvValues& special, DialingRules& rules);

@@ -72,11 +72,11 @@ std::int32_t leadingDecimal(std::string_view text) {
 }
 
 std::string IniFile::load() const {
-    std::string bytes;
-    std::string error;
     // Unreadable files read as missing ones: every value falls back to its default.
-    if (path_.empty() || readWholeFile(path_, bytes, error) != FileReadStatus::Ok) bytes.clear();
-    return bytes;
+    if (path_.empty()) return {};
+    Result<std::optional<std::string>> read = readWholeFile(path_);
+    if (!read || !*read) return {};
+    return std::move(**read);
 }
 
 template <class Read>

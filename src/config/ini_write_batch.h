@@ -3,6 +3,8 @@
 // the writes are applied in order and the result replaces the file
 // atomically. The bytes are the same as those of the single writes in turn.
 
+#include "base/result.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,11 +18,9 @@ public:
 
     void write(std::string_view section, std::string_view key, std::string_view value);
 
-    // False, with the file untouched, when the file cannot be read or written
+    // Fails, with the file untouched, when the file cannot be read or written
     // or a queued name cannot be stored. Nothing queued: nothing written.
-    bool commit();
-
-    const std::string& lastError() const { return lastError_; }
+    Status commit();
 
 private:
     struct Entry {
@@ -29,11 +29,10 @@ private:
 
     std::string path_;
     std::vector<Entry> entries_;
-    std::string lastError_;
 };
 
 // One key, written at once.
-bool writeIniString(const std::string& path, std::string_view section, std::string_view key, std::string_view value,
-                    std::string& error);
+Status writeIniString(const std::string& path, std::string_view section, std::string_view key,
+                      std::string_view value);
 
 }  // namespace pellandor

@@ -42,9 +42,7 @@ bool canonicalise(std::span<const IniField<Values>> fields, std::string& section
 
 StartupState loadStartupState(const std::string& settingsPath, const std::string& languagePath) {
     StartupState state;
-    if (checkReadableFile(settingsPath, state.settingsFileError) != FileReadStatus::Failed) {
-        state.settingsFileError.clear();
-    }
+    state.settingsFileError = checkReadableFile(settingsPath).error();
     // One read of the settings file for all its loads.
     const IniFile settings = IniFile::snapshot(settingsPath);
     loadCallLog(settings, state.callLog, state.dialogState);
@@ -97,7 +95,8 @@ SettingWriteResult writeSettingAsProgram(const std::string& path, const std::str
         error = "the password is too long to be stored (at most 96 bytes); the settings file was not changed";
         return SettingWriteResult::PasswordTooLong;
     }
-    if (!writeIniString(path, canonicalSection, canonicalKey, stored, error)) {
+    if (const Status written = writeIniString(path, canonicalSection, canonicalKey, stored); !written) {
+        error = written.error();
         return SettingWriteResult::WriteFailed;
     }
     return SettingWriteResult::Ok;

@@ -16,6 +16,7 @@
 
 #include "service/tls_connection.h"
 #include "service/service_types.h"
+#include "base/result.h"
 #include "base/unique_fd.h"
 
 namespace pellandor {
@@ -40,7 +41,7 @@ public:
     // request on its worker, within the connect bound, so a slow resolver
     // never blocks the caller: its failure is that request's result at
     // kStepConnect with the same "getaddrinfo: ..." text.
-    bool init(const std::string& host, const std::string& port);
+    Status init(const std::string& host, const std::string& port);
 
     // May be called at any time, also from inside the callback.
     void setResultCallback(ResultCallback callback);
@@ -51,13 +52,12 @@ public:
     void setClock(std::function<std::chrono::steady_clock::time_point()> now);
 
     // Starts a call (kCallTypeCall) or hang-up (kCallTypeHangup) on the
-    // worker. False while another request runs or when no thread can start.
-    bool start(int callType, const CallUserInfo& userInfo);
+    // worker. Fails while another request runs or when no thread can start.
+    Status start(int callType, const CallUserInfo& userInfo);
     // True from start until the result callback has returned.
     bool isRunning() const;
 
-    // These two are meaningful only while no request runs.
-    const std::string& errorText() const { return errorText_; }
+    // Meaningful only while no request runs.
     const ServiceResult& result() const { return result_; }
 
     bool isIpv6() const { return ipv6_; }

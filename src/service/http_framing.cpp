@@ -43,7 +43,7 @@ bool readDecimal(std::string_view text, long long& value) {
 bool parseHeaderBlock(std::string_view head, int& status, long long& contentLength, std::string& errorText) {
     const auto lineEnd = head.find(kCrLf);
     if (lineEnd == std::string_view::npos) {
-        errorText = "CHttpXmlRequest::RecvResponse: no status line in the answer";
+        errorText = "receive: no status line in the answer";
         return false;
     }
     std::string_view statusLine = head.substr(0, lineEnd);
@@ -55,7 +55,7 @@ bool parseHeaderBlock(std::string_view head, int& status, long long& contentLeng
         if (i > start) tokens.push_back(statusLine.substr(start, i - start));
     }
     if (tokens.empty() || tokens[0].substr(0, 4) != "http") {
-        errorText = "CHttpXmlRequest::RecvResponse: the answer is not HTTP";
+        errorText = "receive: the answer is not HTTP";
         return false;
     }
     if (tokens.size() > 1) {
@@ -76,24 +76,24 @@ bool parseHeaderBlock(std::string_view head, int& status, long long& contentLeng
         while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) name.remove_suffix(1);
         if (name != "content-length") continue;
         if (name.size() == line.size()) {
-            errorText = "CHttpXmlRequest::RecvResponse: malformed content-length in the answer";
+            errorText = "receive: malformed content-length in the answer";
             return false;
         }
         value = line.substr(line.find(':') + 1);
         found = true;
     }
     if (!found) {
-        errorText = "CHttpXmlRequest::RecvResponse: no content-length in the answer";
+        errorText = "receive: no content-length in the answer";
         return false;
     }
 
     while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
     if (!readDecimal(value, contentLength) || contentLength < 0) {
-        errorText = "CHttpXmlRequest::RecvResponse: malformed content-length in the answer";
+        errorText = "receive: malformed content-length in the answer";
         return false;
     }
     if (static_cast<unsigned long long>(contentLength) > kMaxAnswerBytes) {
-        errorText = "CHttpXmlRequest::RecvResponse: the answer announces " + std::to_string(contentLength) +
+        errorText = "receive: the answer announces " + std::to_string(contentLength) +
                     " bytes, more than the " + std::to_string(kMaxAnswerBytes) + " allowed";
         return false;
     }
@@ -157,7 +157,9 @@ std::string getLocalHostAddress(bool wantIpv6) {
     return {};
 }
 
-bool recvResponse(IByteStream& stream, std::string& body, int& status, std::string& errorText) {
+namespace {
+
+bool receive(IByteStream& stream, std::string& body, int& status, std::string& errorText) {
     status = -1;
     body.clear();
 
@@ -173,14 +175,14 @@ bool recvResponse(IByteStream& stream, std::string& body, int& status, std::stri
         if (contentLength >= 0)
             room = std::min(room, kMaxAnswerBytes - std::min(kMaxAnswerBytes, body.size() + filled));
         if (room == 0) {
-            errorText = "CHttpXmlRequest::RecvResponse: the answer is longer than " + std::to_string(kMaxAnswerBytes) +
+            errorText = "receive: the answer is longer than " + std::to_string(kMaxAnswerBytes) +
                         " bytes";
             return false;
         }
         const long n = stream.read(buffer.data() + filled, room);
         if (n <= 0) {
             const std::string why = stream.lastError();
-            errorText = "CHttpXmlRequest::RecvResponse: " +
+            errorText = "receive: " +
                         (why.empty() ? std::string("the connection ended before the answer was complete") : why);
             return false;
         }
@@ -196,7 +198,7 @@ bool recvResponse(IByteStream& stream, std::string& body, int& status, std::stri
             const auto blank = received.find("\r\n\r\n");
             if (blank == std::string_view::npos) {
                 if (filled == capacity) {
-                    errorText = "CHttpXmlRequest::RecvResponse: the answer's header block is too long";
+                    errorText = "receive: the answer's header block is too long";
                     return false;
                 }
                 if (!readMore()) return false;
@@ -225,6 +227,14 @@ bool recvResponse(IByteStream& stream, std::string& body, int& status, std::stri
         }
         if (!readMore()) return false;
     }
+}
+
+}  // namespace
+
+Status recvResponse(IByteStream& stream, std::string& body, int& status) {
+    std::string error;
+    if (!receive(stream, body, status, error)) return failure(error);
+    return {};
 }
 
 }  // namespace pellandor

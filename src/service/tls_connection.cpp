@@ -80,11 +80,11 @@ const TlsApi& tls() {
     return api;
 }
 
-constexpr const char* kInitClient = "COpenSSLInterface::InitClientSSL";
-constexpr const char* kConnect = "COpenSSLInterface::ConnectSSLClient";
-constexpr const char* kHandshake = "COpenSSLInterface::ConnectSSLClient_SSL";
-constexpr const char* kRead = "COpenSSLInterface::ReadSSLClient";
-constexpr const char* kWrite = "COpenSSLInterface::WriteSSLClient";
+constexpr const char* kInitClient = "TLS init";
+constexpr const char* kConnect = "TLS connect";
+constexpr const char* kHandshake = "TLS handshake";
+constexpr const char* kRead = "TLS read";
+constexpr const char* kWrite = "TLS write";
 constexpr const char* kCipherList = "ARIA128-SHA:AES128-SHA:SEED-SHA:ALL:!ADH:!LOW:!EXP:!MD5:@STRENGTH";
 
 // A single wait for the handshake never exceeds this, however long the
@@ -119,25 +119,25 @@ void TlsConnection::setError(const char* format, ...) {
 
 bool TlsConnection::initClient() {
     if (ctx_) {
-        setError("%s:Init client Fail. Already initialized with %s", kInitClient, "Client Mode");
+        setError("%s: Init client Fail. Already initialized with %s", kInitClient, "Client Mode");
         return false;
     }
 
     const TlsApi& api = tls();
     if (!api.error.empty()) {
-        setError("%s:%s", kInitClient, api.error.c_str());
+        setError("%s: %s", kInitClient, api.error.c_str());
         return false;
     }
     api.OPENSSL_init_ssl(OPENSSL_INIT_LOAD_SSL_STRINGS | OPENSSL_INIT_LOAD_CRYPTO_STRINGS, nullptr);
     ctx_.reset(api.SSL_CTX_new(api.TLS_client_method()));
     if (!ctx_) {
-        setError("%s:SSL_CTX_new fail", kInitClient);
+        setError("%s: SSL_CTX_new fail", kInitClient);
         return false;
     }
     // The exchange speaks TLS 1.2 only.
     if (api.SSL_CTX_ctrl(ctx_.get(), SSL_CTRL_SET_MIN_PROTO_VERSION, TLS1_2_VERSION, nullptr) != 1 ||
         api.SSL_CTX_ctrl(ctx_.get(), SSL_CTRL_SET_MAX_PROTO_VERSION, TLS1_2_VERSION, nullptr) != 1) {
-        setError("%s:cannot limit the context to TLS 1.2", kInitClient);
+        setError("%s: cannot limit the context to TLS 1.2", kInitClient);
         ctx_.reset();
         return false;
     }
@@ -229,11 +229,11 @@ bool TlsConnection::handshake(int socket, int timeoutMs) {
     }
     ssl_.reset(tls().SSL_new(ctx_.get()));
     if (!ssl_) {
-        setError("%s:Create SSL fail", kHandshake);
+        setError("%s: Create SSL fail", kHandshake);
         return false;
     }
     if (tls().SSL_set_fd(ssl_.get(), socket) != 1) {
-        setError("%s:Set fd fail", kHandshake);
+        setError("%s: Set fd fail", kHandshake);
         ssl_.reset();
         return false;
     }

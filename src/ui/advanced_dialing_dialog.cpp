@@ -128,14 +128,13 @@ void AdvancedDialingDialog::onOk() {
     next.useInternationalRule = international_->box()->isChecked();
     next.usePopupForChar = popupForChar_->box()->isChecked();
     next.minPopupLength = toStd(minLength_->text());
-    std::string error;
-    if (!saveDialingRuleAdv(settingsPath_, next, error)) {
+    if (const Status saved = saveDialingRuleAdv(settingsPath_, next); !saved) {
         QMessageBox box(QMessageBox::Warning, QStringLiteral("Error"),
                         tr("The dialing rules could not be saved to\n%1\n\nNothing was changed; your entries are "
                            "still in the dialog.")
                             .arg(toQ(settingsPath_)),
                         QMessageBox::Ok, this);
-        box.setDetailedText(toQ(error));
+        box.setDetailedText(toQ(saved.error()));
         box.exec();
         return;
     }

@@ -134,14 +134,13 @@ void SpecialDialingDialog::onOk() {
     std::string* values[] = {&next.prefix1, &next.prefix2, &next.prefix3, &next.prefix4, &next.prefix5};
     for (std::size_t i = 0; i < prefixes_.size(); ++i) *values[i] = toStd(prefixes_[i]->text());
     next.coExtensionLength = length_->text().isEmpty() ? "0" : toStd(length_->text());
-    std::string error;
-    if (!saveDialingRuleAdvAdv(settingsPath_, next, error)) {
+    if (const Status saved = saveDialingRuleAdvAdv(settingsPath_, next); !saved) {
         QMessageBox box(QMessageBox::Warning, QStringLiteral("Error"),
                         tr("The dialing rules could not be saved to\n%1\n\nNothing was changed; your entries are "
                            "still in the dialog.")
                             .arg(toQ(settingsPath_)),
                         QMessageBox::Ok, this);
-        box.setDetailedText(toQ(error));
+        box.setDetailedText(toQ(saved.error()));
         box.exec();
         return;
     }

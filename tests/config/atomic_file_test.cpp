@@ -13,6 +13,7 @@ namespace pellandor {
 namespace {
 
 using test::ScratchFolder;
+using test::succeeded;
 
 TEST_F(ScratchFolder, KilledSaveLeavesTheOldOrTheNewFileNeverAMix) {
     // Large values widen the window in which a non-atomic write would be caught half done.
@@ -51,8 +52,7 @@ TEST_F(ScratchFolder, ReplacementIsPrivateAndWritesThroughSymlinks) {
     // A file made by hand or another tool may be readable by everyone; it holds a password.
     ASSERT_EQ(::chmod(real.c_str(), 0644), 0);
     ASSERT_EQ(::symlink(real.c_str(), iniPath().c_str()), 0);
-    std::string error;
-    ASSERT_TRUE(writeIniString(iniPath(), "S", "K", "2", error)) << error;
+    ASSERT_TRUE(succeeded(writeIniString(iniPath(), "S", "K", "2")));
     EXPECT_EQ(get(real), "[S]\nK=2\n");
     struct stat st {};
     ASSERT_EQ(::lstat(iniPath().c_str(), &st), 0);
@@ -64,9 +64,9 @@ TEST_F(ScratchFolder, ReplacementIsPrivateAndWritesThroughSymlinks) {
 TEST_F(ScratchFolder, FailedWriteLeavesNoTemporaryFile) {
     // A folder where the file should be: the rename must fail.
     ASSERT_EQ(::mkdir(iniPath().c_str(), 0700), 0);
-    std::string error;
-    EXPECT_FALSE(writeFileAtomically(iniPath(), "x", error));
-    EXPECT_FALSE(error.empty());
+    const Status written = writeFileAtomically(iniPath(), "x");
+    EXPECT_FALSE(written);
+    EXPECT_FALSE(written.error().empty());
     EXPECT_EQ(names(), (std::set<std::string>{".pellandor_settings.ini.lock", "pellandor_settings.ini"}));
 }
 
@@ -77,8 +77,7 @@ TEST_F(ScratchFolder, NextSaveRemovesTemporaryFilesOfKilledSaves) {
     // Not temporary files of this one: kept.
     for (const char* other : {".pellandor_settings.ini.keep", ".other.ini.a1B2c3", "notes.txt"})
         put(pathOf(other), "x");
-    std::string error;
-    ASSERT_TRUE(writeIniString(iniPath(), "S", "K", "2", error)) << error;
+    ASSERT_TRUE(succeeded(writeIniString(iniPath(), "S", "K", "2")));
     EXPECT_EQ(names(), (std::set<std::string>{".pellandor_settings.ini.keep", ".other.ini.a1B2c3", "notes.txt",
                                               ".pellandor_settings.ini.lock", "pellandor_settings.ini"}));
 }
@@ -86,11 +85,11 @@ TEST_F(ScratchFolder, NextSaveRemovesTemporaryFilesOfKilledSaves) {
 TEST_F(ScratchFolder, ReadOnlyFileIsRefusedNotReplaced) {
     put(iniPath(), "[S]\nK=1\n");
     ASSERT_EQ(::chmod(iniPath().c_str(), 0444), 0);
-    std::string error;
-    EXPECT_FALSE(writeIniString(iniPath(), "S", "K", "2", error));
-    EXPECT_NE(error.find("read-only"), std::string::npos) << error;
+    const Status written = writeIniString(iniPath(), "S", "K", "2");
+    EXPECT_FALSE(written);
+    EXPECT_NE(written.error().find("read-only"), std::string::npos) << written.error();
     EXPECT_EQ(get(iniPath()), "[S]\nK=1\n");
-    EXPECT_FALSE(writeFileAtomically(iniPath(), "x", error));
+    EXPECT_FALSE(writeFileAtomically(iniPath(), "x"));
     EXPECT_EQ(get(iniPath()), "[S]\nK=1\n");
 }
 
@@ -114,8 +113,7 @@ TEST_F(ScratchFolder, ConcurrentWritersOfOtherKeysAllLand) {
             }
             bool ok = true;
             for (int k = 0; k < kKeysEach; ++k) {
-                std::string error;
-                ok = writeIniString(iniPath(), "W" + std::to_string(w), "K" + std::to_string(k), "v", error) && ok;
+                ok = writeIniString(iniPath(), "W" + std::to_string(w), "K" + std::to_string(k), "v").ok() && ok;
             }
             ::_exit(ok ? 0 : 1);
         }

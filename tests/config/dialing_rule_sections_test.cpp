@@ -6,6 +6,7 @@ namespace pellandor {
 namespace {
 
 using test::ScratchFolder;
+using test::succeeded;
 
 TEST_F(ScratchFolder, MissingSectionsKeepPopupFilterOnAndLengthThree) {
     put(iniPath(), "[LANGUAGE]\nLAN=LOCAL\n");
@@ -65,9 +66,8 @@ TEST_F(ScratchFolder, SectionSavesWriteTheirKeysInOrder) {
     special.useNonStandard = true;
     special.prefix3 = "88";
     special.coExtensionLength = "0";
-    std::string error;
-    ASSERT_TRUE(saveDialingRuleAdv(iniPath(), adv, error)) << error;
-    ASSERT_TRUE(saveDialingRuleAdvAdv(iniPath(), special, error)) << error;
+    ASSERT_TRUE(succeeded(saveDialingRuleAdv(iniPath(), adv)));
+    ASSERT_TRUE(succeeded(saveDialingRuleAdvAdv(iniPath(), special)));
     EXPECT_EQ(get(iniPath()),
               "[DIALING_RULE_ADV]\nNUM_ADD_EQUAL=5\nUSE_AREA_CODE=0\nUSE_INTERNATIONAL_RULE=0\n"
               "USE_POPUP_FOR_CHAR=1\nMIN_POPUP_LENGTH=3\n\n"

@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "../base/status_assert.h"
 #include "service/exchange_request.h"
 
 namespace pellandor::test {

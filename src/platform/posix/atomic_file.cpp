@@ -76,29 +76,32 @@ namespace {
 
 // Opens a file for reading and checks it may be read as a whole: a regular
 // file within the size cap. A FIFO or device is never read, so nothing blocks.
-FileReadStatus openForReading(const std::string& path, UniqueFd& fd, off_t& size, std::string& error) {
+// How opening a file for a whole read went; the error says why it failed.
+enum class Opened { Ok, Missing, Failed };
+
+Opened openForReading(const std::string& path, UniqueFd& fd, off_t& size, std::string& error) {
     fd.reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     if (!fd.isOpen()) {
-        if (errno == ENOENT || errno == ENOTDIR) return FileReadStatus::Missing;
+        if (errno == ENOENT || errno == ENOTDIR) return Opened::Missing;
         error = errnoText("cannot open", path, errno);
-        return FileReadStatus::Failed;
+        return Opened::Failed;
     }
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0) {
         error = errnoText("cannot inspect", path, errno);
-        return FileReadStatus::Failed;
+        return Opened::Failed;
     }
     if (!S_ISREG(st.st_mode)) {
         error = "not a regular file: \"" + path + "\"";
-        return FileReadStatus::Failed;
+        return Opened::Failed;
     }
     if (static_cast<unsigned long long>(st.st_size) > kMaxIniFileSize) {
         error = "file too large: \"" + path + "\" (" + std::to_string(st.st_size) + " bytes, at most " +
                 std::to_string(kMaxIniFileSize) + ")";
-        return FileReadStatus::Failed;
+        return Opened::Failed;
     }
     size = st.st_size;
-    return FileReadStatus::Ok;
+    return Opened::Ok;
 }
 
 // Held for one read-change-write; released when the descriptor closes.
@@ -206,18 +209,27 @@ bool replace(const Target& target, std::string_view bytes, std::string& error) {
 
 }  // namespace
 
-FileReadStatus checkReadableFile(const std::string& path, std::string& error) {
+Status checkReadableFile(const std::string& path) {
     UniqueFd fd;
     off_t size = 0;
-    return openForReading(path, fd, size, error);
+    std::string error;
+    if (openForReading(path, fd, size, error) == Opened::Failed) return failure(error);
+    return {};
 }
 
-FileReadStatus readWholeFile(const std::string& path, std::string& bytes, std::string& error) {
-    bytes.clear();
+Result<std::optional<std::string>> readWholeFile(const std::string& path) {
     UniqueFd fd;
     off_t size = 0;
-    const FileReadStatus status = openForReading(path, fd, size, error);
-    if (status != FileReadStatus::Ok) return status;
+    std::string error;
+    switch (openForReading(path, fd, size, error)) {
+        case Opened::Ok:
+            break;
+        case Opened::Missing:
+            return std::optional<std::string>();
+        case Opened::Failed:
+            return failure(error);
+    }
+    std::string bytes;
     // Read into a buffer of the file's size: no second copy of a large file.
     bytes.resize(static_cast<std::size_t>(size));
     std::size_t filled = 0;
@@ -230,47 +242,48 @@ FileReadStatus readWholeFile(const std::string& path, std::string& bytes, std::s
         const ssize_t n = ::read(fd.get(), into, room);
         if (n < 0) {
             if (errno == EINTR) continue;
-            error = errnoText("cannot read", path, errno);
-            bytes.clear();
-            return FileReadStatus::Failed;
+            return failure(errnoText("cannot read", path, errno));
         }
         if (n == 0) break;
         if (full) {
             if (filled + static_cast<std::size_t>(n) > kMaxIniFileSize) {
-                error = "file too large: \"" + path + "\"";
-                bytes.clear();
-                return FileReadStatus::Failed;
+                return failure("file too large: \"" + path + "\"");
             }
             bytes.append(chunk, static_cast<std::size_t>(n));
         }
         filled += static_cast<std::size_t>(n);
     }
     bytes.resize(filled);
-    return FileReadStatus::Ok;
+    return std::optional<std::string>(std::move(bytes));
 }
 
-bool writeFileAtomically(const std::string& path, std::string_view bytes, std::string& error) {
+Status writeFileAtomically(const std::string& path, std::string_view bytes) {
     Target target;
-    if (!prepareTarget(path, target, error)) return false;
+    std::string error;
+    if (!prepareTarget(path, target, error)) return failure(error);
     WriterLock lock;
-    if (!lock.acquire(target.folder, target.base, error)) return false;
+    if (!lock.acquire(target.folder, target.base, error)) return failure(error);
     removeStaleTemporaries(target.folder, target.base);
-    if (refuseReadOnly(target, error)) return false;
-    return replace(target, bytes, error);
+    if (refuseReadOnly(target, error)) return failure(error);
+    if (!replace(target, bytes, error)) return failure(error);
+    return {};
 }
 
-bool updateFileAtomically(const std::string& path, const FileChange& change, std::string& error) {
+Status updateFileAtomically(const std::string& path, const FileChange& change) {
     Target target;
-    if (!prepareTarget(path, target, error)) return false;
+    std::string error;
+    if (!prepareTarget(path, target, error)) return failure(error);
     WriterLock lock;
-    if (!lock.acquire(target.folder, target.base, error)) return false;
+    if (!lock.acquire(target.folder, target.base, error)) return failure(error);
     removeStaleTemporaries(target.folder, target.base);
-    std::string bytes;
     // Writing over a file we could not read would throw its contents away.
-    if (readWholeFile(target.path, bytes, error) == FileReadStatus::Failed) return false;
-    if (refuseReadOnly(target, error)) return false;
-    if (!change(bytes, error)) return false;
-    return replace(target, bytes, error);
+    Result<std::optional<std::string>> current = readWholeFile(target.path);
+    if (!current) return current.status();
+    std::string bytes = current->value_or(std::string());
+    if (refuseReadOnly(target, error)) return failure(error);
+    if (Status changed = change(bytes); !changed) return changed;
+    if (!replace(target, bytes, error)) return failure(error);
+    return {};
 }
 
 }  // namespace pellandor

@@ -78,13 +78,12 @@ AutostartResult registerAutostart(const std::string& entryPath, std::string_view
         result.detail = entryPath.empty() ? "no home folder is known" : "the program's path is unknown";
         return result;
     }
-    std::string error;
-    if (!writeFileAtomically(entryPath, autostartEntryText(name, programPath), error)) {
+    if (const Status written = writeFileAtomically(entryPath, autostartEntryText(name, programPath)); !written) {
         // A folder that cannot be made is the "open" step; anything after it the write.
         const std::string folder = folderOf(entryPath);
         result.failedStep = ::access(folder.c_str(), W_OK) != 0 ? AutostartStep::OpenFolder
                                                                  : AutostartStep::WriteEntry;
-        result.detail = error;
+        result.detail = written.error();
     }
     return result;
 }
