@@ -35,7 +35,7 @@ TEST_F(ScratchFolder, KilledSaveLeavesTheOldOrTheNewFileNeverAMix) {
         const pid_t child = ::fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
-            for (unsigned i = 1;; ++i) save(iniPath(), i % 2 ? valueB : valueA, i % 2 ? "B" : "A");
+            for (unsigned i = 1;; ++i) (void)save(iniPath(), i % 2 ? valueB : valueA, i % 2 ? "B" : "A");
         }
         ::usleep(static_cast<useconds_t>(1000 + (round * 7919) % 30000));
         ::kill(child, SIGKILL);
