@@ -105,7 +105,7 @@ TEST(CallPressNetTest, LogsEachOutcomeWithoutTheAccount)
         std::string expected;
     } cases[] = {
         {CallKind::Call, sim.port(), LogLevel::Info, "call via 127.0.0.1:" + sim.port() + ": step 15, code 100, "},
-        {CallKind::Hangup, test::unusedPort(), LogLevel::Warning, ": failed at step 3 (TLS connect: "},
+        {CallKind::Hangup, test::unusedPort(), LogLevel::Warning, ": failed at step 3 (Connect SSL fail TLS connect: connect fail error["},
     };
     for (const auto& c : cases) {
         auto lines = std::make_shared<LogLines>();
