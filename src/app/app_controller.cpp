@@ -5,9 +5,11 @@
 #include "desktop_logic/command_ids.h"
 #include "desktop_logic/desktop_args.h"
 #include "app/logging.h"
+#include "platform/clipboard_watcher.h"
 #include "platform/global_hotkey.h"
 #include "app/system_tray.h"
-#include "config/settings_access.h"
+#include "config/ini_file.h"
+#include "config/settings_model.h"
 #include "ui/call_dialog.h"
 #include "ui/settings_dialog.h"
 #include "ui/settings_targets.h"
@@ -37,8 +39,6 @@ public:
         controller_.setSettingsWindow(closed ? nullptr : controller_.settingsDialog());
     }
     void hideCallDialog() override { controller_.hideCallDialog(); }
-    void applyHotkey(const AppSettings&) override { controller_.applyHotkey(); }
-    void settingsApplied(const CallDialogValues&, const LanguageTable&) override { controller_.settingsApplied(); }
 
 private:
     AppController& controller_;
@@ -61,16 +61,26 @@ QPoint DesktopInputs::pointer() const {
     return QCursor::pos();
 }
 
-AppController::AppController(StartupState& state, std::string settingsPath, std::string languagePath,
-                             std::unique_ptr<GlobalHotkey> hotkey, std::unique_ptr<DesktopInputs> inputs,
-                             QObject* parent)
+bool DesktopInputs::pointerKnown() const {
+    const QString platform = QGuiApplication::platformName();
+    return !(inWaylandSession() && (platform == QLatin1String("xcb") || platform.startsWith(QLatin1String("wayland"))));
+}
+
+bool DesktopInputs::compositorCentresWindows() const {
+    return inWaylandSession() && !qEnvironmentVariableIsEmpty("SWAYSOCK") &&
+           QGuiApplication::platformName() == QLatin1String("xcb");
+}
+
+AppController::AppController(SettingsModel& model, std::unique_ptr<GlobalHotkey> hotkey,
+                             std::unique_ptr<DesktopInputs> inputs, QObject* parent)
     : QObject(parent),
-      state_(state),
-      settingsPath_(std::move(settingsPath)),
-      languagePath_(std::move(languagePath)),
+      model_(model),
       hotkey_(std::move(hotkey)),
       inputs_(std::move(inputs)),
       settingsTargets_(std::make_unique<ControllerSettingsTargets>(*this)) {
+    loadCallLog(IniFile::snapshot(model_.settingsPath()), callLog_, dialogState_);
+    modelSubscription_ = model_.subscribe([this](const SettingsChange& change) { settingsChanged(change); });
+    startAtLogin_ = std::make_unique<StartAtLoginFollower>(model_, [this] { return settingsWindow_.data(); });
     clipboardSettleTimer_.setSingleShot(true);
     // A coarse timer fires anywhere within 5% of its interval; the settle
     // time decides how soon the dialog comes up, so it is kept exact.
@@ -78,13 +88,13 @@ AppController::AppController(StartupState& state, std::string settingsPath, std:
     clipboardSettleTimer_.setInterval(cmd::kClipboardSettleMs);
     connect(&clipboardSettleTimer_, &QTimer::timeout, this, [this] {
         // With the hotkey in use, only the hotkey pops the dialog up.
-        if (!state_.settings.hotkeyEnabled) checkClipboardForNumber();
+        if (!hotkeyInUse()) checkClipboardForNumber();
     });
     saveTimer_.setSingleShot(true);
     saveTimer_.setInterval(cmd::kSaveDebounceMs);
     connect(&saveTimer_, &QTimer::timeout, this, &AppController::saveCallLog);
 
-    tray_ = new SystemTray(state_.language, this);
+    tray_ = new SystemTray(model_.texts(), this);
     connect(tray_, &SystemTray::command, this, &AppController::handleCommand);
     connect(tray_, &SystemTray::notified, this,
             [this](int reason) { handleMessage(cmd::kTrayNotify, reason); });
@@ -92,6 +102,7 @@ AppController::AppController(StartupState& state, std::string settingsPath, std:
 }
 
 AppController::~AppController() {
+    model_.unsubscribe(modelSubscription_);
     delete settingsDialog_.data();
     delete dialog_.data();
     delete notice_.data();
@@ -104,11 +115,31 @@ void AppController::start(bool withTray) {
                              "dialog.";
     }
     applyHotkey();
+    if (watcher_) {
+        connect(watcher_.get(), &ClipboardWatcher::changed, this, &AppController::clipboardChanged);
+        connect(watcher_.get(), &ClipboardWatcher::lost, this, [this] {
+            watcher_.release()->deleteLater();
+            listenToQtClipboard();
+        });
+    } else {
+        listenToQtClipboard();
+    }
+}
+
+void AppController::setClipboardWatcher(std::unique_ptr<ClipboardWatcher> watcher) {
+    watcher_ = std::move(watcher);
+}
+
+void AppController::listenToQtClipboard() {
     if (auto* clipboard = QGuiApplication::clipboard()) {
         connect(clipboard, &QClipboard::changed, this, [this](QClipboard::Mode mode) {
             if (mode == QClipboard::Clipboard) clipboardChanged();
         });
     }
+}
+
+bool AppController::hotkeyInUse() const {
+    return model_.settings().hotkeyEnabled && hotkey_ && hotkey_->isRegistered();
 }
 
 bool AppController::handleCommand(int id) {
@@ -154,6 +185,10 @@ void AppController::handleInstanceLine(const QString& line) {
         handleMessage(cmd::kActivateInstance);
         return;
     }
+    if (line == QLatin1String("popup")) {
+        popUpFromClipboard();
+        return;
+    }
     if (!line.startsWith(QLatin1String("dial "))) {
         qCWarning(lcInstance) << "unknown request from a second start:" << line.left(80);
         return;
@@ -176,32 +211,55 @@ void AppController::clipboardChanged() {
 }
 
 void AppController::checkClipboardForNumber() {
-    const ClipboardEntry entry = inputs_->clipboard();
-    if (!entry.hasText) return;
+    readClipboard([this](const ClipboardEntry& entry) { checkClipboardEntry(entry); });
+}
+
+void AppController::popUpFromClipboard() {
+    readClipboard([this](const ClipboardEntry& entry) {
+        if (!checkClipboardEntry(entry)) handleMessage(cmd::kActivateInstance);
+    });
+}
+
+void AppController::readClipboard(std::function<void(const ClipboardEntry&)> done) {
+    if (!watcher_) return done(inputs_->clipboard());
+    watcher_->read(static_cast<int>(kMaxClipboardNumberLength), [done](const WatchedClipboardEntry& read) {
+        ClipboardEntry entry;
+        entry.hasText = read.hasText;
+        entry.secret = read.secret;
+        entry.oversized = read.oversized;
+        entry.text = read.text;
+        done(entry);
+    });
+}
+
+bool AppController::checkClipboardEntry(const ClipboardEntry& entry) {
+    if (!entry.hasText || entry.oversized) return false;
     if (entry.secret) {
         qCDebug(lcClipboard) << "a password manager's secret; ignored";
-        return;
+        return false;
     }
     // Checked before the copy below: the clipboard may hold megabytes.
-    if (static_cast<std::size_t>(entry.text.size()) > kMaxClipboardNumberLength) return;
-    const std::optional<std::string> number = clipboardNumber(entry.text.toStdU16String(), state_.rules);
-    if (!number) return;
+    if (static_cast<std::size_t>(entry.text.size()) > kMaxClipboardNumberLength) return false;
+    const std::optional<std::string> number = clipboardNumber(entry.text.toStdU16String(), model_.rules());
+    if (!number) return false;
     const QPoint pointer = inputs_->pointer();
     if (!settingsClosed_) {
         raiseSettingsWindow();
         showNotice();
-        return;
+        return true;
     }
     qCDebug(lcClipboard) << "number copied:" << number->c_str();
     deliverNumber(*number, pointer);
+    return true;
 }
 
 CallDialog* AppController::ensureCallDialog(bool& created) {
     created = false;
     if (!dialog_) {
-        dialog_ = new CallDialog(state_.rules, state_.callLog, state_.dialogState);
-        dialog_->applyValues(state_.callDialog, state_.language);
+        dialog_ = new CallDialog(model_.rules(), callLog_, dialogState_);
+        dialog_->applyValues(model_.callDialogValues(), model_.texts());
         connect(dialog_, &CallDialog::persistentStateChanged, &saveTimer_, qOverload<>(&QTimer::start));
+        if (!inputs_->pointerKnown()) dialog_->setPointerUnknown(std::nullopt, inputs_->compositorCentresWindows());
         created = true;
     }
     return dialog_;
@@ -225,9 +283,12 @@ void AppController::showNotice() {
     if (noticeShowing_) return;
     noticeShowing_ = true;
     auto* box = new QMessageBox(QMessageBox::Information, QString(),
-                                QString::fromStdString(state_.language.text("CALLDLG_WHILE_SETTINGS")),
+                                QString::fromStdString(model_.texts().text("CALLDLG_WHILE_SETTINGS")),
                                 QMessageBox::Ok, settingsWindow_);
     box->setAttribute(Qt::WA_DeleteOnClose);
+    // Modal to the settings dialog only: the tray keeps answering (a second
+    // Call Dialog finds the box up and shows no other; Exit still works).
+    box->setWindowModality(Qt::WindowModal);
     connect(box, &QDialog::finished, this, [this] { noticeShowing_ = false; });
     notice_ = box;
     box->show();
@@ -250,7 +311,7 @@ void AppController::openSettingsDialog() {
         return;
     }
     if (!settingsDialog_) {
-        settingsDialog_ = new SettingsDialog(state_, SettingsFiles{settingsPath_, languagePath_}, *settingsTargets_);
+        settingsDialog_ = new SettingsDialog(model_, *settingsTargets_);
     }
     // Modal to the whole program but without a nested event loop: the
     // hotkey, the clipboard and second starts keep arriving and are answered
@@ -258,24 +319,13 @@ void AppController::openSettingsDialog() {
     settingsDialog_->openDialog();
 }
 
-void AppController::applySettings() {
-    StartupState fresh = loadStartupState(settingsPath_, languagePath_);
-    state_.settings = fresh.settings;
-    state_.advanced = fresh.advanced;
-    state_.special = fresh.special;
-    state_.rules = fresh.rules;
-    state_.language = fresh.language;
-    state_.advancedTexts = fresh.advancedTexts;
-    state_.specialTexts = fresh.specialTexts;
-    // The hide delay carries over while auto-hide is off.
-    pushToCallDialog(state_.settings, state_.callDialog);
-    applyHotkey();
-    settingsApplied();
-}
-
-void AppController::settingsApplied() {
-    if (dialog_) dialog_->applyValues(state_.callDialog, state_.language);
-    tray_->refreshTexts();
+void AppController::settingsChanged(const SettingsChange& change) {
+    if (change.has(kAspectHotkey)) applyHotkey();
+    if (change.has(kAspectCallDialog) || change.has(kAspectLanguage)) {
+        if (dialog_) dialog_->applyValues(model_.callDialogValues(), model_.texts());
+    }
+    if (change.has(kAspectLanguage)) tray_->refreshTexts();
+    // The dialling rules are read where they are used; nothing to hand on.
 }
 
 void AppController::hideCallDialog() {
@@ -284,16 +334,17 @@ void AppController::hideCallDialog() {
 
 void AppController::applyHotkey() {
     if (!hotkey_) return;
-    if (!state_.settings.hotkeyEnabled) {
+    const AppSettings& settings = model_.settings();
+    if (!settings.hotkeyEnabled) {
         hotkey_->remove();
         return;
     }
-    hotkey_->apply(state_.settings.hotkeyModifier, state_.settings.hotkeyKey);
+    hotkey_->apply(settings.hotkeyModifier, settings.hotkeyKey);
 }
 
 bool AppController::saveCallLog() {
     saveTimer_.stop();
-    if (const Status saved = pellandor::saveCallLog(settingsPath_, state_.callLog, state_.dialogState); !saved) {
+    if (const Status saved = pellandor::saveCallLog(model_.settingsPath(), callLog_, dialogState_); !saved) {
         qCWarning(lcApp) << "the recent numbers could not be saved:" << saved.error().c_str();
         return false;
     }

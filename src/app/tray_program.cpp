@@ -8,12 +8,17 @@
 #include "app/single_instance.h"
 #include "platform/quit_signals.h"
 #include "platform/paths.h"
+#include "app/settings_file_watcher.h"
+#include "config/settings_model.h"
 #include "config/settings_access.h"
+#include "platform/clipboard_watcher.h"
 
 #include <QApplication>
 #include <QTimer>
 
 #include <chrono>
+#include <cstdlib>
+#include <iostream>
 #include <thread>
 
 namespace pellandor {
@@ -65,9 +70,20 @@ int runTrayProgram(QApplication& app, const TrayProgramOptions& options) {
     }
 
     const std::string languagePath = languageFilePath();
-    StartupState state = loadStartupState(options.settingsPath, languagePath);
-    AppController controller(state, options.settingsPath, languagePath, createPlatformHotkey(),
-                             std::make_unique<DesktopInputs>());
+    SettingsModel model(options.settingsPath, languagePath);
+    model.load();
+    AppController controller(model, createSessionHotkey(), std::make_unique<DesktopInputs>());
+    SettingsFileWatcher watcher(model);
+    std::string noWatcher;
+    if (auto watcher = createWaylandClipboardWatcher(noWatcher)) {
+        qCInfo(lcClipboard) << "watching the Wayland clipboard (data-control)";
+        controller.setClipboardWatcher(std::move(watcher));
+    } else if (inWaylandSession()) {
+        std::cerr << "pellandor: " << noWatcher
+                  << "; a number copied in a Wayland program reaches this program only when one of its windows "
+                     "has the focus. Copy, then press a key bound to \"pellandor popup\"."
+                  << std::endl;
+    }
     if (instance)
         QObject::connect(instance.get(), &SingleInstance::lineReceived, &controller,
                          &AppController::handleInstanceLine);
@@ -82,7 +98,7 @@ int runTrayProgram(QApplication& app, const TrayProgramOptions& options) {
 
     controller.start(true);
     if (options.onStarted) options.onStarted();
-    if (options.firstLine.rfind("dial ", 0) == 0) {
+    if (options.firstLine.rfind("dial ", 0) == 0 || options.firstLine == "popup") {
         const QString line = QString::fromStdString(options.firstLine);
         QTimer::singleShot(0, &controller, [&controller, line] { controller.handleInstanceLine(line); });
     }

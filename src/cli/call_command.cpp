@@ -4,6 +4,7 @@
 #include "cli/command_line.h"
 #include "platform/paths.h"
 #include "config/settings_access.h"
+#include "config/settings_model.h"
 
 #include <ostream>
 
@@ -15,20 +16,21 @@ int runCall(const ParsedArgs& args, const std::string& settingsPath, bool hangup
     if (!hangup && args.words.empty()) {
         return usageError(err, "call needs a NUMBER");
     }
-    const StartupState state = loadStartupState(settingsPath, languageFilePath());
-    const ResultTexts texts = resultTextsFrom(state.language);
+    SettingsModel model(settingsPath, languageFilePath());
+    model.load();
+    const ResultTexts texts = resultTextsFrom(model.texts());
 
     // What the dialog's number box would show; --raw skips the dialling plan.
     std::string shown;
     if (!hangup) {
         const std::string typed = joinWords(args.words);
-        shown = args.raw ? typed : state.rules.buildDialString(typed);
+        shown = args.raw ? typed : model.rules().buildDialString(typed);
     }
 
     CallPress press;
     CallOutcome outcome;
     const CallPress::Begin begin = press.pressAndWait(hangup ? CallKind::Hangup : CallKind::Call,
-                                                       state.callDialog, shown, state.rules, outcome);
+                                                       model.callDialogValues(), shown, model.rules(), outcome);
     switch (begin.status) {
     case CallPress::Status::IncompleteSettings:
         out << "Failed\n" << formatResultMessage(settingsGapMessage(begin.gap, texts)) << "\n";

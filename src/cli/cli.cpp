@@ -5,6 +5,7 @@
 #include "platform/atomic_file.h"
 #include "platform/paths.h"
 #include "config/settings_access.h"
+#include "config/settings_model.h"
 #include "dialing/dialing_rules.h"
 
 #include <cstdlib>
@@ -22,6 +23,7 @@ constexpr const char* kUsage =
     "  pellandor [--settings FILE]\n"
     "  pellandor [--settings FILE] tel:NUMBER | callto:NUMBER\n"
     "  pellandor dial [--settings FILE] [--] NUMBER...\n"
+    "  pellandor popup [--settings FILE]\n"
     "  pellandor --demo\n"
     "  pellandor dial-string [--settings FILE] [--send] [--] TEXT...\n"
     "  pellandor call [--settings FILE] [--raw] [--] NUMBER...\n"
@@ -73,15 +75,16 @@ int runDialString(const ParsedArgs& args, const std::string& settingsPath, std::
 {
     if (args.words.empty())
         return usageError(err, "dial-string needs a TEXT");
-    const StartupState state = loadStartupState(settingsPath, languageFilePath());
+    SettingsModel model(settingsPath, languageFilePath());
+    model.load();
     const std::string text = joinWords(args.words);
     if (!args.send) {
-        out << state.rules.buildDialString(text) << "\n";
+        out << model.rules().buildDialString(text) << "\n";
         return kExitOk;
     }
     // What a press of Call sends for a text typed into the number box.
-    std::string dial = DialingRules::applyDialMarks(text, state.rules.equalDigits);
-    if (!state.rules.isDialableText(dial, false)) {
+    std::string dial = DialingRules::applyDialMarks(text, model.rules().equalDigits);
+    if (!model.rules().isDialableText(dial, false)) {
         err << "pellandor: not a dialable number: \"" << text
             << "\" (at most 30 characters of 0-9 * # + ( ) - / and space, with at least one digit)\n";
         return kExitFailed;
@@ -104,7 +107,7 @@ int runCli(const std::vector<std::string>& argv, std::ostream& out, std::ostream
         out << "pellandor " << PELLANDOR_VERSION << "\n";
         return kExitOk;
     }
-    if (args.command.empty()) {
+    if (args.command.empty() || args.command == "popup") {
         err << "pellandor: this build has no desktop program (it needs Qt 6); use one of the commands below.\n" << kUsage;
         return kExitUsage;
     }

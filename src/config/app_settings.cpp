@@ -45,10 +45,42 @@ constexpr std::array kFields{
     flagField<S>("ACCESSCODE", "USE_ADDZERO", &S::addZero),
 };
 
+constexpr std::array kAdvancedFields{
+    textField<S>("DIALING_RULE_ADV", "NUM_ADD_EQUAL", &S::equalDigits),
+    flagField<S>("DIALING_RULE_ADV", "USE_AREA_CODE", &S::useAreaCode),
+    flagField<S>("DIALING_RULE_ADV", "USE_INTERNATIONAL_RULE", &S::useInternationalRule),
+    flagField<S>("DIALING_RULE_ADV", "USE_POPUP_FOR_CHAR", &S::usePopupForChar),
+    textField<S>("DIALING_RULE_ADV", "MIN_POPUP_LENGTH", &S::minPopupLength),
+};
+
+constexpr std::array kSpecialFields{
+    flagField<S>("DIALING_RULE_ADV_ADV", "USE_NON_STD", &S::useNonStandard),
+    flagField<S>("DIALING_RULE_ADV_ADV", "USE_PREFIX", &S::usePrefix),
+    textField<S>("DIALING_RULE_ADV_ADV", "PREFIX1", &S::prefix1),
+    textField<S>("DIALING_RULE_ADV_ADV", "PREFIX2", &S::prefix2),
+    textField<S>("DIALING_RULE_ADV_ADV", "PREFIX3", &S::prefix3),
+    textField<S>("DIALING_RULE_ADV_ADV", "PREFIX4", &S::prefix4),
+    textField<S>("DIALING_RULE_ADV_ADV", "PREFIX5", &S::prefix5),
+    flagField<S>("DIALING_RULE_ADV_ADV", "USE_CO_EXTENSION_LENGTH", &S::useCoExtensionLength),
+    textField<S>("DIALING_RULE_ADV_ADV", "LENGTH_CO_EXTENSION", &S::coExtensionLength),
+};
+
 }  // namespace
 
-std::span<const IniField<AppSettings>> appSettingsFields() {
+std::span<const IniField<AppSettings>> settingsFields(SettingsPart part) {
+    switch (part) {
+        case SettingsPart::AdvancedDialing:
+            return kAdvancedFields;
+        case SettingsPart::SpecialDialing:
+            return kSpecialFields;
+        case SettingsPart::General:
+            break;
+    }
     return kFields;
+}
+
+std::size_t settingsTextBuffer(SettingsPart part) {
+    return part == SettingsPart::General ? kSettingsTextBuffer : kDialingTextBuffer;
 }
 
 bool loadSettings(const std::string& path, AppSettings& settings) {
@@ -56,15 +88,17 @@ bool loadSettings(const std::string& path, AppSettings& settings) {
 }
 
 bool loadSettings(const IniFile& ini, AppSettings& settings) {
-    loadFields(ini, appSettingsFields(), settings, kSettingsTextBuffer);
+    for (SettingsPart part : kSettingsParts) {
+        loadFields(ini, settingsFields(part), settings, settingsTextBuffer(part));
+    }
     return true;
 }
 
-SettingsSaveResult saveSettings(const std::string& path, AppSettings& settings) {
+SettingsSaveResult saveSettings(const std::string& path, AppSettings& settings, SettingsPart part) {
     settings.password = trimBlanks(settings.password);
     IniWriteBatch batch(path);
     SettingsSaveResult result;
-    result.passwordStored = queueFields(batch, appSettingsFields(), settings);
+    result.passwordStored = queueFields(batch, settingsFields(part), settings);
     const Status committed = batch.commit();
     result.written = committed.ok();
     if (!committed) {
@@ -84,16 +118,19 @@ std::uint8_t windowAlpha(bool transparent, std::int32_t percent) {
     return static_cast<std::uint8_t>(alpha);
 }
 
-void pushToCallDialog(AppSettings& settings, CallDialogValues& dialog) {
+void trimAccount(AppSettings& settings) {
     settings.userId = trimBlanks(settings.userId);
     settings.password = trimBlanks(settings.password);
     settings.phoneNumber = trimBlanks(settings.phoneNumber);
     settings.exchangePort = trimBlanks(settings.exchangePort);
-    dialog.userId = settings.userId;
-    dialog.password = settings.password;
-    dialog.phoneNumber = settings.phoneNumber;
+}
+
+void updateCallDialogValues(const AppSettings& settings, CallDialogValues& dialog) {
+    dialog.userId = trimBlanks(settings.userId);
+    dialog.password = trimBlanks(settings.password);
+    dialog.phoneNumber = trimBlanks(settings.phoneNumber);
     dialog.exchangeAddress = settings.exchangeAddress;
-    dialog.exchangePort = settings.exchangePort;
+    dialog.exchangePort = trimBlanks(settings.exchangePort);
     dialog.callOnEnter = settings.callOnEnter;
     dialog.topMost = settings.topMost;
     dialog.showHangup = settings.showHangup;
@@ -108,7 +145,7 @@ void pushToCallDialog(AppSettings& settings, CallDialogValues& dialog) {
     dialog.alpha = windowAlpha(settings.transparent, settings.transparencyPercent);
 }
 
-void pushDialingCodes(const AppSettings& settings, DialingRules& rules) {
+void updateDialingRules(const AppSettings& settings, DialingRules& rules) {
     rules.coAccessCode = settings.coAccessCode;
     rules.pbxCode = settings.pbxCode;
     rules.myCountryCode = settings.myCountryCode;
@@ -116,6 +153,20 @@ void pushDialingCodes(const AppSettings& settings, DialingRules& rules) {
     rules.internationalCode = settings.internationalCode;
     rules.longDistanceCode = settings.longDistanceCode;
     rules.addZero = settings.addZero;
+    rules.equalDigits = settings.equalDigits;
+    rules.useAreaCode = settings.useAreaCode;
+    rules.useInternationalRule = settings.useInternationalRule;
+    rules.usePopupForChar = settings.usePopupForChar;
+    rules.minPopupLength = leadingDecimal(settings.minPopupLength);
+    rules.useNonStandard = settings.useNonStandard;
+    rules.usePrefix = settings.usePrefix;
+    rules.prefix1 = settings.prefix1;
+    rules.prefix2 = settings.prefix2;
+    rules.prefix3 = settings.prefix3;
+    rules.prefix4 = settings.prefix4;
+    rules.prefix5 = settings.prefix5;
+    rules.useCoExtensionLength = settings.useCoExtensionLength;
+    if (!settings.coExtensionLength.empty()) rules.coExtensionLength = leadingDecimal(settings.coExtensionLength);
 }
 
 }  // namespace pellandor

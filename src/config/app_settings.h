@@ -1,5 +1,7 @@
 #pragma once
-// Everything the user configures, as held in memory, and its settings file.
+// Everything the user configures, as held in memory, and its settings file:
+// the general sections and the two dialling-rule sections in one struct, so
+// each value (the language too) is held once.
 
 #include "config/ini_field_table.h"
 
@@ -42,16 +44,43 @@ struct AppSettings {
     std::string pbxCode;
     std::string longDistanceCode;
     bool addZero = true;
+
+    // DIALING_RULE_ADV
+    std::string equalDigits;
+    std::string minPopupLength = "3";  // as typed; the rules take its leading number
+    bool useAreaCode = false;
+    bool useInternationalRule = false;
+    bool usePopupForChar = true;
+
+    // DIALING_RULE_ADV_ADV
+    bool useNonStandard = false;
+    bool usePrefix = false;
+    std::string prefix1, prefix2, prefix3, prefix4, prefix5;
+    bool useCoExtensionLength = false;
+    std::string coExtensionLength;  // as typed; empty leaves the rules' length as it was
+
+    bool operator==(const AppSettings&) const = default;
 };
+
+// The file's sections come in three parts, each saved on its own by the
+// dialog that edits it: general, DIALING_RULE_ADV, DIALING_RULE_ADV_ADV.
+enum class SettingsPart { General, AdvancedDialing, SpecialDialing };
 
 // texts of the general sections are held as a 200-byte buffer would hold them.
 inline constexpr std::size_t kSettingsTextBuffer = 200;
 
-// load and save order; names as the existing files spell them.
-std::span<const IniField<AppSettings>> appSettingsFields();
+// texts of the dialling-rule sections are held as a 100-byte buffer would hold them.
+inline constexpr std::size_t kDialingTextBuffer = 100;
 
-// Fills `settings` from the file. Always succeeds: a missing or unreadable
-// file leaves the defaults.
+// load and save order of each part; names as the existing files spell them.
+std::span<const IniField<AppSettings>> settingsFields(SettingsPart part);
+std::size_t settingsTextBuffer(SettingsPart part);
+inline std::span<const IniField<AppSettings>> appSettingsFields() { return settingsFields(SettingsPart::General); }
+inline constexpr SettingsPart kSettingsParts[] = {SettingsPart::General, SettingsPart::AdvancedDialing,
+                                                  SettingsPart::SpecialDialing};
+
+// Fills `settings` (every part) from the file. Always succeeds: a missing or
+// unreadable file leaves the defaults.
 bool loadSettings(const std::string& path, AppSettings& settings);
 // The same from a reader of the file (a snapshot shared by several loads).
 bool loadSettings(const IniFile& ini, AppSettings& settings);
@@ -63,28 +92,35 @@ struct SettingsSaveResult {
     explicit operator bool() const { return written && passwordStored; }
 };
 
-// Trims `settings.password`, then writes every key in table order in one
-// atomic replacement of the file.
-SettingsSaveResult saveSettings(const std::string& path, AppSettings& settings);
+// Trims `settings.password`, then writes every key of `part` in table order
+// in one atomic replacement of the file; other sections stay as they are.
+SettingsSaveResult saveSettings(const std::string& path, AppSettings& settings,
+                                SettingsPart part = SettingsPart::General);
 
-// The call dialog's copy of the account, address and behaviour values.
+// What the call dialog and a call use of the settings, derived from them.
 struct CallDialogValues {
     std::string userId, password, phoneNumber, exchangeAddress, exchangePort;
     bool callOnEnter = false, topMost = false, showHangup = false, fixedPosition = false;
     bool autoCall = false, autoHide = false, hideAfterSuccess = false;
     std::int32_t hideDelayMs = 3000;
     std::uint8_t alpha = 255;
+    bool operator==(const CallDialogValues&) const = default;
 };
 
-// Trims the account texts of `settings` in place (not the address), then
-// copies into `dialog`. The hide delay changes only while auto-hide is on.
-void pushToCallDialog(AppSettings& settings, CallDialogValues& dialog);
+// Trims the account texts in place (not the address): the program holds
+// them without the blanks a file may have around them.
+void trimAccount(AppSettings& settings);
+
+// Brings `dialog` in line with `settings`. The hide delay changes only while
+// auto-hide is on.
+void updateCallDialogValues(const AppSettings& settings, CallDialogValues& dialog);
 
 // 255 - trunc(percent * 255 / 100) when transparent, else 255; kept within 0..255.
 std::uint8_t windowAlpha(bool transparent, std::int32_t percent);
 
-// The access codes into the dialling rules. The advanced sections follow
-// with copyInDialingRuleAdv.
-void pushDialingCodes(const AppSettings& settings, DialingRules& rules);
+// Brings the dialling rules in line with `settings`: access codes, the
+// advanced and the special values. LENGTH_CO_EXTENSION changes the rules
+// only when it holds a text.
+void updateDialingRules(const AppSettings& settings, DialingRules& rules);
 
 }  // namespace pellandor

@@ -91,6 +91,22 @@ IniFile IniFile::snapshot(std::string path) {
     return ini;
 }
 
+std::optional<IniFile> IniFile::readableSnapshot(std::string path, std::string& error) {
+    error.clear();
+    Result<std::optional<std::string>> read = readWholeFile(path);
+    if (!read) {
+        error = read.error();
+        return std::nullopt;
+    }
+    if (!*read) {
+        error = "the file does not exist";
+        return std::nullopt;
+    }
+    IniFile ini(std::move(path));
+    ini.index_ = std::make_shared<const IniIndex>(std::move(**read));
+    return ini;
+}
+
 std::optional<std::string> IniFile::find(std::string_view section, std::string_view key) const {
     if (index_) {
         const auto value = index_->find(section, key);

@@ -37,6 +37,8 @@ public:
     // many keys in a row (a settings section, a language table). Later writes
     // are seen by the next snapshot or plain reader.
     static IniFile snapshot(std::string path);
+    // The same, or nothing when the file is missing or cannot be read (why in `error`).
+    static std::optional<IniFile> readableSnapshot(std::string path, std::string& error);
 
     void setPath(std::string_view path) {
         path_ = path;

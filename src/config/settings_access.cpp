@@ -40,33 +40,15 @@ bool canonicalise(std::span<const IniField<Values>> fields, std::string& section
 
 }  // namespace
 
-StartupState loadStartupState(const std::string& settingsPath, const std::string& languagePath) {
-    StartupState state;
-    state.settingsFileError = checkReadableFile(settingsPath).error();
-    // One read of the settings file for all its loads.
-    const IniFile settings = IniFile::snapshot(settingsPath);
-    loadCallLog(settings, state.callLog, state.dialogState);
-    loadDialingRuleAdvAdv(settings, state.special);
-    state.specialTexts.loadLanguage(languagePath, state.special.language);
-    loadDialingRuleAdv(settings, state.advanced);
-    state.advancedTexts.loadLanguage(languagePath, state.advanced.language);
-    loadSettings(settings, state.settings);
-    state.language.loadLanguage(languagePath, state.settings.language);
-    pushToCallDialog(state.settings, state.callDialog);
-    pushDialingCodes(state.settings, state.rules);
-    copyInDialingRuleAdv(state.advanced, state.special, state.rules);
-    return state;
-}
-
 bool readSettingAsProgram(const std::string& path, const std::string& section, const std::string& key,
                           std::string& value) {
     const IniFile ini = IniFile::snapshot(path);
     // One read of the raw value tells whether the key is there at all.
     auto stored = ini.find(section, key);
     if (!stored) return false;
-    if (readKnown(appSettingsFields(), ini, section, key, kSettingsTextBuffer, value)) return true;
-    if (readKnown(dialingRuleAdvFields(), ini, section, key, kDialingTextBuffer, value)) return true;
-    if (readKnown(dialingRuleAdvAdvFields(), ini, section, key, kDialingTextBuffer, value)) return true;
+    for (SettingsPart part : kSettingsParts) {
+        if (readKnown(settingsFields(part), ini, section, key, settingsTextBuffer(part), value)) return true;
+    }
     value = std::move(*stored);
     return true;
 }
@@ -81,9 +63,9 @@ SettingWriteResult writeSettingAsProgram(const std::string& path, const std::str
     std::string canonicalSection = section;
     std::string canonicalKey = key;
     bool isPassword = false;
-    canonicalise(appSettingsFields(), canonicalSection, canonicalKey, isPassword) ||
-        canonicalise(dialingRuleAdvFields(), canonicalSection, canonicalKey, isPassword) ||
-        canonicalise(dialingRuleAdvAdvFields(), canonicalSection, canonicalKey, isPassword);
+    for (SettingsPart part : kSettingsParts) {
+        if (canonicalise(settingsFields(part), canonicalSection, canonicalKey, isPassword)) break;
+    }
 
     // A save trims the password first, so blanks and line breaks around it are no error.
     std::string stored = isPassword ? trimBlanks(value) : value;
@@ -104,20 +86,14 @@ SettingWriteResult writeSettingAsProgram(const std::string& path, const std::str
 
 std::vector<std::pair<std::string, std::string>> listSettings(const std::string& path) {
     AppSettings settings;
-    DialingRuleAdvValues advanced;
-    DialingRuleAdvAdvValues special;
     CallLog log;
     DialogState dialog;
     const IniFile ini = IniFile::snapshot(path);
     loadSettings(ini, settings);
-    loadDialingRuleAdv(ini, advanced);
-    loadDialingRuleAdvAdv(ini, special);
     loadCallLog(ini, log, dialog);
 
     std::vector<std::pair<std::string, std::string>> rows;
-    appendRows(rows, appSettingsFields(), settings);
-    appendRows(rows, dialingRuleAdvFields(), advanced);
-    appendRows(rows, dialingRuleAdvAdvFields(), special);
+    for (SettingsPart part : kSettingsParts) appendRows(rows, settingsFields(part), settings);
     rows.emplace_back("CALL_LOG/MAX_NUM_LOG", std::to_string(log.limit));
     rows.emplace_back("CALL_LOG/NUM_LOG", std::to_string(log.count));
     const std::vector<std::string> entries = numberBoxEntries(log);

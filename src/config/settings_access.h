@@ -1,40 +1,14 @@
 #pragma once
-// What the program holds at start, and single-setting access for the
-// command line.
+// Single-setting access and the listing for the command line.
 
 #include "config/app_settings.h"
 #include "config/call_log.h"
-#include "config/dialing_rule_sections.h"
-#include "config/language_table.h"
-#include "dialing/dialing_rules.h"
 
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace pellandor {
-
-struct StartupState {
-    AppSettings settings;
-    DialingRuleAdvValues advanced;
-    DialingRuleAdvAdvValues special;
-    DialingRules rules;
-    LanguageTable language{mainLanguageKeys(), 200};
-    LanguageTable advancedTexts{dialingAdvLanguageKeys(), 100};
-    LanguageTable specialTexts{dialingAdvAdvLanguageKeys(), 100};
-    CallLog callLog;
-    DialogState dialogState;
-    CallDialogValues callDialog;
-    // Empty when the settings file was read or does not exist yet; otherwise
-    // why it could not be read (every value above is then a default).
-    std::string settingsFileError;
-};
-
-// Loads in start-up order: call log and dialog state, the two dialling
-// sections and their texts, the settings, the language texts (which may set
-// settings.language to "ENG"), then the call dialog values and the dialling
-// rules (access codes, then the advanced and special values).
-StartupState loadStartupState(const std::string& settingsPath, const std::string& languagePath);
 
 // The value as the program reads it: settings and dialling-rule keys
 // converted as their loads convert them (flags 0/1, numbers in decimal, texts

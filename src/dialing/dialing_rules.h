@@ -50,6 +50,8 @@ public:
     // blank marks into spaces, when enabled and the text is at most 30 UTF-16
     // units long (a character outside the BMP counts twice).
     void stripToPopupCharacters(std::u16string& text) const;
+
+    bool operator==(const DialingRules&) const = default;
 };
 
 }  // namespace pellandor

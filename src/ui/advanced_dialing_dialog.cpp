@@ -14,12 +14,11 @@ namespace pellandor {
 
 namespace {
 constexpr int kEqualDigitsLimit = 10;
-constexpr int kMinLengthLimit = 1;
+constexpr int kMinLengthLimit = 2;  // 1 to 30
 }  // namespace
 
-AdvancedDialingDialog::AdvancedDialingDialog(StartupState& state, std::string settingsPath, std::string languagePath,
-                                       QWidget* parent)
-    : SettingsDialogBase(parent), state_(state), settingsPath_(std::move(settingsPath)), languagePath_(std::move(languagePath)) {
+AdvancedDialingDialog::AdvancedDialingDialog(SettingsModel& model, QWidget* parent)
+    : SettingsDialogBase(parent), model_(model) {
     setObjectName(QStringLiteral("advancedDialingDialog"));
     useSettingsBackground(this);
     ok_ = new QPushButton(this);
@@ -70,7 +69,7 @@ AdvancedDialingDialog::AdvancedDialingDialog(StartupState& state, std::string se
     setTabOrder(specialButton_, ok_);
     setTabOrder(ok_, cancel_);
 
-    special_ = new SpecialDialingDialog(state_, settingsPath_, languagePath_, this);
+    special_ = new SpecialDialingDialog(model_, this);
     connect(specialButton_, &QPushButton::clicked, this, [this] { special_->showModal(); });
     connect(ok_, &QPushButton::clicked, this, &AdvancedDialingDialog::onOk);
     connect(cancel_, &QPushButton::clicked, this, [this] { done(0); });
@@ -79,7 +78,7 @@ AdvancedDialingDialog::AdvancedDialingDialog(StartupState& state, std::string se
 AdvancedDialingDialog::~AdvancedDialingDialog() = default;
 
 void AdvancedDialingDialog::setTexts() {
-    const LanguageTable& t = state_.advancedTexts;
+    const LanguageTable& t = model_.advancedTexts();
     setWindowTitle(toQ(t.text("DIALING_ADV_CAPTION")));
     const QStringList marked = withMnemonics({toQ(t.text("OK")), toQ(t.text("CANCEL")),
                                               toQ(t.text("DIALING_ADV_ADDEQUALNUM")),
@@ -98,18 +97,17 @@ void AdvancedDialingDialog::setTexts() {
 }
 
 void AdvancedDialingDialog::openDialog() {
-    // Every opening starts from the files, so a cancelled edit leaves nothing behind.
-    loadDialingRuleAdv(settingsPath_, state_.advanced);
-    state_.advancedTexts.loadLanguage(languagePath_, state_.advanced.language);
-    const DialingRuleAdvValues& v = state_.advanced;
+    // Every opening starts from the model, so a cancelled edit leaves nothing behind.
+    const AppSettings& v = model_.settings();
     setEditText(equalDigits_, toQ(v.equalDigits), kEqualDigitsLimit);
     setEditText(minLength_, toQ(v.minPopupLength), kMinLengthLimit);
     areaCode_->box()->setChecked(v.useAreaCode);
     international_->box()->setChecked(v.useInternationalRule);
     popupForChar_->box()->setChecked(v.usePopupForChar);
     setTexts();
-    setWindowModality(Qt::ApplicationModal);
-    resize(330, 380);
+    // Modal to the settings dialog only; the tray stays in reach.
+    setWindowModality(Qt::WindowModal);
+    fixSize(QSize(330, 380));
     if (QWidget* owner = parentWidget()) move(owner->frameGeometry().topLeft());
     equalDigits_->setFocus();
     showInFront();
@@ -118,30 +116,27 @@ void AdvancedDialingDialog::openDialog() {
 void AdvancedDialingDialog::onOk() {
     const int length = leadingDecimal(toStd(minLength_->text()));
     if (length < 1 || length > 30) {
-        QMessageBox::information(this, QString(), toQ(state_.advancedTexts.text("DIALING_ADV_FAIL_TO_SAVE_LENGTH")));
+        QMessageBox::information(this, QString(), toQ(model_.advancedTexts().text("DIALING_ADV_FAIL_TO_SAVE_LENGTH")));
         minLength_->setFocus();
         return;
     }
-    DialingRuleAdvValues next = state_.advanced;
+    AppSettings next = model_.settings();
     next.equalDigits = toStd(equalDigits_->text());
     next.useAreaCode = areaCode_->box()->isChecked();
     next.useInternationalRule = international_->box()->isChecked();
     next.usePopupForChar = popupForChar_->box()->isChecked();
     next.minPopupLength = toStd(minLength_->text());
-    if (const Status saved = saveDialingRuleAdv(settingsPath_, next); !saved) {
+    const SettingsSaveResult saved = model_.save(next, SettingsPart::AdvancedDialing);
+    if (!saved.written) {
         QMessageBox box(QMessageBox::Warning, QStringLiteral("Error"),
                         tr("The dialing rules could not be saved to\n%1\n\nNothing was changed; your entries are "
                            "still in the dialog.")
-                            .arg(toQ(settingsPath_)),
+                            .arg(toQ(model_.settingsPath())),
                         QMessageBox::Ok, this);
-        box.setDetailedText(toQ(saved.error()));
+        box.setDetailedText(toQ(saved.error));
         box.exec();
         return;
     }
-    state_.advanced = next;
-    // The special values held now go in with these.
-    copyInDialingRuleAdv(state_.advanced, state_.special, state_.rules);
-    state_.advancedTexts.loadLanguage(languagePath_, state_.advanced.language);
     done(0);
 }
 

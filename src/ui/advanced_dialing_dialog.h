@@ -3,7 +3,7 @@
 // filter and minimum length (section DIALING_RULE_ADV). Opened from the
 // settings dialog; opens the special dialing dialog.
 
-#include "config/settings_access.h"
+#include "config/settings_model.h"
 
 #include "ui/settings_widgets.h"
 
@@ -20,13 +20,11 @@ class AdvancedDialingDialog : public SettingsDialogBase {
     Q_OBJECT
 
 public:
-    // Works on state.advanced, state.advancedTexts and state.rules (and
-    // the special dialog on state.special, state.specialTexts).
-    AdvancedDialingDialog(StartupState& state, std::string settingsPath, std::string languagePath,
-                       QWidget* parent = nullptr);
+    // Edits a copy of the model's DIALING_RULE_ADV values; `model` outlives the dialog.
+    explicit AdvancedDialingDialog(SettingsModel& model, QWidget* parent = nullptr);
     ~AdvancedDialingDialog() override;
 
-    // Reloads values and texts from the files, fills and shows, without waiting.
+    // Fills from the model and shows, without waiting.
     void openDialog() override;
 
     SpecialDialingDialog& specialDialog() const { return *special_; }
@@ -36,9 +34,7 @@ private:
     void setTexts();
     void onOk();
 
-    StartupState& state_;
-    std::string settingsPath_;
-    std::string languagePath_;
+    SettingsModel& model_;
     SpecialDialingDialog* special_ = nullptr;
 
     MarkerLabel *equalLabel_ = nullptr, *lengthLabel_ = nullptr;

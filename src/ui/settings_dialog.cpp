@@ -113,12 +113,12 @@ std::vector<std::string> sortedForList(std::vector<std::string> items) {
     return items;
 }
 
-SettingsDialog::SettingsDialog(StartupState& state, SettingsFiles files, SettingsTargets& targets, QWidget* parent)
-    : SettingsDialogBase(parent), state_(state), files_(std::move(files)), targets_(targets) {
+SettingsDialog::SettingsDialog(SettingsModel& model, SettingsTargets& targets, QWidget* parent)
+    : SettingsDialogBase(parent), model_(model), targets_(targets) {
     setObjectName(QStringLiteral("settingsDialog"));
     useSettingsBackground(this);
     buildControls();
-    advanced_ = new AdvancedDialingDialog(state_, files_.settingsPath, files_.languagePath, this);
+    advanced_ = new AdvancedDialingDialog(model_, this);
 }
 
 SettingsDialog::~SettingsDialog() = default;
@@ -360,12 +360,13 @@ void SettingsDialog::buildControls() {
 
     // Buttons and radio buttons choose their letters first: with this many
     // controls the letters run out, and a label can still be reached by Tab.
-    std::stable_partition(labelled_.begin(), labelled_.end(), [](const Labelled& item) {
+    const auto firstShared = std::stable_partition(labelled_.begin(), labelled_.end(), [](const Labelled& item) {
         for (const char* key : {"OK", "CANCEL", "APPLY", "LANGUAGE_ENG", "LANGUAGE_LOCAL", "DIALING_ADV"}) {
             if (std::string_view(item.key) == key) return true;
         }
         return false;
     });
+    ownLetters_ = static_cast<int>(firstShared - labelled_.begin());
 
     connect(ok_, &QPushButton::clicked, this, &SettingsDialog::onOk);
     connect(cancel_, &QPushButton::clicked, this, [this] { done(0); });
@@ -377,7 +378,7 @@ void SettingsDialog::buildControls() {
 }
 
 void SettingsDialog::fillControls() {
-    const AppSettings& s = state_.settings;
+    const AppSettings& s = model_.settings();
     setEditText(userId_, toQ(s.userId), kAccountLimit);
     setEditText(password_, toQ(s.password), kAccountLimit);
     setEditText(phoneNumber_, toQ(s.phoneNumber), kAccountLimit);
@@ -390,7 +391,7 @@ void SettingsDialog::fillControls() {
     {
         // Filling is not a move of the slider: nothing is stored.
         const QSignalBlocker quiet(transparency_);
-        transparency_->setValue(s.transparencyPercent);
+        transparency_->setValue(movedTransparency_.value_or(s.transparencyPercent));
     }
     showTransparencyValue(transparency_->value());
     callOnEnter_->box()->setChecked(s.callOnEnter);
@@ -403,7 +404,7 @@ void SettingsDialog::fillControls() {
     selectByText(modifier_, s.hotkeyModifier);
     selectByText(key_, s.hotkeyKey);
 
-    const bool haveLocal = IniFile::snapshot(files_.languagePath).sectionExists("LOCAL");
+    const bool haveLocal = IniFile::snapshot(model_.languagePath()).sectionExists("LOCAL");
     languageLocal_->setVisible(haveLocal);
     (s.language == "LOCAL" && haveLocal ? languageLocal_ : languageEng_)->setChecked(true);
 
@@ -418,7 +419,7 @@ void SettingsDialog::fillControls() {
 }
 
 void SettingsDialog::setTexts() {
-    const LanguageTable& t = state_.language;
+    const LanguageTable& t = model_.texts();
     setWindowTitle(toQ(t.text("CAPTION")));
     userHeader_->setText(toQ(t.text("USER_INFO")));
     systemHeader_->setText(toQ(t.text("SYS_INFO")));
@@ -427,7 +428,7 @@ void SettingsDialog::setTexts() {
     languageLabel_->setText(toQ(t.text("LANGUAGE")));
     QStringList texts;
     for (const Labelled& item : labelled_) texts << toQ(t.text(item.key));
-    const QStringList marked = withMnemonics(texts);
+    const QStringList marked = withMnemonics(texts, ownLetters_);
     for (std::size_t i = 0; i < labelled_.size(); ++i) labelled_[i].set(marked[static_cast<int>(i)]);
     transparencyMin_->setText(percent(0));
     transparencyMax_->setText(percent(kMaxTransparency));
@@ -448,7 +449,7 @@ void SettingsDialog::updateEnabledStates() {
 void SettingsDialog::onTransparencyMoved(int value) {
     // Kept at once, even if the dialog is then cancelled; the call dialog
     // sees it with the next OK or Apply.
-    state_.settings.transparencyPercent = value;
+    movedTransparency_ = value;
     showTransparencyValue(value);
 }
 
@@ -472,7 +473,8 @@ bool SettingsDialog::applySettings() {
     // Everything is read into a copy, which becomes the program's only
     // once the file holds it: a failed save leaves the dialog and the
     // running program as they were.
-    AppSettings next = state_.settings;
+    AppSettings next = model_.settings();
+    if (movedTransparency_) next.transparencyPercent = *movedTransparency_;
     next.userId = toStd(userId_->text());
     next.password = toStd(password_->text());
     next.phoneNumber = toStd(phoneNumber_->text());
@@ -487,7 +489,6 @@ bool SettingsDialog::applySettings() {
     next.topMost = topMost_->box()->isChecked();
     next.showHangup = showHangup_->box()->isChecked();
     next.fixedPosition = fixedPosition_->box()->isChecked();
-    const bool autoStartChanged = autoStart_->box()->isChecked() != state_.settings.autoStart;
     next.autoStart = autoStart_->box()->isChecked();
     next.autoCall = autoCall_->box()->isChecked();
     next.hotkeyModifier = toStd(modifier_->currentText());
@@ -509,38 +510,19 @@ bool SettingsDialog::applySettings() {
         password_->setFocus();
         return false;
     }
-    const SettingsSaveResult saved = saveSettings(files_.settingsPath, next);
+    const SettingsSaveResult saved = model_.save(next, SettingsPart::General);
     if (!saved) {
         qCWarning(lcSettings) << "saving the settings failed:" << toQ(saved.error);
         QMessageBox box(QMessageBox::Warning, QStringLiteral("Error"),
                         tr("The settings could not be saved to\n%1\n\nNothing was changed; your entries are "
                            "still in the dialog.")
-                            .arg(toQ(files_.settingsPath)),
+                            .arg(toQ(model_.settingsPath())),
                         QMessageBox::Ok, this);
         box.setDetailedText(toQ(saved.error));
         box.exec();
         return false;
     }
-    state_.settings = next;
-
-    if (autoStartChanged) {
-        const AutostartResult result = targets_.setStartAtLogin(next.autoStart);
-        if (!result) {
-            qCWarning(lcSettings) << "start at login:" << toQ(result.detail);
-            QMessageBox box(QMessageBox::Warning, QString(),
-                            toQ(autostartFailureText(next.autoStart, result.failedStep)), QMessageBox::Ok, this);
-            box.setDetailedText(toQ(result.detail));
-            box.exec();
-        }
-    }
-    targets_.applyHotkey(state_.settings);
-    pushToCallDialog(state_.settings, state_.callDialog);
-    pushDialingCodes(state_.settings, state_.rules);
-    copyInDialingRuleAdv(state_.advanced, state_.special, state_.rules);
-    state_.language.loadLanguage(files_.languagePath, state_.settings.language);
-    state_.advanced.language = state_.settings.language;
-    state_.special.language = state_.settings.language;
-    targets_.settingsApplied(state_.callDialog, state_.language);
+    movedTransparency_.reset();
     return true;
 }
 
@@ -559,8 +541,11 @@ void SettingsDialog::openDialog() {
     targets_.setSettingsClosed(false);
     fillControls();
     setTexts();
-    setWindowModality(Qt::ApplicationModal);
-    resize(650, 670);
+    // Not modal: the tray stays in reach (its Call Dialog answers with the
+    // notice, Exit still ends the program); settingsClosed keeps the call
+    // dialog away meanwhile.
+    setWindowModality(Qt::NonModal);
+    fixSize(QSize(650, 670));
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect frame(QPoint(), size());
         frame.moveCenter(screen->geometry().center());

@@ -1,14 +1,16 @@
 #pragma once
 // The settings dialog: account, exchange, call-dialog behaviour, hotkey,
-// language and dialling codes. It edits the program's StartupState and the
-// settings file; everything else it affects goes through SettingsTargets.
+// language and dialling codes. It edits a copy of the SettingsModel's values
+// and commits it with the model's save; opening and closing it tells the
+// shell through SettingsTargets.
 
-#include "config/settings_access.h"
+#include "config/settings_model.h"
 #include "ui/settings_targets.h"
 
 #include "ui/settings_widgets.h"
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,11 +26,6 @@ namespace pellandor {
 
 class AdvancedDialingDialog;
 
-struct SettingsFiles {
-    std::string settingsPath;
-    std::string languagePath;
-};
-
 // The hotkey's key list as offered, before the list sorts it.
 std::vector<std::string> hotkeyKeyNames();
 // Sorted as the list shows them: case-insensitively, a shorter prefix first.
@@ -39,8 +36,8 @@ class SettingsDialog : public SettingsDialogBase {
 
 public:
     // End codes: OK and Cancel give 0, the title bar's close button kClosedFromTitleBar.
-    // `state` and `targets` outlive the dialog.
-    SettingsDialog(StartupState& state, SettingsFiles files, SettingsTargets& targets, QWidget* parent = nullptr);
+    // `model` and `targets` outlive the dialog.
+    SettingsDialog(SettingsModel& model, SettingsTargets& targets, QWidget* parent = nullptr);
     ~SettingsDialog() override;
 
     // What showModal does before it waits: closes the call dialog,
@@ -65,9 +62,11 @@ private:
     void onTransparencyMoved(int value);
     void showTransparencyValue(int value);
 
-    StartupState& state_;
-    SettingsFiles files_;
+    SettingsModel& model_;
     SettingsTargets& targets_;
+    // The track bar's position is kept from the moment it moves, even when
+    // the dialog is cancelled; it is saved with the next OK or Apply.
+    std::optional<int> movedTransparency_;
     AdvancedDialingDialog* advanced_ = nullptr;
 
     MarkerLabel *userHeader_ = nullptr, *systemHeader_ = nullptr, *dialingHeader_ = nullptr,
@@ -95,6 +94,8 @@ private:
         std::function<void(const QString&)> set;
     };
     std::vector<Labelled> labelled_;
+    // The first this many (push and radio buttons) never share their letter.
+    int ownLetters_ = 0;
 };
 
 }  // namespace pellandor

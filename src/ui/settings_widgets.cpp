@@ -1,6 +1,10 @@
 #include "ui/settings_widgets.h"
 
+#include <QApplication>
 #include <QCloseEvent>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QLayout>
 #include <QEvent>
 #include <QKeyEvent>
 #include <QPushButton>
@@ -45,18 +49,22 @@ void useSettingsBackground(QWidget* dialog) {
     dialog->setAutoFillBackground(true);
 }
 
-QStringList withMnemonics(const QStringList& texts) {
-    QSet<QChar> used;
+QStringList withMnemonics(const QStringList& texts, int exclusive) {
+    if (exclusive < 0) exclusive = static_cast<int>(texts.size());
+    QSet<QChar> used, reserved;
     QStringList result;
     for (const QString& text : texts) {
+        const bool mayShare = result.size() >= exclusive;
         int chosen = -1;
-        // Word starts first, then any letter or digit.
-        for (int pass = 0; pass < 2 && chosen < 0; ++pass) {
+        // Word starts first, then any letter or digit; shared ones last.
+        for (int pass = 0; pass < 4 && chosen < 0; ++pass) {
+            if (pass >= 2 && !mayShare) break;
             for (int i = 0; i < text.size(); ++i) {
                 const QChar c = text[i];
-                if (!c.isLetterOrNumber() || used.contains(c.toLower())) continue;
+                if (!c.isLetterOrNumber() || reserved.contains(c.toLower())) continue;
+                if (pass < 2 && used.contains(c.toLower())) continue;
                 const bool wordStart = i == 0 || !text[i - 1].isLetterOrNumber();
-                if (pass == 0 && !wordStart) continue;
+                if (pass % 2 == 0 && !wordStart) continue;
                 chosen = i;
                 break;
             }
@@ -66,6 +74,7 @@ QStringList withMnemonics(const QStringList& texts) {
             if (i == chosen) {
                 marked += QLatin1Char('&');
                 used.insert(text[i].toLower());
+                if (!mayShare) reserved.insert(text[i].toLower());
             }
             marked += text[i];
             if (text[i] == QLatin1Char('&')) marked += QLatin1Char('&');
@@ -155,6 +164,29 @@ void SettingsDialogBase::showInFront() {
     show();
     raise();
     activateWindow();
+}
+
+int SettingsDialogBase::captionWidth() const {
+    QFont font = QApplication::font();
+    font.setBold(true);
+    const QFontMetrics metrics(font);
+    QString caption = windowTitle();
+    const QString program = QGuiApplication::applicationDisplayName();
+    if (!program.isEmpty() && !caption.endsWith(program)) caption += QStringLiteral(" \u2014 ") + program;
+    // The icon and the buttons at either end take about a line height each.
+    return metrics.horizontalAdvance(caption) + std::max(6 * metrics.height(), 120);
+}
+
+void SettingsDialogBase::fixSize(QSize preferred) {
+    QSize size = preferred.expandedTo(minimumSizeHint());
+    size.setWidth(std::max(size.width(), captionWidth()));
+    setMinimumSize(0, 0);
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    // A wider dialog needs less height for its wrapped texts: measure again.
+    if (layout() != nullptr && layout()->hasHeightForWidth()) {
+        size.setHeight(std::max(size.height(), layout()->totalHeightForWidth(size.width())));
+    }
+    setFixedSize(size);
 }
 
 void SettingsDialogBase::showEvent(QShowEvent* event) {

@@ -22,8 +22,12 @@ inline std::string toStd(const QString& text) { return text.toStdString(); }
 void useSettingsBackground(QWidget* dialog);
 
 // Escapes any "&" of each text and marks one letter per text as its
-// mnemonic, unique within the list; earlier texts choose first.
-QStringList withMnemonics(const QStringList& texts);
+// mnemonic: a word's first letter that no earlier text took, else any such
+// letter or digit. When the letters run out, a later text shares one with
+// another text after the first `exclusive` ones (the push buttons), so every
+// control keeps an access letter; a shared letter moves the focus between
+// its controls instead of toggling one.
+QStringList withMnemonics(const QStringList& texts, int exclusive = -1);
 
 // A label with a small square painted at its left: the group headers and the
 // row bullets of the settings dialogs.
@@ -83,9 +87,16 @@ public:
     // and waits for it to close.
     int showModal();
 
+    // The width the title bar needs for the caption whole, with the
+    // program's name that Qt puts after it and the title bar's buttons.
+    int captionWidth() const;
+
 protected:
     // Shows the freshly filled dialog in front, with the keyboard focus.
     void showInFront();
+    // Fixes the size at `preferred`, grown to what the contents and the
+    // caption need: the dialogs cannot be resized or maximised.
+    void fixSize(QSize preferred);
 
     void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;

@@ -16,9 +16,8 @@ constexpr int kPrefixLimit = 10;
 constexpr int kLengthLimit = 1;
 }  // namespace
 
-SpecialDialingDialog::SpecialDialingDialog(StartupState& state, std::string settingsPath, std::string languagePath,
-                                             QWidget* parent)
-    : SettingsDialogBase(parent), state_(state), settingsPath_(std::move(settingsPath)), languagePath_(std::move(languagePath)) {
+SpecialDialingDialog::SpecialDialingDialog(SettingsModel& model, QWidget* parent)
+    : SettingsDialogBase(parent), model_(model) {
     setObjectName(QStringLiteral("specialDialingDialog"));
     useSettingsBackground(this);
     ok_ = new QPushButton(this);
@@ -80,7 +79,7 @@ SpecialDialingDialog::SpecialDialingDialog(StartupState& state, std::string sett
 SpecialDialingDialog::~SpecialDialingDialog() = default;
 
 void SpecialDialingDialog::setTexts() {
-    const LanguageTable& t = state_.specialTexts;
+    const LanguageTable& t = model_.specialTexts();
     setWindowTitle(toQ(t.text("DIALING_ADV_ADV_CAPTION")));
     QStringList texts{toQ(t.text("OK")), toQ(t.text("CANCEL")), toQ(t.text("DIALING_ADV_ADV_CHECKBOX_NONSTD")),
                       toQ(t.text("DIALING_ADV_ADV_CHECKBOX_PREFIX"))};
@@ -108,9 +107,7 @@ void SpecialDialingDialog::updateEnabledStates() {
 }
 
 void SpecialDialingDialog::openDialog() {
-    loadDialingRuleAdvAdv(settingsPath_, state_.special);
-    state_.specialTexts.loadLanguage(languagePath_, state_.special.language);
-    const DialingRuleAdvAdvValues& v = state_.special;
+    const AppSettings& v = model_.settings();
     nonStandard_->box()->setChecked(v.useNonStandard);
     usePrefix_->box()->setChecked(v.usePrefix);
     useLength_->box()->setChecked(v.useCoExtensionLength);
@@ -119,34 +116,32 @@ void SpecialDialingDialog::openDialog() {
     setEditText(length_, toQ(v.coExtensionLength), kLengthLimit);
     updateEnabledStates();
     setTexts();
-    setWindowModality(Qt::ApplicationModal);
-    resize(270, 400);
+    setWindowModality(Qt::WindowModal);
+    fixSize(QSize(270, 400));
     if (QWidget* owner = parentWidget()) move(owner->frameGeometry().center());
     nonStandard_->box()->setFocus();
     showInFront();
 }
 
 void SpecialDialingDialog::onOk() {
-    DialingRuleAdvAdvValues next = state_.special;
+    AppSettings next = model_.settings();
     next.useNonStandard = nonStandard_->box()->isChecked();
     next.usePrefix = usePrefix_->box()->isChecked();
     next.useCoExtensionLength = useLength_->box()->isChecked();
     std::string* values[] = {&next.prefix1, &next.prefix2, &next.prefix3, &next.prefix4, &next.prefix5};
     for (std::size_t i = 0; i < prefixes_.size(); ++i) *values[i] = toStd(prefixes_[i]->text());
     next.coExtensionLength = length_->text().isEmpty() ? "0" : toStd(length_->text());
-    if (const Status saved = saveDialingRuleAdvAdv(settingsPath_, next); !saved) {
+    const SettingsSaveResult saved = model_.save(next, SettingsPart::SpecialDialing);
+    if (!saved.written) {
         QMessageBox box(QMessageBox::Warning, QStringLiteral("Error"),
                         tr("The dialing rules could not be saved to\n%1\n\nNothing was changed; your entries are "
                            "still in the dialog.")
-                            .arg(toQ(settingsPath_)),
+                            .arg(toQ(model_.settingsPath())),
                         QMessageBox::Ok, this);
-        box.setDetailedText(toQ(saved.error()));
+        box.setDetailedText(toQ(saved.error));
         box.exec();
         return;
     }
-    state_.special = next;
-    copyInDialingRuleAdvAdv(state_.special, state_.rules);
-    state_.specialTexts.loadLanguage(languagePath_, state_.special.language);
     done(0);
 }
 

@@ -2,7 +2,7 @@
 // The special dialing dialog: when a plain digit string gets the CO access
 // code (section DIALING_RULE_ADV_ADV). Opened from the advanced dialing dialog.
 
-#include "config/settings_access.h"
+#include "config/settings_model.h"
 
 #include "ui/settings_widgets.h"
 
@@ -19,9 +19,8 @@ class SpecialDialingDialog : public SettingsDialogBase {
     Q_OBJECT
 
 public:
-    // Works on state.special, state.specialTexts and state.rules.
-    SpecialDialingDialog(StartupState& state, std::string settingsPath, std::string languagePath,
-                          QWidget* parent = nullptr);
+    // Edits a copy of the model's DIALING_RULE_ADV_ADV values; `model` outlives the dialog.
+    explicit SpecialDialingDialog(SettingsModel& model, QWidget* parent = nullptr);
     ~SpecialDialingDialog() override;
 
     void openDialog() override;
@@ -34,9 +33,7 @@ private:
     void updateEnabledStates();
     void onOk();
 
-    StartupState& state_;
-    std::string settingsPath_;
-    std::string languagePath_;
+    SettingsModel& model_;
 
     WrappingCheckBox *nonStandard_ = nullptr, *usePrefix_ = nullptr, *useLength_ = nullptr;
     std::array<MarkerLabel*, 5> prefixLabels_{};

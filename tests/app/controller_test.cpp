@@ -5,6 +5,7 @@
 #include "platform/global_hotkey.h"
 #include "app/system_tray.h"
 #include "config/settings_access.h"
+#include "config/settings_model.h"
 #include "ui/call_dialog.h"
 #include "ui/settings_dialog.h"
 
@@ -63,7 +64,7 @@ class ControllerTest : public QObject {
 private:
     QTemporaryDir dir_;
     std::string settingsPath_;
-    std::unique_ptr<StartupState> state_;
+    std::unique_ptr<SettingsModel> model_;
     FakeInputs* inputs_ = nullptr;
     FakeHotkey* hotkey_ = nullptr;
     std::unique_ptr<AppController> controller_;
@@ -77,14 +78,15 @@ private:
     // A controller on `settings`, built-in English texts, no tray.
     void startController(const QByteArray& settings, std::unique_ptr<DesktopInputs> inputs = nullptr) {
         writeSettings(settings);
-        state_ = std::make_unique<StartupState>(loadStartupState(settingsPath_, "/nonexistent/language.ini"));
+        controller_.reset();
+        model_ = std::make_unique<SettingsModel>(settingsPath_, "/nonexistent/language.ini");
+        model_->load();
         auto fakeInputs = std::make_unique<FakeInputs>();
         auto fakeHotkey = std::make_unique<FakeHotkey>();
         inputs_ = fakeInputs.get();
         hotkey_ = fakeHotkey.get();
         if (inputs) inputs_ = nullptr;
-        controller_ = std::make_unique<AppController>(*state_, settingsPath_, "/nonexistent/language.ini",
-                                                      std::move(fakeHotkey),
+        controller_ = std::make_unique<AppController>(*model_, std::move(fakeHotkey),
                                                       inputs ? std::move(inputs) : std::move(fakeInputs));
         controller_->start(false);
     }
@@ -105,7 +107,7 @@ private slots:
 
     void cleanup() {
         controller_.reset();
-        state_.reset();
+        model_.reset();
         for (QMessageBox* box : visibleMessageBoxes()) box->close();
     }
 
@@ -246,10 +248,10 @@ private slots:
 
         // New settings: the old combination goes first, then the new one; off removes it.
         writeSettings("[HOTKEY]\nUSE_HOTKEY=1\nMOD_KEY=ALT\nVIRTUAL_KEY=Q\n[AUTOCALL]\nUSE_AUTOCALL=0\n");
-        controller_->applySettings();
+        QVERIFY(model_->reload());
         QCOMPARE(hotkey_->calls.last(), QStringLiteral("apply ALT Q"));
         writeSettings(kNoHotkey);
-        controller_->applySettings();
+        QVERIFY(model_->reload());
         QCOMPARE(hotkey_->calls.last(), QStringLiteral("remove"));
         copy(QStringLiteral("555-1234"));
         QTRY_COMPARE_WITH_TIMEOUT(inputs_->reads, 2, 5000);
@@ -327,8 +329,8 @@ private slots:
     void recentNumbersAreSavedSoonAfterAChange() {
         startController(kNoHotkey);
         controller_->handleCommand(cmd::kCallDialog);
-        addToCallLog(state_->callLog, "5551234");
-        state_->dialogState.dialogX = -120;
+        addToCallLog(controller_->callLog(), "5551234");
+        controller_->dialogState().dialogX = -120;
         emit controller_->callDialog()->persistentStateChanged();
         emit controller_->callDialog()->persistentStateChanged();
         auto saved = [this] {
@@ -343,7 +345,7 @@ private slots:
         QVERIFY(readSettingAsProgram(settingsPath_, "HOTKEY", "USE_HOTKEY", value));
         QCOMPARE(value, std::string("0"));
 
-        addToCallLog(state_->callLog, "777");
+        addToCallLog(controller_->callLog(), "777");
         controller_->shutdown();
         CallLog log;
         DialogState place;

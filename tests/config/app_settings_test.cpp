@@ -30,7 +30,7 @@ TEST_F(ScratchFolder, NoFileGivesTheBuiltInSettings) {
     EXPECT_EQ(rows(s), rows(expected));
 
     CallDialogValues dialog;
-    pushToCallDialog(s, dialog);
+    updateCallDialogValues(s, dialog);
     EXPECT_EQ(dialog.hideDelayMs, 5000);
     EXPECT_TRUE(dialog.topMost);
     EXPECT_TRUE(dialog.callOnEnter);
@@ -191,7 +191,7 @@ TEST(windowAlpha, FollowsTheRateAndStaysInByteRange) {
     }
 }
 
-TEST(pushToCallDialog, TrimsAccountButNotAddressAndKeepsDelayWhileAutoHideIsOff) {
+TEST(updateCallDialogValues, TrimsAccountButNotAddressAndKeepsDelayWhileAutoHideIsOff) {
     AppSettings s;
     s.userId = " id ";
     s.password = "\tpw\n";
@@ -199,24 +199,25 @@ TEST(pushToCallDialog, TrimsAccountButNotAddressAndKeepsDelayWhileAutoHideIsOff)
     s.exchangePort = " 443 ";
     s.autoHideSeconds = 9;
     CallDialogValues dialog;
-    pushToCallDialog(s, dialog);
+    updateCallDialogValues(s, dialog);
     EXPECT_EQ(dialog.userId + "|" + dialog.password + "|" + dialog.exchangeAddress + "|" + dialog.exchangePort,
               "id|pw| 10.1.1.1 |443");
-    EXPECT_EQ(s.userId, "id");
+    trimAccount(s);
+    EXPECT_EQ(s.userId + "|" + s.password + "|" + s.exchangeAddress + "|" + s.exchangePort, "id|pw| 10.1.1.1 |443");
     EXPECT_EQ(dialog.hideDelayMs, 9000);
 
     s.autoHide = false;
     s.autoHideSeconds = 2;
-    pushToCallDialog(s, dialog);
+    updateCallDialogValues(s, dialog);
     EXPECT_EQ(dialog.hideDelayMs, 9000);
 
     s.autoHide = true;
     s.autoHideSeconds = -25;  // hand-edited: no negative timer period
-    pushToCallDialog(s, dialog);
+    updateCallDialogValues(s, dialog);
     EXPECT_EQ(dialog.hideDelayMs, 0);
 }
 
-TEST(pushDialingCodes, CopiesTheAccessCodes) {
+TEST(updateDialingRules, CopiesTheAccessCodes) {
     AppSettings s;
     s.coAccessCode = "0";
     s.pbxCode = "1";
@@ -227,7 +228,7 @@ TEST(pushDialingCodes, CopiesTheAccessCodes) {
     s.addZero = false;
     DialingRules rules;
     rules.addZero = true;
-    pushDialingCodes(s, rules);
+    updateDialingRules(s, rules);
     EXPECT_EQ(rules.coAccessCode + rules.pbxCode + rules.myCountryCode + rules.myAreaCode + rules.internationalCode +
                   rules.longDistanceCode,
               "012345");

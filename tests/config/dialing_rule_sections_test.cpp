@@ -1,4 +1,5 @@
-#include "config/dialing_rule_sections.h"
+#include "config/app_settings.h"
+#include "config/ini_file.h"
 #include "dialing/dialing_rules.h"
 #include "test_files.h"
 
@@ -6,22 +7,18 @@ namespace pellandor {
 namespace {
 
 using test::ScratchFolder;
-using test::succeeded;
 
 TEST_F(ScratchFolder, MissingSectionsKeepPopupFilterOnAndLengthThree) {
     put(iniPath(), "[LANGUAGE]\nLAN=LOCAL\n");
-    DialingRuleAdvValues adv;
-    DialingRuleAdvAdvValues special;
-    loadDialingRuleAdv(iniPath(), adv);
-    loadDialingRuleAdvAdv(iniPath(), special);
-    EXPECT_TRUE(adv.usePopupForChar);
-    EXPECT_EQ(adv.minPopupLength, "3");
-    EXPECT_EQ(adv.language, "LOCAL");
-    EXPECT_EQ(special.language, "LOCAL");
+    AppSettings s;
+    loadSettings(iniPath(), s);
+    EXPECT_TRUE(s.usePopupForChar);
+    EXPECT_EQ(s.minPopupLength, "3");
+    EXPECT_EQ(s.language, "LOCAL");
 
     DialingRules rules;
     rules.coExtensionLength = 8;
-    copyInDialingRuleAdv(adv, special, rules);
+    updateDialingRules(s, rules);
     EXPECT_TRUE(rules.usePopupForChar);
     EXPECT_EQ(rules.minPopupLength, 3);
     EXPECT_EQ(rules.coExtensionLength, 8);  // empty text: unchanged
@@ -32,16 +29,14 @@ TEST_F(ScratchFolder, PresentSectionsAreReadAndCopiedIn) {
         "[DIALING_RULE_ADV]\nNUM_ADD_EQUAL=00\nUSE_AREA_CODE=yes\nUSE_POPUP_FOR_CHAR=\nMIN_POPUP_LENGTH= 12x\n"
         "[DIALING_RULE_ADV_ADV]\nUSE_NON_STD=1\nUSE_PREFIX=1\nPREFIX1=01\nPREFIX5=" +
             std::string(150, '5') + "\nUSE_CO_EXTENSION_LENGTH=1\nLENGTH_CO_EXTENSION=0\n");
-    DialingRuleAdvValues adv;
-    DialingRuleAdvAdvValues special;
-    loadDialingRuleAdv(iniPath(), adv);
-    loadDialingRuleAdvAdv(iniPath(), special);
-    EXPECT_EQ(special.prefix5, std::string(99, '5'));
-    EXPECT_EQ(adv.language, "ENG");
+    AppSettings s;
+    loadSettings(iniPath(), s);
+    EXPECT_EQ(s.prefix5, std::string(99, '5'));
+    EXPECT_EQ(s.language, "ENG");
 
     DialingRules rules;
     rules.coExtensionLength = 8;
-    copyInDialingRuleAdv(adv, special, rules);
+    updateDialingRules(s, rules);
     EXPECT_EQ(rules.equalDigits, "00");
     EXPECT_TRUE(rules.useAreaCode);
     EXPECT_FALSE(rules.useInternationalRule);
@@ -53,21 +48,21 @@ TEST_F(ScratchFolder, PresentSectionsAreReadAndCopiedIn) {
 
     // A present key with no value reads as empty, so the length is 0.
     put(iniPath(), "[DIALING_RULE_ADV]\n");
-    DialingRuleAdvValues bare;
-    loadDialingRuleAdv(iniPath(), bare);
-    copyInDialingRuleAdv(bare, special, rules);
+    AppSettings bare;
+    loadSettings(iniPath(), bare);
+    updateDialingRules(bare, rules);
     EXPECT_EQ(rules.minPopupLength, 0);
 }
 
 TEST_F(ScratchFolder, SectionSavesWriteTheirKeysInOrder) {
-    DialingRuleAdvValues adv;
-    adv.equalDigits = "5";
-    DialingRuleAdvAdvValues special;
-    special.useNonStandard = true;
-    special.prefix3 = "88";
-    special.coExtensionLength = "0";
-    ASSERT_TRUE(succeeded(saveDialingRuleAdv(iniPath(), adv)));
-    ASSERT_TRUE(succeeded(saveDialingRuleAdvAdv(iniPath(), special)));
+    AppSettings s;
+    s.equalDigits = "5";
+    s.useNonStandard = true;
+    s.prefix3 = "88";
+    s.coExtensionLength = "0";
+    s.userId = "not written with these";
+    ASSERT_TRUE(saveSettings(iniPath(), s, SettingsPart::AdvancedDialing));
+    ASSERT_TRUE(saveSettings(iniPath(), s, SettingsPart::SpecialDialing));
     EXPECT_EQ(get(iniPath()),
               "[DIALING_RULE_ADV]\nNUM_ADD_EQUAL=5\nUSE_AREA_CODE=0\nUSE_INTERNATIONAL_RULE=0\n"
               "USE_POPUP_FOR_CHAR=1\nMIN_POPUP_LENGTH=3\n\n"

@@ -104,13 +104,6 @@ TEST_F(ScratchFolder, PasswordIsTrimmedBeforeItIsChecked) {
     }
 }
 
-TEST_F(ScratchFolder, StartupStateSaysWhyTheSettingsFileCannotBeRead) {
-    EXPECT_EQ(loadStartupState(iniPath(), pathOf("language.ini")).settingsFileError, "");  // missing is fine
-    ASSERT_EQ(::mkdir(iniPath().c_str(), 0700), 0);
-    EXPECT_NE(loadStartupState(iniPath(), pathOf("language.ini")).settingsFileError.find("not a regular file"),
-              std::string::npos);
-}
-
 TEST_F(ScratchFolder, ListShowsEverySettingWithTheProgramsDefaults) {
     put(iniPath(), "[CALL_LOG]\nNUM_LOG=2\nLOG0=11\nLOG1=22\n[DLG_POS]\nY=-5\n");
     const auto rows = listSettings(iniPath());
@@ -128,32 +121,6 @@ TEST_F(ScratchFolder, ListShowsEverySettingWithTheProgramsDefaults) {
     EXPECT_EQ(byKey["DLG_POS/X"], "0");
     EXPECT_EQ(byKey["DLG_POS/Y"], "-5");
     EXPECT_EQ(rows.back(), (std::pair<std::string, std::string>{"DLG_STATUS/IS_MAX", "1"}));
-}
-
-TEST_F(ScratchFolder, StartupStateHoldsWhatTheProgramHoldsAtStart) {
-    put(pathOf("language.ini"), "[LOCAL]\nCAPTION=Lokal\n");
-    put(iniPath(),
-        "[LANGUAGE]\nLAN=ENG\n[ACCESSCODE]\nCO_ACCESS_CODE=9\n"
-        "[DIALING_RULE_ADV_ADV]\nUSE_NON_STD=1\nLENGTH_CO_EXTENSION=6\n"
-        "[CALL_LOG]\nMAX_NUM_LOG=5\n");
-    StartupState state = loadStartupState(iniPath(), pathOf("language.ini"));
-    EXPECT_EQ(state.rules.coAccessCode, "9");
-    EXPECT_FALSE(state.rules.addZero);        // ACCESSCODE present without the key
-    EXPECT_TRUE(state.rules.usePopupForChar);  // no DIALING_RULE_ADV section
-    EXPECT_EQ(state.rules.minPopupLength, 3);
-    EXPECT_TRUE(state.rules.useNonStandard);
-    EXPECT_EQ(state.rules.coExtensionLength, 6);
-    EXPECT_EQ(state.callLog.limit, 5);
-    EXPECT_EQ(state.callDialog.hideDelayMs, 5000);
-    EXPECT_EQ(state.language.text("CAPTION"), "Settings");  // no ENG section: built-in
-    EXPECT_EQ(state.settings.language, "ENG");
-
-    put(iniPath(), "[LANGUAGE]\nLAN=LOCAL\n[DIALING_RULE_ADV_ADV]\nLENGTH_CO_EXTENSION=\n");
-    state = loadStartupState(iniPath(), pathOf("language.ini"));
-    EXPECT_EQ(state.language.text("CAPTION"), "Lokal");
-    EXPECT_EQ(state.rules.coExtensionLength, DialingRules{}.coExtensionLength);
-    EXPECT_EQ(state.advanced.language, "LOCAL");
-    EXPECT_EQ(state.advancedTexts.text("DIALING_ADV_ADV"), "");  // LOCAL lacks it: empty, not English
 }
 
 class EnvironmentGuard {

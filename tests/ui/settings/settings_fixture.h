@@ -1,9 +1,10 @@
 #pragma once
-// A scratch settings file and language file, the program state loaded from
+// A scratch settings file and language file, the settings model loaded from
 // them, and a recording stand-in for the desktop shell.
 
 #include "config/ini_file.h"
 #include "config/settings_access.h"
+#include "config/settings_model.h"
 #include "ui/settings_targets.h"
 
 #include <QApplication>
@@ -19,32 +20,47 @@
 
 namespace pellandor::test {
 
+// The shell's part, and what the program's observers of the model would
+// do, as a list of calls.
 struct RecordingTargets : SettingsTargets {
     std::vector<std::string> calls;
     bool settingsClosed = true;
     CallDialogValues lastValues;
     std::string lastTrayText;
 
+    explicit RecordingTargets(SettingsModel& model)
+        : model_(model),
+          subscription_(model.subscribe([this](const SettingsChange& change) { changed(change); })),
+          startAtLogin_(model, [] { return nullptr; }, [this](bool enabled) {
+              calls.push_back(enabled ? "autostart:on" : "autostart:off");
+              return setStartAtLogin(enabled);  // the real entry, under the test's XDG_CONFIG_HOME
+          }) {}
+    ~RecordingTargets() override { model_.unsubscribe(subscription_); }
+
     void setSettingsClosed(bool closed) override {
         settingsClosed = closed;
         calls.push_back(closed ? "closed" : "open");
     }
     void hideCallDialog() override { calls.push_back("hideCallDialog"); }
-    AutostartResult setStartAtLogin(bool enabled) override {
-        calls.push_back(enabled ? "autostart:on" : "autostart:off");
-        return SettingsTargets::setStartAtLogin(enabled);  // the real entry, under the test's XDG_CONFIG_HOME
-    }
-    void applyHotkey(const AppSettings& s) override {
-        calls.push_back("hotkey:" + (s.hotkeyEnabled ? s.hotkeyModifier + "+" + s.hotkeyKey : std::string("off")));
-    }
-    void settingsApplied(const CallDialogValues& values, const LanguageTable& texts) override {
-        calls.push_back("applied");
-        lastValues = values;
-        lastTrayText = texts.text("SETTINGS");
-    }
     bool called(const std::string& call) const {
         return std::find(calls.begin(), calls.end(), call) != calls.end();
     }
+
+private:
+    void changed(const SettingsChange& change) {
+        const AppSettings& s = model_.settings();
+        if (change.has(kAspectHotkey)) {
+            calls.push_back("hotkey:" +
+                            (s.hotkeyEnabled ? s.hotkeyModifier + "+" + s.hotkeyKey : std::string("off")));
+        }
+        calls.push_back("applied");
+        lastValues = model_.callDialogValues();
+        lastTrayText = model_.texts().text("SETTINGS");
+    }
+
+    SettingsModel& model_;
+    std::size_t subscription_;
+    StartAtLoginFollower startAtLogin_;
 };
 
 // Answers the next message box that comes up and keeps its text.
@@ -105,8 +121,10 @@ public:
     std::string raw(const std::string& section, const std::string& key) const {
         return IniFile(settingsPath).find(section, key).value_or("<missing>");
     }
-    std::unique_ptr<StartupState> load() const {
-        return std::make_unique<StartupState>(loadStartupState(settingsPath, languagePath));
+    std::unique_ptr<SettingsModel> load() const {
+        auto model = std::make_unique<SettingsModel>(settingsPath, languagePath);
+        model->load();
+        return model;
     }
 
     QTemporaryDir dir;
@@ -118,6 +136,14 @@ T* find(QWidget* root, const char* name) {
     T* found = root->findChild<T*>(QLatin1String(name));
     if (found == nullptr) qFatal("no control named %s", name);
     return found;
+}
+
+// Pixels a title bar needs for `title` and the program's name after it, in
+// bold, plus its icon and buttons.
+inline int captionNeeds(const QString& title) {
+    QFont bold = QApplication::font();
+    bold.setBold(true);
+    return QFontMetrics(bold).horizontalAdvance(title + QStringLiteral(" \u2014 Ulvex Pellandor")) + 100;
 }
 
 // A label's or button's text without its mnemonic mark.

@@ -2,7 +2,7 @@
 // file: settings_preview settings|advanced|special [ENG|LOCAL]
 
 #include "platform/paths.h"
-#include "config/settings_access.h"
+#include "config/settings_model.h"
 #include "ui/advanced_dialing_dialog.h"
 #include "ui/special_dialing_dialog.h"
 #include "ui/settings_dialog.h"
@@ -20,15 +20,14 @@ namespace {
 struct PreviewTargets : pellandor::SettingsTargets {
     void setSettingsClosed(bool) override {}
     void hideCallDialog() override {}
-    pellandor::AutostartResult setStartAtLogin(bool) override { return {}; }
-    void applyHotkey(const pellandor::AppSettings&) override {}
-    void settingsApplied(const pellandor::CallDialogValues&, const pellandor::LanguageTable&) override {}
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    // As the program has it: window managers show it after each title.
+    app.setApplicationDisplayName(QStringLiteral("Ulvex Pellandor"));
     const std::string which = argc > 1 ? argv[1] : "settings";
     const std::string language = argc > 2 ? argv[2] : "ENG";
     QTemporaryDir dir;
@@ -41,9 +40,10 @@ int main(int argc, char** argv) {
                    .c_str());
     file.close();
     const std::string languagePath = pellandor::languageFilePath();
-    pellandor::StartupState state = pellandor::loadStartupState(settingsPath, languagePath);
+    pellandor::SettingsModel model(settingsPath, languagePath);
+    model.load();
     PreviewTargets targets;
-    pellandor::SettingsDialog settings(state, {settingsPath, languagePath}, targets);
+    pellandor::SettingsDialog settings(model, targets);
     settings.openDialog();
     if (which == "advanced" || which == "special") settings.advancedDialog().openDialog();
     if (which == "special") settings.advancedDialog().specialDialog().openDialog();
