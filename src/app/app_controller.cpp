@@ -20,7 +20,6 @@
 #include <QMessageBox>
 #include <QMimeData>
 
-
 namespace pellandor {
 
 namespace {
@@ -96,8 +95,7 @@ AppController::AppController(SettingsModel& model, std::unique_ptr<GlobalHotkey>
 
     tray_ = new SystemTray(model_.texts(), this);
     connect(tray_, &SystemTray::command, this, &AppController::handleCommand);
-    connect(tray_, &SystemTray::notified, this,
-            [this](int reason) { handleMessage(cmd::kTrayNotify, reason); });
+    connect(tray_, &SystemTray::notified, this, [this](int reason) { handleMessage(cmd::kTrayNotify, reason); });
     if (hotkey_) connect(hotkey_.get(), &GlobalHotkey::activated, this, &AppController::checkClipboardForNumber);
 }
 
@@ -110,9 +108,10 @@ AppController::~AppController() {
 
 void AppController::start(bool withTray) {
     if (withTray && !tray_->create(appIcon())) {
-        qCWarning(lcTray).noquote() << "no system tray found (no StatusNotifierItem host or XEmbed tray); running without a "
-                             "tray icon. Copy a number or press the hotkey, or run pellandor again to open the call "
-                             "dialog.";
+        qCWarning(lcTray).noquote()
+            << "no system tray found (no StatusNotifierItem host or XEmbed tray); running without a "
+               "tray icon. Copy a number or press the hotkey, or run pellandor again to open the call "
+               "dialog.";
     }
     applyHotkey();
     if (watcher_) {
@@ -283,8 +282,8 @@ void AppController::showNotice() {
     if (noticeShowing_) return;
     noticeShowing_ = true;
     auto* box = new QMessageBox(QMessageBox::Information, QString(),
-                                QString::fromStdString(model_.texts().text("CALLDLG_WHILE_SETTINGS")),
-                                QMessageBox::Ok, settingsWindow_);
+                                QString::fromStdString(model_.texts().text("CALLDLG_WHILE_SETTINGS")), QMessageBox::Ok,
+                                settingsWindow_);
     box->setAttribute(Qt::WA_DeleteOnClose);
     // Modal to the settings dialog only: the tray keeps answering (a second
     // Call Dialog finds the box up and shows no other; Exit still works).

@@ -14,8 +14,7 @@ constexpr std::size_t kMaxLoggedText = 300;
 // One line per press: what was asked, where, how it ended and how long it
 // took. The step and the error text say where a failure happened; the
 // account and the number dialled stay out of the log.
-void logOutcome(const CallOutcome& outcome, const std::string& exchange, std::chrono::steady_clock::duration took)
-{
+void logOutcome(const CallOutcome& outcome, const std::string& exchange, std::chrono::steady_clock::duration took) {
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(took).count();
     // The code comes from the exchange: one line of bounded length. Error
     // texts of the transport end in a line break.
@@ -38,35 +37,32 @@ void logOutcome(const CallOutcome& outcome, const std::string& exchange, std::ch
 
 }  // namespace
 
-SettingsGap missingSettings(const CallDialogValues& account)
-{
+SettingsGap missingSettings(const CallDialogValues& account) {
     const bool userComplete = !account.userId.empty() && !account.password.empty() && !account.phoneNumber.empty();
-    const bool systemComplete = !account.exchangeAddress.empty() && account.exchangeAddress != "0.0.0.0" &&
-                                !account.exchangePort.empty();
+    const bool systemComplete =
+        !account.exchangeAddress.empty() && account.exchangeAddress != "0.0.0.0" && !account.exchangePort.empty();
     if (!userComplete && !systemComplete) return SettingsGap::UserAndSysInfo;
     if (!userComplete) return SettingsGap::UserInfo;
     if (!systemComplete) return SettingsGap::SysInfo;
     return SettingsGap::None;
 }
 
-const std::string& settingsGapMessage(SettingsGap gap, const ResultTexts& texts)
-{
+const std::string& settingsGapMessage(SettingsGap gap, const ResultTexts& texts) {
     static const std::string none;
     switch (gap) {
-    case SettingsGap::UserInfo:
-        return texts.notUserInfo;
-    case SettingsGap::SysInfo:
-        return texts.notSysInfo;
-    case SettingsGap::UserAndSysInfo:
-        return texts.notUserSysInfo;
-    case SettingsGap::None:
-        break;
+        case SettingsGap::UserInfo:
+            return texts.notUserInfo;
+        case SettingsGap::SysInfo:
+            return texts.notSysInfo;
+        case SettingsGap::UserAndSysInfo:
+            return texts.notUserSysInfo;
+        case SettingsGap::None:
+            break;
     }
     return none;
 }
 
-ResultTexts resultTextsFrom(const LanguageTable& table)
-{
+ResultTexts resultTextsFrom(const LanguageTable& table) {
     ResultTexts t;
     t.caption = table.text("RS_RESULT");
     t.callFail = table.text("RS_CALL_FAIL");
@@ -85,21 +81,18 @@ ResultTexts resultTextsFrom(const LanguageTable& table)
     return t;
 }
 
-std::optional<std::string> callDestination(std::string_view numberText, const DialingRules& rules)
-{
+std::optional<std::string> callDestination(std::string_view numberText, const DialingRules& rules) {
     std::string destination = DialingRules::applyDialMarks(numberText, rules.equalDigits);
     if (!rules.isDialableText(destination, false)) return std::nullopt;
     return destination;
 }
 
-std::string CallOutcome::message(const ResultTexts& texts) const
-{
+std::string CallOutcome::message(const ResultTexts& texts) const {
     return formatResultMessage(callResultMessage(result, hangup, texts));
 }
 
 CallPress::Begin CallPress::press(CallKind kind, const CallDialogValues& account, std::string_view numberText,
-                                    const DialingRules& rules, Completion completion)
-{
+                                  const DialingRules& rules, Completion completion) {
     Begin begin;
     begin.gap = missingSettings(account);
     if (begin.gap != SettingsGap::None) {
@@ -155,10 +148,8 @@ CallPress::Begin CallPress::press(CallKind kind, const CallDialogValues& account
     return begin;
 }
 
-CallPress::Begin CallPress::pressAndWait(CallKind kind, const CallDialogValues& account,
-                                           std::string_view numberText, const DialingRules& rules,
-                                           CallOutcome& outcome)
-{
+CallPress::Begin CallPress::pressAndWait(CallKind kind, const CallDialogValues& account, std::string_view numberText,
+                                         const DialingRules& rules, CallOutcome& outcome) {
     auto promise = std::make_shared<std::promise<CallOutcome>>();
     std::future<CallOutcome> done = promise->get_future();
     Begin begin = press(kind, account, numberText, rules,

@@ -55,8 +55,7 @@ private:
     bool debug_;
 };
 
-std::optional<ScopedLogSink> logToStream(std::ostream& err)
-{
+std::optional<ScopedLogSink> logToStream(std::ostream& err) {
     const char* wanted = std::getenv("PELLANDOR_LOG");
     if (wanted == nullptr || *wanted == '\0' || std::string_view(wanted) == "0") return std::nullopt;
     return std::optional<ScopedLogSink>(std::in_place,
@@ -65,16 +64,13 @@ std::optional<ScopedLogSink> logToStream(std::ostream& err)
 
 }  // namespace
 
-int usageError(std::ostream& err, const std::string& what)
-{
+int usageError(std::ostream& err, const std::string& what) {
     err << "pellandor: " << what << "\n" << kUsage;
     return kExitUsage;
 }
 
-int runDialString(const ParsedArgs& args, const std::string& settingsPath, std::ostream& out, std::ostream& err)
-{
-    if (args.words.empty())
-        return usageError(err, "dial-string needs a TEXT");
+int runDialString(const ParsedArgs& args, const std::string& settingsPath, std::ostream& out, std::ostream& err) {
+    if (args.words.empty()) return usageError(err, "dial-string needs a TEXT");
     SettingsModel model(settingsPath, languageFilePath());
     model.load();
     const std::string text = joinWords(args.words);
@@ -93,12 +89,10 @@ int runDialString(const ParsedArgs& args, const std::string& settingsPath, std::
     return kExitOk;
 }
 
-int runCli(const std::vector<std::string>& argv, std::ostream& out, std::ostream& err)
-{
+int runCli(const std::vector<std::string>& argv, std::ostream& out, std::ostream& err) {
     const std::optional<ScopedLogSink> logging = logToStream(err);
     const ParsedArgs args = parseArgs(argv);
-    if (!args.error.empty())
-        return usageError(err, args.error);
+    if (!args.error.empty()) return usageError(err, args.error);
     if (args.help) {
         out << kUsage;
         return kExitOk;
@@ -108,13 +102,12 @@ int runCli(const std::vector<std::string>& argv, std::ostream& out, std::ostream
         return kExitOk;
     }
     if (args.command.empty() || args.command == "popup") {
-        err << "pellandor: this build has no desktop program (it needs Qt 6); use one of the commands below.\n" << kUsage;
+        err << "pellandor: this build has no desktop program (it needs Qt 6); use one of the commands below.\n"
+            << kUsage;
         return kExitUsage;
     }
-    if (args.send && args.command != "dial-string")
-        return usageError(err, "--send goes with dial-string only");
-    if (args.raw && args.command != "call")
-        return usageError(err, "--raw goes with call only");
+    if (args.send && args.command != "dial-string") return usageError(err, "--send goes with dial-string only");
+    if (args.raw && args.command != "call") return usageError(err, "--raw goes with call only");
     if (args.showPassword && args.command != "config")
         return usageError(err, "--show-password goes with config list only");
 
@@ -129,15 +122,11 @@ int runCli(const std::vector<std::string>& argv, std::ostream& out, std::ostream
             return kExitIncomplete;
         }
     }
-    if (args.command == "dial-string")
-        return runDialString(args, settingsPath, out, err);
-    if (args.command == "config")
-        return runConfig(args, settingsPath, out, err);
-    if (args.command == "call")
-        return runCall(args, settingsPath, false, out, err);
+    if (args.command == "dial-string") return runDialString(args, settingsPath, out, err);
+    if (args.command == "config") return runConfig(args, settingsPath, out, err);
+    if (args.command == "call") return runCall(args, settingsPath, false, out, err);
     if (args.command == "hangup") {
-        if (!args.words.empty())
-            return usageError(err, "hangup takes no number");
+        if (!args.words.empty()) return usageError(err, "hangup takes no number");
         return runCall(args, settingsPath, true, out, err);
     }
     return usageError(err, "unknown command: " + args.command);

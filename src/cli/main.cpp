@@ -2,8 +2,7 @@
 
 #include <iostream>
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     return pellandor::runCli(args, std::cout, std::cerr);
 }

@@ -75,7 +75,9 @@ inline constexpr std::size_t kDialingTextBuffer = 100;
 // load and save order of each part; names as the existing files spell them.
 std::span<const IniField<AppSettings>> settingsFields(SettingsPart part);
 std::size_t settingsTextBuffer(SettingsPart part);
-inline std::span<const IniField<AppSettings>> appSettingsFields() { return settingsFields(SettingsPart::General); }
+inline std::span<const IniField<AppSettings>> appSettingsFields() {
+    return settingsFields(SettingsPart::General);
+}
 inline constexpr SettingsPart kSettingsParts[] = {SettingsPart::General, SettingsPart::AdvancedDialing,
                                                   SettingsPart::SpecialDialing};
 

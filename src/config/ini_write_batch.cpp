@@ -27,8 +27,7 @@ Status IniWriteBatch::commit() {
     return {};
 }
 
-Status writeIniString(const std::string& path, std::string_view section, std::string_view key,
-                      std::string_view value) {
+Status writeIniString(const std::string& path, std::string_view section, std::string_view key, std::string_view value) {
     IniWriteBatch batch(path);
     batch.write(section, key, value);
     return batch.commit();

@@ -32,7 +32,6 @@ private:
 };
 
 // One key, written at once.
-Status writeIniString(const std::string& path, std::string_view section, std::string_view key,
-                      std::string_view value);
+Status writeIniString(const std::string& path, std::string_view section, std::string_view key, std::string_view value);
 
 }  // namespace pellandor

@@ -34,7 +34,8 @@ bool sameHotkey(const AppSettings& a, const AppSettings& b) {
 }  // namespace
 
 SettingsModel::SettingsModel(std::string settingsPath, std::string languagePath)
-    : settingsPath_(std::move(settingsPath)), languagePath_(std::move(languagePath)) {}
+    : settingsPath_(std::move(settingsPath)), languagePath_(std::move(languagePath)) {
+}
 
 const std::string& SettingsModel::load() {
     fileError_ = checkReadableFile(settingsPath_).error();

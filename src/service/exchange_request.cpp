@@ -192,7 +192,7 @@ struct ExchangeRequest::Shared {
     std::condition_variable idle;
     std::condition_variable wake;  // the worker waits on it between requests
     State state = State::Idle;
-    bool job = false;              // a request for the worker to take
+    bool job = false;        // a request for the worker to take
     std::thread::id worker;  // set by the worker once start has published it
     bool destroying = false;
     ResultCallback callback;
@@ -378,7 +378,7 @@ bool ExchangeRequest::makeRequestXml(int callType, const CallUserInfo* userInfo,
 }
 
 bool ExchangeRequest::parseAnswerCode(std::string_view body, std::string& codeText, int callType,
-                                     const CallUserInfo* userInfo, int& codeNumber, std::string& errorText) {
+                                      const CallUserInfo* userInfo, int& codeNumber, std::string& errorText) {
     if (userInfo == nullptr) {
         errorText = "Invalid Type Data at answer check";
         return false;
@@ -418,7 +418,7 @@ bool ExchangeRequest::connect() {
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     tls_->setCancelFd(cancel_.get());
     if (tls_->connect(fd, reinterpret_cast<const sockaddr*>(&*serverAddress_), serverAddressLength_,
-                               toPollMs(connectTimeout_))) {
+                      toPollMs(connectTimeout_))) {
         return true;
     }
     errorText_ = "Connect SSL fail " + tls_->errorText() + "\n";
@@ -467,7 +467,6 @@ void ExchangeRequest::serve(std::shared_ptr<Shared> shared) {
 }
 
 void ExchangeRequest::run(const std::shared_ptr<Shared>& shared) {
-
     bool ok = false;
     std::string codeText;
     do {
@@ -486,8 +485,8 @@ void ExchangeRequest::run(const std::shared_ptr<Shared>& shared) {
         if (!connect()) break;
         log(LogLevel::Debug, kLogRequest,
             std::string("connected (") + (ipv6_ ? "IPv6" : "IPv4") + ", TLS 1.2) in " +
-                std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - connectStart)
-                                   .count()) +
+                std::to_string(
+                    std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - connectStart).count()) +
                 " ms");
 
         step_ = kStepMakeMultipartContent;
@@ -504,8 +503,8 @@ void ExchangeRequest::run(const std::shared_ptr<Shared>& shared) {
         const Clock::time_point deadline = now_() + std::chrono::milliseconds(answerMs);
         const long sent = sendData(socket_.get(), request.data(), request.size(), answerMs);
         if (sent < 0 || static_cast<std::size_t>(sent) != request.size()) {
-            errorText_ = "send: sent " + std::to_string(sent) + " of " +
-                         std::to_string(request.size()) + " bytes; " + (tls_ ? tls_->errorText() : std::string());
+            errorText_ = "send: sent " + std::to_string(sent) + " of " + std::to_string(request.size()) + " bytes; " +
+                         (tls_ ? tls_->errorText() : std::string());
             break;
         }
 

@@ -93,8 +93,8 @@ bool parseHeaderBlock(std::string_view head, int& status, long long& contentLeng
         return false;
     }
     if (static_cast<unsigned long long>(contentLength) > kMaxAnswerBytes) {
-        errorText = "receive: the answer announces " + std::to_string(contentLength) +
-                    " bytes, more than the " + std::to_string(kMaxAnswerBytes) + " allowed";
+        errorText = "receive: the answer announces " + std::to_string(contentLength) + " bytes, more than the " +
+                    std::to_string(kMaxAnswerBytes) + " allowed";
         return false;
     }
     return true;
@@ -175,15 +175,14 @@ bool receive(IByteStream& stream, std::string& body, int& status, std::string& e
         if (contentLength >= 0)
             room = std::min(room, kMaxAnswerBytes - std::min(kMaxAnswerBytes, body.size() + filled));
         if (room == 0) {
-            errorText = "receive: the answer is longer than " + std::to_string(kMaxAnswerBytes) +
-                        " bytes";
+            errorText = "receive: the answer is longer than " + std::to_string(kMaxAnswerBytes) + " bytes";
             return false;
         }
         const long n = stream.read(buffer.data() + filled, room);
         if (n <= 0) {
             const std::string why = stream.lastError();
-            errorText = "receive: " +
-                        (why.empty() ? std::string("the connection ended before the answer was complete") : why);
+            errorText =
+                "receive: " + (why.empty() ? std::string("the connection ended before the answer was complete") : why);
             return false;
         }
         filled += static_cast<std::size_t>(n);

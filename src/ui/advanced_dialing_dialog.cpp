@@ -80,12 +80,11 @@ AdvancedDialingDialog::~AdvancedDialingDialog() = default;
 void AdvancedDialingDialog::setTexts() {
     const LanguageTable& t = model_.advancedTexts();
     setWindowTitle(toQ(t.text("DIALING_ADV_CAPTION")));
-    const QStringList marked = withMnemonics({toQ(t.text("OK")), toQ(t.text("CANCEL")),
-                                              toQ(t.text("DIALING_ADV_ADDEQUALNUM")),
-                                              toQ(t.text("DIALING_ADV_POPUPLENGTH")),
-                                              toQ(t.text("DIALING_ADV_CHECKBOX_DIALINGAREACODE")),
-                                              toQ(t.text("DIALING_ADV_CHECKBOX_INTERNATIONAL")),
-                                              toQ(t.text("DIALING_ADV_POPUP_FOR_CHAR")), toQ(t.text("DIALING_ADV_ADV"))});
+    const QStringList marked =
+        withMnemonics({toQ(t.text("OK")), toQ(t.text("CANCEL")), toQ(t.text("DIALING_ADV_ADDEQUALNUM")),
+                       toQ(t.text("DIALING_ADV_POPUPLENGTH")), toQ(t.text("DIALING_ADV_CHECKBOX_DIALINGAREACODE")),
+                       toQ(t.text("DIALING_ADV_CHECKBOX_INTERNATIONAL")), toQ(t.text("DIALING_ADV_POPUP_FOR_CHAR")),
+                       toQ(t.text("DIALING_ADV_ADV"))});
     ok_->setText(marked[0]);
     cancel_->setText(marked[1]);
     equalLabel_->setText(marked[2]);
@@ -139,6 +138,5 @@ void AdvancedDialingDialog::onOk() {
     }
     done(0);
 }
-
 
 }  // namespace pellandor

@@ -29,7 +29,6 @@ public:
 
     SpecialDialingDialog& specialDialog() const { return *special_; }
 
-
 private:
     void setTexts();
     void onOk();

@@ -19,19 +19,19 @@ AutostartResult setStartAtLogin(bool enabled) {
 
 StartAtLoginFollower::StartAtLoginFollower(SettingsModel& model, std::function<QWidget*()> owner, Apply apply)
     : model_(model) {
-    subscription_ = model_.subscribe([&model, owner = std::move(owner), apply = std::move(apply)](
-                                         const SettingsChange& change) {
-        if (!change.has(kAspectStartAtLogin)) return;
-        const bool enabled = model.settings().autoStart;
-        const AutostartResult result = apply(enabled);
-        if (result) return;
-        qCWarning(lcStartAtLogin) << "start at login:" << QString::fromStdString(result.detail);
-        QMessageBox box(QMessageBox::Warning, QString(),
-                        QString::fromStdString(autostartFailureText(enabled, result.failedStep)), QMessageBox::Ok,
-                        owner ? owner() : nullptr);
-        box.setDetailedText(QString::fromStdString(result.detail));
-        box.exec();
-    });
+    subscription_ =
+        model_.subscribe([&model, owner = std::move(owner), apply = std::move(apply)](const SettingsChange& change) {
+            if (!change.has(kAspectStartAtLogin)) return;
+            const bool enabled = model.settings().autoStart;
+            const AutostartResult result = apply(enabled);
+            if (result) return;
+            qCWarning(lcStartAtLogin) << "start at login:" << QString::fromStdString(result.detail);
+            QMessageBox box(QMessageBox::Warning, QString(),
+                            QString::fromStdString(autostartFailureText(enabled, result.failedStep)), QMessageBox::Ok,
+                            owner ? owner() : nullptr);
+            box.setDetailedText(QString::fromStdString(result.detail));
+            box.exec();
+        });
 }
 
 StartAtLoginFollower::~StartAtLoginFollower() {

@@ -145,5 +145,4 @@ void SpecialDialingDialog::onOk() {
     done(0);
 }
 
-
 }  // namespace pellandor

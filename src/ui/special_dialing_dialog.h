@@ -14,7 +14,6 @@ class QPushButton;
 
 namespace pellandor {
 
-
 class SpecialDialingDialog : public SettingsDialogBase {
     Q_OBJECT
 
@@ -24,7 +23,6 @@ public:
     ~SpecialDialingDialog() override;
 
     void openDialog() override;
-
 
 private:
     void setTexts();

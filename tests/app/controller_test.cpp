@@ -224,8 +224,8 @@ private slots:
 
     void clipboardTextThatIsNoNumberIsIgnored() {
         startController(kNoHotkey);
-        const QString texts[] = {QStringLiteral("hello world"), QString(31, QLatin1Char('5')),
-                                 QStringLiteral("*#*#"), QString(1 << 20, QLatin1Char('5'))};
+        const QString texts[] = {QStringLiteral("hello world"), QString(31, QLatin1Char('5')), QStringLiteral("*#*#"),
+                                 QString(1 << 20, QLatin1Char('5'))};
         for (const QString& text : texts) {
             const int before = inputs_->reads;
             copy(text);

@@ -10,15 +10,13 @@
 namespace pellandor {
 namespace {
 
-Result<int> parsePort(const std::string& text)
-{
+Result<int> parsePort(const std::string& text) {
     if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos)
         return failure("port: not a number: \"" + text + "\"");
     return std::stoi(text);
 }
 
-TEST(Result, CarriesTheValueOrTheReason)
-{
+TEST(Result, CarriesTheValueOrTheReason) {
     const Result<int> good = parsePort("5000");
     ASSERT_TRUE(good);
     EXPECT_EQ(*good, 5000);
@@ -39,14 +37,12 @@ TEST(Result, CarriesTheValueOrTheReason)
 
 struct Lines final : LogSink {
     std::vector<std::string> seen;
-    void write(LogLevel, std::string_view category, std::string_view message) override
-    {
+    void write(LogLevel, std::string_view category, std::string_view message) override {
         seen.push_back(std::string(category) + ": " + std::string(message));
     }
 };
 
-TEST(Log, GoesToTheInstalledSinkOnlyWhileItIsInstalled)
-{
+TEST(Log, GoesToTheInstalledSinkOnlyWhileItIsInstalled) {
     log(LogLevel::Warning, kLogCall, "before");  // no sink: dropped
     auto outer = std::make_shared<Lines>();
     {

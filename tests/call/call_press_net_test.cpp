@@ -17,8 +17,7 @@
 namespace pellandor {
 namespace {
 
-CallDialogValues accountFor(const std::string& port)
-{
+CallDialogValues accountFor(const std::string& port) {
     CallDialogValues v;
     v.userId = "alice";
     v.password = "secret";
@@ -34,8 +33,7 @@ struct Completions {
     std::vector<CallOutcome> outcomes;
     std::thread::id thread;
 
-    CallPress::Completion sink()
-    {
+    CallPress::Completion sink() {
         return [this](const CallOutcome& outcome) {
             const std::lock_guard lock(mutex);
             outcomes.push_back(outcome);
@@ -43,15 +41,13 @@ struct Completions {
             done.notify_all();
         };
     }
-    bool waitFor(std::size_t count)
-    {
+    bool waitFor(std::size_t count) {
         std::unique_lock lock(mutex);
         return done.wait_for(lock, std::chrono::seconds(30), [&] { return outcomes.size() >= count; });
     }
 };
 
-TEST(CallPressNetTest, SecondPressIsRefusedUntilTheFirstHasCompleted)
-{
+TEST(CallPressNetTest, SecondPressIsRefusedUntilTheFirstHasCompleted) {
     test::ExchangeSim sim;
     std::string error;
     ASSERT_TRUE(sim.start({"--mode", "delay:0.5", "--rsa-bits", "1024"}, error)) << error;
@@ -84,8 +80,7 @@ TEST(CallPressNetTest, SecondPressIsRefusedUntilTheFirstHasCompleted)
 struct LogLines final : LogSink {
     std::mutex mutex;
     std::vector<std::tuple<LogLevel, std::string, std::string>> lines;
-    void write(LogLevel level, std::string_view category, std::string_view message) override
-    {
+    void write(LogLevel level, std::string_view category, std::string_view message) override {
         const std::lock_guard lock(mutex);
         lines.emplace_back(level, std::string(category), std::string(message));
     }
@@ -93,8 +88,7 @@ struct LogLines final : LogSink {
 
 // Each press leaves one line in the call category: kind, exchange, step,
 // code or error, time; never the account or the number dialled.
-TEST(CallPressNetTest, LogsEachOutcomeWithoutTheAccount)
-{
+TEST(CallPressNetTest, LogsEachOutcomeWithoutTheAccount) {
     test::ExchangeSim sim;
     std::string error;
     ASSERT_TRUE(sim.start({"--rsa-bits", "1024"}, error)) << error;
@@ -105,7 +99,8 @@ TEST(CallPressNetTest, LogsEachOutcomeWithoutTheAccount)
         std::string expected;
     } cases[] = {
         {CallKind::Call, sim.port(), LogLevel::Info, "call via 127.0.0.1:" + sim.port() + ": step 15, code 100, "},
-        {CallKind::Hangup, test::unusedPort(), LogLevel::Warning, ": failed at step 3 (Connect SSL fail TLS connect: connect fail error["},
+        {CallKind::Hangup, test::unusedPort(), LogLevel::Warning,
+         ": failed at step 3 (Connect SSL fail TLS connect: connect fail error["},
     };
     for (const auto& c : cases) {
         auto lines = std::make_shared<LogLines>();
@@ -131,8 +126,7 @@ TEST(CallPressNetTest, LogsEachOutcomeWithoutTheAccount)
     }
 }
 
-TEST(CallPressNetTest, DestroyedMidRequestCompletesNothing)
-{
+TEST(CallPressNetTest, DestroyedMidRequestCompletesNothing) {
     test::ExchangeSim sim;
     std::string error;
     ASSERT_TRUE(sim.start({"--mode", "silent", "--rsa-bits", "1024"}, error)) << error;

@@ -28,7 +28,7 @@ TEST_F(ScratchFolder, ModelHoldsWhatTheProgramHoldsAtStart) {
     model.load();
     EXPECT_EQ(model.settings().userId, "alice");  // held without the file's blanks
     EXPECT_EQ(model.rules().coAccessCode, "9");
-    EXPECT_FALSE(model.rules().addZero);        // ACCESSCODE present without the key
+    EXPECT_FALSE(model.rules().addZero);         // ACCESSCODE present without the key
     EXPECT_TRUE(model.rules().usePopupForChar);  // no DIALING_RULE_ADV section
     EXPECT_EQ(model.rules().minPopupLength, 3);
     EXPECT_TRUE(model.rules().useNonStandard);
@@ -107,12 +107,12 @@ TEST_F(ScratchFolder, ReloadTakesOutsideChangesButNotItsOwnSaveOrABadFile) {
 
     // Another program's change, in every aspect at once.
     std::string text = get(iniPath());
-    for (const auto& [from, to] : std::vector<std::pair<std::string, std::string>>{
-             {"VIRTUAL_KEY=Q", "VIRTUAL_KEY=F"},
-             {"LAN=ENG", "LAN=LOCAL"},
-             {"USE_AUTOSTART=0", "USE_AUTOSTART=1"},
-             {"USE_HANGUP=0", "USE_HANGUP=1"},
-             {"CO_ACCESS_CODE=", "CO_ACCESS_CODE=0"}}) {
+    for (const auto& [from, to] :
+         std::vector<std::pair<std::string, std::string>>{{"VIRTUAL_KEY=Q", "VIRTUAL_KEY=F"},
+                                                          {"LAN=ENG", "LAN=LOCAL"},
+                                                          {"USE_AUTOSTART=0", "USE_AUTOSTART=1"},
+                                                          {"USE_HANGUP=0", "USE_HANGUP=1"},
+                                                          {"CO_ACCESS_CODE=", "CO_ACCESS_CODE=0"}}) {
         const auto at = text.find(from);
         ASSERT_NE(at, std::string::npos) << from;
         text.replace(at, from.size(), to);

@@ -71,8 +71,7 @@ INSTANTIATE_TEST_SUITE_P(
         ExchangeCase{"BigBody", {"--mode", "big-body"}, kCallTypeCall, kAlice, 15, "100"},
         ExchangeCase{"UpperHeaders", {"--mode", "upper-headers"}, kCallTypeCall, kAlice, 15, "100"},
         ExchangeCase{"MixedCaseBody", {"--mode", "mixed-case-body"}, kCallTypeCall, kAlice, 15, "100"},
-        ExchangeCase{
-            "Http500", {"--mode", "http500"}, kCallTypeCall, kAlice, -14, "answer: HTTP status 500"},
+        ExchangeCase{"Http500", {"--mode", "http500"}, kCallTypeCall, kAlice, -14, "answer: HTTP status 500"},
         ExchangeCase{"NoCode", {"--mode", "no-code"}, kCallTypeCall, kAlice, -14, "CODE_EMPTY"},
         ExchangeCase{"NotXml", {"--mode", "not-xml"}, kCallTypeCall, kAlice, -14, "Error at Parsing the XML! "},
         // an empty body completes at once (the exchange keeps the line open) and has no code
@@ -88,8 +87,7 @@ INSTANTIATE_TEST_SUITE_P(
                      kAlice,
                      -13,
                      "receive: no content-length"},
-        ExchangeCase{
-            "ClosedWithoutAnswer", {"--mode", "close"}, kCallTypeCall, kAlice, -13, "receive: "},
+        ExchangeCase{"ClosedWithoutAnswer", {"--mode", "close"}, kCallTypeCall, kAlice, -13, "receive: "},
         ExchangeCase{"SilentExchange",
                      {"--mode", "silent"},
                      kCallTypeCall,

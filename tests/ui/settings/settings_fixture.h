@@ -31,10 +31,12 @@ struct RecordingTargets : SettingsTargets {
     explicit RecordingTargets(SettingsModel& model)
         : model_(model),
           subscription_(model.subscribe([this](const SettingsChange& change) { changed(change); })),
-          startAtLogin_(model, [] { return nullptr; }, [this](bool enabled) {
-              calls.push_back(enabled ? "autostart:on" : "autostart:off");
-              return setStartAtLogin(enabled);  // the real entry, under the test's XDG_CONFIG_HOME
-          }) {}
+          startAtLogin_(
+              model, [] { return nullptr; },
+              [this](bool enabled) {
+                  calls.push_back(enabled ? "autostart:on" : "autostart:off");
+                  return setStartAtLogin(enabled);  // the real entry, under the test's XDG_CONFIG_HOME
+              }) {}
     ~RecordingTargets() override { model_.unsubscribe(subscription_); }
 
     void setSettingsClosed(bool closed) override {
@@ -42,16 +44,13 @@ struct RecordingTargets : SettingsTargets {
         calls.push_back(closed ? "closed" : "open");
     }
     void hideCallDialog() override { calls.push_back("hideCallDialog"); }
-    bool called(const std::string& call) const {
-        return std::find(calls.begin(), calls.end(), call) != calls.end();
-    }
+    bool called(const std::string& call) const { return std::find(calls.begin(), calls.end(), call) != calls.end(); }
 
 private:
     void changed(const SettingsChange& change) {
         const AppSettings& s = model_.settings();
         if (change.has(kAspectHotkey)) {
-            calls.push_back("hotkey:" +
-                            (s.hotkeyEnabled ? s.hotkeyModifier + "+" + s.hotkeyKey : std::string("off")));
+            calls.push_back("hotkey:" + (s.hotkeyEnabled ? s.hotkeyModifier + "+" + s.hotkeyKey : std::string("off")));
         }
         calls.push_back("applied");
         lastValues = model_.callDialogValues();
@@ -102,7 +101,8 @@ public:
 
     void useDeliveredLanguageFile() {
         QFile::remove(QString::fromStdString(languagePath));
-        QFile::copy(QStringLiteral(PELLANDOR_SOURCE_DIR "/resources/language.ini"), QString::fromStdString(languagePath));
+        QFile::copy(QStringLiteral(PELLANDOR_SOURCE_DIR "/resources/language.ini"),
+                    QString::fromStdString(languagePath));
     }
     void write(const std::string& path, const QByteArray& bytes) const {
         QFile file(QString::fromStdString(path));
@@ -148,7 +148,9 @@ inline int captionNeeds(const QString& title) {
 
 // A label's or button's text without its mnemonic mark.
 inline QString plain(QString text) {
-    return text.replace(QLatin1String("&&"), QStringLiteral("\x01")).remove(QLatin1Char('&')).replace(QChar(1), QLatin1Char('&'));
+    return text.replace(QLatin1String("&&"), QStringLiteral("\x01"))
+        .remove(QLatin1Char('&'))
+        .replace(QChar(1), QLatin1Char('&'));
 }
 
 }  // namespace pellandor::test
