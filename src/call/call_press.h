@@ -11,6 +11,7 @@
 #include "service/result_message.h"
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <string>
@@ -87,11 +88,11 @@ public:
     ExchangeRequest& request() { return request_; }
 
 private:
-    static void deliver(void* self, const int* step, const char* text);
-
     // Written only while idle; read by the worker only while busy_.
     Completion completion_;
     bool hangup_ = false;
+    std::chrono::steady_clock::time_point started_;
+    std::string exchange_;  // address:port, for the log
     std::atomic<bool> busy_{false};
     // Last, so it is destroyed (and its worker joined) before the completion.
     ExchangeRequest request_;

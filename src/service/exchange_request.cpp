@@ -7,6 +7,7 @@
 #include <system_error>
 #include <utility>
 
+#include "base/log.h"
 #include "service/byte_stream.h"
 #include "service/http_framing.h"
 #include "service/net_util.h"
@@ -158,8 +159,7 @@ struct ExchangeRequest::Shared {
     bool crashTest = false;  // the job is crashWorkerOnPurpose
     std::thread::id worker;  // set by the worker once start has published it
     bool destroying = false;
-    ResultCallback callback = nullptr;
-    void* userData = nullptr;
+    ResultCallback callback;
 };
 
 ExchangeRequest::ExchangeRequest() : now_([] { return Clock::now(); }), shared_(std::make_shared<Shared>()) {
@@ -191,12 +191,9 @@ bool ExchangeRequest::isRunning() const {
     return shared_->state != Shared::State::Idle;
 }
 
-bool ExchangeRequest::init(const std::string& host, const std::string& port) {
-    if (!waitUntilIdle()) return false;  // the worker owns the error text now
-    if (host.empty() || port.empty()) {
-        errorText_ = "CHttpXmlRequest::Init: no exchange address or port";
-        return false;
-    }
+Status ExchangeRequest::init(const std::string& host, const std::string& port) {
+    if (!waitUntilIdle()) return failure("init: a request is still running");
+    if (host.empty() || port.empty()) return failure("init: no exchange address or port");
     const std::string previousHost = std::exchange(host_, host);
     const std::string previousPort = std::exchange(port_, port);
     resolvePending_ = false;
@@ -206,25 +203,21 @@ bool ExchangeRequest::init(const std::string& host, const std::string& port) {
     } else if (!resolve()) {
         host_ = previousHost;
         port_ = previousPort;
-        return false;
+        return failure(errorText_);
     }
 
     // The context holds nothing of the exchange, so one serves every request:
     // building it costs a few tenths of a millisecond on each press.
-    if (tls_) return true;
+    if (tls_) return {};
     std::unique_ptr<TlsConnection> tls;
     try {
         tls = std::make_unique<TlsConnection>();
     } catch (const std::bad_alloc&) {
-        errorText_ = "SSL memory allocation fail \n";
-        return false;
+        return failure("SSL memory allocation fail \n");
     }
-    if (!tls->initClient()) {
-        errorText_ = "InitClientSSL fail " + tls->errorText() + "\n";
-        return false;
-    }
+    if (!tls->initClient()) return failure("InitClientSSL fail " + tls->errorText() + "\n");
     tls_ = std::move(tls);
-    return true;
+    return {};
 }
 
 bool ExchangeRequest::resolve() {
@@ -264,10 +257,9 @@ bool ExchangeRequest::resolve() {
     return true;
 }
 
-void ExchangeRequest::setResultCallback(ResultCallback callback, void* userData) {
+void ExchangeRequest::setResultCallback(ResultCallback callback) {
     const std::lock_guard lock(shared_->mutex);
-    shared_->callback = callback;
-    shared_->userData = userData;
+    shared_->callback = std::move(callback);
 }
 
 void ExchangeRequest::setClock(std::function<std::chrono::steady_clock::time_point()> now) {
@@ -290,8 +282,8 @@ bool ExchangeRequest::waitUntilIdle() {
     return true;
 }
 
-bool ExchangeRequest::start(int callType, const CallUserInfo& userInfo) {
-    if (!waitUntilIdle()) return false;
+Status ExchangeRequest::start(int callType, const CallUserInfo& userInfo) {
+    if (!waitUntilIdle()) return failure("start: a request is still running");
     callType_ = callType;
     if (callType == kCallTypeCall || callType == kCallTypeHangup) {
         userInfo_ = std::make_unique<CallUserInfo>(userInfo);
@@ -303,19 +295,19 @@ bool ExchangeRequest::start(int callType, const CallUserInfo& userInfo) {
     return wakeWorker();
 }
 
-bool ExchangeRequest::crashWorkerOnPurpose() {
-    if (!waitUntilIdle()) return false;
+Status ExchangeRequest::crashWorkerOnPurpose() {
+    if (!waitUntilIdle()) return failure("crash test: a request is still running");
     const std::lock_guard lock(shared_->mutex);
     shared_->crashTest = true;
     return wakeWorker();
 }
 
-bool ExchangeRequest::wakeWorker() {
+Status ExchangeRequest::wakeWorker() {
     shared_->state = Shared::State::Running;
     shared_->job = true;
     if (worker_.joinable()) {
         shared_->wake.notify_one();
-        return true;
+        return {};
     }
     try {
         // One worker for the object's life: a thread started for each press
@@ -326,10 +318,9 @@ bool ExchangeRequest::wakeWorker() {
         shared_->state = Shared::State::Idle;
         shared_->job = false;
         shared_->crashTest = false;
-        errorText_ = std::string("CHttpXmlRequest::Start: thread creation fail ") + e.what();
-        return false;
+        return failure(std::string("start: thread creation fail ") + e.what());
     }
-    return true;
+    return {};
 }
 
 bool ExchangeRequest::makeRequestXml(int callType, const CallUserInfo* userInfo, std::string& xml) {
@@ -350,7 +341,7 @@ bool ExchangeRequest::makeRequestXml(int callType, const CallUserInfo* userInfo,
 bool ExchangeRequest::parseAnswerCode(std::string_view body, std::string& codeText, int callType,
                                       const CallUserInfo* userInfo, int& codeNumber, std::string& errorText) {
     if (userInfo == nullptr) {
-        errorText = "Invalid Type Data at CHttpXmlRequest::ProcessRespXML";
+        errorText = "Invalid Type Data at answer check";
         return false;
     }
     AnswerParser parser;
@@ -373,12 +364,12 @@ bool ExchangeRequest::connect() {
     close();
     if (resolvePending_ && tls_ && !resolve()) return false;
     if (!serverAddress_ || !tls_) {
-        errorText_ = "CHttpXmlRequest::Connect: no exchange address; Init has not succeeded";
+        errorText_ = "connect: no exchange address; init has not succeeded";
         return false;
     }
     socket_ = openTcpSocket(ipv6_);
     if (!socket_.isOpen()) {
-        errorText_ = "CHttpXmlRequest::Connect: socket fail error[" + std::to_string(lastSocketError()) + "]";
+        errorText_ = "connect: socket fail error[" + std::to_string(lastSocketError()) + "]";
         return false;
     }
     // The handshake's last flight and the request go out as several small
@@ -446,12 +437,18 @@ void ExchangeRequest::run(const std::shared_ptr<Shared>& shared) {
         step_ = kStepMakeRequestXml;
         std::string xml;
         if (!makeRequestXml(callType_, userInfo_.get(), xml)) {
-            errorText_ = "Invalid Type Data at CHttpXmlRequest::MakeRequestXml";
+            errorText_ = "Invalid Type Data at request XML";
             break;
         }
 
         step_ = kStepConnect;
+        const Clock::time_point connectStart = Clock::now();
         if (!connect()) break;
+        log(LogLevel::Debug, kLogRequest,
+            std::string("connected (") + (ipv6_ ? "IPv6" : "IPv4") + ", TLS 1.2) in " +
+                std::to_string(
+                    std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - connectStart).count()) +
+                " ms");
 
         step_ = kStepMakeMultipartContent;
         std::string body;
@@ -467,8 +464,8 @@ void ExchangeRequest::run(const std::shared_ptr<Shared>& shared) {
         const Clock::time_point deadline = now_() + std::chrono::milliseconds(answerMs);
         const long sent = sendData(socket_.get(), request.data(), request.size(), answerMs);
         if (sent < 0 || static_cast<std::size_t>(sent) != request.size()) {
-            errorText_ = "CHttpXmlRequest::SendData: sent " + std::to_string(sent) + " of " +
-                         std::to_string(request.size()) + " bytes; " + (tls_ ? tls_->errorText() : std::string());
+            errorText_ = "send: sent " + std::to_string(sent) + " of " + std::to_string(request.size()) + " bytes; " +
+                         (tls_ ? tls_->errorText() : std::string());
             break;
         }
 
@@ -476,11 +473,16 @@ void ExchangeRequest::run(const std::shared_ptr<Shared>& shared) {
         TlsStream stream(*tls_, socket_.get(), deadline, answerMs, now_);
         std::string answer;
         int status = -1;
-        if (!recvResponse(stream, answer, status, errorText_)) break;
+        if (const Status received = recvResponse(stream, answer, status); !received) {
+            errorText_ = received.error();
+            break;
+        }
 
+        log(LogLevel::Debug, kLogRequest,
+            "answer: HTTP status " + std::to_string(status) + ", " + std::to_string(answer.size()) + " body bytes");
         step_ = kStepCheckAnswer;
         if (status != 200) {
-            errorText_ = "CHttpXmlRequest::Run: HTTP status " + std::to_string(status);
+            errorText_ = "answer: HTTP status " + std::to_string(status);
             break;
         }
         int codeNumber = -1;
@@ -499,17 +501,15 @@ void ExchangeRequest::run(const std::shared_ptr<Shared>& shared) {
 
     // called without the lock, so the callback may set another callback or
     // destroy this object; the request stays "running" until it returns.
-    ResultCallback callback = nullptr;
-    void* userData = nullptr;
+    // A copy: the callback may replace the stored one while it runs.
+    ResultCallback callback;
     {
         const std::lock_guard lock(shared->mutex);
         shared->state = Shared::State::Delivering;
-        if (!shared->destroying) {
-            callback = shared->callback;
-            userData = shared->userData;
-        }
+        if (!shared->destroying) callback = shared->callback;
     }
-    if (callback != nullptr) callback(userData, &local.step, local.text.c_str());
+    if (callback) callback(local);
+    callback = nullptr;  // its captures go before the request counts as idle
     // From here on `this` may be gone: only `shared` is touched.
     const std::lock_guard lock(shared->mutex);
     shared->state = Shared::State::Idle;

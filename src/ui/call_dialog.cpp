@@ -25,13 +25,6 @@ namespace pellandor {
 
 namespace {
 
-class RequestFinishedEvent : public QEvent {
-public:
-    explicit RequestFinishedEvent(CallOutcome outcome)
-        : QEvent(static_cast<QEvent::Type>(kRequestFinishedEventType)), outcome(std::move(outcome)) {}
-    const CallOutcome outcome;
-};
-
 // How long after a show the activation is taken as its answer.
 constexpr qint64 kLowerOnActivationMs = 1000;
 
@@ -51,7 +44,6 @@ QFont dialogFont(FontSpec spec) {
 
 CallDialog::CallDialog(const DialingRules& rules, CallLog& log, DialogState& state, QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint), rules_(rules), log_(log), state_(state) {
-    QEvent::registerEventType(kRequestFinishedEventType);
     setWindowTitle(QStringLiteral("Ulvex Pellandor"));
 
     numberBox_ = new NumberBox(this);
@@ -261,8 +253,11 @@ void CallDialog::startRequest(CallKind kind) {
     const std::string text =
         kind == CallKind::Call ? numberBox_->currentText().left(kNumberReadLimit).toStdString() : std::string();
     const CallPress::Begin begin = press_.press(kind, values_, text, rules_, [this](const CallOutcome& outcome) {
-        // Worker thread: hand the outcome over, touch nothing else.
-        QCoreApplication::postEvent(this, new RequestFinishedEvent(outcome));
+        // Worker thread: hand a copy to the dialog's thread, touch nothing
+        // else. Queued with the dialog as context, so it is dropped if the
+        // dialog is gone by then.
+        QMetaObject::invokeMethod(
+            this, [this, outcome] { presentOutcome(outcome); }, Qt::QueuedConnection);
     });
 
     switch (begin.status) {
@@ -293,10 +288,6 @@ void CallDialog::startRequest(CallKind kind) {
 }
 
 bool CallDialog::event(QEvent* event) {
-    if (event->type() == static_cast<QEvent::Type>(kRequestFinishedEventType)) {
-        presentOutcome(static_cast<RequestFinishedEvent*>(event)->outcome);
-        return true;
-    }
     if (event->type() == QEvent::WindowActivate && lowerOnActivation_.isValid()) {
         // Only the activation that answers our own request; a later one is the user's.
         if (!lowerOnActivation_.hasExpired(kLowerOnActivationMs)) lower();

@@ -28,10 +28,6 @@ class NumberBox;
 class SkinButton;
 class DialingRules;
 
-// Posted to the dialog when a request has finished (a custom event type in
-// Qt's user range; the worker never touches a widget).
-inline constexpr int kRequestFinishedEventType = 32965;
-
 class CallDialog : public QWidget {
     Q_OBJECT
 

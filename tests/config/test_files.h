@@ -1,6 +1,8 @@
 #pragma once
 // A scratch folder per test, removed afterwards, and whole-file helpers.
 
+#include "../base/status_assert.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
