@@ -37,7 +37,10 @@ public:
             error = "cannot create a temporary folder";
             return false;
         }
-        const QString program = QString::fromStdString(moduleDirectory()) + QStringLiteral("/pellandor-exchange-sim");
+        // Installed beside the `pellandor` command, not beside this program.
+        const std::string command = frontDoorPath();
+        const std::string folder = command.empty() ? moduleDirectory() : command.substr(0, command.rfind('/'));
+        const QString program = QString::fromStdString(folder) + QStringLiteral("/pellandor-exchange-sim");
         process_.setProgram(program);
         process_.setArguments({QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--bind"),
                                QStringLiteral("127.0.0.1"), QStringLiteral("--log"), logPath()});

@@ -6,7 +6,11 @@ namespace pellandor {
 
 AutostartResult SettingsTargets::setStartAtLogin(bool enabled) {
     const std::string entry = autostartEntryPath();
-    if (enabled) return registerAutostart(entry, "Ulvex Pellandor", programPath());
+    if (enabled) {
+        // The command the user knows, which starts this program.
+        const std::string command = frontDoorPath();
+        return registerAutostart(entry, "Ulvex Pellandor", command.empty() ? programPath() : command);
+    }
     return unregisterAutostart(entry);
 }
 

@@ -120,11 +120,12 @@ class B_CrashTest(unittest.TestCase):
     def test_crash_leaves_a_file_and_a_truthful_notice(self):
         for site in ("gui", "worker"):
             with self.subTest(site=site):
-                # A copy of the program in a folder of its own: the crash file goes beside it.
+                # A copy of the programs in a folder of their own: the crash file goes beside them.
                 folder = D.dir / f"crash-{site}"
                 folder.mkdir()
                 program = folder / "pellandor"
                 shutil.copy2(PELLANDOR, program)
+                shutil.copy2(PELLANDOR.with_name("pellandor-desktop"), folder)
                 # The notice outlives the crashed process and shares its stderr: a file, not a pipe.
                 err_path = folder / "stderr.txt"
                 with open(err_path, "wb") as err:

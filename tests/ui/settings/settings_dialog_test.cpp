@@ -372,7 +372,7 @@ private slots:
         QVERIFY(QFile::exists(entry));
         const QByteArray text = files_->read(entry.toStdString());
         QVERIFY(text.contains("\nName=Ulvex Pellandor\n"));
-        const QByteArray exec = QByteArray::fromStdString("\nExec=" + quoteExecArgument(programPath()) + "\n");
+        const QByteArray exec = QByteArray::fromStdString("\nExec=" + quoteExecArgument(frontDoorPath()) + "\n");
         QVERIFY2(text.contains(exec), text.constData());
         QCOMPARE(files_->value("AUTOSTART", "USE_AUTOSTART"), std::string("1"));
 
