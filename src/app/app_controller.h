@@ -37,7 +37,7 @@ public:
     virtual QPoint pointer() const;
 };
 
-class AppController : public QObject {
+class AppController final : public QObject {
     Q_OBJECT
 
 public:

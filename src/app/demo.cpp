@@ -28,7 +28,7 @@ constexpr int kSimulatorStartMs = 20000;
 
 // The simulator, its log and the demo's settings file, all in one
 // temporary folder that goes away with the demo.
-class DemoExchange {
+class DemoExchange final {
 public:
     ~DemoExchange() { stop(); }
 

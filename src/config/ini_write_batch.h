@@ -9,7 +9,7 @@
 
 namespace pellandor {
 
-class IniWriteBatch {
+class IniWriteBatch final {
 public:
     explicit IniWriteBatch(std::string path) : path_(std::move(path)) {}
     virtual ~IniWriteBatch() = default;

@@ -8,7 +8,10 @@
 
 namespace pellandor {
 
-class DialingRules {
+struct PlanCodes;
+struct NumberParts;
+
+class DialingRules final {
 public:
     virtual ~DialingRules() = default;
 
@@ -50,6 +53,11 @@ public:
     // blank marks into spaces, when enabled and the text is at most 30 UTF-16
     // units long (a character outside the BMP counts twice).
     void stripToPopupCharacters(std::u16string& text) const;
+
+private:
+    // The steps of buildDialString.
+    std::string plainNumber(const std::string& n, const std::string& outsidePrefix) const;
+    std::string composeDialString(NumberParts parts, const PlanCodes& plan) const;
 };
 
 }  // namespace pellandor

@@ -20,7 +20,7 @@
 
 namespace pellandor {
 
-class ExchangeRequest {
+class ExchangeRequest final {
 public:
     static constexpr int kTransportTls = 4;
     static constexpr std::chrono::milliseconds kDefaultConnectTimeout{5000};

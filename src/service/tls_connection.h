@@ -16,7 +16,7 @@ struct ssl_ctx_st;
 
 namespace pellandor {
 
-class TlsConnection {
+class TlsConnection final {
 public:
     static constexpr int kDefaultConnectTimeoutMs = 5000;
 

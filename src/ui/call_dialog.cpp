@@ -25,7 +25,7 @@ namespace pellandor {
 
 namespace {
 
-class RequestFinishedEvent : public QEvent {
+class RequestFinishedEvent final : public QEvent {
 public:
     explicit RequestFinishedEvent(CallOutcome outcome)
         : QEvent(static_cast<QEvent::Type>(kRequestFinishedEventType)), outcome(std::move(outcome))

@@ -29,7 +29,7 @@ class DialingRules;
 // Qt's user range; the worker never touches a widget).
 inline constexpr int kRequestFinishedEventType = 32965;
 
-class CallDialog : public QWidget {
+class CallDialog final : public QWidget {
     Q_OBJECT
 
 public:

@@ -21,7 +21,7 @@ QColor accentColour(const QWidget* widget) {
 }
 
 // A QLabel that clicks its check box.
-class ClickLabel : public QLabel {
+class ClickLabel final : public QLabel {
 public:
     ClickLabel(QCheckBox* box, QWidget* parent) : QLabel(parent), box_(box) {}
 

@@ -27,7 +27,7 @@ QStringList withMnemonics(const QStringList& texts);
 
 // A label with a small square painted at its left: the group headers and the
 // row bullets of the settings dialogs.
-class MarkerLabel : public QLabel {
+class MarkerLabel final : public QLabel {
 public:
     MarkerLabel(int markerSize, bool header, QWidget* parent = nullptr);
 
@@ -40,7 +40,7 @@ private:
 
 // A check box whose text wraps: long texts and translations fit the column.
 // Clicking the text toggles the box; the text follows its enabled state.
-class WrappingCheckBox : public QWidget {
+class WrappingCheckBox final : public QWidget {
 public:
     explicit WrappingCheckBox(QWidget* parent = nullptr);
     QCheckBox* box() const { return box_; }
@@ -58,7 +58,7 @@ private:
 
 // Digits only while typing; a value loaded with other characters (a
 // hand-edited file) can still be edited without losing them.
-class DigitsValidator : public QValidator {
+class DigitsValidator final : public QValidator {
 public:
     using QValidator::QValidator;
     void allowOthersOf(const QString& loaded);

@@ -1,7 +1,7 @@
 // What the command-line tests cannot show: a press while a request runs,
 // and a press object that goes away mid-request.
 #include "call/call_press.h"
-#include "exchange_sim.h"
+#include "support/exchange_sim.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 #include "config/call_log.h"
-#include "test_files.h"
+#include "support/scratch_folder.h"
 
 namespace pellandor {
 namespace {

@@ -1,6 +1,6 @@
 #include "config/dialing_rule_sections.h"
 #include "dialing/dialing_rules.h"
-#include "test_files.h"
+#include "support/scratch_folder.h"
 
 namespace pellandor {
 namespace {

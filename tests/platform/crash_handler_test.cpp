@@ -1,4 +1,5 @@
 #include "platform/crash_handler.h"
+#include "support/scratch_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -47,17 +48,11 @@ std::string slurp(const fs::path& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-class CrashRun : public ::testing::Test {
+class CrashRun : public test::ScratchFolder {
 protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "pellandor_crash_XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
+        ScratchFolder::SetUp();
         fs::create_directories(dir_ / "dumps");
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(dir_, ignored);
     }
 
     // Runs the target to its end; returns the wait status.
@@ -105,7 +100,6 @@ protected:
         return files;
     }
 
-    fs::path dir_;
 };
 
 TEST_F(CrashRun, SegfaultOnEitherThreadLeavesAReportAndEndsWithTheSignal) {

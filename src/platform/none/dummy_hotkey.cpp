@@ -8,7 +8,7 @@ namespace pellandor {
 
 namespace {
 
-class DummyHotkey : public GlobalHotkey {
+class DummyHotkey final : public GlobalHotkey {
 public:
     bool apply(const std::string& modifier, const std::string& key) override {
         qCInfo(lcHotkey) << "no global hotkey on platform" << QGuiApplication::platformName() << "for"

@@ -102,7 +102,7 @@ FileReadStatus openForReading(const std::string& path, UniqueFd& fd, off_t& size
 }
 
 // Held for one read-change-write; released when the descriptor closes.
-class WriterLock {
+class WriterLock final {
 public:
     bool acquire(const std::string& folder, const std::string& base, std::string& error) {
         const std::string path = folder + "/." + base + ".lock";

@@ -47,7 +47,7 @@ std::atomic<bool> g_installed{false};
 
 // --- async-signal-safe text building ---
 
-class Text {
+class Text final {
 public:
     Text(char* buffer, std::size_t capacity) : buffer_(buffer), capacity_(capacity) { buffer_[0] = '\0'; }
     Text& add(const char* s) {
