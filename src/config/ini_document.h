@@ -68,6 +68,11 @@ private:
     std::unordered_map<std::string_view, KeyMap, IniNameHash, IniNameEqual> sections_;
 };
 
+// One key written to an IniDocument, applied when it is serialized.
+struct IniWrite {
+    std::string section, key, value;
+};
+
 class IniDocument final {
 public:
     IniDocument() = default;
@@ -84,13 +89,9 @@ public:
     std::string serialize() const;
 
 private:
-    struct Write {
-        std::string section, key, value;
-    };
-
     std::string bom_;
     std::string bytes_;
-    std::vector<Write> writes_;
+    std::vector<IniWrite> writes_;
 };
 
 }  // namespace pellandor

@@ -48,15 +48,10 @@ AdvancedDialingDialog::AdvancedDialingDialog(StartupState& state, std::string se
     lengthLabel_->setBuddy(minLength_);
     layout->addWidget(lengthLabel_);
     indented(minLength_);
-    auto makeCheck = [this, layout](const char* name) {
-        auto* check = new WrappingCheckBox(this);
-        check->box()->setObjectName(QLatin1String(name));
-        layout->addWidget(check);
-        return check;
-    };
-    areaCode_ = makeCheck("useAreaCode");
-    international_ = makeCheck("useInternationalRule");
-    popupForChar_ = makeCheck("usePopupForChar");
+    areaCode_ = new WrappingCheckBox(this, "useAreaCode");
+    international_ = new WrappingCheckBox(this, "useInternationalRule");
+    popupForChar_ = new WrappingCheckBox(this, "usePopupForChar");
+    for (QWidget* check : {areaCode_, international_, popupForChar_}) layout->addWidget(check);
     specialButton_ = new QPushButton(this);
     specialButton_->setObjectName(QStringLiteral("special"));
     layout->addSpacing(6);
@@ -130,13 +125,7 @@ void AdvancedDialingDialog::onOk() {
     next.minPopupLength = toStd(minLength_->text());
     std::string error;
     if (!saveDialingRuleAdv(settingsPath_, next, error)) {
-        QMessageBox box(QMessageBox::Warning, QStringLiteral("Error"),
-                        tr("The dialing rules could not be saved to\n%1\n\nNothing was changed; your entries are "
-                           "still in the dialog.")
-                            .arg(toQ(settingsPath_)),
-                        QMessageBox::Ok, this);
-        box.setDetailedText(toQ(error));
-        box.exec();
+        showSaveFailure(this, tr("The dialing rules"), settingsPath_, error);
         return;
     }
     state_.advanced = next;

@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QEvent>
 #include <QKeyEvent>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QHBoxLayout>
 #include <QMouseEvent>
@@ -97,11 +98,12 @@ void MarkerLabel::paintEvent(QPaintEvent* event) {
     painter.fillRect(QRect(contentsRect().left() + 1, top, markerSize_, markerSize_), colour);
 }
 
-WrappingCheckBox::WrappingCheckBox(QWidget* parent) : QWidget(parent) {
+WrappingCheckBox::WrappingCheckBox(QWidget* parent, const char* name) : QWidget(parent) {
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(4);
     box_ = new QCheckBox(this);
+    if (name != nullptr) box_->setObjectName(QLatin1String(name));
     label_ = new ClickLabel(box_, this);
     label_->setWordWrap(true);
     label_->setBuddy(box_);
@@ -199,6 +201,16 @@ void setEditText(QLineEdit* edit, const QString& text, int limit) {
         digits->allowOthersOf(text);
     }
     edit->setText(text);
+}
+
+void showSaveFailure(QWidget* dialog, const QString& what, const std::string& path, const std::string& reason) {
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Error"),
+                    QObject::tr("%1 could not be saved to\n%2\n\nNothing was changed; your entries are still in the "
+                                "dialog.")
+                        .arg(what, toQ(path)),
+                    QMessageBox::Ok, dialog);
+    box.setDetailedText(toQ(reason));
+    box.exec();
 }
 
 }  // namespace pellandor

@@ -21,6 +21,11 @@ inline std::string toStd(const QString& text) { return text.toStdString(); }
 // The settings dialogs' light grey ground; edit boxes stay white.
 void useSettingsBackground(QWidget* dialog);
 
+// The warning a dialog shows when its entries could not be saved: `what`
+// ("The settings", "The dialing rules") could not be saved to `path`, the
+// entries stay in the dialog; the system's reason in the details.
+void showSaveFailure(QWidget* dialog, const QString& what, const std::string& path, const std::string& reason);
+
 // Escapes any "&" of each text and marks one letter per text as its
 // mnemonic, unique within the list; earlier texts choose first.
 QStringList withMnemonics(const QStringList& texts);
@@ -42,7 +47,8 @@ private:
 // Clicking the text toggles the box; the text follows its enabled state.
 class WrappingCheckBox final : public QWidget {
 public:
-    explicit WrappingCheckBox(QWidget* parent = nullptr);
+    // `name` becomes the check box's object name, which tests find it by.
+    explicit WrappingCheckBox(QWidget* parent = nullptr, const char* name = nullptr);
     QCheckBox* box() const { return box_; }
     QLabel* label() const { return label_; }
     // `text` may carry a mnemonic ("&").

@@ -5,7 +5,6 @@
 #include <QCloseEvent>
 #include <QFormLayout>
 #include <QHBoxLayout>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -28,17 +27,12 @@ SpecialDialingDialog::SpecialDialingDialog(StartupState& state, std::string sett
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(16, 12, 16, 12);
-    auto makeCheck = [this](const char* name) {
-        auto* check = new WrappingCheckBox(this);
-        check->box()->setObjectName(QLatin1String(name));
-        return check;
-    };
-    nonStandard_ = makeCheck("useNonStd");
+    nonStandard_ = new WrappingCheckBox(this, "useNonStd");
     layout->addWidget(nonStandard_);
     auto* inner = new QVBoxLayout;
     inner->setContentsMargins(15, 0, 0, 0);
     layout->addLayout(inner);
-    usePrefix_ = makeCheck("usePrefix");
+    usePrefix_ = new WrappingCheckBox(this, "usePrefix");
     inner->addWidget(usePrefix_);
     auto* prefixes = new QFormLayout;
     prefixes->setContentsMargins(11, 0, 0, 6);
@@ -51,7 +45,7 @@ SpecialDialingDialog::SpecialDialingDialog(StartupState& state, std::string sett
         prefixes->addRow(prefixLabels_[i], prefixes_[i]);
     }
     inner->addLayout(prefixes);
-    useLength_ = makeCheck("useCoExtensionLength");
+    useLength_ = new WrappingCheckBox(this, "useCoExtensionLength");
     inner->addWidget(useLength_);
     length_ = makeDigitsEdit(kLengthLimit, QStringLiteral("lengthCoExtension"), this);
     length_->setFixedWidth(48);
@@ -136,13 +130,7 @@ void SpecialDialingDialog::onOk() {
     next.coExtensionLength = length_->text().isEmpty() ? "0" : toStd(length_->text());
     std::string error;
     if (!saveDialingRuleAdvAdv(settingsPath_, next, error)) {
-        QMessageBox box(QMessageBox::Warning, QStringLiteral("Error"),
-                        tr("The dialing rules could not be saved to\n%1\n\nNothing was changed; your entries are "
-                           "still in the dialog.")
-                            .arg(toQ(settingsPath_)),
-                        QMessageBox::Ok, this);
-        box.setDetailedText(toQ(error));
-        box.exec();
+        showSaveFailure(this, tr("The dialing rules"), settingsPath_, error);
         return;
     }
     state_.special = next;
