@@ -5,6 +5,7 @@
 #include "desktop_logic/command_ids.h"
 #include "desktop_logic/desktop_args.h"
 #include "app/logging.h"
+#include "platform/clipboard_watcher.h"
 #include "platform/global_hotkey.h"
 #include "app/system_tray.h"
 #include "config/settings_access.h"
@@ -62,6 +63,16 @@ QPoint DesktopInputs::pointer() const {
     return QCursor::pos();
 }
 
+bool DesktopInputs::pointerKnown() const {
+    const QString platform = QGuiApplication::platformName();
+    return !(inWaylandSession() && (platform == QLatin1String("xcb") || platform.startsWith(QLatin1String("wayland"))));
+}
+
+bool DesktopInputs::compositorCentresWindows() const {
+    return inWaylandSession() && !qEnvironmentVariableIsEmpty("SWAYSOCK") &&
+           QGuiApplication::platformName() == QLatin1String("xcb");
+}
+
 AppController::AppController(StartupState& state, std::string settingsPath, std::string languagePath,
                              std::unique_ptr<GlobalHotkey> hotkey, std::unique_ptr<DesktopInputs> inputs,
                              QObject* parent)
@@ -79,7 +90,7 @@ AppController::AppController(StartupState& state, std::string settingsPath, std:
     clipboardSettleTimer_.setInterval(cmd::kClipboardSettleMs);
     connect(&clipboardSettleTimer_, &QTimer::timeout, this, [this] {
         // With the hotkey in use, only the hotkey pops the dialog up.
-        if (!state_.settings.hotkeyEnabled) checkClipboardForNumber();
+        if (!hotkeyInUse()) checkClipboardForNumber();
     });
     saveTimer_.setSingleShot(true);
     saveTimer_.setInterval(cmd::kSaveDebounceMs);
@@ -106,11 +117,31 @@ void AppController::start(bool withTray) {
                   << std::endl;
     }
     applyHotkey();
+    if (watcher_) {
+        connect(watcher_.get(), &ClipboardWatcher::changed, this, &AppController::clipboardChanged);
+        connect(watcher_.get(), &ClipboardWatcher::lost, this, [this] {
+            watcher_.release()->deleteLater();
+            listenToQtClipboard();
+        });
+    } else {
+        listenToQtClipboard();
+    }
+}
+
+void AppController::setClipboardWatcher(std::unique_ptr<ClipboardWatcher> watcher) {
+    watcher_ = std::move(watcher);
+}
+
+void AppController::listenToQtClipboard() {
     if (auto* clipboard = QGuiApplication::clipboard()) {
         connect(clipboard, &QClipboard::changed, this, [this](QClipboard::Mode mode) {
             if (mode == QClipboard::Clipboard) clipboardChanged();
         });
     }
+}
+
+bool AppController::hotkeyInUse() const {
+    return state_.settings.hotkeyEnabled && hotkey_ && hotkey_->isRegistered();
 }
 
 bool AppController::handleCommand(int id) {
@@ -156,6 +187,10 @@ void AppController::handleInstanceLine(const QString& line) {
         handleMessage(cmd::kActivateInstance);
         return;
     }
+    if (line == QLatin1String("popup")) {
+        popUpFromClipboard();
+        return;
+    }
     if (!line.startsWith(QLatin1String("dial "))) {
         qCWarning(lcInstance) << "unknown request from a second start:" << line.left(80);
         return;
@@ -178,24 +213,46 @@ void AppController::clipboardChanged() {
 }
 
 void AppController::checkClipboardForNumber() {
-    const ClipboardEntry entry = inputs_->clipboard();
-    if (!entry.hasText) return;
+    readClipboard([this](const ClipboardEntry& entry) { checkClipboardEntry(entry); });
+}
+
+void AppController::popUpFromClipboard() {
+    readClipboard([this](const ClipboardEntry& entry) {
+        if (!checkClipboardEntry(entry)) handleMessage(cmd::kActivateInstance);
+    });
+}
+
+void AppController::readClipboard(std::function<void(const ClipboardEntry&)> done) {
+    if (!watcher_) return done(inputs_->clipboard());
+    watcher_->read(static_cast<int>(kMaxClipboardNumberLength), [done](const WatchedClipboardEntry& read) {
+        ClipboardEntry entry;
+        entry.hasText = read.hasText;
+        entry.secret = read.secret;
+        entry.oversized = read.oversized;
+        entry.text = read.text;
+        done(entry);
+    });
+}
+
+bool AppController::checkClipboardEntry(const ClipboardEntry& entry) {
+    if (!entry.hasText || entry.oversized) return false;
     if (entry.secret) {
         qCDebug(lcClipboard) << "a password manager's secret; ignored";
-        return;
+        return false;
     }
     // Checked before the copy below: the clipboard may hold megabytes.
-    if (static_cast<std::size_t>(entry.text.size()) > kMaxClipboardNumberLength) return;
+    if (static_cast<std::size_t>(entry.text.size()) > kMaxClipboardNumberLength) return false;
     const std::optional<std::string> number = clipboardNumber(entry.text.toStdU16String(), state_.rules);
-    if (!number) return;
+    if (!number) return false;
     const QPoint pointer = inputs_->pointer();
     if (!settingsClosed_) {
         raiseSettingsWindow();
         showNotice();
-        return;
+        return true;
     }
     qCDebug(lcClipboard) << "number copied:" << number->c_str();
     deliverNumber(*number, pointer);
+    return true;
 }
 
 CallDialog* AppController::ensureCallDialog(bool& created) {
@@ -204,6 +261,7 @@ CallDialog* AppController::ensureCallDialog(bool& created) {
         dialog_ = new CallDialog(state_.rules, state_.callLog, state_.dialogState);
         dialog_->applyValues(state_.callDialog, state_.language);
         connect(dialog_, &CallDialog::persistentStateChanged, &saveTimer_, qOverload<>(&QTimer::start));
+        if (!inputs_->pointerKnown()) dialog_->setPointerUnknown(std::nullopt, inputs_->compositorCentresWindows());
         created = true;
     }
     return dialog_;

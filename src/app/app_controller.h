@@ -11,6 +11,7 @@
 #include <QString>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -19,6 +20,7 @@ namespace pellandor {
 class SettingsDialog;
 class SystemTray;
 class SettingsTargets;
+class ClipboardWatcher;
 class GlobalHotkey;
 struct StartupState;
 
@@ -26,6 +28,7 @@ struct ClipboardEntry {
     bool hasText = false;
     bool secret = false;  // a password manager marked it as a secret
     QString text;
+    bool oversized = false;  // too long for a number; `text` was not read
 };
 
 // What the desktop tells the controller; tests put their own in.
@@ -35,6 +38,11 @@ public:
     // The clipboard proper (never the mouse selection).
     virtual ClipboardEntry clipboard() const;
     virtual QPoint pointer() const;
+    // False in a Wayland session: X learns the pointer only over its own
+    // windows, and Wayland tells no program.
+    virtual bool pointerKnown() const;
+    // The compositor centres every X11 window it manages (sway).
+    virtual bool compositorCentresWindows() const;
 };
 
 class AppController final : public QObject {
@@ -47,6 +55,10 @@ public:
                   QObject* parent = nullptr);
     ~AppController() override;
 
+    // Replaces Qt's clipboard signal (which a Wayland desktop sends only to
+    // the program with the focus); before start().
+    void setClipboardWatcher(std::unique_ptr<ClipboardWatcher> watcher);
+
     // Tray icon (when `withTray`), hotkey and clipboard listener.
     void start(bool withTray);
 
@@ -54,13 +66,19 @@ public:
     bool handleCommand(int id);
     // cmd::kTrayNotify (argument: the activation reason) and cmd::kActivateInstance.
     bool handleMessage(int message, int argument = 0);
-    // A line from a second start: "show" or "dial <number or link>".
+    // A line from a second start: "show", "popup" or "dial <number or link>".
     void handleInstanceLine(const QString& line);
 
     // A clipboard change: one check once the clipboard has been quiet for 100 ms.
     void clipboardChanged();
     // Reads the clipboard and pops the call dialog up when it holds a number.
     void checkClipboardForNumber();
+    // `pellandor popup`, for a key the user binds in the desktop's settings
+    // where it offers programs no hotkey: what the hotkey does, and the empty
+    // call dialog when the clipboard holds no number.
+    void popUpFromClipboard();
+    // A copy alone pops the dialog up unless the hotkey is both wanted and held.
+    bool hotkeyInUse() const;
 
     // Cleared by the settings dialog while it is open.
     bool settingsClosed() const { return settingsClosed_; }
@@ -96,6 +114,10 @@ private:
     CallDialog* ensureCallDialog(bool& created);
     void showCallDialog();
     void deliverNumber(const std::string& number, QPoint pointer);
+    void readClipboard(std::function<void(const ClipboardEntry&)> done);
+    // False when the entry holds no number.
+    bool checkClipboardEntry(const ClipboardEntry& entry);
+    void listenToQtClipboard();
     void showNotice();
     void raiseSettingsWindow();
     void openSettingsDialog();
@@ -105,6 +127,7 @@ private:
     std::string languagePath_;
     std::unique_ptr<GlobalHotkey> hotkey_;
     std::unique_ptr<DesktopInputs> inputs_;
+    std::unique_ptr<ClipboardWatcher> watcher_;
     SystemTray* tray_ = nullptr;
     QPointer<CallDialog> dialog_;
     QPointer<QMessageBox> notice_;

@@ -3,6 +3,7 @@
 #include "desktop_logic/instance_channel.h"
 #include "app/logging.h"
 #include "platform/display_check.h"
+#include "platform/global_hotkey.h"
 #include "app/tray_program.h"
 #include "cli/cli.h"
 #include "platform/paths.h"
@@ -195,7 +196,11 @@ int runDemo(int argc, char** argv) {
         std::cout << "Ulvex Pellandor demo: a demo exchange runs at 127.0.0.1:" << exchange.port()
                   << " (station 2001, user alice).\n"
                   << "1. Copy a phone number in any program, for example " << kDemoNumber << ".\n"
-                  << "2. Press Alt+Q: the call dialog pops up at the pointer and the demo exchange places the call.\n"
+                  << (inWaylandSession()
+                          ? "2. Press Alt+Q where the desktop lets programs have it (else the copy alone does it): "
+                            "the call dialog pops up and the demo exchange places the call.\n"
+                          : "2. Press Alt+Q: the call dialog pops up at the pointer and the demo exchange places the "
+                            "call.\n")
                   << "3. Click the tray icon for the call dialog; right-click it for the menu (Quit ends the demo)."
                   << std::endl;
     };

@@ -9,11 +9,13 @@
 #include "platform/quit_signals.h"
 #include "platform/paths.h"
 #include "config/settings_access.h"
+#include "platform/clipboard_watcher.h"
 
 #include <QApplication>
 #include <QTimer>
 
 #include <chrono>
+#include <cstdlib>
 #include <iostream>
 #include <thread>
 
@@ -67,8 +69,18 @@ int runTrayProgram(QApplication& app, const TrayProgramOptions& options) {
 
     const std::string languagePath = languageFilePath();
     StartupState state = loadStartupState(options.settingsPath, languagePath);
-    AppController controller(state, options.settingsPath, languagePath, createPlatformHotkey(),
+    AppController controller(state, options.settingsPath, languagePath, createSessionHotkey(),
                              std::make_unique<DesktopInputs>());
+    std::string noWatcher;
+    if (auto watcher = createWaylandClipboardWatcher(noWatcher)) {
+        qCInfo(lcClipboard) << "watching the Wayland clipboard (data-control)";
+        controller.setClipboardWatcher(std::move(watcher));
+    } else if (inWaylandSession()) {
+        std::cerr << "pellandor: " << noWatcher
+                  << "; a number copied in a Wayland program reaches this program only when one of its windows "
+                     "has the focus. Copy, then press a key bound to \"pellandor popup\"."
+                  << std::endl;
+    }
     if (instance)
         QObject::connect(instance.get(), &SingleInstance::lineReceived, &controller,
                          &AppController::handleInstanceLine);
@@ -83,7 +95,7 @@ int runTrayProgram(QApplication& app, const TrayProgramOptions& options) {
 
     controller.start(true);
     if (options.onStarted) options.onStarted();
-    if (options.firstLine.rfind("dial ", 0) == 0) {
+    if (options.firstLine.rfind("dial ", 0) == 0 || options.firstLine == "popup") {
         const QString line = QString::fromStdString(options.firstLine);
         QTimer::singleShot(0, &controller, [&controller, line] { controller.handleInstanceLine(line); });
     }

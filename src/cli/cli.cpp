@@ -17,6 +17,7 @@ constexpr const char* kUsage =
     "  pellandor [--settings FILE]\n"
     "  pellandor [--settings FILE] tel:NUMBER | callto:NUMBER\n"
     "  pellandor dial [--settings FILE] [--] NUMBER...\n"
+    "  pellandor popup [--settings FILE]\n"
     "  pellandor --demo\n"
     "  pellandor dial-string [--settings FILE] [--send] [--] TEXT...\n"
     "  pellandor call [--settings FILE] [--raw] [--] NUMBER...\n"
@@ -73,7 +74,7 @@ int runCli(const std::vector<std::string>& argv, std::ostream& out, std::ostream
         out << "pellandor " << PELLANDOR_VERSION << "\n";
         return kExitOk;
     }
-    if (args.command.empty()) {
+    if (args.command.empty() || args.command == "popup") {
         err << "pellandor: this build has no desktop program (it needs Qt 6); use one of the commands below.\n" << kUsage;
         return kExitUsage;
     }

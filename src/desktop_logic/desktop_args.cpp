@@ -54,7 +54,7 @@ DesktopRequest classifyCommandLine(const std::vector<std::string>& args) {
     if (!parsed.error.empty() || parsed.help || parsed.version) return {};
 
     const bool link = isPhoneUri(parsed.command);
-    if (!parsed.command.empty() && parsed.command != "dial" && !link) return {};
+    if (!parsed.command.empty() && parsed.command != "dial" && parsed.command != "popup" && !link) return {};
     if (parsed.send || parsed.raw) return {};  // the command line explains these
 
     DesktopRequest r;
@@ -63,6 +63,11 @@ DesktopRequest classifyCommandLine(const std::vector<std::string>& args) {
     if (parsed.command.empty()) {
         if (!parsed.words.empty()) return {};
         r.line = "show";
+        return r;
+    }
+    if (parsed.command == "popup") {
+        if (!parsed.words.empty()) return errorRequest("popup takes no number: it reads the clipboard", 1);
+        r.line = "popup";
         return r;
     }
     std::string text;

@@ -12,7 +12,7 @@ struct DesktopRequest {
     enum class Kind { Cli, Desktop, Demo, Error };
     Kind kind = Kind::Cli;
     std::optional<std::string> settings;  // --settings FILE
-    std::string line;                     // "show" or "dial <number>" for the running program
+    std::string line;                     // "show", "popup" or "dial <number>" for the running program
     std::string error;                    // Kind::Error: what is wrong
     int exitCode = 0;                     // Kind::Error: 1 usage, 3 nothing to dial
 };

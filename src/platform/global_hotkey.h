@@ -29,8 +29,17 @@ signals:
 };
 
 // The backend for the running platform (X11 under xcb), else one that
-// registers nothing.
+// registers nothing. In a Wayland session an X grab through XWayland sees
+// no key pressed in a Wayland program, so there it is the desktop portal's
+// GlobalShortcuts, else nothing.
 std::unique_ptr<GlobalHotkey> createPlatformHotkey();
-std::unique_ptr<GlobalHotkey> createDummyHotkey();
+// The hotkey for this session: createPlatformHotkey() outside Wayland.
+std::unique_ptr<GlobalHotkey> createSessionHotkey();
+bool inWaylandSession();
+// The desktop portal's GlobalShortcuts; says once on stderr when the
+// desktop has none or refuses.
+std::unique_ptr<GlobalHotkey> createPortalHotkey();
+// Registers nothing; with `why`, says once on stderr why and what to do instead.
+std::unique_ptr<GlobalHotkey> createDummyHotkey(const std::string& why = {});
 
 }  // namespace pellandor

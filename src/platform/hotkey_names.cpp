@@ -58,4 +58,25 @@ std::string hotkeyDisplayName(std::string_view modifier, std::string_view key) {
     return mod + "+" + k;
 }
 
+std::string portalTrigger(std::string_view modifier, std::string_view key) {
+    std::string mod;
+    switch (hotkeyModifierFlags(modifier)) {
+        case kModControl: mod = "CTRL"; break;
+        case kModAlt: mod = "ALT"; break;
+        case kModShift: mod = "SHIFT"; break;
+        case kModWin: mod = "LOGO"; break;
+        default: return {};
+    }
+    const std::uint32_t vk = hotkeyVirtualKey(key);
+    if (vk == 0) return {};
+    std::string k;
+    if (vk >= 'A' && vk <= 'Z')
+        k = static_cast<char>(vk - 'A' + 'a');  // the key's own symbol, as with Shift up
+    else if (vk >= '0' && vk <= '9')
+        k = static_cast<char>(vk);
+    else
+        k = "F" + std::to_string(vk - 111);
+    return mod + "+" + k;
+}
+
 }  // namespace pellandor

@@ -26,6 +26,10 @@ std::uint32_t keysymForVirtualKey(std::uint32_t virtualKey);
 // Core X11 modifier mask (Shift 1, control 4, Mod1 8, Mod4 64) of the flags.
 std::uint16_t x11ModifierMask(std::uint32_t flags);
 
+// The combination in the desktop portal's shortcut notation ("ALT+q",
+// "LOGO+F1"); empty when the names are unknown.
+std::string portalTrigger(std::string_view modifier, std::string_view key);
+
 // "Alt+Q", for messages; the names as stored when they are unknown.
 std::string hotkeyDisplayName(std::string_view modifier, std::string_view key);
 

@@ -113,6 +113,10 @@ CallDialog::CallDialog(const DialingRules& rules, CallLog& log, DialogState& sta
     });
     connect(&resultTextTimer_, &QTimer::timeout, resultLabel_, &QLabel::hide);
 
+    // Wayland has no window shapes; a see-through window draws the corners instead.
+    translucent_ = QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+    if (translucent_) setAttribute(Qt::WA_TranslucentBackground);
+
     fillNumberBox();
     move(state_.dialogX, state_.dialogY);
     applyFonts();
@@ -150,8 +154,36 @@ SkinButton* CallDialog::button(DlgItem item) const
     return found == buttons_.end() ? nullptr : found->second;
 }
 
+void CallDialog::setPointerUnknown(std::optional<QPoint> trayPoint, bool placeItself)
+{
+    pointerUnknown_ = true;
+    if (trayPoint) trayPoint_ = trayPoint;
+    placeItself_ = placeItself;
+}
+
+QPoint CallDialog::placeUnderWayland() const
+{
+    const QPoint saved(state_.dialogX, state_.dialogY);
+    const QScreen* screen = QGuiApplication::screenAt(trayPoint_.value_or(saved));
+    if (screen == nullptr) screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr) return saved;
+    return placeWithoutPointer(trayPoint_, saved, size(), screen->availableGeometry());
+}
+
+void CallDialog::chooseManagedOnMap(bool managed)
+{
+    if (!placeItself_ || isVisible()) return;
+    // Only a window that bypasses the compositor stays where it is put, and
+    // such a window never gets the keyboard: a copied number comes up in
+    // place, the dialog opened to type into is managed (and centred).
+    if (windowHandle() == nullptr) create();
+    windowHandle()->setFlag(Qt::X11BypassWindowManagerHint, !managed);
+}
+
 void CallDialog::showDialog()
 {
+    if (!isVisible() && pointerUnknown_ && !values_.fixedPosition) move(placeUnderWayland());
+    chooseManagedOnMap(true);
     if (!isVisible()) numberBox_->clearEditText();
     setAttribute(Qt::WA_ShowWithoutActivating, false);
     keepOnScreen();
@@ -169,11 +201,14 @@ void CallDialog::showNumber(const std::string& text, std::optional<QPoint> point
         QPoint position;
         if (values_.fixedPosition) {
             position = QPoint(state_.dialogX, state_.dialogY);
+        } else if (pointerUnknown_) {
+            position = placeUnderWayland();
         } else {
             const QScreen* screen = QGuiApplication::screenAt(*point);
             position = placeAtPointer(*point, size(),
                                       screen ? std::optional(screen->availableGeometry()) : std::nullopt);
         }
+        chooseManagedOnMap(false);
         if (showFlag) {
             setAttribute(Qt::WA_ShowWithoutActivating, false);
             show();
@@ -347,7 +382,7 @@ void CallDialog::applyLayout()
     // background. (A mask image's "opaque" bits become the bitmap's clear
     // ones, hence MaskInColor.)
     const QPixmap background = skinPixmap(full ? SkinImage::BackgroundFull : SkinImage::BackgroundSmall, 1.0);
-    if (!background.isNull())
+    if (!background.isNull() && !translucent_)
         setMask(QBitmap::fromImage(background.toImage().createMaskFromColor(kSkinKeyColour, Qt::MaskInColor)));
     update();
 }
@@ -379,7 +414,22 @@ void CallDialog::paintEvent(QPaintEvent*)
     const QPixmap background =
         skinPixmap(isFullLayout() ? SkinImage::BackgroundFull : SkinImage::BackgroundSmall, devicePixelRatioF());
     QPainter painter(this);
-    if (!background.isNull()) painter.drawPixmap(0, 0, background);
+    if (!background.isNull()) {
+        if (translucent_) {
+            QImage image = background.toImage().convertToFormat(QImage::Format_ARGB32);
+            for (int y = 0; y < image.height(); ++y) {
+                auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+                for (int x = 0; x < image.width(); ++x)
+                    if (line[x] == kSkinKeyColour) line[x] = 0;
+            }
+            image.setDevicePixelRatio(background.devicePixelRatio());
+            painter.setCompositionMode(QPainter::CompositionMode_Source);
+            painter.drawImage(0, 0, image);
+            painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+        } else {
+            painter.drawPixmap(0, 0, background);
+        }
+    }
     if (isFullLayout()) {
         // The title beside the skin's mark; drawn here, in the desktop's font.
         QFont title = QApplication::font();

@@ -52,6 +52,13 @@ public:
     // false moves an existing one without taking the focus.
     void showNumber(const std::string& text, std::optional<QPoint> point, bool showFlag);
 
+    // A Wayland session tells no program where the pointer is: from now on
+    // the dialog comes up at `trayPoint` (where the tray icon was last
+    // activated, when the tray said), else where it was, else in the corner.
+    // `placeItself`: the compositor centres the windows it manages, so a
+    // pop-up bypasses it.
+    void setPointerUnknown(std::optional<QPoint> trayPoint, bool placeItself = false);
+
     // After a clipboard delivery: restarts the auto-hide timer when auto-hide is on.
     void restartAutoHide();
 
@@ -124,6 +131,13 @@ private:
     QLabel* resultLabel_ = nullptr;
     QTimer autoHideTimer_;
     QTimer resultTextTimer_;
+    QPoint placeUnderWayland() const;
+    void chooseManagedOnMap(bool managed);
+
+    bool pointerUnknown_ = false;
+    bool placeItself_ = false;  // the compositor centres managed windows
+    std::optional<QPoint> trayPoint_;
+    bool translucent_ = false;  // no window shapes (native Wayland): the key colour is drawn transparent
     std::optional<QPoint> dragOffset_;  // only when the window manager cannot move us
 
     // Last: destroyed first, so no request outlives the widgets.

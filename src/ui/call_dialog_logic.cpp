@@ -58,6 +58,15 @@ QPoint placeAtPointer(QPoint point, QSize dialog, std::optional<QRect> workArea)
     return {x, y};
 }
 
+QPoint placeWithoutPointer(std::optional<QPoint> trayPoint, QPoint saved, QSize dialog, QRect workArea)
+{
+    if (trayPoint) return placeAtPointer(*trayPoint, dialog, workArea);
+    if (saved != QPoint(0, 0) && workArea.intersects(QRect(saved, dialog)))
+        return placeAtPointer(saved + QPoint(dialog.width(), 0), dialog, workArea);
+    return placeAtPointer(QPoint(workArea.x() + workArea.width(), workArea.y() + workArea.height()), dialog,
+                          workArea);
+}
+
 bool isTypedTextAccepted(const QString& text)
 {
     for (const QChar c : text) {

@@ -30,6 +30,12 @@ std::optional<QRect> itemGeometry(DlgItem item, bool full, bool showHangup);
 // dialog steps by its own size towards the origin.
 QPoint placeAtPointer(QPoint point, QSize dialog, std::optional<QRect> workArea);
 
+// Where the dialog goes when the platform cannot tell where the pointer is
+// (a Wayland session): with its top-right corner at the tray icon's
+// activation point, else where it was last (0,0: never placed), else in the
+// bottom-right corner of the work area; never centred over the user's work.
+QPoint placeWithoutPointer(std::optional<QPoint> trayPoint, QPoint saved, QSize dialog, QRect workArea);
+
 // Typed characters that reach the number box: digits, "*", "#", "=".
 // control characters (backspace, editing shortcuts) always pass.
 bool isTypedTextAccepted(const QString& text);

@@ -99,6 +99,12 @@ TEST(HotkeyNamesTest, TranslatesToX11) {
     EXPECT_EQ(x11ModifierMask(hotkeyModifierFlags("WIN")), 64);
     EXPECT_EQ(hotkeyDisplayName("ALT", "Q"), "Alt+Q");
     EXPECT_EQ(hotkeyDisplayName("CTRL", "f10"), "Ctrl+F10");
+    // The desktop portal's notation; nothing for names the settings do not know.
+    EXPECT_EQ(portalTrigger("ALT", "Q"), "ALT+q");
+    EXPECT_EQ(portalTrigger("WIN", "f12"), "LOGO+F12");
+    EXPECT_EQ(portalTrigger("SHIFT", "7"), "SHIFT+7");
+    EXPECT_EQ(portalTrigger("alt", "Q"), "");
+    EXPECT_EQ(portalTrigger("CTRL", "F1"), "");
 }
 
 TEST(PhoneUriTest, ParsesWhatADiallerNeeds) {

@@ -27,7 +27,7 @@ class CompletionTest(ScratchTestCase):
         settings = self.dir / "mine.ini"
         settings.write_text("[ACCESSCODE]\nCO_ACCESS_CODE=9\n")
         cases = [
-            ("pellandor ", ["call", "config", "dial", "dial-string", "hangup"]),
+            ("pellandor ", ["call", "config", "dial", "dial-string", "hangup", "popup"]),
             ("pellandor --", ["--demo", "--help", "--settings", "--version"]),
             ("pellandor dial -", ["--", "--settings"]),
             ("pellandor config ", ["get", "list", "set"]),

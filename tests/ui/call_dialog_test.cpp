@@ -17,6 +17,7 @@
 using namespace pellandor;
 
 Q_DECLARE_METATYPE(std::optional<QRect>)
+Q_DECLARE_METATYPE(std::optional<QPoint>)
 
 namespace {
 
@@ -72,6 +73,8 @@ private slots:
     void skinKeepsMaskAndSharpImagesInStep();
     void placeAtPointer_data();
     void placeAtPointer();
+    void placeWithoutPointer_data();
+    void placeWithoutPointer();
     void typedKeys_data();
     void typedKeys();
     void enterPressesCallOnlyWhenAllowed_data();
@@ -214,6 +217,31 @@ void CallDialogTest::placeAtPointer()
     QFETCH(std::optional<QRect>, workArea);
     QFETCH(QPoint, expected);
     QCOMPARE(pellandor::placeAtPointer(point, kFullDialogSize, workArea), expected);
+}
+
+void CallDialogTest::placeWithoutPointer_data()
+{
+    QTest::addColumn<std::optional<QPoint>>("trayPoint");
+    QTest::addColumn<QPoint>("saved");
+    QTest::addColumn<QPoint>("expected");
+    // A panel along the bottom: the work area ends above it.
+    QTest::newRow("tray click at the bottom right, kept above the panel")
+        << std::optional(QPoint(1900, 1065)) << QPoint(300, 200) << QPoint(1618, 956);
+    QTest::newRow("tray click at the top left") << std::optional(QPoint(40, 10)) << QPoint() << QPoint(0, 10);
+    QTest::newRow("no tray point: where it was") << std::optional<QPoint>() << QPoint(300, 200) << QPoint(300, 200);
+    QTest::newRow("never placed: bottom-right corner") << std::optional<QPoint>() << QPoint(0, 0) << QPoint(1638, 956);
+    QTest::newRow("saved place off every screen: corner")
+        << std::optional<QPoint>() << QPoint(5000, 200) << QPoint(1638, 956);
+    QTest::newRow("saved place half off the bottom: pulled in")
+        << std::optional<QPoint>() << QPoint(500, 1000) << QPoint(500, 956);
+}
+
+void CallDialogTest::placeWithoutPointer()
+{
+    QFETCH(std::optional<QPoint>, trayPoint);
+    QFETCH(QPoint, saved);
+    QFETCH(QPoint, expected);
+    QCOMPARE(pellandor::placeWithoutPointer(trayPoint, saved, kFullDialogSize, QRect(0, 0, 1920, 1050)), expected);
 }
 
 void CallDialogTest::typedKeys_data()

@@ -1,6 +1,9 @@
 #include "platform/global_hotkey.h"
+#include "platform/hotkey_names.h"
 
 #include <QGuiApplication>
+
+#include <iostream>
 
 Q_LOGGING_CATEGORY(lcHotkey, "pellandor.hotkey", QtWarningMsg)
 
@@ -10,19 +13,33 @@ namespace {
 
 class DummyHotkey final : public GlobalHotkey {
 public:
+    explicit DummyHotkey(std::string why) : why_(std::move(why)) {}
+
     bool apply(const std::string& modifier, const std::string& key) override {
         qCInfo(lcHotkey) << "no global hotkey on platform" << QGuiApplication::platformName() << "for"
                          << modifier.c_str() << key.c_str();
+        // Once per run: the settings dialog applies the hotkey again on every OK.
+        if (!why_.empty() && !reported_) {
+            reported_ = true;
+            std::cerr << "pellandor: the hotkey " << hotkeyDisplayName(modifier, key) << " cannot be had: " << why_
+                      << ". A copied number pops the call dialog up by itself; to use a key instead, bind it to "
+                         "\"pellandor popup\" in the desktop's keyboard settings."
+                      << std::endl;
+        }
         return false;
     }
     void remove() override {}
     bool isRegistered() const override { return false; }
+
+private:
+    std::string why_;
+    bool reported_ = false;
 };
 
 }  // namespace
 
-std::unique_ptr<GlobalHotkey> createDummyHotkey() {
-    return std::make_unique<DummyHotkey>();
+std::unique_ptr<GlobalHotkey> createDummyHotkey(const std::string& why) {
+    return std::make_unique<DummyHotkey>(why);
 }
 
 }  // namespace pellandor
