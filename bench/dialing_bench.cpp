@@ -44,16 +44,8 @@ DialingRules northAmericanPlan() {
 // Numbers as they are typically copied: extensions, plain numbers, and
 // numbers written for people with separators and country codes.
 constexpr std::array<std::string_view, 10> kInputs = {
-    "1234",
-    "1234567",
-    "0311234567",
-    " +82 31 123 4567 ",
-    "+82-2-123-4567",
-    "(02) 123-4567",
-    "82-31-123-4567",
-    "+1 (415) 555-1234",
-    "1-212-555-1234",
-    "+44 20 7946 0018",
+    "1234",          "1234567",        "0311234567",        " +82 31 123 4567 ", "+82-2-123-4567",
+    "(02) 123-4567", "82-31-123-4567", "+1 (415) 555-1234", "1-212-555-1234",    "+44 20 7946 0018",
 };
 
 void runTable(benchmark::State& state, const DialingRules& rules) {

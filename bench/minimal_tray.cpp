@@ -16,8 +16,7 @@
 #include <cstring>
 #include <string>
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     QApplication app(argc, argv);
     app.setQuitOnLastWindowClosed(false);
 

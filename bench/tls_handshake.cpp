@@ -28,8 +28,7 @@
 
 namespace {
 
-double now()
-{
+double now() {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
@@ -39,8 +38,7 @@ struct SslFree {
     void operator()(SSL* ssl) const { SSL_free(ssl); }
 };
 
-bool once(SSL_CTX* ctx, const sockaddr_in& address, const std::string& request)
-{
+bool once(SSL_CTX* ctx, const sockaddr_in& address, const std::string& request) {
     const double start = now();
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0 || ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
@@ -70,8 +68,7 @@ bool once(SSL_CTX* ctx, const sockaddr_in& address, const std::string& request)
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     if (argc < 4 || argc > 5) {
         std::fprintf(stderr, "usage: %s HOST PORT REQUEST_FILE [CIPHER_LIST]\n", argv[0]);
         return 2;

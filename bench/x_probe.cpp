@@ -32,8 +32,7 @@
 
 namespace {
 
-double now()
-{
+double now() {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
@@ -69,8 +68,7 @@ static_assert(sizeof(FakeInputRequest) == 36);
 
 class Probe {
 public:
-    bool open()
-    {
+    bool open() {
         conn_ = xcb_connect(nullptr, nullptr);
         if (xcb_connection_has_error(conn_)) return fail("cannot open the display");
         screen_ = xcb_setup_roots_iterator(xcb_get_setup(conn_)).data;
@@ -90,8 +88,8 @@ public:
         // Two owner windows taken in turn, so every copy is a change of owner.
         for (xcb_window_t& owner : owners_) {
             owner = xcb_generate_id(conn_);
-            xcb_create_window(conn_, XCB_COPY_FROM_PARENT, owner, root_, 0, 0, 1, 1, 0,
-                              XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
+            xcb_create_window(conn_, XCB_COPY_FROM_PARENT, owner, root_, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
+                              XCB_COPY_FROM_PARENT, 0, nullptr);
         }
 
         const uint32_t rootEvents = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
@@ -102,8 +100,7 @@ public:
         return true;
     }
 
-    int run()
-    {
+    int run() {
         std::string input;
         std::puts("ready");
         std::fflush(stdout);
@@ -131,29 +128,25 @@ public:
     }
 
 private:
-    bool fail(const char* what)
-    {
+    bool fail(const char* what) {
         std::printf("error %s\n", what);
         std::fflush(stdout);
         return false;
     }
 
-    xcb_atom_t atom(const char* name)
-    {
+    xcb_atom_t atom(const char* name) {
         Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
             conn_, xcb_intern_atom(conn_, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr));
         return reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
     }
 
-    void watch(xcb_window_t window)
-    {
+    void watch(xcb_window_t window) {
         const uint32_t events = XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
         xcb_change_window_attributes(conn_, window, XCB_CW_EVENT_MASK, &events);
     }
 
     // Frames of a reparenting window manager hold the clients a level down.
-    void watchTree(xcb_window_t parent, int depth)
-    {
+    void watchTree(xcb_window_t parent, int depth) {
         Reply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(conn_, xcb_query_tree(conn_, parent), nullptr));
         if (!tree) return;
         const xcb_window_t* children = xcb_query_tree_children(tree.get());
@@ -164,12 +157,11 @@ private:
         }
     }
 
-    std::string title(xcb_window_t window)
-    {
+    std::string title(xcb_window_t window) {
         const std::pair<xcb_atom_t, xcb_atom_t> names[] = {{netWmName_, utf8_}, {XCB_ATOM_WM_NAME, XCB_ATOM_STRING}};
         for (const auto& [property, type] : names) {
-            Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
-                conn_, xcb_get_property(conn_, 0, window, property, type, 0, 256), nullptr));
+            Reply<xcb_get_property_reply_t> reply(
+                xcb_get_property_reply(conn_, xcb_get_property(conn_, 0, window, property, type, 0, 256), nullptr));
             if (reply && reply->type != XCB_ATOM_NONE)
                 return std::string(static_cast<const char*>(xcb_get_property_value(reply.get())),
                                    static_cast<std::size_t>(xcb_get_property_value_length(reply.get())));
@@ -177,60 +169,58 @@ private:
         return {};
     }
 
-    void handle(xcb_generic_event_t* event, double when)
-    {
+    void handle(xcb_generic_event_t* event, double when) {
         switch (event->response_type & 0x7f) {
-        case XCB_CREATE_NOTIFY: {
-            const auto* created = reinterpret_cast<xcb_create_notify_event_t*>(event);
-            watch(created->window);
-            break;
-        }
-        case XCB_REPARENT_NOTIFY: {
-            const auto* moved = reinterpret_cast<xcb_reparent_notify_event_t*>(event);
-            watch(moved->window);
-            break;
-        }
-        case XCB_MAP_NOTIFY: {
-            const auto* mapped = reinterpret_cast<xcb_map_notify_event_t*>(event);
-            // Seen once through the window itself and once through its parent.
-            if (mapped->event != mapped->window || titles_.empty()) break;
-            const std::string name = title(mapped->window);
-            if (titles_.count(name) == 0) break;
-            Reply<xcb_get_geometry_reply_t> geometry(
-                xcb_get_geometry_reply(conn_, xcb_get_geometry(conn_, mapped->window), nullptr));
-            if (!geometry || geometry->width <= 40 || geometry->height <= 40) break;
-            shown_.insert(mapped->window);
-            std::printf("mapped %.6f %u %u %u %s\n", when, mapped->window, geometry->width, geometry->height,
-                        name.c_str());
-            break;
-        }
-        case XCB_UNMAP_NOTIFY: {
-            const auto* unmapped = reinterpret_cast<xcb_unmap_notify_event_t*>(event);
-            if (unmapped->event != unmapped->window || shown_.erase(unmapped->window) == 0) break;
-            std::printf("unmapped %.6f %u\n", when, unmapped->window);
-            break;
-        }
-        case XCB_SELECTION_REQUEST:
-            serve(reinterpret_cast<xcb_selection_request_event_t*>(event));
-            break;
-        case XCB_SELECTION_CLEAR:
-            if (reinterpret_cast<xcb_selection_clear_event_t*>(event)->owner == owners_[current_])
-                std::puts("lost");
-            break;
-        case 0: {
-            const auto* error = reinterpret_cast<xcb_generic_error_t*>(event);
-            // Windows vanish between an event and a request about them.
-            if (error->error_code != XCB_WINDOW && error->error_code != XCB_DRAWABLE)
-                std::printf("error X %u (request %u)\n", error->error_code, error->major_code);
-            break;
-        }
-        default:
-            break;
+            case XCB_CREATE_NOTIFY: {
+                const auto* created = reinterpret_cast<xcb_create_notify_event_t*>(event);
+                watch(created->window);
+                break;
+            }
+            case XCB_REPARENT_NOTIFY: {
+                const auto* moved = reinterpret_cast<xcb_reparent_notify_event_t*>(event);
+                watch(moved->window);
+                break;
+            }
+            case XCB_MAP_NOTIFY: {
+                const auto* mapped = reinterpret_cast<xcb_map_notify_event_t*>(event);
+                // Seen once through the window itself and once through its parent.
+                if (mapped->event != mapped->window || titles_.empty()) break;
+                const std::string name = title(mapped->window);
+                if (titles_.count(name) == 0) break;
+                Reply<xcb_get_geometry_reply_t> geometry(
+                    xcb_get_geometry_reply(conn_, xcb_get_geometry(conn_, mapped->window), nullptr));
+                if (!geometry || geometry->width <= 40 || geometry->height <= 40) break;
+                shown_.insert(mapped->window);
+                std::printf("mapped %.6f %u %u %u %s\n", when, mapped->window, geometry->width, geometry->height,
+                            name.c_str());
+                break;
+            }
+            case XCB_UNMAP_NOTIFY: {
+                const auto* unmapped = reinterpret_cast<xcb_unmap_notify_event_t*>(event);
+                if (unmapped->event != unmapped->window || shown_.erase(unmapped->window) == 0) break;
+                std::printf("unmapped %.6f %u\n", when, unmapped->window);
+                break;
+            }
+            case XCB_SELECTION_REQUEST:
+                serve(reinterpret_cast<xcb_selection_request_event_t*>(event));
+                break;
+            case XCB_SELECTION_CLEAR:
+                if (reinterpret_cast<xcb_selection_clear_event_t*>(event)->owner == owners_[current_])
+                    std::puts("lost");
+                break;
+            case 0: {
+                const auto* error = reinterpret_cast<xcb_generic_error_t*>(event);
+                // Windows vanish between an event and a request about them.
+                if (error->error_code != XCB_WINDOW && error->error_code != XCB_DRAWABLE)
+                    std::printf("error X %u (request %u)\n", error->error_code, error->major_code);
+                break;
+            }
+            default:
+                break;
         }
     }
 
-    void serve(const xcb_selection_request_event_t* request)
-    {
+    void serve(const xcb_selection_request_event_t* request) {
         xcb_atom_t property = request->property;
         if (property == XCB_ATOM_NONE) property = request->target;  // an obsolete requestor
         if (request->target == targets_) {
@@ -256,34 +246,35 @@ private:
         xcb_flush(conn_);
     }
 
-    void loadKeymap()
-    {
+    void loadKeymap() {
         const xcb_setup_t* setup = xcb_get_setup(conn_);
         minKeycode_ = setup->min_keycode;
         const uint8_t count = static_cast<uint8_t>(setup->max_keycode - setup->min_keycode + 1);
-        Reply<xcb_get_keyboard_mapping_reply_t> reply(xcb_get_keyboard_mapping_reply(
-            conn_, xcb_get_keyboard_mapping(conn_, setup->min_keycode, count), nullptr));
+        Reply<xcb_get_keyboard_mapping_reply_t> reply(
+            xcb_get_keyboard_mapping_reply(conn_, xcb_get_keyboard_mapping(conn_, setup->min_keycode, count), nullptr));
         if (!reply) return;
         perCode_ = reply->keysyms_per_keycode;
         const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(reply.get());
         keysyms_.assign(syms, syms + xcb_get_keyboard_mapping_keysyms_length(reply.get()));
     }
 
-    uint8_t keycode(const std::string& name)
-    {
+    uint8_t keycode(const std::string& name) {
         xcb_keysym_t wanted = 0;
-        if (name == "Return") wanted = 0xff0d;
-        else if (name == "Escape") wanted = 0xff1b;
-        else if (name == "BackSpace") wanted = 0xff08;
-        else if (name.size() == 1) wanted = static_cast<unsigned char>(name[0]);
+        if (name == "Return")
+            wanted = 0xff0d;
+        else if (name == "Escape")
+            wanted = 0xff1b;
+        else if (name == "BackSpace")
+            wanted = 0xff08;
+        else if (name.size() == 1)
+            wanted = static_cast<unsigned char>(name[0]);
         // The unshifted column only: the bench types digits and lower-case letters.
         for (std::size_t i = 0; perCode_ != 0 && i < keysyms_.size(); i += perCode_)
             if (keysyms_[i] == wanted) return static_cast<uint8_t>(minKeycode_ + i / perCode_);
         return 0;
     }
 
-    void fakeKey(uint8_t type, uint8_t keycode)
-    {
+    void fakeKey(uint8_t type, uint8_t keycode) {
         FakeInputRequest request{};
         request.type = type;
         request.detail = keycode;
@@ -297,8 +288,7 @@ private:
         xcb_send_request(conn_, 0, parts + 2, &info);
     }
 
-    bool command(const std::string& line)
-    {
+    bool command(const std::string& line) {
         const std::size_t space = line.find(' ');
         const std::string verb = line.substr(0, space);
         const std::string argument = space == std::string::npos ? std::string() : line.substr(space + 1);
@@ -355,8 +345,7 @@ private:
 
 }  // namespace
 
-int main()
-{
+int main() {
     Probe probe;
     if (!probe.open()) return 1;
     return probe.run();

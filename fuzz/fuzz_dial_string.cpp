@@ -37,9 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                &rules.prefix2, &rules.prefix3, &rules.prefix4, &rules.prefix5}) {
         *field = in.ConsumeRandomLengthString(12);
     }
-    for (bool* flag :
-         {&rules.addZero, &rules.useAreaCode, &rules.useInternationalRule, &rules.usePopupForChar,
-          &rules.useNonStandard, &rules.usePrefix, &rules.useCoExtensionLength}) {
+    for (bool* flag : {&rules.addZero, &rules.useAreaCode, &rules.useInternationalRule, &rules.usePopupForChar,
+                       &rules.useNonStandard, &rules.usePrefix, &rules.useCoExtensionLength}) {
         *flag = in.ConsumeBool();
     }
     rules.coExtensionLength = in.ConsumeIntegral<std::int32_t>();

@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string codeText, error;
     int codeNumber = -1;
     if (pellandor::ExchangeRequest::parseAnswerCode(body, codeText, pellandor::kCallTypeCall, &user, codeNumber,
-                                                   error)) {
+                                                    error)) {
         if (!error.empty() && error.rfind("Error at Parsing", 0) == 0) std::abort();
     } else if (error.empty()) {
         std::abort();

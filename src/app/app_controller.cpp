@@ -98,8 +98,7 @@ AppController::AppController(StartupState& state, std::string settingsPath, std:
 
     tray_ = new SystemTray(state_.language, this);
     connect(tray_, &SystemTray::command, this, &AppController::handleCommand);
-    connect(tray_, &SystemTray::notified, this,
-            [this](int reason) { handleMessage(cmd::kTrayNotify, reason); });
+    connect(tray_, &SystemTray::notified, this, [this](int reason) { handleMessage(cmd::kTrayNotify, reason); });
     if (hotkey_) connect(hotkey_.get(), &GlobalHotkey::activated, this, &AppController::checkClipboardForNumber);
 }
 
@@ -285,8 +284,8 @@ void AppController::showNotice() {
     if (noticeShowing_) return;
     noticeShowing_ = true;
     auto* box = new QMessageBox(QMessageBox::Information, QString(),
-                                QString::fromStdString(state_.language.text("CALLDLG_WHILE_SETTINGS")),
-                                QMessageBox::Ok, settingsWindow_);
+                                QString::fromStdString(state_.language.text("CALLDLG_WHILE_SETTINGS")), QMessageBox::Ok,
+                                settingsWindow_);
     box->setAttribute(Qt::WA_DeleteOnClose);
     connect(box, &QDialog::finished, this, [this] { noticeShowing_ = false; });
     notice_ = box;

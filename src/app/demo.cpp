@@ -78,7 +78,9 @@ public:
         }
     }
 
-    std::string settingsPath() const { return folder_.filePath(QStringLiteral("pellandor_settings.ini")).toStdString(); }
+    std::string settingsPath() const {
+        return folder_.filePath(QStringLiteral("pellandor_settings.ini")).toStdString();
+    }
     QString instanceDir() const { return folder_.path(); }
     QString logPath() const { return folder_.filePath(QStringLiteral("exchange.jsonl")); }
     const std::string& port() const { return port_; }
@@ -96,13 +98,13 @@ public:
                 break;
             }
             const QJsonObject r = QJsonDocument::fromJson(line).object();
-            const QString station = r.value(QStringLiteral("fields")).toObject().value(QStringLiteral("stnnum")).toString();
+            const QString station =
+                r.value(QStringLiteral("fields")).toObject().value(QStringLiteral("stnnum")).toString();
             std::cout << "exchange: station " << station.toStdString() << " asked to "
                       << (r.value(QStringLiteral("call_type")).toString() == QLatin1String("hangup")
                               ? std::string("hang up")
                               : "dial " + r.value(QStringLiteral("destination")).toString().toStdString())
-                      << "; answered code " << std::to_string(r.value(QStringLiteral("code")).toInt())
-                      << std::endl;
+                      << "; answered code " << std::to_string(r.value(QStringLiteral("code")).toInt()) << std::endl;
         }
         logOffset_ = log.pos();
     }

@@ -5,8 +5,7 @@
 
 #include <cstdio>
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: pellandor-icon-gen DIR\n");
         return 1;

@@ -40,8 +40,7 @@ int runCrashTest(int argc, char** argv, const std::string& site) {
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     using namespace pellandor;
     // Started by the crash handler of a failed run; must not install one itself.
     if (isCrashNoticeCall(argc, argv)) return runCrashNotice(argc, argv);

@@ -98,7 +98,8 @@ bool SingleInstance::listen() {
     ::unlink(path.constData());
     if (!fd.isOpen() || ::bind(fd.get(), reinterpret_cast<const sockaddr*>(&*address), sizeof *address) != 0 ||
         ::chmod(path.constData(), 0600) != 0 || ::listen(fd.get(), 16) != 0) {
-        error_ = QStringLiteral("cannot listen on %1: %2").arg(socketPath_, QString::fromLocal8Bit(std::strerror(errno)));
+        error_ =
+            QStringLiteral("cannot listen on %1: %2").arg(socketPath_, QString::fromLocal8Bit(std::strerror(errno)));
         return false;
     }
     listener_ = std::move(fd);
@@ -112,7 +113,8 @@ void SingleInstance::onNewConnection() {
         const int fd = ::accept4(listener_.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (fd < 0) {
             if (errno == EINTR || errno == ECONNABORTED) continue;
-            if (errno != EAGAIN && errno != EWOULDBLOCK) qCWarning(lcInstance) << "accept failed:" << std::strerror(errno);
+            if (errno != EAGAIN && errno != EWOULDBLOCK)
+                qCWarning(lcInstance) << "accept failed:" << std::strerror(errno);
             return;
         }
         new Client(fd, this);
@@ -142,7 +144,8 @@ void SingleInstance::onClientReadable(Client* client) {
     static constexpr char kOk[] = "ok\n";
     [[maybe_unused]] const ssize_t sent = ::send(client->fd(), kOk, sizeof kOk - 1, MSG_NOSIGNAL);
     client->drop();
-    QMetaObject::invokeMethod(this, [this, line] { emit lineReceived(line); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, line] { emit lineReceived(line); }, Qt::QueuedConnection);
 }
 
 }  // namespace pellandor

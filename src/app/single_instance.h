@@ -22,9 +22,9 @@ public:
     ~SingleInstance() override;
 
     enum class Claim {
-        Primary,        // this process runs the program and listens
+        Primary,           // this process runs the program and listens
         RunningElsewhere,  // another live process holds the lock
-        Failed,         // see error(); the program may run without the rule
+        Failed,            // see error(); the program may run without the rule
     };
     // Takes over a lock or socket left by a process that died.
     Claim claim();

@@ -13,8 +13,8 @@ namespace pellandor {
 
 struct TrayProgramOptions {
     std::string settingsPath;
-    QString instanceDir;      // empty: no single-instance rule
-    std::string firstLine;    // "show" or "dial <number>" for this start
+    QString instanceDir;              // empty: no single-instance rule
+    std::string firstLine;            // "show" or "dial <number>" for this start
     std::function<void()> onStarted;  // after the tray is up (the demo prints its hints)
 };
 

@@ -5,35 +5,32 @@
 
 namespace pellandor {
 
-SettingsGap missingSettings(const CallDialogValues& account)
-{
+SettingsGap missingSettings(const CallDialogValues& account) {
     const bool userComplete = !account.userId.empty() && !account.password.empty() && !account.phoneNumber.empty();
-    const bool systemComplete = !account.exchangeAddress.empty() && account.exchangeAddress != "0.0.0.0" &&
-                                !account.exchangePort.empty();
+    const bool systemComplete =
+        !account.exchangeAddress.empty() && account.exchangeAddress != "0.0.0.0" && !account.exchangePort.empty();
     if (!userComplete && !systemComplete) return SettingsGap::UserAndSysInfo;
     if (!userComplete) return SettingsGap::UserInfo;
     if (!systemComplete) return SettingsGap::SysInfo;
     return SettingsGap::None;
 }
 
-const std::string& settingsGapMessage(SettingsGap gap, const ResultTexts& texts)
-{
+const std::string& settingsGapMessage(SettingsGap gap, const ResultTexts& texts) {
     static const std::string none;
     switch (gap) {
-    case SettingsGap::UserInfo:
-        return texts.notUserInfo;
-    case SettingsGap::SysInfo:
-        return texts.notSysInfo;
-    case SettingsGap::UserAndSysInfo:
-        return texts.notUserSysInfo;
-    case SettingsGap::None:
-        break;
+        case SettingsGap::UserInfo:
+            return texts.notUserInfo;
+        case SettingsGap::SysInfo:
+            return texts.notSysInfo;
+        case SettingsGap::UserAndSysInfo:
+            return texts.notUserSysInfo;
+        case SettingsGap::None:
+            break;
     }
     return none;
 }
 
-ResultTexts resultTextsFrom(const LanguageTable& table)
-{
+ResultTexts resultTextsFrom(const LanguageTable& table) {
     ResultTexts t;
     t.caption = table.text("RS_RESULT");
     t.callFail = table.text("RS_CALL_FAIL");
@@ -52,21 +49,18 @@ ResultTexts resultTextsFrom(const LanguageTable& table)
     return t;
 }
 
-std::optional<std::string> callDestination(std::string_view numberText, const DialingRules& rules)
-{
+std::optional<std::string> callDestination(std::string_view numberText, const DialingRules& rules) {
     std::string destination = DialingRules::applyDialMarks(numberText, rules.equalDigits);
     if (!rules.isDialableText(destination, false)) return std::nullopt;
     return destination;
 }
 
-std::string CallOutcome::message(const ResultTexts& texts) const
-{
+std::string CallOutcome::message(const ResultTexts& texts) const {
     return formatResultMessage(callResultMessage(result, hangup, texts));
 }
 
 CallPress::Begin CallPress::press(CallKind kind, const CallDialogValues& account, std::string_view numberText,
-                                    const DialingRules& rules, Completion completion)
-{
+                                  const DialingRules& rules, Completion completion) {
     Begin begin;
     begin.gap = missingSettings(account);
     if (begin.gap != SettingsGap::None) {
@@ -110,10 +104,8 @@ CallPress::Begin CallPress::press(CallKind kind, const CallDialogValues& account
     return begin;
 }
 
-CallPress::Begin CallPress::pressAndWait(CallKind kind, const CallDialogValues& account,
-                                           std::string_view numberText, const DialingRules& rules,
-                                           CallOutcome& outcome)
-{
+CallPress::Begin CallPress::pressAndWait(CallKind kind, const CallDialogValues& account, std::string_view numberText,
+                                         const DialingRules& rules, CallOutcome& outcome) {
     auto promise = std::make_shared<std::promise<CallOutcome>>();
     std::future<CallOutcome> done = promise->get_future();
     Begin begin = press(kind, account, numberText, rules,
@@ -122,8 +114,7 @@ CallPress::Begin CallPress::pressAndWait(CallKind kind, const CallDialogValues& 
     return begin;
 }
 
-void CallPress::deliver(void* self, const int* step, const char* text)
-{
+void CallPress::deliver(void* self, const int* step, const char* text) {
     auto* press = static_cast<CallPress*>(self);
     const CallOutcome outcome{{*step, text ? text : ""}, press->hangup_};
     if (press->completion_) press->completion_(outcome);

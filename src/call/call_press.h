@@ -74,8 +74,8 @@ public:
     CallPress& operator=(const CallPress&) = delete;
 
     // `numberText` is the number box text (ignored for a hang-up).
-    Begin press(CallKind kind, const CallDialogValues& account, std::string_view numberText,
-                const DialingRules& rules, Completion completion);
+    Begin press(CallKind kind, const CallDialogValues& account, std::string_view numberText, const DialingRules& rules,
+                Completion completion);
 
     // press, then wait for the outcome (only when the status is Started).
     Begin pressAndWait(CallKind kind, const CallDialogValues& account, std::string_view numberText,

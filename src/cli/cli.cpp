@@ -34,16 +34,13 @@ constexpr const char* kUsage =
 
 }  // namespace
 
-int usageError(std::ostream& err, const std::string& what)
-{
+int usageError(std::ostream& err, const std::string& what) {
     err << "pellandor: " << what << "\n" << kUsage;
     return kExitUsage;
 }
 
-int runDialString(const ParsedArgs& args, const std::string& settingsPath, std::ostream& out, std::ostream& err)
-{
-    if (args.words.empty())
-        return usageError(err, "dial-string needs a TEXT");
+int runDialString(const ParsedArgs& args, const std::string& settingsPath, std::ostream& out, std::ostream& err) {
+    if (args.words.empty()) return usageError(err, "dial-string needs a TEXT");
     const StartupState state = loadStartupState(settingsPath, languageFilePath());
     const std::string text = joinWords(args.words);
     if (!args.send) {
@@ -61,11 +58,9 @@ int runDialString(const ParsedArgs& args, const std::string& settingsPath, std::
     return kExitOk;
 }
 
-int runCli(const std::vector<std::string>& argv, std::ostream& out, std::ostream& err)
-{
+int runCli(const std::vector<std::string>& argv, std::ostream& out, std::ostream& err) {
     const ParsedArgs args = parseArgs(argv);
-    if (!args.error.empty())
-        return usageError(err, args.error);
+    if (!args.error.empty()) return usageError(err, args.error);
     if (args.help) {
         out << kUsage;
         return kExitOk;
@@ -75,13 +70,12 @@ int runCli(const std::vector<std::string>& argv, std::ostream& out, std::ostream
         return kExitOk;
     }
     if (args.command.empty() || args.command == "popup") {
-        err << "pellandor: this build has no desktop program (it needs Qt 6); use one of the commands below.\n" << kUsage;
+        err << "pellandor: this build has no desktop program (it needs Qt 6); use one of the commands below.\n"
+            << kUsage;
         return kExitUsage;
     }
-    if (args.send && args.command != "dial-string")
-        return usageError(err, "--send goes with dial-string only");
-    if (args.raw && args.command != "call")
-        return usageError(err, "--raw goes with call only");
+    if (args.send && args.command != "dial-string") return usageError(err, "--send goes with dial-string only");
+    if (args.raw && args.command != "call") return usageError(err, "--raw goes with call only");
     if (args.showPassword && args.command != "config")
         return usageError(err, "--show-password goes with config list only");
 
@@ -97,15 +91,11 @@ int runCli(const std::vector<std::string>& argv, std::ostream& out, std::ostream
             return kExitIncomplete;
         }
     }
-    if (args.command == "dial-string")
-        return runDialString(args, settingsPath, out, err);
-    if (args.command == "config")
-        return runConfig(args, settingsPath, out, err);
-    if (args.command == "call")
-        return runCall(args, settingsPath, false, out, err);
+    if (args.command == "dial-string") return runDialString(args, settingsPath, out, err);
+    if (args.command == "config") return runConfig(args, settingsPath, out, err);
+    if (args.command == "call") return runCall(args, settingsPath, false, out, err);
     if (args.command == "hangup") {
-        if (!args.words.empty())
-            return usageError(err, "hangup takes no number");
+        if (!args.words.empty()) return usageError(err, "hangup takes no number");
         return runCall(args, settingsPath, true, out, err);
     }
     return usageError(err, "unknown command: " + args.command);

@@ -2,8 +2,7 @@
 
 namespace pellandor {
 
-ParsedArgs parseArgs(const std::vector<std::string>& args)
-{
+ParsedArgs parseArgs(const std::vector<std::string>& args) {
     ParsedArgs parsed;
     bool optionsEnded = false;
     bool haveCommand = false;
@@ -45,17 +44,14 @@ ParsedArgs parseArgs(const std::vector<std::string>& args)
             parsed.words.push_back(arg);
         }
     }
-    if (parsed.settings && parsed.settings->empty())
-        parsed.error = "option --settings needs a file name";
+    if (parsed.settings && parsed.settings->empty()) parsed.error = "option --settings needs a file name";
     return parsed;
 }
 
-std::string joinWords(const std::vector<std::string>& words)
-{
+std::string joinWords(const std::vector<std::string>& words) {
     std::string joined;
     for (const std::string& word : words) {
-        if (!joined.empty())
-            joined += ' ';
+        if (!joined.empty()) joined += ' ';
         joined += word;
     }
     return joined;

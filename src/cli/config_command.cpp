@@ -10,19 +10,16 @@ namespace pellandor {
 
 namespace {
 
-bool isPasswordRow(const std::string& name)
-{
+bool isPasswordRow(const std::string& name) {
     return name == "USER_INFO/PW";
 }
 
 }  // namespace
 
-int runConfig(const ParsedArgs& args, const std::string& settingsPath, std::ostream& out, std::ostream& err)
-{
+int runConfig(const ParsedArgs& args, const std::string& settingsPath, std::ostream& out, std::ostream& err) {
     const std::vector<std::string>& w = args.words;
     const std::string action = w.empty() ? std::string() : w[0];
-    if (args.showPassword && action != "list")
-        return usageError(err, "--show-password goes with config list only");
+    if (args.showPassword && action != "list") return usageError(err, "--show-password goes with config list only");
     if (action == "get" && w.size() == 3) {
         std::string value;
         if (!readSettingAsProgram(settingsPath, w[1], w[2], value)) {
@@ -41,8 +38,7 @@ int runConfig(const ParsedArgs& args, const std::string& settingsPath, std::ostr
         }
         std::string error;
         const SettingWriteResult result = writeSettingAsProgram(settingsPath, w[1], w[2], value, error);
-        if (result == SettingWriteResult::Ok)
-            return kExitOk;
+        if (result == SettingWriteResult::Ok) return kExitOk;
         err << "pellandor: " << error << "\n";
         return result == SettingWriteResult::InvalidName ? kExitUsage : kExitRefused;
     }

@@ -32,8 +32,9 @@ bool numberToDial(const std::string& text, std::string& number, std::string& err
     std::string candidate = trimBlanks(text);
     const DialingRules plain;
     if (!plain.isDialableText(candidate, false)) {
-        error = "not a dialable number (at most 30 characters of 0-9 * # + ( ) - / and space, with at least one "
-                "digit)";
+        error =
+            "not a dialable number (at most 30 characters of 0-9 * # + ( ) - / and space, with at least one "
+            "digit)";
         return false;
     }
     number = candidate;
@@ -72,7 +73,8 @@ DesktopRequest classifyCommandLine(const std::vector<std::string>& args) {
     }
     std::string text;
     if (link) {
-        if (!parsed.words.empty()) return errorRequest("a link goes alone: " + parsed.command + " " + joinWords(parsed.words), 1);
+        if (!parsed.words.empty())
+            return errorRequest("a link goes alone: " + parsed.command + " " + joinWords(parsed.words), 1);
         text = parsed.command;
     } else {
         if (parsed.words.empty()) return errorRequest("dial needs a NUMBER or a tel: link", 1);

@@ -28,7 +28,8 @@ bool isPrivateFolder(const std::string& path) {
 }
 
 int remainingMs(std::chrono::steady_clock::time_point deadline) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     return left.count() > 0 ? static_cast<int>(left.count()) : 0;
 }
 
@@ -51,7 +52,7 @@ UniqueFd startConnect(const std::string& socketPath, bool& inProgress) {
 }  // namespace
 
 std::optional<sockaddr_un> instanceSocketAddress(const std::string& socketPath) {
-    sockaddr_un addr {};
+    sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
     if (socketPath.size() >= sizeof(addr.sun_path)) return std::nullopt;
     std::memcpy(addr.sun_path, socketPath.c_str(), socketPath.size() + 1);
@@ -93,7 +94,7 @@ InstanceSend sendToRunningInstance(const std::string& socketPath, const std::str
     const UniqueFd fd = startConnect(socketPath, inProgress);
     if (!fd.isOpen()) return InstanceSend::NoListener;
     if (inProgress) {
-        pollfd p {fd.get(), POLLOUT, 0};
+        pollfd p{fd.get(), POLLOUT, 0};
         if (::poll(&p, 1, remainingMs(deadline)) <= 0) return InstanceSend::NoAnswer;
         int soError = 0;
         socklen_t len = sizeof(soError);
@@ -111,7 +112,7 @@ InstanceSend sendToRunningInstance(const std::string& socketPath, const std::str
         }
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && errno == EAGAIN) {
-            pollfd p {fd.get(), POLLOUT, 0};
+            pollfd p{fd.get(), POLLOUT, 0};
             if (::poll(&p, 1, remainingMs(deadline)) <= 0) return InstanceSend::NoAnswer;
             continue;
         }
@@ -121,7 +122,7 @@ InstanceSend sendToRunningInstance(const std::string& socketPath, const std::str
     std::string answer;
     char buffer[16];
     while (answer.find('\n') == std::string::npos && answer.size() < 64) {
-        pollfd p {fd.get(), POLLIN, 0};
+        pollfd p{fd.get(), POLLIN, 0};
         const int ready = ::poll(&p, 1, remainingMs(deadline));
         if (ready < 0 && errno == EINTR) continue;
         if (ready <= 0) return InstanceSend::NoAnswer;

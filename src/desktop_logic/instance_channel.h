@@ -26,9 +26,9 @@ std::optional<sockaddr_un> instanceSocketAddress(const std::string& socketPath);
 inline constexpr std::size_t kMaxInstanceLine = 4096;
 
 enum class InstanceSend {
-    Delivered,  // the running program took the line
-    NoListener, // nobody listens at the socket
-    NoAnswer,   // connected, but no acknowledgement in time
+    Delivered,   // the running program took the line
+    NoListener,  // nobody listens at the socket
+    NoAnswer,    // connected, but no acknowledgement in time
 };
 
 // Whether a live program accepts connections at `socketPath` (a socket file

@@ -76,8 +76,9 @@ PhoneUriResult parsePhoneUri(std::string_view uri) {
     std::string number = trimBlanks(decoded);
     const DialingRules plain;
     if (!plain.isDialableText(number, false)) {
-        result.error = "the link holds no number to dial (at most 30 characters of 0-9 * # + ( ) - / and "
-                       "space, with at least one digit)";
+        result.error =
+            "the link holds no number to dial (at most 30 characters of 0-9 * # + ( ) - / and "
+            "space, with at least one digit)";
         return result;
     }
     result.ok = true;

@@ -27,8 +27,7 @@ std::string quoteExecArgument(std::string_view argument);
 std::string autostartEntryText(std::string_view name, std::string_view programPath);
 
 // Writes the entry atomically (folders created as needed).
-AutostartResult registerAutostart(const std::string& entryPath, std::string_view name,
-                                  const std::string& programPath);
+AutostartResult registerAutostart(const std::string& entryPath, std::string_view name, const std::string& programPath);
 
 // Removes the entry. An entry that is already absent is not a failure: the
 // program does not start at login either way.

@@ -36,21 +36,31 @@ std::uint32_t keysymForVirtualKey(std::uint32_t vk) {
 
 std::uint16_t x11ModifierMask(std::uint32_t flags) {
     std::uint16_t mask = 0;
-    if (flags & kModShift) mask |= 1;     // ShiftMask
-    if (flags & kModControl) mask |= 4;   // ControlMask
-    if (flags & kModAlt) mask |= 8;       // Mod1Mask
-    if (flags & kModWin) mask |= 64;      // Mod4Mask
+    if (flags & kModShift) mask |= 1;    // ShiftMask
+    if (flags & kModControl) mask |= 4;  // ControlMask
+    if (flags & kModAlt) mask |= 8;      // Mod1Mask
+    if (flags & kModWin) mask |= 64;     // Mod4Mask
     return mask;
 }
 
 std::string hotkeyDisplayName(std::string_view modifier, std::string_view key) {
     std::string mod;
     switch (hotkeyModifierFlags(modifier)) {
-        case kModControl: mod = "Ctrl"; break;
-        case kModAlt: mod = "Alt"; break;
-        case kModShift: mod = "Shift"; break;
-        case kModWin: mod = "Super"; break;
-        default: mod = modifier.empty() ? "(none)" : std::string(modifier); break;
+        case kModControl:
+            mod = "Ctrl";
+            break;
+        case kModAlt:
+            mod = "Alt";
+            break;
+        case kModShift:
+            mod = "Shift";
+            break;
+        case kModWin:
+            mod = "Super";
+            break;
+        default:
+            mod = modifier.empty() ? "(none)" : std::string(modifier);
+            break;
     }
     std::string k(key);
     if (k.size() >= 2 && k[0] == 'f') k[0] = 'F';
@@ -61,11 +71,20 @@ std::string hotkeyDisplayName(std::string_view modifier, std::string_view key) {
 std::string portalTrigger(std::string_view modifier, std::string_view key) {
     std::string mod;
     switch (hotkeyModifierFlags(modifier)) {
-        case kModControl: mod = "CTRL"; break;
-        case kModAlt: mod = "ALT"; break;
-        case kModShift: mod = "SHIFT"; break;
-        case kModWin: mod = "LOGO"; break;
-        default: return {};
+        case kModControl:
+            mod = "CTRL";
+            break;
+        case kModAlt:
+            mod = "ALT";
+            break;
+        case kModShift:
+            mod = "SHIFT";
+            break;
+        case kModWin:
+            mod = "LOGO";
+            break;
+        default:
+            return {};
     }
     const std::uint32_t vk = hotkeyVirtualKey(key);
     if (vk == 0) return {};

@@ -191,7 +191,7 @@ struct ExchangeRequest::Shared {
     std::condition_variable idle;
     std::condition_variable wake;  // the worker waits on it between requests
     State state = State::Idle;
-    bool job = false;              // a request for the worker to take
+    bool job = false;        // a request for the worker to take
     std::thread::id worker;  // set by the worker once start has published it
     bool destroying = false;
     ResultCallback callback = nullptr;
@@ -387,7 +387,7 @@ bool ExchangeRequest::makeRequestXml(int callType, const CallUserInfo* userInfo,
 }
 
 bool ExchangeRequest::parseAnswerCode(std::string_view body, std::string& codeText, int callType,
-                                     const CallUserInfo* userInfo, int& codeNumber, std::string& errorText) {
+                                      const CallUserInfo* userInfo, int& codeNumber, std::string& errorText) {
     if (userInfo == nullptr) {
         errorText = "Invalid Type Data at CHttpXmlRequest::ProcessRespXML";
         return false;
@@ -427,7 +427,7 @@ bool ExchangeRequest::connect() {
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     tls_->setCancelFd(cancel_.get());
     if (tls_->connect(fd, reinterpret_cast<const sockaddr*>(&*serverAddress_), serverAddressLength_,
-                               toPollMs(connectTimeout_))) {
+                      toPollMs(connectTimeout_))) {
         return true;
     }
     errorText_ = "Connect SSL fail " + tls_->errorText() + "\n";
@@ -476,7 +476,6 @@ void ExchangeRequest::serve(std::shared_ptr<Shared> shared) {
 }
 
 void ExchangeRequest::run(const std::shared_ptr<Shared>& shared) {
-
     bool ok = false;
     std::string codeText;
     do {

@@ -66,8 +66,8 @@ public:
     // type or without user info.
     static bool makeRequestXml(int callType, const CallUserInfo* userInfo, std::string& xml);
     // Reads the `code` element of an answer body.
-    static bool parseAnswerCode(std::string_view body, std::string& codeText, int callType, const CallUserInfo* userInfo,
-                               int& codeNumber, std::string& errorText);
+    static bool parseAnswerCode(std::string_view body, std::string& codeText, int callType,
+                                const CallUserInfo* userInfo, int& codeNumber, std::string& errorText);
 
 private:
     struct Shared;

@@ -25,23 +25,23 @@ namespace {
 // The TLS library is loaded on the first request, not at start: linked in,
 // its relocations alone keep about 1.7 MiB resident in a program that may
 // sit in the tray all day without calling.
-#define PELLANDOR_TLS_FUNCTIONS(X)                                                                                 \
-    X(OPENSSL_init_ssl)                                                                                            \
-    X(TLS_client_method)                                                                                           \
-    X(SSL_CTX_new)                                                                                                 \
-    X(SSL_CTX_free)                                                                                                \
-    X(SSL_CTX_ctrl)                                                                                                \
-    X(SSL_CTX_set_security_level)                                                                                  \
-    X(SSL_CTX_set_options)                                                                                         \
-    X(SSL_CTX_set_cipher_list)                                                                                     \
-    X(SSL_new)                                                                                                     \
-    X(SSL_free)                                                                                                    \
-    X(SSL_set_fd)                                                                                                  \
-    X(SSL_connect)                                                                                                 \
-    X(SSL_get_error)                                                                                               \
-    X(SSL_read)                                                                                                    \
-    X(SSL_write)                                                                                                   \
-    X(SSL_shutdown)                                                                                                \
+#define PELLANDOR_TLS_FUNCTIONS(X) \
+    X(OPENSSL_init_ssl)            \
+    X(TLS_client_method)           \
+    X(SSL_CTX_new)                 \
+    X(SSL_CTX_free)                \
+    X(SSL_CTX_ctrl)                \
+    X(SSL_CTX_set_security_level)  \
+    X(SSL_CTX_set_options)         \
+    X(SSL_CTX_set_cipher_list)     \
+    X(SSL_new)                     \
+    X(SSL_free)                    \
+    X(SSL_set_fd)                  \
+    X(SSL_connect)                 \
+    X(SSL_get_error)               \
+    X(SSL_read)                    \
+    X(SSL_write)                   \
+    X(SSL_shutdown)                \
     X(ERR_clear_error)
 
 #define PELLANDOR_STR2(x) #x
@@ -67,11 +67,11 @@ const TlsApi& tls() {
             loaded.error = std::string("cannot load ") + kTlsLibrary + ": " + (why != nullptr ? why : "unknown error");
             return loaded;
         }
-#define PELLANDOR_TLS_LOAD(name)                                                                                   \
-    loaded.name = reinterpret_cast<decltype(loaded.name)>(::dlsym(library, #name));                                \
-    if (loaded.name == nullptr) {                                                                                  \
-        loaded.error = std::string(kTlsLibrary) + " lacks " #name;                                                  \
-        return loaded;                                                                                             \
+#define PELLANDOR_TLS_LOAD(name)                                                    \
+    loaded.name = reinterpret_cast<decltype(loaded.name)>(::dlsym(library, #name)); \
+    if (loaded.name == nullptr) {                                                   \
+        loaded.error = std::string(kTlsLibrary) + " lacks " #name;                  \
+        return loaded;                                                              \
     }
         PELLANDOR_TLS_FUNCTIONS(PELLANDOR_TLS_LOAD)
 #undef PELLANDOR_TLS_LOAD
@@ -292,7 +292,7 @@ bool TlsConnection::handshake(int socket, int timeoutMs) {
 }
 
 long TlsConnection::transfer(const char* function, int socket, char* readBuffer, const char* writeBytes,
-                                 std::size_t length, int timeoutMs) {
+                             std::size_t length, int timeoutMs) {
     if (!ssl_ || socket != connectedSocket_ || length == 0) {
         setError("%s: no TLS connection on socket %d", function, socket);
         return -1;

@@ -29,8 +29,7 @@ public:
 
     // TCP connect, then the handshake; each must finish within `timeoutMs`.
     // Leaves the socket non-blocking.
-    bool connect(int socket, const sockaddr* address, socklen_t length,
-                          int timeoutMs = kDefaultConnectTimeoutMs);
+    bool connect(int socket, const sockaddr* address, socklen_t length, int timeoutMs = kDefaultConnectTimeoutMs);
     bool handshake(int socket, int timeoutMs = kDefaultConnectTimeoutMs);
 
     // Byte count, 0 or less on close, error or time-out (`timeoutMs` < 0:

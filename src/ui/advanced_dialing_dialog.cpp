@@ -18,8 +18,11 @@ constexpr int kMinLengthLimit = 1;
 }  // namespace
 
 AdvancedDialingDialog::AdvancedDialingDialog(StartupState& state, std::string settingsPath, std::string languagePath,
-                                       QWidget* parent)
-    : SettingsDialogBase(parent), state_(state), settingsPath_(std::move(settingsPath)), languagePath_(std::move(languagePath)) {
+                                             QWidget* parent)
+    : SettingsDialogBase(parent),
+      state_(state),
+      settingsPath_(std::move(settingsPath)),
+      languagePath_(std::move(languagePath)) {
     setObjectName(QStringLiteral("advancedDialingDialog"));
     useSettingsBackground(this);
     ok_ = new QPushButton(this);
@@ -76,12 +79,11 @@ AdvancedDialingDialog::~AdvancedDialingDialog() = default;
 void AdvancedDialingDialog::setTexts() {
     const LanguageTable& t = state_.advancedTexts;
     setWindowTitle(toQ(t.text("DIALING_ADV_CAPTION")));
-    const QStringList marked = withMnemonics({toQ(t.text("OK")), toQ(t.text("CANCEL")),
-                                              toQ(t.text("DIALING_ADV_ADDEQUALNUM")),
-                                              toQ(t.text("DIALING_ADV_POPUPLENGTH")),
-                                              toQ(t.text("DIALING_ADV_CHECKBOX_DIALINGAREACODE")),
-                                              toQ(t.text("DIALING_ADV_CHECKBOX_INTERNATIONAL")),
-                                              toQ(t.text("DIALING_ADV_POPUP_FOR_CHAR")), toQ(t.text("DIALING_ADV_ADV"))});
+    const QStringList marked =
+        withMnemonics({toQ(t.text("OK")), toQ(t.text("CANCEL")), toQ(t.text("DIALING_ADV_ADDEQUALNUM")),
+                       toQ(t.text("DIALING_ADV_POPUPLENGTH")), toQ(t.text("DIALING_ADV_CHECKBOX_DIALINGAREACODE")),
+                       toQ(t.text("DIALING_ADV_CHECKBOX_INTERNATIONAL")), toQ(t.text("DIALING_ADV_POPUP_FOR_CHAR")),
+                       toQ(t.text("DIALING_ADV_ADV"))});
     ok_->setText(marked[0]);
     cancel_->setText(marked[1]);
     equalLabel_->setText(marked[2]);
@@ -134,6 +136,5 @@ void AdvancedDialingDialog::onOk() {
     state_.advancedTexts.loadLanguage(languagePath_, state_.advanced.language);
     done(0);
 }
-
 
 }  // namespace pellandor

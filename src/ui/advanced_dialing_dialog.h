@@ -23,14 +23,13 @@ public:
     // Works on state.advanced, state.advancedTexts and state.rules (and
     // the special dialog on state.special, state.specialTexts).
     AdvancedDialingDialog(StartupState& state, std::string settingsPath, std::string languagePath,
-                       QWidget* parent = nullptr);
+                          QWidget* parent = nullptr);
     ~AdvancedDialingDialog() override;
 
     // Reloads values and texts from the files, fills and shows, without waiting.
     void openDialog() override;
 
     SpecialDialingDialog& specialDialog() const { return *special_; }
-
 
 private:
     void setTexts();

@@ -28,17 +28,14 @@ namespace {
 class RequestFinishedEvent final : public QEvent {
 public:
     explicit RequestFinishedEvent(CallOutcome outcome)
-        : QEvent(static_cast<QEvent::Type>(kRequestFinishedEventType)), outcome(std::move(outcome))
-    {
-    }
+        : QEvent(static_cast<QEvent::Type>(kRequestFinishedEventType)), outcome(std::move(outcome)) {}
     const CallOutcome outcome;
 };
 
 // The number box reads at most this much, so an overlong paste cannot grow a request.
 constexpr int kNumberReadLimit = 38;
 
-QFont dialogFont(FontSpec spec)
-{
+QFont dialogFont(FontSpec spec) {
     QFont font = QApplication::font();
     // A cell height holds the em plus its internal leading.
     font.setPixelSize(static_cast<int>(std::lround(spec.height * 0.8)));
@@ -50,8 +47,7 @@ QFont dialogFont(FontSpec spec)
 }  // namespace
 
 CallDialog::CallDialog(const DialingRules& rules, CallLog& log, DialogState& state, QWidget* parent)
-    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint), rules_(rules), log_(log), state_(state)
-{
+    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint), rules_(rules), log_(log), state_(state) {
     QEvent::registerEventType(kRequestFinishedEventType);
     setWindowTitle(QStringLiteral("Ulvex Pellandor"));
 
@@ -78,7 +74,8 @@ CallDialog::CallDialog(const DialingRules& rules, CallLog& log, DialogState& sta
         {DlgItem::Exit, SkinImage::Exit, SkinImage::ExitHover, SkinImage::ExitPressed},
         {DlgItem::ExitMin, SkinImage::ExitMin, SkinImage::ExitMinHover, SkinImage::ExitMinPressed},
     };
-    for (const ButtonSpec& spec : specs) buttons_[spec.item] = new SkinButton(spec.normal, spec.hover, spec.pressed, this);
+    for (const ButtonSpec& spec : specs)
+        buttons_[spec.item] = new SkinButton(spec.normal, spec.hover, spec.pressed, this);
     connect(buttons_[DlgItem::Call], &QAbstractButton::clicked, this, &CallDialog::onCall);
     connect(buttons_[DlgItem::CallMin], &QAbstractButton::clicked, this, &CallDialog::onCall);
     connect(buttons_[DlgItem::Hangup], &QAbstractButton::clicked, this, &CallDialog::onHangup);
@@ -126,8 +123,7 @@ CallDialog::CallDialog(const DialingRules& rules, CallLog& log, DialogState& sta
 
 CallDialog::~CallDialog() = default;
 
-void CallDialog::applyValues(const CallDialogValues& values, const LanguageTable& texts)
-{
+void CallDialog::applyValues(const CallDialogValues& values, const LanguageTable& texts) {
     const bool hangupChanged = values.showHangup != values_.showHangup;
     values_ = values;
     texts_ = resultTextsFrom(texts);
@@ -138,31 +134,26 @@ void CallDialog::applyValues(const CallDialogValues& values, const LanguageTable
     }
 }
 
-void CallDialog::setMessagePresenter(MessagePresenter presenter)
-{
+void CallDialog::setMessagePresenter(MessagePresenter presenter) {
     presenter_ = std::move(presenter);
 }
 
-bool CallDialog::isFullLayout() const
-{
+bool CallDialog::isFullLayout() const {
     return state_.dialogIsMax;
 }
 
-SkinButton* CallDialog::button(DlgItem item) const
-{
+SkinButton* CallDialog::button(DlgItem item) const {
     const auto found = buttons_.find(item);
     return found == buttons_.end() ? nullptr : found->second;
 }
 
-void CallDialog::setPointerUnknown(std::optional<QPoint> trayPoint, bool placeItself)
-{
+void CallDialog::setPointerUnknown(std::optional<QPoint> trayPoint, bool placeItself) {
     pointerUnknown_ = true;
     if (trayPoint) trayPoint_ = trayPoint;
     placeItself_ = placeItself;
 }
 
-QPoint CallDialog::placeUnderWayland() const
-{
+QPoint CallDialog::placeUnderWayland() const {
     const QPoint saved(state_.dialogX, state_.dialogY);
     const QScreen* screen = QGuiApplication::screenAt(trayPoint_.value_or(saved));
     if (screen == nullptr) screen = QGuiApplication::primaryScreen();
@@ -170,8 +161,7 @@ QPoint CallDialog::placeUnderWayland() const
     return placeWithoutPointer(trayPoint_, saved, size(), screen->availableGeometry());
 }
 
-void CallDialog::chooseManagedOnMap(bool managed)
-{
+void CallDialog::chooseManagedOnMap(bool managed) {
     if (!placeItself_ || isVisible()) return;
     // Only a window that bypasses the compositor stays where it is put, and
     // such a window never gets the keyboard: a copied number comes up in
@@ -180,8 +170,7 @@ void CallDialog::chooseManagedOnMap(bool managed)
     windowHandle()->setFlag(Qt::X11BypassWindowManagerHint, !managed);
 }
 
-void CallDialog::showDialog()
-{
+void CallDialog::showDialog() {
     if (!isVisible() && pointerUnknown_ && !values_.fixedPosition) move(placeUnderWayland());
     chooseManagedOnMap(true);
     if (!isVisible()) numberBox_->clearEditText();
@@ -193,8 +182,7 @@ void CallDialog::showDialog()
     numberBox_->setFocus();
 }
 
-void CallDialog::showNumber(const std::string& text, std::optional<QPoint> point, bool showFlag)
-{
+void CallDialog::showNumber(const std::string& text, std::optional<QPoint> point, bool showFlag) {
     numberBox_->setEditText(QString::fromStdString(rules_.buildDialString(text)));
 
     if (point) {
@@ -205,8 +193,8 @@ void CallDialog::showNumber(const std::string& text, std::optional<QPoint> point
             position = placeUnderWayland();
         } else {
             const QScreen* screen = QGuiApplication::screenAt(*point);
-            position = placeAtPointer(*point, size(),
-                                      screen ? std::optional(screen->availableGeometry()) : std::nullopt);
+            position =
+                placeAtPointer(*point, size(), screen ? std::optional(screen->availableGeometry()) : std::nullopt);
         }
         chooseManagedOnMap(false);
         if (showFlag) {
@@ -238,47 +226,42 @@ void CallDialog::showNumber(const std::string& text, std::optional<QPoint> point
     if (values_.autoCall) QMetaObject::invokeMethod(this, &CallDialog::onCall, Qt::QueuedConnection);
 }
 
-void CallDialog::restartAutoHide()
-{
+void CallDialog::restartAutoHide() {
     if (values_.autoHide) autoHideTimer_.start(values_.hideDelayMs);
 }
 
-void CallDialog::onCall()
-{
+void CallDialog::onCall() {
     startRequest(CallKind::Call);
 }
 
-void CallDialog::onHangup()
-{
+void CallDialog::onHangup() {
     startRequest(CallKind::Hangup);
 }
 
-void CallDialog::startRequest(CallKind kind)
-{
+void CallDialog::startRequest(CallKind kind) {
     // A posted Call (Enter, auto-call) may arrive while a request runs.
     if (press_.isRunning()) return;
 
-    const std::string text = kind == CallKind::Call ? numberBox_->currentText().left(kNumberReadLimit).toStdString()
-                                                    : std::string();
-    const CallPress::Begin begin =
-        press_.press(kind, values_, text, rules_, [this](const CallOutcome& outcome) {
-            // Worker thread: hand the outcome over, touch nothing else.
-            QCoreApplication::postEvent(this, new RequestFinishedEvent(outcome));
-        });
+    const std::string text =
+        kind == CallKind::Call ? numberBox_->currentText().left(kNumberReadLimit).toStdString() : std::string();
+    const CallPress::Begin begin = press_.press(kind, values_, text, rules_, [this](const CallOutcome& outcome) {
+        // Worker thread: hand the outcome over, touch nothing else.
+        QCoreApplication::postEvent(this, new RequestFinishedEvent(outcome));
+    });
 
     switch (begin.status) {
-    case CallPress::Status::IncompleteSettings:
-        showFailedLabel();
-        showMessage(QString::fromStdString(formatResultMessage(settingsGapMessage(begin.gap, texts_))));
-        return;
-    case CallPress::Status::NotDialable:
-        return;
-    case CallPress::Status::Refused:
-        // No worker could start: shown like a request that got no answer.
-        presentOutcome(CallOutcome{{-kStepStarted, begin.error}, kind == CallKind::Hangup});
-        return;
-    case CallPress::Status::Started:
-        break;
+        case CallPress::Status::IncompleteSettings:
+            showFailedLabel();
+            showMessage(QString::fromStdString(formatResultMessage(settingsGapMessage(begin.gap, texts_))));
+            return;
+        case CallPress::Status::NotDialable:
+            return;
+        case CallPress::Status::Refused:
+            // No worker could start: shown like a request that got no answer.
+            presentOutcome(CallOutcome{{-kStepStarted, begin.error}, kind == CallKind::Hangup});
+            return;
+        case CallPress::Status::Started:
+            break;
     }
 
     resultLabel_->clear();
@@ -293,8 +276,7 @@ void CallDialog::startRequest(CallKind kind)
     }
 }
 
-bool CallDialog::event(QEvent* event)
-{
+bool CallDialog::event(QEvent* event) {
     if (event->type() == static_cast<QEvent::Type>(kRequestFinishedEventType)) {
         presentOutcome(static_cast<RequestFinishedEvent*>(event)->outcome);
         return true;
@@ -302,8 +284,7 @@ bool CallDialog::event(QEvent* event)
     return QWidget::event(event);
 }
 
-void CallDialog::presentOutcome(const CallOutcome& outcome)
-{
+void CallDialog::presentOutcome(const CallOutcome& outcome) {
     const ResultPresentation shown = presentResult(outcome, texts_, values_.hideAfterSuccess, isFullLayout());
     failed_ = shown.failed;
     if (!shown.failed) {
@@ -321,8 +302,7 @@ void CallDialog::presentOutcome(const CallOutcome& outcome)
     if (!shown.message.isEmpty()) showMessage(shown.message);
 }
 
-void CallDialog::showFailedLabel()
-{
+void CallDialog::showFailedLabel() {
     failed_ = true;
     QPalette palette = resultLabel_->palette();
     palette.setColor(QPalette::WindowText, resultColour(true));
@@ -332,22 +312,19 @@ void CallDialog::showFailedLabel()
     resultTextTimer_.start(kResultTextMs);
 }
 
-void CallDialog::showMessage(const QString& text)
-{
+void CallDialog::showMessage(const QString& text) {
     const QString caption = QString::fromStdString(texts_.caption);
     if (presenter_) return presenter_(caption, text);
     QMessageBox box(QMessageBox::Critical, caption, text, QMessageBox::Ok, this);
     box.exec();
 }
 
-void CallDialog::setRequestButtonsEnabled(bool enabled)
-{
+void CallDialog::setRequestButtonsEnabled(bool enabled) {
     for (const DlgItem item : {DlgItem::Call, DlgItem::Hangup, DlgItem::CallMin, DlgItem::HangupMin})
         buttons_[item]->setEnabled(enabled);
 }
 
-void CallDialog::setFullLayout(bool full)
-{
+void CallDialog::setFullLayout(bool full) {
     autoHideTimer_.stop();
     const bool changed = state_.dialogIsMax != full;
     state_.dialogIsMax = full;
@@ -355,15 +332,13 @@ void CallDialog::setFullLayout(bool full)
     if (changed) emit persistentStateChanged();
 }
 
-void CallDialog::hideDialog()
-{
+void CallDialog::hideDialog() {
     autoHideTimer_.stop();
     resultLabel_->hide();
     hide();
 }
 
-void CallDialog::applyLayout()
-{
+void CallDialog::applyLayout() {
     const bool full = isFullLayout();
     setFixedSize(dialogSize(full));
     const auto place = [&](QWidget* widget, DlgItem item) {
@@ -387,21 +362,18 @@ void CallDialog::applyLayout()
     update();
 }
 
-void CallDialog::applyFonts()
-{
+void CallDialog::applyFonts() {
     const bool h = values_.showHangup;
     numberBox_->setFonts(dialogFont(h ? kBoxFontHangup : kBoxFont), dialogFont(h ? kListFontHangup : kListFont));
 }
 
-void CallDialog::fillNumberBox()
-{
+void CallDialog::fillNumberBox() {
     QStringList entries;
     for (const std::string& entry : numberBoxEntries(log_)) entries << QString::fromStdString(entry);
     numberBox_->setEntries(entries);
 }
 
-void CallDialog::keepOnScreen()
-{
+void CallDialog::keepOnScreen() {
     const QRect frame(pos(), size());
     for (const QScreen* screen : QGuiApplication::screens())
         if (screen->availableGeometry().intersects(frame)) return;
@@ -409,8 +381,7 @@ void CallDialog::keepOnScreen()
         move(placeAtPointer(frame.topRight(), size(), primary->availableGeometry()));
 }
 
-void CallDialog::paintEvent(QPaintEvent*)
-{
+void CallDialog::paintEvent(QPaintEvent*) {
     const QPixmap background =
         skinPixmap(isFullLayout() ? SkinImage::BackgroundFull : SkinImage::BackgroundSmall, devicePixelRatioF());
     QPainter painter(this);
@@ -437,13 +408,11 @@ void CallDialog::paintEvent(QPaintEvent*)
         title.setWeight(QFont::DemiBold);
         painter.setFont(title);
         painter.setPen(QColor(0xd5, 0xda, 0xe1));
-        painter.drawText(QRect(37, 12, 92, 18), Qt::AlignLeft | Qt::AlignVCenter,
-                         QStringLiteral("Pellandor"));
+        painter.drawText(QRect(37, 12, 92, 18), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Pellandor"));
     }
 }
 
-void CallDialog::mousePressEvent(QMouseEvent* event)
-{
+void CallDialog::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return QWidget::mousePressEvent(event);
     autoHideTimer_.stop();
     // The window manager moves us where it can; otherwise we follow the pointer.
@@ -451,26 +420,22 @@ void CallDialog::mousePressEvent(QMouseEvent* event)
     dragOffset_ = event->globalPosition().toPoint() - pos();
 }
 
-void CallDialog::mouseMoveEvent(QMouseEvent* event)
-{
+void CallDialog::mouseMoveEvent(QMouseEvent* event) {
     if (dragOffset_ && (event->buttons() & Qt::LeftButton)) move(event->globalPosition().toPoint() - *dragOffset_);
 }
 
-void CallDialog::mouseReleaseEvent(QMouseEvent*)
-{
+void CallDialog::mouseReleaseEvent(QMouseEvent*) {
     dragOffset_.reset();
 }
 
-void CallDialog::moveEvent(QMoveEvent*)
-{
+void CallDialog::moveEvent(QMoveEvent*) {
     if (state_.dialogX == x() && state_.dialogY == y()) return;
     state_.dialogX = x();
     state_.dialogY = y();
     emit persistentStateChanged();
 }
 
-void CallDialog::closeEvent(QCloseEvent* event)
-{
+void CallDialog::closeEvent(QCloseEvent* event) {
     // Closing only hides, like Exit.
     hideDialog();
     // From the window manager: refused, since Qt would otherwise destroy the

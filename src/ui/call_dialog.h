@@ -137,7 +137,7 @@ private:
     bool pointerUnknown_ = false;
     bool placeItself_ = false;  // the compositor centres managed windows
     std::optional<QPoint> trayPoint_;
-    bool translucent_ = false;  // no window shapes (native Wayland): the key colour is drawn transparent
+    bool translucent_ = false;          // no window shapes (native Wayland): the key colour is drawn transparent
     std::optional<QPoint> dragOffset_;  // only when the window manager cannot move us
 
     // Last: destroyed first, so no request outlives the widgets.

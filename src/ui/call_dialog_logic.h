@@ -45,7 +45,7 @@ QColor resultColour(bool failed);
 // What the dialog does when a request has finished.
 struct ResultPresentation {
     bool failed = true;
-    QString label;         // "Success" or "Failed"
+    QString label;           // "Success" or "Failed"
     bool showLabel = false;  // only the full layout has room for it
     bool hideSoon = false;   // start the auto-hide timer with the success delay
     QString message;         // for the result box; empty: no box

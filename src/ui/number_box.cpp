@@ -28,19 +28,18 @@ public:
     NumberBoxStyle() : QProxyStyle(QStyleFactory::create(QStringLiteral("Fusion"))) {}
 
     QRect subControlRect(ComplexControl control, const QStyleOptionComplex* option, SubControl sub,
-                         const QWidget* widget) const override
-    {
+                         const QWidget* widget) const override {
         if (control == CC_ComboBox) {
             const QRect r = option->rect;
             switch (sub) {
-            case SC_ComboBoxArrow:
-                return {r.right() + 1 - NumberBox::kArrowWidth, r.top(), NumberBox::kArrowWidth, r.height()};
-            case SC_ComboBoxEditField:
-                return {r.left() + 5, r.top() + 1, r.width() - NumberBox::kArrowWidth - 6, r.height() - 2};
-            case SC_ComboBoxFrame:
-                return r;
-            default:
-                break;
+                case SC_ComboBoxArrow:
+                    return {r.right() + 1 - NumberBox::kArrowWidth, r.top(), NumberBox::kArrowWidth, r.height()};
+                case SC_ComboBoxEditField:
+                    return {r.left() + 5, r.top() + 1, r.width() - NumberBox::kArrowWidth - 6, r.height() - 2};
+                case SC_ComboBoxFrame:
+                    return r;
+                default:
+                    break;
             }
         }
         return QProxyStyle::subControlRect(control, option, sub, widget);
@@ -53,8 +52,7 @@ public:
 class LengthValidator final : public QValidator {
 public:
     using QValidator::QValidator;
-    State validate(QString& input, int&) const override
-    {
+    State validate(QString& input, int&) const override {
         return input.size() <= NumberBox::kMaxLength ? Acceptable : Invalid;
     }
 };
@@ -62,14 +60,12 @@ public:
 class FixedHeightDelegate final : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
-    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
-    {
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
         return {QStyledItemDelegate::sizeHint(option, index).width(), NumberBox::kItemHeight};
     }
 };
 
-QPalette boxPalette(QPalette palette)
-{
+QPalette boxPalette(QPalette palette) {
     for (const auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
         palette.setColor(group, QPalette::Base, kBoxFill);
         palette.setColor(group, QPalette::Window, kBoxFill);
@@ -85,8 +81,7 @@ QPalette boxPalette(QPalette palette)
 
 }  // namespace
 
-NumberBox::NumberBox(QWidget* parent) : QComboBox(parent)
-{
+NumberBox::NumberBox(QWidget* parent) : QComboBox(parent) {
     auto* style = new NumberBoxStyle;
     style->setParent(this);
     setStyle(style);
@@ -107,44 +102,38 @@ NumberBox::NumberBox(QWidget* parent) : QComboBox(parent)
     view()->setPalette(boxPalette(view()->palette()));
 }
 
-void NumberBox::setFonts(const QFont& editFont, const QFont& listFont)
-{
+void NumberBox::setFonts(const QFont& editFont, const QFont& listFont) {
     setFont(editFont);
     lineEdit()->setFont(editFont);
     view()->setFont(listFont);
 }
 
-void NumberBox::setEntries(const QStringList& entries)
-{
+void NumberBox::setEntries(const QStringList& entries) {
     const QString typed = currentText();
     clear();
     addItems(entries.isEmpty() ? QStringList{QString()} : entries);
     setEditText(typed);
 }
 
-QRect NumberBox::arrowRect() const
-{
+QRect NumberBox::arrowRect() const {
     QStyleOptionComboBox option;
     initStyleOption(&option);
     return style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxArrow, this);
 }
 
-void NumberBox::showPopup()
-{
+void NumberBox::showPopup() {
     arrowPressed_ = true;
     update();
     QComboBox::showPopup();
 }
 
-void NumberBox::hidePopup()
-{
+void NumberBox::hidePopup() {
     QComboBox::hidePopup();
     arrowPressed_ = false;
     update();
 }
 
-void NumberBox::paintEvent(QPaintEvent*)
-{
+void NumberBox::paintEvent(QPaintEvent*) {
     QPainter p(this);
     const QRect all = rect();
     p.fillRect(all, kBoxFill);
@@ -157,14 +146,12 @@ void NumberBox::paintEvent(QPaintEvent*)
     p.drawRect(all.adjusted(0, 0, -1, -1));
 }
 
-void NumberBox::mousePressEvent(QMouseEvent* event)
-{
+void NumberBox::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) emit userActivity();
     QComboBox::mousePressEvent(event);
 }
 
-void NumberBox::mouseReleaseEvent(QMouseEvent* event)
-{
+void NumberBox::mouseReleaseEvent(QMouseEvent* event) {
     QComboBox::mouseReleaseEvent(event);
     if (!view()->isVisible() && arrowPressed_) {
         arrowPressed_ = false;
@@ -172,13 +159,11 @@ void NumberBox::mouseReleaseEvent(QMouseEvent* event)
     }
 }
 
-void NumberBox::keyPressEvent(QKeyEvent* event)
-{
+void NumberBox::keyPressEvent(QKeyEvent* event) {
     if (!handleKey(event)) QComboBox::keyPressEvent(event);
 }
 
-bool NumberBox::eventFilter(QObject* watched, QEvent* event)
-{
+bool NumberBox::eventFilter(QObject* watched, QEvent* event) {
     if (watched == lineEdit()) {
         if (event->type() == QEvent::KeyPress) return handleKey(static_cast<QKeyEvent*>(event));
         if (event->type() == QEvent::MouseButtonPress) emit userActivity();
@@ -186,19 +171,18 @@ bool NumberBox::eventFilter(QObject* watched, QEvent* event)
     return QComboBox::eventFilter(watched, event);
 }
 
-bool NumberBox::handleKey(QKeyEvent* key)
-{
+bool NumberBox::handleKey(QKeyEvent* key) {
     emit userActivity();
     switch (key->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        emit enterPressed();
-        return true;
-    case Qt::Key_Escape:
-        emit escapePressed();
-        return true;
-    default:
-        break;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            emit enterPressed();
+            return true;
+        case Qt::Key_Escape:
+            emit escapePressed();
+            return true;
+        default:
+            break;
     }
     // Shortcuts (Ctrl+V and friends) are not typing.
     if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) return false;

@@ -176,7 +176,8 @@ void SettingsDialog::buildControls() {
     addRow(user, "ID", userId_);
     password_ = makeEdit("password", kAccountLimit);
     password_->setEchoMode(QLineEdit::Password);
-    QAction* reveal = password_->addAction(eyeIcon(palette().color(QPalette::Text), false), QLineEdit::TrailingPosition);
+    QAction* reveal =
+        password_->addAction(eyeIcon(palette().color(QPalette::Text), false), QLineEdit::TrailingPosition);
     reveal->setObjectName(QStringLiteral("showPassword"));
     reveal->setCheckable(true);
     reveal->setToolTip(tr("Show password"));
@@ -193,8 +194,8 @@ void SettingsDialog::buildControls() {
     address_ = makeEdit("exchangeAddress", kAddressLimit);
     // Dotted IPv4 as the exchange is usually given, but a host name or an
     // IPv6 address resolves just as well.
-    address_->setValidator(new QRegularExpressionValidator(
-        QRegularExpression(QStringLiteral("[A-Za-z0-9.:\\-\\[\\]%_]*")), address_));
+    address_->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[A-Za-z0-9.:\\-\\[\\]%_]*")), address_));
     addRow(system, "IP", address_);
     port_ = makeDigitsEdit(kPortLimit, QStringLiteral("exchangePort"), this);
     addRow(system, "PORT", port_);
@@ -261,7 +262,8 @@ void SettingsDialog::buildControls() {
     transparencyMax_->setObjectName(QStringLiteral("transparencyMax"));
     transparencyValue_ = new QLabel(this);
     transparencyValue_->setObjectName(QStringLiteral("transparencyValue"));
-    transparencyValue_->setMinimumWidth(transparencyValue_->fontMetrics().horizontalAdvance(QStringLiteral("000%")) + 4);
+    transparencyValue_->setMinimumWidth(transparencyValue_->fontMetrics().horizontalAdvance(QStringLiteral("000%")) +
+                                        4);
     transparencyValue_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     QFont valueFont = transparencyValue_->font();
     valueFont.setBold(true);
@@ -434,10 +436,12 @@ void SettingsDialog::updateEnabledStates() {
     seconds_->setEnabled(autoHide);
     secondsLabel_->setEnabled(autoHide);
     const bool transparent = transparent_->box()->isChecked();
-    for (QWidget* w : std::initializer_list<QWidget*>{transparency_, transparencyMin_, transparencyMax_, transparencyValue_})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{transparency_, transparencyMin_, transparencyMax_, transparencyValue_})
         w->setEnabled(transparent);
     const bool hotkey = hotkey_->box()->isChecked();
-    for (QWidget* w : std::initializer_list<QWidget*>{modifier_, key_, modifierLabel_, keyLabel_}) w->setEnabled(hotkey);
+    for (QWidget* w : std::initializer_list<QWidget*>{modifier_, key_, modifierLabel_, keyLabel_})
+        w->setEnabled(hotkey);
 }
 
 void SettingsDialog::onTransparencyMoved(int value) {
@@ -563,6 +567,5 @@ void SettingsDialog::done(int result) {
     SettingsDialogBase::done(result);
     targets_.setSettingsClosed(true);
 }
-
 
 }  // namespace pellandor

@@ -51,7 +51,6 @@ public:
 
     void done(int result) override;
 
-
 private:
     void buildControls();
     void fillControls();
@@ -70,16 +69,13 @@ private:
     SettingsTargets& targets_;
     AdvancedDialingDialog* advanced_ = nullptr;
 
-    MarkerLabel *userHeader_ = nullptr, *systemHeader_ = nullptr, *dialingHeader_ = nullptr,
-                *functionHeader_ = nullptr;
-    QLineEdit *userId_ = nullptr, *password_ = nullptr, *phoneNumber_ = nullptr, *address_ = nullptr,
-              *port_ = nullptr;
-    QLineEdit *coAccess_ = nullptr, *country_ = nullptr, *area_ = nullptr, *international_ = nullptr,
-              *pbx_ = nullptr, *longDistance_ = nullptr;
-    WrappingCheckBox *addZero_ = nullptr, *autoHide_ = nullptr, *hideAfterSuccess_ = nullptr,
-                     *transparent_ = nullptr, *topMost_ = nullptr, *showHangup_ = nullptr,
-                     *fixedPosition_ = nullptr, *callOnEnter_ = nullptr, *autoStart_ = nullptr,
-                     *autoCall_ = nullptr, *hotkey_ = nullptr;
+    MarkerLabel *userHeader_ = nullptr, *systemHeader_ = nullptr, *dialingHeader_ = nullptr, *functionHeader_ = nullptr;
+    QLineEdit *userId_ = nullptr, *password_ = nullptr, *phoneNumber_ = nullptr, *address_ = nullptr, *port_ = nullptr;
+    QLineEdit *coAccess_ = nullptr, *country_ = nullptr, *area_ = nullptr, *international_ = nullptr, *pbx_ = nullptr,
+              *longDistance_ = nullptr;
+    WrappingCheckBox *addZero_ = nullptr, *autoHide_ = nullptr, *hideAfterSuccess_ = nullptr, *transparent_ = nullptr,
+                     *topMost_ = nullptr, *showHangup_ = nullptr, *fixedPosition_ = nullptr, *callOnEnter_ = nullptr,
+                     *autoStart_ = nullptr, *autoCall_ = nullptr, *hotkey_ = nullptr;
     QPushButton *advancedButton_ = nullptr, *ok_ = nullptr, *cancel_ = nullptr, *apply_ = nullptr;
     QLineEdit* seconds_ = nullptr;
     QLabel* secondsLabel_ = nullptr;

@@ -116,7 +116,9 @@ WrappingCheckBox::WrappingCheckBox(QWidget* parent, const char* name) : QWidget(
 void WrappingCheckBox::setText(const QString& text) {
     label_->setText(text);
     QString plain = text;
-    plain.replace(QLatin1String("&&"), QStringLiteral("\x01")).remove(QLatin1Char('&')).replace(QChar(1), QLatin1Char('&'));
+    plain.replace(QLatin1String("&&"), QStringLiteral("\x01"))
+        .remove(QLatin1Char('&'))
+        .replace(QChar(1), QLatin1Char('&'));
     box_->setAccessibleName(plain);
 }
 
@@ -141,7 +143,8 @@ QValidator::State DigitsValidator::validate(QString& input, int&) const {
 }
 
 SettingsDialogBase::SettingsDialogBase(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {}
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {
+}
 
 int SettingsDialogBase::showModal() {
     if (isVisible()) {
@@ -170,7 +173,8 @@ void SettingsDialogBase::showEvent(QShowEvent* event) {
 
 void SettingsDialogBase::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-        if (auto* button = qobject_cast<QPushButton*>(focusWidget()); button != nullptr && event->modifiers() == Qt::NoModifier) {
+        if (auto* button = qobject_cast<QPushButton*>(focusWidget());
+            button != nullptr && event->modifiers() == Qt::NoModifier) {
             button->click();
         }
         event->accept();
@@ -179,7 +183,8 @@ void SettingsDialogBase::keyPressEvent(QKeyEvent* event) {
     QDialog::keyPressEvent(event);
 }
 
-void SettingsDialogBase::reject() {}
+void SettingsDialogBase::reject() {
+}
 
 void SettingsDialogBase::closeEvent(QCloseEvent* event) {
     if (isVisible()) done(kClosedFromTitleBar);

@@ -15,8 +15,12 @@
 namespace pellandor {
 
 // std::string (UTF-8) <-> QString.
-inline QString toQ(const std::string& text) { return QString::fromStdString(text); }
-inline std::string toStd(const QString& text) { return text.toStdString(); }
+inline QString toQ(const std::string& text) {
+    return QString::fromStdString(text);
+}
+inline std::string toStd(const QString& text) {
+    return text.toStdString();
+}
 
 // The settings dialogs' light grey ground; edit boxes stay white.
 void useSettingsBackground(QWidget* dialog);

@@ -6,27 +6,23 @@
 namespace pellandor {
 
 SkinButton::SkinButton(SkinImage normal, SkinImage hover, SkinImage pressed, QWidget* parent)
-    : QAbstractButton(parent), normal_(normal), hover_(hover), pressed_(pressed)
-{
+    : QAbstractButton(parent), normal_(normal), hover_(hover), pressed_(pressed) {
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::NoFocus);  // the number box keeps the keyboard
     setAttribute(Qt::WA_Hover);
 }
 
-SkinImage SkinButton::currentImage() const
-{
+SkinImage SkinButton::currentImage() const {
     if (isDown()) return pressed_;
     if (hovered_) return hover_;
     return normal_;
 }
 
-QSize SkinButton::sizeHint() const
-{
+QSize SkinButton::sizeHint() const {
     return skinPixmap(normal_, 1.0).size();
 }
 
-void SkinButton::paintEvent(QPaintEvent*)
-{
+void SkinButton::paintEvent(QPaintEvent*) {
     const QPixmap pixmap = skinPixmap(currentImage(), devicePixelRatioF());
     if (pixmap.isNull()) return;
     QPainter painter(this);
@@ -34,26 +30,25 @@ void SkinButton::paintEvent(QPaintEvent*)
     painter.drawPixmap(rect(), pixmap);
 }
 
-bool SkinButton::event(QEvent* event)
-{
+bool SkinButton::event(QEvent* event) {
     switch (event->type()) {
-    case QEvent::HoverEnter:
-    case QEvent::Enter:
-        if (!hovered_) {
-            hovered_ = true;
-            update();
-        }
-        break;
-    case QEvent::HoverLeave:
-    case QEvent::Leave:
-    case QEvent::Hide:
-        if (hovered_) {
-            hovered_ = false;
-            update();
-        }
-        break;
-    default:
-        break;
+        case QEvent::HoverEnter:
+        case QEvent::Enter:
+            if (!hovered_) {
+                hovered_ = true;
+                update();
+            }
+            break;
+        case QEvent::HoverLeave:
+        case QEvent::Leave:
+        case QEvent::Hide:
+            if (hovered_) {
+                hovered_ = false;
+                update();
+            }
+            break;
+        default:
+            break;
     }
     return QAbstractButton::event(event);
 }

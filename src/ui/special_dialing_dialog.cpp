@@ -16,8 +16,11 @@ constexpr int kLengthLimit = 1;
 }  // namespace
 
 SpecialDialingDialog::SpecialDialingDialog(StartupState& state, std::string settingsPath, std::string languagePath,
-                                             QWidget* parent)
-    : SettingsDialogBase(parent), state_(state), settingsPath_(std::move(settingsPath)), languagePath_(std::move(languagePath)) {
+                                           QWidget* parent)
+    : SettingsDialogBase(parent),
+      state_(state),
+      settingsPath_(std::move(settingsPath)),
+      languagePath_(std::move(languagePath)) {
     setObjectName(QStringLiteral("specialDialingDialog"));
     useSettingsBackground(this);
     ok_ = new QPushButton(this);
@@ -138,6 +141,5 @@ void SpecialDialingDialog::onOk() {
     state_.specialTexts.loadLanguage(languagePath_, state_.special.language);
     done(0);
 }
-
 
 }  // namespace pellandor

@@ -14,18 +14,16 @@ class QPushButton;
 
 namespace pellandor {
 
-
 class SpecialDialingDialog final : public SettingsDialogBase {
     Q_OBJECT
 
 public:
     // Works on state.special, state.specialTexts and state.rules.
     SpecialDialingDialog(StartupState& state, std::string settingsPath, std::string languagePath,
-                          QWidget* parent = nullptr);
+                         QWidget* parent = nullptr);
     ~SpecialDialingDialog() override;
 
     void openDialog() override;
-
 
 private:
     void setTexts();

@@ -83,9 +83,9 @@ private:
         inputs_ = fakeInputs.get();
         hotkey_ = fakeHotkey.get();
         if (inputs) inputs_ = nullptr;
-        controller_ = std::make_unique<AppController>(*state_, settingsPath_, "/nonexistent/language.ini",
-                                                      std::move(fakeHotkey),
-                                                      inputs ? std::move(inputs) : std::move(fakeInputs));
+        controller_ =
+            std::make_unique<AppController>(*state_, settingsPath_, "/nonexistent/language.ini", std::move(fakeHotkey),
+                                            inputs ? std::move(inputs) : std::move(fakeInputs));
         controller_->start(false);
     }
 
@@ -222,8 +222,8 @@ private slots:
 
     void clipboardTextThatIsNoNumberIsIgnored() {
         startController(kNoHotkey);
-        const QString texts[] = {QStringLiteral("hello world"), QString(31, QLatin1Char('5')),
-                                 QStringLiteral("*#*#"), QString(1 << 20, QLatin1Char('5'))};
+        const QString texts[] = {QStringLiteral("hello world"), QString(31, QLatin1Char('5')), QStringLiteral("*#*#"),
+                                 QString(1 << 20, QLatin1Char('5'))};
         for (const QString& text : texts) {
             const int before = inputs_->reads;
             copy(text);

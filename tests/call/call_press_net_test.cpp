@@ -13,8 +13,7 @@
 namespace pellandor {
 namespace {
 
-CallDialogValues accountFor(const std::string& port)
-{
+CallDialogValues accountFor(const std::string& port) {
     CallDialogValues v;
     v.userId = "alice";
     v.password = "secret";
@@ -30,8 +29,7 @@ struct Completions {
     std::vector<CallOutcome> outcomes;
     std::thread::id thread;
 
-    CallPress::Completion sink()
-    {
+    CallPress::Completion sink() {
         return [this](const CallOutcome& outcome) {
             const std::lock_guard lock(mutex);
             outcomes.push_back(outcome);
@@ -39,15 +37,13 @@ struct Completions {
             done.notify_all();
         };
     }
-    bool waitFor(std::size_t count)
-    {
+    bool waitFor(std::size_t count) {
         std::unique_lock lock(mutex);
         return done.wait_for(lock, std::chrono::seconds(30), [&] { return outcomes.size() >= count; });
     }
 };
 
-TEST(CallPressNetTest, SecondPressIsRefusedUntilTheFirstHasCompleted)
-{
+TEST(CallPressNetTest, SecondPressIsRefusedUntilTheFirstHasCompleted) {
     test::ExchangeSim sim;
     std::string error;
     ASSERT_TRUE(sim.start({"--mode", "delay:0.5", "--rsa-bits", "1024"}, error)) << error;
@@ -77,8 +73,7 @@ TEST(CallPressNetTest, SecondPressIsRefusedUntilTheFirstHasCompleted)
     EXPECT_TRUE(seen.outcomes[1].hangup);
 }
 
-TEST(CallPressNetTest, DestroyedMidRequestCompletesNothing)
-{
+TEST(CallPressNetTest, DestroyedMidRequestCompletesNothing) {
     test::ExchangeSim sim;
     std::string error;
     ASSERT_TRUE(sim.start({"--mode", "silent", "--rsa-bits", "1024"}, error)) << error;

@@ -7,8 +7,7 @@
 namespace pellandor {
 namespace {
 
-CallDialogValues sampleAccount()
-{
+CallDialogValues sampleAccount() {
     CallDialogValues v;
     v.userId = "alice";
     v.password = "secret";
@@ -18,8 +17,7 @@ CallDialogValues sampleAccount()
     return v;
 }
 
-TEST(CallPressTest, MissingSettingsPickTheirMessage)
-{
+TEST(CallPressTest, MissingSettingsPickTheirMessage) {
     ResultTexts texts;
     texts.notUserInfo = "user";
     texts.notSysInfo = "sys";
@@ -49,8 +47,7 @@ TEST(CallPressTest, MissingSettingsPickTheirMessage)
     }
 }
 
-TEST(CallPressTest, DestinationAppliesMarksThenTheNumberTest)
-{
+TEST(CallPressTest, DestinationAppliesMarksThenTheNumberTest) {
     DialingRules rules;
     rules.equalDigits = "55";
     rules.minPopupLength = 5;  // not asked for when calling
@@ -68,8 +65,7 @@ TEST(CallPressTest, DestinationAppliesMarksThenTheNumberTest)
     for (const auto& [text, expected] : cases) EXPECT_EQ(callDestination(text, rules), expected) << text;
 }
 
-TEST(CallPressTest, IncompleteOrUndialableStartsNothing)
-{
+TEST(CallPressTest, IncompleteOrUndialableStartsNothing) {
     CallPress press;
     DialingRules rules;
     int completions = 0;
@@ -85,8 +81,7 @@ TEST(CallPressTest, IncompleteOrUndialableStartsNothing)
     EXPECT_FALSE(press.isRunning());
 }
 
-TEST(CallPressTest, UnusableAddressCompletesOnThePressingThreadAsAConnectFailure)
-{
+TEST(CallPressTest, UnusableAddressCompletesOnThePressingThreadAsAConnectFailure) {
     CallPress press;
     DialingRules rules;
     CallDialogValues account = sampleAccount();
@@ -111,8 +106,7 @@ TEST(CallPressTest, UnusableAddressCompletesOnThePressingThreadAsAConnectFailure
     EXPECT_EQ(seen.message(texts), "Check \nthe address.\nRS CODE : RECEIVE FAIL");
 }
 
-TEST(CallPressTest, OutcomeJudgesTheCode)
-{
+TEST(CallPressTest, OutcomeJudgesTheCode) {
     ResultTexts texts;
     texts.callFail = "Call failed.";
     texts.hangupFail = "Hang-up failed.";

@@ -138,7 +138,7 @@ TEST_F(ScratchFolder, StartupStateHoldsWhatTheProgramHoldsAtStart) {
         "[CALL_LOG]\nMAX_NUM_LOG=5\n");
     StartupState state = loadStartupState(iniPath(), pathOf("language.ini"));
     EXPECT_EQ(state.rules.coAccessCode, "9");
-    EXPECT_FALSE(state.rules.addZero);        // ACCESSCODE present without the key
+    EXPECT_FALSE(state.rules.addZero);         // ACCESSCODE present without the key
     EXPECT_TRUE(state.rules.usePopupForChar);  // no DIALING_RULE_ADV section
     EXPECT_EQ(state.rules.minPopupLength, 3);
     EXPECT_TRUE(state.rules.useNonStandard);

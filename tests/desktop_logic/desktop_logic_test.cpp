@@ -73,17 +73,19 @@ TEST(ClipboardNumberTest, DecidesWhatPopsUp) {
 
 TEST(ClipboardNumberTest, Utf16ConversionHandlesSurrogates) {
     EXPECT_EQ(utf16ToUtf8(u"a\u00e4\u260e\U0001F4DE"), "a\xc3\xa4\xe2\x98\x8e\xf0\x9f\x93\x9e");
-    EXPECT_EQ(utf16ToUtf8(std::u16string(1, char16_t(0xD800)) + u"1"), "\xef\xbf\xbd" "1");
+    EXPECT_EQ(utf16ToUtf8(std::u16string(1, char16_t(0xD800)) + u"1"),
+              "\xef\xbf\xbd"
+              "1");
 }
 
 TEST(HotkeyNamesTest, MapsNamesExactly) {
-    const std::pair<const char*, std::uint32_t> modifiers[] = {
-        {"CTRL", 2}, {"ALT", 1}, {"SHIFT", 4}, {"WIN", 8}, {"ctrl", 0}, {"Alt", 0}, {"", 0}, {"CTRL ", 0}};
+    const std::pair<const char*, std::uint32_t> modifiers[] = {{"CTRL", 2}, {"ALT", 1}, {"SHIFT", 4}, {"WIN", 8},
+                                                               {"ctrl", 0}, {"Alt", 0}, {"", 0},      {"CTRL ", 0}};
     for (const auto& [name, flags] : modifiers) EXPECT_EQ(hotkeyModifierFlags(name), flags) << name;
 
     const std::pair<const char*, std::uint32_t> keys[] = {
-        {"A", 65}, {"Q", 81}, {"Z", 90}, {"0", 48}, {"9", 57}, {"f1", 112}, {"f10", 121}, {"f12", 123},
-        {"F10", 0}, {"f13", 0}, {"f0", 0}, {"f01", 0}, {"a", 0}, {"AB", 0}, {"", 0}, {"f", 0}};
+        {"A", 65},  {"Q", 81},  {"Z", 90}, {"0", 48},  {"9", 57}, {"f1", 112}, {"f10", 121}, {"f12", 123},
+        {"F10", 0}, {"f13", 0}, {"f0", 0}, {"f01", 0}, {"a", 0},  {"AB", 0},   {"", 0},      {"f", 0}};
     for (const auto& [name, vk] : keys) EXPECT_EQ(hotkeyVirtualKey(name), vk) << name;
 }
 
@@ -128,8 +130,17 @@ TEST(PhoneUriTest, ParsesWhatADiallerNeeds) {
         EXPECT_EQ(r.number, number) << uri;
     }
     const std::string bad[] = {
-        "tel:", "tel:;ext=1", "tel:abc", "tel:+1-415-CALL-NOW", "tel:%zz12", "tel:12%4", "tel:%00123",
-        "tel:" + std::string(31, '5'), "tel:" + std::string(kMaxPhoneUriLength, '5'), "mailto:555", "555",
+        "tel:",
+        "tel:;ext=1",
+        "tel:abc",
+        "tel:+1-415-CALL-NOW",
+        "tel:%zz12",
+        "tel:12%4",
+        "tel:%00123",
+        "tel:" + std::string(31, '5'),
+        "tel:" + std::string(kMaxPhoneUriLength, '5'),
+        "mailto:555",
+        "555",
     };
     for (const std::string& uri : bad) {
         const PhoneUriResult r = parsePhoneUri(uri);
@@ -207,7 +218,7 @@ TEST_F(InstanceChannelTest, TellsMissingFromSilentListener) {
 
     // A listener that never answers must not hang the second start.
     const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un addr {};
+    sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
     std::snprintf(addr.sun_path, sizeof(addr.sun_path), "%s", path.c_str());
     ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)), 0);
@@ -230,7 +241,10 @@ TEST_F(InstanceChannelTest, RuntimeFolderIsPrivate) {
     const std::string fallback = instanceRuntimeDir(error);
     EXPECT_NE(fallback, dir_.string());
     EXPECT_EQ(fallback.rfind("/tmp/pellandor-", 0), 0u) << error;
-    if (saved) ::setenv("XDG_RUNTIME_DIR", savedValue.c_str(), 1); else ::unsetenv("XDG_RUNTIME_DIR");
+    if (saved)
+        ::setenv("XDG_RUNTIME_DIR", savedValue.c_str(), 1);
+    else
+        ::unsetenv("XDG_RUNTIME_DIR");
     EXPECT_NE(instanceSocketPath("/d").find(std::to_string(::getuid())), std::string::npos);
 }
 

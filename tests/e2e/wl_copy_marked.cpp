@@ -32,7 +32,8 @@ void onGlobal(void* data, wl_registry* registry, uint32_t name, const char* inte
     else if (std::strcmp(interface, wl_seat_interface.name) == 0 && state->seat == nullptr)
         state->seat = static_cast<wl_seat*>(wl_registry_bind(registry, name, &wl_seat_interface, 1));
 }
-void onGlobalRemove(void*, wl_registry*, uint32_t) {}
+void onGlobalRemove(void*, wl_registry*, uint32_t) {
+}
 const wl_registry_listener kRegistryListener = {onGlobal, onGlobalRemove};
 
 void onSend(void* data, zwlr_data_control_source_v1*, const char* type, int32_t fd) {
@@ -50,8 +51,10 @@ const zwlr_data_control_source_v1_listener kSourceListener = {onSend, onCancelle
 void onDataOffer(void*, zwlr_data_control_device_v1*, zwlr_data_control_offer_v1* offer) {
     zwlr_data_control_offer_v1_destroy(offer);
 }
-void onSelection(void*, zwlr_data_control_device_v1*, zwlr_data_control_offer_v1*) {}
-void onFinished(void*, zwlr_data_control_device_v1*) {}
+void onSelection(void*, zwlr_data_control_device_v1*, zwlr_data_control_offer_v1*) {
+}
+void onFinished(void*, zwlr_data_control_device_v1*) {
+}
 const zwlr_data_control_device_v1_listener kDeviceListener = {onDataOffer, onSelection, onFinished};
 
 }  // namespace

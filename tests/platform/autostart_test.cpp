@@ -22,10 +22,10 @@ TEST(quoteExecArgument, QuotesAndEscapesAsDesktopEntriesRequire) {
     const Case cases[] = {
         {"/usr/bin/pellandor", "/usr/bin/pellandor"},
         {"/opt/Ulvex Pellandor/pellandor", "\"/opt/Ulvex Pellandor/pellandor\""},
-        {"/opt/a$b/p", "\"/opt/a\\\\$b/p\""},        // \$ inside quotes, then the backslash escaped
-        {"/opt/a\\b/p", "\"/opt/a\\\\\\\\b/p\""},    // a literal backslash takes four
+        {"/opt/a$b/p", "\"/opt/a\\\\$b/p\""},      // \$ inside quotes, then the backslash escaped
+        {"/opt/a\\b/p", "\"/opt/a\\\\\\\\b/p\""},  // a literal backslash takes four
         {"/opt/say \"hi\"/p", "\"/opt/say \\\\\"hi\\\\\"/p\""},
-        {"/opt/100%/p", "/opt/100%%/p"},             // % alone would start a field code
+        {"/opt/100%/p", "/opt/100%%/p"},  // % alone would start a field code
         {"/opt/tab\there/p", "\"/opt/tab\\there/p\""},
         {"/opt/x`y/p", "\"/opt/x\\\\`y/p\""},
     };
@@ -56,9 +56,10 @@ TEST_F(AutostartEntry, PathFollowsXdgConfigHomeWithTheHomeFallback) {
 TEST_F(AutostartEntry, RegisterWritesTheEntryAndUnregisterRemovesIt) {
     const fs::path entry = dir_ / "config" / "autostart" / "pellandor.desktop";
     ASSERT_TRUE(registerAutostart(entry.string(), "Ulvex Pellandor", "/opt/Ulvex Pellandor/pellandor"));
-    EXPECT_EQ(slurp(entry),
-              "[Desktop Entry]\nType=Application\nName=Ulvex Pellandor\n"
-              "Exec=\"/opt/Ulvex Pellandor/pellandor\"\nIcon=pellandor\nTerminal=false\nX-GNOME-Autostart-enabled=true\n");
+    EXPECT_EQ(
+        slurp(entry),
+        "[Desktop Entry]\nType=Application\nName=Ulvex Pellandor\n"
+        "Exec=\"/opt/Ulvex Pellandor/pellandor\"\nIcon=pellandor\nTerminal=false\nX-GNOME-Autostart-enabled=true\n");
     // A moved program: registering again writes the new path over the old one.
     ASSERT_TRUE(registerAutostart(entry.string(), "Ulvex Pellandor", "/usr/bin/pellandor"));
     EXPECT_NE(slurp(entry).find("\nExec=/usr/bin/pellandor\n"), std::string::npos);
@@ -74,14 +75,16 @@ TEST_F(AutostartEntry, FailuresNameTheStepThatFailed) {
     const AutostartResult folder = registerAutostart((dir_ / "file" / "autostart" / "p.desktop").string(), "N", "/p");
     EXPECT_EQ(folder.failedStep, AutostartStep::OpenFolder);
     EXPECT_FALSE(folder.detail.empty());
-    EXPECT_EQ(autostartFailureText(true, folder.failedStep), "Failed to register(RegCreateKey) to startup program lists");
+    EXPECT_EQ(autostartFailureText(true, folder.failedStep),
+              "Failed to register(RegCreateKey) to startup program lists");
 
     // An entry that is a folder cannot be replaced or removed.
     fs::create_directories(dir_ / "autostart" / "pellandor.desktop" / "x");
     const std::string entry = (dir_ / "autostart" / "pellandor.desktop").string();
     const AutostartResult write = registerAutostart(entry, "N", "/p");
     EXPECT_EQ(write.failedStep, AutostartStep::WriteEntry);
-    EXPECT_EQ(autostartFailureText(true, write.failedStep), "Failed to register(RegSetValueEx) to startup program lists");
+    EXPECT_EQ(autostartFailureText(true, write.failedStep),
+              "Failed to register(RegSetValueEx) to startup program lists");
     const AutostartResult remove = unregisterAutostart(entry);
     EXPECT_EQ(remove.failedStep, AutostartStep::RemoveEntry);
     EXPECT_EQ(autostartFailureText(false, remove.failedStep),

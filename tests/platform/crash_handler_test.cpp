@@ -26,8 +26,8 @@ namespace fs = std::filesystem;
 
 TEST(crashFileName, CalendarMatchesTheSystemsAndNameHasTheFixedPattern) {
     // Leap days, century rules, year ends and times before 1970.
-    for (long long seconds : {0LL, 951782400LL, 951868799LL, 1709164800LL, 4107542399LL, 4102444800LL,
-                              -86400LL, -1LL, 1770127509LL, 253402300799LL}) {
+    for (long long seconds : {0LL, 951782400LL, 951868799LL, 1709164800LL, 4107542399LL, 4102444800LL, -86400LL, -1LL,
+                              1770127509LL, 253402300799LL}) {
         const std::time_t t = static_cast<std::time_t>(seconds);
         std::tm expected{};
         ASSERT_NE(gmtime_r(&t, &expected), nullptr);
@@ -99,7 +99,6 @@ protected:
         for (const auto& entry : fs::directory_iterator(folder)) files.push_back(entry.path());
         return files;
     }
-
 };
 
 TEST_F(CrashRun, SegfaultOnEitherThreadLeavesAReportAndEndsWithTheSignal) {

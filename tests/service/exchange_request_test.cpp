@@ -81,7 +81,7 @@ TEST(ProcessRespXml, ReadsCodeOrExplainsFailure) {
         std::string codeText, error;
         int codeNumber = -1;
         EXPECT_EQ(ExchangeRequest::parseAnswerCode(c.body, codeText, c.callType, c.userInfo ? &kUser : nullptr,
-                                                  codeNumber, error),
+                                                   codeNumber, error),
                   c.ok)
             << c.body;
         EXPECT_EQ(codeText, c.codeText) << c.body;

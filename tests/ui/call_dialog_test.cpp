@@ -21,8 +21,7 @@ Q_DECLARE_METATYPE(std::optional<QPoint>)
 
 namespace {
 
-LanguageTable englishTexts()
-{
+LanguageTable englishTexts() {
     LanguageTable table;
     std::string language = "none";  // no file: the built-in English
     table.loadLanguage("/nonexistent/language.ini", language);
@@ -39,18 +38,15 @@ struct Fixture {
     std::unique_ptr<CallDialog> dialog;
     QStringList messages;
 
-    explicit Fixture(bool showHangup = false)
-    {
+    explicit Fixture(bool showHangup = false) {
         values.showHangup = showHangup;
         values.callOnEnter = true;
         dialog = std::make_unique<CallDialog>(rules, log, state);
-        dialog->setMessagePresenter([this](const QString& caption, const QString& text) {
-            messages << caption + "|" + text;
-        });
+        dialog->setMessagePresenter(
+            [this](const QString& caption, const QString& text) { messages << caption + "|" + text; });
         dialog->applyValues(values, texts);
     }
-    void account(const std::string& port, const std::string& password = "secret")
-    {
+    void account(const std::string& port, const std::string& password = "secret") {
         values.userId = "alice";
         values.password = password;
         values.phoneNumber = "2001";
@@ -92,8 +88,7 @@ private slots:
     void buttonsStayDisabledWhileARequestRuns();
 };
 
-void CallDialogTest::initTestCase()
-{
+void CallDialogTest::initTestCase() {
     // The offscreen platform cannot shape, raise or lower windows; it says so every time.
     static const QtMessageHandler previous = qInstallMessageHandler(nullptr);
     qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& context, const QString& text) {
@@ -101,8 +96,7 @@ void CallDialogTest::initTestCase()
     });
 }
 
-void CallDialogTest::layouts_data()
-{
+void CallDialogTest::layouts_data() {
     QTest::addColumn<bool>("full");
     QTest::addColumn<bool>("hangup");
     QTest::addColumn<QSize>("size");
@@ -111,16 +105,15 @@ void CallDialogTest::layouts_data()
     QTest::addColumn<std::optional<QRect>>("hangupButton");
     QTest::newRow("full, no hang-up") << true << false << QSize(282, 94) << QRect(14, 47, 219, 23)
                                       << QRect(233, 41, 39, 45) << std::optional<QRect>();
-    QTest::newRow("full, hang-up") << true << true << QSize(282, 94) << QRect(14, 47, 180, 23)
-                                   << QRect(194, 41, 39, 45) << std::optional(QRect(233, 41, 39, 45));
+    QTest::newRow("full, hang-up") << true << true << QSize(282, 94) << QRect(14, 47, 180, 23) << QRect(194, 41, 39, 45)
+                                   << std::optional(QRect(233, 41, 39, 45));
     QTest::newRow("small, no hang-up") << false << false << QSize(280, 51) << QRect(11, 10, 206, 23)
                                        << QRect(217, 7, 37, 37) << std::optional<QRect>();
     QTest::newRow("small, hang-up") << false << true << QSize(280, 51) << QRect(11, 10, 168, 23)
                                     << QRect(180, 7, 37, 37) << std::optional(QRect(217, 7, 37, 37));
 }
 
-void CallDialogTest::layouts()
-{
+void CallDialogTest::layouts() {
     QFETCH(bool, full);
     QFETCH(bool, hangup);
     QFETCH(QSize, size);
@@ -166,8 +159,7 @@ void CallDialogTest::layouts()
     QCOMPARE(f.dialog->isFullLayout(), !full);
 }
 
-void CallDialogTest::skinKeepsMaskAndSharpImagesInStep()
-{
+void CallDialogTest::skinKeepsMaskAndSharpImagesInStep() {
     // Wherever the window shows a pixel at scale 1, the scale-2 image has
     // panel there and not the key colour, and the other way round: no fringe.
     for (SkinImage background : {SkinImage::BackgroundFull, SkinImage::BackgroundSmall}) {
@@ -183,9 +175,11 @@ void CallDialogTest::skinKeepsMaskAndSharpImagesInStep()
     }
     // Every button image exists at both scales with the size of its slot.
     const std::pair<SkinImage, QSize> buttons[] = {
-        {SkinImage::CallPressed, {39, 45}}, {SkinImage::HangupHover, {39, 45}}, {SkinImage::CallMin, {37, 37}},
-        {SkinImage::HangupMinPressed, {37, 37}}, {SkinImage::MinimizeHover, {29, 31}}, {SkinImage::ExitPressed, {29, 31}},
-        {SkinImage::Maximize, {18, 18}}, {SkinImage::ExitMinHover, {18, 18}}, {SkinImage::ArrowPressed, {14, 5}},
+        {SkinImage::CallPressed, {39, 45}},   {SkinImage::HangupHover, {39, 45}},
+        {SkinImage::CallMin, {37, 37}},       {SkinImage::HangupMinPressed, {37, 37}},
+        {SkinImage::MinimizeHover, {29, 31}}, {SkinImage::ExitPressed, {29, 31}},
+        {SkinImage::Maximize, {18, 18}},      {SkinImage::ExitMinHover, {18, 18}},
+        {SkinImage::ArrowPressed, {14, 5}},
     };
     for (const auto& [image, size] : buttons) {
         QCOMPARE(skinPixmap(image, 1.0).size(), size);
@@ -194,8 +188,7 @@ void CallDialogTest::skinKeepsMaskAndSharpImagesInStep()
     }
 }
 
-void CallDialogTest::placeAtPointer_data()
-{
+void CallDialogTest::placeAtPointer_data() {
     QTest::addColumn<QPoint>("point");
     QTest::addColumn<std::optional<QRect>>("workArea");
     QTest::addColumn<QPoint>("expected");
@@ -211,16 +204,14 @@ void CallDialogTest::placeAtPointer_data()
     QTest::newRow("no screen, negative") << QPoint(-100, -300) << std::optional<QRect>() << QPoint(-100, -206);
 }
 
-void CallDialogTest::placeAtPointer()
-{
+void CallDialogTest::placeAtPointer() {
     QFETCH(QPoint, point);
     QFETCH(std::optional<QRect>, workArea);
     QFETCH(QPoint, expected);
     QCOMPARE(pellandor::placeAtPointer(point, kFullDialogSize, workArea), expected);
 }
 
-void CallDialogTest::placeWithoutPointer_data()
-{
+void CallDialogTest::placeWithoutPointer_data() {
     QTest::addColumn<std::optional<QPoint>>("trayPoint");
     QTest::addColumn<QPoint>("saved");
     QTest::addColumn<QPoint>("expected");
@@ -236,26 +227,26 @@ void CallDialogTest::placeWithoutPointer_data()
         << std::optional<QPoint>() << QPoint(500, 1000) << QPoint(500, 956);
 }
 
-void CallDialogTest::placeWithoutPointer()
-{
+void CallDialogTest::placeWithoutPointer() {
     QFETCH(std::optional<QPoint>, trayPoint);
     QFETCH(QPoint, saved);
     QFETCH(QPoint, expected);
     QCOMPARE(pellandor::placeWithoutPointer(trayPoint, saved, kFullDialogSize, QRect(0, 0, 1920, 1050)), expected);
 }
 
-void CallDialogTest::typedKeys_data()
-{
+void CallDialogTest::typedKeys_data() {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("digits and marks") << "12*#=9" << "12*#=9";
-    QTest::newRow("letters and blanks dropped") << "1a b+2(3)-p,f" << "123";
-    QTest::newRow("backspace edits") << "123\b4" << "124";
+    QTest::newRow("digits and marks") << "12*#=9"
+                                      << "12*#=9";
+    QTest::newRow("letters and blanks dropped") << "1a b+2(3)-p,f"
+                                                << "123";
+    QTest::newRow("backspace edits") << "123\b4"
+                                     << "124";
     QTest::newRow("at most 30") << QString(35, '7') << QString(30, '7');
 }
 
-void CallDialogTest::typedKeys()
-{
+void CallDialogTest::typedKeys() {
     QFETCH(QString, typed);
     QFETCH(QString, expected);
     Fixture f;
@@ -269,8 +260,7 @@ void CallDialogTest::typedKeys()
     QCOMPARE(f.lineEdit()->text(), expected);
 }
 
-void CallDialogTest::enterPressesCallOnlyWhenAllowed_data()
-{
+void CallDialogTest::enterPressesCallOnlyWhenAllowed_data() {
     QTest::addColumn<bool>("callOnEnter");
     QTest::addColumn<bool>("callEnabled");
     QTest::addColumn<bool>("calls");
@@ -279,8 +269,7 @@ void CallDialogTest::enterPressesCallOnlyWhenAllowed_data()
     QTest::newRow("on, Call disabled") << true << false << false;
 }
 
-void CallDialogTest::enterPressesCallOnlyWhenAllowed()
-{
+void CallDialogTest::enterPressesCallOnlyWhenAllowed() {
     QFETCH(bool, callOnEnter);
     QFETCH(bool, callEnabled);
     QFETCH(bool, calls);
@@ -300,8 +289,7 @@ void CallDialogTest::enterPressesCallOnlyWhenAllowed()
     QCOMPARE(f.lineEdit()->text(), QStringLiteral("123"));
 }
 
-void CallDialogTest::escapeHidesAndKeysStopAutoHide()
-{
+void CallDialogTest::escapeHidesAndKeysStopAutoHide() {
     Fixture f;
     f.values.autoHide = true;
     f.values.hideDelayMs = 4000;
@@ -327,8 +315,7 @@ void CallDialogTest::escapeHidesAndKeysStopAutoHide()
     QVERIFY(!f.dialog->isVisible());
 }
 
-void CallDialogTest::resultPresentation_data()
-{
+void CallDialogTest::resultPresentation_data() {
     QTest::addColumn<int>("step");
     QTest::addColumn<QString>("code");
     QTest::addColumn<bool>("hangup");
@@ -339,8 +326,9 @@ void CallDialogTest::resultPresentation_data()
     const QString callFail = "Making the call failed.";
     QTest::newRow("100 full") << 15 << "100" << false << true << false << true << "";
     QTest::newRow("100 small") << 15 << "100" << true << false << false << true << "";
-    QTest::newRow("101 no base") << 15 << "101" << false << true << true << false
-                                 << "Authorization Failed. Checkif your ID, PW, or Phone Number is valid.\nRS CODE : AUTH FAIL";
+    QTest::newRow("101 no base")
+        << 15 << "101" << false << true << true << false
+        << "Authorization Failed. Checkif your ID, PW, or Phone Number is valid.\nRS CODE : AUTH FAIL";
     QTest::newRow("110 spaced") << 15 << "110" << false << true << true << false
                                 << callFail + " Check if your phone is available.\nRS CODE : CALLER BUSY";
     QTest::newRow("200 empty code") << 15 << "200" << false << true << true << false
@@ -349,8 +337,7 @@ void CallDialogTest::resultPresentation_data()
                                << "Check out if your system IP address or Port is valid.\nRS CODE : RECEIVE FAIL";
 }
 
-void CallDialogTest::resultPresentation()
-{
+void CallDialogTest::resultPresentation() {
     QFETCH(int, step);
     QFETCH(QString, code);
     QFETCH(bool, hangup);
@@ -369,8 +356,7 @@ void CallDialogTest::resultPresentation()
     QCOMPARE(resultColour(failed), failed ? QColor(254, 21, 21) : QColor(6, 243, 110));
 }
 
-void CallDialogTest::incompleteSettingsShowTheirMessage()
-{
+void CallDialogTest::incompleteSettingsShowTheirMessage() {
     Fixture f;
     f.values.exchangeAddress = "0.0.0.0";
     f.values.exchangePort = "1";
@@ -391,8 +377,7 @@ void CallDialogTest::incompleteSettingsShowTheirMessage()
     QVERIFY(f.dialog->button(DlgItem::Call)->isEnabled());
 }
 
-void CallDialogTest::timersHideLabelAndDialog()
-{
+void CallDialogTest::timersHideLabelAndDialog() {
     Fixture f;
     f.dialog->show();
     f.dialog->resultLabel()->show();
@@ -418,8 +403,7 @@ void CallDialogTest::timersHideLabelAndDialog()
     QVERIFY(!f.dialog->autoHideTimer()->isActive());
 }
 
-void CallDialogTest::showNumberOnHiddenAndVisibleDialog()
-{
+void CallDialogTest::showNumberOnHiddenAndVisibleDialog() {
     Fixture f;
     f.rules.coAccessCode = "9";
     f.values.topMost = true;
@@ -469,8 +453,7 @@ void CallDialogTest::showNumberOnHiddenAndVisibleDialog()
     QCOMPARE(f.lineEdit()->text(), QString());
 }
 
-void CallDialogTest::buttonImagesFollowPointerAndPress()
-{
+void CallDialogTest::buttonImagesFollowPointerAndPress() {
     Fixture f;
     f.dialog->show();
     SkinButton* call = f.dialog->button(DlgItem::Call);
@@ -488,8 +471,7 @@ void CallDialogTest::buttonImagesFollowPointerAndPress()
     QCOMPARE(call->currentImage(), SkinImage::Call);
 }
 
-void CallDialogTest::dragByTheBackgroundMovesAndRecords()
-{
+void CallDialogTest::dragByTheBackgroundMovesAndRecords() {
     Fixture f;
     f.dialog->move(100, 100);
     f.dialog->show();
@@ -505,8 +487,7 @@ void CallDialogTest::dragByTheBackgroundMovesAndRecords()
     QVERIFY(saved.count() >= 1);
 }
 
-void CallDialogTest::callsAgainstTheExchange_data()
-{
+void CallDialogTest::callsAgainstTheExchange_data() {
     QTest::addColumn<QString>("password");
     QTest::addColumn<bool>("hideAfterSuccess");
     QTest::addColumn<QString>("label");
@@ -515,8 +496,7 @@ void CallDialogTest::callsAgainstTheExchange_data()
     QTest::newRow("wrong password") << "wrong" << true << "Failed" << 1;
 }
 
-void CallDialogTest::callsAgainstTheExchange()
-{
+void CallDialogTest::callsAgainstTheExchange() {
     QFETCH(QString, password);
     QFETCH(bool, hideAfterSuccess);
     QFETCH(QString, label);
@@ -549,8 +529,7 @@ void CallDialogTest::callsAgainstTheExchange()
     if (hides) QCOMPARE(f.dialog->autoHideTimer()->interval(), CallDialog::kSuccessHideMs);
 }
 
-void CallDialogTest::buttonsStayDisabledWhileARequestRuns()
-{
+void CallDialogTest::buttonsStayDisabledWhileARequestRuns() {
     test::ExchangeSim sim;
     std::string error;
     QVERIFY2(sim.start({"--rsa-bits", "1024", "--mode", "delay:1"}, error), error.c_str());

@@ -26,8 +26,7 @@ struct Sample {
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     QApplication app(argc, argv);
     LanguageTable texts;
     std::string language = "ENG";

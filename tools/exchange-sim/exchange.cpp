@@ -405,8 +405,8 @@ std::string formatLogLine(const LogRecord& record) {
     appendOptionalInt(out, record.answer ? record.answer->code : std::nullopt);
     out += ",\"error\":";
     appendJsonStringOrNull(out, record.error.empty() ? std::nullopt : std::optional(record.error));
-    for (const auto& [name, value] : {std::pair{"accepted_mono", &record.accepted_mono},
-                                      std::pair{"first_byte_mono", &record.first_byte_mono}}) {
+    for (const auto& [name, value] :
+         {std::pair{"accepted_mono", &record.accepted_mono}, std::pair{"first_byte_mono", &record.first_byte_mono}}) {
         out += ",\"";
         out += name;
         out += "\":";

@@ -31,13 +31,27 @@ private:
 
 struct Mode {
     enum class Kind {
-        Normal, Code, Http500, NoContentLength, ContentLength0, Delay, Close, Silent, NotXml,
-        Split, BigBody, UpperHeaders, NoCode, Tls10, Tls11, MixedCaseBody,
+        Normal,
+        Code,
+        Http500,
+        NoContentLength,
+        ContentLength0,
+        Delay,
+        Close,
+        Silent,
+        NotXml,
+        Split,
+        BigBody,
+        UpperHeaders,
+        NoCode,
+        Tls10,
+        Tls11,
+        MixedCaseBody,
     };
     Kind kind = Kind::Normal;
-    int code = 0;                              // Kind::Code
-    std::chrono::milliseconds delay{0};        // Kind::Delay
-    std::string text = "normal";               // as given on the command line
+    int code = 0;                        // Kind::Code
+    std::chrono::milliseconds delay{0};  // Kind::Delay
+    std::string text = "normal";         // as given on the command line
 };
 
 bool parseMode(std::string_view text, Mode& mode, std::string& error);
@@ -47,17 +61,17 @@ struct Evaluation {
     CallFields fields;
     int http_status = 200;  // 404/405 for a request to the wrong place
     int code = 199;
-    std::string error;      // why the code is not 100, when the request itself is at fault
+    std::string error;  // why the code is not 100, when the request itself is at fault
 };
 
 // What to send back, and how.
 struct Answer {
-    std::vector<std::string> writes;             // one TLS write each
-    std::chrono::milliseconds pause{0};          // between writes
-    std::chrono::milliseconds delay{0};          // before the first write
-    std::chrono::seconds hold_open{0};           // afterwards, wait this long for the client to close
-    std::optional<int> status;                   // HTTP status sent, if anything is sent
-    std::optional<int> code;                     // result code carried in the body, if any
+    std::vector<std::string> writes;     // one TLS write each
+    std::chrono::milliseconds pause{0};  // between writes
+    std::chrono::milliseconds delay{0};  // before the first write
+    std::chrono::seconds hold_open{0};   // afterwards, wait this long for the client to close
+    std::optional<int> status;           // HTTP status sent, if anything is sent
+    std::optional<int> code;             // result code carried in the body, if any
 };
 
 class Exchange final {
@@ -87,7 +101,7 @@ struct LogRecord {
     std::string mode;
     const RequestReader* reader = nullptr;
     const Evaluation* evaluation = nullptr;  // null unless the request was read completely
-    const Answer* answer = nullptr;           // null when nothing is sent
+    const Answer* answer = nullptr;          // null when nothing is sent
     std::string error;
     // CLOCK_MONOTONIC seconds when the connection was accepted and when the
     // first request byte was read after the handshake, so a benchmark can

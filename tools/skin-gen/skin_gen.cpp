@@ -29,8 +29,7 @@ const QColor kGlyph(0xc9, 0xcf, 0xd8);
 
 using Painter = std::function<void(QPainter&)>;
 
-QImage render(QSize size, int scale, const Painter& paint)
-{
+QImage render(QSize size, int scale, const Painter& paint) {
     QImage image(size * scale, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter p(&image);
@@ -41,8 +40,7 @@ QImage render(QSize size, int scale, const Painter& paint)
     return image;
 }
 
-bool save(const QImage& image, const QString& dir, const QString& name, int scale)
-{
+bool save(const QImage& image, const QString& dir, const QString& name, int scale) {
     const QString path = dir + '/' + name + (scale == 2 ? "@2x.png" : ".png");
     if (image.save(path)) return true;
     std::fprintf(stderr, "pellandor-skin-gen: cannot write %s\n", qPrintable(path));
@@ -51,15 +49,13 @@ bool save(const QImage& image, const QString& dir, const QString& name, int scal
 
 // ---- backgrounds -------------------------------------------------------
 
-QPainterPath panelShape(QSize size)
-{
+QPainterPath panelShape(QSize size) {
     QPainterPath path;
     path.addRoundedRect(QRectF(0, 0, size.width(), size.height()), 11, 11);
     return path;
 }
 
-void paintPanel(QPainter& p, QSize size, bool full)
-{
+void paintPanel(QPainter& p, QSize size, bool full) {
     const QRectF r(0, 0, size.width(), size.height());
     QLinearGradient fill(r.topLeft(), r.bottomLeft());
     fill.setColorAt(0, kPanelTop);
@@ -96,8 +92,7 @@ void paintPanel(QPainter& p, QSize size, bool full)
 // Flattens an antialiased panel onto magenta with a crisp edge. `keep`
 // (scale 1) decides which pixels belong to the window; a scale-2 image uses
 // the scale-1 decision so its visible pixels match the window mask exactly.
-QImage keyOut(const QImage& panel, const QImage* keep1x, int scale)
-{
+QImage keyOut(const QImage& panel, const QImage* keep1x, int scale) {
     QImage out(panel.size(), QImage::Format_RGB32);
     for (int y = 0; y < panel.height(); ++y) {
         for (int x = 0; x < panel.width(); ++x) {
@@ -119,8 +114,7 @@ QImage keyOut(const QImage& panel, const QImage* keep1x, int scale)
     return out;
 }
 
-bool background(const QString& dir, const QString& name, QSize size, bool full)
-{
+bool background(const QString& dir, const QString& name, QSize size, bool full) {
     const auto paint = [&](QPainter& p) { paintPanel(p, size, full); };
     QImage one = keyOut(render(size, 1, paint), nullptr, 1);
     QImage two = keyOut(render(size, 2, paint), &one, 2);
@@ -130,8 +124,7 @@ bool background(const QString& dir, const QString& name, QSize size, bool full)
 // ---- glyphs ------------------------------------------------------------
 
 // A telephone handset in a 20 x 20 box, earpiece top left.
-QPainterPath handset()
-{
+QPainterPath handset() {
     QPainterPath body;
     body.moveTo(4.2, 3.2);
     body.cubicTo(2.6, 4.2, 2.4, 7.6, 5.6, 11.8);
@@ -158,8 +151,7 @@ QPainterPath handset()
     return path.simplified();
 }
 
-void drawHandset(QPainter& p, QPointF centre, double size, double rotation, const QColor& colour)
-{
+void drawHandset(QPainter& p, QPointF centre, double size, double rotation, const QColor& colour) {
     QTransform t;
     t.translate(centre.x(), centre.y());
     t.rotate(rotation);
@@ -177,8 +169,7 @@ struct Tone {
 };
 
 // A rounded, softly lit key; pressed keys sink a pixel and lose their shine.
-void key(QPainter& p, QRectF r, double radius, Tone tone, State state)
-{
+void key(QPainter& p, QRectF r, double radius, Tone tone, State state) {
     QColor top = tone.light, bottom = tone.dark;
     if (state == State::Hover) top = top.lighter(112), bottom = bottom.lighter(112);
     if (state == State::Pressed) top = tone.dark.darker(108), bottom = tone.dark.darker(118);
@@ -206,8 +197,7 @@ void key(QPainter& p, QRectF r, double radius, Tone tone, State state)
 const Tone kGreen{QColor(0x3b, 0xd4, 0x7e), QColor(0x1f, 0x9d, 0x55)};
 const Tone kRed{QColor(0xf0, 0x5a, 0x4f), QColor(0xc2, 0x2f, 0x26)};
 
-Painter dialKey(QSize size, Tone tone, double rotation, State state)
-{
+Painter dialKey(QSize size, Tone tone, double rotation, State state) {
     return [=](QPainter& p) {
         const QRectF r = QRectF(0, 0, size.width(), size.height()).adjusted(2, 2, -2, -3);
         key(p, r, 9, tone, state);
@@ -218,9 +208,8 @@ Painter dialKey(QSize size, Tone tone, double rotation, State state)
 }
 
 // Window buttons: a quiet glyph; hover and press light up a soft plate.
-Painter windowKey(QSize size, double inset, double radius, QColor plateHover, const std::function<void(QPainter&, QRectF)>& glyph,
-                  QColor glyphHover, State state)
-{
+Painter windowKey(QSize size, double inset, double radius, QColor plateHover,
+                  const std::function<void(QPainter&, QRectF)>& glyph, QColor glyphHover, State state) {
     return [=](QPainter& p) {
         const QRectF r = QRectF(0, 0, size.width(), size.height()).adjusted(inset, inset, -inset, -inset);
         QColor pen = kGlyph;
@@ -238,21 +227,18 @@ Painter windowKey(QSize size, double inset, double radius, QColor plateHover, co
     };
 }
 
-void drawCross(QPainter& p, QRectF r, double half)
-{
+void drawCross(QPainter& p, QRectF r, double half) {
     const QPointF c = r.center();
     p.drawLine(c + QPointF(-half, -half), c + QPointF(half, half));
     p.drawLine(c + QPointF(-half, half), c + QPointF(half, -half));
 }
 
-void dash(QPainter& p, QRectF r)
-{
+void dash(QPainter& p, QRectF r) {
     const QPointF c = r.center();
     p.drawLine(c + QPointF(-4.5, 0), c + QPointF(4.5, 0));
 }
 
-void expand(QPainter& p, QRectF r)
-{
+void expand(QPainter& p, QRectF r) {
     // Chevron opening downwards: "show the full dialog".
     const QPointF c = r.center();
     QPainterPath v;
@@ -262,8 +248,7 @@ void expand(QPainter& p, QRectF r)
     p.drawPath(v);
 }
 
-Painter arrow(QSize size, bool pressed)
-{
+Painter arrow(QSize size, bool pressed) {
     return [=](QPainter& p) {
         QPainterPath v;
         const double w = size.width(), h = size.height();
@@ -277,21 +262,18 @@ Painter arrow(QSize size, bool pressed)
     };
 }
 
-bool image(const QString& dir, const QString& name, QSize size, const Painter& paint)
-{
+bool image(const QString& dir, const QString& name, QSize size, const Painter& paint) {
     return save(render(size, 1, paint), dir, name, 1) && save(render(size, 2, paint), dir, name, 2);
 }
 
-bool threeStates(const QString& dir, const QString& name, QSize size, const std::function<Painter(State)>& make)
-{
+bool threeStates(const QString& dir, const QString& name, QSize size, const std::function<Painter(State)>& make) {
     return image(dir, name, size, make(State::Normal)) && image(dir, name + "_hover", size, make(State::Hover)) &&
            image(dir, name + "_pressed", size, make(State::Pressed));
 }
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: pellandor-skin-gen OUTPUT_DIR\n");
         return 2;
@@ -306,24 +288,24 @@ int main(int argc, char** argv)
     const QColor white(255, 255, 255);
     const auto cross = [](double half) { return [half](QPainter& p, QRectF r) { drawCross(p, r, half); }; };
 
-    bool ok = background(dir, "background_full", {282, 94}, true) &&
-              background(dir, "background_small", {280, 51}, false);
+    bool ok =
+        background(dir, "background_full", {282, 94}, true) && background(dir, "background_small", {280, 51}, false);
     ok = ok && threeStates(dir, "call", {39, 45}, [&](State s) { return dialKey({39, 45}, kGreen, 0, s); });
     ok = ok && threeStates(dir, "hangup", {39, 45}, [&](State s) { return dialKey({39, 45}, kRed, 135, s); });
     ok = ok && threeStates(dir, "call_min", {37, 37}, [&](State s) { return dialKey({37, 37}, kGreen, 0, s); });
     ok = ok && threeStates(dir, "hangup_min", {37, 37}, [&](State s) { return dialKey({37, 37}, kRed, 135, s); });
     ok = ok && threeStates(dir, "minimize", {29, 31}, [&](State s) {
-        return windowKey({29, 31}, 3, 6, plate, dash, white, s);
-    });
+             return windowKey({29, 31}, 3, 6, plate, dash, white, s);
+         });
     ok = ok && threeStates(dir, "exit", {29, 31}, [&](State s) {
-        return windowKey({29, 31}, 3, 6, closeRed, cross(4.0), white, s);
-    });
+             return windowKey({29, 31}, 3, 6, closeRed, cross(4.0), white, s);
+         });
     ok = ok && threeStates(dir, "maximize", {18, 18}, [&](State s) {
-        return windowKey({18, 18}, 1, 4, plate, expand, white, s);
-    });
+             return windowKey({18, 18}, 1, 4, plate, expand, white, s);
+         });
     ok = ok && threeStates(dir, "exit_min", {18, 18}, [&](State s) {
-        return windowKey({18, 18}, 1, 4, closeRed, cross(3.0), white, s);
-    });
+             return windowKey({18, 18}, 1, 4, closeRed, cross(3.0), white, s);
+         });
     ok = ok && image(dir, "arrow", {14, 5}, arrow({14, 5}, false)) &&
          image(dir, "arrow_pressed", {14, 5}, arrow({14, 5}, true));
     return ok ? 0 : 1;

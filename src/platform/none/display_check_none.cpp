@@ -2,7 +2,8 @@
 
 namespace pellandor {
 
-void preferXWayland() {}
+void preferXWayland() {
+}
 
 bool displayAvailable(std::string&) {
     return true;

@@ -114,12 +114,18 @@ bool writeText(int fd, const Text& text) {
 
 const char* signalName(int sig) {
     switch (sig) {
-        case SIGSEGV: return "SIGSEGV";
-        case SIGBUS: return "SIGBUS";
-        case SIGFPE: return "SIGFPE";
-        case SIGILL: return "SIGILL";
-        case SIGABRT: return "SIGABRT";
-        default: return "signal";
+        case SIGSEGV:
+            return "SIGSEGV";
+        case SIGBUS:
+            return "SIGBUS";
+        case SIGFPE:
+            return "SIGFPE";
+        case SIGILL:
+            return "SIGILL";
+        case SIGABRT:
+            return "SIGABRT";
+        default:
+            return "signal";
     }
 }
 
@@ -153,7 +159,10 @@ bool writeReport(int fd, int sig, const siginfo_t* info, pid_t tid, const CivilT
     head.add(g_state.title).add(" crashed\nSignal: ").number(static_cast<unsigned>(sig)).add(" (");
     head.add(signalName(sig)).add("), code ").signedNumber(info != nullptr ? info->si_code : 0);
     head.add("\nAddress: ").hex(info != nullptr ? reinterpret_cast<unsigned long long>(info->si_addr) : 0);
-    head.add("\nProcess: ").number(static_cast<unsigned>(::getpid())).add(", thread ").number(static_cast<unsigned>(tid));
+    head.add("\nProcess: ")
+        .number(static_cast<unsigned>(::getpid()))
+        .add(", thread ")
+        .number(static_cast<unsigned>(tid));
     head.add("\nLocal time: ").number(static_cast<unsigned>(t.year), 4).add("-").number(t.month, 2).add("-");
     head.add("").number(t.day, 2).add(" ").number(t.hour, 2).add(":").number(t.minute, 2).add(":").number(t.second, 2);
     head.add("\n\nBacktrace:\n");
@@ -364,7 +373,8 @@ bool installCrashHandler(const CrashHandlerOptions& options) {
 
     const std::string noticeChoice = env("PELLANDOR_CRASH_NOTICE");
     const std::string noticeProgram = noticeChoice.empty() ? program : noticeChoice;
-    g_state.notice = noticeChoice != "off" && copyInto(g_state.noticeProgram, sizeof g_state.noticeProgram, noticeProgram) &&
+    g_state.notice = noticeChoice != "off" &&
+                     copyInto(g_state.noticeProgram, sizeof g_state.noticeProgram, noticeProgram) &&
                      !noticeProgram.empty();
     if (g_state.notice) {
         ::posix_spawnattr_init(&g_state.spawnAttributes);

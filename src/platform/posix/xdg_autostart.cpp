@@ -51,11 +51,21 @@ std::string quoteExecArgument(std::string_view argument) {
     std::string escaped;
     for (char c : quoted) {
         switch (c) {
-            case '\\': escaped += "\\\\"; break;
-            case '\n': escaped += "\\n"; break;
-            case '\t': escaped += "\\t"; break;
-            case '\r': escaped += "\\r"; break;
-            default: escaped += c; break;
+            case '\\':
+                escaped += "\\\\";
+                break;
+            case '\n':
+                escaped += "\\n";
+                break;
+            case '\t':
+                escaped += "\\t";
+                break;
+            case '\r':
+                escaped += "\\r";
+                break;
+            default:
+                escaped += c;
+                break;
         }
     }
     return escaped;
@@ -70,8 +80,7 @@ std::string autostartEntryText(std::string_view name, std::string_view programPa
     return text;
 }
 
-AutostartResult registerAutostart(const std::string& entryPath, std::string_view name,
-                                  const std::string& programPath) {
+AutostartResult registerAutostart(const std::string& entryPath, std::string_view name, const std::string& programPath) {
     AutostartResult result;
     if (entryPath.empty() || programPath.empty()) {
         result.failedStep = entryPath.empty() ? AutostartStep::OpenFolder : AutostartStep::WriteEntry;
@@ -82,8 +91,7 @@ AutostartResult registerAutostart(const std::string& entryPath, std::string_view
     if (!writeFileAtomically(entryPath, autostartEntryText(name, programPath), error)) {
         // A folder that cannot be made is the "open" step; anything after it the write.
         const std::string folder = folderOf(entryPath);
-        result.failedStep = ::access(folder.c_str(), W_OK) != 0 ? AutostartStep::OpenFolder
-                                                                 : AutostartStep::WriteEntry;
+        result.failedStep = ::access(folder.c_str(), W_OK) != 0 ? AutostartStep::OpenFolder : AutostartStep::WriteEntry;
         result.detail = error;
     }
     return result;

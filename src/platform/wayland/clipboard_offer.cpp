@@ -6,8 +6,8 @@
 namespace pellandor {
 
 std::optional<std::string> pickTextType(const std::vector<std::string>& types) {
-    static constexpr std::array<std::string_view, 5> kPreferred = {
-        "text/plain;charset=utf-8", "UTF8_STRING", "text/plain", "STRING", "TEXT"};
+    static constexpr std::array<std::string_view, 5> kPreferred = {"text/plain;charset=utf-8", "UTF8_STRING",
+                                                                   "text/plain", "STRING", "TEXT"};
     for (std::string_view wanted : kPreferred)
         if (offersType(types, wanted)) return std::string(wanted);
     // "text/plain;charset=UTF-8" and the like.

@@ -166,12 +166,10 @@ private:
         creating_ = true;
         const QString token = nextToken();
         sessionRequest_ = listen(token, SLOT(onSessionResponse(uint, QVariantMap)));
-        QDBusMessage call = QDBusMessage::createMethodCall(QString::fromLatin1(kPortalService),
-                                                           QString::fromLatin1(kPortalPath),
-                                                           QString::fromLatin1(kShortcutsInterface),
-                                                           QStringLiteral("CreateSession"));
-        call << QVariantMap{{QStringLiteral("handle_token"), token},
-                            {QStringLiteral("session_handle_token"), token}};
+        QDBusMessage call =
+            QDBusMessage::createMethodCall(QString::fromLatin1(kPortalService), QString::fromLatin1(kPortalPath),
+                                           QString::fromLatin1(kShortcutsInterface), QStringLiteral("CreateSession"));
+        call << QVariantMap{{QStringLiteral("handle_token"), token}, {QStringLiteral("session_handle_token"), token}};
         watchCall(call, [this] {
             creating_ = false;
             disconnectRequest(sessionRequest_, SLOT(onSessionResponse(uint, QVariantMap)));
@@ -181,18 +179,18 @@ private:
     void bindShortcut() {
         const std::string trigger = portalTrigger(modifier_, key_);
         if (trigger.empty()) {
-            return fail("it is not a combination this program knows (HOTKEY/MOD_KEY: CTRL, ALT, SHIFT or WIN; "
-                        "HOTKEY/VIRTUAL_KEY: A-Z, 0-9 or f1-f12)");
+            return fail(
+                "it is not a combination this program knows (HOTKEY/MOD_KEY: CTRL, ALT, SHIFT or WIN; "
+                "HOTKEY/VIRTUAL_KEY: A-Z, 0-9 or f1-f12)");
         }
         const QString token = nextToken();
         bindRequest_ = listen(token, SLOT(onBindResponse(uint, QVariantMap)));
         PortalShortcuts shortcuts{{QString::fromLatin1(kShortcutId),
                                    {{QStringLiteral("description"), QStringLiteral("Show the call dialog")},
                                     {QStringLiteral("preferred_trigger"), QString::fromStdString(trigger)}}}};
-        QDBusMessage call = QDBusMessage::createMethodCall(QString::fromLatin1(kPortalService),
-                                                           QString::fromLatin1(kPortalPath),
-                                                           QString::fromLatin1(kShortcutsInterface),
-                                                           QStringLiteral("BindShortcuts"));
+        QDBusMessage call =
+            QDBusMessage::createMethodCall(QString::fromLatin1(kPortalService), QString::fromLatin1(kPortalPath),
+                                           QString::fromLatin1(kShortcutsInterface), QStringLiteral("BindShortcuts"));
         call << QVariant::fromValue(QDBusObjectPath(session_)) << QVariant::fromValue(shortcuts) << QString()
              << QVariantMap{{QStringLiteral("handle_token"), token}};
         watchCall(call, [this] { disconnectRequest(bindRequest_, SLOT(onBindResponse(uint, QVariantMap))); });

@@ -111,8 +111,9 @@ public:
             return false;
         }
         if (manager_ == nullptr) {
-            why = "the Wayland compositor offers no clipboard access to programs in the background "
-                  "(no wlr data-control)";
+            why =
+                "the Wayland compositor offers no clipboard access to programs in the background "
+                "(no wlr data-control)";
             return false;
         }
         if (seat_ == nullptr) {
@@ -142,19 +143,20 @@ public:
         }
         auto readText = [this, offer = selection_, type = *textType, maxChars, done] {
             if (offer != selection_) return done(WatchedClipboardEntry{});  // replaced meanwhile
-            receive(offer, type, maxTextBytes(type, maxChars), [type, maxChars, done](bool ok, const std::string& bytes) {
-                WatchedClipboardEntry entry;
-                if (!ok) return done(entry);
-                entry.hasText = true;
-                const QString text = isLatin1Type(type)
-                                         ? QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()))
-                                         : QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
-                if (bytes.size() > maxTextBytes(type, maxChars) || text.size() > maxChars)
-                    entry.oversized = true;
-                else
-                    entry.text = text;
-                done(entry);
-            });
+            receive(
+                offer, type, maxTextBytes(type, maxChars), [type, maxChars, done](bool ok, const std::string& bytes) {
+                    WatchedClipboardEntry entry;
+                    if (!ok) return done(entry);
+                    entry.hasText = true;
+                    const QString text = isLatin1Type(type)
+                                             ? QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()))
+                                             : QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+                    if (bytes.size() > maxTextBytes(type, maxChars) || text.size() > maxChars)
+                        entry.oversized = true;
+                    else
+                        entry.text = text;
+                    done(entry);
+                });
         };
         if (!offersType(types, kPasswordHintType)) return readText();
         receive(selection_, std::string(kPasswordHintType), 64, [readText, done](bool ok, const std::string& hint) {

@@ -118,8 +118,8 @@ private:
         for (xcb_keycode_t code : keycodes_) {
             for (std::uint16_t locks : lockCombos) {
                 const std::uint16_t mods = modifiers_ | locks;
-                cookies.push_back(xcb_grab_key_checked(connection_, 0, root_, mods, code, XCB_GRAB_MODE_ASYNC,
-                                                       XCB_GRAB_MODE_ASYNC));
+                cookies.push_back(
+                    xcb_grab_key_checked(connection_, 0, root_, mods, code, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
                 tried.emplace_back(code, mods);
             }
         }

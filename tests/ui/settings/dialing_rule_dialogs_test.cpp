@@ -61,8 +61,11 @@ private slots:
         setChecked(d, "usePopupForChar", false);
         click(d, "ok");
         QVERIFY(!d->isVisible());
-        const char* expected[][2] = {{"NUM_ADD_EQUAL", "9"}, {"USE_AREA_CODE", "1"}, {"USE_INTERNATIONAL_RULE", "1"},
-                                     {"USE_POPUP_FOR_CHAR", "0"}, {"MIN_POPUP_LENGTH", "4"}};
+        const char* expected[][2] = {{"NUM_ADD_EQUAL", "9"},
+                                     {"USE_AREA_CODE", "1"},
+                                     {"USE_INTERNATIONAL_RULE", "1"},
+                                     {"USE_POPUP_FOR_CHAR", "0"},
+                                     {"MIN_POPUP_LENGTH", "4"}};
         for (const auto& [key, value] : expected) QCOMPARE(files_->raw("DIALING_RULE_ADV", key), std::string(value));
         QCOMPARE(state_->rules.equalDigits, std::string("9"));
         QCOMPARE(state_->rules.minPopupLength, 4);
@@ -198,8 +201,9 @@ private slots:
     }
 
     void specialOkSavesDisabledChecksAndAnEmptyLengthAsZero() {
-        files_->write(files_->settingsPath, "[DIALING_RULE_ADV_ADV]\nUSE_NON_STD=1\nUSE_PREFIX=1\nUSE_CO_EXTENSION_LENGTH=1\n"
-                                            "LENGTH_CO_EXTENSION=7\n");
+        files_->write(files_->settingsPath,
+                      "[DIALING_RULE_ADV_ADV]\nUSE_NON_STD=1\nUSE_PREFIX=1\nUSE_CO_EXTENSION_LENGTH=1\n"
+                      "LENGTH_CO_EXTENSION=7\n");
         load();
         QCOMPARE(state_->rules.coExtensionLength, 7);
         QWidget* d = openSpecial();
@@ -208,9 +212,14 @@ private slots:
         setChecked(d, "useNonStd", false);
         click(d, "ok");
         QVERIFY(!d->isVisible());
-        const char* expected[][2] = {{"USE_NON_STD", "0"},  {"USE_PREFIX", "1"},   {"PREFIX1", ""},
-                                     {"PREFIX2", "0800"},   {"PREFIX3", ""},      {"PREFIX4", ""},
-                                     {"PREFIX5", ""},       {"USE_CO_EXTENSION_LENGTH", "1"},
+        const char* expected[][2] = {{"USE_NON_STD", "0"},
+                                     {"USE_PREFIX", "1"},
+                                     {"PREFIX1", ""},
+                                     {"PREFIX2", "0800"},
+                                     {"PREFIX3", ""},
+                                     {"PREFIX4", ""},
+                                     {"PREFIX5", ""},
+                                     {"USE_CO_EXTENSION_LENGTH", "1"},
                                      {"LENGTH_CO_EXTENSION", "0"}};
         for (const auto& [key, value] : expected) {
             QVERIFY2(files_->raw("DIALING_RULE_ADV_ADV", key) == value, key);

@@ -26,7 +26,7 @@ class SettingsDialogTest : public QObject {
         state_ = files_->load();
         targets_ = std::make_unique<RecordingTargets>();
         dlg_ = std::make_unique<SettingsDialog>(*state_, SettingsFiles{files_->settingsPath, files_->languagePath},
-                                             *targets_);
+                                                *targets_);
         dlg_->openDialog();
         QVERIFY(dlg_->isVisible());
     }
@@ -56,9 +56,8 @@ private slots:
         QTest::addColumn<QString>("section");
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("stored");
-        auto row = [](const char* control, const char* value, const char* section, const char* key, const char* stored) {
-            QTest::newRow(control) << control << value << section << key << stored;
-        };
+        auto row = [](const char* control, const char* value, const char* section, const char* key,
+                      const char* stored) { QTest::newRow(control) << control << value << section << key << stored; };
         row("userId", "alice", "USER_INFO", "ID", "alice");
         row("password", "s3cret", "USER_INFO", "PW", "s3cret");
         row("phoneNumber", "2001", "USER_INFO", "PN", "2001");
@@ -330,9 +329,18 @@ private slots:
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("shownModifier");
         QTest::addColumn<QString>("shownKey");
-        QTest::newRow("usual") << "ALT" << "Q" << "ALT" << "Q";
-        QTest::newRow("0 is kept though not offered") << "WIN" << "0" << "WIN" << "0";
-        QTest::newRow("list matches the start, any case") << "ctrl" << "F10" << "CTRL" << "f10";
+        QTest::newRow("usual") << "ALT"
+                               << "Q"
+                               << "ALT"
+                               << "Q";
+        QTest::newRow("0 is kept though not offered") << "WIN"
+                                                      << "0"
+                                                      << "WIN"
+                                                      << "0";
+        QTest::newRow("list matches the start, any case") << "ctrl"
+                                                          << "F10"
+                                                          << "CTRL"
+                                                          << "f10";
     }
     void hotkeyListsAndStoredNames() {
         QFETCH(QString, modifier);
@@ -407,13 +415,14 @@ private slots:
 
     void tabVisitsEveryControlInReadingOrder() {
         open();
-        const QStringList expected{"userId", "password", "phoneNumber", "exchangeAddress", "exchangePort",
-                                   "coAccessCode", "myCountryCode", "myAreaCode", "internationalCode", "pbxCode",
-                                   "longDistanceCode", "addZero", "advanced", "autoHide", "autoHideSeconds",
-                                   "hideAfterSuccess", "transparent", "transparency", "topMost", "showHangup",
-                                   "fixedPosition", "callOnEnter", "autoStart", "autoCall", "hotkeyEnabled",
-                                   "hotkeyModifier", "hotkeyKey", "languageEng", "languageLocal", "ok", "cancel",
-                                   "apply"};
+        const QStringList expected{
+            "userId",           "password",      "phoneNumber",  "exchangeAddress",   "exchangePort",
+            "coAccessCode",     "myCountryCode", "myAreaCode",   "internationalCode", "pbxCode",
+            "longDistanceCode", "addZero",       "advanced",     "autoHide",          "autoHideSeconds",
+            "hideAfterSuccess", "transparent",   "transparency", "topMost",           "showHangup",
+            "fixedPosition",    "callOnEnter",   "autoStart",    "autoCall",          "hotkeyEnabled",
+            "hotkeyModifier",   "hotkeyKey",     "languageEng",  "languageLocal",     "ok",
+            "cancel",           "apply"};
         QStringList visited;
         QWidget* w = findControl<QWidget>("userId");
         do {

@@ -42,9 +42,7 @@ struct RecordingTargets : SettingsTargets {
         lastValues = values;
         lastTrayText = texts.text("SETTINGS");
     }
-    bool called(const std::string& call) const {
-        return std::find(calls.begin(), calls.end(), call) != calls.end();
-    }
+    bool called(const std::string& call) const { return std::find(calls.begin(), calls.end(), call) != calls.end(); }
 };
 
 // Answers the next message box that comes up and keeps its text.
@@ -86,7 +84,8 @@ public:
 
     void useDeliveredLanguageFile() {
         QFile::remove(QString::fromStdString(languagePath));
-        QFile::copy(QStringLiteral(PELLANDOR_SOURCE_DIR "/resources/language.ini"), QString::fromStdString(languagePath));
+        QFile::copy(QStringLiteral(PELLANDOR_SOURCE_DIR "/resources/language.ini"),
+                    QString::fromStdString(languagePath));
     }
     void write(const std::string& path, const QByteArray& bytes) const {
         QFile file(QString::fromStdString(path));
@@ -122,7 +121,9 @@ T* find(QWidget* root, const char* name) {
 
 // A label's or button's text without its mnemonic mark.
 inline QString plain(QString text) {
-    return text.replace(QLatin1String("&&"), QStringLiteral("\x01")).remove(QLatin1Char('&')).replace(QChar(1), QLatin1Char('&'));
+    return text.replace(QLatin1String("&&"), QStringLiteral("\x01"))
+        .remove(QLatin1Char('&'))
+        .replace(QChar(1), QLatin1Char('&'));
 }
 
 }  // namespace pellandor::test
