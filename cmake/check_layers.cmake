@@ -4,8 +4,9 @@
 #
 # Order, lowest first; layers on one line are siblings and may not include
 # each other:
-#   base < platform, dialing < config, service < call < cli < desktop_logic < ui < app
-# (platform: the seam to the operating system, one folder per backend)
+#   base < platform, dialing < config, service < call < cli < desktop_logic < front_door, ui < app
+# (platform: the seam to the operating system, one folder per backend;
+# front_door: the Qt-free `pellandor` command that starts the desktop program)
 cmake_minimum_required(VERSION 3.25)
 
 if(NOT SOURCE_DIR)
@@ -22,9 +23,10 @@ set(rank_service 2)
 set(rank_call 3)
 set(rank_cli 4)
 set(rank_desktop_logic 5)
+set(rank_front_door 6)
 set(rank_ui 6)
 set(rank_app 7)
-set(layers base platform dialing config service call cli desktop_logic ui app)
+set(layers base platform dialing config service call cli desktop_logic front_door ui app)
 
 set(violations "")
 foreach(layer IN LISTS layers)

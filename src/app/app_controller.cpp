@@ -29,7 +29,7 @@ constexpr const char* kPasswordHintFormat = "x-kde-passwordManagerHint";
 
 // What the settings dialog does to the rest of the program; start at login
 // keeps the default (the XDG autostart entry).
-class ControllerSettingsTargets : public SettingsTargets {
+class ControllerSettingsTargets final : public SettingsTargets {
 public:
     explicit ControllerSettingsTargets(AppController& controller) : controller_(controller) {}
 

@@ -28,7 +28,7 @@ std::shared_ptr<LogSink> setLogSink(std::shared_ptr<LogSink> sink);
 void log(LogLevel level, std::string_view category, std::string_view message);
 
 // Installs a sink for a scope and puts the previous one back after it.
-class ScopedLogSink {
+class ScopedLogSink final {
 public:
     explicit ScopedLogSink(std::shared_ptr<LogSink> sink) : previous_(setLogSink(std::move(sink))) {}
     ~ScopedLogSink() { setLogSink(std::move(previous_)); }

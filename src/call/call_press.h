@@ -48,7 +48,7 @@ struct CallOutcome {
     std::string message(const ResultTexts& texts) const;
 };
 
-class CallPress {
+class CallPress final {
 public:
     // Runs exactly once per started request: on the request's worker thread,
     // or on the pressing thread before press returns when the exchange address

@@ -11,7 +11,7 @@
 
 namespace pellandor {
 
-class IniWriteBatch {
+class IniWriteBatch final {
 public:
     explicit IniWriteBatch(std::string path) : path_(std::move(path)) {}
     virtual ~IniWriteBatch() = default;

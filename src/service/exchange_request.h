@@ -19,7 +19,7 @@
 
 namespace pellandor {
 
-class ExchangeRequest {
+class ExchangeRequest final {
 public:
     static constexpr int kTransportTls = 4;
     static constexpr std::chrono::milliseconds kDefaultConnectTimeout{5000};

@@ -11,7 +11,7 @@
 
 namespace pellandor {
 
-class SchannelSession {
+class SchannelSession final {
 public:
     // How far a step got; a failure is the Result's, its text naming the
     // SECURITY_STATUS ("SChannel 0x80090326").

@@ -12,7 +12,7 @@
 
 namespace pellandor {
 
-class TlsConnection {
+class TlsConnection final {
 public:
     static constexpr int kDefaultConnectTimeoutMs = 5000;
 

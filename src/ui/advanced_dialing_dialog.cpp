@@ -47,15 +47,10 @@ AdvancedDialingDialog::AdvancedDialingDialog(SettingsModel& model, QWidget* pare
     lengthLabel_->setBuddy(minLength_);
     layout->addWidget(lengthLabel_);
     indented(minLength_);
-    auto makeCheck = [this, layout](const char* name) {
-        auto* check = new WrappingCheckBox(this);
-        check->box()->setObjectName(QLatin1String(name));
-        layout->addWidget(check);
-        return check;
-    };
-    areaCode_ = makeCheck("useAreaCode");
-    international_ = makeCheck("useInternationalRule");
-    popupForChar_ = makeCheck("usePopupForChar");
+    areaCode_ = new WrappingCheckBox(this, "useAreaCode");
+    international_ = new WrappingCheckBox(this, "useInternationalRule");
+    popupForChar_ = new WrappingCheckBox(this, "usePopupForChar");
+    for (QWidget* check : {areaCode_, international_, popupForChar_}) layout->addWidget(check);
     specialButton_ = new QPushButton(this);
     specialButton_->setObjectName(QStringLiteral("special"));
     layout->addSpacing(6);

@@ -16,7 +16,7 @@ namespace pellandor {
 
 class SpecialDialingDialog;
 
-class AdvancedDialingDialog : public SettingsDialogBase {
+class AdvancedDialingDialog final : public SettingsDialogBase {
     Q_OBJECT
 
 public:

@@ -28,7 +28,7 @@ class NumberBox;
 class SkinButton;
 class DialingRules;
 
-class CallDialog : public QWidget {
+class CallDialog final : public QWidget {
     Q_OBJECT
 
 public:

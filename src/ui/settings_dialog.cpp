@@ -144,11 +144,6 @@ void SettingsDialog::buildControls() {
         edit->setMaxLength(limit);
         return edit;
     };
-    auto makeCheck = [this](const char* name) {
-        auto* check = new WrappingCheckBox(this);
-        check->box()->setObjectName(QLatin1String(name));
-        return check;
-    };
     left->setSpacing(4);
     right->setSpacing(4);
     auto makeGroup = [this](QVBoxLayout* column, MarkerLabel*& header) {
@@ -229,7 +224,7 @@ void SettingsDialog::buildControls() {
     addRow(codes, "DIALING_PBX", pbx_);
     longDistance_ = makeDigitsEdit(kCodeLimit, QStringLiteral("longDistanceCode"), this);
     addRow(codes, "DIALING_LONG", longDistance_);
-    addZero_ = makeCheck("addZero");
+    addZero_ = new WrappingCheckBox(this, "addZero");
     check(addZero_, "DIALING_CHECKBOX_ADDZERO");
     dialingLayout->addWidget(addZero_);
     advancedButton_ = new QPushButton(this);
@@ -242,7 +237,7 @@ void SettingsDialog::buildControls() {
     QGroupBox* functions = makeGroup(right, functionHeader_);
     auto* f = new QVBoxLayout(functions);
     f->setSpacing(6);
-    autoHide_ = makeCheck("autoHide");
+    autoHide_ = new WrappingCheckBox(this, "autoHide");
     check(autoHide_, "DISAPPEARANCE_CHECKBOX");
     f->addWidget(autoHide_);
     auto* secondsRow = new QHBoxLayout;
@@ -256,10 +251,10 @@ void SettingsDialog::buildControls() {
     secondsRow->addWidget(seconds_);
     secondsRow->addWidget(secondsLabel_, 1);
     f->addLayout(secondsRow);
-    hideAfterSuccess_ = makeCheck("hideAfterSuccess");
+    hideAfterSuccess_ = new WrappingCheckBox(this, "hideAfterSuccess");
     check(hideAfterSuccess_, "DISAPPEARANCE_AFTER_SUCCESS");
     f->addWidget(hideAfterSuccess_);
-    transparent_ = makeCheck("transparent");
+    transparent_ = new WrappingCheckBox(this, "transparent");
     check(transparent_, "TRANSPARENCY_CHECKBOX");
     f->addWidget(transparent_);
     auto* sliderRow = new QHBoxLayout;
@@ -302,7 +297,7 @@ void SettingsDialog::buildControls() {
         {hotkey_, "hotkeyEnabled", "HOTKEY_CHECKBOX"},
     };
     for (const Row& row : rows) {
-        row.box = makeCheck(row.name);
+        row.box = new WrappingCheckBox(this, row.name);
         check(row.box, row.key);
         f->addWidget(row.box);
     }

@@ -31,7 +31,7 @@ std::vector<std::string> hotkeyKeyNames();
 // Sorted as the list shows them: case-insensitively, a shorter prefix first.
 std::vector<std::string> sortedForList(std::vector<std::string> items);
 
-class SettingsDialog : public SettingsDialogBase {
+class SettingsDialog final : public SettingsDialogBase {
     Q_OBJECT
 
 public:

@@ -5,7 +5,6 @@
 #include <QCloseEvent>
 #include <QFormLayout>
 #include <QHBoxLayout>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -27,17 +26,12 @@ SpecialDialingDialog::SpecialDialingDialog(SettingsModel& model, QWidget* parent
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(16, 12, 16, 12);
-    auto makeCheck = [this](const char* name) {
-        auto* check = new WrappingCheckBox(this);
-        check->box()->setObjectName(QLatin1String(name));
-        return check;
-    };
-    nonStandard_ = makeCheck("useNonStd");
+    nonStandard_ = new WrappingCheckBox(this, "useNonStd");
     layout->addWidget(nonStandard_);
     auto* inner = new QVBoxLayout;
     inner->setContentsMargins(15, 0, 0, 0);
     layout->addLayout(inner);
-    usePrefix_ = makeCheck("usePrefix");
+    usePrefix_ = new WrappingCheckBox(this, "usePrefix");
     inner->addWidget(usePrefix_);
     auto* prefixes = new QFormLayout;
     prefixes->setContentsMargins(11, 0, 0, 6);
@@ -50,7 +44,7 @@ SpecialDialingDialog::SpecialDialingDialog(SettingsModel& model, QWidget* parent
         prefixes->addRow(prefixLabels_[i], prefixes_[i]);
     }
     inner->addLayout(prefixes);
-    useLength_ = makeCheck("useCoExtensionLength");
+    useLength_ = new WrappingCheckBox(this, "useCoExtensionLength");
     inner->addWidget(useLength_);
     length_ = makeDigitsEdit(kLengthLimit, QStringLiteral("lengthCoExtension"), this);
     length_->setFixedWidth(48);

@@ -14,7 +14,7 @@ class QPushButton;
 
 namespace pellandor {
 
-class SpecialDialingDialog : public SettingsDialogBase {
+class SpecialDialingDialog final : public SettingsDialogBase {
     Q_OBJECT
 
 public:

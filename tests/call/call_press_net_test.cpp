@@ -2,7 +2,7 @@
 // and a press object that goes away mid-request.
 #include "base/log.h"
 #include "call/call_press.h"
-#include "exchange_sim.h"
+#include "support/exchange_sim.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,6 @@
 #include "config/call_log.h"
-#include "test_files.h"
+#include "base/status_assert.h"
+#include "support/scratch_folder.h"
 
 namespace pellandor {
 namespace {

@@ -1,7 +1,8 @@
 #include "config/ini_file.h"
 #include "config/ini_document.h"
 #include "config/ini_write_batch.h"
-#include "test_files.h"
+#include "base/status_assert.h"
+#include "support/scratch_folder.h"
 
 #include <sys/resource.h>
 #include <sys/stat.h>

@@ -10,7 +10,7 @@
 #include <memory>
 #include <sstream>
 
-#include "exchange_sim.h"
+#include "support/exchange_sim.h"
 #include "request_runner.h"
 #include "service/exchange_request.h"
 

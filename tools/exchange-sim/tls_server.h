@@ -14,7 +14,7 @@
 
 namespace exsim {
 
-class UniqueFd {
+class UniqueFd final {
 public:
     UniqueFd() = default;
     explicit UniqueFd(int fd) : fd_(fd) {}
@@ -53,7 +53,7 @@ struct TlsSettings {
 
 SslCtxPtr makeServerContext(const TlsSettings& settings, std::string& error);
 
-class TlsServer {
+class TlsServer final {
 public:
     TlsServer(SSL_CTX* ctx, const Exchange& exchange, JsonLog& log) : ctx_(ctx), exchange_(exchange), log_(log) {}
     ~TlsServer();

@@ -107,7 +107,7 @@ Opened openForReading(const std::string& path, UniqueFd& fd, off_t& size, std::s
 }
 
 // Held for one read-change-write; released when the descriptor closes.
-class WriterLock {
+class WriterLock final {
 public:
     // `waitMs` < 0 waits as long as it takes.
     Status acquire(const std::string& folder, const std::string& base, int waitMs) {

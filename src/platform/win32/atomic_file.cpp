@@ -16,7 +16,7 @@ using win32::errorText;
 using win32::widen;
 
 // Closed exactly once.
-class Handle {
+class Handle final {
 public:
     explicit Handle(HANDLE h = INVALID_HANDLE_VALUE) : h_(h) {}
     Handle(const Handle&) = delete;
@@ -116,7 +116,7 @@ Opened openForReading(const std::string& path, Handle& file, unsigned long long&
 }
 
 // Held for one read-change-write, across processes; released with the handle.
-class WriterLock {
+class WriterLock final {
 public:
     // lockWaitMs < 0 waits as long as it takes; otherwise Busy once it runs out.
     Status acquire(const std::string& folder, const std::string& base, int lockWaitMs) {

@@ -28,7 +28,7 @@ struct FreeDeleter {
 template <typename T>
 using Reply = std::unique_ptr<T, FreeDeleter>;
 
-class X11Hotkey : public GlobalHotkey, public QAbstractNativeEventFilter {
+class X11Hotkey final : public GlobalHotkey, public QAbstractNativeEventFilter {
 public:
     X11Hotkey(xcb_connection_t* connection) : connection_(connection) {
         root_ = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root;

@@ -8,7 +8,7 @@
 #include <memory>
 #include <thread>
 
-#include "exchange_sim.h"
+#include "support/exchange_sim.h"
 #include "request_runner.h"
 #include "service/exchange_request.h"
 
