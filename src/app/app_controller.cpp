@@ -257,6 +257,7 @@ CallDialog* AppController::ensureCallDialog(bool& created) {
     if (!dialog_) {
         dialog_ = new CallDialog(model_.rules(), callLog_, dialogState_);
         dialog_->applyValues(model_.callDialogValues(), model_.texts());
+        dialog_->setSettingsFile(model_.settingsPath(), openCredentialStore());
         connect(dialog_, &CallDialog::persistentStateChanged, &saveTimer_, qOverload<>(&QTimer::start));
         if (!inputs_->pointerKnown()) dialog_->setPointerUnknown(std::nullopt, inputs_->compositorCentresWindows());
         created = true;

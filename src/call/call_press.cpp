@@ -1,5 +1,7 @@
 #include "call/call_press.h"
 
+#include "base/secret_text.h"
+#include "call/exchange_trust.h"
 #include "dialing/clipboard_number.h"
 #include "base/log.h"
 
@@ -92,6 +94,8 @@ std::optional<std::string> callDestination(std::string_view numberText, const Di
 }
 
 std::string CallOutcome::message(const ResultTexts& texts) const {
+    std::string untrusted = untrustedExchangeMessage(peer, exchange);
+    if (!untrusted.empty()) return untrusted;
     return formatResultMessage(callResultMessage(result, hangup, texts));
 }
 
@@ -117,32 +121,34 @@ CallPress::Begin CallPress::press(CallKind kind, const CallDialogValues& account
         return begin;
     }
 
-    const auto started = std::chrono::steady_clock::now();
-    const std::string exchange = account.exchangeAddress + ":" + account.exchangePort;
+    const auto startedAt = std::chrono::steady_clock::now();
+    const std::string exchange = exchangeName(account.exchangeAddress, account.exchangePort);
     // init before every request, so changed settings take effect.
     if (const pellandor::Status ready = request_.init(account.exchangeAddress, account.exchangePort); !ready) {
         // Reported like a request that could not connect.
         begin.status = Status::Started;
-        const CallOutcome outcome{{-kStepConnect, ready.error()}, hangup};
-        logOutcome(outcome, exchange, std::chrono::steady_clock::now() - started);
+        const CallOutcome outcome{{-kStepConnect, ready.error()}, hangup, {}, exchange};
+        logOutcome(outcome, exchange, std::chrono::steady_clock::now() - startedAt);
         if (completion) completion(outcome);
         return begin;
     }
 
     completion_ = std::move(completion);
     hangup_ = hangup;
-    started_ = started;
+    started_ = startedAt;
     exchange_ = exchange;
     request_.setResultCallback([this](const ServiceResult& result) {
-        const CallOutcome outcome{result, hangup_};
+        const CallOutcome outcome{result, hangup_, request_.lastPeerCheck(), exchange_};
         logOutcome(outcome, exchange_, std::chrono::steady_clock::now() - started_);
         if (completion_) completion_(outcome);
         // Only now may the next press replace the completion.
         busy_.store(false, std::memory_order_release);
     });
-    const CallUserInfo info{account.phoneNumber, account.userId, account.password, begin.destination};
+    CallUserInfo info{account.phoneNumber, account.userId, account.password, begin.destination};
     busy_.store(true, std::memory_order_release);
-    if (const pellandor::Status started = request_.start(hangup ? kCallTypeHangup : kCallTypeCall, info); !started) {
+    const pellandor::Status started = request_.start(hangup ? kCallTypeHangup : kCallTypeCall, info);
+    wipeString(info.password);
+    if (!started) {
         busy_.store(false, std::memory_order_release);
         begin.error = started.error();
         log(LogLevel::Warning, kLogCall, std::string(hangup ? "hang-up" : "call") + " not started: " + begin.error);

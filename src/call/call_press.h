@@ -8,6 +8,7 @@
 #include "config/language_table.h"
 #include "dialing/dialing_rules.h"
 #include "service/exchange_request.h"
+#include "service/peer_trust.h"
 #include "service/result_message.h"
 
 #include <atomic>
@@ -41,10 +42,13 @@ std::optional<std::string> callDestination(std::string_view numberText, const Di
 struct CallOutcome {
     ServiceResult result;
     bool hangup = false;
+    PeerCheck peer;        // the exchange's key and the verdict on it
+    std::string exchange;  // "ADDRESS:PORT" the request went to
 
     bool completed() const { return result.step == kStepCompleted; }
     bool succeeded() const { return completed() && leadingCodeNumber(result.text) == 100; }
-    // The formatted message for the result box; empty on success.
+    // The formatted message for the result box; empty on success. An
+    // exchange whose key was not trusted gets its own message.
     std::string message(const ResultTexts& texts) const;
 };
 
@@ -92,7 +96,7 @@ private:
     Completion completion_;
     bool hangup_ = false;
     std::chrono::steady_clock::time_point started_;
-    std::string exchange_;  // address:port, for the log
+    std::string exchange_;  // ADDRESS:PORT, for the outcome and the log
     std::atomic<bool> busy_{false};
     // Last, so it is destroyed (and its worker joined) before the completion.
     ExchangeRequest request_;

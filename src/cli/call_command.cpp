@@ -1,5 +1,7 @@
 #include "cli/cli.h"
 
+#include "base/secret_text.h"
+#include "call/call_preparation.h"
 #include "call/call_press.h"
 #include "call/request_failure.h"
 #include "cli/command_line.h"
@@ -27,15 +29,24 @@ int runCall(const ParsedArgs& args, const std::string& settingsPath, bool hangup
         shown = args.raw ? typed : model.rules().buildDialString(typed);
     }
 
+    // Our own copy: the keyring's password goes into it, and it is wiped
+    // once the press has started.
+    CallDialogValues account = model.callDialogValues();
     CallPress press;
+    {
+        const std::unique_ptr<CredentialStore> store = openCredentialStore();
+        prepareCall(settingsPath, account, press, *store);
+    }
     CallOutcome outcome;
-    const CallPress::Begin begin = press.pressAndWait(hangup ? CallKind::Hangup : CallKind::Call,
-                                                      model.callDialogValues(), shown, model.rules(), outcome);
+    const CallPress::Begin begin =
+        press.pressAndWait(hangup ? CallKind::Hangup : CallKind::Call, account, shown, model.rules(), outcome);
+    const std::string missing =
+        begin.status == CallPress::Status::IncompleteSettings ? missingSettingsText(account) : "";
+    wipeString(account.password);
     switch (begin.status) {
         case CallPress::Status::IncompleteSettings:
             out << "Failed\n" << formatResultMessage(settingsGapMessage(begin.gap, texts)) << "\n";
-            err << "pellandor: the settings in " << settingsPath << " lack the "
-                << missingSettingsText(model.callDialogValues()) << "\n";
+            err << "pellandor: the settings in " << settingsPath << " lack the " << missing << "\n";
             return kExitIncomplete;
         case CallPress::Status::NotDialable:
             err << "pellandor: not a dialable number: \"" << shown << "\"\n";
@@ -46,6 +57,14 @@ int runCall(const ParsedArgs& args, const std::string& settingsPath, bool hangup
         case CallPress::Status::Started:
             break;
     }
+
+    // First use: the key this handshake found is the one trusted from now on.
+    bool pinned = false;
+    const std::string pinError = finishCall(settingsPath, outcome, pinned);
+    if (pinned)
+        err << "pellandor: first call to " << outcome.exchange << ": its key " << outcome.peer.fingerprint
+            << " is trusted from now on\n";
+    if (!pinError.empty()) err << "pellandor: the exchange's key could not be kept: " << pinError << "\n";
 
     const bool success = outcome.succeeded();
     out << (success ? "Success" : "Failed") << "\n";

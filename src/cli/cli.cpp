@@ -32,6 +32,7 @@ constexpr const char* kUsage =
     "  pellandor config get [--settings FILE] [--] SECTION KEY\n"
     "  pellandor config set [--settings FILE] [--] SECTION KEY VALUE\n"
     "  pellandor config list [--settings FILE] [--show-password]\n"
+    "  pellandor config pin [--settings FILE] [clear | accept FINGERPRINT]\n"
     "  pellandor --help | --version\n"
     "\n"
     "The settings file is $PELLANDOR_SETTINGS, else $XDG_CONFIG_HOME/pellandor_settings.ini;\n"

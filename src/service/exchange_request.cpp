@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "base/log.h"
+#include "base/secret_text.h"
 #include "service/byte_stream.h"
 #include "service/http_framing.h"
 #include "service/net_util.h"
@@ -67,6 +68,12 @@ private:
 };
 
 // request values are user text; markup in a password must not break the document.
+void wipeRequestSecrets(std::string& xml, std::string& body, std::string& request) {
+    wipeString(xml);
+    wipeString(body);
+    wipeString(request);
+}
+
 std::string escapeXml(std::string_view text) {
     std::string out;
     out.reserve(text.size());
@@ -376,12 +383,48 @@ bool ExchangeRequest::connect() {
     // writes; waiting on Nagle's algorithm for each would only add delay.
     setNoDelay(socket_.get());
     tls_->setCancel(cancel_.isValid() ? &cancel_ : nullptr);
+    if (!tls_->useTrustAnchors(trust_.caFile)) {
+        errorText_ = "Connect SSL fail " + tls_->errorText() + "\n";
+        socket_.reset();
+        return false;
+    }
     if (tls_->connect(socket_.get(), *serverAddress_, toPollMs(connectTimeout_))) {
         return true;
     }
     errorText_ = "Connect SSL fail " + tls_->errorText() + "\n";
     socket_.reset();
     return false;
+}
+
+bool ExchangeRequest::checkPeer() {
+    PeerIdentity identity;
+    if (!tls_->inspectPeer(host_, identity)) {
+        // A backend that cannot show the key (SChannel, for now) may still
+        // serve a first call, but never one that demands a key or a chain.
+        if (TlsConnection::reportsPeerKey() || !trust_.expectedKey.empty() || !trust_.caFile.empty()) {
+            errorText_ = "Connect SSL fail " + tls_->errorText() + "\n";
+            return false;
+        }
+        peerCheck_ = PeerCheck{};
+        return true;
+    }
+    peerCheck_ = checkPeerKey(trust_, formatKeyFingerprint(identity.keyDigest.data(), identity.keyDigest.size()),
+                              identity.chainVerified, identity.chainError);
+    switch (peerCheck_.verdict) {
+        case TrustVerdict::KeyChanged:
+            errorText_ = "the exchange's identity changed: its key is " + peerCheck_.fingerprint +
+                         ", the trusted key is " + peerCheck_.expected + "; nothing was sent";
+            return false;
+        case TrustVerdict::ChainRejected:
+            errorText_ = "the exchange's certificate is not trusted: " + peerCheck_.detail + " (key " +
+                         peerCheck_.fingerprint + "); nothing was sent";
+            return false;
+        case TrustVerdict::NotChecked:
+        case TrustVerdict::FirstUse:
+        case TrustVerdict::Matches:
+            break;
+    }
+    return true;
 }
 
 long ExchangeRequest::sendData(SocketHandle socket, const char* bytes, std::size_t length, int timeoutMs) {
@@ -430,18 +473,22 @@ void ExchangeRequest::serve(std::shared_ptr<Shared> shared) {
 void ExchangeRequest::run(const std::shared_ptr<Shared>& shared) {
     bool ok = false;
     std::string codeText;
+    // These hold the password in clear: wiped once the request is out.
+    std::string xml, body, request;
     do {
         step_ = kStepStarted;
         errorText_.clear();
 
         step_ = kStepMakeRequestXml;
-        std::string xml;
-        if (!makeRequestXml(callType_, userInfo_.get(), xml)) {
+        const bool made = makeRequestXml(callType_, userInfo_.get(), xml);
+        if (userInfo_) wipeString(userInfo_->password);
+        if (!made) {
             errorText_ = "Invalid Type Data at request XML";
             break;
         }
 
         step_ = kStepConnect;
+        peerCheck_ = PeerCheck{};
         const Clock::time_point connectStart = Clock::now();
         if (!connect()) break;
         log(LogLevel::Debug, kLogRequest,
@@ -449,13 +496,13 @@ void ExchangeRequest::run(const std::shared_ptr<Shared>& shared) {
                 std::to_string(
                     std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - connectStart).count()) +
                 " ms");
+        // The request carries the password: it goes to a trusted key only.
+        if (!checkPeer()) break;
 
         step_ = kStepMakeMultipartContent;
-        std::string body;
         makeMultipartContent(body, kPartFileName, kPartContentType, xml, kMultipartBoundary);
 
         step_ = kStepMakeHttpRequest;
-        std::string request;
         makeFullHtml(request, kRequestPath, body.size(), kMultipartBoundary, getLocalHostAddress(ipv6_));
         request += body;
 
@@ -463,8 +510,10 @@ void ExchangeRequest::run(const std::shared_ptr<Shared>& shared) {
         const int answerMs = toPollMs(answerTimeout_);
         const Clock::time_point deadline = now_() + std::chrono::milliseconds(answerMs);
         const long sent = sendData(socket_.get(), request.data(), request.size(), answerMs);
-        if (sent < 0 || static_cast<std::size_t>(sent) != request.size()) {
-            errorText_ = "send: sent " + std::to_string(sent) + " of " + std::to_string(request.size()) + " bytes; " +
+        const std::size_t requestSize = request.size();
+        wipeRequestSecrets(xml, body, request);
+        if (sent < 0 || static_cast<std::size_t>(sent) != requestSize) {
+            errorText_ = "send: sent " + std::to_string(sent) + " of " + std::to_string(requestSize) + " bytes; " +
                          (tls_ ? tls_->errorText() : std::string());
             break;
         }
@@ -493,6 +542,7 @@ void ExchangeRequest::run(const std::shared_ptr<Shared>& shared) {
     } while (false);
 
     close();
+    wipeRequestSecrets(xml, body, request);
     if (!ok) step_ = -step_;
     // The callback gets its own copy: once the request is idle the caller may
     // init again, which rewrites errorText_.

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <thread>
 
+#include "service/peer_trust.h"
 #include "service/tls_connection.h"
 #include "service/service_types.h"
 #include "base/result.h"
@@ -46,6 +47,12 @@ public:
     // connect plus handshake each within `connect`; from sending the request
     // to the last byte of the answer within `answer`.
     void setTimeouts(std::chrono::milliseconds connect, std::chrono::milliseconds answer);
+    // What the exchange's key must be; checked after the handshake, before
+    // any request byte is written. Set while no request runs.
+    void setTrustPolicy(TrustPolicy policy) { trust_ = std::move(policy); }
+    // The key the last request found and the verdict on it. Valid inside
+    // the result callback and while no request runs.
+    const PeerCheck& lastPeerCheck() const { return peerCheck_; }
     // The clock the answer deadline is checked against (tests move it on).
     void setClock(std::function<std::chrono::steady_clock::time_point()> now);
 
@@ -87,6 +94,8 @@ private:
     Status wakeWorker();
     bool resolve();
     bool connect();
+    // False, with the error text set, when the key or chain is not trusted.
+    bool checkPeer();
     long sendData(SocketHandle socket, const char* bytes, std::size_t length, int timeoutMs);
     void close();
 
@@ -103,6 +112,8 @@ private:
     std::thread worker_;
     int step_ = 0;
     ServiceResult result_;
+    TrustPolicy trust_;
+    PeerCheck peerCheck_;
 
     std::chrono::milliseconds connectTimeout_ = kDefaultConnectTimeout;
     std::chrono::milliseconds answerTimeout_ = kDefaultAnswerTimeout;

@@ -14,6 +14,9 @@
 #include <cstdio>
 
 #include <openssl/err.h>
+#include <openssl/evp.h>
+#include <openssl/x509.h>
+#include <openssl/x509v3.h>
 #include <openssl/ssl.h>
 #include <openssl/opensslv.h>
 
@@ -24,24 +27,35 @@ namespace {
 // The TLS library is loaded on the first request, not at start: linked in,
 // its relocations alone keep about 1.7 MiB resident in a program that may
 // sit in the tray all day without calling.
-#define PELLANDOR_TLS_FUNCTIONS(X) \
-    X(OPENSSL_init_ssl)            \
-    X(TLS_client_method)           \
-    X(SSL_CTX_new)                 \
-    X(SSL_CTX_free)                \
-    X(SSL_CTX_ctrl)                \
-    X(SSL_CTX_set_security_level)  \
-    X(SSL_CTX_set_options)         \
-    X(SSL_CTX_set_cipher_list)     \
-    X(SSL_new)                     \
-    X(SSL_free)                    \
-    X(SSL_set_fd)                  \
-    X(SSL_connect)                 \
-    X(SSL_get_error)               \
-    X(SSL_read)                    \
-    X(SSL_write)                   \
-    X(SSL_shutdown)                \
-    X(ERR_clear_error)
+#define PELLANDOR_TLS_FUNCTIONS(X)   \
+    X(OPENSSL_init_ssl)              \
+    X(TLS_client_method)             \
+    X(SSL_CTX_new)                   \
+    X(SSL_CTX_free)                  \
+    X(SSL_CTX_ctrl)                  \
+    X(SSL_CTX_set_security_level)    \
+    X(SSL_CTX_set_options)           \
+    X(SSL_CTX_set_cipher_list)       \
+    X(SSL_new)                       \
+    X(SSL_free)                      \
+    X(SSL_set_fd)                    \
+    X(SSL_connect)                   \
+    X(SSL_get_error)                 \
+    X(SSL_read)                      \
+    X(SSL_write)                     \
+    X(SSL_shutdown)                  \
+    X(ERR_clear_error)               \
+    X(SSL_get1_peer_certificate)     \
+    X(SSL_get_verify_result)         \
+    X(SSL_CTX_load_verify_locations) \
+    X(X509_free)                     \
+    X(X509_get_X509_PUBKEY)          \
+    X(i2d_X509_PUBKEY)               \
+    X(X509_check_host)               \
+    X(X509_check_ip_asc)             \
+    X(X509_verify_cert_error_string) \
+    X(EVP_sha256)                    \
+    X(EVP_Digest)
 
 #define PELLANDOR_STR2(x) #x
 #define PELLANDOR_STR(x) PELLANDOR_STR2(x)
@@ -79,6 +93,8 @@ const TlsApi& tls() {
     return api;
 }
 
+constexpr const char* kPeer = "TlsConnection::inspectPeer";
+constexpr const char* kTrustAnchors = "TlsConnection::useTrustAnchors";
 constexpr const char* kCipherList = "ARIA128-SHA:AES128-SHA:SEED-SHA:ALL:!ADH:!LOW:!EXP:!MD5:@STRENGTH";
 
 using Clock = SteadyClock;
@@ -95,6 +111,7 @@ struct TlsConnection::Engine {
     };
     std::unique_ptr<SSL_CTX, CtxFree> ctx;
     std::unique_ptr<SSL, SslFree> ssl;
+    std::string trustAnchors;  // the CA file loaded into ctx
 };
 
 TlsConnection::TlsConnection() : engine_(std::make_unique<Engine>()) {
@@ -279,6 +296,86 @@ void TlsConnection::close() {
     tls().ERR_clear_error();
     engine_->ssl.reset();
     connectedSocket_ = kNoSocket;
+}
+
+bool TlsConnection::useTrustAnchors(const std::string& caFile) {
+    if (caFile == engine_->trustAnchors) return true;
+    if (!engine_->ctx) {
+        setError("%s: CTX not initialized", kTrustAnchors);
+        return false;
+    }
+    // A context's store only grows, so another file needs a fresh context.
+    if (!engine_->trustAnchors.empty() || caFile.empty()) {
+        engine_->ctx.reset();
+        engine_->trustAnchors.clear();
+        if (!initClient()) return false;
+        if (caFile.empty()) return true;
+    }
+    const TlsApi& api = tls();
+    api.ERR_clear_error();
+    if (api.SSL_CTX_load_verify_locations(engine_->ctx.get(), caFile.c_str(), nullptr) != 1) {
+        api.ERR_clear_error();
+        setError("%s: cannot read the certificate authorities in %s", kTrustAnchors, caFile.c_str());
+        return false;
+    }
+    engine_->trustAnchors = caFile;
+    return true;
+}
+
+bool TlsConnection::reportsPeerKey() {
+    return true;
+}
+
+bool TlsConnection::inspectPeer(const std::string& host, PeerIdentity& identity) {
+    identity = PeerIdentity{};
+    if (!engine_->ssl) {
+        setError("%s: no TLS connection", kPeer);
+        return false;
+    }
+    const TlsApi& api = tls();
+    std::unique_ptr<X509, decltype(api.X509_free)> cert(api.SSL_get1_peer_certificate(engine_->ssl.get()),
+                                                        api.X509_free);
+    if (!cert) {
+        setError("%s: the exchange presented no certificate", kPeer);
+        return false;
+    }
+    // The key, not the certificate: an exchange that renews its certificate
+    // with the same key keeps its pin.
+    X509_PUBKEY* key = api.X509_get_X509_PUBKEY(cert.get());
+    const int length = key != nullptr ? api.i2d_X509_PUBKEY(key, nullptr) : -1;
+    if (length <= 0) {
+        setError("%s: the certificate's public key cannot be read", kPeer);
+        return false;
+    }
+    std::vector<unsigned char> der(static_cast<std::size_t>(length));
+    unsigned char* out = der.data();
+    unsigned int digestLength = 0;
+    identity.keyDigest.resize(EVP_MAX_MD_SIZE);
+    if (api.i2d_X509_PUBKEY(key, &out) != length || api.EVP_Digest(der.data(), der.size(), identity.keyDigest.data(),
+                                                                   &digestLength, api.EVP_sha256(), nullptr) != 1) {
+        api.ERR_clear_error();
+        identity.keyDigest.clear();
+        setError("%s: cannot hash the certificate's public key", kPeer);
+        return false;
+    }
+    identity.keyDigest.resize(digestLength);
+
+    if (!engine_->trustAnchors.empty()) {
+        // The handshake does not stop on a bad chain (the pin decides for
+        // self-signed exchanges), but the library records the verdict.
+        const long verdict = api.SSL_get_verify_result(engine_->ssl.get());
+        if (verdict != X509_V_OK) {
+            identity.chainError = std::string("certificate not issued by the configured authority: ") +
+                                  api.X509_verify_cert_error_string(verdict);
+        } else if (api.X509_check_ip_asc(cert.get(), host.c_str(), 0) != 1 &&
+                   api.X509_check_host(cert.get(), host.c_str(), host.size(), 0, nullptr) != 1) {
+            identity.chainError = "certificate issued for another name than " + host;
+        } else {
+            identity.chainVerified = true;
+        }
+    }
+    api.ERR_clear_error();
+    return true;
 }
 
 }  // namespace pellandor

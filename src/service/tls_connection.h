@@ -1,16 +1,25 @@
 #pragma once
 // TLS 1.2 client over a TCP socket: owns the TLS context and the one live
-// TLS connection. The exchange's certificate is self-signed and not checked.
+// TLS connection. Exchanges carry self-signed certificates, so the handshake
+// accepts any; the caller checks the key inspectPeer reports before it sends.
 // One backend per system, chosen by CMake: OpenSSL (loaded by initClient, on
 // first use) or Windows' SChannel.
 
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/socket.h"
 
 namespace pellandor {
+
+// Who answered, as seen after the handshake.
+struct PeerIdentity {
+    std::vector<unsigned char> keyDigest;  // SHA-256 of the certificate's SubjectPublicKeyInfo (DER)
+    bool chainVerified = false;            // issued by the trust anchors, for this host
+    std::string chainError;                // why not, when trust anchors are in use
+};
 
 class TlsConnection final {
 public:
@@ -33,6 +42,15 @@ public:
     long read(SocketHandle socket, char* buffer, std::size_t length, int timeoutMs = -1);
     // Writes everything or fails; same results as read.
     long write(SocketHandle socket, const char* bytes, std::size_t length, int timeoutMs = -1);
+
+    // Certificate authorities (a PEM file) the exchange's certificate must
+    // chain to; empty: none. Needs initClient first.
+    bool useTrustAnchors(const std::string& caFile);
+    // After the handshake: the peer's key, and with trust anchors whether its
+    // chain and name (`host`, an address or a name) verify.
+    bool inspectPeer(const std::string& host, PeerIdentity& identity);
+    // Whether this backend can report the peer's key at all (SChannel cannot yet).
+    static bool reportsPeerKey();
 
     // Sends close_notify (without waiting for the reply) and frees the connection.
     void close();

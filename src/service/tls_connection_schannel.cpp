@@ -257,4 +257,22 @@ void TlsConnection::close() {
     connectedSocket_ = kNoSocket;
 }
 
+// No trust anchors and no peer key here yet: a pinned or CA-checked exchange
+// fails on Windows instead of passing unchecked.
+bool TlsConnection::useTrustAnchors(const std::string& caFile) {
+    if (caFile.empty()) return true;
+    setError("TlsConnection::useTrustAnchors: certificate authorities are not supported by this TLS backend");
+    return false;
+}
+
+bool TlsConnection::reportsPeerKey() {
+    return false;
+}
+
+bool TlsConnection::inspectPeer(const std::string&, PeerIdentity& identity) {
+    identity = PeerIdentity{};
+    setError("TlsConnection::inspectPeer: no key available from this TLS backend");
+    return false;
+}
+
 }  // namespace pellandor

@@ -1,5 +1,8 @@
 #include "ui/call_dialog.h"
 
+#include "base/secret_text.h"
+#include "call/call_preparation.h"
+#include "call/exchange_trust.h"
 #include "dialing/dialing_rules.h"
 #include "ui/number_box.h"
 #include "ui/skin.h"
@@ -12,6 +15,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLoggingCategory>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
@@ -24,6 +28,12 @@
 namespace pellandor {
 
 namespace {
+
+Q_LOGGING_CATEGORY(lcCall, "pellandor.call", QtWarningMsg)
+
+QString toQ(const std::string& text) {
+    return QString::fromStdString(text);
+}
 
 // How long after a show the activation is taken as its answer.
 constexpr qint64 kLowerOnActivationMs = 1000;
@@ -252,13 +262,18 @@ void CallDialog::startRequest(CallKind kind) {
 
     const std::string text =
         kind == CallKind::Call ? numberBox_->currentText().left(kNumberReadLimit).toStdString() : std::string();
-    const CallPress::Begin begin = press_.press(kind, values_, text, rules_, [this](const CallOutcome& outcome) {
+    // The settings file and the keyring are read here, on the GUI thread,
+    // never by the request's worker.
+    CallDialogValues account = values_;
+    if (!settingsPath_.empty()) prepareCall(settingsPath_, account, press_, *store_);
+    const CallPress::Begin begin = press_.press(kind, account, text, rules_, [this](const CallOutcome& outcome) {
         // Worker thread: hand a copy to the dialog's thread, touch nothing
         // else. Queued with the dialog as context, so it is dropped if the
         // dialog is gone by then.
         QMetaObject::invokeMethod(
             this, [this, outcome] { presentOutcome(outcome); }, Qt::QueuedConnection);
     });
+    wipeString(account.password);
 
     switch (begin.status) {
         case CallPress::Status::IncompleteSettings:
@@ -269,7 +284,7 @@ void CallDialog::startRequest(CallKind kind) {
             return;
         case CallPress::Status::Refused:
             // No worker could start: shown like a request that got no answer.
-            presentOutcome(CallOutcome{{-kStepStarted, begin.error}, kind == CallKind::Hangup});
+            presentOutcome(CallOutcome{{-kStepStarted, begin.error}, kind == CallKind::Hangup, {}, {}});
             return;
         case CallPress::Status::Started:
             break;
@@ -297,6 +312,17 @@ bool CallDialog::event(QEvent* event) {
 }
 
 void CallDialog::presentOutcome(const CallOutcome& outcome) {
+    if (!settingsPath_.empty()) {
+        bool pinned = false;
+        const std::string error = finishCall(settingsPath_, outcome, pinned);
+        if (pinned)
+            qCInfo(lcCall) << "first call to" << toQ(outcome.exchange)
+                           << "- its key is trusted from now on:" << toQ(outcome.peer.fingerprint);
+        if (!error.empty()) qCWarning(lcCall) << "the exchange's key could not be kept:" << toQ(error);
+    }
+    // Said on stderr too: a changed key is worth finding in a log later.
+    if (const std::string untrusted = untrustedExchangeMessage(outcome.peer, outcome.exchange); !untrusted.empty())
+        qCWarning(lcCall).noquote() << "call refused:" << toQ(untrusted);
     const ResultPresentation shown = presentResult(outcome, texts_, values_.hideAfterSuccess, isFullLayout());
     failed_ = shown.failed;
     if (!shown.failed) {
@@ -322,6 +348,11 @@ void CallDialog::showFailedLabel() {
     resultLabel_->setText(QStringLiteral("Failed"));
     resultLabel_->setVisible(isFullLayout());
     resultTextTimer_.start(kResultTextMs);
+}
+
+void CallDialog::setSettingsFile(std::string path, std::unique_ptr<CredentialStore> store) {
+    settingsPath_ = std::move(path);
+    store_ = store ? std::move(store) : noCredentialStore();
 }
 
 void CallDialog::showMessage(const QString& text) {

@@ -5,6 +5,7 @@
 #include "config/app_settings.h"
 #include "config/call_log.h"
 #include "config/language_table.h"
+#include "platform/credential_store.h"
 #include "ui/call_dialog_logic.h"
 
 #include <QElapsedTimer>
@@ -67,6 +68,11 @@ public:
     // them, modal to the dialog and replaced by the next. Tests replace it.
     using MessagePresenter = std::function<void(const QString& caption, const QString& text)>;
     void setMessagePresenter(MessagePresenter presenter);
+
+    // The settings file the exchange's trust is read from and a first key is
+    // kept in, and the keyring a password missing from it comes from. Without
+    // a file (tests of the dialog alone) any key is accepted and none is kept.
+    void setSettingsFile(std::string path, std::unique_ptr<CredentialStore> store);
 
     bool isFullLayout() const;
     bool isRequestRunning() const { return press_.isRunning(); }
@@ -146,6 +152,8 @@ private:
     std::optional<QPoint> dragOffset_;  // only when the window manager cannot move us
 
     // Last: destroyed first, so no request outlives the widgets.
+    std::string settingsPath_;
+    std::unique_ptr<CredentialStore> store_;
     CallPress press_;
 };
 

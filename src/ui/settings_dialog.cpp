@@ -1,6 +1,10 @@
 #include "ui/settings_dialog.h"
 
+#include "base/secret_text.h"
+#include "call/keyring_password.h"
 #include "config/ini_file.h"
+#include "config/ini_write_batch.h"
+#include "config/security_settings.h"
 #include "config/stored_password.h"
 #include "dialing/text_utils.h"
 #include "ui/advanced_dialing_dialog.h"
@@ -126,6 +130,7 @@ SettingsDialog::SettingsDialog(SettingsModel& model, SettingsTargets& targets, S
     useSettingsBackground(this);
     buildControls();
     advanced_ = new AdvancedDialingDialog(model_, this);
+    store_ = openCredentialStore();
 }
 
 SettingsDialog::~SettingsDialog() = default;
@@ -196,6 +201,15 @@ void SettingsDialog::buildControls() {
     addRow(user, "PW", password_);
     phoneNumber_ = makeDigitsEdit(kAccountLimit, QStringLiteral("phoneNumber"), this);
     addRow(user, "PN", phoneNumber_);
+    useKeyring_ = new WrappingCheckBox(this, "useKeyring");
+    labelled_.push_back({nullptr, [this](const QString& text) { useKeyring_->setText(text); },
+                         QT_TR_NOOP("Keep the password in the desktop keyring")});
+    user->addRow(useKeyring_);
+    keyringNote_ = new QLabel(this);
+    keyringNote_->setObjectName(QStringLiteral("keyringNote"));
+    keyringNote_->setWordWrap(true);
+    keyringNote_->setForegroundRole(QPalette::PlaceholderText);
+    user->addRow(keyringNote_);
 
     QFormLayout* system = formIn(makeGroup(left, systemHeader_));
     address_ = makeEdit("exchangeAddress", kAddressLimit);
@@ -206,6 +220,20 @@ void SettingsDialog::buildControls() {
     addRow(system, "IP", address_);
     port_ = makeDigitsEdit(kPortLimit, QStringLiteral("exchangePort"), this);
     addRow(system, "PORT", port_);
+    // The key the exchange showed on the first call: a different one later
+    // stops every call until the user accepts it here or on the command line.
+    auto* keyRow = new QHBoxLayout;
+    pinnedKey_ = new QLabel(this);
+    pinnedKey_->setObjectName(QStringLiteral("pinnedKey"));
+    pinnedKey_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    forgetKey_ = new QPushButton(this);
+    labelled_.push_back({nullptr, [this](const QString& text) { forgetKey_->setText(text); }, kForgetText});
+    forgetKey_->setObjectName(QStringLiteral("forgetKey"));
+    forgetKey_->setToolTip(tr("The next call trusts the key the exchange shows then"));
+    keyRow->addWidget(pinnedKey_, 1);
+    keyRow->addWidget(forgetKey_);
+    trustLabel_ = bullet(pinnedKey_, this);
+    system->addRow(trustLabel_, keyRow);
 
     QGroupBox* dialingBox = makeGroup(left, dialingHeader_);
     auto* dialingLayout = new QVBoxLayout(dialingBox);
@@ -362,9 +390,12 @@ void SettingsDialog::buildControls() {
     setTabOrder(ok_, cancel_);
     setTabOrder(cancel_, apply_);
 
+    // The key row came last: it takes a letter the older rows left free.
+    labelled_.push_back({nullptr, [this](const QString& text) { trustLabel_->setText(text); }, QT_TR_NOOP("Key")});
     // Buttons and radio buttons choose their letters first: with this many
     // controls the letters run out, and a label can still be reached by Tab.
     const auto firstShared = std::stable_partition(labelled_.begin(), labelled_.end(), [](const Labelled& item) {
+        if (item.key == nullptr) return item.english == kForgetText;
         for (const char* key : {"OK", "CANCEL", "APPLY", "LANGUAGE_ENG", "LANGUAGE_LOCAL", "DIALING_ADV"}) {
             if (std::string_view(item.key) == key) return true;
         }
@@ -375,6 +406,8 @@ void SettingsDialog::buildControls() {
     connect(ok_, &QPushButton::clicked, this, &SettingsDialog::onOk);
     connect(cancel_, &QPushButton::clicked, this, [this] { done(0); });
     connect(apply_, &QPushButton::clicked, this, &SettingsDialog::onApply);
+    connect(forgetKey_, &QPushButton::clicked, this, &SettingsDialog::forgetKey);
+    connect(useKeyring_->box(), &QCheckBox::toggled, this, &SettingsDialog::updateEnabledStates);
     connect(advancedButton_, &QPushButton::clicked, this, [this] { advanced_->showModal(); });
     connect(autoHide_->box(), &QCheckBox::toggled, this, &SettingsDialog::updateEnabledStates);
     connect(transparent_->box(), &QCheckBox::toggled, this, &SettingsDialog::updateEnabledStates);
@@ -388,6 +421,22 @@ void SettingsDialog::fillControls() {
     setEditText(phoneNumber_, toQ(s.phoneNumber), kAccountLimit);
     setEditText(address_, toQ(s.exchangeAddress), kAddressLimit);
     setEditText(port_, toQ(s.exchangePort), kPortLimit);
+    {
+        // Asking the keyring tells whether one answers; a password kept
+        // there (the file's PW is then empty) is shown from it.
+        std::string secret, why;
+        const CredentialStatus status =
+            store_->lookup({trimBlanks(s.exchangeAddress), trimBlanks(s.userId)}, secret, why);
+        keyringAnswers_ = status != CredentialStatus::NoStore;
+        const bool wanted = loadSecuritySettings(IniFile::snapshot(model_.settingsPath())).useKeyring;
+        if (s.password.empty() && wanted && status == CredentialStatus::Ok)
+            setEditText(password_, toQ(secret), kAccountLimit);
+        wipeString(secret);
+        const QSignalBlocker quiet(useKeyring_->box());
+        useKeyring_->box()->setChecked(wanted && keyringAnswers_);
+        useKeyring_->setEnabled(keyringAnswers_);
+    }
+    showTrust();
     autoHide_->box()->setChecked(s.autoHide);
     setEditText(seconds_, QString::number(s.autoHideSeconds), kSecondsLimit);
     hideAfterSuccess_->box()->setChecked(s.hideAfterSuccess);
@@ -431,7 +480,7 @@ void SettingsDialog::setTexts() {
     functionHeader_->setText(toQ(t.text("FUNCTION")));
     languageLabel_->setText(toQ(t.text("LANGUAGE")));
     QStringList texts;
-    for (const Labelled& item : labelled_) texts << toQ(t.text(item.key));
+    for (const Labelled& item : labelled_) texts << (item.key ? toQ(t.text(item.key)) : tr(item.english));
     const QStringList marked = withMnemonics(texts, ownLetters_);
     for (std::size_t i = 0; i < labelled_.size(); ++i) labelled_[i].set(marked[static_cast<int>(i)]);
     transparencyMin_->setText(percent(0));
@@ -450,6 +499,83 @@ void SettingsDialog::updateEnabledStates() {
     const bool hotkey = hotkey_->box()->isChecked();
     for (QWidget* w : std::initializer_list<QWidget*>{modifier_, key_, modifierLabel_, keyLabel_})
         w->setEnabled(hotkey);
+    QString note;
+    if (!keyringAnswers_)
+        note = tr("No keyring answers on this desktop: the password is kept enciphered in the settings file.");
+    else if (useKeyring_->box()->isChecked() && !model_.settings().password.empty())
+        note = tr("The password is still in the settings file; OK moves it to the keyring.");
+    keyringNote_->setText(note);
+    keyringNote_->setVisible(!note.isEmpty());
+}
+
+void SettingsDialog::showTrust() {
+    const SecuritySettings security = loadSecuritySettings(IniFile::snapshot(model_.settingsPath()));
+    const std::string exchange = exchangeName(model_.settings().exchangeAddress, model_.settings().exchangePort);
+    // Both ends of the fingerprint fit the column and are what people compare.
+    auto excerpt = [](const std::string& key) {
+        return key.size() > 24 ? toQ(key.substr(0, 11)) + QStringLiteral(" \u2026 ") + toQ(key.substr(key.size() - 11))
+                               : toQ(key);
+    };
+    QString shown;
+    std::string full;
+    bool forgettable = false;
+    if (!security.requiredKey.empty()) {
+        full = security.requiredKey;
+        shown = excerpt(full) + tr(" (set by the administrator)");
+    } else if (!security.caFile.empty()) {
+        shown = tr("checked against %1").arg(toQ(security.caFile));
+    } else if (const std::string pin = pinFor(security, exchange); !pin.empty()) {
+        full = pin;
+        shown = excerpt(pin);
+        forgettable = true;
+    } else {
+        shown = tr("none yet (kept on the next call)");
+    }
+    pinnedKey_->setText(shown);
+    pinnedKey_->setToolTip(full.empty() ? QString() : tr("SHA-256 of the exchange's public key:\n%1").arg(toQ(full)));
+    forgetKey_->setEnabled(forgettable);
+}
+
+void SettingsDialog::forgetKey() {
+    std::string error;
+    const std::string exchange = exchangeName(model_.settings().exchangeAddress, model_.settings().exchangePort);
+    if (!writePin(model_.settingsPath(), exchange, "", error)) {
+        qCWarning(lcSettings) << "forgetting the exchange's key failed:" << toQ(error);
+        QMessageBox::warning(this, QStringLiteral("Error"),
+                             tr("The exchange's key could not be forgotten:\n%1").arg(toQ(error)));
+    }
+    showTrust();
+}
+
+bool SettingsDialog::storePassword(AppSettings& next, bool& inKeyring) {
+    inKeyring = false;
+    const CredentialKey oldKey{trimBlanks(model_.settings().exchangeAddress), trimBlanks(model_.settings().userId)};
+    const CredentialKey newKey{trimBlanks(next.exchangeAddress), trimBlanks(next.userId)};
+    std::string why;
+    if (!keyringAnswers_) return true;
+    if (!useKeyring_->box()->isChecked()) {
+        // Back to the file: the keyring keeps no stale copy.
+        store_->remove(oldKey, why);
+        return true;
+    }
+    std::string password = trimBlanks(next.password);
+    const CredentialStatus status =
+        password.empty() ? store_->remove(newKey, why) : store_->store(newKey, password, why);
+    wipeString(password);
+    if (status == CredentialStatus::Failed) {
+        qCWarning(lcSettings) << "the keyring refused the password:" << toQ(why);
+        QMessageBox::warning(
+            this, QStringLiteral("Error"),
+            tr("The desktop keyring did not take the password:\n%1\n\nNothing was saved.").arg(toQ(why)));
+        return false;
+    }
+    if (status == CredentialStatus::NoStore) {
+        keyringAnswers_ = false;  // gone meanwhile: the file keeps it
+        return true;
+    }
+    if (oldKey.exchangeAddress != newKey.exchangeAddress || oldKey.userId != newKey.userId) store_->remove(oldKey, why);
+    inKeyring = true;
+    return true;
 }
 
 void SettingsDialog::onTransparencyMoved(int value) {
@@ -512,13 +638,24 @@ bool SettingsDialog::applySettings() {
     next.longDistanceCode = toStd(longDistance_->text());
     next.addZero = addZero_->box()->isChecked();
 
+    bool inKeyring = false;
     std::string stored;
-    if (!encodeStoredPassword(trimBlanks(next.password), stored)) {
+    if ((!keyringAnswers_ || !useKeyring_->box()->isChecked()) &&
+        !encodeStoredPassword(trimBlanks(next.password), stored)) {
         QMessageBox::warning(this, QStringLiteral("Error"), toQ(model_.texts().message("AL_PW_TOO_LONG")));
         password_->setFocus();
         return false;
     }
+    // Against the values in effect before this save.
+    const bool exchangeChanged = exchangeName(next.exchangeAddress, next.exchangePort) !=
+                                 exchangeName(model_.settings().exchangeAddress, model_.settings().exchangePort);
+    if (!storePassword(next, inKeyring)) return false;
+    // In the keyring, the file's PW stays empty.
+    std::string typed;
+    if (inKeyring) typed = std::exchange(next.password, std::string());
     const SettingsSaveResult saved = model_.save(next, SettingsPart::General);
+    wipeString(typed);
+    wipeString(next.password);
     if (!saved) {
         qCWarning(lcSettings) << "saving the settings failed:" << toQ(saved.error);
         showSaveFailure(this, toQ(model_.texts().message("AL_SETTINGS_NOT_SAVED")), toQ(model_.settingsPath()),
@@ -526,6 +663,23 @@ bool SettingsDialog::applySettings() {
         return false;
     }
     movedTransparency_.reset();
+    // The [SECURITY] section is not the model's: the keyring choice and the
+    // kept key are written beside it.
+    if (keyringAnswers_) {
+        const bool wanted = useKeyring_->box()->isChecked();
+        if (loadSecuritySettings(IniFile::snapshot(model_.settingsPath())).useKeyring != wanted) {
+            const Status written =
+                writeIniString(model_.settingsPath(), kSecuritySection, kUseKeyringKey, wanted ? "1" : "0");
+            if (!written) qCWarning(lcSettings) << "saving the keyring choice failed:" << toQ(written.error());
+        }
+    }
+    std::string error;
+    // A key kept for the old address or port is no key of the new one.
+    if (exchangeChanged &&
+        !dropPinUnlessFor(model_.settingsPath(), exchangeName(next.exchangeAddress, next.exchangePort), error))
+        qCWarning(lcSettings) << "dropping the exchange's key failed:" << toQ(error);
+    showTrust();
+    updateEnabledStates();
     if (autoStartWasOn && next.autoStart && startAtLogin_ != nullptr) startAtLogin_->restoreIfMissing();
     return true;
 }

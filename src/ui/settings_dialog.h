@@ -5,11 +5,13 @@
 // shell through SettingsTargets.
 
 #include "config/settings_model.h"
+#include "platform/credential_store.h"
 #include "ui/settings_targets.h"
 
 #include "ui/settings_widgets.h"
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -61,6 +63,13 @@ private:
     void onApply();
     void onTransparencyMoved(int value);
     void showTransparencyValue(int value);
+    // The exchange's trusted key and the keyring, as the file and the
+    // keyring hold them now.
+    void showTrust();
+    void forgetKey();
+    // The password to the keyring or the file, as the user chose; false
+    // (nothing saved) when the keyring refuses it.
+    bool storePassword(AppSettings& next, bool& inKeyring);
 
     SettingsModel& model_;
     SettingsTargets& targets_;
@@ -85,15 +94,24 @@ private:
     QComboBox *modifier_ = nullptr, *key_ = nullptr;
     QLabel *modifierLabel_ = nullptr, *keyLabel_ = nullptr, *languageLabel_ = nullptr;
     QRadioButton *languageEng_ = nullptr, *languageLocal_ = nullptr;
+    WrappingCheckBox* useKeyring_ = nullptr;
+    QLabel* keyringNote_ = nullptr;
+    MarkerLabel* trustLabel_ = nullptr;
+    QLabel* pinnedKey_ = nullptr;
+    QPushButton* forgetKey_ = nullptr;
+    std::unique_ptr<CredentialStore> store_;
+    bool keyringAnswers_ = false;
 
     // texts with mnemonics, in the order the letters are handed out.
     struct Labelled {
-        const char* key;
+        const char* key;  // in the language file; null: `english` is the text
         std::function<void(const QString&)> set;
+        const char* english = nullptr;
     };
     std::vector<Labelled> labelled_;
     // The first this many (push and radio buttons) never share their letter.
     int ownLetters_ = 0;
+    static constexpr const char* kForgetText = QT_TR_NOOP("Forget");
 };
 
 }  // namespace pellandor

@@ -128,11 +128,27 @@ TEST(CallPressTest, OutcomeJudgesTheCode) {
         {{-kStepCheckAnswer, "100"}, false, false, false, "No answer.\nRS CODE : RECEIVE FAIL"},
     };
     for (const Case& c : cases) {
-        const CallOutcome outcome{c.result, c.hangup};
+        const CallOutcome outcome{c.result, c.hangup, {}, {}};
         EXPECT_EQ(outcome.completed(), c.completed) << c.result.text;
         EXPECT_EQ(outcome.succeeded(), c.succeeded) << c.result.text;
         EXPECT_EQ(outcome.message(texts), c.message);
     }
+}
+
+TEST(CallOutcomeTest, AnUntrustedExchangeNamesTheChangeInsteadOfTheStepText) {
+    const ResultTexts texts{};
+    PeerCheck changed{TrustVerdict::KeyChanged, "NE:W0", "OL:D0", false, ""};
+    const CallOutcome outcome{{-kStepConnect, "whatever"}, false, changed, "10.0.0.5:443"};
+    const std::string message = outcome.message(texts);
+    EXPECT_EQ(message.rfind("The exchange's identity has changed: 10.0.0.5:443 showed another key", 0), 0u) << message;
+    EXPECT_NE(message.find("Trusted key: OL:D0\nNew key: NE:W0\n"), std::string::npos) << message;
+    EXPECT_NE(message.find("pellandor config pin accept NE:W0"), std::string::npos) << message;
+
+    changed.provisioned = true;
+    EXPECT_NE(CallOutcome({{-3, ""}, false, changed, "h:1"}).message(texts).find("administrator"), std::string::npos);
+    const PeerCheck rejected{TrustVerdict::ChainRejected, "NE:W0", "", false, "unable to get local issuer certificate"};
+    EXPECT_NE(CallOutcome({{-3, ""}, false, rejected, "h:1"}).message(texts).find("not trusted: unable to get local"),
+              std::string::npos);
 }
 
 }  // namespace
@@ -168,10 +184,10 @@ TEST(RequestFailureTest, SaysInWordsWhatFailed) {
         {-kStepCheckAnswer, "CODE_EMPTY", "the answer from 127.0.0.1:1 holds no result code"},
     };
     for (const auto& c : cases) {
-        const CallOutcome outcome{{c.step, c.text}, false};
+        const CallOutcome outcome{{c.step, c.text}, false, {}, {}};
         EXPECT_EQ(describeRequestFailure(outcome, "127.0.0.1", "1"), c.said) << c.text;
     }
-    const CallOutcome refused{{-kStepConnect, "connect fail error[111]"}, false};
+    const CallOutcome refused{{-kStepConnect, "connect fail error[111]"}, false, {}, {}};
     EXPECT_EQ(describeRequestFailure(refused, "::1", "5060"), "connection refused by [::1]:5060");
 }
 

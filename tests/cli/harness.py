@@ -23,11 +23,18 @@ RECEIVE_FAIL = "Check out if your system IP address or Port is valid.\nRS CODE :
 
 
 class Simulator:
-    def __init__(self, workdir, *, mode="normal", bind="127.0.0.1", rsa_bits=None, accounts=None):
+    def __init__(self, workdir, *, mode="normal", bind="127.0.0.1", rsa_bits=None, accounts=None, cert=None,
+                 second_identity=False):
         self.log = pathlib.Path(workdir) / f"sim-{os.getpid()}-{id(self)}.jsonl"
         cmd = [str(SIM), "--port", "0", "--bind", bind, "--mode", mode, "--log", str(self.log)]
         if rsa_bits:
             cmd += ["--rsa-bits", str(rsa_bits)]
+        if cert:
+            cmd += ["--cert", str(cert[0]), "--key", str(cert[1])]
+        # Writing "2" into this file makes the next connections meet another key.
+        self.identity_file = pathlib.Path(workdir) / f"identity-{id(self)}" if second_identity else None
+        if self.identity_file:
+            cmd += ["--identity-file", str(self.identity_file)]
         if accounts:
             path = pathlib.Path(workdir) / "accounts.tsv"
             path.write_text("".join("\t".join(a) + "\n" for a in accounts))
@@ -38,6 +45,11 @@ class Simulator:
             self.stop()
             raise RuntimeError(f"simulator did not start: {first!r}")
         self.port = int(first.rsplit(":", 1)[1])
+        # "key N FINGERPRINT" for each identity, as the client shows keys.
+        self.keys = [self.proc.stdout.readline().split()[2] for _ in range(2 if second_identity else 1)]
+
+    def present(self, identity):
+        self.identity_file.write_text(str(identity))
 
     def requests(self):
         if not self.log.exists():
@@ -52,6 +64,8 @@ class Simulator:
             except subprocess.TimeoutExpired:
                 self.proc.kill()
                 self.proc.wait()
+        if self.proc.stdout:
+            self.proc.stdout.close()
 
 
 class CliTestCase(unittest.TestCase):
@@ -63,6 +77,13 @@ class CliTestCase(unittest.TestCase):
         self.env = {k: v for k, v in os.environ.items() if k != "PELLANDOR_SETTINGS"}
         self.env["XDG_CONFIG_HOME"] = str(self.dir / "config")
         self.env["HOME"] = str(self.dir)
+        # Nor may a password reach the user's own keyring: no session bus at
+        # all (a runtime folder of the test's own holds none), so the keyring
+        # library is not even loaded.
+        self.env.pop("DBUS_SESSION_BUS_ADDRESS", None)
+        runtime = self.dir / "runtime"
+        runtime.mkdir(mode=0o700)
+        self.env["XDG_RUNTIME_DIR"] = str(runtime)
 
     def write_settings(self, text):
         self.settings.write_text(text)

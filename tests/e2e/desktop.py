@@ -9,8 +9,12 @@ import re
 import shutil
 import signal
 import subprocess
+import sys
 import tempfile
 import time
+
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1] / "cli"))
+from secret_service import BUS_CONFIG  # noqa: E402
 
 BIN = pathlib.Path(os.environ.get("PELLANDOR_BIN_DIR", pathlib.Path(__file__).resolve().parents[2] / "build" / "bin"))
 PELLANDOR = BIN / "pellandor"
@@ -89,8 +93,12 @@ class Desktop:
         self.env["XDG_CONFIG_HOME"] = str(self.dir / "home" / ".config")
         (self.dir / "home").mkdir()
 
-        bus = self._spawn(["dbus-daemon", "--session", "--nofork", "--print-address"], stdout=subprocess.PIPE,
-                          text=True)
+        # A bus that starts nothing on demand: no keyring daemon pops up a prompt.
+        bus_dir = self.dir / "bus"
+        bus_dir.mkdir()
+        (bus_dir / "bus.conf").write_text(BUS_CONFIG.format(dir=bus_dir))
+        bus = self._spawn(["dbus-daemon", f"--config-file={bus_dir / 'bus.conf'}", "--nofork", "--print-address"],
+                          stdout=subprocess.PIPE, text=True)
         self.env["DBUS_SESSION_BUS_ADDRESS"] = bus.stdout.readline().strip()
 
         self._spawn(["openbox", "--sm-disable"])
@@ -101,12 +109,16 @@ class Desktop:
         wait_for("the tray", lambda: self.run(["xdotool", "search", "--classname", "trayer"]).stdout.strip())
 
         self.sim_log = self.dir / "exchange.jsonl"
+        # Writing "2" here makes the simulator show another key from the next connection on.
+        self.identity_file = self.dir / "identity"
         self.sim = self._spawn([str(SIM), "--port", "0", "--bind", "127.0.0.1", *self.SIM_KEY_ARGS,
-                                "--log", str(self.sim_log)], stdout=subprocess.PIPE, text=True)
+                                "--identity-file", str(self.identity_file), "--log", str(self.sim_log)],
+                               stdout=subprocess.PIPE, text=True)
         first = self.sim.stdout.readline().strip()
         if not first.startswith("listening on "):
             raise RuntimeError(f"exchange simulator did not start: {first!r}")
         self.sim_port = int(first.rsplit(":", 1)[1])
+        self.sim_keys = [self.sim.stdout.readline().split()[2] for _ in range(2)]
 
     def close(self):
         for proc in reversed(self.procs):

@@ -259,6 +259,41 @@ class C_TopmostOffTest(DesktopCase):
             stop_process(logo)
 
 
+class C_TrustTest(DesktopCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.app = Pellandor(D, "trust", NO_HOTKEY + STAY)
+
+    @classmethod
+    def tearDownClass(cls):
+        D.identity_file.write_text("1")
+
+    def test_a_changed_exchange_key_stops_the_call_and_the_result_box_names_it(self):
+        D.move_pointer(600, 400)
+        self.copy("555-0160")
+        self.require_dialog(self.dialog())
+        self.dialled(self.app.dial_string("555-0160"))
+        wait_for("the first key to be kept", lambda: D.sim_keys[0] in self.app.settings.read_text())
+        self.close_dialog()
+
+        sent = len(D.requests())
+        D.identity_file.write_text("2")
+        self.copy("555-0161")
+        self.require_dialog(self.dialog())
+        box = wait_for("the result message", lambda: D.windows("Result"), timeout=15)[0]
+        # The box's text goes to the log as well.
+        text = wait_for("the refusal in the log", lambda: "call refused:" in self.app.stderr.read_text() and
+                        self.app.stderr.read_text())
+        self.assertIn("The exchange's identity has changed", text)
+        self.assertIn(f"Trusted key: {D.sim_keys[0]}", text)
+        self.assertIn(f"New key: {D.sim_keys[1]}", text)
+        self.assertIn(f"pellandor config pin accept {D.sim_keys[1]}", text)
+        self.assertEqual(len(D.requests()), sent, "no request byte may reach a changed exchange")
+        self.assertIn(D.sim_keys[0], self.app.settings.read_text())
+        D.run(["xdotool", "windowactivate", box])
+        D.run(["xdotool", "key", "--clearmodifiers", "Return"])
+
+
 class D_NoTrayTest(DesktopCase):
     """Last: it ends the session's tray."""
 

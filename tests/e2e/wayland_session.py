@@ -259,7 +259,9 @@ class WaylandPellandor:
         self.desktop = desktop
         self.dir = desktop._mkdir(desktop.dir / name)
         self.settings = self.dir / "pellandor_settings.ini"
-        self.settings.write_text(SAMPLE_PLAN.read_text() + settings_text)
+        # The session bus starts services on demand; a keyring daemon started
+        # that way would want a prompt, so the password stays in the file here.
+        self.settings.write_text(SAMPLE_PLAN.read_text() + settings_text + "[SECURITY]\nUSE_KEYRING=0\n")
         os.chown(self.settings, desktop.uid, desktop.gid)
         self.env = dict(desktop.env, **(env or {}))
         for section, key, value in (("USER_INFO", "ID", "alice"), ("USER_INFO", "PW", "secret"),

@@ -30,7 +30,7 @@ class CompletionTest(ScratchTestCase):
             ("pellandor ", ["call", "config", "dial", "dial-string", "hangup", "popup"]),
             ("pellandor --", ["--demo", "--help", "--settings", "--version"]),
             ("pellandor dial -", ["--", "--settings"]),
-            ("pellandor config ", ["get", "list", "set"]),
+            ("pellandor config ", ["get", "list", "pin", "set"]),
             ("pellandor dial-string --s", ["--send", "--settings"]),
             ("pellandor call -", ["--", "--raw", "--settings"]),
             ("pellandor call -- -", []),  # after "--" nothing is an option

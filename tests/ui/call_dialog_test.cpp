@@ -350,13 +350,15 @@ void CallDialogTest::resultPresentation() {
     QFETCH(bool, hideSoon);
     QFETCH(QString, message);
     const ResultTexts texts = resultTextsFrom(englishTexts());
-    const ResultPresentation shown = presentResult(CallOutcome{{step, code.toStdString()}, hangup}, texts, true, full);
+    const ResultPresentation shown =
+        presentResult(CallOutcome{{step, code.toStdString()}, hangup, {}, {}}, texts, true, full);
     QCOMPARE(shown.failed, failed);
     QCOMPARE(shown.label, failed ? QStringLiteral("Failed") : QStringLiteral("Success"));
     QCOMPARE(shown.showLabel, full);
     QCOMPARE(shown.hideSoon, hideSoon);
     QCOMPARE(shown.message, message);
-    QCOMPARE(presentResult(CallOutcome{{step, code.toStdString()}, hangup}, texts, false, full).hideSoon, false);
+    QCOMPARE(presentResult(CallOutcome{{step, code.toStdString()}, hangup, {}, {}}, texts, false, full).hideSoon,
+             false);
     QCOMPARE(resultColour(failed), failed ? QColor(254, 21, 21) : QColor(6, 243, 110));
 }
 

@@ -1,6 +1,7 @@
 #include "tls_server.h"
 
 #include <openssl/err.h>
+#include <openssl/evp.h>
 #include <openssl/rand.h>
 #include <openssl/x509v3.h>
 
@@ -320,6 +321,35 @@ SslCtxPtr makeServerContext(const TlsSettings& settings, std::string& error) {
     return ctx;
 }
 
+std::string keyFingerprint(SSL_CTX* ctx) {
+    X509* cert = SSL_CTX_get0_certificate(ctx);
+    unsigned char* der = nullptr;
+    const int length = cert != nullptr ? i2d_X509_PUBKEY(X509_get_X509_PUBKEY(cert), &der) : -1;
+    if (length <= 0) return {};
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int digest_length = 0;
+    const int hashed = EVP_Digest(der, static_cast<std::size_t>(length), digest, &digest_length, EVP_sha256(), nullptr);
+    OPENSSL_free(der);
+    if (hashed != 1) return {};
+    std::string text;
+    char pair[4];
+    for (unsigned int i = 0; i < digest_length; ++i) {
+        const unsigned char byte = digest[i];
+        std::snprintf(pair, sizeof pair, text.empty() ? "%02X" : ":%02X", byte);
+        text += pair;
+    }
+    return text;
+}
+
+SSL_CTX* TlsServer::currentContext() const {
+    if (identities_.second == nullptr || identities_.file.empty()) return ctx_;
+    std::FILE* file = std::fopen(identities_.file.c_str(), "r");
+    if (file == nullptr) return ctx_;
+    const int first = std::fgetc(file);
+    std::fclose(file);
+    return first == '2' ? identities_.second : ctx_;
+}
+
 TlsServer::~TlsServer() {
     if (stop_write_) (void)!::write(stop_write_.get(), "x", 1);
     reapFinished(true);
@@ -458,7 +488,7 @@ void TlsServer::reapFinished(bool all) {
 
 void TlsServer::serve(UniqueFd fd, std::string peer, double accepted_mono) {
     Connection connection(std::move(fd), stop_read_.get());
-    if (!connection.attach(ctx_)) {
+    if (!connection.attach(currentContext())) {
         note(peer, "cannot create the TLS connection: " + connection.error());
         return;
     }

@@ -53,9 +53,22 @@ struct TlsSettings {
 
 SslCtxPtr makeServerContext(const TlsSettings& settings, std::string& error);
 
+// SHA-256 of the context's certificate's SubjectPublicKeyInfo, "AB:CD:..."
+// (upper-case hex pairs and colons), as the client shows it.
+std::string keyFingerprint(SSL_CTX* ctx);
+
+// Which of two identities a connection gets: the second while `file` holds
+// "2" (read at each accept), so a test can swap the certificate under a
+// running client without restarting the server.
+struct IdentitySwitch {
+    SSL_CTX* second = nullptr;
+    std::string file;
+};
+
 class TlsServer final {
 public:
-    TlsServer(SSL_CTX* ctx, const Exchange& exchange, JsonLog& log) : ctx_(ctx), exchange_(exchange), log_(log) {}
+    TlsServer(SSL_CTX* ctx, const Exchange& exchange, JsonLog& log, IdentitySwitch identities = {})
+        : ctx_(ctx), identities_(std::move(identities)), exchange_(exchange), log_(log) {}
     ~TlsServer();
 
     // Numeric address only; "::1" and "[::1]" both work.
@@ -76,7 +89,10 @@ private:
     void serve(UniqueFd fd, std::string peer, double accepted_mono);
     void reapFinished(bool all);
 
+    SSL_CTX* currentContext() const;
+
     SSL_CTX* ctx_;
+    IdentitySwitch identities_;
     const Exchange& exchange_;
     JsonLog& log_;
     UniqueFd listener_;

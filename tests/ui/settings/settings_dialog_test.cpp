@@ -479,16 +479,102 @@ private slots:
         QVERIFY(!dlg_->isVisible());
     }
 
+    void trustedKeyIsShownForgottenAndDroppedWithANewPort() {
+        const QByteArray key =
+            "71:EA:18:7E:83:56:60:29:B5:CE:A8:43:94:F2:5F:E0:95:CF:9A:84:35:90:4D:AB:8B:CB:32:62:59:BA:61:84";
+        const QByteArray pinned =
+            "[SYS_INFO]\nIP=10.0.0.5\nPORT=443\n[SECURITY]\nPINNED_KEY=" + key + "\nPINNED_EXCHANGE=10.0.0.5:443\n";
+        files_->write(files_->settingsPath, pinned);
+        open();
+        auto* shown = findControl<QLabel>("pinnedKey");
+        QVERIFY2(shown->text().startsWith("71:EA:18:7E") && shown->text().endsWith("59:BA:61:84"),
+                 qPrintable(shown->text()));
+        QVERIFY(shown->toolTip().contains(QString::fromLatin1(key)));
+        click("forgetKey");
+        QCOMPARE(files_->raw("SECURITY", "PINNED_KEY"), std::string());
+        QVERIFY(!findControl<QPushButton>("forgetKey")->isEnabled());
+        QVERIFY(shown->text().startsWith("none yet"));
+
+        // A key kept for the old port is dropped when the port changes.
+        files_->write(files_->settingsPath, pinned);
+        open();
+        type("exchangePort", "8443");
+        click("ok");
+        QCOMPARE(files_->raw("SECURITY", "PINNED_KEY"), std::string());
+        QCOMPARE(files_->value("SYS_INFO", "PORT"), std::string("8443"));
+    }
+
+    void withoutAKeyringThePasswordStaysInTheFile() {
+        files_->write(files_->settingsPath, "[USER_INFO]\nID=alice\n");
+        open();
+        QVERIFY(!findControl<QCheckBox>("useKeyring")->isEnabled());
+        QVERIFY(findControl<QLabel>("keyringNote")->text().startsWith("No keyring answers"));
+        type("password", "s3cret");
+        click("ok");
+        QCOMPARE(files_->value("USER_INFO", "PW"), std::string("s3cret"));
+        QVERIFY(files_->raw("USER_INFO", "PW") != "s3cret");  // enciphered
+        QCOMPARE(files_->raw("SECURITY", "USE_KEYRING"), std::string("<missing>"));
+    }
+
+    // Run with a keyring on the bus (tests/cli/with_keyring.py); skipped without one.
+    void withAKeyringThePasswordLeavesTheFile() {
+        files_->write(files_->settingsPath, "[USER_INFO]\nID=alice\n[SYS_INFO]\nIP=10.0.0.5\nPORT=443\n");
+        open();
+        if (!findControl<QCheckBox>("useKeyring")->isEnabled()) QSKIP("no keyring on this bus");
+        QVERIFY(findControl<QCheckBox>("useKeyring")->isChecked());
+        type("password", "s3cret");
+        click("ok");
+        QCOMPARE(files_->raw("USER_INFO", "PW"), std::string());
+        std::string secret, error;
+        QCOMPARE(openCredentialStore()->lookup({"10.0.0.5", "alice"}, secret, error), CredentialStatus::Ok);
+        QCOMPARE(secret, std::string("s3cret"));
+
+        // Shown again from the keyring; turned off, the password goes back to the file.
+        open();
+        QCOMPARE(findControl<QLineEdit>("password")->text(), QStringLiteral("s3cret"));
+        findControl<QCheckBox>("useKeyring")->click();
+        click("ok");
+        QCOMPARE(files_->value("USER_INFO", "PW"), std::string("s3cret"));
+        QCOMPARE(files_->raw("SECURITY", "USE_KEYRING"), std::string("0"));
+        QCOMPARE(openCredentialStore()->lookup({"10.0.0.5", "alice"}, secret, error), CredentialStatus::NotFound);
+    }
+
     void tabVisitsEveryControlInReadingOrder() {
         open();
-        const QStringList expected{
-            "userId",           "password",      "phoneNumber",  "exchangeAddress",   "exchangePort",
-            "coAccessCode",     "myCountryCode", "myAreaCode",   "internationalCode", "pbxCode",
-            "longDistanceCode", "addZero",       "advanced",     "autoHide",          "autoHideSeconds",
-            "hideAfterSuccess", "transparent",   "transparency", "topMost",           "showHangup",
-            "fixedPosition",    "callOnEnter",   "autoStart",    "autoCall",          "hotkeyEnabled",
-            "hotkeyModifier",   "hotkeyKey",     "languageEng",  "languageLocal",     "ok",
-            "cancel",           "apply"};
+        const QStringList expected{"userId",
+                                   "password",
+                                   "phoneNumber",
+                                   "useKeyring",
+                                   "exchangeAddress",
+                                   "exchangePort",
+                                   "forgetKey",
+                                   "coAccessCode",
+                                   "myCountryCode",
+                                   "myAreaCode",
+                                   "internationalCode",
+                                   "pbxCode",
+                                   "longDistanceCode",
+                                   "addZero",
+                                   "advanced",
+                                   "autoHide",
+                                   "autoHideSeconds",
+                                   "hideAfterSuccess",
+                                   "transparent",
+                                   "transparency",
+                                   "topMost",
+                                   "showHangup",
+                                   "fixedPosition",
+                                   "callOnEnter",
+                                   "autoStart",
+                                   "autoCall",
+                                   "hotkeyEnabled",
+                                   "hotkeyModifier",
+                                   "hotkeyKey",
+                                   "languageEng",
+                                   "languageLocal",
+                                   "ok",
+                                   "cancel",
+                                   "apply"};
         QStringList visited;
         QWidget* w = findControl<QWidget>("userId");
         do {

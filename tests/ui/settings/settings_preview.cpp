@@ -36,7 +36,9 @@ int main(int argc, char** argv) {
     if (!file.open(QIODevice::WriteOnly)) return 1;
     file.write(("[USER_INFO]\nID=alice\nPN=2001\n[SYS_INFO]\nIP=192.168.1.20\nPORT=5061\n[LANGUAGE]\nLAN=" + language +
                 "\n[ACCESSCODE]\nCO_ACCESS_CODE=0\nMYCOUNTRY_CODE=49\nMYAREA_CODE=30\nINTER_CODE=00\nLONG_CODE=0\n"
-                "USE_ADDZERO=1\n[DIALING_RULE_ADV_ADV]\nUSE_NON_STD=1\nUSE_PREFIX=1\nPREFIX1=0800\n")
+                "USE_ADDZERO=1\n[DIALING_RULE_ADV_ADV]\nUSE_NON_STD=1\nUSE_PREFIX=1\nPREFIX1=0800\n"
+                "[SECURITY]\nPINNED_KEY=71:EA:18:7E:83:56:60:29:B5:CE:A8:43:94:F2:5F:E0:95:CF:9A:84:35:90:4D:AB:8B:"
+                "CB:32:62:59:BA:61:84\nPINNED_EXCHANGE=192.168.1.20:5061\n")
                    .c_str());
     file.close();
     const std::string languagePath = pellandor::languageFilePath();

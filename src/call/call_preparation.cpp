@@ -1,0 +1,25 @@
+#include "call/call_preparation.h"
+
+#include "call/exchange_trust.h"
+#include "call/keyring_password.h"
+#include "config/ini_file.h"
+#include "config/security_settings.h"
+
+namespace pellandor {
+
+void prepareCall(const std::string& settingsPath, CallDialogValues& account, CallPress& press, CredentialStore& store) {
+    const IniFile settings = IniFile::snapshot(settingsPath);
+    press.request().setTrustPolicy(trustPolicyFor(loadSecuritySettings(settings), account));
+    if (account.password.empty()) {
+        account.password = keyringPassword(account.exchangeAddress, account.userId, settings, store);
+    }
+}
+
+std::string finishCall(const std::string& settingsPath, const CallOutcome& outcome, bool& pinned) {
+    std::string error;
+    const PinWrite written = keepFirstKey(settingsPath, outcome.exchange, outcome.peer, error);
+    pinned = written == PinWrite::Stored;
+    return written == PinWrite::Failed ? error : std::string();
+}
+
+}  // namespace pellandor

@@ -1,0 +1,24 @@
+#pragma once
+// What every front does around one press, on the pressing thread (the GUI
+// thread or the command line), never on the request's worker: the settings
+// file and the keyring are read before, and a first key is kept after.
+
+#include "call/call_press.h"
+#include "config/app_settings.h"
+#include "platform/credential_store.h"
+
+#include <string>
+
+namespace pellandor {
+
+// The trust policy of the configured exchange goes to `press`'s request;
+// when `account` has no password (the file holds none), the keyring's is
+// put in. The caller wipes the password once the press has started.
+void prepareCall(const std::string& settingsPath, CallDialogValues& account, CallPress& press, CredentialStore& store);
+
+// After the outcome: the key a first call found is kept in the settings
+// file. Empty, or why the key could not be kept; `pinned` tells whether
+// this call pinned it.
+std::string finishCall(const std::string& settingsPath, const CallOutcome& outcome, bool& pinned);
+
+}  // namespace pellandor

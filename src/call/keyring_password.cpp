@@ -1,0 +1,69 @@
+#include "call/keyring_password.h"
+
+#include "base/secret_text.h"
+#include "config/ini_file.h"
+#include "config/security_settings.h"
+#include "config/settings_access.h"
+#include "dialing/text_utils.h"
+
+namespace pellandor {
+
+CredentialKey credentialKeyFrom(const IniFile& settings) {
+    return {trimBlanks(settings.getString("SYS_INFO", "IP")), trimBlanks(settings.getString("USER_INFO", "ID"))};
+}
+
+bool keyringWanted(const IniFile& settings) {
+    return loadSecuritySettings(settings).useKeyring;
+}
+
+PasswordPlace storePassword(const std::string& settingsPath, std::string& password, CredentialStore& store,
+                            std::string& note, std::string& error) {
+    const IniFile settings = IniFile::snapshot(settingsPath);
+    std::string trimmed = trimBlanks(password);
+    wipeString(password);
+    bool inKeyring = false;
+    if (keyringWanted(settings)) {
+        const CredentialKey key = credentialKeyFrom(settings);
+        std::string why;
+        const CredentialStatus status = trimmed.empty() ? store.remove(key, why) : store.store(key, trimmed, why);
+        if (status == CredentialStatus::Failed) {
+            wipeString(trimmed);
+            error = store.describe() + " refused the password: " + why + "; the settings file was not changed";
+            return PasswordPlace::Failed;
+        }
+        inKeyring = status == CredentialStatus::Ok && !trimmed.empty();
+    }
+    // In the keyring, the file's copy goes; otherwise the file keeps it enciphered.
+    static const std::string kNone;
+    const std::string& fileValue = inKeyring ? kNone : trimmed;
+    const SettingWriteResult written = writeSettingAsProgram(settingsPath, "USER_INFO", "PW", fileValue, error);
+    wipeString(trimmed);
+    if (written != SettingWriteResult::Ok) return PasswordPlace::Failed;
+    if (inKeyring) note = "the password is kept in " + store.describe() + ", not in the settings file";
+    return inKeyring ? PasswordPlace::Keyring : PasswordPlace::File;
+}
+
+std::string keyringPassword(const IniFile& settings, CredentialStore& store) {
+    const CredentialKey key = credentialKeyFrom(settings);
+    return keyringPassword(key.exchangeAddress, key.userId, settings, store);
+}
+
+std::string keyringPassword(const std::string& exchangeAddress, const std::string& userId, const IniFile& settings,
+                            CredentialStore& store) {
+    if (!keyringWanted(settings)) return {};
+    std::string secret, error;
+    if (store.lookup({trimBlanks(exchangeAddress), trimBlanks(userId)}, secret, error) != CredentialStatus::Ok) {
+        return {};
+    }
+    return secret;
+}
+
+void moveKeyringPassword(const CredentialKey& from, const CredentialKey& to, CredentialStore& store) {
+    if (from.exchangeAddress == to.exchangeAddress && from.userId == to.userId) return;
+    std::string secret, error;
+    if (store.lookup(from, secret, error) != CredentialStatus::Ok) return;
+    if (store.store(to, secret, error) == CredentialStatus::Ok) store.remove(from, error);
+    wipeString(secret);
+}
+
+}  // namespace pellandor

@@ -1,0 +1,37 @@
+#pragma once
+// The password in the desktop keyring, for the commands: the entry is named
+// by the exchange address and user ID in the settings file.
+
+#include "platform/credential_store.h"
+
+#include <string>
+
+namespace pellandor {
+
+class IniFile;
+
+CredentialKey credentialKeyFrom(const IniFile& settings);
+
+// Whether the settings let the password go to the keyring ([SECURITY] USE_KEYRING).
+bool keyringWanted(const IniFile& settings);
+
+enum class PasswordPlace { Keyring, File, Failed };
+
+// Stores a password given to `config set`: in the keyring when one answers
+// and the user has not turned it off (the file's PW is then emptied), else
+// enciphered in the file. `password` is wiped. `note` says where it went.
+PasswordPlace storePassword(const std::string& settingsPath, std::string& password, CredentialStore& store,
+                            std::string& note, std::string& error);
+
+// The keyring's password for the settings, when the file has none; empty
+// when there is none either.
+std::string keyringPassword(const IniFile& settings, CredentialStore& store);
+// The same for an address and user ID as the program holds them.
+std::string keyringPassword(const std::string& exchangeAddress, const std::string& userId, const IniFile& settings,
+                            CredentialStore& store);
+
+// After the exchange address or user ID changed: the keyring's entry follows,
+// so the password is not lost under the old name.
+void moveKeyringPassword(const CredentialKey& from, const CredentialKey& to, CredentialStore& store);
+
+}  // namespace pellandor
