@@ -40,7 +40,7 @@ std::string limitOf(const std::string& text) {
 std::string reasonOf(std::string text) {
     static const std::regex kFunction(R"([A-Za-z_]+::[A-Za-z_]+:? ?)");
     static const std::regex kOperation(
-        R"(\b(?:TLS (?:init|connect|handshake|read|write)|init|start|connect|send|receive|answer): )");
+        R"(\b(?:TLS (?:init|connect|handshake|read|write|peer key|trust anchors)|init|start|connect|send|receive|answer): )");
     text = std::regex_replace(text, kFunction, "");
     text = std::regex_replace(text, kOperation, "");
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();

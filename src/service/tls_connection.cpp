@@ -93,8 +93,8 @@ const TlsApi& tls() {
     return api;
 }
 
-constexpr const char* kPeer = "TlsConnection::inspectPeer";
-constexpr const char* kTrustAnchors = "TlsConnection::useTrustAnchors";
+constexpr const char* kPeer = "TLS peer key";
+constexpr const char* kTrustAnchors = "TLS trust anchors";
 constexpr const char* kCipherList = "ARIA128-SHA:AES128-SHA:SEED-SHA:ALL:!ADH:!LOW:!EXP:!MD5:@STRENGTH";
 
 using Clock = SteadyClock;

@@ -261,7 +261,7 @@ void TlsConnection::close() {
 // fails on Windows instead of passing unchecked.
 bool TlsConnection::useTrustAnchors(const std::string& caFile) {
     if (caFile.empty()) return true;
-    setError("TlsConnection::useTrustAnchors: certificate authorities are not supported by this TLS backend");
+    setError("TLS trust anchors: certificate authorities are not supported by this TLS backend");
     return false;
 }
 
@@ -271,7 +271,7 @@ bool TlsConnection::reportsPeerKey() {
 
 bool TlsConnection::inspectPeer(const std::string&, PeerIdentity& identity) {
     identity = PeerIdentity{};
-    setError("TlsConnection::inspectPeer: no key available from this TLS backend");
+    setError("TLS peer key: no key available from this TLS backend");
     return false;
 }
 
