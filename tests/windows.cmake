@@ -59,6 +59,10 @@ pellandor_add_gtest(pellandor_call_tests
   LIBS pellandor_call
   SKIP "RequestFailureTest.SaysInWordsWhatFailed"
   LABELS unit)
+pellandor_add_gtest(pellandor_credential_store_tests
+  SOURCES platform/windows_credential_store_test.cpp
+  LIBS pellandor_platform
+  LABELS unit)
 
 # pellandor.exe under Wine against the simulator of a Linux build (the ci
 # preset's by default): the same request bytes as the Linux client.

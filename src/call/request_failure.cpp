@@ -60,6 +60,11 @@ std::string connectFailure(const std::string& text, const std::string& address, 
         const std::string reason = reasonOf(colon == std::string::npos ? text : text.substr(colon + 2));
         return "the exchange address \"" + address + "\" could not be resolved" + (reason.empty() ? "" : ": " + reason);
     }
+    // The CA file, not the network: it is read before connecting.
+    if (mentions(text, "certificate authorities in")) {
+        return reasonOf(text.substr(text.find("Connect SSL fail ") == 0 ? 17 : 0)) +
+               " (CA_FILE in the settings' [SECURITY] section)";
+    }
     if (mentions(text, "cancel")) return "the connection to " + where + " was cancelled";
     const std::optional<int> code = systemError(text);
     if ((code && *code == ECONNREFUSED) || mentions(text, "refused")) return "connection refused by " + where;

@@ -1,7 +1,8 @@
 #pragma once
 // Where the exchange password is kept outside the settings file: the
-// desktop's keyring (the Secret Service on Linux desktops). One small seam;
-// each system brings its own backend, chosen by the build.
+// desktop's keyring (the Secret Service on Linux desktops, the Credential
+// Manager on Windows). One small seam; each system brings its own backend,
+// chosen by the build.
 
 #include <memory>
 #include <string>
@@ -27,7 +28,7 @@ class CredentialStore {
 public:
     virtual ~CredentialStore() = default;
 
-    // For messages: "the desktop keyring (Secret Service)".
+    // For messages: "the desktop keyring (Secret Service)", "the Windows Credential Manager".
     virtual std::string describe() const = 0;
     // Replaces any entry of the same key.
     virtual CredentialStatus store(const CredentialKey& key, std::string_view secret, std::string& error) = 0;

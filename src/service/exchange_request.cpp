@@ -399,14 +399,8 @@ bool ExchangeRequest::connect() {
 bool ExchangeRequest::checkPeer() {
     PeerIdentity identity;
     if (!tls_->inspectPeer(host_, identity)) {
-        // A backend that cannot show the key (SChannel, for now) may still
-        // serve a first call, but never one that demands a key or a chain.
-        if (TlsConnection::reportsPeerKey() || !trust_.expectedKey.empty() || !trust_.caFile.empty()) {
-            errorText_ = "Connect SSL fail " + tls_->errorText() + "\n";
-            return false;
-        }
-        peerCheck_ = PeerCheck{};
-        return true;
+        errorText_ = "Connect SSL fail " + tls_->errorText() + "\n";
+        return false;
     }
     peerCheck_ = checkPeerKey(trust_, formatKeyFingerprint(identity.keyDigest.data(), identity.keyDigest.size()),
                               identity.chainVerified, identity.chainError);

@@ -1,6 +1,7 @@
 #include "service/schannel_session.h"
 
 #include <windows.h>
+#include <wincrypt.h>
 #define SECURITY_WIN32
 #include <schannel.h>
 #include <security.h>
@@ -219,6 +220,16 @@ Result<SchannelSession::Progress> SchannelSession::decrypt(std::string& plain) {
         input_.erase(0, input_.size() - extra);
     }
     return plain.size() > before ? Progress::Done : Progress::NeedInput;
+}
+
+Result<const _CERT_CONTEXT*> SchannelSession::peerCertificate() {
+    Handles& h = *handles_;
+    if (!h.established) return securityFailure(SEC_E_INVALID_HANDLE);
+    PCCERT_CONTEXT cert = nullptr;
+    const SECURITY_STATUS status = QueryContextAttributesW(&h.context, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &cert);
+    if (status != SEC_E_OK) return securityFailure(status);
+    if (cert == nullptr) return securityFailure(SEC_E_NO_CREDENTIALS);
+    return cert;
 }
 
 Status SchannelSession::shutdown(std::string& output) {

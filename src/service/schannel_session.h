@@ -9,6 +9,8 @@
 #include <memory>
 #include <string>
 
+struct _CERT_CONTEXT;  // CryptoAPI's certificate (wincrypt.h)
+
 namespace pellandor {
 
 class SchannelSession final {
@@ -47,6 +49,11 @@ public:
     // Appends what plaintext the input holds to `plain`: Done with at least
     // one byte, NeedInput while no whole record has arrived, Closed, or fails.
     Result<Progress> decrypt(std::string& plain);
+
+    // After the handshake: the certificate the peer sent, with the other
+    // certificates it sent in its store. The caller frees it
+    // (CertFreeCertificateContext); fails if there is none.
+    Result<const _CERT_CONTEXT*> peerCertificate();
 
     // Appends close_notify to `output`; fails if there is no connection.
     Status shutdown(std::string& output);

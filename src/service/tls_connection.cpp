@@ -322,10 +322,6 @@ bool TlsConnection::useTrustAnchors(const std::string& caFile) {
     return true;
 }
 
-bool TlsConnection::reportsPeerKey() {
-    return true;
-}
-
 bool TlsConnection::inspectPeer(const std::string& host, PeerIdentity& identity) {
     identity = PeerIdentity{};
     if (!engine_->ssl) {

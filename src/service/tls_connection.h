@@ -49,8 +49,6 @@ public:
     // After the handshake: the peer's key, and with trust anchors whether its
     // chain and name (`host`, an address or a name) verify.
     bool inspectPeer(const std::string& host, PeerIdentity& identity);
-    // Whether this backend can report the peer's key at all (SChannel cannot yet).
-    static bool reportsPeerKey();
 
     // Sends close_notify (without waiting for the reply) and frees the connection.
     void close();

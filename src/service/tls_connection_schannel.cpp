@@ -2,6 +2,7 @@
 // bounds and error texts as the OpenSSL one, with the socket I/O done here.
 #include "service/tls_connection.h"
 
+#include "service/schannel_peer.h"
 #include "service/schannel_session.h"
 #include "service/tls_connection_common.h"
 
@@ -24,6 +25,9 @@ constexpr int kErrorSyscall = 5;  // SSL_ERROR_SYSCALL
 
 constexpr std::size_t kReceiveChunk = 16 * 1024 + 512;  // one TLS record and its framing
 
+constexpr const char* kPeer = "TLS peer key";
+constexpr const char* kTrustAnchors = "TLS trust anchors";
+
 using Clock = SteadyClock;
 using Wait = WaitResult;
 
@@ -31,7 +35,8 @@ using Wait = WaitResult;
 
 struct TlsConnection::Engine {
     SchannelSession session;
-    std::string plain;  // decrypted, not yet read
+    CertificateAuthorities authorities;  // the CA file in use; none: the key alone decides
+    std::string plain;                   // decrypted, not yet read
     bool connected = false;
 };
 
@@ -257,22 +262,51 @@ void TlsConnection::close() {
     connectedSocket_ = kNoSocket;
 }
 
-// No trust anchors and no peer key here yet: a pinned or CA-checked exchange
-// fails on Windows instead of passing unchecked.
 bool TlsConnection::useTrustAnchors(const std::string& caFile) {
-    if (caFile.empty()) return true;
-    setError("TLS trust anchors: certificate authorities are not supported by this TLS backend");
-    return false;
+    Engine& e = *engine_;
+    if (caFile == e.authorities.path()) return true;
+    if (!e.session.initialized()) {
+        setError("%s: CTX not initialized", kTrustAnchors);
+        return false;
+    }
+    if (caFile.empty()) {
+        e.authorities.clear();
+        return true;
+    }
+    std::string error;
+    if (!e.authorities.load(caFile, error)) {
+        setError("%s: %s", kTrustAnchors, error.c_str());
+        return false;
+    }
+    return true;
 }
 
-bool TlsConnection::reportsPeerKey() {
-    return false;
-}
-
-bool TlsConnection::inspectPeer(const std::string&, PeerIdentity& identity) {
+bool TlsConnection::inspectPeer(const std::string& host, PeerIdentity& identity) {
     identity = PeerIdentity{};
-    setError("TLS peer key: no key available from this TLS backend");
-    return false;
+    Engine& e = *engine_;
+    if (!e.connected) {
+        setError("%s: no TLS connection", kPeer);
+        return false;
+    }
+    const Result<const _CERT_CONTEXT*> sent = e.session.peerCertificate();
+    if (!sent) {
+        setError("%s: the exchange presented no certificate (%s)", kPeer, sent.error().c_str());
+        return false;
+    }
+    const CertificatePtr cert(*sent);
+    // The key, not the certificate: an exchange that renews its certificate
+    // with the same key keeps its pin.
+    std::string error;
+    if (!publicKeyDigest(*cert, identity.keyDigest, error)) {
+        setError("%s: %s", kPeer, error.c_str());
+        return false;
+    }
+    // The handshake does not stop on a bad chain (the pin decides for
+    // self-signed exchanges); the chain is judged here instead.
+    if (!e.authorities.path().empty()) {
+        identity.chainVerified = e.authorities.verify(*cert, host, identity.chainError);
+    }
+    return true;
 }
 
 }  // namespace pellandor

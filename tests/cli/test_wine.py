@@ -1,6 +1,8 @@
 """The Windows pellandor.exe under Wine: a call against the Linux exchange
-simulator on loopback sends the same bytes as the Linux client, and the
-command line keeps UTF-8 text and Windows paths intact.
+simulator on loopback sends the same bytes as the Linux client, SChannel
+sees the exchange's key and chain as OpenSSL does, the password goes to the
+Credential Manager, and the command line keeps UTF-8 text and Windows paths
+intact.
 
 PELLANDOR_BIN_DIR holds pellandor.exe, PELLANDOR_SIM names the Linux
 simulator, PELLANDOR_WINE_RUN and PELLANDOR_WINE_PREFIX the Wine runner."""
@@ -8,12 +10,14 @@ simulator, PELLANDOR_WINE_RUN and PELLANDOR_WINE_PREFIX the Wine runner."""
 import os
 import pathlib
 import re
+import socket
 import subprocess
 import sys
 import unittest
 
 import time
 
+import test_trust
 from harness import BIN, DATA, RECEIVE_FAIL, SIM, CliTestCase
 
 WINE_RUN = os.environ.get("PELLANDOR_WINE_RUN", "")
@@ -31,6 +35,13 @@ def windows_path(path):
 
 
 class WineTestCase(CliTestCase):
+    def configure(self, port, extra="", host="127.0.0.1"):
+        station, uid, password = ACCOUNT
+        self.settings.write_bytes((f"[USER_INFO]\r\nID={uid}\r\nPN={station}\r\n[SYS_INFO]\r\nIP={host}\r\n"
+                                   f"PORT={port}\r\n{PLAN}{extra}").encode())
+        result = self.pellandor("config", "set", "--", "USER_INFO", "PW", password)
+        self.assertEqual(result.returncode, 0, result.stderr)
+
     def pellandor(self, *args, settings=True, timeout=60, input=None):
         cmd = [WINE_RUN, WINE_PREFIX, str(EXE), *args]
         if settings and args:
@@ -44,13 +55,6 @@ class WineTestCase(CliTestCase):
 
 
 class WineCallTest(WineTestCase):
-    def configure(self, port):
-        station, uid, password = ACCOUNT
-        self.settings.write_bytes(
-            f"[USER_INFO]\r\nID={uid}\r\nPN={station}\r\n[SYS_INFO]\r\nIP=127.0.0.1\r\nPORT={port}\r\n{PLAN}".encode())
-        result = self.pellandor("config", "set", "--", "USER_INFO", "PW", password)
-        self.assertEqual(result.returncode, 0, result.stderr)
-
     def test_call_sends_the_linux_clients_bytes_and_hangup_follows(self):
         sim = self.start_sim(accounts=[ACCOUNT], rsa_bits=1024)
         self.configure(sim.port)
@@ -114,6 +118,66 @@ class WineCallTest(WineTestCase):
         self.assertIn("Failed", result.stdout)
 
 
+class WineTrustTest(WineTestCase):
+    """SChannel finds the key and judges the chain as the Linux client does."""
+    make_ca = test_trust.TrustTest.make_ca
+    make_leaf = test_trust.TrustTest.make_leaf
+
+    def test_first_call_keeps_the_linux_clients_fingerprint_and_a_changed_key_fails_before_sending(self):
+        sim = self.start_sim(accounts=[ACCOUNT], rsa_bits=1024, second_identity=True)
+        self.configure(sim.port)
+        first = self.pellandor("call", "1234")
+        self.assertEqual((first.returncode, first.stdout), (0, "Success\n"), first.stderr)
+        self.assertIn(f"its key {sim.keys[0]} is trusted from now on", first.stderr)
+        self.assertIn(f"PINNED_KEY={sim.keys[0]}\r\n".encode(), self.settings.read_bytes())
+
+        sim.present(2)
+        changed = self.pellandor("call", "1234")
+        self.assertEqual(changed.returncode, 3, changed.stdout + changed.stderr)
+        self.assertIn(f"Trusted key: {sim.keys[0]}\nNew key: {sim.keys[1]}\n", changed.stdout)
+        self.assertEqual(len(sim.requests()), 1, "no request byte may reach a changed exchange")
+
+    def test_a_provisioned_certificate_authority(self):
+        ca, other = self.make_ca("office-ca"), self.make_ca("other-ca")
+        # The simulator listens where the name "localhost" leads first (127.0.0.1 or ::1).
+        loopback = socket.getaddrinfo("localhost", None, type=socket.SOCK_STREAM)[0][4][0]
+        # (CA file, SAN of the exchange's certificate, exchange address, expected status, text in the failure)
+        cases = [
+            (ca[1], "IP:127.0.0.1", "127.0.0.1", 0, ""),
+            (other[1], "IP:127.0.0.1", "127.0.0.1", 3, "not issued by the configured authority"),
+            (ca[1], "IP:10.1.2.3,DNS:localhost", "127.0.0.1", 3, "issued for another name than 127.0.0.1"),
+            (ca[1], "DNS:localhost", "localhost", 0, ""),
+            (ca[1], "DNS:other.example,IP:127.0.0.1,IP:::1", "localhost", 3, "issued for another name than localhost"),
+        ]
+        for ca_file, san, host, status, text in cases:
+            with self.subTest(ca=ca_file.name, san=san, host=host):
+                cert, key = self.make_leaf(ca, san)
+                bind = loopback if host == "localhost" else host
+                sim = self.start_sim(accounts=[ACCOUNT], cert=(cert, key), bind=bind)
+                self.configure(sim.port, f"[SECURITY]\r\nCA_FILE={windows_path(ca_file)}\r\n", host=host)
+                result = self.pellandor("call", "1234")
+                self.assertEqual(result.returncode, status, result.stdout + result.stderr)
+                if status:
+                    # The key shown is the one OpenSSL finds in the certificate.
+                    self.assertIn(f"Shown key: {test_trust.spki_fingerprint(cert)}", result.stdout)
+                    self.assertIn(text, result.stdout + result.stderr)
+                    self.assertEqual(sim.requests(), [])
+                self.assertNotIn("PINNED_KEY=", self.settings.read_text(encoding="utf-8"))
+                sim.stop()
+
+    def test_an_unreadable_ca_file_fails_before_connecting(self):
+        garbage = self.dir / "garbage.pem"
+        garbage.write_text("-----BEGIN CERTIFICATE-----\nnot base64\n-----END CERTIFICATE-----\n")
+        sim = self.start_sim(accounts=[ACCOUNT], rsa_bits=1024)
+        for ca_file in (self.dir / "missing.pem", garbage):
+            with self.subTest(ca=ca_file.name):
+                self.configure(sim.port, f"[SECURITY]\r\nCA_FILE={windows_path(ca_file)}\r\n")
+                result = self.pellandor("call", "1234")
+                self.assertEqual(result.returncode, 3, result.stdout + result.stderr)
+                self.assertIn(f"cannot read the certificate authorities in {windows_path(ca_file)}", result.stderr)
+                self.assertEqual(sim.requests(), [])
+
+
 class WineTextTest(WineTestCase):
     def test_utf8_values_and_a_settings_path_outside_ascii(self):
         self.settings = self.dir / "Zoë ☎ Ünïcode" / "pellandor_settings.ini"
@@ -124,12 +188,25 @@ class WineTextTest(WineTestCase):
         result = self.pellandor("config", "get", "USER_INFO", "ID")
         self.assertEqual((result.returncode, result.stdout), (0, value + "\n"))
 
-    def test_password_from_standard_input(self):
-        result = self.pellandor("config", "set", "USER_INFO", "PW", "-", input="  s3cret wörd \r\n")
-        self.assertEqual(result.returncode, 0, result.stderr)
-        self.assertNotIn(b"s3cret", self.settings.read_bytes())
-        self.assertRegex(self.settings.read_text(encoding="utf-8"), re.compile(r"^PW=[0-9A-F]+\r?$", re.M))
-        self.assertEqual(self.pellandor("config", "get", "USER_INFO", "PW").stdout, "s3cret wörd\n")
+    def test_password_from_standard_input_goes_to_the_credential_manager_unless_turned_off(self):
+        account = f"[USER_INFO]\r\nID=carol-{os.getpid()}\r\n[SYS_INFO]\r\nIP=127.0.0.1\r\n"
+        for use_keyring in (1, 0):
+            with self.subTest(use_keyring=use_keyring):
+                self.settings.write_bytes(f"{account}[SECURITY]\r\nUSE_KEYRING={use_keyring}\r\n".encode())
+                result = self.pellandor("config", "set", "USER_INFO", "PW", "-", input="  s3cret wörd \r\n")
+                self.assertEqual(result.returncode, 0, result.stderr)
+                self.assertNotIn(b"s3cret", self.settings.read_bytes())
+                kept = re.search(r"^PW=(.*?)\r?$", self.settings.read_text(encoding="utf-8"), re.M).group(1)
+                if use_keyring:
+                    self.assertIn("Credential Manager", result.stderr)
+                    self.assertEqual(kept, "")
+                else:
+                    self.assertRegex(kept, r"^[0-9A-F]+$")
+                self.assertEqual(self.pellandor("config", "get", "USER_INFO", "PW").stdout, "s3cret wörd\n")
+        # An empty password takes the entry out of the Credential Manager.
+        self.settings.write_bytes(f"{account}[SECURITY]\r\nUSE_KEYRING=1\r\n".encode())
+        self.assertEqual(self.pellandor("config", "set", "USER_INFO", "PW", "").returncode, 0)
+        self.assertEqual(self.pellandor("config", "get", "USER_INFO", "PW").stdout, "\n")
 
     def test_default_settings_file_is_in_local_app_data(self):
         # No --settings: the file goes to the user's LocalAppData folder of the prefix.
