@@ -17,7 +17,7 @@ namespace Ui {
 class AdvancedDialingDialog;
 }
 
-class AdvancedDialingDialog : public SettingsDialogBase {
+class AdvancedDialingDialog final : public SettingsDialogBase {
     Q_OBJECT
 
 public:

@@ -438,13 +438,15 @@ bool SettingsDialog::applySettings() {
     movedTransparency_.reset();
     // The [SECURITY] section is not the model's: the keyring choice and the
     // kept key are written beside it.
-    std::string error;
     if (keyringAnswers_) {
         const bool wanted = ui_->useKeyringRow->box()->isChecked();
-        if (loadSecuritySettings(IniFile::snapshot(model_.settingsPath())).useKeyring != wanted &&
-            !writeIniString(model_.settingsPath(), kSecuritySection, kUseKeyringKey, wanted ? "1" : "0", error))
-            qCWarning(lcSettings) << "saving the keyring choice failed:" << toQ(error);
+        if (loadSecuritySettings(IniFile::snapshot(model_.settingsPath())).useKeyring != wanted) {
+            const Status written =
+                writeIniString(model_.settingsPath(), kSecuritySection, kUseKeyringKey, wanted ? "1" : "0");
+            if (!written) qCWarning(lcSettings) << "saving the keyring choice failed:" << toQ(written.error());
+        }
     }
+    std::string error;
     // A key kept for the old address or port is no key of the new one.
     if (exchangeChanged &&
         !dropPinUnlessFor(model_.settingsPath(), exchangeName(next.exchangeAddress, next.exchangePort), error))

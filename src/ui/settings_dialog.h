@@ -22,7 +22,7 @@ namespace Ui {
 class SettingsDialog;
 }
 
-class SettingsDialog : public SettingsDialogBase {
+class SettingsDialog final : public SettingsDialogBase {
     Q_OBJECT
 
 public:

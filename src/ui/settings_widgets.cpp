@@ -9,6 +9,7 @@
 #include <QLayout>
 #include <QEvent>
 #include <QKeyEvent>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QHBoxLayout>
 #include <QMessageBox>
@@ -28,7 +29,7 @@ QColor accentColour(const QWidget* widget) {
 }
 
 // A QLabel that clicks its check box.
-class ClickLabel : public QLabel {
+class ClickLabel final : public QLabel {
 public:
     ClickLabel(QCheckBox* box, QWidget* parent) : QLabel(parent), box_(box) {}
 
@@ -93,11 +94,12 @@ void MarkerLabel::paintEvent(QPaintEvent* event) {
     painter.fillRect(QRect(contentsRect().left() + 1, top, markerSize_, markerSize_), colour);
 }
 
-WrappingCheckBox::WrappingCheckBox(QWidget* parent) : QWidget(parent) {
+WrappingCheckBox::WrappingCheckBox(QWidget* parent, const char* name) : QWidget(parent) {
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(4);
     box_ = new QCheckBox(this);
+    if (name != nullptr) box_->setObjectName(QLatin1String(name));
     label_ = new ClickLabel(box_, this);
     label_->setWordWrap(true);
     label_->setBuddy(box_);

@@ -25,6 +25,11 @@ inline std::string toStd(const QString& text) {
 // The settings dialogs' light grey ground; edit boxes stay white.
 void useSettingsBackground(QWidget* dialog);
 
+// The warning a dialog shows when its entries could not be saved: `what`
+// ("The settings", "The dialing rules") could not be saved to `path`, the
+// entries stay in the dialog; the system's reason in the details.
+void showSaveFailure(QWidget* dialog, const QString& what, const std::string& path, const std::string& reason);
+
 // Escapes any "&" of each text and marks one letter per text as its
 // mnemonic: a word's first letter that no earlier text took, else any such
 // letter or digit. When the letters run out, a later text shares one with
@@ -35,7 +40,7 @@ QStringList withMnemonics(const QStringList& texts, int exclusive = -1);
 
 // A label with a small square painted at its left: the group headers and the
 // row bullets of the settings dialogs. The forms set markerSize and header.
-class MarkerLabel : public QLabel {
+class MarkerLabel final : public QLabel {
 public:
     explicit MarkerLabel(QWidget* parent = nullptr);
     void setMarkerSize(int size);
@@ -51,9 +56,10 @@ private:
 
 // A check box whose text wraps: long texts and translations fit the column.
 // Clicking the text toggles the box; the text follows its enabled state.
-class WrappingCheckBox : public QWidget {
+class WrappingCheckBox final : public QWidget {
 public:
-    explicit WrappingCheckBox(QWidget* parent = nullptr);
+    // `name` becomes the check box's object name, which tests find it by.
+    explicit WrappingCheckBox(QWidget* parent = nullptr, const char* name = nullptr);
     QCheckBox* box() const { return box_; }
     QLabel* label() const { return label_; }
     // `text` may carry a mnemonic ("&").
@@ -72,7 +78,7 @@ private:
 
 // Digits only while typing; a value loaded with other characters (a
 // hand-edited file) can still be edited without losing them.
-class DigitsValidator : public QValidator {
+class DigitsValidator final : public QValidator {
 public:
     using QValidator::QValidator;
     void allowOthersOf(const QString& loaded);

@@ -18,7 +18,7 @@ namespace Ui {
 class SpecialDialingDialog;
 }
 
-class SpecialDialingDialog : public SettingsDialogBase {
+class SpecialDialingDialog final : public SettingsDialogBase {
     Q_OBJECT
 
 public:
