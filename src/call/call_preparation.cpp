@@ -15,11 +15,8 @@ void prepareCall(const std::string& settingsPath, CallDialogValues& account, Cal
     }
 }
 
-std::string finishCall(const std::string& settingsPath, const CallOutcome& outcome, bool& pinned) {
-    std::string error;
-    const PinWrite written = keepFirstKey(settingsPath, outcome.exchange, outcome.peer, error);
-    pinned = written == PinWrite::Stored;
-    return written == PinWrite::Failed ? error : std::string();
+Result<bool> finishCall(const std::string& settingsPath, const CallOutcome& outcome) {
+    return keepFirstKey(settingsPath, outcome.exchange, outcome.peer);
 }
 
 }  // namespace pellandor

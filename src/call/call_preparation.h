@@ -3,6 +3,7 @@
 // thread or the command line), never on the request's worker: the settings
 // file and the keyring are read before, and a first key is kept after.
 
+#include "base/result.h"
 #include "call/call_press.h"
 #include "config/app_settings.h"
 #include "platform/credential_store.h"
@@ -17,8 +18,7 @@ namespace pellandor {
 void prepareCall(const std::string& settingsPath, CallDialogValues& account, CallPress& press, CredentialStore& store);
 
 // After the outcome: the key a first call found is kept in the settings
-// file. Empty, or why the key could not be kept; `pinned` tells whether
-// this call pinned it.
-std::string finishCall(const std::string& settingsPath, const CallOutcome& outcome, bool& pinned);
+// file. True when this call pinned it; a failure says why it could not be kept.
+Result<bool> finishCall(const std::string& settingsPath, const CallOutcome& outcome);
 
 }  // namespace pellandor

@@ -17,10 +17,9 @@ TrustPolicy trustPolicyFor(const SecuritySettings& security, const CallDialogVal
     return policy;
 }
 
-PinWrite keepFirstKey(const std::string& settingsPath, const std::string& exchange, const PeerCheck& check,
-                      std::string& error) {
-    if (check.verdict != TrustVerdict::FirstUse || check.fingerprint.empty()) return PinWrite::AlreadyPinned;
-    return rememberFirstPin(settingsPath, exchange, check.fingerprint, error);
+Result<bool> keepFirstKey(const std::string& settingsPath, const std::string& exchange, const PeerCheck& check) {
+    if (check.verdict != TrustVerdict::FirstUse || check.fingerprint.empty()) return false;
+    return rememberFirstPin(settingsPath, exchange, check.fingerprint);
 }
 
 std::string untrustedExchangeMessage(const PeerCheck& check, std::string_view exchange) {

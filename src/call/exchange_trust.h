@@ -18,9 +18,8 @@ TrustPolicy trustPolicyFor(const SecuritySettings& security, const CallDialogVal
 
 // After a request whose handshake found no key to match: keeps the key it
 // saw. A file write, so it runs on the GUI thread or in the command line,
-// never on the request's worker. Stored when this call pinned the key.
-PinWrite keepFirstKey(const std::string& settingsPath, const std::string& exchange, const PeerCheck& check,
-                      std::string& error);
+// never on the request's worker. True when this call pinned the key.
+Result<bool> keepFirstKey(const std::string& settingsPath, const std::string& exchange, const PeerCheck& check);
 
 // What to show when the exchange's key or certificate was not trusted
 // (nothing was sent); empty for any other outcome.

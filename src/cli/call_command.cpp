@@ -59,12 +59,11 @@ int runCall(const ParsedArgs& args, const std::string& settingsPath, bool hangup
     }
 
     // First use: the key this handshake found is the one trusted from now on.
-    bool pinned = false;
-    const std::string pinError = finishCall(settingsPath, outcome, pinned);
-    if (pinned)
+    const Result<bool> pinned = finishCall(settingsPath, outcome);
+    if (pinned && *pinned)
         err << "pellandor: first call to " << outcome.exchange << ": its key " << outcome.peer.fingerprint
             << " is trusted from now on\n";
-    if (!pinError.empty()) err << "pellandor: the exchange's key could not be kept: " << pinError << "\n";
+    if (!pinned) err << "pellandor: the exchange's key could not be kept: " << pinned.error() << "\n";
 
     const bool success = outcome.succeeded();
     out << (success ? "Success" : "Failed") << "\n";

@@ -33,7 +33,6 @@ int runPin(const std::vector<std::string>& w, const std::string& settingsPath, s
     const IniFile ini = IniFile::snapshot(settingsPath);
     const SecuritySettings security = loadSecuritySettings(ini);
     const std::string exchange = exchangeName(ini.getString("SYS_INFO", "IP"), ini.getString("SYS_INFO", "PORT"));
-    std::string error;
     if (w.size() == 1) {
         if (!security.requiredKey.empty()) out << "required key (provisioned): " << security.requiredKey << "\n";
         if (!security.caFile.empty()) out << "certificate authorities (provisioned): " << security.caFile << "\n";
@@ -45,8 +44,8 @@ int runPin(const std::vector<std::string>& w, const std::string& settingsPath, s
         return kExitOk;
     }
     if (w.size() == 2 && w[1] == "clear") {
-        if (!writePin(settingsPath, exchange, "", error)) {
-            err << "pellandor: " << error << "\n";
+        if (const Status forgot = writePin(settingsPath, exchange, ""); !forgot) {
+            err << "pellandor: " << forgot.error() << "\n";
             return kExitRefused;
         }
         out << "forgot the key of " << exchange << "; the next call keeps the key it finds\n";
@@ -59,8 +58,8 @@ int runPin(const std::vector<std::string>& w, const std::string& settingsPath, s
                 << " (32 pairs of hex digits, as the failed call showed it)\n";
             return kExitRefused;
         }
-        if (!writePin(settingsPath, exchange, key, error)) {
-            err << "pellandor: " << error << "\n";
+        if (const Status trusted = writePin(settingsPath, exchange, key); !trusted) {
+            err << "pellandor: " << trusted.error() << "\n";
             return kExitRefused;
         }
         out << "trusted key of " << exchange << ": " << key << "\n";
@@ -128,10 +127,10 @@ int runConfig(const ParsedArgs& args, const std::string& settingsPath, std::ostr
             // A key kept for the old address or port is no key of the new one.
             if (isExchangeRow(w[1], w[2])) {
                 const IniFile ini = IniFile::snapshot(settingsPath);
-                if (!dropPinUnlessFor(settingsPath,
-                                      exchangeName(ini.getString("SYS_INFO", "IP"), ini.getString("SYS_INFO", "PORT")),
-                                      error)) {
-                    err << "pellandor: the exchange's kept key could not be dropped: " << error << "\n";
+                const Status dropped = dropPinUnlessFor(
+                    settingsPath, exchangeName(ini.getString("SYS_INFO", "IP"), ini.getString("SYS_INFO", "PORT")));
+                if (!dropped) {
+                    err << "pellandor: the exchange's kept key could not be dropped: " << dropped.error() << "\n";
                     return kExitRefused;
                 }
             }

@@ -17,7 +17,7 @@ std::string trimmedValue(const IniFile& ini, const char* key) {
 // pin and exchange and says what to write (nullopt: leave the file alone).
 // A file that needs no change is not rewritten.
 template <class Decide>
-bool changePin(const std::string& path, Decide decide, std::string& error) {
+Status changePin(const std::string& path, Decide decide) {
     bool unchanged = false;
     const Status changed = updateFileAtomically(path, [&decide, &unchanged](std::string& bytes) -> Status {
         const std::string key = trimBlanks(findIniValue(bytes, kSecuritySection, kPinnedKeyKey).value_or(""));
@@ -33,8 +33,8 @@ bool changePin(const std::string& path, Decide decide, std::string& error) {
         bytes = document.serialize();
         return {};
     });
-    error = unchanged ? std::string() : changed.error();
-    return changed || unchanged;
+    if (unchanged) return {};
+    return changed;
 }
 
 }  // namespace
@@ -61,45 +61,37 @@ std::string pinFor(const SecuritySettings& security, std::string_view exchange) 
     return security.pinnedKey;
 }
 
-PinWrite rememberFirstPin(const std::string& path, std::string_view exchange, std::string_view key,
-                          std::string& error) {
+Result<bool> rememberFirstPin(const std::string& path, std::string_view exchange, std::string_view key) {
     bool stored = false;
-    const bool ok = changePin(
-        path,
-        [&](const std::string& oldKey, const std::string& oldExchange, std::string& newKey, std::string& newExchange) {
-            if (!oldKey.empty() && oldExchange == exchange) return false;
-            newKey = key;
-            newExchange = exchange;
-            stored = true;
-            return true;
-        },
-        error);
-    if (!ok) return PinWrite::Failed;
-    return stored ? PinWrite::Stored : PinWrite::AlreadyPinned;
+    const Status changed = changePin(path, [&](const std::string& oldKey, const std::string& oldExchange,
+                                               std::string& newKey, std::string& newExchange) {
+        if (!oldKey.empty() && oldExchange == exchange) return false;
+        newKey = key;
+        newExchange = exchange;
+        stored = true;
+        return true;
+    });
+    if (!changed) return failure(changed.error(), changed.code());
+    return stored;
 }
 
-bool writePin(const std::string& path, std::string_view exchange, std::string_view key, std::string& error) {
-    return changePin(
-        path,
-        [&](const std::string&, const std::string&, std::string& newKey, std::string& newExchange) {
-            newKey = key;
-            newExchange = key.empty() ? std::string_view() : exchange;
-            return true;
-        },
-        error);
+Status writePin(const std::string& path, std::string_view exchange, std::string_view key) {
+    return changePin(path, [&](const std::string&, const std::string&, std::string& newKey, std::string& newExchange) {
+        newKey = key;
+        newExchange = key.empty() ? std::string_view() : exchange;
+        return true;
+    });
 }
 
-bool dropPinUnlessFor(const std::string& path, std::string_view exchange, std::string& error) {
-    return changePin(
-        path,
-        [&](const std::string& oldKey, const std::string& oldExchange, std::string& newKey, std::string& newExchange) {
-            if (oldKey.empty() && oldExchange.empty()) return false;
-            if (oldExchange == exchange) return false;
-            newKey.clear();
-            newExchange.clear();
-            return true;
-        },
-        error);
+Status dropPinUnlessFor(const std::string& path, std::string_view exchange) {
+    return changePin(path, [&](const std::string& oldKey, const std::string& oldExchange, std::string& newKey,
+                               std::string& newExchange) {
+        if (oldKey.empty() && oldExchange.empty()) return false;
+        if (oldExchange == exchange) return false;
+        newKey.clear();
+        newExchange.clear();
+        return true;
+    });
 }
 
 }  // namespace pellandor

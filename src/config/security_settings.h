@@ -4,6 +4,8 @@
 // and whether the desktop keyring is used. The system's sections stay as
 // they are.
 
+#include "base/result.h"
+
 #include <string>
 #include <string_view>
 
@@ -38,20 +40,19 @@ std::string exchangeName(std::string_view address, std::string_view port);
 // another address or port (a changed address never inherits a pin).
 std::string pinFor(const SecuritySettings& security, std::string_view exchange);
 
-enum class PinWrite { Stored, AlreadyPinned, Failed };
-
 // First use, as one locked read-change-write of the file: keeps `key` for
 // `exchange` unless the file holds a pin for it already (another process may
-// have pinned meanwhile; the first one stays).
-PinWrite rememberFirstPin(const std::string& path, std::string_view exchange, std::string_view key, std::string& error);
+// have pinned meanwhile; the first one stays). True when this call kept the
+// key, false when the file held a pin for `exchange` already.
+Result<bool> rememberFirstPin(const std::string& path, std::string_view exchange, std::string_view key);
 
 // Trusts `key` for `exchange` from now on, replacing any pin (the user
 // accepted a changed key). An empty key forgets the pin: the next call keeps
 // the key it finds.
-bool writePin(const std::string& path, std::string_view exchange, std::string_view key, std::string& error);
+Status writePin(const std::string& path, std::string_view exchange, std::string_view key);
 
 // Forgets the pin when it was kept for another exchange than `exchange`
-// (the address or port was changed). True when nothing had to be written.
-bool dropPinUnlessFor(const std::string& path, std::string_view exchange, std::string& error);
+// (the address or port was changed). A file that needs no change is left alone.
+Status dropPinUnlessFor(const std::string& path, std::string_view exchange);
 
 }  // namespace pellandor

@@ -314,12 +314,11 @@ bool CallDialog::event(QEvent* event) {
 
 void CallDialog::presentOutcome(const CallOutcome& outcome) {
     if (!settingsPath_.empty()) {
-        bool pinned = false;
-        const std::string error = finishCall(settingsPath_, outcome, pinned);
-        if (pinned)
+        const Result<bool> pinned = finishCall(settingsPath_, outcome);
+        if (pinned && *pinned)
             qCInfo(lcCall) << "first call to" << toQ(outcome.exchange)
                            << "- its key is trusted from now on:" << toQ(outcome.peer.fingerprint);
-        if (!error.empty()) qCWarning(lcCall) << "the exchange's key could not be kept:" << toQ(error);
+        if (!pinned) qCWarning(lcCall) << "the exchange's key could not be kept:" << toQ(pinned.error());
     }
     // Said on stderr too: a changed key is worth finding in a log later.
     if (const std::string untrusted = untrustedExchangeMessage(outcome.peer, outcome.exchange); !untrusted.empty())

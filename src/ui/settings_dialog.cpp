@@ -315,12 +315,11 @@ void SettingsDialog::showTrust() {
 }
 
 void SettingsDialog::forgetKey() {
-    std::string error;
     const std::string exchange = exchangeName(model_.settings().exchangeAddress, model_.settings().exchangePort);
-    if (!writePin(model_.settingsPath(), exchange, "", error)) {
-        qCWarning(lcSettings) << "forgetting the exchange's key failed:" << toQ(error);
+    if (const Status forgot = writePin(model_.settingsPath(), exchange, ""); !forgot) {
+        qCWarning(lcSettings) << "forgetting the exchange's key failed:" << toQ(forgot.error());
         QMessageBox::warning(this, QStringLiteral("Error"),
-                             tr("The exchange's key could not be forgotten:\n%1").arg(toQ(error)));
+                             tr("The exchange's key could not be forgotten:\n%1").arg(toQ(forgot.error())));
     }
     showTrust();
 }
@@ -446,11 +445,12 @@ bool SettingsDialog::applySettings() {
             if (!written) qCWarning(lcSettings) << "saving the keyring choice failed:" << toQ(written.error());
         }
     }
-    std::string error;
     // A key kept for the old address or port is no key of the new one.
-    if (exchangeChanged &&
-        !dropPinUnlessFor(model_.settingsPath(), exchangeName(next.exchangeAddress, next.exchangePort), error))
-        qCWarning(lcSettings) << "dropping the exchange's key failed:" << toQ(error);
+    if (exchangeChanged) {
+        const Status dropped =
+            dropPinUnlessFor(model_.settingsPath(), exchangeName(next.exchangeAddress, next.exchangePort));
+        if (!dropped) qCWarning(lcSettings) << "dropping the exchange's key failed:" << toQ(dropped.error());
+    }
     showTrust();
     updateEnabledStates();
     if (autoStartWasOn && next.autoStart && startAtLogin_ != nullptr) startAtLogin_->restoreIfMissing();

@@ -25,10 +25,13 @@ TEST(ExchangeNameTest, BracketsAnIpv6Address) {
 TEST_F(ScratchFolder, FirstPinIsKeptOnlyOnceAndOnlyForItsExchange) {
     const std::string system = "[USER_INFO]\r\nID=alice\r\n[SYS_INFO]\r\nIP=10.0.0.5\r\nPORT=443\r\n";
     put(iniPath(), system);
-    std::string error;
-    EXPECT_EQ(rememberFirstPin(iniPath(), "10.0.0.5:443", kKeyA, error), PinWrite::Stored) << error;
+    const Result<bool> first = rememberFirstPin(iniPath(), "10.0.0.5:443", kKeyA);
+    ASSERT_TRUE(first) << first.error();
+    EXPECT_TRUE(*first);
     // Another process's later first use does not replace the key kept first.
-    EXPECT_EQ(rememberFirstPin(iniPath(), "10.0.0.5:443", kKeyB, error), PinWrite::AlreadyPinned);
+    const Result<bool> later = rememberFirstPin(iniPath(), "10.0.0.5:443", kKeyB);
+    ASSERT_TRUE(later) << later.error();
+    EXPECT_FALSE(*later);
     const std::string bytes = get(iniPath());
     EXPECT_EQ(bytes.substr(0, system.size()), system) << "the system's sections stay as they were";
     EXPECT_NE(bytes.find("[SECURITY]\r\nPINNED_KEY=AA:AA\r\nPINNED_EXCHANGE=10.0.0.5:443\r\n"), std::string::npos)
@@ -39,15 +42,17 @@ TEST_F(ScratchFolder, FirstPinIsKeptOnlyOnceAndOnlyForItsExchange) {
     EXPECT_EQ(pinFor(security, "10.0.0.5:8443"), "") << "a pin never carries over to another port";
 
     // A pin kept for another exchange is replaced by the first use of this one.
-    EXPECT_EQ(rememberFirstPin(iniPath(), "10.0.0.6:443", kKeyB, error), PinWrite::Stored);
+    const Result<bool> other = rememberFirstPin(iniPath(), "10.0.0.6:443", kKeyB);
+    ASSERT_TRUE(other) << other.error();
+    EXPECT_TRUE(*other);
     EXPECT_EQ(pinFor(load(iniPath()), "10.0.0.6:443"), kKeyB);
 }
 
 TEST_F(ScratchFolder, AcceptingForgettingAndDroppingThePin) {
     put(iniPath(), "[SECURITY]\nUSE_KEYRING=0\nREQUIRED_KEY= CC:CC \n");
-    std::string error;
-    ASSERT_TRUE(writePin(iniPath(), "10.0.0.5:443", kKeyA, error)) << error;
-    ASSERT_TRUE(writePin(iniPath(), "10.0.0.5:443", kKeyB, error));
+    const Status accepted = writePin(iniPath(), "10.0.0.5:443", kKeyA);
+    ASSERT_TRUE(accepted) << accepted.error();
+    ASSERT_TRUE(writePin(iniPath(), "10.0.0.5:443", kKeyB));
     SecuritySettings security = load(iniPath());
     EXPECT_EQ(pinFor(security, "10.0.0.5:443"), kKeyB);
     EXPECT_FALSE(security.useKeyring);
@@ -55,16 +60,16 @@ TEST_F(ScratchFolder, AcceptingForgettingAndDroppingThePin) {
 
     // The same exchange keeps its pin, and the file is not rewritten for nothing.
     const std::string before = get(iniPath());
-    ASSERT_TRUE(dropPinUnlessFor(iniPath(), "10.0.0.5:443", error));
+    ASSERT_TRUE(dropPinUnlessFor(iniPath(), "10.0.0.5:443"));
     EXPECT_EQ(get(iniPath()), before);
-    ASSERT_TRUE(dropPinUnlessFor(iniPath(), "10.0.0.5:444", error));
+    ASSERT_TRUE(dropPinUnlessFor(iniPath(), "10.0.0.5:444"));
     security = load(iniPath());
     EXPECT_EQ(security.pinnedKey, "");
     EXPECT_EQ(security.pinnedExchange, "");
     EXPECT_EQ(security.requiredKey, "CC:CC") << "provisioned values are not the pin";
 
-    ASSERT_TRUE(writePin(iniPath(), "10.0.0.5:443", kKeyA, error));
-    ASSERT_TRUE(writePin(iniPath(), "10.0.0.5:443", "", error));
+    ASSERT_TRUE(writePin(iniPath(), "10.0.0.5:443", kKeyA));
+    ASSERT_TRUE(writePin(iniPath(), "10.0.0.5:443", ""));
     EXPECT_EQ(pinFor(load(iniPath()), "10.0.0.5:443"), "");
 }
 

@@ -268,8 +268,7 @@ void Win32CallDialog::State::press(CallKind kind) {
 
 void Win32CallDialog::State::present(const CallOutcome& outcome) {
     // A first call's key is kept, so a changed one is refused later.
-    bool pinned = false;
-    finishCall(model.settingsPath(), outcome, pinned);
+    (void)finishCall(model.settingsPath(), outcome);
     const ResultPresentation shown = presentResult(outcome, texts, values.hideAfterSuccess, full());
     failed = shown.failed;
     if (!shown.failed) {

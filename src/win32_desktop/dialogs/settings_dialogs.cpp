@@ -517,11 +517,10 @@ private:
     }
 
     void forgetKey() {
-        std::string error;
         const std::string exchange = exchangeName(model().settings().exchangeAddress, model().settings().exchangePort);
-        if (!writePin(model().settingsPath(), exchange, "", error)) {
-            MessageBoxW(window(), wide("The exchange's key could not be forgotten:\n" + error).c_str(), L"Error",
-                        MB_OK | MB_ICONWARNING);
+        if (const Status forgot = writePin(model().settingsPath(), exchange, ""); !forgot) {
+            MessageBoxW(window(), wide("The exchange's key could not be forgotten:\n" + forgot.error()).c_str(),
+                        L"Error", MB_OK | MB_ICONWARNING);
         }
         showTrust();
     }
