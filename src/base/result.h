@@ -14,7 +14,9 @@ namespace pellandor {
 // Why an operation failed, where a caller acts differently on it.
 enum class ErrorCode {
     Failed,
-    Busy,  // another writer held a lock too long; nothing changed, try again later
+    Busy,      // another writer held a lock too long; nothing changed, try again later
+    NotFound,  // the store answers but holds no such entry
+    NoStore,   // no store answers here; the caller keeps the data itself
 };
 
 // What a failing operation returns; converts to a failed Status or Result<T>.
@@ -59,6 +61,7 @@ public:
     bool ok() const { return value_.has_value(); }
     explicit operator bool() const { return ok(); }
     const std::string& error() const { return error_; }
+    ErrorCode code() const { return code_; }
     Status status() const { return ok() ? Status() : Status(failure(error_, code_)); }
 
     // Only when ok().

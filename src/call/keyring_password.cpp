@@ -24,14 +24,14 @@ PasswordPlace storePassword(const std::string& settingsPath, std::string& passwo
     bool inKeyring = false;
     if (keyringWanted(settings)) {
         const CredentialKey key = credentialKeyFrom(settings);
-        std::string why;
-        const CredentialStatus status = trimmed.empty() ? store.remove(key, why) : store.store(key, trimmed, why);
-        if (status == CredentialStatus::Failed) {
+        const Status status = trimmed.empty() ? store.remove(key) : store.store(key, trimmed);
+        if (!status && status.code() == ErrorCode::Failed) {
             wipeString(trimmed);
-            error = store.describe() + " refused the password: " + why + "; the settings file was not changed";
+            error =
+                store.describe() + " refused the password: " + status.error() + "; the settings file was not changed";
             return PasswordPlace::Failed;
         }
-        inKeyring = status == CredentialStatus::Ok && !trimmed.empty();
+        inKeyring = status && !trimmed.empty();
     }
     // In the keyring, the file's copy goes; otherwise the file keeps it enciphered.
     static const std::string kNone;
@@ -51,19 +51,17 @@ std::string keyringPassword(const IniFile& settings, CredentialStore& store) {
 std::string keyringPassword(const std::string& exchangeAddress, const std::string& userId, const IniFile& settings,
                             CredentialStore& store) {
     if (!keyringWanted(settings)) return {};
-    std::string secret, error;
-    if (store.lookup({trimBlanks(exchangeAddress), trimBlanks(userId)}, secret, error) != CredentialStatus::Ok) {
-        return {};
-    }
-    return secret;
+    Result<std::string> secret = store.lookup({trimBlanks(exchangeAddress), trimBlanks(userId)});
+    if (!secret) return {};
+    return std::move(secret).value();
 }
 
 void moveKeyringPassword(const CredentialKey& from, const CredentialKey& to, CredentialStore& store) {
     if (from.exchangeAddress == to.exchangeAddress && from.userId == to.userId) return;
-    std::string secret, error;
-    if (store.lookup(from, secret, error) != CredentialStatus::Ok) return;
-    if (store.store(to, secret, error) == CredentialStatus::Ok) store.remove(from, error);
-    wipeString(secret);
+    Result<std::string> secret = store.lookup(from);
+    if (!secret) return;
+    if (store.store(to, *secret)) (void)store.remove(from);
+    wipeString(*secret);
 }
 
 }  // namespace pellandor

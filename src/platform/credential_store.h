@@ -4,6 +4,8 @@
 // Manager on Windows). One small seam; each system brings its own backend,
 // chosen by the build.
 
+#include "base/result.h"
+
 #include <memory>
 #include <string>
 #include <string_view>
@@ -17,25 +19,22 @@ struct CredentialKey {
     std::string userId;
 };
 
-enum class CredentialStatus {
-    Ok,
-    NotFound,  // the store answers but holds no such entry
-    NoStore,   // no store answers here; the caller keeps the password itself
-    Failed,    // the store answered with an error (a refused unlock, for one); see the error text
-};
-
 class CredentialStore {
 public:
     virtual ~CredentialStore() = default;
 
     // For messages: "the desktop keyring (Secret Service)", "the Windows Credential Manager".
     virtual std::string describe() const = 0;
+    // A failure's code: NotFound (the store answers but holds no such
+    // entry), NoStore (no store answers here; the caller keeps the password
+    // itself) or Failed (the store answered with an error, a refused unlock
+    // for one).
     // Replaces any entry of the same key.
-    virtual CredentialStatus store(const CredentialKey& key, std::string_view secret, std::string& error) = 0;
-    // The caller wipes `secret` when done with it.
-    virtual CredentialStatus lookup(const CredentialKey& key, std::string& secret, std::string& error) = 0;
+    virtual Status store(const CredentialKey& key, std::string_view secret) = 0;
+    // The caller wipes the secret when done with it.
+    virtual Result<std::string> lookup(const CredentialKey& key) = 0;
     // NotFound when there was nothing to remove.
-    virtual CredentialStatus remove(const CredentialKey& key, std::string& error) = 0;
+    virtual Status remove(const CredentialKey& key) = 0;
 };
 
 // The system's store. Backends find out on first use whether a store

@@ -218,14 +218,13 @@ void SettingsDialog::fillControls() {
     {
         // Asking the keyring tells whether one answers; a password kept
         // there (the file's PW is then empty) is shown from it.
-        std::string secret, why;
-        const CredentialStatus status =
-            store_->lookup({trimBlanks(s.exchangeAddress), trimBlanks(s.userId)}, secret, why);
-        keyringAnswers_ = status != CredentialStatus::NoStore;
+        Result<std::string> secret = store_->lookup({trimBlanks(s.exchangeAddress), trimBlanks(s.userId)});
+        keyringAnswers_ = secret || secret.code() != ErrorCode::NoStore;
         const bool wanted = loadSecuritySettings(IniFile::snapshot(model_.settingsPath())).useKeyring;
-        if (s.password.empty() && wanted && status == CredentialStatus::Ok)
-            setEditText(ui_->password, toQ(secret), kAccountLimit);
-        wipeString(secret);
+        if (secret) {
+            if (s.password.empty() && wanted) setEditText(ui_->password, toQ(*secret), kAccountLimit);
+            wipeString(*secret);
+        }
         const QSignalBlocker quiet(ui_->useKeyringRow->box());
         ui_->useKeyringRow->box()->setChecked(wanted && keyringAnswers_);
         ui_->useKeyringRow->setEnabled(keyringAnswers_);
@@ -328,29 +327,28 @@ bool SettingsDialog::storePassword(AppSettings& next, bool& inKeyring) {
     inKeyring = false;
     const CredentialKey oldKey{trimBlanks(model_.settings().exchangeAddress), trimBlanks(model_.settings().userId)};
     const CredentialKey newKey{trimBlanks(next.exchangeAddress), trimBlanks(next.userId)};
-    std::string why;
     if (!keyringAnswers_) return true;
     if (!ui_->useKeyringRow->box()->isChecked()) {
         // Back to the file: the keyring keeps no stale copy.
-        store_->remove(oldKey, why);
+        (void)store_->remove(oldKey);
         return true;
     }
     std::string password = trimBlanks(next.password);
-    const CredentialStatus status =
-        password.empty() ? store_->remove(newKey, why) : store_->store(newKey, password, why);
+    const Status status = password.empty() ? store_->remove(newKey) : store_->store(newKey, password);
     wipeString(password);
-    if (status == CredentialStatus::Failed) {
-        qCWarning(lcSettings) << "the keyring refused the password:" << toQ(why);
-        QMessageBox::warning(
-            this, QStringLiteral("Error"),
-            tr("The desktop keyring did not take the password:\n%1\n\nNothing was saved.").arg(toQ(why)));
+    if (!status && status.code() == ErrorCode::Failed) {
+        const QString why = toQ(status.error());
+        qCWarning(lcSettings) << "the keyring refused the password:" << why;
+        QMessageBox::warning(this, QStringLiteral("Error"),
+                             tr("The desktop keyring did not take the password:\n%1\n\nNothing was saved.").arg(why));
         return false;
     }
-    if (status == CredentialStatus::NoStore) {
+    if (!status && status.code() == ErrorCode::NoStore) {
         keyringAnswers_ = false;  // gone meanwhile: the file keeps it
         return true;
     }
-    if (oldKey.exchangeAddress != newKey.exchangeAddress || oldKey.userId != newKey.userId) store_->remove(oldKey, why);
+    if (oldKey.exchangeAddress != newKey.exchangeAddress || oldKey.userId != newKey.userId)
+        (void)store_->remove(oldKey);
     inKeyring = true;
     return true;
 }

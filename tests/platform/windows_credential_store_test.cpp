@@ -19,25 +19,32 @@ std::string runTag() {
 TEST(WindowsCredentialStore, StoresLooksUpReplacesAndRemoves) {
     const auto store = openCredentialStore();
     const CredentialKey key{"10.0.0.5", "alice" + runTag()};
-    std::string secret, error;
-    EXPECT_EQ(store->lookup(key, secret, error), CredentialStatus::NotFound) << error;
+    EXPECT_EQ(store->lookup(key).code(), ErrorCode::NotFound) << store->lookup(key).error();
 
-    ASSERT_EQ(store->store(key, "s<&>cret wörd ☎", error), CredentialStatus::Ok) << error;
-    ASSERT_EQ(store->lookup(key, secret, error), CredentialStatus::Ok) << error;
-    EXPECT_EQ(secret, "s<&>cret wörd ☎");
-    ASSERT_EQ(store->store(key, "second", error), CredentialStatus::Ok) << error;
-    ASSERT_EQ(store->lookup(key, secret, error), CredentialStatus::Ok) << error;
-    EXPECT_EQ(secret, "second");
+    Status stored = store->store(key, "s<&>cret wörd ☎");
+    ASSERT_TRUE(stored) << stored.error();
+    Result<std::string> secret = store->lookup(key);
+    ASSERT_TRUE(secret) << secret.error();
+    EXPECT_EQ(*secret, "s<&>cret wörd ☎");
+    stored = store->store(key, "second");
+    ASSERT_TRUE(stored) << stored.error();
+    secret = store->lookup(key);
+    ASSERT_TRUE(secret) << secret.error();
+    EXPECT_EQ(*secret, "second");
 
     // Longer than a credential holds: refused, and the entry is unchanged.
-    EXPECT_EQ(store->store(key, std::string(300, 'x'), error), CredentialStatus::Failed);
-    EXPECT_NE(error.find("longer"), std::string::npos) << error;
-    ASSERT_EQ(store->lookup(key, secret, error), CredentialStatus::Ok) << error;
-    EXPECT_EQ(secret, "second");
+    const Status tooLong = store->store(key, std::string(300, 'x'));
+    ASSERT_FALSE(tooLong);
+    EXPECT_EQ(tooLong.code(), ErrorCode::Failed);
+    EXPECT_NE(tooLong.error().find("longer"), std::string::npos) << tooLong.error();
+    secret = store->lookup(key);
+    ASSERT_TRUE(secret) << secret.error();
+    EXPECT_EQ(*secret, "second");
 
-    EXPECT_EQ(store->remove(key, error), CredentialStatus::Ok) << error;
-    EXPECT_EQ(store->lookup(key, secret, error), CredentialStatus::NotFound);
-    EXPECT_EQ(store->remove(key, error), CredentialStatus::NotFound);
+    const Status removed = store->remove(key);
+    EXPECT_TRUE(removed) << removed.error();
+    EXPECT_EQ(store->lookup(key).code(), ErrorCode::NotFound);
+    EXPECT_EQ(store->remove(key).code(), ErrorCode::NotFound);
 }
 
 TEST(WindowsCredentialStore, KeysWhoseTextsRunTogetherStayApart) {
@@ -49,15 +56,15 @@ TEST(WindowsCredentialStore, KeysWhoseTextsRunTogetherStayApart) {
         {"10.0.0.5%2Fx", "y" + tag},
         {"exchange.example", "Zoë" + tag},
     };
-    std::string error;
     for (const CredentialKey& key : keys) {
-        ASSERT_EQ(store->store(key, key.exchangeAddress + "|" + key.userId, error), CredentialStatus::Ok) << error;
+        const Status stored = store->store(key, key.exchangeAddress + "|" + key.userId);
+        ASSERT_TRUE(stored) << stored.error();
     }
     for (const CredentialKey& key : keys) {
-        std::string secret;
-        EXPECT_EQ(store->lookup(key, secret, error), CredentialStatus::Ok) << key.exchangeAddress;
-        EXPECT_EQ(secret, key.exchangeAddress + "|" + key.userId);
-        EXPECT_EQ(store->remove(key, error), CredentialStatus::Ok) << key.exchangeAddress;
+        const Result<std::string> secret = store->lookup(key);
+        ASSERT_TRUE(secret) << key.exchangeAddress << ": " << secret.error();
+        EXPECT_EQ(*secret, key.exchangeAddress + "|" + key.userId);
+        EXPECT_TRUE(store->remove(key)) << key.exchangeAddress;
     }
 }
 

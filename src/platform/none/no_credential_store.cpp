@@ -7,18 +7,12 @@ namespace {
 class NoCredentialStore final : public CredentialStore {
 public:
     std::string describe() const override { return "no keyring"; }
-    CredentialStatus store(const CredentialKey&, std::string_view, std::string& error) override {
-        error = "no keyring answers on this desktop";
-        return CredentialStatus::NoStore;
-    }
-    CredentialStatus lookup(const CredentialKey&, std::string&, std::string& error) override {
-        error = "no keyring answers on this desktop";
-        return CredentialStatus::NoStore;
-    }
-    CredentialStatus remove(const CredentialKey&, std::string& error) override {
-        error = "no keyring answers on this desktop";
-        return CredentialStatus::NoStore;
-    }
+    Status store(const CredentialKey&, std::string_view) override { return none(); }
+    Result<std::string> lookup(const CredentialKey&) override { return none(); }
+    Status remove(const CredentialKey&) override { return none(); }
+
+private:
+    static Failure none() { return failure("no keyring answers on this desktop", ErrorCode::NoStore); }
 };
 
 }  // namespace

@@ -92,8 +92,8 @@ class SecretServiceStore final : public CredentialStore {
 public:
     std::string describe() const override { return "the desktop keyring (Secret Service)"; }
 
-    CredentialStatus store(const CredentialKey& key, std::string_view secret, std::string& error) override {
-        if (!ready(error)) return CredentialStatus::NoStore;
+    Status store(const CredentialKey& key, std::string_view secret) override {
+        if (const Status usable = ready(); !usable) return usable;
         const SecretApi& api = secretApi();
         const std::string label = "Pellandor: password of " + key.userId + " on the exchange " + key.exchangeAddress;
         const std::string text(secret);
@@ -102,33 +102,34 @@ public:
             &kSchema, SECRET_COLLECTION_DEFAULT, label.c_str(), text.c_str(), nullptr, &failure, "application",
             kApplication, "exchange", key.exchangeAddress.c_str(), "user", key.userId.c_str(), nullptr);
         wipe(text);
-        if (ok) return CredentialStatus::Ok;
-        return classify(failure, error);
+        if (ok) return {};
+        return classify(failure);
     }
 
-    CredentialStatus lookup(const CredentialKey& key, std::string& secret, std::string& error) override {
-        if (!ready(error)) return CredentialStatus::NoStore;
+    Result<std::string> lookup(const CredentialKey& key) override {
+        if (const Status usable = ready(); !usable) return pellandor::failure(usable.error(), usable.code());
         const SecretApi& api = secretApi();
         GError* failure = nullptr;
         gchar* found =
             api.secret_password_lookup_sync(&kSchema, nullptr, &failure, "application", kApplication, "exchange",
                                             key.exchangeAddress.c_str(), "user", key.userId.c_str(), nullptr);
-        if (failure != nullptr) return classify(failure, error);
-        if (found == nullptr) return CredentialStatus::NotFound;
-        secret = found;
+        if (failure != nullptr) return classify(failure);
+        if (found == nullptr) return pellandor::failure("no such entry in the keyring", ErrorCode::NotFound);
+        std::string secret = found;
         api.secret_password_free(found);  // wipes it before freeing
-        return CredentialStatus::Ok;
+        return secret;
     }
 
-    CredentialStatus remove(const CredentialKey& key, std::string& error) override {
-        if (!ready(error)) return CredentialStatus::NoStore;
+    Status remove(const CredentialKey& key) override {
+        if (const Status usable = ready(); !usable) return usable;
         const SecretApi& api = secretApi();
         GError* failure = nullptr;
         const gboolean removed =
             api.secret_password_clear_sync(&kSchema, nullptr, &failure, "application", kApplication, "exchange",
                                            key.exchangeAddress.c_str(), "user", key.userId.c_str(), nullptr);
-        if (failure != nullptr) return classify(failure, error);
-        return removed ? CredentialStatus::Ok : CredentialStatus::NotFound;
+        if (failure != nullptr) return classify(failure);
+        if (!removed) return pellandor::failure("no such entry in the keyring", ErrorCode::NotFound);
+        return {};
     }
 
 private:
@@ -139,29 +140,24 @@ private:
 
     // Asked again at every use: a keyring started after the program (a
     // password manager opened later) is found without a restart.
-    static bool ready(std::string& error) {
-        if (!sessionBusKnown()) {
-            error = "no session bus, so no keyring";
-            return false;
-        }
-        if (!secretApi().error.empty()) {
-            error = secretApi().error;
-            return false;
-        }
-        return true;
+    static Status ready() {
+        if (!sessionBusKnown()) return pellandor::failure("no session bus, so no keyring", ErrorCode::NoStore);
+        if (!secretApi().error.empty()) return pellandor::failure(secretApi().error, ErrorCode::NoStore);
+        return {};
     }
 
     // No bus, or nobody owns the Secret Service name on it: no store. Anything
     // else (a locked keyring whose prompt was dismissed) is a real failure.
-    static CredentialStatus classify(GError* failure, std::string& error) {
+    static Failure classify(GError* failure) {
         const SecretApi& api = secretApi();
-        error = failure != nullptr && failure->message != nullptr ? failure->message : "unknown keyring error";
+        std::string error =
+            failure != nullptr && failure->message != nullptr ? failure->message : "unknown keyring error";
         const bool unreachable =
             failure != nullptr &&
             ((failure->domain == api.g_dbus_error_quark() && failure->code != G_DBUS_ERROR_ACCESS_DENIED) ||
              (failure->domain == api.g_io_error_quark() && failure->code != G_IO_ERROR_CANCELLED));
         if (failure != nullptr) api.g_error_free(failure);
-        return unreachable ? CredentialStatus::NoStore : CredentialStatus::Failed;
+        return pellandor::failure(std::move(error), unreachable ? ErrorCode::NoStore : ErrorCode::Failed);
     }
 };
 }  // namespace

@@ -44,18 +44,16 @@ class WindowsCredentialStore final : public CredentialStore {
 public:
     std::string describe() const override { return "the Windows Credential Manager"; }
 
-    CredentialStatus store(const CredentialKey& key, std::string_view secret, std::string& error) override {
+    Status store(const CredentialKey& key, std::string_view secret) override {
         if (secret.size() > INT_MAX) {
-            error = "the password is too long";
-            return CredentialStatus::Failed;
+            return failure("the password is too long");
         }
         // Straight into a buffer of our own, so no copy is left unwiped.
         const int length = secret.empty() ? 0
                                           : MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, secret.data(),
                                                                 static_cast<int>(secret.size()), nullptr, 0);
         if (!secret.empty() && length <= 0) {
-            error = "the password is not valid UTF-8";
-            return CredentialStatus::Failed;
+            return failure("the password is not valid UTF-8");
         }
         std::wstring wide(static_cast<std::size_t>(length), L'\0');
         if (length > 0) {
@@ -64,9 +62,8 @@ public:
         const std::size_t bytes = wide.size() * sizeof(wchar_t);
         if (bytes > CRED_MAX_CREDENTIAL_BLOB_SIZE) {
             wipe(wide.data(), bytes);
-            error = "the password is longer than the Credential Manager keeps (" +
-                    std::to_string(CRED_MAX_CREDENTIAL_BLOB_SIZE / sizeof(wchar_t)) + " characters)";
-            return CredentialStatus::Failed;
+            return failure("the password is longer than the Credential Manager keeps (" +
+                           std::to_string(CRED_MAX_CREDENTIAL_BLOB_SIZE / sizeof(wchar_t)) + " characters)");
         }
         std::wstring target = targetName(key);
         std::wstring user = win32::widen(key.userId);
@@ -83,42 +80,41 @@ public:
         const bool ok = CredWriteW(&credential, 0) != 0;
         const DWORD code = ok ? ERROR_SUCCESS : GetLastError();
         wipe(wide.data(), bytes);
-        if (ok) return CredentialStatus::Ok;
-        return classify(code, error);
+        if (ok) return {};
+        return classify(code);
     }
 
-    CredentialStatus lookup(const CredentialKey& key, std::string& secret, std::string& error) override {
+    Result<std::string> lookup(const CredentialKey& key) override {
         CREDENTIALW* credential = nullptr;
         if (!CredReadW(targetName(key).c_str(), CRED_TYPE_GENERIC, 0, &credential)) {
-            return classify(GetLastError(), error);
+            return classify(GetLastError());
         }
         const auto* wide = reinterpret_cast<const wchar_t*>(credential->CredentialBlob);
         const int units = static_cast<int>(credential->CredentialBlobSize / sizeof(wchar_t));
         const int length = units > 0 ? WideCharToMultiByte(CP_UTF8, 0, wide, units, nullptr, 0, nullptr, nullptr) : 0;
-        secret.assign(static_cast<std::size_t>(length > 0 ? length : 0), '\0');
+        std::string secret(static_cast<std::size_t>(length > 0 ? length : 0), '\0');
         if (length > 0) WideCharToMultiByte(CP_UTF8, 0, wide, units, secret.data(), length, nullptr, nullptr);
         wipe(credential->CredentialBlob, credential->CredentialBlobSize);
         CredFree(credential);
-        return CredentialStatus::Ok;
+        return secret;
     }
 
-    CredentialStatus remove(const CredentialKey& key, std::string& error) override {
-        if (CredDeleteW(targetName(key).c_str(), CRED_TYPE_GENERIC, 0)) return CredentialStatus::Ok;
-        return classify(GetLastError(), error);
+    Status remove(const CredentialKey& key) override {
+        if (CredDeleteW(targetName(key).c_str(), CRED_TYPE_GENERIC, 0)) return {};
+        return classify(GetLastError());
     }
 
 private:
     // No entry is NotFound; a logon session without a credential store (a
     // service account, for one) has no store at all.
-    static CredentialStatus classify(DWORD code, std::string& error) {
-        error = win32::errorText(code);
+    static Failure classify(DWORD code) {
         switch (code) {
             case ERROR_NOT_FOUND:
-                return CredentialStatus::NotFound;
+                return failure(win32::errorText(code), ErrorCode::NotFound);
             case ERROR_NO_SUCH_LOGON_SESSION:
-                return CredentialStatus::NoStore;
+                return failure(win32::errorText(code), ErrorCode::NoStore);
             default:
-                return CredentialStatus::Failed;
+                return failure(win32::errorText(code));
         }
     }
 };
