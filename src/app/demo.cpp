@@ -136,10 +136,9 @@ private:
 
 // The user's own program would react to the demo's copies and hotkey too.
 bool userProgramRunning() {
-    std::string error;
-    const std::string dir = instanceRuntimeDir(error);
-    if (dir.empty()) return false;
-    QLockFile lock(QString::fromStdString(instanceLockPath(dir)));
+    const Result<std::string> dir = instanceRuntimeDir();
+    if (!dir) return false;
+    QLockFile lock(QString::fromStdString(instanceLockPath(*dir)));
     lock.setStaleLockTime(0);
     if (lock.tryLock(0)) {
         lock.unlock();
@@ -168,8 +167,7 @@ int commandLineDemo(int argc, char** argv, const std::string& why) {
 
 int runDemo(int argc, char** argv) {
     preferXWayland();
-    std::string why;
-    if (!displayAvailable(why)) return commandLineDemo(argc, argv, why);
+    if (const Status display = displayAvailable(); !display) return commandLineDemo(argc, argv, display.error());
 
     QApplication app(argc, argv);
     prepareApplication(app);

@@ -24,9 +24,8 @@ constexpr int kHandOverTimeoutMs = 2000;
 int runCrashTest(int argc, char** argv, const std::string& site) {
     using namespace pellandor;
     preferXWayland();
-    std::string why;
-    if (!displayAvailable(why)) {
-        std::cerr << "pellandor: " << why << std::endl;
+    if (const Status display = displayAvailable(); !display) {
+        std::cerr << "pellandor: " << display.error() << std::endl;
         return kExitUsage;
     }
     installCrashHandler();
@@ -63,12 +62,11 @@ int main(int argc, char** argv) {
     }
     installCrashHandler();
 
-    std::string error;
-    const std::string instanceDir = instanceRuntimeDir(error);
-    if (instanceDir.empty()) {
-        std::cerr << "pellandor: " << error << "; a second start will not find this one" << std::endl;
+    const Result<std::string> instanceDir = instanceRuntimeDir();
+    if (!instanceDir) {
+        std::cerr << "pellandor: " << instanceDir.error() << "; a second start will not find this one" << std::endl;
     } else {
-        switch (sendToRunningInstance(instanceSocketPath(instanceDir), request.line, kHandOverTimeoutMs)) {
+        switch (sendToRunningInstance(instanceSocketPath(*instanceDir), request.line, kHandOverTimeoutMs)) {
             case InstanceSend::Delivered:
                 return kExitOk;
             case InstanceSend::NoAnswer:
@@ -80,10 +78,10 @@ int main(int argc, char** argv) {
     }
 
     preferXWayland();
-    std::string why;
-    if (!displayAvailable(why)) {
-        if (request.line == "show") return usageError(std::cerr, why + "; the commands below work without one");
-        std::cerr << "pellandor: " << why << std::endl;
+    if (const Status display = displayAvailable(); !display) {
+        if (request.line == "show")
+            return usageError(std::cerr, display.error() + "; the commands below work without one");
+        std::cerr << "pellandor: " << display.error() << std::endl;
         return kExitUsage;
     }
 
@@ -91,7 +89,7 @@ int main(int argc, char** argv) {
     prepareApplication(app);
     TrayProgramOptions options;
     options.settingsPath = request.settings ? *request.settings : defaultSettingsPath();
-    options.instanceDir = QString::fromStdString(instanceDir);
+    if (instanceDir) options.instanceDir = QString::fromStdString(*instanceDir);
     options.firstLine = request.line;
     return runTrayProgram(app, options);
 }

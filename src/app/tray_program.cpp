@@ -52,9 +52,10 @@ void prepareApplication(QApplication& app) {
 int runTrayProgram(QApplication& app, const TrayProgramOptions& options) {
     installCoreLogSink();
     std::unique_ptr<SingleInstance> instance;
-    std::string folderError;
-    if (!options.instanceDir.isEmpty() && !makeInstanceRuntimeDir(options.instanceDir.toStdString(), folderError)) {
-        std::cerr << "pellandor: " << folderError << "; a second start will not find this one" << std::endl;
+    const Status folder =
+        options.instanceDir.isEmpty() ? Status() : makeInstanceRuntimeDir(options.instanceDir.toStdString());
+    if (!folder) {
+        std::cerr << "pellandor: " << folder.error() << "; a second start will not find this one" << std::endl;
     } else if (!options.instanceDir.isEmpty()) {
         instance = std::make_unique<SingleInstance>(options.instanceDir);
         switch (instance->claim()) {

@@ -59,31 +59,23 @@ std::optional<sockaddr_un> instanceSocketAddress(const std::string& socketPath) 
     return addr;
 }
 
-std::string instanceRuntimeDir(std::string& error) {
+Result<std::string> instanceRuntimeDir() {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime != nullptr && runtime[0] == '/' && isPrivateFolder(runtime)) return runtime;
+    if (runtime != nullptr && runtime[0] == '/' && isPrivateFolder(runtime)) return std::string(runtime);
 
     const std::string fallback = "/tmp/pellandor-" + userTag();
     struct stat st {};
     // Not there yet: nobody listens in it, and the program that will makes it.
     if (::lstat(fallback.c_str(), &st) != 0 && errno == ENOENT) return fallback;
-    if (!isPrivateFolder(fallback)) {
-        error = fallback + " is not a private folder of this user";
-        return {};
-    }
+    if (!isPrivateFolder(fallback)) return failure(fallback + " is not a private folder of this user");
     return fallback;
 }
 
-bool makeInstanceRuntimeDir(const std::string& dir, std::string& error) {
-    if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
-        error = "cannot create " + dir + ": " + std::strerror(errno);
-        return false;
-    }
-    if (!isPrivateFolder(dir)) {
-        error = dir + " is not a private folder of this user";
-        return false;
-    }
-    return true;
+Status makeInstanceRuntimeDir(const std::string& dir) {
+    if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST)
+        return failure("cannot create " + dir + ": " + std::strerror(errno));
+    if (!isPrivateFolder(dir)) return failure(dir + " is not a private folder of this user");
+    return {};
 }
 
 std::string instanceLockPath(const std::string& dir) {

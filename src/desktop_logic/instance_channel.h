@@ -2,6 +2,8 @@
 // Where the running program listens for a second start, and the second
 // start's side of the conversation. No Qt: a second start needs no display.
 
+#include "base/result.h"
+
 #include <sys/un.h>
 
 #include <cstddef>
@@ -12,13 +14,13 @@ namespace pellandor {
 
 // $XDG_RUNTIME_DIR when it is an absolute folder we own; else a folder of
 // our own under /tmp (refused when someone else owns it or others may write
-// to it). Nothing is created: a second start only looks there. Empty with
-// `error` set when neither works.
-std::string instanceRuntimeDir(std::string& error);
+// to it). Nothing is created: a second start only looks there. Fails when
+// neither works.
+Result<std::string> instanceRuntimeDir();
 
 // Creates that folder (mode 0700) when it is missing, for the program that
-// listens there; false with `error` when it cannot be made or is not ours.
-bool makeInstanceRuntimeDir(const std::string& dir, std::string& error);
+// listens there; fails when it cannot be made or is not ours.
+Status makeInstanceRuntimeDir(const std::string& dir);
 
 // Per-user names inside that folder.
 std::string instanceLockPath(const std::string& dir);

@@ -61,10 +61,8 @@ int main(int argc, char** argv) {
     }
 
     // Without a runtime folder the desktop program says what that means.
-    std::string error;
-    const std::string instanceDir = instanceRuntimeDir(error);
-    if (!instanceDir.empty()) {
-        switch (sendToRunningInstance(instanceSocketPath(instanceDir), request.line, kHandOverTimeoutMs)) {
+    if (const Result<std::string> instanceDir = instanceRuntimeDir()) {
+        switch (sendToRunningInstance(instanceSocketPath(*instanceDir), request.line, kHandOverTimeoutMs)) {
             case InstanceSend::Delivered:
                 return kExitOk;
             case InstanceSend::NoAnswer:

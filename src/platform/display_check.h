@@ -2,7 +2,7 @@
 // Whether the desktop program can reach a display, asked before Qt is
 // started (Qt aborts the process when it cannot open one).
 
-#include <string>
+#include "base/result.h"
 
 namespace pellandor {
 
@@ -11,7 +11,7 @@ namespace pellandor {
 // background nor place its window at the pointer.
 void preferXWayland();
 
-// False with `why` set when no display can be opened.
-bool displayAvailable(std::string& why);
+// Fails, saying why, when no display can be opened.
+Status displayAvailable();
 
 }  // namespace pellandor

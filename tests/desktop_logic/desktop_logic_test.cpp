@@ -272,13 +272,15 @@ TEST_F(InstanceChannelTest, RuntimeFolderIsPrivate) {
     const std::string savedValue = saved ? saved : "";
     ::setenv("XDG_RUNTIME_DIR", dir_.c_str(), 1);
     ::chmod(dir_.c_str(), 0700);
-    std::string error;
-    EXPECT_EQ(instanceRuntimeDir(error), dir_.string());
+    const Result<std::string> own = instanceRuntimeDir();
+    ASSERT_TRUE(own) << own.error();
+    EXPECT_EQ(*own, dir_.string());
     // A folder others may write to is not used for the socket.
     ::chmod(dir_.c_str(), 0777);
-    const std::string fallback = instanceRuntimeDir(error);
-    EXPECT_NE(fallback, dir_.string());
-    EXPECT_EQ(fallback.rfind("/tmp/pellandor-", 0), 0u) << error;
+    const Result<std::string> fallback = instanceRuntimeDir();
+    ASSERT_TRUE(fallback) << fallback.error();
+    EXPECT_NE(*fallback, dir_.string());
+    EXPECT_EQ(fallback->rfind("/tmp/pellandor-", 0), 0u);
     if (saved)
         ::setenv("XDG_RUNTIME_DIR", savedValue.c_str(), 1);
     else

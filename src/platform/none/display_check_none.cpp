@@ -5,8 +5,8 @@ namespace pellandor {
 void preferXWayland() {
 }
 
-bool displayAvailable(std::string&) {
-    return true;
+Status displayAvailable() {
+    return {};
 }
 
 }  // namespace pellandor

@@ -22,20 +22,19 @@ void preferXWayland() {
     if (wayland && !env("DISPLAY").empty()) ::setenv("QT_QPA_PLATFORM", "xcb", 1);
 }
 
-bool displayAvailable(std::string& why) {
+Status displayAvailable() {
     const std::string platform = env("QT_QPA_PLATFORM");
-    if (!platform.empty() && platform.rfind("xcb", 0) != 0) return true;  // offscreen, wayland: Qt decides
+    if (!platform.empty() && platform.rfind("xcb", 0) != 0) return {};  // offscreen, wayland: Qt decides
     const std::string display = env("DISPLAY");
     if (display.empty()) {
-        if (platform.empty() && !env("WAYLAND_DISPLAY").empty()) return true;
-        why = "no display found (DISPLAY is not set); the desktop program needs a graphical session";
-        return false;
+        if (platform.empty() && !env("WAYLAND_DISPLAY").empty()) return {};
+        return failure("no display found (DISPLAY is not set); the desktop program needs a graphical session");
     }
     xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
     const bool ok = xcb_connection_has_error(connection) == 0;
     xcb_disconnect(connection);
-    if (!ok) why = "cannot open the display \"" + display + "\"";
-    return ok;
+    if (!ok) return failure("cannot open the display \"" + display + "\"");
+    return {};
 }
 
 }  // namespace pellandor
