@@ -318,15 +318,18 @@ def desktop_program(s):
     colours = set(s.pixels(icon[0] - 6, icon[1] - 6, 12, 12)[i:i + 3] for i in range(0, 12 * 12 * 3, 3))
     assert len(colours) > 3, f"the tray icon is blank ({shot})"
 
+    def open_settings(at):
+        s.click(*icon, button=3)
+        menu = wait_for("the tray menu", s.popup_menu)
+        at = s.wait_log("tray menu shown", at)
+        s.screenshot("tray-menu.png", (menu[2] + 80, menu[3] + 80, menu[0] - 40, menu[1] - 40))
+        row = (menu[3] - 6) // 4
+        s.click(menu[0] + menu[2] // 2, menu[1] + 3 + row + row // 2)
+        at = s.wait_log("command: settings", at)
+        return at, wait_for("the settings dialog", lambda: s.window("Settings"))
+
     # Its menu: Settings, then below.
-    s.click(*icon, button=3)
-    menu = wait_for("the tray menu", s.popup_menu)
-    at = s.wait_log("tray menu shown", at)
-    s.screenshot("tray-menu.png", (menu[2] + 80, menu[3] + 80, menu[0] - 40, menu[1] - 40))
-    row = (menu[3] - 6) // 4
-    s.click(menu[0] + menu[2] // 2, menu[1] + 3 + row + row // 2)
-    at = s.wait_log("command: settings", at)
-    wid, _, x, y, w, h = wait_for("the settings dialog", lambda: s.window("Settings"))
+    at, (wid, _, x, y, w, h) = open_settings(at)
     s.screenshot("settings-dialog.png", (w, h, x, y))
     # A number copied while the settings are open is answered with the notice,
     # and calls nobody.
@@ -376,10 +379,17 @@ def desktop_program(s):
     at = s.wait_log("clipboard changed", at)
     owner.terminate()
 
-    # Settings changed in the file reach the running program: the hotkey
-    # registers, start at login writes the Run value.
-    rewrite(settings, settings_text(hotkey=1, autostart=1, base=base))
+    # The hotkey ticked in the settings dialog registers once it is saved.
+    at, (wid, _, x, y, w, h) = open_settings(at)
+    s.click(x + 315, y + 404)
+    s.click(x + 358, y + 640)  # OK
+    wait_for("the settings dialog to close", lambda: s.window("Settings") is None)
     at = s.wait_log("hotkey registered: Alt+Q", at)
+    assert "USE_HOTKEY=1" in settings.read_text(errors="replace")
+
+    # Settings changed in the file reach the running program: start at login
+    # writes the Run value.
+    rewrite(settings, settings_text(hotkey=1, autostart=1, base=base))
     s.wait_log("start at login: on", at)
     run = s.reg_query(r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run", TITLE)
     assert run and f'"{s.win_path(exe)}" --settings' in run, run
