@@ -23,6 +23,7 @@ sections and all. Builds nothing: build first with `cmake --preset windows && cm
 simulator, `cmake --preset bench && cmake --build --preset bench`."""
 
 import argparse
+import json
 import os
 import pathlib
 import re
@@ -168,7 +169,7 @@ def main():
         def requests():
             if not sim_log.exists():
                 return []
-            return [__import__("json").loads(line) for line in sim_log.read_text().splitlines() if line.strip()]
+            return [json.loads(line) for line in sim_log.read_text().splitlines() if line.strip()]
 
         app = s.dir / "app"
         app.mkdir()
