@@ -71,7 +71,7 @@ BENCHMARK(BM_BuildDialString_NorthAmericanPlan);
 void BM_BuildDialString_Single(benchmark::State& state) {
     const DialingRules rules = koreanPlan();
     const std::string_view text = kInputs[static_cast<std::size_t>(state.range(0))];
-    state.setLabel(std::string(text));
+    state.SetLabel(std::string(text));
     for (auto _ : state) {
         benchmark::DoNotOptimize(rules.buildDialString(text));
     }

@@ -185,14 +185,14 @@ private:
                 const auto* mapped = reinterpret_cast<xcb_map_notify_event_t*>(event);
                 // Seen once through the window itself and once through its parent.
                 if (mapped->event != mapped->window || titles_.empty()) break;
-                const std::string title = title(mapped->window);
-                if (titles_.count(title) == 0) break;
+                const std::string name = title(mapped->window);
+                if (titles_.count(name) == 0) break;
                 Reply<xcb_get_geometry_reply_t> geometry(
                     xcb_get_geometry_reply(conn_, xcb_get_geometry(conn_, mapped->window), nullptr));
                 if (!geometry || geometry->width <= 40 || geometry->height <= 40) break;
                 shown_.insert(mapped->window);
                 std::printf("mapped %.6f %u %u %u %s\n", when, mapped->window, geometry->width, geometry->height,
-                            title.c_str());
+                            name.c_str());
                 break;
             }
             case XCB_UNMAP_NOTIFY: {
@@ -312,14 +312,14 @@ private:
             xcb_flush(conn_);
             std::printf("copied %.6f\n", when);
         } else if (verb == "key") {
-            const uint8_t keycode = keycode(argument);
-            if (keycode == 0) {
+            const uint8_t code = keycode(argument);
+            if (code == 0) {
                 std::printf("error no key %s\n", argument.c_str());
                 return true;
             }
             const double when = now();
-            fakeKey(XCB_KEY_PRESS, keycode);
-            fakeKey(XCB_KEY_RELEASE, keycode);
+            fakeKey(XCB_KEY_PRESS, code);
+            fakeKey(XCB_KEY_RELEASE, code);
             xcb_flush(conn_);
             std::printf("key %.6f\n", when);
         } else {

@@ -4,9 +4,10 @@
 #
 # Order, lowest first; layers on one line are siblings and may not include
 # each other:
-#   base < platform, dialing < config, service < call < cli < desktop_logic < ui, win32_desktop < app
-# (platform: the seam to the operating system, one folder per backend; ui is
-# the Qt front and win32_desktop the Win32 one, so neither may use the other)
+#   base < platform, dialing < config, service < call < cli < desktop_logic < front_door, ui, win32_desktop < app
+# (platform: the seam to the operating system, one folder per backend;
+# front_door: the Qt-free `pellandor` command that starts the desktop program;
+# ui is the Qt front and win32_desktop the Win32 one, so neither may use the other)
 cmake_minimum_required(VERSION 3.25)
 
 if(NOT SOURCE_DIR)
@@ -23,10 +24,11 @@ set(rank_service 2)
 set(rank_call 3)
 set(rank_cli 4)
 set(rank_desktop_logic 5)
+set(rank_front_door 6)
 set(rank_ui 6)
 set(rank_win32_desktop 6)
 set(rank_app 7)
-set(layers base platform dialing config service call cli desktop_logic ui win32_desktop app)
+set(layers base platform dialing config service call cli desktop_logic front_door ui win32_desktop app)
 
 set(violations "")
 foreach(layer IN LISTS layers)

@@ -44,10 +44,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         chunks.push_back(std::move(chunk));
     }
     ChunkedStream stream(std::move(chunks));
-    std::string body, error;
+    std::string body;
     int status = 0;
-    const bool ok = pellandor::recvResponse(stream, body, status, error);
+    const pellandor::Status received = pellandor::recvResponse(stream, body, status);
     if (body.size() > pellandor::kMaxAnswerBytes) std::abort();
-    if (!ok && error.empty()) std::abort();
+    if (!received && received.error().empty()) std::abort();
     return 0;
 }

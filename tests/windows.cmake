@@ -13,6 +13,7 @@ function(pellandor_add_gtest name)
   cmake_parse_arguments(ARG "" "DATA;SKIP" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)
+  target_include_directories(${name} PRIVATE "${CMAKE_CURRENT_SOURCE_DIR}")
   target_compile_definitions(${name} PRIVATE
     PELLANDOR_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/${ARG_DATA}/data"
     PELLANDOR_BIN_DIR="${CMAKE_RUNTIME_OUTPUT_DIRECTORY}")
@@ -44,7 +45,7 @@ pellandor_add_gtest(pellandor_config_tests
   DATA config
   SKIP "ScratchFolder.SaveWritesEverySectionAndKeyInOrder:ScratchFolder.SaveWritesTheKeysInOrderAndLeavesStaleEntries:ScratchFolder.SectionSavesWriteTheirKeysInOrder"
   SOURCES config/app_settings_test.cpp config/dialing_rule_sections_test.cpp config/language_table_test.cpp
-          config/call_log_test.cpp
+          config/call_log_test.cpp support/scratch_folder.cpp
   LIBS pellandor_config
   LABELS unit)
 pellandor_add_gtest(pellandor_ini_profile_tests

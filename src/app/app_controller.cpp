@@ -20,8 +20,6 @@
 #include <QMessageBox>
 #include <QMimeData>
 
-#include <iostream>
-
 namespace pellandor {
 
 namespace {
@@ -31,7 +29,7 @@ constexpr const char* kPasswordHintFormat = "x-kde-passwordManagerHint";
 
 // What the settings dialog does to the rest of the program; start at login
 // keeps the default (the XDG autostart entry).
-class ControllerSettingsTargets : public SettingsTargets {
+class ControllerSettingsTargets final : public SettingsTargets {
 public:
     explicit ControllerSettingsTargets(AppController& controller) : controller_(controller) {}
 
@@ -110,10 +108,10 @@ AppController::~AppController() {
 
 void AppController::start(bool withTray) {
     if (withTray && !tray_->create(appIcon())) {
-        std::cerr << "pellandor: no system tray found (no StatusNotifierItem host or XEmbed tray); running "
-                     "without a tray icon. Copy a number or press the hotkey, or run pellandor again to open the "
-                     "call dialog."
-                  << std::endl;
+        qCWarning(lcTray).noquote()
+            << "no system tray found (no StatusNotifierItem host or XEmbed tray); running without a "
+               "tray icon. Copy a number or press the hotkey, or run pellandor again to open the call "
+               "dialog.";
     }
     applyHotkey();
     if (watcher_) {
@@ -350,20 +348,18 @@ bool AppController::saveCallLog() {
 
 bool AppController::saveCallLogWithin(int lockWaitMs) {
     saveTimer_.stop();
-    std::string error;
-    switch (pellandor::saveCallLogWithin(model_.settingsPath(), callLog_, dialogState_, lockWaitMs, error)) {
-        case CallLogSave::Saved:
-            qCDebug(lcApp) << "recent numbers and dialog place saved";
-            return true;
-        case CallLogSave::Busy:
-            // Nothing is lost: the state stays in memory until a save gets through.
-            qCInfo(lcApp) << "the settings file is locked by another program; saving again soon:" << error.c_str();
-            saveTimer_.start();
-            return false;
-        case CallLogSave::Failed:
-            break;
+    const Status saved = pellandor::saveCallLogWithin(model_.settingsPath(), callLog_, dialogState_, lockWaitMs);
+    if (saved) {
+        qCDebug(lcApp) << "recent numbers and dialog place saved";
+        return true;
     }
-    std::cerr << "pellandor: the recent numbers could not be saved: " << error << std::endl;
+    if (saved.busy()) {
+        // Nothing is lost: the state stays in memory until a save gets through.
+        qCInfo(lcApp) << "the settings file is locked by another program; saving again soon:" << saved.error().c_str();
+        saveTimer_.start();
+        return false;
+    }
+    qCWarning(lcApp) << "the recent numbers could not be saved:" << saved.error().c_str();
     return false;
 }
 
@@ -371,9 +367,7 @@ void AppController::shutdown() {
     // The last chance: a longer wait, still bounded.
     if (!saveCallLogWithin(kExitSaveLockWaitMs) && saveTimer_.isActive()) {
         saveTimer_.stop();
-        std::cerr << "pellandor: the recent numbers could not be saved: another program holds the settings file's "
-                     "lock"
-                  << std::endl;
+        qCWarning(lcApp) << "the recent numbers could not be saved: another program holds the settings file's lock";
     }
     if (hotkey_) hotkey_->remove();
 }

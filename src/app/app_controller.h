@@ -48,7 +48,7 @@ public:
     virtual bool compositorCentresWindows() const;
 };
 
-class AppController : public QObject {
+class AppController final : public QObject {
     Q_OBJECT
 
 public:

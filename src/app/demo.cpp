@@ -29,7 +29,7 @@ constexpr int kSimulatorStartMs = 20000;
 
 // The simulator, its log and the demo's settings file, all in one
 // temporary folder that goes away with the demo.
-class DemoExchange {
+class DemoExchange final {
 public:
     ~DemoExchange() { stop(); }
 
@@ -38,7 +38,10 @@ public:
             error = "cannot create a temporary folder";
             return false;
         }
-        const QString program = QString::fromStdString(moduleDirectory()) + QStringLiteral("/pellandor-exchange-sim");
+        // Installed beside the `pellandor` command, not beside this program.
+        const std::string command = frontDoorPath();
+        const std::string folder = command.empty() ? moduleDirectory() : command.substr(0, command.rfind('/'));
+        const QString program = QString::fromStdString(folder) + QStringLiteral("/pellandor-exchange-sim");
         process_.setProgram(program);
         process_.setArguments({QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--bind"),
                                QStringLiteral("127.0.0.1"), QStringLiteral("--log"), logPath()});

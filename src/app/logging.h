@@ -9,3 +9,16 @@ Q_DECLARE_LOGGING_CATEGORY(lcTray)
 Q_DECLARE_LOGGING_CATEGORY(lcClipboard)
 Q_DECLARE_LOGGING_CATEGORY(lcInstance)
 Q_DECLARE_LOGGING_CATEGORY(lcDemo)
+// The core's subsystems, fed through its log seam.
+Q_DECLARE_LOGGING_CATEGORY(lcCall)
+Q_DECLARE_LOGGING_CATEGORY(lcRequest)
+Q_DECLARE_LOGGING_CATEGORY(lcConfig)
+
+namespace pellandor {
+
+// Routes the core's log lines into the categories above (the core's own
+// category names prefixed with "pellandor."), so they reach stderr or the
+// journal like the program's other messages.
+void installCoreLogSink();
+
+}  // namespace pellandor

@@ -1,5 +1,6 @@
-// pellandor: the desktop program (no command, "dial", a tel:/callto: link,
-// --demo); every other command goes to the command line, without Qt.
+// pellandor-desktop: the tray program, the demo and the crash notice. The
+// `pellandor` command (src/front_door) starts it in its own place; started
+// directly, it behaves the same.
 #include "app/demo.h"
 #include "desktop_logic/desktop_args.h"
 #include "desktop_logic/instance_channel.h"

@@ -12,7 +12,7 @@ namespace pellandor {
 
 class SettingsModel;
 
-class SettingsFileWatcher : public QObject {
+class SettingsFileWatcher final : public QObject {
     Q_OBJECT
 
 public:

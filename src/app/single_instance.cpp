@@ -35,7 +35,7 @@ bool outOfResources(int error) {
 
 // One second start's connection: its bytes until the line break, and the
 // time it is given to send them.
-class SingleInstance::Client : public QObject {
+class SingleInstance::Client final : public QObject {
 public:
     Client(int fd, SingleInstance* owner)
         : QObject(owner), fd_(fd), notifier_(new QSocketNotifier(fd, QSocketNotifier::Read, this)) {

@@ -13,7 +13,7 @@
 
 namespace pellandor {
 
-class SingleInstance : public QObject {
+class SingleInstance final : public QObject {
     Q_OBJECT
 
 public:

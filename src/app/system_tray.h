@@ -15,7 +15,7 @@ namespace pellandor {
 
 class LanguageTable;
 
-class SystemTray : public QObject {
+class SystemTray final : public QObject {
     Q_OBJECT
 
 public:

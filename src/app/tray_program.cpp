@@ -50,6 +50,7 @@ void prepareApplication(QApplication& app) {
 }
 
 int runTrayProgram(QApplication& app, const TrayProgramOptions& options) {
+    installCoreLogSink();
     std::unique_ptr<SingleInstance> instance;
     std::string folderError;
     if (!options.instanceDir.isEmpty() && !makeInstanceRuntimeDir(options.instanceDir.toStdString(), folderError)) {
@@ -61,12 +62,11 @@ int runTrayProgram(QApplication& app, const TrayProgramOptions& options) {
                 break;
             case SingleInstance::Claim::RunningElsewhere:
                 if (handOverToRunningInstance(options)) return 0;
-                std::cerr << "pellandor: another Ulvex Pellandor holds " << options.instanceDir.toStdString()
-                          << " but does not answer" << std::endl;
+                qCCritical(lcInstance).noquote()
+                    << "another Ulvex Pellandor holds" << options.instanceDir << "but does not answer";
                 return 1;
             case SingleInstance::Claim::Failed:
-                std::cerr << "pellandor: " << instance->error().toStdString()
-                          << "; a second start will not find this one" << std::endl;
+                qCWarning(lcInstance).noquote() << instance->error() + "; a second start will not find this one";
                 instance.reset();
                 break;
         }

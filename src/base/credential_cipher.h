@@ -13,7 +13,7 @@ namespace pellandor {
 
 inline constexpr std::uint32_t SettingsKey = 0x6D6B7A71;
 
-class CredentialCipher {
+class CredentialCipher final {
 public:
     explicit CredentialCipher(std::uint32_t key);
     virtual ~CredentialCipher() = default;

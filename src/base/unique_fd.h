@@ -7,7 +7,7 @@
 
 namespace pellandor {
 
-class UniqueFd {
+class UniqueFd final {
 public:
     UniqueFd() = default;
     explicit UniqueFd(int fd) : fd_(fd) {}

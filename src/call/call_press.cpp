@@ -3,11 +3,42 @@
 #include "base/secret_text.h"
 #include "call/exchange_trust.h"
 #include "dialing/clipboard_number.h"
+#include "base/log.h"
 
 #include <future>
 #include <memory>
 
 namespace pellandor {
+
+namespace {
+
+constexpr std::size_t kMaxLoggedText = 300;
+
+// One line per press: what was asked, where, how it ended and how long it
+// took. The step and the error text say where a failure happened; the
+// account and the number dialled stay out of the log.
+void logOutcome(const CallOutcome& outcome, const std::string& exchange, std::chrono::steady_clock::duration took) {
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(took).count();
+    // The code comes from the exchange: one line of bounded length. Error
+    // texts of the transport end in a line break.
+    std::string text = outcome.result.text.substr(0, kMaxLoggedText);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
+    for (char& c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
+    }
+    std::string line = std::string(outcome.hangup ? "hang-up" : "call") + " via " + exchange + ": ";
+    LogLevel level = LogLevel::Warning;
+    if (outcome.completed()) {
+        line += "step " + std::to_string(outcome.result.step) + ", code " + text;
+        if (outcome.succeeded()) level = LogLevel::Info;
+    } else {
+        line += "failed at step " + std::to_string(-outcome.result.step) + " (" + text + ")";
+    }
+    line += ", " + std::to_string(ms) + " ms";
+    log(level, kLogCall, line);
+}
+
+}  // namespace
 
 SettingsGap missingSettings(const CallDialogValues& account) {
     const bool userComplete = !account.userId.empty() && !account.password.empty() && !account.phoneNumber.empty();
@@ -90,26 +121,37 @@ CallPress::Begin CallPress::press(CallKind kind, const CallDialogValues& account
         return begin;
     }
 
+    const auto startedAt = std::chrono::steady_clock::now();
+    const std::string exchange = exchangeName(account.exchangeAddress, account.exchangePort);
     // init before every request, so changed settings take effect.
-    if (!request_.init(account.exchangeAddress, account.exchangePort)) {
+    if (const pellandor::Status ready = request_.init(account.exchangeAddress, account.exchangePort); !ready) {
         // Reported like a request that could not connect.
         begin.status = Status::Started;
-        const CallOutcome outcome{{-kStepConnect, request_.errorText()}, hangup, {}, {}};
+        const CallOutcome outcome{{-kStepConnect, ready.error()}, hangup, {}, exchange};
+        logOutcome(outcome, exchange, std::chrono::steady_clock::now() - startedAt);
         if (completion) completion(outcome);
         return begin;
     }
 
     completion_ = std::move(completion);
     hangup_ = hangup;
-    exchange_ = exchangeName(account.exchangeAddress, account.exchangePort);
-    request_.setResultCallback(&CallPress::deliver, this);
+    started_ = startedAt;
+    exchange_ = exchange;
+    request_.setResultCallback([this](const ServiceResult& result) {
+        const CallOutcome outcome{result, hangup_, request_.lastPeerCheck(), exchange_};
+        logOutcome(outcome, exchange_, std::chrono::steady_clock::now() - started_);
+        if (completion_) completion_(outcome);
+        // Only now may the next press replace the completion.
+        busy_.store(false, std::memory_order_release);
+    });
     CallUserInfo info{account.phoneNumber, account.userId, account.password, begin.destination};
     busy_.store(true, std::memory_order_release);
-    const bool started = request_.start(hangup ? kCallTypeHangup : kCallTypeCall, info);
+    const pellandor::Status started = request_.start(hangup ? kCallTypeHangup : kCallTypeCall, info);
     wipeString(info.password);
     if (!started) {
         busy_.store(false, std::memory_order_release);
-        begin.error = request_.errorText();
+        begin.error = started.error();
+        log(LogLevel::Warning, kLogCall, std::string(hangup ? "hang-up" : "call") + " not started: " + begin.error);
         return begin;
     }
     begin.status = Status::Started;
@@ -124,15 +166,6 @@ CallPress::Begin CallPress::pressAndWait(CallKind kind, const CallDialogValues& 
                         [promise](const CallOutcome& finished) { promise->set_value(finished); });
     if (begin.status == Status::Started) outcome = done.get();
     return begin;
-}
-
-void CallPress::deliver(void* self, const int* step, const char* text) {
-    auto* press = static_cast<CallPress*>(self);
-    const CallOutcome outcome{
-        {*step, text ? text : ""}, press->hangup_, press->request_.lastPeerCheck(), press->exchange_};
-    if (press->completion_) press->completion_(outcome);
-    // Only now may the next press replace the completion.
-    press->busy_.store(false, std::memory_order_release);
 }
 
 }  // namespace pellandor

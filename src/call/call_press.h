@@ -12,6 +12,7 @@
 #include "service/result_message.h"
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <string>
@@ -51,7 +52,7 @@ struct CallOutcome {
     std::string message(const ResultTexts& texts) const;
 };
 
-class CallPress {
+class CallPress final {
 public:
     // Runs exactly once per started request: on the request's worker thread,
     // or on the pressing thread before press returns when the exchange address
@@ -91,12 +92,11 @@ public:
     ExchangeRequest& request() { return request_; }
 
 private:
-    static void deliver(void* self, const int* step, const char* text);
-
     // Written only while idle; read by the worker only while busy_.
     Completion completion_;
     bool hangup_ = false;
-    std::string exchange_;
+    std::chrono::steady_clock::time_point started_;
+    std::string exchange_;  // ADDRESS:PORT, for the outcome and the log
     std::atomic<bool> busy_{false};
     // Last, so it is destroyed (and its worker joined) before the completion.
     ExchangeRequest request_;

@@ -34,11 +34,15 @@ std::string limitOf(const std::string& text) {
     return std::regex_search(text, match, kLimit) ? " within " + match[1].str() + " ms" : std::string();
 }
 
-// The text without the names of the functions that failed and without
-// trailing line breaks: what is left is the reason.
+// The text without the names of the operations that failed (and of the
+// functions older texts named) and without trailing line breaks: what is
+// left is the reason.
 std::string reasonOf(std::string text) {
     static const std::regex kFunction(R"([A-Za-z_]+::[A-Za-z_]+:? ?)");
+    static const std::regex kOperation(
+        R"(\b(?:TLS (?:init|connect|handshake|read|write|peer key|trust anchors)|init|start|connect|send|receive|answer): )");
     text = std::regex_replace(text, kFunction, "");
+    text = std::regex_replace(text, kOperation, "");
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
     while (!text.empty() && text.front() == ' ') text.erase(0, 1);
     return text;

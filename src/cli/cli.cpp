@@ -1,5 +1,6 @@
 #include "cli/cli.h"
 
+#include "base/log.h"
 #include "cli/command_line.h"
 #include "platform/atomic_file.h"
 #include "platform/paths.h"
@@ -8,6 +9,10 @@
 #include "dialing/clipboard_number.h"
 #include "dialing/dialing_rules.h"
 
+#include <cstdlib>
+#include <memory>
+#include <mutex>
+#include <optional>
 #include <ostream>
 
 namespace pellandor {
@@ -34,6 +39,30 @@ constexpr const char* kUsage =
     "--settings FILE replaces it. Words after \"--\" are never options.\n"
     "A VALUE of \"-\" is read from standard input (without echo on a terminal), so a\n"
     "password stays out of the process list and the shell history.\n";
+
+// PELLANDOR_LOG=1 writes the core's log lines to stderr, "debug" also its
+// details; unset, the output is the commands' own only.
+class StreamLogSink final : public LogSink {
+public:
+    StreamLogSink(std::ostream& stream, bool debug) : stream_(stream), debug_(debug) {}
+    void write(LogLevel level, std::string_view category, std::string_view message) override {
+        if (level == LogLevel::Debug && !debug_) return;
+        const std::lock_guard lock(mutex_);
+        stream_ << "pellandor." << category << ": " << message << std::endl;
+    }
+
+private:
+    std::mutex mutex_;
+    std::ostream& stream_;
+    bool debug_;
+};
+
+std::optional<ScopedLogSink> logToStream(std::ostream& err) {
+    const char* wanted = std::getenv("PELLANDOR_LOG");
+    if (wanted == nullptr || *wanted == '\0' || std::string_view(wanted) == "0") return std::nullopt;
+    return std::optional<ScopedLogSink>(std::in_place,
+                                        std::make_shared<StreamLogSink>(err, std::string_view(wanted) == "debug"));
+}
 
 }  // namespace
 
@@ -79,6 +108,7 @@ int runDialString(const ParsedArgs& args, const std::string& settingsPath, std::
 }
 
 int runCli(const std::vector<std::string>& argv, std::ostream& out, std::ostream& err) {
+    const std::optional<ScopedLogSink> logging = logToStream(err);
     const ParsedArgs args = parseArgs(argv);
     if (!args.error.empty()) return usageError(err, args.error);
     if (args.help) {
@@ -105,9 +135,8 @@ int runCli(const std::vector<std::string>& argv, std::ostream& out, std::ostream
     const bool readsSettings = args.command == "dial-string" || args.command == "call" || args.command == "hangup" ||
                                (args.command == "config" && !args.words.empty() && args.words[0] != "set");
     if (readsSettings) {
-        std::string why;
-        if (checkReadableFile(settingsPath, why) == FileReadStatus::Failed) {
-            err << "pellandor: the settings file cannot be read: " << why << "\n";
+        if (const Status readable = checkReadableFile(settingsPath); !readable) {
+            err << "pellandor: the settings file cannot be read: " << readable.error() << "\n";
             return kExitIncomplete;
         }
     }

@@ -99,11 +99,12 @@ SettingsSaveResult saveSettings(const std::string& path, AppSettings& settings, 
     IniWriteBatch batch(path);
     SettingsSaveResult result;
     result.passwordStored = queueFields(batch, settingsFields(part), settings);
-    result.written = batch.commit();
-    if (!result.written) {
-        result.error = batch.lastError();
+    const Status committed = batch.commit();
+    result.written = committed.ok();
+    if (!committed) {
+        result.error = committed.error();
     } else if (!result.passwordStored) {
-        result.error = "SaveSettings: the password is too long to be stored; the previous one was kept";
+        result.error = "save settings: the password is too long to be stored; the previous one was kept";
     }
     return result;
 }

@@ -68,12 +68,11 @@ std::vector<std::string> numberBoxEntries(const CallLog& log) {
     return {log.entries.begin(), log.entries.begin() + static_cast<std::ptrdiff_t>(shownCount(log))};
 }
 
-bool saveCallLog(const std::string& path, const CallLog& log, const DialogState& state, std::string& error) {
-    return saveCallLogWithin(path, log, state, -1, error) == CallLogSave::Saved;
+Status saveCallLog(const std::string& path, const CallLog& log, const DialogState& state) {
+    return saveCallLogWithin(path, log, state, -1);
 }
 
-CallLogSave saveCallLogWithin(const std::string& path, const CallLog& log, const DialogState& state, int lockWaitMs,
-                              std::string& error) {
+Status saveCallLogWithin(const std::string& path, const CallLog& log, const DialogState& state, int lockWaitMs) {
     IniWriteBatch batch(path);
     batch.setLockWait(lockWaitMs);
     batch.write("CALL_LOG", "MAX_NUM_LOG", std::to_string(log.limit));
@@ -83,10 +82,7 @@ CallLogSave saveCallLogWithin(const std::string& path, const CallLog& log, const
     batch.write("DLG_POS", "X", std::to_string(state.dialogX));
     batch.write("DLG_POS", "Y", std::to_string(state.dialogY));
     batch.write("DLG_STATUS", "IS_MAX", state.dialogIsMax ? "1" : "0");
-    const bool ok = batch.commit();
-    error = batch.lastError();
-    if (ok) return CallLogSave::Saved;
-    return batch.lockBusy() ? CallLogSave::Busy : CallLogSave::Failed;
+    return batch.commit();
 }
 
 }  // namespace pellandor

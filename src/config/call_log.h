@@ -2,6 +2,8 @@
 // The recently dialled numbers and the call dialog's saved place and form,
 // kept in the settings file's CALL_LOG, DLG_POS and DLG_STATUS sections.
 
+#include "base/result.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -39,12 +41,10 @@ void addToCallLog(CallLog& log, std::string_view text);
 std::vector<std::string> numberBoxEntries(const CallLog& log);
 
 // Writes the log and the dialog state in one atomic replacement of the file.
-bool saveCallLog(const std::string& path, const CallLog& log, const DialogState& state, std::string& error);
+Status saveCallLog(const std::string& path, const CallLog& log, const DialogState& state);
 
-// The same, waiting at most `lockWaitMs` for another writer's lock; Busy
-// leaves the file untouched, to be saved again later.
-enum class CallLogSave { Saved, Busy, Failed };
-CallLogSave saveCallLogWithin(const std::string& path, const CallLog& log, const DialogState& state, int lockWaitMs,
-                              std::string& error);
+// The same, waiting at most `lockWaitMs` for another writer's lock; a busy()
+// failure leaves the file untouched, to be saved again later.
+Status saveCallLogWithin(const std::string& path, const CallLog& log, const DialogState& state, int lockWaitMs);
 
 }  // namespace pellandor

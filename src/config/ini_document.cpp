@@ -184,7 +184,7 @@ IniDocument::IniDocument(std::string bytes) : bytes_(std::move(bytes)) {
 bool IniDocument::set(std::string_view section, std::string_view key, std::string_view value) {
     if (!isWritableIniName(section) || !isWritableIniName(key)) return false;
     value = value.substr(0, value.find_first_of(std::string_view("\r\n\0", 3)));
-    writes_.push_back(Write{std::string(section), std::string(key), std::string(value)});
+    writes_.push_back(IniWrite{std::string(section), std::string(key), std::string(value)});
     return true;
 }
 
@@ -208,64 +208,64 @@ struct AddedLine {
     std::string key, value;
 };
 
-}  // namespace
-
-std::string IniDocument::serialize() const {
-    if (writes_.empty()) return bom_ + bytes_;
-    const std::string_view bytes = bytes_;
+// The line end of added lines: that of the file's first line.
+std::string_view lineEndOf(std::string_view bytes) {
     const std::size_t firstLf = bytes.find('\n');
     // A file of one line ending in a lone CR gets CR LF there from the first
     // write, and that is then its first line's end: lines added in the same
-    // batch take it too, as the next single write would.
-    const IniStyle style = nativeIniStyle();
-    const std::string_view eol =
-        firstLf != std::string_view::npos
-            ? (firstLf > 0 && bytes[firstLf - 1] == '\r' ? std::string_view("\r\n") : std::string_view("\n"))
-        : !bytes.empty() && bytes.back() == '\r' ? std::string_view("\r\n")
-                                                 : style.newFileLineEnd;
+    // batch take it too, as the next single write would. A new file takes the
+    // system's own.
+    if (firstLf != std::string_view::npos)
+        return firstLf > 0 && bytes[firstLf - 1] == '\r' ? std::string_view("\r\n") : std::string_view("\n");
+    if (!bytes.empty() && bytes.back() == '\r') return std::string_view("\r\n");
+    return nativeIniStyle().newFileLineEnd;
+}
+
+// One pass: locates the written keys and where each written section ends.
+NameMap<FoundSection> locateWrittenKeys(std::string_view bytes, const std::vector<IniWrite>& writes) {
+    NameMap<NameMap<bool>> wanted;  // section -> keys written
+    for (const IniWrite& w : writes) wanted[w.section][w.key] = true;
 
     NameMap<FoundSection> found;
-    NameMap<NameMap<bool>> wanted;  // section -> keys written
-    for (const Write& w : writes_) wanted[w.section][w.key] = true;
-
-    // One pass: locate the written keys and where each written section ends.
-    {
-        FoundSection* current = nullptr;
-        const NameMap<bool>* currentKeys = nullptr;
-        bool firstOccurrence = false;
-        std::size_t pos = 0;
-        while (pos < bytes.size()) {
-            std::size_t next = bytes.find('\n', pos);
-            next = next == std::string_view::npos ? bytes.size() : next + 1;
-            std::string_view line = bytes.substr(pos, next - pos);
-            if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
-            if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-            const IniLineInfo info = classifyIniLine(line);
-            if (info.kind == IniLineInfo::Kind::Section || info.kind == IniLineInfo::Kind::BrokenSection) {
-                current = nullptr;
-                currentKeys = nullptr;
-                if (info.kind == IniLineInfo::Kind::Section) {
-                    const auto w = wanted.find(info.name);
-                    if (w != wanted.end()) {
-                        const auto [it, inserted] = found.try_emplace(w->first);
-                        current = &it->second;
-                        currentKeys = &w->second;
-                        firstOccurrence = inserted;
-                        if (firstOccurrence) current->insertAt = next;
-                    }
-                }
-            } else if (info.kind == IniLineInfo::Kind::Key && current != nullptr) {
-                if (firstOccurrence) current->insertAt = next;
-                const auto k = currentKeys->find(info.name);
-                if (k != currentKeys->end()) {
-                    current->keys.try_emplace(k->first, FoundKey{pos, pos + line.size(), info.name});
+    FoundSection* current = nullptr;
+    const NameMap<bool>* currentKeys = nullptr;
+    bool firstOccurrence = false;
+    std::size_t pos = 0;
+    while (pos < bytes.size()) {
+        std::size_t next = bytes.find('\n', pos);
+        next = next == std::string_view::npos ? bytes.size() : next + 1;
+        std::string_view line = bytes.substr(pos, next - pos);
+        if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        const IniLineInfo info = classifyIniLine(line);
+        if (info.kind == IniLineInfo::Kind::Section || info.kind == IniLineInfo::Kind::BrokenSection) {
+            current = nullptr;
+            currentKeys = nullptr;
+            if (info.kind == IniLineInfo::Kind::Section) {
+                const auto w = wanted.find(info.name);
+                if (w != wanted.end()) {
+                    const auto [it, inserted] = found.try_emplace(w->first);
+                    current = &it->second;
+                    currentKeys = &w->second;
+                    firstOccurrence = inserted;
+                    if (firstOccurrence) current->insertAt = next;
                 }
             }
-            pos = next;
+        } else if (info.kind == IniLineInfo::Kind::Key && current != nullptr) {
+            if (firstOccurrence) current->insertAt = next;
+            const auto k = currentKeys->find(info.name);
+            if (k != currentKeys->end()) {
+                current->keys.try_emplace(k->first, FoundKey{pos, pos + line.size(), info.name});
+            }
         }
+        pos = next;
     }
+    return found;
+}
 
-    // The writes in order; a later write of the same key wins.
+// What the writes do to the file, a later write of the same key winning:
+// lines replaced, lines added at the end of a section, sections appended.
+struct WritePlan {
     struct Replacement {
         const FoundKey* line;
         std::string value;
@@ -273,56 +273,67 @@ std::string IniDocument::serialize() const {
     std::vector<Replacement> replacements;
     std::vector<std::pair<std::size_t, std::vector<AddedLine>>> inserts;   // insertion point, lines
     std::vector<std::pair<std::string, std::vector<AddedLine>>> appended;  // header name, lines
-    NameMap<std::size_t> insertOf, appendedOf;
-    auto setIn = [](std::vector<AddedLine>& lines, const Write& w) {
-        for (AddedLine& l : lines) {
-            if (iniNamesEqual(l.key, w.key)) {
-                l.value = w.value;
-                return;
-            }
+};
+
+void setIn(std::vector<AddedLine>& lines, const IniWrite& w) {
+    for (AddedLine& l : lines) {
+        if (iniNamesEqual(l.key, w.key)) {
+            l.value = w.value;
+            return;
         }
-        lines.push_back(AddedLine{w.key, w.value});
-    };
-    for (const Write& w : writes_) {
+    }
+    lines.push_back(AddedLine{w.key, w.value});
+}
+
+WritePlan planWrites(const std::vector<IniWrite>& writes, const NameMap<FoundSection>& found) {
+    WritePlan plan;
+    NameMap<std::size_t> insertOf, appendedOf;
+    for (const IniWrite& w : writes) {
         const auto s = found.find(w.section);
         if (s != found.end()) {
             const auto k = s->second.keys.find(w.key);
             if (k != s->second.keys.end()) {
-                auto r = std::find_if(replacements.begin(), replacements.end(),
-                                      [&](const Replacement& x) { return x.line == &k->second; });
-                if (r == replacements.end()) {
-                    replacements.push_back(Replacement{&k->second, w.value});
+                auto r = std::find_if(plan.replacements.begin(), plan.replacements.end(),
+                                      [&](const WritePlan::Replacement& x) { return x.line == &k->second; });
+                if (r == plan.replacements.end()) {
+                    plan.replacements.push_back(WritePlan::Replacement{&k->second, w.value});
                 } else {
                     r->value = w.value;
                 }
                 continue;
             }
-            const auto [i, added] = insertOf.try_emplace(s->first, inserts.size());
-            if (added) inserts.emplace_back(s->second.insertAt, std::vector<AddedLine>{});
-            setIn(inserts[i->second].second, w);
+            const auto [i, added] = insertOf.try_emplace(s->first, plan.inserts.size());
+            if (added) plan.inserts.emplace_back(s->second.insertAt, std::vector<AddedLine>{});
+            setIn(plan.inserts[i->second].second, w);
             continue;
         }
         auto a = appendedOf.find(w.section);
         if (a == appendedOf.end()) {
-            appended.emplace_back(w.section, std::vector<AddedLine>{});
-            a = appendedOf.try_emplace(w.section, appended.size() - 1).first;
+            plan.appended.emplace_back(w.section, std::vector<AddedLine>{});
+            a = appendedOf.try_emplace(w.section, plan.appended.size() - 1).first;
         }
-        setIn(appended[a->second].second, w);
+        setIn(plan.appended[a->second].second, w);
     }
+    return plan;
+}
 
-    // Edits in file order: an insertion point never starts a replaced line.
-    struct Edit {
-        std::size_t begin, end;
-        std::string text;
-    };
+// A stretch of the file replaced by new text (empty for an insertion).
+struct Edit {
+    std::size_t begin, end;
+    std::string text;
+};
+
+// The replacements and insertions in file order: an insertion point never
+// starts a replaced line.
+std::vector<Edit> editsOf(const WritePlan& plan, std::string_view bytes, std::string_view eol) {
     std::vector<Edit> edits;
-    for (const Replacement& r : replacements) {
+    for (const WritePlan::Replacement& r : plan.replacements) {
         std::string text(r.line->name);
         text += '=';
         text += r.value;
         edits.push_back(Edit{r.line->begin, r.line->end, std::move(text)});
     }
-    for (const auto& [at, lines] : inserts) {
+    for (const auto& [at, lines] : plan.inserts) {
         std::string text;
         if (at == bytes.size() && !bytes.empty() && bytes.back() != '\n') {
             // The old last line needs an end of its own; a lone CR becomes CR LF.
@@ -332,14 +343,56 @@ std::string IniDocument::serialize() const {
         edits.push_back(Edit{at, at, std::move(text)});
     }
     std::stable_sort(edits.begin(), edits.end(), [](const Edit& a, const Edit& b) { return a.begin < b.begin; });
+    return edits;
+}
+
+std::size_t sizeOfAppended(const WritePlan& plan) {
+    std::size_t size = 0;
+    for (const auto& [name, lines] : plan.appended) {
+        size += name.size() + 8;
+        for (const AddedLine& l : lines) size += l.key.size() + l.value.size() + 3;
+    }
+    return size;
+}
+
+// The new sections at the end of `out`, after a blank line unless the file
+// ends in one (where the system's style has such lines); `body` is where the
+// file's own text begins (after a BOM).
+void appendSections(std::string& out, std::size_t body, const WritePlan& plan, std::string_view eol) {
+    if (plan.appended.empty()) return;
+    const IniStyle style = nativeIniStyle();
+    const std::string_view text = std::string_view(out).substr(body);
+    if (!text.empty()) {
+        if (text.back() != '\n') out += text.back() == '\r' ? std::string_view("\n") : eol;
+        const std::string_view now = std::string_view(out).substr(body);
+        const std::string_view withoutEnd = now.substr(0, now.size() - 1);
+        const std::size_t lastStart = withoutEnd.rfind('\n');
+        const std::string_view lastLine =
+            lastStart == std::string_view::npos ? withoutEnd : withoutEnd.substr(lastStart + 1);
+        if (style.blankLineBeforeNewSection && !trimIniBlanks(lastLine).empty()) out += eol;
+    }
+    bool first = true;
+    for (const auto& [name, lines] : plan.appended) {
+        if (!first && style.blankLineBeforeNewSection) out += eol;
+        first = false;
+        out.append("[").append(name).append("]").append(eol);
+        for (const AddedLine& l : lines) out.append(l.key).append("=").append(l.value).append(eol);
+    }
+}
+
+}  // namespace
+
+std::string IniDocument::serialize() const {
+    if (writes_.empty()) return bom_ + bytes_;
+    const std::string_view bytes = bytes_;
+    const std::string_view eol = lineEndOf(bytes);
+    const NameMap<FoundSection> found = locateWrittenKeys(bytes, writes_);
+    const WritePlan plan = planWrites(writes_, found);
+    const std::vector<Edit> edits = editsOf(plan, bytes, eol);
 
     std::string out = bom_;
-    std::size_t extra = 0;
+    std::size_t extra = sizeOfAppended(plan);
     for (const Edit& e : edits) extra += e.text.size();
-    for (const auto& [name, lines] : appended) {
-        extra += name.size() + 8;
-        for (const AddedLine& l : lines) extra += l.key.size() + l.value.size() + 3;
-    }
     out.reserve(bom_.size() + bytes.size() + extra + 4);
     std::size_t copied = 0;
     for (const Edit& e : edits) {
@@ -348,27 +401,7 @@ std::string IniDocument::serialize() const {
         copied = e.end;
     }
     out.append(bytes.substr(copied));
-
-    if (!appended.empty()) {
-        const std::string_view body = std::string_view(out).substr(bom_.size());
-        if (!body.empty()) {
-            if (body.back() != '\n') out += body.back() == '\r' ? std::string_view("\n") : eol;
-            // A blank line before a new section, unless the file ends in one.
-            const std::string_view now = std::string_view(out).substr(bom_.size());
-            const std::string_view withoutEnd = now.substr(0, now.size() - 1);
-            const std::size_t lastStart = withoutEnd.rfind('\n');
-            const std::string_view lastLine =
-                lastStart == std::string_view::npos ? withoutEnd : withoutEnd.substr(lastStart + 1);
-            if (style.blankLineBeforeNewSection && !trimIniBlanks(lastLine).empty()) out += eol;
-        }
-        bool first = true;
-        for (const auto& [name, lines] : appended) {
-            if (!first && style.blankLineBeforeNewSection) out += eol;
-            first = false;
-            out.append("[").append(name).append("]").append(eol);
-            for (const AddedLine& l : lines) out.append(l.key).append("=").append(l.value).append(eol);
-        }
-    }
+    appendSections(out, bom_.size(), plan, eol);
     return out;
 }
 

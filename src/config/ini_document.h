@@ -50,7 +50,7 @@ struct IniNameEqual {
 
 // Every section and first key value of a file, found in one pass, so a
 // loader that asks for many keys reads the file once and not once per key.
-class IniIndex {
+class IniIndex final {
 public:
     explicit IniIndex(std::string bytes);
     IniIndex(const IniIndex&) = delete;
@@ -68,7 +68,12 @@ private:
     std::unordered_map<std::string_view, KeyMap, IniNameHash, IniNameEqual> sections_;
 };
 
-class IniDocument {
+// One key written to an IniDocument, applied when it is serialized.
+struct IniWrite {
+    std::string section, key, value;
+};
+
+class IniDocument final {
 public:
     IniDocument() = default;
     explicit IniDocument(std::string bytes);
@@ -84,13 +89,9 @@ public:
     std::string serialize() const;
 
 private:
-    struct Write {
-        std::string section, key, value;
-    };
-
     std::string bom_;
     std::string bytes_;
-    std::vector<Write> writes_;
+    std::vector<IniWrite> writes_;
 };
 
 }  // namespace pellandor

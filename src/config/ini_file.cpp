@@ -72,11 +72,11 @@ std::int32_t leadingDecimal(std::string_view text) {
 }
 
 std::string IniFile::load() const {
-    std::string bytes;
-    std::string error;
     // Unreadable files read as missing ones: every value falls back to its default.
-    if (path_.empty() || readWholeFile(path_, bytes, error) != FileReadStatus::Ok) bytes.clear();
-    return bytes;
+    if (path_.empty()) return {};
+    Result<std::optional<std::string>> read = readWholeFile(path_);
+    if (!read || !*read) return {};
+    return std::move(**read);
 }
 
 template <class Read>
@@ -92,15 +92,18 @@ IniFile IniFile::snapshot(std::string path) {
 }
 
 std::optional<IniFile> IniFile::readableSnapshot(std::string path, std::string& error) {
-    std::string bytes;
     error.clear();
-    const FileReadStatus status = readWholeFile(path, bytes, error);
-    if (status != FileReadStatus::Ok) {
-        if (status == FileReadStatus::Missing && error.empty()) error = "the file does not exist";
+    Result<std::optional<std::string>> read = readWholeFile(path);
+    if (!read) {
+        error = read.error();
+        return std::nullopt;
+    }
+    if (!*read) {
+        error = "the file does not exist";
         return std::nullopt;
     }
     IniFile ini(std::move(path));
-    ini.index_ = std::make_shared<const IniIndex>(std::move(bytes));
+    ini.index_ = std::make_shared<const IniIndex>(std::move(**read));
     return ini;
 }
 

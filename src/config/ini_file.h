@@ -27,7 +27,7 @@ std::uint32_t parseUnsignedDecimal(std::string_view text);
 // saturated to the 32-bit range.
 std::int32_t leadingDecimal(std::string_view text);
 
-class IniFile {
+class IniFile final {
 public:
     IniFile() = default;
     explicit IniFile(std::string path) : path_(std::move(path)) {}

@@ -9,42 +9,31 @@ void IniWriteBatch::write(std::string_view section, std::string_view key, std::s
     entries_.push_back(Entry{std::string(section), std::string(key), std::string(value)});
 }
 
-bool IniWriteBatch::commit() {
-    lastError_.clear();
-    lockBusy_ = false;
-    if (entries_.empty()) return true;
+Status IniWriteBatch::commit() {
+    if (entries_.empty()) return {};
     for (const Entry& e : entries_) {
         if (!isWritableIniName(e.section) || !isWritableIniName(e.key)) {
-            lastError_ = "CIniWriteBatch::Commit: cannot store the name [" + e.section + "] " + e.key;
-            return false;
+            return failure("save settings: cannot store the name [" + e.section + "] " + e.key);
         }
     }
-    std::string error;
-    const LockedUpdate update = updateFileWithin(
+    const Status saved = updateFileWithin(
         path_,
-        [this](std::string& bytes, std::string&) {
+        [this](std::string& bytes) -> Status {
             IniDocument document(std::move(bytes));
             for (const Entry& e : entries_) document.set(e.section, e.key, e.value);
             bytes = document.serialize();
-            return true;
+            return {};
         },
-        lockWaitMs_, error);
-    lockBusy_ = update == LockedUpdate::Busy;
-    if (update != LockedUpdate::Done) {
-        lastError_ = "CIniWriteBatch::Commit: " + error;
-        return false;
-    }
+        lockWaitMs_);
+    if (!saved) return saved.within("save settings");
     entries_.clear();
-    return true;
+    return {};
 }
 
-bool writeIniString(const std::string& path, std::string_view section, std::string_view key, std::string_view value,
-                    std::string& error) {
+Status writeIniString(const std::string& path, std::string_view section, std::string_view key, std::string_view value) {
     IniWriteBatch batch(path);
     batch.write(section, key, value);
-    const bool ok = batch.commit();
-    error = batch.lastError();
-    return ok;
+    return batch.commit();
 }
 
 }  // namespace pellandor

@@ -3,29 +3,28 @@
 // the writes are applied in order and the result replaces the file
 // atomically. The bytes are the same as those of the single writes in turn.
 
+#include "base/result.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace pellandor {
 
-class IniWriteBatch {
+class IniWriteBatch final {
 public:
     explicit IniWriteBatch(std::string path) : path_(std::move(path)) {}
     virtual ~IniWriteBatch() = default;
 
     void write(std::string_view section, std::string_view key, std::string_view value);
 
-    // False, with the file untouched, when the file cannot be read or written
+    // Fails, with the file untouched, when the file cannot be read or written
     // or a queued name cannot be stored. Nothing queued: nothing written.
-    bool commit();
-
-    const std::string& lastError() const { return lastError_; }
+    Status commit();
 
     // Waits at most this long for another writer's lock (negative: as long
-    // as it takes, the default); lockBusy() tells when a commit gave up.
+    // as it takes, the default); a commit that gave up fails busy().
     void setLockWait(int ms) { lockWaitMs_ = ms; }
-    bool lockBusy() const { return lockBusy_; }
 
 private:
     struct Entry {
@@ -34,13 +33,10 @@ private:
 
     std::string path_;
     std::vector<Entry> entries_;
-    std::string lastError_;
     int lockWaitMs_ = -1;
-    bool lockBusy_ = false;
 };
 
 // One key, written at once.
-bool writeIniString(const std::string& path, std::string_view section, std::string_view key, std::string_view value,
-                    std::string& error);
+Status writeIniString(const std::string& path, std::string_view section, std::string_view key, std::string_view value);
 
 }  // namespace pellandor

@@ -21,7 +21,7 @@ std::span<const LanguageKey> mainLanguageKeys();
 std::span<const LanguageKey> dialingAdvLanguageKeys();
 std::span<const LanguageKey> dialingAdvAdvLanguageKeys();
 
-class LanguageTable {
+class LanguageTable final {
 public:
     // The main table reads into 200-byte buffers, the dialing dialogs' into 100.
     explicit LanguageTable(std::span<const LanguageKey> keys = mainLanguageKeys(), std::size_t textBuffer = 200);

@@ -19,26 +19,22 @@ std::string trimmedValue(const IniFile& ini, const char* key) {
 template <class Decide>
 bool changePin(const std::string& path, Decide decide, std::string& error) {
     bool unchanged = false;
-    const bool ok = updateFileAtomically(
-        path,
-        [&decide, &unchanged](std::string& bytes, std::string&) {
-            const std::string key = trimBlanks(findIniValue(bytes, kSecuritySection, kPinnedKeyKey).value_or(""));
-            const std::string exchange =
-                trimBlanks(findIniValue(bytes, kSecuritySection, kPinnedExchangeKey).value_or(""));
-            std::string newKey, newExchange;
-            if (!decide(key, exchange, newKey, newExchange)) {
-                unchanged = true;
-                return false;
-            }
-            IniDocument document(std::move(bytes));
-            document.set(kSecuritySection, kPinnedKeyKey, newKey);
-            document.set(kSecuritySection, kPinnedExchangeKey, newExchange);
-            bytes = document.serialize();
-            return true;
-        },
-        error);
-    if (unchanged) error.clear();
-    return ok || unchanged;
+    const Status changed = updateFileAtomically(path, [&decide, &unchanged](std::string& bytes) -> Status {
+        const std::string key = trimBlanks(findIniValue(bytes, kSecuritySection, kPinnedKeyKey).value_or(""));
+        const std::string exchange = trimBlanks(findIniValue(bytes, kSecuritySection, kPinnedExchangeKey).value_or(""));
+        std::string newKey, newExchange;
+        if (!decide(key, exchange, newKey, newExchange)) {
+            unchanged = true;
+            return failure("unchanged");  // leaves the file alone
+        }
+        IniDocument document(std::move(bytes));
+        document.set(kSecuritySection, kPinnedKeyKey, newKey);
+        document.set(kSecuritySection, kPinnedExchangeKey, newExchange);
+        bytes = document.serialize();
+        return {};
+    });
+    error = unchanged ? std::string() : changed.error();
+    return changed || unchanged;
 }
 
 }  // namespace

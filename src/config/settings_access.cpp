@@ -83,7 +83,8 @@ SettingWriteResult writeSettingAsProgram(const std::string& path, const std::str
         error = "the password is too long to be stored (at most 96 bytes); the settings file was not changed";
         return SettingWriteResult::PasswordTooLong;
     }
-    if (!writeIniString(path, canonicalSection, canonicalKey, stored, error)) {
+    if (const Status written = writeIniString(path, canonicalSection, canonicalKey, stored); !written) {
+        error = written.error();
         return SettingWriteResult::WriteFailed;
     }
     return SettingWriteResult::Ok;

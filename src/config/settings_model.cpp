@@ -38,7 +38,7 @@ SettingsModel::SettingsModel(std::string settingsPath, std::string languagePath)
 }
 
 const std::string& SettingsModel::load() {
-    if (checkReadableFile(settingsPath_, fileError_) != FileReadStatus::Failed) fileError_.clear();
+    fileError_ = checkReadableFile(settingsPath_).error();
     AppSettings loaded;
     loadSettings(IniFile::snapshot(settingsPath_), loaded);
     trimAccount(loaded);

@@ -32,7 +32,7 @@ struct SettingsChange {
     bool has(SettingsAspect aspect) const { return (aspects & aspect) != 0; }
 };
 
-class SettingsModel {
+class SettingsModel final {
 public:
     SettingsModel(std::string settingsPath, std::string languagePath);
     virtual ~SettingsModel() = default;

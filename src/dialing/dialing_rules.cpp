@@ -65,128 +65,139 @@ bool lengthAtLeast(std::size_t length, std::int32_t minimum) {
 
 }  // namespace
 
-std::string DialingRules::buildDialString(std::string_view text) const {
-    const std::string co = trimBlanks(coAccessCode);
-    const std::string pbx = trimBlanks(pbxCode);
-    const std::string nat = trimBlanks(myCountryCode);
-    const std::string area = trimBlanks(myAreaCode);
-    const std::string inter = trimBlanks(internationalCode);
-    const std::string longCode = trimBlanks(longDistanceCode);
+// The dialling plan's codes, trimmed once per number.
+struct PlanCodes {
+    std::string co, pbx, nat, area, inter, longCode;
+};
 
-    std::string n = trimBlanks(text);
+// A number written with separators, read as country, area and local part.
+struct NumberParts {
+    std::string country, area, local;
+};
 
-    // Step 1: give long plain numbers a country/area structure step 3 can read.
-    {
-        const std::string_view body = beginsWith(n, "+") ? std::string_view(n).substr(1) : std::string_view(n);
-        if (allDialCharacters(body) && n.size() >= kStructureMinLength) {
-            std::string_view rest = n;
-            std::string countryPart;
-            std::string areaPart;
-            if (beginsWith(rest, "+")) {
-                rest.remove_prefix(1);
-                if (!nat.empty() && beginsWith(rest, nat)) {
-                    countryPart = "+" + nat;
-                    rest.remove_prefix(nat.size());
-                }
-            }
-            if (!area.empty() && beginsWith(rest, area)) {
-                areaPart = area;
-                rest.remove_prefix(area.size());
-            }
-            std::string rebuilt;
-            if (!countryPart.empty() && !areaPart.empty()) {
-                rebuilt = countryPart + "-" + areaPart + "-" + std::string(rest);
-            } else if (!countryPart.empty()) {
-                rebuilt = countryPart + "-" + std::string(rest);
-            } else if (!areaPart.empty()) {
-                rebuilt = areaPart + "-" + std::string(rest);
-            }
-            if (!rebuilt.empty()) n = std::move(rebuilt);
+namespace {
+
+// Step 1: gives a long plain number a country/area structure that step 3 can
+// read, when it begins with the user's own country or area code.
+std::string structureLongNumber(std::string n, const PlanCodes& plan) {
+    const std::string_view body = beginsWith(n, "+") ? std::string_view(n).substr(1) : std::string_view(n);
+    if (!allDialCharacters(body) || n.size() < kStructureMinLength) return n;
+    std::string_view rest = n;
+    std::string countryPart;
+    std::string areaPart;
+    if (beginsWith(rest, "+")) {
+        rest.remove_prefix(1);
+        if (!plan.nat.empty() && beginsWith(rest, plan.nat)) {
+            countryPart = "+" + plan.nat;
+            rest.remove_prefix(plan.nat.size());
         }
     }
-
-    // Step 2: plain numbers are extensions unless a CO rule claims them.
-    if (allDialCharacters(n)) {
-        const std::string outside = co + pbx + n;
-        if (useNonStandard) {
-            if (usePrefix) {
-                for (const std::string* prefix : {&prefix1, &prefix2, &prefix3, &prefix4, &prefix5}) {
-                    const std::string p = trimBlanks(*prefix);
-                    if (!p.empty() && beginsWith(n, p)) return outside;
-                }
-            }
-            if (useCoExtensionLength && lengthAtLeast(n.size(), coExtensionLength)) {
-                return outside;
-            }
-        }
-        if (!useCoExtensionLength && n.size() >= kFixedCoLength) return outside;
-        return n;
+    if (!plan.area.empty() && beginsWith(rest, plan.area)) {
+        areaPart = plan.area;
+        rest.remove_prefix(plan.area.size());
     }
+    if (!countryPart.empty() && !areaPart.empty()) return countryPart + "-" + areaPart + "-" + std::string(rest);
+    if (!countryPart.empty()) return countryPart + "-" + std::string(rest);
+    if (!areaPart.empty()) return areaPart + "-" + std::string(rest);
+    return n;
+}
 
-    // Step 3: numbers written with separators.
-    std::vector<std::string> parts = splitAtAny(n, kPartSeparators);
-    std::erase_if(parts, [](const std::string& piece) { return piece.empty(); });
+// Step 3a: which parts are the country and the area code, and the rest joined.
+NumberParts readParts(const std::vector<std::string>& parts, bool internationalRule) {
     const std::size_t count = parts.size();
-    if (count == 0) {
-        // Only separators: nothing to dial. Callers never pass such text; hand
-        // it back rather than invent a dial string (e.g. a bare CO code).
-        return n;
-    }
-
-    std::string cp;
-    std::string ap;
+    NumberParts read;
     std::size_t k = 0;
     if (beginsWith(parts[0], "+")) {
-        cp = parts[0].substr(1);
+        read.country = parts[0].substr(1);
         if (count > 2) {
-            ap = parts[1];
+            read.area = parts[1];
             k = 2;
         } else {
             k = 1;
         }
-    } else if (useInternationalRule) {
+    } else if (internationalRule) {
         if (count >= 2) {
-            ap = parts[0];
+            read.area = parts[0];
             k = 1;
-        } else {
-            k = 0;
         }
     } else if (count > 3) {
-        cp = parts[0];
-        ap = parts[1];
+        read.country = parts[0];
+        read.area = parts[1];
         k = 2;
     } else {
-        ap = parts[0];
+        read.area = parts[0];
         k = 1;
     }
+    for (std::size_t i = k; i < count; ++i) read.local += parts[i];
+    return read;
+}
 
-    std::string lp;
-    for (std::size_t i = k; i < count; ++i) lp += parts[i];
+}  // namespace
 
+std::string DialingRules::buildDialString(std::string_view text) const {
+    const PlanCodes plan{trimBlanks(coAccessCode), trimBlanks(pbxCode),           trimBlanks(myCountryCode),
+                         trimBlanks(myAreaCode),   trimBlanks(internationalCode), trimBlanks(longDistanceCode)};
+    const std::string n = structureLongNumber(trimBlanks(text), plan);
+    if (allDialCharacters(n)) return plainNumber(n, plan.co + plan.pbx);
+
+    // Step 3: numbers written with separators.
+    std::vector<std::string> parts = splitAtAny(n, kPartSeparators);
+    std::erase_if(parts, [](const std::string& piece) { return piece.empty(); });
+    if (parts.empty()) {
+        // Only separators: nothing to dial. Callers never pass such text; hand
+        // it back rather than invent a dial string (e.g. a bare CO code).
+        return n;
+    }
+    return composeDialString(readParts(parts, useInternationalRule), plan);
+}
+
+// Step 2: plain numbers are extensions unless a CO rule claims them.
+std::string DialingRules::plainNumber(const std::string& n, const std::string& outsidePrefix) const {
+    const std::string outside = outsidePrefix + n;
+    if (useNonStandard) {
+        if (usePrefix) {
+            for (const std::string* prefix : {&prefix1, &prefix2, &prefix3, &prefix4, &prefix5}) {
+                const std::string p = trimBlanks(*prefix);
+                if (!p.empty() && beginsWith(n, p)) return outside;
+            }
+        }
+        if (useCoExtensionLength && lengthAtLeast(n.size(), coExtensionLength)) return outside;
+    }
+    if (!useCoExtensionLength && n.size() >= kFixedCoLength) return outside;
+    return n;
+}
+
+// Step 3b: the codes to dial before the local part: outside line, then the
+// international or long-distance code where the number is not the user's own
+// country or area.
+std::string DialingRules::composeDialString(NumberParts parts, const PlanCodes& plan) const {
+    const std::string& cp = parts.country;
+    std::string& ap = parts.area;
+    std::string& lp = parts.local;
     std::string r;
-    if (!cp.empty() || !ap.empty()) r = co + pbx;
+    if (!cp.empty() || !ap.empty()) r = plan.co + plan.pbx;
 
-    const bool foreignCountry = !cp.empty() && cp != nat;
+    const bool foreignCountry = !cp.empty() && cp != plan.nat;
     if (foreignCountry) {
-        r += inter + cp;
+        r += plan.inter + cp;
     } else if (!cp.empty() && addZero && !beginsWith(ap, "0")) {
         ap = "0" + ap;
     }
 
     if (!ap.empty()) {
         bool ownArea = false;
-        if (foreignCountry && ap == area) {
-            r += longCode + ap;
+        if (foreignCountry && ap == plan.area) {
+            r += plan.longCode + ap;
         } else if (addZero) {
-            if (!beginsWith(ap, area)) {
-                r += longCode + ap;
+            if (!beginsWith(ap, plan.area)) {
+                r += plan.longCode + ap;
             } else {
-                lp = ap.substr(area.size()) + lp;
-                ap = area;
+                lp = ap.substr(plan.area.size()) + lp;
+                ap = plan.area;
                 ownArea = true;
             }
-        } else if (ap != area) {
-            r += longCode + ap;
+        } else if (ap != plan.area) {
+            r += plan.longCode + ap;
         } else {
             ownArea = true;
         }
@@ -194,7 +205,7 @@ std::string DialingRules::buildDialString(std::string_view text) const {
     }
 
     r += lp;
-    if (!co.empty() && !beginsWith(r, co)) r = co + r;
+    if (!plan.co.empty() && !beginsWith(r, plan.co)) r = plan.co + r;
     return r;
 }
 

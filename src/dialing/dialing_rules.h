@@ -8,7 +8,10 @@
 
 namespace pellandor {
 
-class DialingRules {
+struct PlanCodes;
+struct NumberParts;
+
+class DialingRules final {
 public:
     virtual ~DialingRules() = default;
 
@@ -52,6 +55,11 @@ public:
     void stripToPopupCharacters(std::u16string& text) const;
 
     bool operator==(const DialingRules&) const = default;
+
+private:
+    // The steps of buildDialString.
+    std::string plainNumber(const std::string& n, const std::string& outsidePrefix) const;
+    std::string composeDialString(NumberParts parts, const PlanCodes& plan) const;
 };
 
 }  // namespace pellandor

@@ -1,8 +1,11 @@
 #pragma once
 // whole-file reads and crash-safe whole-file writes.
 
+#include "base/result.h"
+
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -12,15 +15,13 @@ namespace pellandor {
 // exhausting memory.
 inline constexpr std::size_t kMaxIniFileSize = std::size_t{64} * 1024 * 1024;
 
-enum class FileReadStatus { Ok, Missing, Failed };
+// Reads a regular file; none when it does not exist. FIFOs, devices and
+// folders are refused, so a read can never block.
+Result<std::optional<std::string>> readWholeFile(const std::string& path);
 
-// Reads a regular file. FIFOs, devices and folders are refused, so a read can
-// never block.
-FileReadStatus readWholeFile(const std::string& path, std::string& bytes, std::string& error);
-
-// Whether readWholeFile would succeed, without reading: Ok, Missing, or
-// Failed with the reason (not a regular file, too large, no permission).
-FileReadStatus checkReadableFile(const std::string& path, std::string& error);
+// Whether readWholeFile would succeed, without reading: a missing file is
+// fine, a failure says why (not a regular file, too large, no permission).
+Status checkReadableFile(const std::string& path);
 
 // Writes a temporary file beside `path`, syncs it and renames it over `path`,
 // so the file is always either the old or the new one. Creates missing
@@ -29,22 +30,21 @@ FileReadStatus checkReadableFile(const std::string& path, std::string& error);
 // made read-only is refused, not replaced. Writers are serialised through an
 // advisory lock on ".NAME.lock" beside the file, and temporary files left by
 // killed saves are removed under that lock.
-bool writeFileAtomically(const std::string& path, std::string_view bytes, std::string& error);
+Status writeFileAtomically(const std::string& path, std::string_view bytes);
 
 // Read-change-write under the same lock, so concurrent writers of other keys
 // (another process, the desktop program) never lose each other's changes.
 // `change` gets the current bytes (empty for a missing file) and edits them
-// in place; false from it aborts with its error and the file untouched. A
-// file that exists but cannot be read is never replaced.
-using FileChange = std::function<bool(std::string& bytes, std::string& error)>;
-bool updateFileAtomically(const std::string& path, const FileChange& change, std::string& error);
+// in place; a failure from it aborts with its error and the file untouched.
+// A file that exists but cannot be read is never replaced.
+using FileChange = std::function<Status(std::string& bytes)>;
+Status updateFileAtomically(const std::string& path, const FileChange& change);
 
 // The same, waiting at most `lockWaitMs` for another writer's lock (a
-// negative value: as long as it takes). Busy, with the file untouched, when
-// the wait runs out: a program with a window must not freeze because some
-// other process holds the lock.
-enum class LockedUpdate { Done, Busy, Failed };
+// negative value: as long as it takes). A busy() failure, with the file
+// untouched, when the wait runs out: a program with a window must not freeze
+// because some other process holds the lock.
 inline constexpr int kWaitForLock = -1;
-LockedUpdate updateFileWithin(const std::string& path, const FileChange& change, int lockWaitMs, std::string& error);
+Status updateFileWithin(const std::string& path, const FileChange& change, int lockWaitMs);
 
 }  // namespace pellandor

@@ -28,4 +28,16 @@ std::string defaultSettingsPath();
 // build tree), else the path in the data folder chosen at configure time.
 std::string languageFilePath();
 
+// The Qt desktop program that `pellandor` starts for the tray:
+// <executable's folder>/<bin to libexec>/pellandor-desktop (an installed tree,
+// wherever it was moved), beside the executable (the build tree), else in the
+// libexec folder chosen at configure time. Empty when none of them holds it.
+std::string desktopProgramPath();
+
+// The `pellandor` command as seen from either program (beside the executable
+// in the build tree, in <libexec to bin> of an installed tree), so that start
+// at login and the demo go through the command the user knows. Empty when
+// neither holds it.
+std::string frontDoorPath();
+
 }  // namespace pellandor

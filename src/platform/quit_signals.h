@@ -8,7 +8,7 @@ class QSocketNotifier;
 
 namespace pellandor {
 
-class QuitSignals : public QObject {
+class QuitSignals final : public QObject {
     Q_OBJECT
 
 public:

@@ -16,7 +16,7 @@ using SocketHandle = std::intptr_t;
 inline constexpr SocketHandle kNoSocket = -1;
 
 // Owner of a socket: closed exactly once.
-class Socket {
+class Socket final {
 public:
     Socket() = default;
     explicit Socket(SocketHandle handle) : handle_(handle) {}
@@ -35,7 +35,7 @@ private:
 };
 
 // A flag that, once set, wakes every wait watching it (from any thread).
-class WakeSignal {
+class WakeSignal final {
 public:
     WakeSignal();
     ~WakeSignal();

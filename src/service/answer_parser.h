@@ -11,7 +11,7 @@
 
 namespace pellandor {
 
-class AnswerParser {
+class AnswerParser final {
 public:
     AnswerParser() = default;
     virtual ~AnswerParser() = default;

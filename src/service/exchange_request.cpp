@@ -7,6 +7,7 @@
 #include <system_error>
 #include <utility>
 
+#include "base/log.h"
 #include "base/secret_text.h"
 #include "service/byte_stream.h"
 #include "service/http_framing.h"
@@ -165,8 +166,7 @@ struct ExchangeRequest::Shared {
     bool crashTest = false;  // the job is crashWorkerOnPurpose
     std::thread::id worker;  // set by the worker once start has published it
     bool destroying = false;
-    ResultCallback callback = nullptr;
-    void* userData = nullptr;
+    ResultCallback callback;
 };
 
 ExchangeRequest::ExchangeRequest() : now_([] { return Clock::now(); }), shared_(std::make_shared<Shared>()) {
@@ -198,12 +198,9 @@ bool ExchangeRequest::isRunning() const {
     return shared_->state != Shared::State::Idle;
 }
 
-bool ExchangeRequest::init(const std::string& host, const std::string& port) {
-    if (!waitUntilIdle()) return false;  // the worker owns the error text now
-    if (host.empty() || port.empty()) {
-        errorText_ = "CHttpXmlRequest::Init: no exchange address or port";
-        return false;
-    }
+Status ExchangeRequest::init(const std::string& host, const std::string& port) {
+    if (!waitUntilIdle()) return failure("init: a request is still running");
+    if (host.empty() || port.empty()) return failure("init: no exchange address or port");
     const std::string previousHost = std::exchange(host_, host);
     const std::string previousPort = std::exchange(port_, port);
     resolvePending_ = false;
@@ -213,25 +210,21 @@ bool ExchangeRequest::init(const std::string& host, const std::string& port) {
     } else if (!resolve()) {
         host_ = previousHost;
         port_ = previousPort;
-        return false;
+        return failure(errorText_);
     }
 
     // The context holds nothing of the exchange, so one serves every request:
     // building it costs a few tenths of a millisecond on each press.
-    if (tls_) return true;
+    if (tls_) return {};
     std::unique_ptr<TlsConnection> tls;
     try {
         tls = std::make_unique<TlsConnection>();
     } catch (const std::bad_alloc&) {
-        errorText_ = "SSL memory allocation fail \n";
-        return false;
+        return failure("SSL memory allocation fail \n");
     }
-    if (!tls->initClient()) {
-        errorText_ = "InitClientSSL fail " + tls->errorText() + "\n";
-        return false;
-    }
+    if (!tls->initClient()) return failure("InitClientSSL fail " + tls->errorText() + "\n");
     tls_ = std::move(tls);
-    return true;
+    return {};
 }
 
 bool ExchangeRequest::resolve() {
@@ -271,10 +264,9 @@ bool ExchangeRequest::resolve() {
     return true;
 }
 
-void ExchangeRequest::setResultCallback(ResultCallback callback, void* userData) {
+void ExchangeRequest::setResultCallback(ResultCallback callback) {
     const std::lock_guard lock(shared_->mutex);
-    shared_->callback = callback;
-    shared_->userData = userData;
+    shared_->callback = std::move(callback);
 }
 
 void ExchangeRequest::setClock(std::function<std::chrono::steady_clock::time_point()> now) {
@@ -297,8 +289,8 @@ bool ExchangeRequest::waitUntilIdle() {
     return true;
 }
 
-bool ExchangeRequest::start(int callType, const CallUserInfo& userInfo) {
-    if (!waitUntilIdle()) return false;
+Status ExchangeRequest::start(int callType, const CallUserInfo& userInfo) {
+    if (!waitUntilIdle()) return failure("start: a request is still running");
     callType_ = callType;
     if (callType == kCallTypeCall || callType == kCallTypeHangup) {
         userInfo_ = std::make_unique<CallUserInfo>(userInfo);
@@ -310,19 +302,19 @@ bool ExchangeRequest::start(int callType, const CallUserInfo& userInfo) {
     return wakeWorker();
 }
 
-bool ExchangeRequest::crashWorkerOnPurpose() {
-    if (!waitUntilIdle()) return false;
+Status ExchangeRequest::crashWorkerOnPurpose() {
+    if (!waitUntilIdle()) return failure("crash test: a request is still running");
     const std::lock_guard lock(shared_->mutex);
     shared_->crashTest = true;
     return wakeWorker();
 }
 
-bool ExchangeRequest::wakeWorker() {
+Status ExchangeRequest::wakeWorker() {
     shared_->state = Shared::State::Running;
     shared_->job = true;
     if (worker_.joinable()) {
         shared_->wake.notify_one();
-        return true;
+        return {};
     }
     try {
         // One worker for the object's life: a thread started for each press
@@ -333,10 +325,9 @@ bool ExchangeRequest::wakeWorker() {
         shared_->state = Shared::State::Idle;
         shared_->job = false;
         shared_->crashTest = false;
-        errorText_ = std::string("CHttpXmlRequest::Start: thread creation fail ") + e.what();
-        return false;
+        return failure(std::string("start: thread creation fail ") + e.what());
     }
-    return true;
+    return {};
 }
 
 bool ExchangeRequest::makeRequestXml(int callType, const CallUserInfo* userInfo, std::string& xml) {
@@ -357,7 +348,7 @@ bool ExchangeRequest::makeRequestXml(int callType, const CallUserInfo* userInfo,
 bool ExchangeRequest::parseAnswerCode(std::string_view body, std::string& codeText, int callType,
                                       const CallUserInfo* userInfo, int& codeNumber, std::string& errorText) {
     if (userInfo == nullptr) {
-        errorText = "Invalid Type Data at CHttpXmlRequest::ProcessRespXML";
+        errorText = "Invalid Type Data at answer check";
         return false;
     }
     AnswerParser parser;
@@ -380,12 +371,12 @@ bool ExchangeRequest::connect() {
     close();
     if (resolvePending_ && tls_ && !resolve()) return false;
     if (!serverAddress_ || !tls_) {
-        errorText_ = "CHttpXmlRequest::Connect: no exchange address; Init has not succeeded";
+        errorText_ = "connect: no exchange address; init has not succeeded";
         return false;
     }
     socket_ = openTcpSocket(ipv6_);
     if (!socket_.isOpen()) {
-        errorText_ = "CHttpXmlRequest::Connect: socket fail error[" + std::to_string(lastSocketError()) + "]";
+        errorText_ = "connect: socket fail error[" + std::to_string(lastSocketError()) + "]";
         return false;
     }
     // The handshake's last flight and the request go out as several small
@@ -486,13 +477,19 @@ void ExchangeRequest::run(const std::shared_ptr<Shared>& shared) {
         const bool made = makeRequestXml(callType_, userInfo_.get(), xml);
         if (userInfo_) wipeString(userInfo_->password);
         if (!made) {
-            errorText_ = "Invalid Type Data at CHttpXmlRequest::MakeRequestXml";
+            errorText_ = "Invalid Type Data at request XML";
             break;
         }
 
         step_ = kStepConnect;
         peerCheck_ = PeerCheck{};
+        const Clock::time_point connectStart = Clock::now();
         if (!connect()) break;
+        log(LogLevel::Debug, kLogRequest,
+            std::string("connected (") + (ipv6_ ? "IPv6" : "IPv4") + ", TLS 1.2) in " +
+                std::to_string(
+                    std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - connectStart).count()) +
+                " ms");
         // The request carries the password: it goes to a trusted key only.
         if (!checkPeer()) break;
 
@@ -510,8 +507,8 @@ void ExchangeRequest::run(const std::shared_ptr<Shared>& shared) {
         const std::size_t requestSize = request.size();
         wipeRequestSecrets(xml, body, request);
         if (sent < 0 || static_cast<std::size_t>(sent) != requestSize) {
-            errorText_ = "CHttpXmlRequest::SendData: sent " + std::to_string(sent) + " of " +
-                         std::to_string(requestSize) + " bytes; " + (tls_ ? tls_->errorText() : std::string());
+            errorText_ = "send: sent " + std::to_string(sent) + " of " + std::to_string(requestSize) + " bytes; " +
+                         (tls_ ? tls_->errorText() : std::string());
             break;
         }
 
@@ -519,11 +516,16 @@ void ExchangeRequest::run(const std::shared_ptr<Shared>& shared) {
         TlsStream stream(*tls_, socket_.get(), deadline, answerMs, now_);
         std::string answer;
         int status = -1;
-        if (!recvResponse(stream, answer, status, errorText_)) break;
+        if (const Status received = recvResponse(stream, answer, status); !received) {
+            errorText_ = received.error();
+            break;
+        }
 
+        log(LogLevel::Debug, kLogRequest,
+            "answer: HTTP status " + std::to_string(status) + ", " + std::to_string(answer.size()) + " body bytes");
         step_ = kStepCheckAnswer;
         if (status != 200) {
-            errorText_ = "CHttpXmlRequest::Run: HTTP status " + std::to_string(status);
+            errorText_ = "answer: HTTP status " + std::to_string(status);
             break;
         }
         int codeNumber = -1;
@@ -543,17 +545,15 @@ void ExchangeRequest::run(const std::shared_ptr<Shared>& shared) {
 
     // called without the lock, so the callback may set another callback or
     // destroy this object; the request stays "running" until it returns.
-    ResultCallback callback = nullptr;
-    void* userData = nullptr;
+    // A copy: the callback may replace the stored one while it runs.
+    ResultCallback callback;
     {
         const std::lock_guard lock(shared->mutex);
         shared->state = Shared::State::Delivering;
-        if (!shared->destroying) {
-            callback = shared->callback;
-            userData = shared->userData;
-        }
+        if (!shared->destroying) callback = shared->callback;
     }
-    if (callback != nullptr) callback(userData, &local.step, local.text.c_str());
+    if (callback) callback(local);
+    callback = nullptr;  // its captures go before the request counts as idle
     // From here on `this` may be gone: only `shared` is touched.
     const std::lock_guard lock(shared->mutex);
     shared->state = Shared::State::Idle;

@@ -15,11 +15,12 @@
 #include "service/peer_trust.h"
 #include "service/tls_connection.h"
 #include "service/service_types.h"
+#include "base/result.h"
 #include "platform/socket.h"
 
 namespace pellandor {
 
-class ExchangeRequest {
+class ExchangeRequest final {
 public:
     static constexpr int kTransportTls = 4;
     static constexpr std::chrono::milliseconds kDefaultConnectTimeout{5000};
@@ -38,11 +39,11 @@ public:
     // keeps the address resolved before); a name is resolved by the next
     // request on its worker, within the connect bound, so a slow resolver
     // never blocks the caller: its failure is that request's result at
-    // XML_STEP_CONNECT_SERV with the same "getaddrinfo: ..." text.
-    bool init(const std::string& host, const std::string& port);
+    // kStepConnect with the same "getaddrinfo: ..." text.
+    Status init(const std::string& host, const std::string& port);
 
     // May be called at any time, also from inside the callback.
-    void setResultCallback(ResultCallback callback, void* userData);
+    void setResultCallback(ResultCallback callback);
     // connect plus handshake each within `connect`; from sending the request
     // to the last byte of the answer within `answer`.
     void setTimeouts(std::chrono::milliseconds connect, std::chrono::milliseconds answer);
@@ -56,18 +57,17 @@ public:
     void setClock(std::function<std::chrono::steady_clock::time_point()> now);
 
     // Starts a call (kCallTypeCall) or hang-up (kCallTypeHangup) on the
-    // worker. False while another request runs or when no thread can start.
-    bool start(int callType, const CallUserInfo& userInfo);
+    // worker. Fails while another request runs or when no thread can start.
+    Status start(int callType, const CallUserInfo& userInfo);
     // True from start until the result callback has returned.
     bool isRunning() const;
 
     // For `pellandor --crash-test=worker`: the worker overflows its stack, as
     // a runaway request would, so the crash report of the real worker thread
-    // can be tested. False while a request runs.
-    bool crashWorkerOnPurpose();
+    // can be tested. Fails while a request runs.
+    Status crashWorkerOnPurpose();
 
-    // These two are meaningful only while no request runs.
-    const std::string& errorText() const { return errorText_; }
+    // Meaningful only while no request runs.
     const ServiceResult& result() const { return result_; }
 
     bool isIpv6() const { return ipv6_; }
@@ -90,8 +90,8 @@ private:
     // callback to return.
     bool waitUntilIdle();
     // Hands the worker its next job, starting it the first time; the caller
-    // holds the lock. False, with errorText_ set, when no thread can start.
-    bool wakeWorker();
+    // holds the lock. Fails when no thread can start.
+    Status wakeWorker();
     bool resolve();
     bool connect();
     // False, with the error text set, when the key or chain is not trusted.

@@ -39,7 +39,7 @@ bool readDecimal(std::string_view text, long long& value) {
 bool parseHeaderBlock(std::string_view head, int& status, long long& contentLength, std::string& errorText) {
     const auto lineEnd = head.find(kCrLf);
     if (lineEnd == std::string_view::npos) {
-        errorText = "CHttpXmlRequest::RecvResponse: no status line in the answer";
+        errorText = "receive: no status line in the answer";
         return false;
     }
     std::string_view statusLine = head.substr(0, lineEnd);
@@ -51,7 +51,7 @@ bool parseHeaderBlock(std::string_view head, int& status, long long& contentLeng
         if (i > start) tokens.push_back(statusLine.substr(start, i - start));
     }
     if (tokens.empty() || tokens[0].substr(0, 4) != "http") {
-        errorText = "CHttpXmlRequest::RecvResponse: the answer is not HTTP";
+        errorText = "receive: the answer is not HTTP";
         return false;
     }
     if (tokens.size() > 1) {
@@ -72,25 +72,25 @@ bool parseHeaderBlock(std::string_view head, int& status, long long& contentLeng
         while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) name.remove_suffix(1);
         if (name != "content-length") continue;
         if (name.size() == line.size()) {
-            errorText = "CHttpXmlRequest::RecvResponse: malformed content-length in the answer";
+            errorText = "receive: malformed content-length in the answer";
             return false;
         }
         value = line.substr(line.find(':') + 1);
         found = true;
     }
     if (!found) {
-        errorText = "CHttpXmlRequest::RecvResponse: no content-length in the answer";
+        errorText = "receive: no content-length in the answer";
         return false;
     }
 
     while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
     if (!readDecimal(value, contentLength) || contentLength < 0) {
-        errorText = "CHttpXmlRequest::RecvResponse: malformed content-length in the answer";
+        errorText = "receive: malformed content-length in the answer";
         return false;
     }
     if (static_cast<unsigned long long>(contentLength) > kMaxAnswerBytes) {
-        errorText = "CHttpXmlRequest::RecvResponse: the answer announces " + std::to_string(contentLength) +
-                    " bytes, more than the " + std::to_string(kMaxAnswerBytes) + " allowed";
+        errorText = "receive: the answer announces " + std::to_string(contentLength) + " bytes, more than the " +
+                    std::to_string(kMaxAnswerBytes) + " allowed";
         return false;
     }
     return true;
@@ -132,7 +132,9 @@ std::string getLocalHostAddress(bool wantIpv6) {
     return localHostAddress(wantIpv6);
 }
 
-bool recvResponse(IByteStream& stream, std::string& body, int& status, std::string& errorText) {
+namespace {
+
+bool receive(IByteStream& stream, std::string& body, int& status, std::string& errorText) {
     status = -1;
     body.clear();
 
@@ -148,15 +150,14 @@ bool recvResponse(IByteStream& stream, std::string& body, int& status, std::stri
         if (contentLength >= 0)
             room = std::min(room, kMaxAnswerBytes - std::min(kMaxAnswerBytes, body.size() + filled));
         if (room == 0) {
-            errorText = "CHttpXmlRequest::RecvResponse: the answer is longer than " + std::to_string(kMaxAnswerBytes) +
-                        " bytes";
+            errorText = "receive: the answer is longer than " + std::to_string(kMaxAnswerBytes) + " bytes";
             return false;
         }
         const long n = stream.read(buffer.data() + filled, room);
         if (n <= 0) {
             const std::string why = stream.lastError();
-            errorText = "CHttpXmlRequest::RecvResponse: " +
-                        (why.empty() ? std::string("the connection ended before the answer was complete") : why);
+            errorText =
+                "receive: " + (why.empty() ? std::string("the connection ended before the answer was complete") : why);
             return false;
         }
         filled += static_cast<std::size_t>(n);
@@ -171,7 +172,7 @@ bool recvResponse(IByteStream& stream, std::string& body, int& status, std::stri
             const auto blank = received.find("\r\n\r\n");
             if (blank == std::string_view::npos) {
                 if (filled == capacity) {
-                    errorText = "CHttpXmlRequest::RecvResponse: the answer's header block is too long";
+                    errorText = "receive: the answer's header block is too long";
                     return false;
                 }
                 if (!readMore()) return false;
@@ -200,6 +201,14 @@ bool recvResponse(IByteStream& stream, std::string& body, int& status, std::stri
         }
         if (!readMore()) return false;
     }
+}
+
+}  // namespace
+
+Status recvResponse(IByteStream& stream, std::string& body, int& status) {
+    std::string error;
+    if (!receive(stream, body, status, error)) return failure(error);
+    return {};
 }
 
 }  // namespace pellandor

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/result.h"
 #include "service/byte_stream.h"
 
 namespace pellandor {
@@ -35,7 +36,7 @@ std::string getLocalHostAddress(bool wantIpv6);
 // Reads one answer: the status line, a Content-Length header (required, at
 // most kMaxAnswerBytes) and that many body bytes (more if they came in the
 // last read, never past kMaxAnswerBytes). header names match in any case. `status` is -1 until a status line is read.
-// On false, `errorText` says why and `body` may hold part of the answer.
-bool recvResponse(IByteStream& stream, std::string& body, int& status, std::string& errorText);
+// On failure `body` may hold part of the answer.
+Status recvResponse(IByteStream& stream, std::string& body, int& status);
 
 }  // namespace pellandor

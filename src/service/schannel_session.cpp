@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 
 namespace pellandor {
@@ -32,6 +33,12 @@ struct OutputToken {
         }
     }
 };
+
+Failure securityFailure(SECURITY_STATUS status) {
+    char text[32];
+    std::snprintf(text, sizeof text, "SChannel 0x%08lx", static_cast<unsigned long>(status));
+    return failure(text);
+}
 
 }  // namespace
 
@@ -63,8 +70,8 @@ bool SchannelSession::initialized() const {
     return handles_->haveCredentials;
 }
 
-bool SchannelSession::init() {
-    if (handles_->haveCredentials) return true;
+Status SchannelSession::init() {
+    if (handles_->haveCredentials) return {};
     SCHANNEL_CRED credentials{};
     credentials.dwVersion = SCHANNEL_CRED_VERSION;
     // The exchange speaks TLS 1.2 only.
@@ -77,30 +84,27 @@ bool SchannelSession::init() {
         AcquireCredentialsHandleW(nullptr, const_cast<wchar_t*>(UNISP_NAME_W), SECPKG_CRED_OUTBOUND, nullptr,
                                   &credentials, nullptr, nullptr, &handles_->credentials, &expiry);
     if (status != SEC_E_OK) {
-        errorCode_ = status;
-        return false;
+        char text[64];
+        std::snprintf(text, sizeof text, "AcquireCredentialsHandle fail 0x%08lx", static_cast<unsigned long>(status));
+        return failure(text);
     }
     handles_->haveCredentials = true;
-    return true;
+    return {};
 }
 
 void SchannelSession::reset() {
     handles_->dropContext();
     input_.clear();
-    errorCode_ = 0;
 }
 
 void SchannelSession::addInput(const char* bytes, std::size_t length) {
     input_.append(bytes, length);
 }
 
-SchannelSession::Status SchannelSession::handshake(std::string& output) {
+Result<SchannelSession::Progress> SchannelSession::handshake(std::string& output) {
     Handles& h = *handles_;
-    if (!h.haveCredentials) {
-        errorCode_ = SEC_E_NO_CREDENTIALS;
-        return Status::Failed;
-    }
-    if (h.established) return Status::Done;
+    if (!h.haveCredentials) return securityFailure(SEC_E_NO_CREDENTIALS);
+    if (h.established) return Progress::Done;
     bool retriedCredentials = false;
     for (;;) {
         OutputToken token;
@@ -115,21 +119,20 @@ SchannelSession::Status SchannelSession::handshake(std::string& output) {
                                                 &h.context, &token.desc, &attributes, nullptr);
             if (status == SEC_I_CONTINUE_NEEDED || status == SEC_E_OK) h.haveContext = true;
         } else {
-            if (input_.empty()) return Status::NeedInput;
+            if (input_.empty()) return Progress::NeedInput;
             in[0].cbBuffer = static_cast<unsigned long>(std::min<std::size_t>(input_.size(), ULONG_MAX));
             in[0].pvBuffer = input_.data();
             status = InitializeSecurityContextW(&h.credentials, &h.context, nullptr, kContextFlags, 0, 0, &inDesc, 0,
                                                 nullptr, &token.desc, &attributes, nullptr);
         }
-        if (status == SEC_E_INCOMPLETE_MESSAGE) return Status::NeedInput;
+        if (status == SEC_E_INCOMPLETE_MESSAGE) return Progress::NeedInput;
         if (status == SEC_I_INCOMPLETE_CREDENTIALS && !retriedCredentials) {
             retriedCredentials = true;  // asked for a client certificate: go on without one
             continue;
         }
         if (FAILED(status)) {
             token.appendTo(output);  // an alert, when SSPI made one
-            errorCode_ = status;
-            return Status::Failed;
+            return securityFailure(status);
         }
         token.appendTo(output);
         if (usesInput) {
@@ -142,28 +145,19 @@ SchannelSession::Status SchannelSession::handshake(std::string& output) {
         }
         if (status == SEC_E_OK) {
             const SECURITY_STATUS sizes = QueryContextAttributesW(&h.context, SECPKG_ATTR_STREAM_SIZES, &h.sizes);
-            if (sizes != SEC_E_OK) {
-                errorCode_ = sizes;
-                return Status::Failed;
-            }
+            if (sizes != SEC_E_OK) return securityFailure(sizes);
             h.established = true;
-            return Status::Done;
+            return Progress::Done;
         }
-        if (status != SEC_I_CONTINUE_NEEDED) {
-            errorCode_ = status;
-            return Status::Failed;
-        }
+        if (status != SEC_I_CONTINUE_NEEDED) return securityFailure(status);
         // Send what is in `output`; what is left of the input goes on at once.
-        if (input_.empty()) return Status::NeedInput;
+        if (input_.empty()) return Progress::NeedInput;
     }
 }
 
-bool SchannelSession::encrypt(const char* bytes, std::size_t length, std::string& output) {
+Status SchannelSession::encrypt(const char* bytes, std::size_t length, std::string& output) {
     Handles& h = *handles_;
-    if (!h.established) {
-        errorCode_ = SEC_E_INVALID_HANDLE;
-        return false;
-    }
+    if (!h.established) return securityFailure(SEC_E_INVALID_HANDLE);
     const std::size_t maximum = std::max<unsigned long>(h.sizes.cbMaximumMessage, 1);
     std::string record;
     while (length > 0) {
@@ -178,25 +172,19 @@ bool SchannelSession::encrypt(const char* bytes, std::size_t length, std::string
         };
         SecBufferDesc desc{SECBUFFER_VERSION, 4, buffers};
         const SECURITY_STATUS status = EncryptMessage(&h.context, 0, &desc, 0);
-        if (status != SEC_E_OK) {
-            errorCode_ = status;
-            return false;
-        }
+        if (status != SEC_E_OK) return securityFailure(status);
         // The trailer may come out shorter than its maximum.
         output.append(record.data(), buffers[0].cbBuffer + buffers[1].cbBuffer);
         output.append(static_cast<const char*>(buffers[2].pvBuffer), buffers[2].cbBuffer);
         bytes += chunk;
         length -= chunk;
     }
-    return true;
+    return {};
 }
 
-SchannelSession::Status SchannelSession::decrypt(std::string& plain) {
+Result<SchannelSession::Progress> SchannelSession::decrypt(std::string& plain) {
     Handles& h = *handles_;
-    if (!h.established) {
-        errorCode_ = SEC_E_INVALID_HANDLE;
-        return Status::Failed;
-    }
+    if (!h.established) return securityFailure(SEC_E_INVALID_HANDLE);
     const std::size_t before = plain.size();
     while (!input_.empty()) {
         SecBuffer buffers[4] = {
@@ -209,12 +197,9 @@ SchannelSession::Status SchannelSession::decrypt(std::string& plain) {
         SecBufferDesc desc{SECBUFFER_VERSION, 4, buffers};
         const SECURITY_STATUS status = DecryptMessage(&h.context, &desc, 0, nullptr);
         if (status == SEC_E_INCOMPLETE_MESSAGE) break;
-        if (status == SEC_I_CONTEXT_EXPIRED) return plain.size() > before ? Status::Done : Status::Closed;
-        if (status != SEC_E_OK) {
-            // A renegotiation request is refused too: the exchange never asks for one.
-            errorCode_ = status;
-            return Status::Failed;
-        }
+        if (status == SEC_I_CONTEXT_EXPIRED) return plain.size() > before ? Progress::Done : Progress::Closed;
+        // A renegotiation request is refused too: the exchange never asks for one.
+        if (status != SEC_E_OK) return securityFailure(status);
         std::size_t produced = 0;
         std::size_t extra = 0;
         for (const SecBuffer& b : buffers) {
@@ -229,50 +214,39 @@ SchannelSession::Status SchannelSession::decrypt(std::string& plain) {
         // instead of SEC_I_CONTEXT_EXPIRED.
         if (produced == 0 && extra == 0) {
             input_.clear();
-            return plain.size() > before ? Status::Done : Status::Closed;
+            return plain.size() > before ? Progress::Done : Progress::Closed;
         }
         if (extra > input_.size()) extra = input_.size();
         input_.erase(0, input_.size() - extra);
     }
-    return plain.size() > before ? Status::Done : Status::NeedInput;
+    return plain.size() > before ? Progress::Done : Progress::NeedInput;
 }
 
-const _CERT_CONTEXT* SchannelSession::peerCertificate() {
+Result<const _CERT_CONTEXT*> SchannelSession::peerCertificate() {
     Handles& h = *handles_;
-    if (!h.established) {
-        errorCode_ = SEC_E_INVALID_HANDLE;
-        return nullptr;
-    }
+    if (!h.established) return securityFailure(SEC_E_INVALID_HANDLE);
     PCCERT_CONTEXT cert = nullptr;
     const SECURITY_STATUS status = QueryContextAttributesW(&h.context, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &cert);
-    if (status != SEC_E_OK || cert == nullptr) {
-        errorCode_ = status != SEC_E_OK ? status : SEC_E_NO_CREDENTIALS;
-        return nullptr;
-    }
+    if (status != SEC_E_OK) return securityFailure(status);
+    if (cert == nullptr) return securityFailure(SEC_E_NO_CREDENTIALS);
     return cert;
 }
 
-bool SchannelSession::shutdown(std::string& output) {
+Status SchannelSession::shutdown(std::string& output) {
     Handles& h = *handles_;
-    if (!h.haveContext) return false;
+    if (!h.haveContext) return securityFailure(SEC_E_INVALID_HANDLE);
     DWORD type = SCHANNEL_SHUTDOWN;
     SecBuffer control{sizeof type, SECBUFFER_TOKEN, &type};
     SecBufferDesc controlDesc{SECBUFFER_VERSION, 1, &control};
     SECURITY_STATUS status = ApplyControlToken(&h.context, &controlDesc);
-    if (status != SEC_E_OK) {
-        errorCode_ = status;
-        return false;
-    }
+    if (status != SEC_E_OK) return securityFailure(status);
     OutputToken token;
     ULONG attributes = 0;
     status = InitializeSecurityContextW(&h.credentials, &h.context, nullptr, kContextFlags, 0, 0, nullptr, 0, nullptr,
                                         &token.desc, &attributes, nullptr);
-    if (FAILED(status)) {
-        errorCode_ = status;
-        return false;
-    }
+    if (FAILED(status)) return securityFailure(status);
     token.appendTo(output);
-    return true;
+    return {};
 }
 
 }  // namespace pellandor

@@ -1,6 +1,7 @@
 #pragma once
 // What the caller hands a click-to-call request and what it gets back.
 
+#include <functional>
 #include <string>
 
 namespace pellandor {
@@ -28,12 +29,12 @@ struct CallUserInfo {
 };
 
 struct ServiceResult {
-    int step = 0;      // XML_STEP_COMPLETED, or minus the step that failed
+    int step = 0;      // kStepCompleted, or minus the step that failed
     std::string text;  // the answer's code on completion, else the error text
 };
 
-// called on the request's worker thread. The pointers are valid only during
-// the call: copy what you keep and hand the work to your own thread.
-using ResultCallback = void (*)(void* userData, const int* step, const char* text);
+// Called on the request's worker thread: copy what you keep and hand the work
+// to your own thread.
+using ResultCallback = std::function<void(const ServiceResult&)>;
 
 }  // namespace pellandor

@@ -93,8 +93,8 @@ const TlsApi& tls() {
     return api;
 }
 
-constexpr const char* kPeer = "TlsConnection::inspectPeer";
-constexpr const char* kTrustAnchors = "TlsConnection::useTrustAnchors";
+constexpr const char* kPeer = "TLS peer key";
+constexpr const char* kTrustAnchors = "TLS trust anchors";
 constexpr const char* kCipherList = "ARIA128-SHA:AES128-SHA:SEED-SHA:ALL:!ADH:!LOW:!EXP:!MD5:@STRENGTH";
 
 using Clock = SteadyClock;
@@ -123,25 +123,25 @@ TlsConnection::~TlsConnection() {
 
 bool TlsConnection::initClient() {
     if (engine_->ctx) {
-        setError("%s:Init client Fail. Already initialized with %s", kTlsInitClient, "Client Mode");
+        setError("%s: Init client Fail. Already initialized with %s", kTlsInitClient, "Client Mode");
         return false;
     }
 
     const TlsApi& api = tls();
     if (!api.error.empty()) {
-        setError("%s:%s", kTlsInitClient, api.error.c_str());
+        setError("%s: %s", kTlsInitClient, api.error.c_str());
         return false;
     }
     api.OPENSSL_init_ssl(OPENSSL_INIT_LOAD_SSL_STRINGS | OPENSSL_INIT_LOAD_CRYPTO_STRINGS, nullptr);
     engine_->ctx.reset(api.SSL_CTX_new(api.TLS_client_method()));
     if (!engine_->ctx) {
-        setError("%s:SSL_CTX_new fail", kTlsInitClient);
+        setError("%s: SSL_CTX_new fail", kTlsInitClient);
         return false;
     }
     // The exchange speaks TLS 1.2 only.
     if (api.SSL_CTX_ctrl(engine_->ctx.get(), SSL_CTRL_SET_MIN_PROTO_VERSION, TLS1_2_VERSION, nullptr) != 1 ||
         api.SSL_CTX_ctrl(engine_->ctx.get(), SSL_CTRL_SET_MAX_PROTO_VERSION, TLS1_2_VERSION, nullptr) != 1) {
-        setError("%s:cannot limit the context to TLS 1.2", kTlsInitClient);
+        setError("%s: cannot limit the context to TLS 1.2", kTlsInitClient);
         engine_->ctx.reset();
         return false;
     }
@@ -177,11 +177,11 @@ bool TlsConnection::handshake(SocketHandle socket, int timeoutMs) {
     }
     engine_->ssl.reset(tls().SSL_new(engine_->ctx.get()));
     if (!engine_->ssl) {
-        setError("%s:Create SSL fail", kTlsHandshake);
+        setError("%s: Create SSL fail", kTlsHandshake);
         return false;
     }
     if (tls().SSL_set_fd(engine_->ssl.get(), static_cast<int>(socket)) != 1) {
-        setError("%s:Set fd fail", kTlsHandshake);
+        setError("%s: Set fd fail", kTlsHandshake);
         engine_->ssl.reset();
         return false;
     }

@@ -21,7 +21,7 @@ struct PeerIdentity {
     std::string chainError;                // why not, when trust anchors are in use
 };
 
-class TlsConnection {
+class TlsConnection final {
 public:
     static constexpr int kDefaultConnectTimeoutMs = 5000;
 

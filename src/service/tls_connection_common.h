@@ -1,6 +1,6 @@
 #pragma once
-// What both TLS backends share: the function names their error texts start
-// with (the exchange's support staff know them) and the handshake's bounds.
+// What both TLS backends share: the operations their error texts start with
+// and the handshake's bounds.
 
 #include <chrono>
 
@@ -8,11 +8,11 @@
 
 namespace pellandor {
 
-inline constexpr const char* kTlsInitClient = "COpenSSLInterface::InitClientSSL";
-inline constexpr const char* kTlsConnect = "COpenSSLInterface::ConnectSSLClient";
-inline constexpr const char* kTlsHandshake = "COpenSSLInterface::ConnectSSLClient_SSL";
-inline constexpr const char* kTlsRead = "COpenSSLInterface::ReadSSLClient";
-inline constexpr const char* kTlsWrite = "COpenSSLInterface::WriteSSLClient";
+inline constexpr const char* kTlsInitClient = "TLS init";
+inline constexpr const char* kTlsConnect = "TLS connect";
+inline constexpr const char* kTlsHandshake = "TLS handshake";
+inline constexpr const char* kTlsRead = "TLS read";
+inline constexpr const char* kTlsWrite = "TLS write";
 
 // A single wait for the handshake never exceeds this, however long the
 // caller's limit is.

@@ -25,8 +25,8 @@ constexpr int kErrorSyscall = 5;  // SSL_ERROR_SYSCALL
 
 constexpr std::size_t kReceiveChunk = 16 * 1024 + 512;  // one TLS record and its framing
 
-constexpr const char* kPeer = "TlsConnection::inspectPeer";
-constexpr const char* kTrustAnchors = "TlsConnection::useTrustAnchors";
+constexpr const char* kPeer = "TLS peer key";
+constexpr const char* kTrustAnchors = "TLS trust anchors";
 
 using Clock = SteadyClock;
 using Wait = WaitResult;
@@ -49,12 +49,11 @@ TlsConnection::~TlsConnection() {
 
 bool TlsConnection::initClient() {
     if (engine_->session.initialized()) {
-        setError("%s:Init client Fail. Already initialized with %s", kTlsInitClient, "Client Mode");
+        setError("%s: Init client Fail. Already initialized with %s", kTlsInitClient, "Client Mode");
         return false;
     }
-    if (!engine_->session.init()) {
-        setError("%s:AcquireCredentialsHandle fail 0x%08lx", kTlsInitClient,
-                 static_cast<unsigned long>(engine_->session.errorCode()));
+    if (const Status ready = engine_->session.init(); !ready) {
+        setError("%s: %s", kTlsInitClient, ready.error().c_str());
         return false;
     }
     return true;
@@ -131,14 +130,14 @@ bool TlsConnection::handshake(SocketHandle socket, int timeoutMs) {
     std::vector<char> buffer(kReceiveChunk);
     for (;;) {
         std::string out;
-        const SchannelSession::Status status = e.session.handshake(out);
+        const Result<SchannelSession::Progress> step = e.session.handshake(out);
         if (!out.empty() && !sendAll(out)) return fail();
-        if (status == SchannelSession::Status::Done) return true;
-        if (status != SchannelSession::Status::NeedInput) {
-            setError("%s: ssl problem! res[%d], ecode[%d], errno[%d]!! (SChannel 0x%08lx)", kTlsHandshake, -1,
-                     kErrorTls, 0, static_cast<unsigned long>(e.session.errorCode()));
+        if (!step) {
+            setError("%s: ssl problem! res[%d], ecode[%d], errno[%d]!! (%s)", kTlsHandshake, -1, kErrorTls, 0,
+                     step.error().c_str());
             return fail();
         }
+        if (*step == SchannelSession::Progress::Done) return true;
         for (;;) {
             if (!wait(kWantRead)) return fail();
             const long n = receiveSome(socket, buffer.data(), buffer.size());
@@ -192,10 +191,10 @@ long TlsConnection::transfer(const char* function, SocketHandle socket, char* re
 
     if (readBuffer == nullptr) {
         std::string records;
-        if (!e.session.encrypt(writeBytes, chunk, records)) {
+        if (const Status encrypted = e.session.encrypt(writeBytes, chunk, records); !encrypted) {
             broken_ = true;
-            setError("%s: ssl problem! res[%d], ecode[%d], errno[%d]!! (SChannel 0x%08lx)", function, -1, kErrorTls, 0,
-                     static_cast<unsigned long>(e.session.errorCode()));
+            setError("%s: ssl problem! res[%d], ecode[%d], errno[%d]!! (%s)", function, -1, kErrorTls, 0,
+                     encrypted.error().c_str());
             return -1;
         }
         std::string_view rest = records;
@@ -223,19 +222,17 @@ long TlsConnection::transfer(const char* function, SocketHandle socket, char* re
             e.plain.erase(0, n);
             return static_cast<long>(n);
         }
-        switch (e.session.decrypt(e.plain)) {
-            case SchannelSession::Status::Done:
-                continue;
-            case SchannelSession::Status::Closed:
-                setError("%s: the connection was closed by the peer", function);
-                return 0;
-            case SchannelSession::Status::Failed:
-                broken_ = true;
-                setError("%s: ssl problem! res[%d], ecode[%d], errno[%d]!! (SChannel 0x%08lx)", function, -1, kErrorTls,
-                         0, static_cast<unsigned long>(e.session.errorCode()));
-                return -1;
-            case SchannelSession::Status::NeedInput:
-                break;
+        const Result<SchannelSession::Progress> got = e.session.decrypt(e.plain);
+        if (!got) {
+            broken_ = true;
+            setError("%s: ssl problem! res[%d], ecode[%d], errno[%d]!! (%s)", function, -1, kErrorTls, 0,
+                     got.error().c_str());
+            return -1;
+        }
+        if (*got == SchannelSession::Progress::Done) continue;
+        if (*got == SchannelSession::Progress::Closed) {
+            setError("%s: the connection was closed by the peer", function);
+            return 0;
         }
         if (buffer.empty()) buffer.resize(kReceiveChunk);
         const long n = receiveSome(socket, buffer.data(), buffer.size());
@@ -258,7 +255,7 @@ void TlsConnection::close() {
     if (!e.connected) return;
     // One close_notify; the socket is non-blocking, so this never waits.
     std::string out;
-    if (!broken_ && e.session.shutdown(out) && !out.empty()) sendSome(connectedSocket_, out.data(), out.size());
+    if (!broken_ && e.session.shutdown(out).ok() && !out.empty()) sendSome(connectedSocket_, out.data(), out.size());
     e.session.reset();
     e.plain.clear();
     e.connected = false;
@@ -291,11 +288,12 @@ bool TlsConnection::inspectPeer(const std::string& host, PeerIdentity& identity)
         setError("%s: no TLS connection", kPeer);
         return false;
     }
-    const CertificatePtr cert(e.session.peerCertificate());
-    if (!cert) {
-        setError("%s: the exchange presented no certificate", kPeer);
+    const Result<const _CERT_CONTEXT*> sent = e.session.peerCertificate();
+    if (!sent) {
+        setError("%s: the exchange presented no certificate (%s)", kPeer, sent.error().c_str());
         return false;
     }
+    const CertificatePtr cert(*sent);
     // The key, not the certificate: an exchange that renews its certificate
     // with the same key keeps its pin.
     std::string error;

@@ -9,7 +9,7 @@
 
 namespace pellandor {
 
-class XmlNode {
+class XmlNode final {
 public:
     explicit XmlNode(XmlNode* parent = nullptr);
     virtual ~XmlNode();

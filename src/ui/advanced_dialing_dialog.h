@@ -7,16 +7,17 @@
 
 #include "ui/settings_widgets.h"
 
+#include <memory>
 #include <string>
-
-class QLineEdit;
-class QPushButton;
 
 namespace pellandor {
 
 class SpecialDialingDialog;
+namespace Ui {
+class AdvancedDialingDialog;
+}
 
-class AdvancedDialingDialog : public SettingsDialogBase {
+class AdvancedDialingDialog final : public SettingsDialogBase {
     Q_OBJECT
 
 public:
@@ -34,12 +35,8 @@ private:
     void onOk();
 
     SettingsModel& model_;
+    std::unique_ptr<Ui::AdvancedDialingDialog> ui_;
     SpecialDialingDialog* special_ = nullptr;
-
-    MarkerLabel *equalLabel_ = nullptr, *lengthLabel_ = nullptr;
-    QLineEdit *equalDigits_ = nullptr, *minLength_ = nullptr;
-    WrappingCheckBox *areaCode_ = nullptr, *international_ = nullptr, *popupForChar_ = nullptr;
-    QPushButton *specialButton_ = nullptr, *ok_ = nullptr, *cancel_ = nullptr;
 };
 
 }  // namespace pellandor

@@ -35,13 +35,6 @@ QString toQ(const std::string& text) {
     return QString::fromStdString(text);
 }
 
-class RequestFinishedEvent : public QEvent {
-public:
-    explicit RequestFinishedEvent(CallOutcome outcome)
-        : QEvent(static_cast<QEvent::Type>(kRequestFinishedEventType)), outcome(std::move(outcome)) {}
-    const CallOutcome outcome;
-};
-
 // How long after a show the activation is taken as its answer.
 constexpr qint64 kLowerOnActivationMs = 1000;
 
@@ -61,7 +54,6 @@ QFont dialogFont(FontSpec spec) {
 
 CallDialog::CallDialog(const DialingRules& rules, CallLog& log, DialogState& state, QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint), rules_(rules), log_(log), state_(state) {
-    QEvent::registerEventType(kRequestFinishedEventType);
     setWindowTitle(QStringLiteral("Ulvex Pellandor"));
 
     numberBox_ = new NumberBox(this);
@@ -276,8 +268,11 @@ void CallDialog::startRequest(CallKind kind) {
     CallDialogValues account = values_;
     if (!settingsPath_.empty()) prepareCall(settingsPath_, account, press_, *store_);
     const CallPress::Begin begin = press_.press(kind, account, text, rules_, [this](const CallOutcome& outcome) {
-        // Worker thread: hand the outcome over, touch nothing else.
-        QCoreApplication::postEvent(this, new RequestFinishedEvent(outcome));
+        // Worker thread: hand a copy to the dialog's thread, touch nothing
+        // else. Queued with the dialog as context, so it is dropped if the
+        // dialog is gone by then.
+        QMetaObject::invokeMethod(
+            this, [this, outcome] { presentOutcome(outcome); }, Qt::QueuedConnection);
     });
     wipeString(account.password);
 
@@ -309,10 +304,6 @@ void CallDialog::startRequest(CallKind kind) {
 }
 
 bool CallDialog::event(QEvent* event) {
-    if (event->type() == static_cast<QEvent::Type>(kRequestFinishedEventType)) {
-        presentOutcome(static_cast<RequestFinishedEvent*>(event)->outcome);
-        return true;
-    }
     if (event->type() == QEvent::WindowActivate && lowerOnActivation_.isValid()) {
         // Only the activation that answers our own request; a later one is the user's.
         if (!lowerOnActivation_.hasExpired(kLowerOnActivationMs)) lower();

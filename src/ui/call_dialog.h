@@ -29,11 +29,7 @@ class NumberBox;
 class SkinButton;
 class DialingRules;
 
-// Posted to the dialog when a request has finished (a custom event type in
-// Qt's user range; the worker never touches a widget).
-inline constexpr int kRequestFinishedEventType = 32965;
-
-class CallDialog : public QWidget {
+class CallDialog final : public QWidget {
     Q_OBJECT
 
 public:

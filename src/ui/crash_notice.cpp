@@ -7,12 +7,15 @@
 #include "service/exchange_request.h"
 
 #include <QApplication>
+#include <QLoggingCategory>
 #include <QMessageBox>
 #include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+Q_LOGGING_CATEGORY(lcCrash, "pellandor.crash", QtWarningMsg)
 
 namespace pellandor {
 
@@ -69,7 +72,8 @@ bool scheduleCrashTest(const std::string& site) {
         // The request worker itself, as a press of Call starts it.
         QTimer::singleShot(0, [] {
             static ExchangeRequest request;
-            request.crashWorkerOnPurpose();
+            if (const Status started = request.crashWorkerOnPurpose(); !started)
+                qCWarning(lcCrash) << "the crash test could not start:" << started.error().c_str();
         });
         return true;
     }

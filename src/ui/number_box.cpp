@@ -23,7 +23,7 @@ const QColor kArrowFill = toQt(kArrowPressedFill);
 
 // Puts the edit field and the drop arrow where the flat painting has them,
 // so clicks land where the eye sees them.
-class NumberBoxStyle : public QProxyStyle {
+class NumberBoxStyle final : public QProxyStyle {
 public:
     NumberBoxStyle() : QProxyStyle(QStyleFactory::create(QStringLiteral("Fusion"))) {}
 
@@ -49,7 +49,7 @@ public:
 // Limits what the user types or pastes; text the program puts in (a
 // converted number, a recent one) is not cut, so a number that grew past the
 // limit is refused whole at Call time instead of being dialled truncated.
-class LengthValidator : public QValidator {
+class LengthValidator final : public QValidator {
 public:
     using QValidator::QValidator;
     State validate(QString& input, int&) const override {
@@ -57,7 +57,7 @@ public:
     }
 };
 
-class FixedHeightDelegate : public QStyledItemDelegate {
+class FixedHeightDelegate final : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {

@@ -8,7 +8,7 @@
 
 namespace pellandor {
 
-class NumberBox : public QComboBox {
+class NumberBox final : public QComboBox {
     Q_OBJECT
 
 public:

@@ -11,25 +11,17 @@
 #include "dialing/text_utils.h"
 #include "ui/advanced_dialing_dialog.h"
 #include "ui/settings_widgets.h"
+#include "ui_settings_dialog.h"
 
 #include <QAction>
-#include <QButtonGroup>
 #include <QCloseEvent>
-#include <QComboBox>
-#include <QFormLayout>
-#include <QGroupBox>
 #include <QGuiApplication>
-#include <QHBoxLayout>
 #include <QLoggingCategory>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPainterPath>
-#include <QPushButton>
-#include <QRadioButton>
 #include <QRegularExpressionValidator>
 #include <QScreen>
-#include <QSlider>
-#include <QVBoxLayout>
 
 #include <algorithm>
 #include <cctype>
@@ -82,289 +74,118 @@ void selectByText(QComboBox* combo, const std::string& value) {
     combo->setCurrentIndex(index);
 }
 
-MarkerLabel* bullet(QWidget* buddy, QWidget* parent) {
-    auto* label = new MarkerLabel(4, false, parent);
-    label->setWordWrap(false);
-    if (buddy != nullptr) label->setBuddy(buddy);
-    return label;
+// A label's, a button's or a wrapped check box's text.
+void setControlText(QWidget* control, const QString& text) {
+    if (auto* row = dynamic_cast<WrappingCheckBox*>(control)) {
+        row->setText(text);
+    } else if (auto* label = qobject_cast<QLabel*>(control)) {
+        label->setText(text);
+    } else if (auto* button = qobject_cast<QAbstractButton*>(control)) {
+        button->setText(text);
+    }
 }
 
 }  // namespace
 
 SettingsDialog::SettingsDialog(SettingsModel& model, SettingsTargets& targets, StartAtLoginFollower* startAtLogin,
                                QWidget* parent)
-    : SettingsDialogBase(parent), model_(model), targets_(targets), startAtLogin_(startAtLogin) {
-    setObjectName(QStringLiteral("settingsDialog"));
+    : SettingsDialogBase(parent),
+      model_(model),
+      targets_(targets),
+      startAtLogin_(startAtLogin),
+      ui_(std::make_unique<Ui::SettingsDialog>()) {
     useSettingsBackground(this);
-    buildControls();
+    // The form lists the controls in reading order, which is also the Tab order.
+    ui_->setupUi(this);
+    keepFormSize();
+    setUpControls();
     advanced_ = new AdvancedDialingDialog(model_, this);
     store_ = openCredentialStore();
 }
 
 SettingsDialog::~SettingsDialog() = default;
 
-void SettingsDialog::buildControls() {
-    auto* columns = new QHBoxLayout;
-    columns->setSpacing(14);
-    auto* left = new QVBoxLayout;
-    auto* right = new QVBoxLayout;
-    columns->addLayout(left, 45);
-    columns->addLayout(right, 55);
+void SettingsDialog::setUpControls() {
+    Ui::SettingsDialog& ui = *ui_;
+    for (QLineEdit* edit : {ui.userId, ui.password}) edit->setMaxLength(kAccountLimit);
+    acceptDigitsOnly(ui.phoneNumber, kAccountLimit);
+    ui.exchangeAddress->setMaxLength(kAddressLimit);
+    // Dotted IPv4 as the exchange is usually given, but a host name or an
+    // IPv6 address resolves just as well.
+    ui.exchangeAddress->setValidator(new QRegularExpressionValidator(
+        QRegularExpression(QStringLiteral("[A-Za-z0-9.:\\-\\[\\]%_]*")), ui.exchangeAddress));
+    acceptDigitsOnly(ui.exchangePort, kPortLimit);
+    for (QLineEdit* code :
+         {ui.coAccessCode, ui.myCountryCode, ui.myAreaCode, ui.internationalCode, ui.pbxCode, ui.longDistanceCode}) {
+        acceptDigitsOnly(code, kCodeLimit);
+    }
+    acceptDigitsOnly(ui.autoHideSeconds, kSecondsLimit);
+    ui.autoHideSeconds->setFixedWidth(ui.autoHideSeconds->fontMetrics().horizontalAdvance(QStringLiteral("00000")) +
+                                      16);
 
-    auto makeEdit = [this](const char* name, int limit) {
-        auto* edit = new QLineEdit(this);
-        edit->setObjectName(QLatin1String(name));
-        edit->setMaxLength(limit);
-        return edit;
-    };
-    auto makeCheck = [this](const char* name) {
-        auto* check = new WrappingCheckBox(this);
-        check->box()->setObjectName(QLatin1String(name));
-        return check;
-    };
-    left->setSpacing(4);
-    right->setSpacing(4);
-    auto makeGroup = [this](QVBoxLayout* column, MarkerLabel*& header) {
-        if (column->count() > 0) column->addSpacing(10);
-        header = new MarkerLabel(6, true, this);
-        column->addWidget(header);
-        auto* box = new QGroupBox(this);
-        column->addWidget(box);
-        return box;
-    };
-    auto addRow = [this](QFormLayout* form, const char* key, QWidget* field) {
-        MarkerLabel* label = bullet(field, this);
-        form->addRow(label, field);
-        labelled_.push_back({key, [label](const QString& text) { label->setText(text); }});
-    };
-    auto formIn = [](QGroupBox* box) {
-        auto* form = new QFormLayout(box);
-        form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
-        form->setLabelAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-        return form;
-    };
-    auto check = [this](WrappingCheckBox* box, const char* key) {
-        labelled_.push_back({key, [box](const QString& text) { box->setText(text); }});
-    };
-
-    ok_ = new QPushButton;
-    cancel_ = new QPushButton;
-    apply_ = new QPushButton;
-    labelled_.push_back({"OK", [this](const QString& text) { ok_->setText(text); }});
-    labelled_.push_back({"CANCEL", [this](const QString& text) { cancel_->setText(text); }});
-    labelled_.push_back({"APPLY", [this](const QString& text) { apply_->setText(text); }});
-
-    // Left column: account, exchange, dialling codes. Created in reading
-    // order, which is also the Tab order.
-    QFormLayout* user = formIn(makeGroup(left, userHeader_));
-    userId_ = makeEdit("userId", kAccountLimit);
-    addRow(user, "ID", userId_);
-    password_ = makeEdit("password", kAccountLimit);
-    password_->setEchoMode(QLineEdit::Password);
     QAction* reveal =
-        password_->addAction(eyeIcon(palette().color(QPalette::Text), false), QLineEdit::TrailingPosition);
+        ui.password->addAction(eyeIcon(palette().color(QPalette::Text), false), QLineEdit::TrailingPosition);
     reveal->setObjectName(QStringLiteral("showPassword"));
     reveal->setCheckable(true);
     reveal->setToolTip(tr("Show password"));
     connect(reveal, &QAction::toggled, this, [this, reveal](bool shown) {
-        password_->setEchoMode(shown ? QLineEdit::Normal : QLineEdit::Password);
+        ui_->password->setEchoMode(shown ? QLineEdit::Normal : QLineEdit::Password);
         reveal->setIcon(eyeIcon(palette().color(QPalette::Text), shown));
         reveal->setToolTip(shown ? tr("Hide password") : tr("Show password"));
     });
-    addRow(user, "PW", password_);
-    phoneNumber_ = makeDigitsEdit(kAccountLimit, QStringLiteral("phoneNumber"), this);
-    addRow(user, "PN", phoneNumber_);
-    useKeyring_ = makeCheck("useKeyring");
-    labelled_.push_back({nullptr, [this](const QString& text) { useKeyring_->setText(text); },
-                         QT_TR_NOOP("Keep the password in the desktop keyring")});
-    user->addRow(useKeyring_);
-    keyringNote_ = new QLabel(this);
-    keyringNote_->setObjectName(QStringLiteral("keyringNote"));
-    keyringNote_->setWordWrap(true);
-    keyringNote_->setForegroundRole(QPalette::PlaceholderText);
-    user->addRow(keyringNote_);
 
-    QFormLayout* system = formIn(makeGroup(left, systemHeader_));
-    address_ = makeEdit("exchangeAddress", kAddressLimit);
-    // Dotted IPv4 as the exchange is usually given, but a host name or an
-    // IPv6 address resolves just as well.
-    address_->setValidator(
-        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[A-Za-z0-9.:\\-\\[\\]%_]*")), address_));
-    addRow(system, "IP", address_);
-    port_ = makeDigitsEdit(kPortLimit, QStringLiteral("exchangePort"), this);
-    addRow(system, "PORT", port_);
+    ui.keyringNote->setForegroundRole(QPalette::PlaceholderText);
     // The key the exchange showed on the first call: a different one later
     // stops every call until the user accepts it here or on the command line.
-    auto* keyRow = new QHBoxLayout;
-    pinnedKey_ = new QLabel(this);
-    pinnedKey_->setObjectName(QStringLiteral("pinnedKey"));
-    pinnedKey_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    forgetKey_ = new QPushButton(this);
-    labelled_.push_back({nullptr, [this](const QString& text) { forgetKey_->setText(text); }, kForgetText});
-    forgetKey_->setObjectName(QStringLiteral("forgetKey"));
-    forgetKey_->setToolTip(tr("The next call trusts the key the exchange shows then"));
-    keyRow->addWidget(pinnedKey_, 1);
-    keyRow->addWidget(forgetKey_);
-    trustLabel_ = bullet(pinnedKey_, this);
-    system->addRow(trustLabel_, keyRow);
+    ui.forgetKey->setToolTip(tr("The next call trusts the key the exchange shows then"));
 
-    QGroupBox* dialingBox = makeGroup(left, dialingHeader_);
-    auto* dialingLayout = new QVBoxLayout(dialingBox);
-    auto* codes = new QFormLayout;
-    codes->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
-    dialingLayout->addLayout(codes);
-    coAccess_ = makeDigitsEdit(kCodeLimit, QStringLiteral("coAccessCode"), this);
-    addRow(codes, "DIALING_CO", coAccess_);
-    country_ = makeDigitsEdit(kCodeLimit, QStringLiteral("myCountryCode"), this);
-    addRow(codes, "DIAING_NATION", country_);
-    area_ = makeDigitsEdit(kCodeLimit, QStringLiteral("myAreaCode"), this);
-    addRow(codes, "DIALING_AREA", area_);
-    international_ = makeDigitsEdit(kCodeLimit, QStringLiteral("internationalCode"), this);
-    addRow(codes, "DIALING_INTER", international_);
-    pbx_ = makeDigitsEdit(kCodeLimit, QStringLiteral("pbxCode"), this);
-    addRow(codes, "DIALING_PBX", pbx_);
-    longDistance_ = makeDigitsEdit(kCodeLimit, QStringLiteral("longDistanceCode"), this);
-    addRow(codes, "DIALING_LONG", longDistance_);
-    addZero_ = makeCheck("addZero");
-    check(addZero_, "DIALING_CHECKBOX_ADDZERO");
-    dialingLayout->addWidget(addZero_);
-    advancedButton_ = new QPushButton(this);
-    advancedButton_->setObjectName(QStringLiteral("advanced"));
-    labelled_.push_back({"DIALING_ADV", [this](const QString& text) { advancedButton_->setText(text); }});
-    dialingLayout->addWidget(advancedButton_, 0, Qt::AlignLeft);
-    left->addStretch(1);
+    ui.transparency->setRange(0, kMaxTransparency);
+    // Room for three digits, measured in the row's plain font.
+    ui.transparencyValue->setMinimumWidth(ui.transparencyMax->fontMetrics().horizontalAdvance(QStringLiteral("000%")) +
+                                          4);
+    connect(ui.transparency, &QSlider::valueChanged, this, &SettingsDialog::onTransparencyMoved);
 
-    // Right column: the call dialog's behaviour, hotkey, language.
-    QGroupBox* functions = makeGroup(right, functionHeader_);
-    auto* f = new QVBoxLayout(functions);
-    f->setSpacing(6);
-    autoHide_ = makeCheck("autoHide");
-    check(autoHide_, "DISAPPEARANCE_CHECKBOX");
-    f->addWidget(autoHide_);
-    auto* secondsRow = new QHBoxLayout;
-    secondsRow->setContentsMargins(24, 0, 0, 0);
-    seconds_ = makeDigitsEdit(kSecondsLimit, QStringLiteral("autoHideSeconds"), this);
-    seconds_->setFixedWidth(seconds_->fontMetrics().horizontalAdvance(QStringLiteral("00000")) + 16);
-    secondsLabel_ = new QLabel(this);
-    secondsLabel_->setObjectName(QStringLiteral("autoHideSecondsLabel"));
-    secondsLabel_->setBuddy(seconds_);
-    labelled_.push_back({"DISAPPEARANCE_SECONDS", [this](const QString& text) { secondsLabel_->setText(text); }});
-    secondsRow->addWidget(seconds_);
-    secondsRow->addWidget(secondsLabel_, 1);
-    f->addLayout(secondsRow);
-    hideAfterSuccess_ = makeCheck("hideAfterSuccess");
-    check(hideAfterSuccess_, "DISAPPEARANCE_AFTER_SUCCESS");
-    f->addWidget(hideAfterSuccess_);
-    transparent_ = makeCheck("transparent");
-    check(transparent_, "TRANSPARENCY_CHECKBOX");
-    f->addWidget(transparent_);
-    auto* sliderRow = new QHBoxLayout;
-    sliderRow->setContentsMargins(24, 0, 0, 0);
-    transparencyMin_ = new QLabel(percent(0), this);
-    transparencyMin_->setObjectName(QStringLiteral("transparencyMin"));
-    transparency_ = new QSlider(Qt::Horizontal, this);
-    transparency_->setObjectName(QStringLiteral("transparency"));
-    transparency_->setRange(0, kMaxTransparency);
-    transparency_->setAccessibleName(tr("Transparency"));
-    transparencyMax_ = new QLabel(percent(kMaxTransparency), this);
-    transparencyMax_->setObjectName(QStringLiteral("transparencyMax"));
-    transparencyValue_ = new QLabel(this);
-    transparencyValue_->setObjectName(QStringLiteral("transparencyValue"));
-    transparencyValue_->setMinimumWidth(transparencyValue_->fontMetrics().horizontalAdvance(QStringLiteral("000%")) +
-                                        4);
-    transparencyValue_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    QFont valueFont = transparencyValue_->font();
-    valueFont.setBold(true);
-    transparencyValue_->setFont(valueFont);
-    sliderRow->addWidget(transparencyMin_);
-    sliderRow->addWidget(transparency_, 1);
-    sliderRow->addWidget(transparencyMax_);
-    sliderRow->addWidget(transparencyValue_);
-    f->addLayout(sliderRow);
-    connect(transparency_, &QSlider::valueChanged, this, &SettingsDialog::onTransparencyMoved);
+    for (const std::string& name : sortedForList(hotkeyModifierNames())) ui.hotkeyModifier->addItem(toQ(name));
+    for (const std::string& name : sortedForList(hotkeyKeyNames())) ui.hotkeyKey->addItem(toQ(name));
 
-    struct Row {
-        WrappingCheckBox*& box;
-        const char* name;
-        const char* key;
+    // In the order the letters are handed out when no button needs one first.
+    labelled_ = {
+        {"OK", ui.ok},
+        {"CANCEL", ui.cancel},
+        {"APPLY", ui.apply},
+        {"ID", ui.userIdLabel},
+        {"PW", ui.passwordLabel},
+        {"PN", ui.phoneNumberLabel},
+        {nullptr, ui.useKeyringRow, QT_TR_NOOP("Keep the password in the desktop keyring")},
+        {"IP", ui.exchangeAddressLabel},
+        {"PORT", ui.exchangePortLabel},
+        {nullptr, ui.forgetKey, kForgetText},
+        {"DIALING_CO", ui.coAccessCodeLabel},
+        {"DIAING_NATION", ui.myCountryCodeLabel},
+        {"DIALING_AREA", ui.myAreaCodeLabel},
+        {"DIALING_INTER", ui.internationalCodeLabel},
+        {"DIALING_PBX", ui.pbxCodeLabel},
+        {"DIALING_LONG", ui.longDistanceCodeLabel},
+        {"DIALING_CHECKBOX_ADDZERO", ui.addZeroRow},
+        {"DIALING_ADV", ui.advanced},
+        {"DISAPPEARANCE_CHECKBOX", ui.autoHideRow},
+        {"DISAPPEARANCE_SECONDS", ui.autoHideSecondsLabel},
+        {"DISAPPEARANCE_AFTER_SUCCESS", ui.hideAfterSuccessRow},
+        {"TRANSPARENCY_CHECKBOX", ui.transparentRow},
+        {"TOPMOST_CHECKBOX", ui.topMostRow},
+        {"HANGUP_CHECKBOX", ui.showHangupRow},
+        {"FIXEDPOS_CHECKBOX", ui.fixedPositionRow},
+        {"ENTERKEY_CHECKBOX", ui.callOnEnterRow},
+        {"AUTOSTART_CHECKBOX", ui.autoStartRow},
+        {"AUTOCALL_CHECKBOX", ui.autoCallRow},
+        {"HOTKEY_CHECKBOX", ui.hotkeyEnabledRow},
+        {"HOTKEY_MOD", ui.hotkeyModifierLabel},
+        {"HOTKEY_VIRTUAL", ui.hotkeyKeyLabel},
+        {"LANGUAGE_ENG", ui.languageEng},
+        {"LANGUAGE_LOCAL", ui.languageLocal},
     };
-    const Row rows[] = {
-        {topMost_, "topMost", "TOPMOST_CHECKBOX"},
-        {showHangup_, "showHangup", "HANGUP_CHECKBOX"},
-        {fixedPosition_, "fixedPosition", "FIXEDPOS_CHECKBOX"},
-        {callOnEnter_, "callOnEnter", "ENTERKEY_CHECKBOX"},
-        {autoStart_, "autoStart", "AUTOSTART_CHECKBOX"},
-        {autoCall_, "autoCall", "AUTOCALL_CHECKBOX"},
-        {hotkey_, "hotkeyEnabled", "HOTKEY_CHECKBOX"},
-    };
-    for (const Row& row : rows) {
-        row.box = makeCheck(row.name);
-        check(row.box, row.key);
-        f->addWidget(row.box);
-    }
-    auto* keys = new QFormLayout;
-    keys->setContentsMargins(24, 0, 0, 0);
-    modifier_ = new QComboBox(this);
-    modifier_->setObjectName(QStringLiteral("hotkeyModifier"));
-    for (const std::string& name : sortedForList(hotkeyModifierNames())) modifier_->addItem(toQ(name));
-    key_ = new QComboBox(this);
-    key_->setObjectName(QStringLiteral("hotkeyKey"));
-    key_->setMaxVisibleItems(16);
-    for (const std::string& name : sortedForList(hotkeyKeyNames())) key_->addItem(toQ(name));
-    modifierLabel_ = bullet(modifier_, this);
-    modifierLabel_->setObjectName(QStringLiteral("hotkeyModifierLabel"));
-    keyLabel_ = bullet(key_, this);
-    keyLabel_->setObjectName(QStringLiteral("hotkeyKeyLabel"));
-    keys->addRow(modifierLabel_, modifier_);
-    keys->addRow(keyLabel_, key_);
-    labelled_.push_back({"HOTKEY_MOD", [this](const QString& text) { modifierLabel_->setText(text); }});
-    labelled_.push_back({"HOTKEY_VIRTUAL", [this](const QString& text) { keyLabel_->setText(text); }});
-    f->addLayout(keys);
-
-    auto* languageBox = new QGroupBox(this);
-    auto* languageRow = new QHBoxLayout(languageBox);
-    languageLabel_ = bullet(nullptr, this);
-    languageEng_ = new QRadioButton(this);
-    languageEng_->setObjectName(QStringLiteral("languageEng"));
-    languageLocal_ = new QRadioButton(this);
-    languageLocal_->setObjectName(QStringLiteral("languageLocal"));
-    auto* languages = new QButtonGroup(this);
-    languages->addButton(languageEng_);
-    languages->addButton(languageLocal_);
-    languageRow->addWidget(languageLabel_);
-    languageRow->addWidget(languageEng_);
-    languageRow->addWidget(languageLocal_);
-    languageRow->addStretch(1);
-    labelled_.push_back({"LANGUAGE_ENG", [this](const QString& text) { languageEng_->setText(text); }});
-    labelled_.push_back({"LANGUAGE_LOCAL", [this](const QString& text) { languageLocal_->setText(text); }});
-    right->addSpacing(10);
-    right->addWidget(languageBox);
-    right->addStretch(1);
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    for (QPushButton* button : {ok_, cancel_, apply_}) {
-        button->setParent(this);
-        button->setMinimumWidth(100);
-        buttons->addWidget(button);
-    }
-    ok_->setObjectName(QStringLiteral("ok"));
-    cancel_->setObjectName(QStringLiteral("cancel"));
-    apply_->setObjectName(QStringLiteral("apply"));
-
-    auto* outer = new QVBoxLayout(this);
-    outer->setContentsMargins(16, 12, 16, 12);
-    outer->addLayout(columns, 1);
-    outer->addSpacing(6);
-    outer->addLayout(buttons);
-
-    // The buttons were made first for their letters; Tab reaches them last.
-    setTabOrder(languageLocal_, ok_);
-    setTabOrder(ok_, cancel_);
-    setTabOrder(cancel_, apply_);
-
     // The key row came last: it takes a letter the older rows left free.
-    labelled_.push_back({nullptr, [this](const QString& text) { trustLabel_->setText(text); }, QT_TR_NOOP("Key")});
+    labelled_.push_back({nullptr, ui.trustLabel, QT_TR_NOOP("Key")});
     // Buttons and radio buttons choose their letters first: with this many
     // controls the letters run out, and a label can still be reached by Tab.
     const auto firstShared = std::stable_partition(labelled_.begin(), labelled_.end(), [](const Labelled& item) {
@@ -376,24 +197,24 @@ void SettingsDialog::buildControls() {
     });
     ownLetters_ = static_cast<int>(firstShared - labelled_.begin());
 
-    connect(ok_, &QPushButton::clicked, this, &SettingsDialog::onOk);
-    connect(cancel_, &QPushButton::clicked, this, [this] { done(0); });
-    connect(apply_, &QPushButton::clicked, this, &SettingsDialog::onApply);
-    connect(forgetKey_, &QPushButton::clicked, this, &SettingsDialog::forgetKey);
-    connect(useKeyring_->box(), &QCheckBox::toggled, this, &SettingsDialog::updateEnabledStates);
-    connect(advancedButton_, &QPushButton::clicked, this, [this] { advanced_->showModal(); });
-    connect(autoHide_->box(), &QCheckBox::toggled, this, &SettingsDialog::updateEnabledStates);
-    connect(transparent_->box(), &QCheckBox::toggled, this, &SettingsDialog::updateEnabledStates);
-    connect(hotkey_->box(), &QCheckBox::toggled, this, &SettingsDialog::updateEnabledStates);
+    connect(ui.ok, &QPushButton::clicked, this, &SettingsDialog::onOk);
+    connect(ui.cancel, &QPushButton::clicked, this, [this] { done(0); });
+    connect(ui.apply, &QPushButton::clicked, this, &SettingsDialog::onApply);
+    connect(ui.forgetKey, &QPushButton::clicked, this, &SettingsDialog::forgetKey);
+    connect(ui.useKeyringRow->box(), &QCheckBox::toggled, this, &SettingsDialog::updateEnabledStates);
+    connect(ui.advanced, &QPushButton::clicked, this, [this] { advanced_->showModal(); });
+    connect(ui.autoHideRow->box(), &QCheckBox::toggled, this, &SettingsDialog::updateEnabledStates);
+    connect(ui.transparentRow->box(), &QCheckBox::toggled, this, &SettingsDialog::updateEnabledStates);
+    connect(ui.hotkeyEnabledRow->box(), &QCheckBox::toggled, this, &SettingsDialog::updateEnabledStates);
 }
 
 void SettingsDialog::fillControls() {
     const AppSettings& s = model_.settings();
-    setEditText(userId_, toQ(s.userId), kAccountLimit);
-    setEditText(password_, toQ(s.password), kAccountLimit);
-    setEditText(phoneNumber_, toQ(s.phoneNumber), kAccountLimit);
-    setEditText(address_, toQ(s.exchangeAddress), kAddressLimit);
-    setEditText(port_, toQ(s.exchangePort), kPortLimit);
+    setEditText(ui_->userId, toQ(s.userId), kAccountLimit);
+    setEditText(ui_->password, toQ(s.password), kAccountLimit);
+    setEditText(ui_->phoneNumber, toQ(s.phoneNumber), kAccountLimit);
+    setEditText(ui_->exchangeAddress, toQ(s.exchangeAddress), kAddressLimit);
+    setEditText(ui_->exchangePort, toQ(s.exchangePort), kPortLimit);
     {
         // Asking the keyring tells whether one answers; a password kept
         // there (the file's PW is then empty) is shown from it.
@@ -403,92 +224,94 @@ void SettingsDialog::fillControls() {
         keyringAnswers_ = status != CredentialStatus::NoStore;
         const bool wanted = loadSecuritySettings(IniFile::snapshot(model_.settingsPath())).useKeyring;
         if (s.password.empty() && wanted && status == CredentialStatus::Ok)
-            setEditText(password_, toQ(secret), kAccountLimit);
+            setEditText(ui_->password, toQ(secret), kAccountLimit);
         wipeString(secret);
-        const QSignalBlocker quiet(useKeyring_->box());
-        useKeyring_->box()->setChecked(wanted && keyringAnswers_);
-        useKeyring_->setEnabled(keyringAnswers_);
+        const QSignalBlocker quiet(ui_->useKeyringRow->box());
+        ui_->useKeyringRow->box()->setChecked(wanted && keyringAnswers_);
+        ui_->useKeyringRow->setEnabled(keyringAnswers_);
     }
     showTrust();
-    autoHide_->box()->setChecked(s.autoHide);
-    setEditText(seconds_, QString::number(s.autoHideSeconds), kSecondsLimit);
-    hideAfterSuccess_->box()->setChecked(s.hideAfterSuccess);
-    transparent_->box()->setChecked(s.transparent);
+    ui_->autoHideRow->box()->setChecked(s.autoHide);
+    setEditText(ui_->autoHideSeconds, QString::number(s.autoHideSeconds), kSecondsLimit);
+    ui_->hideAfterSuccessRow->box()->setChecked(s.hideAfterSuccess);
+    ui_->transparentRow->box()->setChecked(s.transparent);
     {
         // Filling is not a move of the slider: nothing is stored.
-        const QSignalBlocker quiet(transparency_);
-        transparency_->setValue(movedTransparency_.value_or(s.transparencyPercent));
+        const QSignalBlocker quiet(ui_->transparency);
+        ui_->transparency->setValue(movedTransparency_.value_or(s.transparencyPercent));
     }
-    showTransparencyValue(transparency_->value());
-    callOnEnter_->box()->setChecked(s.callOnEnter);
-    topMost_->box()->setChecked(s.topMost);
-    showHangup_->box()->setChecked(s.showHangup);
-    fixedPosition_->box()->setChecked(s.fixedPosition);
-    autoStart_->box()->setChecked(s.autoStart);
-    autoCall_->box()->setChecked(s.autoCall);
-    hotkey_->box()->setChecked(s.hotkeyEnabled);
-    selectByText(modifier_, s.hotkeyModifier);
-    selectByText(key_, s.hotkeyKey);
+    showTransparencyValue(ui_->transparency->value());
+    ui_->callOnEnterRow->box()->setChecked(s.callOnEnter);
+    ui_->topMostRow->box()->setChecked(s.topMost);
+    ui_->showHangupRow->box()->setChecked(s.showHangup);
+    ui_->fixedPositionRow->box()->setChecked(s.fixedPosition);
+    ui_->autoStartRow->box()->setChecked(s.autoStart);
+    ui_->autoCallRow->box()->setChecked(s.autoCall);
+    ui_->hotkeyEnabledRow->box()->setChecked(s.hotkeyEnabled);
+    selectByText(ui_->hotkeyModifier, s.hotkeyModifier);
+    selectByText(ui_->hotkeyKey, s.hotkeyKey);
 
     const bool haveLocal = IniFile::snapshot(model_.languagePath()).sectionExists("LOCAL");
-    languageLocal_->setVisible(haveLocal);
-    (s.language == "LOCAL" && haveLocal ? languageLocal_ : languageEng_)->setChecked(true);
+    ui_->languageLocal->setVisible(haveLocal);
+    (s.language == "LOCAL" && haveLocal ? ui_->languageLocal : ui_->languageEng)->setChecked(true);
 
-    setEditText(coAccess_, toQ(s.coAccessCode), kCodeLimit);
-    setEditText(country_, toQ(s.myCountryCode), kCodeLimit);
-    setEditText(area_, toQ(s.myAreaCode), kCodeLimit);
-    setEditText(international_, toQ(s.internationalCode), kCodeLimit);
-    setEditText(pbx_, toQ(s.pbxCode), kCodeLimit);
-    setEditText(longDistance_, toQ(s.longDistanceCode), kCodeLimit);
-    addZero_->box()->setChecked(s.addZero);
+    setEditText(ui_->coAccessCode, toQ(s.coAccessCode), kCodeLimit);
+    setEditText(ui_->myCountryCode, toQ(s.myCountryCode), kCodeLimit);
+    setEditText(ui_->myAreaCode, toQ(s.myAreaCode), kCodeLimit);
+    setEditText(ui_->internationalCode, toQ(s.internationalCode), kCodeLimit);
+    setEditText(ui_->pbxCode, toQ(s.pbxCode), kCodeLimit);
+    setEditText(ui_->longDistanceCode, toQ(s.longDistanceCode), kCodeLimit);
+    ui_->addZeroRow->box()->setChecked(s.addZero);
     updateEnabledStates();
 }
 
 void SettingsDialog::setTexts() {
     const LanguageTable& t = model_.texts();
     setWindowTitle(toQ(t.text("CAPTION")));
-    userHeader_->setText(toQ(t.text("USER_INFO")));
-    systemHeader_->setText(toQ(t.text("SYS_INFO")));
-    dialingHeader_->setText(toQ(t.text("DIALING_RULE")));
-    functionHeader_->setText(toQ(t.text("FUNCTION")));
-    languageLabel_->setText(toQ(t.text("LANGUAGE")));
+    ui_->userHeader->setText(toQ(t.text("USER_INFO")));
+    ui_->systemHeader->setText(toQ(t.text("SYS_INFO")));
+    ui_->dialingHeader->setText(toQ(t.text("DIALING_RULE")));
+    ui_->functionHeader->setText(toQ(t.text("FUNCTION")));
+    ui_->languageLabel->setText(toQ(t.text("LANGUAGE")));
     QStringList texts;
     for (const Labelled& item : labelled_) texts << (item.key ? toQ(t.text(item.key)) : tr(item.english));
     const QStringList marked = withMnemonics(texts, ownLetters_);
-    for (std::size_t i = 0; i < labelled_.size(); ++i) labelled_[i].set(marked[static_cast<int>(i)]);
-    transparencyMin_->setText(percent(0));
-    transparencyMax_->setText(percent(kMaxTransparency));
-    showTransparencyValue(transparency_->value());
+    for (std::size_t i = 0; i < labelled_.size(); ++i)
+        setControlText(labelled_[i].control, marked[static_cast<int>(i)]);
+    ui_->transparencyMin->setText(percent(0));
+    ui_->transparencyMax->setText(percent(kMaxTransparency));
+    showTransparencyValue(ui_->transparency->value());
 }
 
 void SettingsDialog::updateEnabledStates() {
-    const bool autoHide = autoHide_->box()->isChecked();
-    seconds_->setEnabled(autoHide);
-    secondsLabel_->setEnabled(autoHide);
-    const bool transparent = transparent_->box()->isChecked();
-    for (QWidget* w :
-         std::initializer_list<QWidget*>{transparency_, transparencyMin_, transparencyMax_, transparencyValue_})
+    const bool autoHide = ui_->autoHideRow->box()->isChecked();
+    ui_->autoHideSeconds->setEnabled(autoHide);
+    ui_->autoHideSecondsLabel->setEnabled(autoHide);
+    const bool transparent = ui_->transparentRow->box()->isChecked();
+    for (QWidget* w : std::initializer_list<QWidget*>{ui_->transparency, ui_->transparencyMin, ui_->transparencyMax,
+                                                      ui_->transparencyValue})
         w->setEnabled(transparent);
-    const bool hotkey = hotkey_->box()->isChecked();
-    for (QWidget* w : std::initializer_list<QWidget*>{modifier_, key_, modifierLabel_, keyLabel_})
+    const bool hotkey = ui_->hotkeyEnabledRow->box()->isChecked();
+    for (QWidget* w : std::initializer_list<QWidget*>{ui_->hotkeyModifier, ui_->hotkeyKey, ui_->hotkeyModifierLabel,
+                                                      ui_->hotkeyKeyLabel})
         w->setEnabled(hotkey);
     QString note;
     if (!keyringAnswers_)
         note = tr("No keyring answers on this desktop: the password is kept enciphered in the settings file.");
-    else if (useKeyring_->box()->isChecked() && !model_.settings().password.empty())
+    else if (ui_->useKeyringRow->box()->isChecked() && !model_.settings().password.empty())
         note = tr("The password is still in the settings file; OK moves it to the keyring.");
-    keyringNote_->setText(note);
-    keyringNote_->setVisible(!note.isEmpty());
+    ui_->keyringNote->setText(note);
+    ui_->keyringNote->setVisible(!note.isEmpty());
 }
 
 void SettingsDialog::showTrust() {
     const SecuritySettings security = loadSecuritySettings(IniFile::snapshot(model_.settingsPath()));
     const TrustDisplay display =
         trustDisplay(security, exchangeName(model_.settings().exchangeAddress, model_.settings().exchangePort));
-    pinnedKey_->setText(toQ(display.shown));
-    pinnedKey_->setToolTip(
+    ui_->pinnedKey->setText(toQ(display.shown));
+    ui_->pinnedKey->setToolTip(
         display.full.empty() ? QString() : tr("SHA-256 of the exchange's public key:\n%1").arg(toQ(display.full)));
-    forgetKey_->setEnabled(display.forgettable);
+    ui_->forgetKey->setEnabled(display.forgettable);
 }
 
 void SettingsDialog::forgetKey() {
@@ -508,7 +331,7 @@ bool SettingsDialog::storePassword(AppSettings& next, bool& inKeyring) {
     const CredentialKey newKey{trimBlanks(next.exchangeAddress), trimBlanks(next.userId)};
     std::string why;
     if (!keyringAnswers_) return true;
-    if (!useKeyring_->box()->isChecked()) {
+    if (!ui_->useKeyringRow->box()->isChecked()) {
         // Back to the file: the keyring keeps no stale copy.
         store_->remove(oldKey, why);
         return true;
@@ -541,14 +364,14 @@ void SettingsDialog::onTransparencyMoved(int value) {
 }
 
 void SettingsDialog::showTransparencyValue(int value) {
-    transparencyValue_->setText(percent(value));
+    ui_->transparencyValue->setText(percent(value));
 }
 
 bool SettingsDialog::applySettings() {
-    if (!isPortAccepted(toStd(port_->text()))) {
+    if (!isPortAccepted(toStd(ui_->exchangePort->text()))) {
         QMessageBox::warning(this, windowTitle(), toQ(model_.texts().message("AL_PORT_RANGE")));
-        port_->setFocus();
-        port_->selectAll();
+        ui_->exchangePort->setFocus();
+        ui_->exchangePort->selectAll();
         return false;
     }
 
@@ -557,43 +380,43 @@ bool SettingsDialog::applySettings() {
     // running program as they were.
     AppSettings next = model_.settings();
     if (movedTransparency_) next.transparencyPercent = *movedTransparency_;
-    next.userId = toStd(userId_->text());
-    next.password = toStd(password_->text());
-    next.phoneNumber = toStd(phoneNumber_->text());
-    next.exchangeAddress = toStd(address_->text());
-    next.exchangePort = toStd(port_->text());
-    next.autoHide = autoHide_->box()->isChecked();
-    if (next.autoHide) next.autoHideSeconds = leadingDecimal(toStd(seconds_->text()));
-    next.hideAfterSuccess = hideAfterSuccess_->box()->isChecked();
-    next.transparent = transparent_->box()->isChecked();
-    if (next.transparent) next.transparencyPercent = transparency_->value();
-    next.callOnEnter = callOnEnter_->box()->isChecked();
-    next.topMost = topMost_->box()->isChecked();
-    next.showHangup = showHangup_->box()->isChecked();
-    next.fixedPosition = fixedPosition_->box()->isChecked();
+    next.userId = toStd(ui_->userId->text());
+    next.password = toStd(ui_->password->text());
+    next.phoneNumber = toStd(ui_->phoneNumber->text());
+    next.exchangeAddress = toStd(ui_->exchangeAddress->text());
+    next.exchangePort = toStd(ui_->exchangePort->text());
+    next.autoHide = ui_->autoHideRow->box()->isChecked();
+    if (next.autoHide) next.autoHideSeconds = leadingDecimal(toStd(ui_->autoHideSeconds->text()));
+    next.hideAfterSuccess = ui_->hideAfterSuccessRow->box()->isChecked();
+    next.transparent = ui_->transparentRow->box()->isChecked();
+    if (next.transparent) next.transparencyPercent = ui_->transparency->value();
+    next.callOnEnter = ui_->callOnEnterRow->box()->isChecked();
+    next.topMost = ui_->topMostRow->box()->isChecked();
+    next.showHangup = ui_->showHangupRow->box()->isChecked();
+    next.fixedPosition = ui_->fixedPositionRow->box()->isChecked();
     // Already on: the follower hears of no change, so a removed entry is
     // written again from here.
     const bool autoStartWasOn = model_.settings().autoStart;
-    next.autoStart = autoStart_->box()->isChecked();
-    next.autoCall = autoCall_->box()->isChecked();
-    next.hotkeyModifier = toStd(modifier_->currentText());
-    next.hotkeyKey = toStd(key_->currentText());
-    next.hotkeyEnabled = hotkey_->box()->isChecked();
-    next.language = languageLocal_->isChecked() ? "LOCAL" : "ENG";
-    next.coAccessCode = toStd(coAccess_->text());
-    next.myCountryCode = toStd(country_->text());
-    next.myAreaCode = toStd(area_->text());
-    next.internationalCode = toStd(international_->text());
-    next.pbxCode = toStd(pbx_->text());
-    next.longDistanceCode = toStd(longDistance_->text());
-    next.addZero = addZero_->box()->isChecked();
+    next.autoStart = ui_->autoStartRow->box()->isChecked();
+    next.autoCall = ui_->autoCallRow->box()->isChecked();
+    next.hotkeyModifier = toStd(ui_->hotkeyModifier->currentText());
+    next.hotkeyKey = toStd(ui_->hotkeyKey->currentText());
+    next.hotkeyEnabled = ui_->hotkeyEnabledRow->box()->isChecked();
+    next.language = ui_->languageLocal->isChecked() ? "LOCAL" : "ENG";
+    next.coAccessCode = toStd(ui_->coAccessCode->text());
+    next.myCountryCode = toStd(ui_->myCountryCode->text());
+    next.myAreaCode = toStd(ui_->myAreaCode->text());
+    next.internationalCode = toStd(ui_->internationalCode->text());
+    next.pbxCode = toStd(ui_->pbxCode->text());
+    next.longDistanceCode = toStd(ui_->longDistanceCode->text());
+    next.addZero = ui_->addZeroRow->box()->isChecked();
 
     bool inKeyring = false;
     std::string stored;
-    if ((!keyringAnswers_ || !useKeyring_->box()->isChecked()) &&
+    if ((!keyringAnswers_ || !ui_->useKeyringRow->box()->isChecked()) &&
         !encodeStoredPassword(trimBlanks(next.password), stored)) {
         QMessageBox::warning(this, QStringLiteral("Error"), toQ(model_.texts().message("AL_PW_TOO_LONG")));
-        password_->setFocus();
+        ui_->password->setFocus();
         return false;
     }
     // Against the values in effect before this save.
@@ -615,13 +438,15 @@ bool SettingsDialog::applySettings() {
     movedTransparency_.reset();
     // The [SECURITY] section is not the model's: the keyring choice and the
     // kept key are written beside it.
-    std::string error;
     if (keyringAnswers_) {
-        const bool wanted = useKeyring_->box()->isChecked();
-        if (loadSecuritySettings(IniFile::snapshot(model_.settingsPath())).useKeyring != wanted &&
-            !writeIniString(model_.settingsPath(), kSecuritySection, kUseKeyringKey, wanted ? "1" : "0", error))
-            qCWarning(lcSettings) << "saving the keyring choice failed:" << toQ(error);
+        const bool wanted = ui_->useKeyringRow->box()->isChecked();
+        if (loadSecuritySettings(IniFile::snapshot(model_.settingsPath())).useKeyring != wanted) {
+            const Status written =
+                writeIniString(model_.settingsPath(), kSecuritySection, kUseKeyringKey, wanted ? "1" : "0");
+            if (!written) qCWarning(lcSettings) << "saving the keyring choice failed:" << toQ(written.error());
+        }
     }
+    std::string error;
     // A key kept for the old address or port is no key of the new one.
     if (exchangeChanged &&
         !dropPinUnlessFor(model_.settingsPath(), exchangeName(next.exchangeAddress, next.exchangePort), error))
@@ -651,13 +476,13 @@ void SettingsDialog::openDialog() {
     // notice, Exit still ends the program); settingsClosed keeps the call
     // dialog away meanwhile.
     setWindowModality(Qt::NonModal);
-    fixSize(QSize(650, 670));
+    fixSize();
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect frame(QPoint(), size());
         frame.moveCenter(screen->geometry().center());
         move(frame.topLeft());
     }
-    userId_->setFocus();
+    ui_->userId->setFocus();
     showInFront();
 }
 

@@ -10,25 +10,19 @@
 
 #include "ui/settings_widgets.h"
 
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-class QButtonGroup;
-class QComboBox;
-class QLabel;
-class QLineEdit;
-class QPushButton;
-class QRadioButton;
-class QSlider;
-
 namespace pellandor {
 
 class AdvancedDialingDialog;
+namespace Ui {
+class SettingsDialog;
+}
 
-class SettingsDialog : public SettingsDialogBase {
+class SettingsDialog final : public SettingsDialogBase {
     Q_OBJECT
 
 public:
@@ -47,7 +41,8 @@ public:
     void done(int result) override;
 
 private:
-    void buildControls();
+    // What the form cannot say: limits, validators, list items, letters, signals.
+    void setUpControls();
     void fillControls();
     void setTexts();
     void updateEnabledStates();
@@ -72,35 +67,16 @@ private:
     // The track bar's position is kept from the moment it moves, even when
     // the dialog is cancelled; it is saved with the next OK or Apply.
     std::optional<int> movedTransparency_;
+    std::unique_ptr<Ui::SettingsDialog> ui_;
     AdvancedDialingDialog* advanced_ = nullptr;
 
-    MarkerLabel *userHeader_ = nullptr, *systemHeader_ = nullptr, *dialingHeader_ = nullptr, *functionHeader_ = nullptr;
-    QLineEdit *userId_ = nullptr, *password_ = nullptr, *phoneNumber_ = nullptr, *address_ = nullptr, *port_ = nullptr;
-    QLineEdit *coAccess_ = nullptr, *country_ = nullptr, *area_ = nullptr, *international_ = nullptr, *pbx_ = nullptr,
-              *longDistance_ = nullptr;
-    WrappingCheckBox *addZero_ = nullptr, *autoHide_ = nullptr, *hideAfterSuccess_ = nullptr, *transparent_ = nullptr,
-                     *topMost_ = nullptr, *showHangup_ = nullptr, *fixedPosition_ = nullptr, *callOnEnter_ = nullptr,
-                     *autoStart_ = nullptr, *autoCall_ = nullptr, *hotkey_ = nullptr;
-    QPushButton *advancedButton_ = nullptr, *ok_ = nullptr, *cancel_ = nullptr, *apply_ = nullptr;
-    QLineEdit* seconds_ = nullptr;
-    QLabel* secondsLabel_ = nullptr;
-    QSlider* transparency_ = nullptr;
-    QLabel *transparencyMin_ = nullptr, *transparencyMax_ = nullptr, *transparencyValue_ = nullptr;
-    QComboBox *modifier_ = nullptr, *key_ = nullptr;
-    QLabel *modifierLabel_ = nullptr, *keyLabel_ = nullptr, *languageLabel_ = nullptr;
-    QRadioButton *languageEng_ = nullptr, *languageLocal_ = nullptr;
-    WrappingCheckBox* useKeyring_ = nullptr;
-    QLabel* keyringNote_ = nullptr;
-    MarkerLabel* trustLabel_ = nullptr;
-    QLabel* pinnedKey_ = nullptr;
-    QPushButton* forgetKey_ = nullptr;
     std::unique_ptr<CredentialStore> store_;
     bool keyringAnswers_ = false;
 
     // texts with mnemonics, in the order the letters are handed out.
     struct Labelled {
         const char* key;  // in the language file; null: `english` is the text
-        std::function<void(const QString&)> set;
+        QWidget* control;
         const char* english = nullptr;
     };
     std::vector<Labelled> labelled_;

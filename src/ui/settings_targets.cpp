@@ -18,7 +18,10 @@ AutostartResult setStartAtLogin(bool enabled, const std::string& settingsPath) {
     // login start has neither.
     const std::string config = xdgBaseFolder("XDG_CONFIG_HOME", ".config");
     const bool plainStartsFile = !config.empty() && settingsPath == config + "/pellandor_settings.ini";
-    return registerAutostart(entry, "Ulvex Pellandor", programPath(), plainStartsFile ? std::string() : settingsPath);
+    // The command the user knows, which starts this program.
+    const std::string command = frontDoorPath();
+    return registerAutostart(entry, "Ulvex Pellandor", command.empty() ? programPath() : command,
+                             plainStartsFile ? std::string() : settingsPath);
 }
 
 StartAtLoginFollower::StartAtLoginFollower(SettingsModel& model, std::function<QWidget*()> owner, Apply apply)

@@ -38,7 +38,7 @@ AutostartResult setStartAtLogin(bool enabled, const std::string& settingsPath);
 // Keeps the start-at-login entry in step with USE_AUTOSTART, whoever changed
 // it (a dialog or the file from outside); a failure is shown in a message box
 // over `owner()` (or none) and the option is kept.
-class StartAtLoginFollower {
+class StartAtLoginFollower final {
 public:
     using Apply = std::function<AutostartResult(bool enabled, const std::string& settingsPath)>;
     StartAtLoginFollower(SettingsModel& model, std::function<QWidget*()> owner, Apply apply = setStartAtLogin);

@@ -9,6 +9,7 @@
 #include <QLayout>
 #include <QEvent>
 #include <QKeyEvent>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QHBoxLayout>
 #include <QMessageBox>
@@ -28,7 +29,7 @@ QColor accentColour(const QWidget* widget) {
 }
 
 // A QLabel that clicks its check box.
-class ClickLabel : public QLabel {
+class ClickLabel final : public QLabel {
 public:
     ClickLabel(QCheckBox* box, QWidget* parent) : QLabel(parent), box_(box) {}
 
@@ -61,15 +62,25 @@ QStringList withMnemonics(const QStringList& texts, int exclusive) {
     return result;
 }
 
-MarkerLabel::MarkerLabel(int markerSize, bool header, QWidget* parent) : QLabel(parent), markerSize_(markerSize) {
-    setIndent(markerSize + 6);
+MarkerLabel::MarkerLabel(QWidget* parent) : QLabel(parent) {
+    setIndent(markerSize_ + 6);
     setWordWrap(true);
-    if (header) {
-        QFont bold = font();
-        bold.setBold(true);
-        bold.setPointSizeF(bold.pointSizeF() * 1.1);
-        setFont(bold);
+}
+
+void MarkerLabel::setMarkerSize(int size) {
+    markerSize_ = size;
+    setIndent(size + 6);
+}
+
+void MarkerLabel::setHeader(bool header) {
+    if (!header) {
+        setFont(QFont());  // an empty font inherits everything again
+        return;
     }
+    QFont bold = font();
+    bold.setBold(true);
+    bold.setPointSizeF(bold.pointSizeF() * 1.1);
+    setFont(bold);
 }
 
 void MarkerLabel::paintEvent(QPaintEvent* event) {
@@ -83,11 +94,12 @@ void MarkerLabel::paintEvent(QPaintEvent* event) {
     painter.fillRect(QRect(contentsRect().left() + 1, top, markerSize_, markerSize_), colour);
 }
 
-WrappingCheckBox::WrappingCheckBox(QWidget* parent) : QWidget(parent) {
+WrappingCheckBox::WrappingCheckBox(QWidget* parent, const char* name) : QWidget(parent) {
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(4);
     box_ = new QCheckBox(this);
+    if (name != nullptr) box_->setObjectName(QLatin1String(name));
     label_ = new ClickLabel(box_, this);
     label_->setWordWrap(true);
     label_->setBuddy(box_);
@@ -157,8 +169,8 @@ int SettingsDialogBase::captionWidth() const {
     return metrics.horizontalAdvance(caption) + std::max(6 * metrics.height(), 120);
 }
 
-void SettingsDialogBase::fixSize(QSize preferred) {
-    QSize size = preferred.expandedTo(minimumSizeHint());
+void SettingsDialogBase::fixSize() {
+    QSize size = formSize_.expandedTo(minimumSizeHint());
     size.setWidth(std::max(size.width(), captionWidth()));
     setMinimumSize(0, 0);
     setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
@@ -198,12 +210,9 @@ void SettingsDialogBase::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-QLineEdit* makeDigitsEdit(int limit, const QString& objectName, QWidget* parent) {
-    auto* edit = new QLineEdit(parent);
-    edit->setObjectName(objectName);
+void acceptDigitsOnly(QLineEdit* edit, int limit) {
     edit->setMaxLength(limit);
     edit->setValidator(new DigitsValidator(edit));
-    return edit;
 }
 
 void setEditText(QLineEdit* edit, const QString& text, int limit) {

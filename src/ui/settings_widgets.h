@@ -25,6 +25,11 @@ inline std::string toStd(const QString& text) {
 // The settings dialogs' light grey ground; edit boxes stay white.
 void useSettingsBackground(QWidget* dialog);
 
+// The warning a dialog shows when its entries could not be saved: `what`
+// ("The settings", "The dialing rules") could not be saved to `path`, the
+// entries stay in the dialog; the system's reason in the details.
+void showSaveFailure(QWidget* dialog, const QString& what, const std::string& path, const std::string& reason);
+
 // Escapes any "&" of each text and marks one letter per text as its
 // mnemonic: a word's first letter that no earlier text took, else any such
 // letter or digit. When the letters run out, a later text shares one with
@@ -34,27 +39,34 @@ void useSettingsBackground(QWidget* dialog);
 QStringList withMnemonics(const QStringList& texts, int exclusive = -1);
 
 // A label with a small square painted at its left: the group headers and the
-// row bullets of the settings dialogs.
-class MarkerLabel : public QLabel {
+// row bullets of the settings dialogs. The forms set markerSize and header.
+class MarkerLabel final : public QLabel {
 public:
-    MarkerLabel(int markerSize, bool header, QWidget* parent = nullptr);
+    explicit MarkerLabel(QWidget* parent = nullptr);
+    void setMarkerSize(int size);
+    // A group's header: bold and a little larger.
+    void setHeader(bool header);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    int markerSize_;
+    int markerSize_ = 4;
 };
 
 // A check box whose text wraps: long texts and translations fit the column.
 // Clicking the text toggles the box; the text follows its enabled state.
-class WrappingCheckBox : public QWidget {
+class WrappingCheckBox final : public QWidget {
 public:
-    explicit WrappingCheckBox(QWidget* parent = nullptr);
+    // `name` becomes the check box's object name, which tests find it by.
+    explicit WrappingCheckBox(QWidget* parent = nullptr, const char* name = nullptr);
     QCheckBox* box() const { return box_; }
     QLabel* label() const { return label_; }
     // `text` may carry a mnemonic ("&").
     void setText(const QString& text);
+    // The box, not this row, carries the control's name: it is what takes
+    // the focus and what is looked up.
+    void setBoxName(const QString& name) { box_->setObjectName(name); }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -66,7 +78,7 @@ private:
 
 // Digits only while typing; a value loaded with other characters (a
 // hand-edited file) can still be edited without losing them.
-class DigitsValidator : public QValidator {
+class DigitsValidator final : public QValidator {
 public:
     using QValidator::QValidator;
     void allowOthersOf(const QString& loaded);
@@ -98,18 +110,23 @@ public:
 protected:
     // Shows the freshly filled dialog in front, with the keyboard focus.
     void showInFront();
-    // Fixes the size at `preferred`, grown to what the contents and the
+    // Called after setupUi: the form's size is the smallest each opening starts from.
+    void keepFormSize() { formSize_ = size(); }
+    // Fixes the size at the form's, grown to what the contents and the
     // caption need: the dialogs cannot be resized or maximised.
-    void fixSize(QSize preferred);
+    void fixSize();
 
     void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void reject() override;
     void closeEvent(QCloseEvent* event) override;
+
+private:
+    QSize formSize_;
 };
 
-// Digits-only edit with a typing limit; a longer value from the file is shown whole.
-QLineEdit* makeDigitsEdit(int limit, const QString& objectName, QWidget* parent);
+// Digits only, and a typing limit; a longer value from the file is shown whole.
+void acceptDigitsOnly(QLineEdit* edit, int limit);
 void setEditText(QLineEdit* edit, const QString& text, int limit);
 
 // The warning when a settings dialog's save failed: `message` (a language

@@ -8,7 +8,7 @@
 
 namespace pellandor {
 
-class SkinButton : public QAbstractButton {
+class SkinButton final : public QAbstractButton {
     Q_OBJECT
 
 public:

@@ -7,14 +7,18 @@
 #include "ui/settings_widgets.h"
 
 #include <array>
+#include <memory>
 #include <string>
 
 class QLineEdit;
-class QPushButton;
 
 namespace pellandor {
 
-class SpecialDialingDialog : public SettingsDialogBase {
+namespace Ui {
+class SpecialDialingDialog;
+}
+
+class SpecialDialingDialog final : public SettingsDialogBase {
     Q_OBJECT
 
 public:
@@ -32,12 +36,10 @@ private:
     void onOk();
 
     SettingsModel& model_;
-
-    WrappingCheckBox *nonStandard_ = nullptr, *usePrefix_ = nullptr, *useLength_ = nullptr;
+    std::unique_ptr<Ui::SpecialDialingDialog> ui_;
+    // The form's five prefix rows, in order.
     std::array<MarkerLabel*, 5> prefixLabels_{};
     std::array<QLineEdit*, 5> prefixes_{};
-    QLineEdit* length_ = nullptr;
-    QPushButton *ok_ = nullptr, *cancel_ = nullptr;
 };
 
 }  // namespace pellandor

@@ -1,14 +1,18 @@
 // What the command-line tests cannot show: a press while a request runs,
 // and a press object that goes away mid-request.
+#include "base/log.h"
 #include "call/call_press.h"
-#include "exchange_sim.h"
+#include "support/exchange_sim.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <thread>
+#include <tuple>
+#include <vector>
 
 namespace pellandor {
 namespace {
@@ -71,6 +75,55 @@ TEST(CallPressNetTest, SecondPressIsRefusedUntilTheFirstHasCompleted) {
     ASSERT_TRUE(seen.waitFor(2));
     EXPECT_TRUE(seen.outcomes[1].succeeded());
     EXPECT_TRUE(seen.outcomes[1].hangup);
+}
+
+struct LogLines final : LogSink {
+    std::mutex mutex;
+    std::vector<std::tuple<LogLevel, std::string, std::string>> lines;
+    void write(LogLevel level, std::string_view category, std::string_view message) override {
+        const std::lock_guard lock(mutex);
+        lines.emplace_back(level, std::string(category), std::string(message));
+    }
+};
+
+// Each press leaves one line in the call category: kind, exchange, step,
+// code or error, time; never the account or the number dialled.
+TEST(CallPressNetTest, LogsEachOutcomeWithoutTheAccount) {
+    test::ExchangeSim sim;
+    std::string error;
+    ASSERT_TRUE(sim.start({"--rsa-bits", "1024"}, error)) << error;
+    const struct {
+        CallKind kind;
+        std::string port;
+        LogLevel level;
+        std::string expected;
+    } cases[] = {
+        {CallKind::Call, sim.port(), LogLevel::Info, "call via 127.0.0.1:" + sim.port() + ": step 15, code 100, "},
+        {CallKind::Hangup, test::unusedPort(), LogLevel::Warning,
+         ": failed at step 3 (Connect SSL fail TLS connect: connect fail error["},
+    };
+    for (const auto& c : cases) {
+        auto lines = std::make_shared<LogLines>();
+        const ScopedLogSink installed(lines);
+        CallPress press;
+        DialingRules rules;
+        Completions seen;
+        ASSERT_EQ(press.press(c.kind, accountFor(c.port), "5550177", rules, seen.sink()).status,
+                  CallPress::Status::Started);
+        ASSERT_TRUE(seen.waitFor(1));
+        const std::lock_guard lock(lines->mutex);
+        std::vector<std::string> calls;
+        for (const auto& [level, category, message] : lines->lines) {
+            for (const char* secret : {"secret", "alice", "5550177"})
+                EXPECT_EQ(message.find(secret), std::string::npos) << message;
+            if (category != kLogCall) continue;
+            calls.push_back(message);
+            EXPECT_EQ(level, c.level) << message;
+        }
+        ASSERT_EQ(calls.size(), 1u);
+        EXPECT_NE(calls[0].find(c.expected), std::string::npos) << calls[0];
+        EXPECT_EQ(calls[0].substr(calls[0].size() - 3), " ms") << calls[0];
+    }
 }
 
 TEST(CallPressNetTest, DestroyedMidRequestCompletesNothing) {

@@ -1,7 +1,8 @@
 #include "platform/atomic_file.h"
 #include "config/ini_file.h"
 #include "config/ini_write_batch.h"
-#include "test_files.h"
+#include "base/status_assert.h"
+#include "support/scratch_folder.h"
 
 #include <csignal>
 #include <set>
@@ -15,6 +16,7 @@ namespace pellandor {
 namespace {
 
 using test::ScratchFolder;
+using test::succeeded;
 
 TEST_F(ScratchFolder, KilledSaveLeavesTheOldOrTheNewFileNeverAMix) {
     // Large values widen the window in which a non-atomic write would be caught half done.
@@ -36,7 +38,7 @@ TEST_F(ScratchFolder, KilledSaveLeavesTheOldOrTheNewFileNeverAMix) {
         const pid_t child = ::fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
-            for (unsigned i = 1;; ++i) save(iniPath(), i % 2 ? valueB : valueA, i % 2 ? "B" : "A");
+            for (unsigned i = 1;; ++i) (void)save(iniPath(), i % 2 ? valueB : valueA, i % 2 ? "B" : "A");
         }
         ::usleep(static_cast<useconds_t>(1000 + (round * 7919) % 30000));
         ::kill(child, SIGKILL);
@@ -53,8 +55,7 @@ TEST_F(ScratchFolder, ReplacementIsPrivateAndWritesThroughSymlinks) {
     // A file made by hand or another tool may be readable by everyone; it holds a password.
     ASSERT_EQ(::chmod(real.c_str(), 0644), 0);
     ASSERT_EQ(::symlink(real.c_str(), iniPath().c_str()), 0);
-    std::string error;
-    ASSERT_TRUE(writeIniString(iniPath(), "S", "K", "2", error)) << error;
+    ASSERT_TRUE(succeeded(writeIniString(iniPath(), "S", "K", "2")));
     EXPECT_EQ(get(real), "[S]\nK=2\n");
     struct stat st {};
     ASSERT_EQ(::lstat(iniPath().c_str(), &st), 0);
@@ -66,9 +67,9 @@ TEST_F(ScratchFolder, ReplacementIsPrivateAndWritesThroughSymlinks) {
 TEST_F(ScratchFolder, FailedWriteLeavesNoTemporaryFile) {
     // A folder where the file should be: the rename must fail.
     ASSERT_EQ(::mkdir(iniPath().c_str(), 0700), 0);
-    std::string error;
-    EXPECT_FALSE(writeFileAtomically(iniPath(), "x", error));
-    EXPECT_FALSE(error.empty());
+    const Status written = writeFileAtomically(iniPath(), "x");
+    EXPECT_FALSE(written);
+    EXPECT_FALSE(written.error().empty());
     EXPECT_EQ(names(), (std::set<std::string>{".pellandor_settings.ini.lock", "pellandor_settings.ini"}));
 }
 
@@ -79,8 +80,7 @@ TEST_F(ScratchFolder, NextSaveRemovesTemporaryFilesOfKilledSaves) {
     // Not temporary files of this one: kept.
     for (const char* other : {".pellandor_settings.ini.keep", ".other.ini.a1B2c3", "notes.txt"})
         put(pathOf(other), "x");
-    std::string error;
-    ASSERT_TRUE(writeIniString(iniPath(), "S", "K", "2", error)) << error;
+    ASSERT_TRUE(succeeded(writeIniString(iniPath(), "S", "K", "2")));
     EXPECT_EQ(names(), (std::set<std::string>{".pellandor_settings.ini.keep", ".other.ini.a1B2c3", "notes.txt",
                                               ".pellandor_settings.ini.lock", "pellandor_settings.ini"}));
 }
@@ -88,11 +88,11 @@ TEST_F(ScratchFolder, NextSaveRemovesTemporaryFilesOfKilledSaves) {
 TEST_F(ScratchFolder, ReadOnlyFileIsRefusedNotReplaced) {
     put(iniPath(), "[S]\nK=1\n");
     ASSERT_EQ(::chmod(iniPath().c_str(), 0444), 0);
-    std::string error;
-    EXPECT_FALSE(writeIniString(iniPath(), "S", "K", "2", error));
-    EXPECT_NE(error.find("read-only"), std::string::npos) << error;
+    const Status written = writeIniString(iniPath(), "S", "K", "2");
+    EXPECT_FALSE(written);
+    EXPECT_NE(written.error().find("read-only"), std::string::npos) << written.error();
     EXPECT_EQ(get(iniPath()), "[S]\nK=1\n");
-    EXPECT_FALSE(writeFileAtomically(iniPath(), "x", error));
+    EXPECT_FALSE(writeFileAtomically(iniPath(), "x"));
     EXPECT_EQ(get(iniPath()), "[S]\nK=1\n");
 }
 
@@ -116,8 +116,7 @@ TEST_F(ScratchFolder, ConcurrentWritersOfOtherKeysAllLand) {
             }
             bool ok = true;
             for (int k = 0; k < kKeysEach; ++k) {
-                std::string error;
-                ok = writeIniString(iniPath(), "W" + std::to_string(w), "K" + std::to_string(k), "v", error) && ok;
+                ok = writeIniString(iniPath(), "W" + std::to_string(w), "K" + std::to_string(k), "v").ok() && ok;
             }
             ::_exit(ok ? 0 : 1);
         }
@@ -149,16 +148,16 @@ TEST_F(ScratchFolder, AnUpdateWithinABoundGivesUpWhileAnotherWriterHoldsTheLock)
     const int held = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     ASSERT_GE(held, 0);
     ASSERT_EQ(::flock(held, LOCK_EX), 0);
-    const FileChange change = [](std::string& bytes, std::string&) {
+    const FileChange change = [](std::string& bytes) -> Status {
         bytes = "[S]\nK=2\n";
-        return true;
+        return {};
     };
-    std::string error;
-    EXPECT_EQ(updateFileWithin(iniPath(), change, 20, error), LockedUpdate::Busy);
-    EXPECT_NE(error.find("lock"), std::string::npos) << error;
+    const Status busy = updateFileWithin(iniPath(), change, 20);
+    EXPECT_TRUE(busy.busy());
+    EXPECT_NE(busy.error().find("lock"), std::string::npos) << busy.error();
     EXPECT_EQ(get(iniPath()), "[S]\nK=1\n");
     ::close(held);
-    EXPECT_EQ(updateFileWithin(iniPath(), change, 20, error), LockedUpdate::Done) << error;
+    EXPECT_TRUE(test::succeeded(updateFileWithin(iniPath(), change, 20)));
     EXPECT_EQ(get(iniPath()), "[S]\nK=2\n");
 }
 

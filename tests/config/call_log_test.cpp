@@ -1,10 +1,12 @@
 #include "config/call_log.h"
-#include "test_files.h"
+#include "base/status_assert.h"
+#include "support/scratch_folder.h"
 
 namespace pellandor {
 namespace {
 
 using test::ScratchFolder;
+using test::succeeded;
 
 std::string logFile(int stored, int entries, const std::string& limit = "10") {
     std::string text = "[CALL_LOG]\nMAX_NUM_LOG=" + limit + "\nNUM_LOG=" + std::to_string(stored) + "\n";
@@ -55,8 +57,7 @@ TEST_F(ScratchFolder, FullLogDropsTheOldestAndSavesTheNewestFirst) {
     state.dialogX = -120;
     state.dialogY = 40;
     state.dialogIsMax = false;
-    std::string error;
-    ASSERT_TRUE(saveCallLog(iniPath(), log, state, error)) << error;
+    ASSERT_TRUE(succeeded(saveCallLog(iniPath(), log, state)));
     CallLog again;
     DialogState restored;
     loadCallLog(iniPath(), again, restored);
@@ -71,8 +72,7 @@ TEST_F(ScratchFolder, SaveWritesTheKeysInOrderAndLeavesStaleEntries) {
     CallLog log;
     log.entries = {"1", "2"};
     log.count = 2;
-    std::string error;
-    ASSERT_TRUE(saveCallLog(iniPath(), log, DialogState{}, error)) << error;
+    ASSERT_TRUE(succeeded(saveCallLog(iniPath(), log, DialogState{})));
     EXPECT_EQ(get(iniPath()),
               "[CALL_LOG]\nMAX_NUM_LOG=10\nNUM_LOG=2\nLOG0=1\nLOG1=2\nLOG2=102\nLOG3=103\n\n"
               "[DLG_POS]\nX=0\nY=0\n\n[DLG_STATUS]\nIS_MAX=1\n");
@@ -115,8 +115,7 @@ TEST_F(ScratchFolder, LimitOfZeroOrLessRecordsNothingAndKeepsTheLog) {
             addToCallLog(log, "999");
             EXPECT_EQ(log.count, stored) << limit;
             EXPECT_EQ(static_cast<int>(numberBoxEntries(log).size()), stored) << limit;
-            std::string error;
-            ASSERT_TRUE(saveCallLog(iniPath(), log, state, error));
+            ASSERT_TRUE(succeeded(saveCallLog(iniPath(), log, state)));
             CallLog again;
             loadCallLog(iniPath(), again, state);
             EXPECT_EQ(again.entries, log.entries) << limit;

@@ -1,7 +1,7 @@
 #include "config/app_settings.h"
 #include "config/ini_file.h"
 #include "dialing/dialing_rules.h"
-#include "test_files.h"
+#include "support/scratch_folder.h"
 
 namespace pellandor {
 namespace {

@@ -1,7 +1,8 @@
 #include "config/ini_file.h"
 #include "config/ini_document.h"
 #include "config/ini_write_batch.h"
-#include "test_files.h"
+#include "base/status_assert.h"
+#include "support/scratch_folder.h"
 
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -14,6 +15,7 @@ namespace pellandor {
 namespace {
 
 using test::ScratchFolder;
+using test::succeeded;
 
 class IniReadTest : public ScratchFolder, public ::testing::WithParamInterface<const char*> {
 protected:
@@ -157,10 +159,9 @@ TEST(truncateText, KeepsAtMostSizeMinusOneBytesAndWholeCharacters) {
 
 TEST_F(ScratchFolder, WritesReplaceInPlaceAppendToSectionAndAppendSections) {
     put(iniPath(), "; kept\r\n[A]\r\nONE=1\r\nTWO = 2\r\n\r\n[B]\r\nX=y\r\n");
-    std::string error;
-    ASSERT_TRUE(writeIniString(iniPath(), "a", "two", "22", error)) << error;
-    ASSERT_TRUE(writeIniString(iniPath(), "A", "THREE", "3", error)) << error;
-    ASSERT_TRUE(writeIniString(iniPath(), "C", "NEW", "  spaced  ", error)) << error;
+    ASSERT_TRUE(succeeded(writeIniString(iniPath(), "a", "two", "22")));
+    ASSERT_TRUE(succeeded(writeIniString(iniPath(), "A", "THREE", "3")));
+    ASSERT_TRUE(succeeded(writeIniString(iniPath(), "C", "NEW", "  spaced  ")));
     EXPECT_EQ(get(iniPath()),
               "; kept\r\n[A]\r\nONE=1\r\nTWO=22\r\nTHREE=3\r\n\r\n[B]\r\nX=y\r\n\r\n[C]\r\nNEW=  spaced  \r\n");
     EXPECT_EQ(IniFile(iniPath()).getString("C", "NEW"), "spaced");
@@ -168,8 +169,7 @@ TEST_F(ScratchFolder, WritesReplaceInPlaceAppendToSectionAndAppendSections) {
 
 TEST_F(ScratchFolder, WriteCreatesMissingFileAndFolders) {
     const std::string path = pathOf("deeper/still/settings.ini");
-    std::string error;
-    ASSERT_TRUE(writeIniString(path, "S", "K", "v", error)) << error;
+    ASSERT_TRUE(succeeded(writeIniString(path, "S", "K", "v")));
     EXPECT_EQ(get(path), "[S]\nK=v\n");
     struct stat st {};
     ASSERT_EQ(::stat(path.c_str(), &st), 0);
@@ -178,8 +178,7 @@ TEST_F(ScratchFolder, WriteCreatesMissingFileAndFolders) {
 
 TEST_F(ScratchFolder, WriteToFileWithoutFinalLineEndKeepsItsStyle) {
     put(iniPath(), "[A]\r\nK=1");
-    std::string error;
-    ASSERT_TRUE(writeIniString(iniPath(), "A", "L", "2", error));
+    ASSERT_TRUE(succeeded(writeIniString(iniPath(), "A", "L", "2")));
     EXPECT_EQ(get(iniPath()), "[A]\r\nK=1\r\nL=2\r\n");
 }
 
@@ -199,9 +198,8 @@ TEST_F(ScratchFolder, WritesKeepUntouchedLinesWhateverTheirLineEnds) {
     };
     for (const auto& c : cases) {
         put(iniPath(), c.file);
-        std::string error;
-        ASSERT_TRUE(writeIniString(iniPath(), "DLG_POS", "X", "10", error)) << error;
-        ASSERT_TRUE(writeIniString(iniPath(), "SYS_INFO", "PORT", "5000", error)) << error;
+        ASSERT_TRUE(succeeded(writeIniString(iniPath(), "DLG_POS", "X", "10")));
+        ASSERT_TRUE(succeeded(writeIniString(iniPath(), "SYS_INFO", "PORT", "5000")));
         const std::string now = get(iniPath());
         if (c.after != nullptr) {
             EXPECT_EQ(now, c.after) << testing::PrintToString(std::string(c.file));
@@ -231,10 +229,9 @@ TEST_F(ScratchFolder, LargeFileIsSavedAndReadWithinAFewTimesItsSize) {
         limit.rlim_cur = limit.rlim_max = std::size_t{768} << 20;
         ::setrlimit(RLIMIT_AS, &limit);
         try {
-            std::string error;
             IniWriteBatch batch(iniPath());
             for (int k = 0; k < 30; ++k) batch.write("DLG_POS", "K" + std::to_string(k), "1");
-            const bool saved = batch.commit();
+            const bool saved = batch.commit().ok();
             const IniFile ini = IniFile::snapshot(iniPath());
             const bool read = ini.getString("SYS_INFO", "IP") == "127.0.0.1" && ini.getString("DLG_POS", "K29") == "1";
             ::_exit(saved && read ? 0 : 1);
@@ -250,12 +247,11 @@ TEST_F(ScratchFolder, LargeFileIsSavedAndReadWithinAFewTimesItsSize) {
 }
 
 TEST_F(ScratchFolder, ValuesCannotAddLinesAndBadNamesAreRefused) {
-    std::string error;
-    ASSERT_TRUE(writeIniString(iniPath(), "S", "K", "first\n[INJECTED]\nX=1", error));
+    ASSERT_TRUE(succeeded(writeIniString(iniPath(), "S", "K", "first\n[INJECTED]\nX=1")));
     EXPECT_EQ(get(iniPath()), "[S]\nK=first\n");
     for (const char* bad : {"", "A]B", "A=B", "A\nB", " A", ";A"}) {
-        EXPECT_FALSE(writeIniString(iniPath(), bad, "K", "v", error)) << bad;
-        EXPECT_FALSE(writeIniString(iniPath(), "S", bad, "v", error)) << bad;
+        EXPECT_FALSE(writeIniString(iniPath(), bad, "K", "v")) << bad;
+        EXPECT_FALSE(writeIniString(iniPath(), "S", bad, "v")) << bad;
     }
     EXPECT_EQ(get(iniPath()), "[S]\nK=first\n");
 }
@@ -279,12 +275,11 @@ TEST_F(ScratchFolder, BatchGivesTheBytesOfSingleWritesInTurn) {
         put(single, c.start);
         put(batched, c.start);
         IniWriteBatch batch(batched);
-        std::string error;
         for (const auto& w : writes) {
-            ASSERT_TRUE(writeIniString(single, w[0], w[1], w[2], error));
+            ASSERT_TRUE(succeeded(writeIniString(single, w[0], w[1], w[2])));
             batch.write(w[0], w[1], w[2]);
         }
-        ASSERT_TRUE(batch.commit()) << batch.lastError();
+        ASSERT_TRUE(succeeded(batch.commit()));
         EXPECT_EQ(get(batched), get(single));
         EXPECT_EQ(get(batched), c.after);
     }
@@ -294,9 +289,9 @@ TEST_F(ScratchFolder, UnreadableTargetIsNeitherReadNorReplaced) {
     // A FIFO would block a plain read forever.
     ASSERT_EQ(::mkfifo(iniPath().c_str(), 0600), 0);
     EXPECT_FALSE(IniFile(iniPath()).sectionExists("S"));
-    std::string error;
-    EXPECT_FALSE(writeIniString(iniPath(), "S", "K", "v", error));
-    EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
+    const Status written = writeIniString(iniPath(), "S", "K", "v");
+    EXPECT_FALSE(written);
+    EXPECT_NE(written.error().find("not a regular file"), std::string::npos) << written.error();
     struct stat st {};
     ASSERT_EQ(::stat(iniPath().c_str(), &st), 0);
     EXPECT_TRUE(S_ISFIFO(st.st_mode));

@@ -109,8 +109,8 @@ TEST_F(IniProfileTest, SameWritesLeaveTheSameBytes) {
             put(theirs, c.before);
         }
         for (const Write& w : c.writes) {
-            std::string error;
-            ASSERT_TRUE(writeIniString(ours, w.section, w.key, w.value, error)) << error;
+            const Status written = writeIniString(ours, w.section, w.key, w.value);
+            ASSERT_TRUE(written) << written.error();
             writeProfile(theirs, w.section, w.key, w.value);
         }
         EXPECT_EQ(get(ours), get(theirs));

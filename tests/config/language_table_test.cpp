@@ -1,6 +1,6 @@
 #include "config/language_table.h"
 #include "config/ini_file.h"
-#include "test_files.h"
+#include "support/scratch_folder.h"
 
 #include <map>
 

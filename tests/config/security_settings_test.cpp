@@ -1,7 +1,8 @@
 #include "config/ini_file.h"
 #include "config/security_settings.h"
 
-#include "test_files.h"
+#include "base/status_assert.h"
+#include "support/scratch_folder.h"
 
 namespace pellandor {
 namespace {

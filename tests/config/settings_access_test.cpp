@@ -1,6 +1,6 @@
 #include "config/settings_access.h"
 #include "platform/paths.h"
-#include "test_files.h"
+#include "support/scratch_folder.h"
 
 #include <sys/stat.h>
 

@@ -1,6 +1,6 @@
 #include "config/settings_model.h"
 #include "config/call_log.h"
-#include "test_files.h"
+#include "support/scratch_folder.h"
 
 #include <sys/stat.h>
 

@@ -7,6 +7,7 @@
 #include "desktop_logic/phone_uri.h"
 #include "dialing/dialing_rules.h"
 #include "call/call_press.h"
+#include "support/scratch_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -247,19 +248,10 @@ TEST(DesktopArgsTest, RoutesEachCommandLine) {
     EXPECT_EQ(classifyCommandLine({"--settings", "/tmp/x.ini"}).settings, "/tmp/x.ini");
 }
 
-class InstanceChannelTest : public testing::Test {
-protected:
-    void SetUp() override {
-        char name[] = "/tmp/pellandor-channel-XXXXXX";
-        ASSERT_NE(::mkdtemp(name), nullptr);
-        dir_ = name;
-    }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
-    std::string dir_;
-};
+class InstanceChannelTest : public test::ScratchFolder {};
 
 TEST_F(InstanceChannelTest, TellsMissingFromSilentListener) {
-    const std::string path = instanceSocketPath(dir_);
+    const std::string path = instanceSocketPath(dir_.string());
     EXPECT_EQ(sendToRunningInstance(path, "show", 1000), InstanceSend::NoListener);
 
     // A listener that never answers must not hang the second start.
@@ -281,11 +273,11 @@ TEST_F(InstanceChannelTest, RuntimeFolderIsPrivate) {
     ::setenv("XDG_RUNTIME_DIR", dir_.c_str(), 1);
     ::chmod(dir_.c_str(), 0700);
     std::string error;
-    EXPECT_EQ(instanceRuntimeDir(error), dir_);
+    EXPECT_EQ(instanceRuntimeDir(error), dir_.string());
     // A folder others may write to is not used for the socket.
     ::chmod(dir_.c_str(), 0777);
     const std::string fallback = instanceRuntimeDir(error);
-    EXPECT_NE(fallback, dir_);
+    EXPECT_NE(fallback, dir_.string());
     EXPECT_EQ(fallback.rfind("/tmp/pellandor-", 0), 0u) << error;
     if (saved)
         ::setenv("XDG_RUNTIME_DIR", savedValue.c_str(), 1);

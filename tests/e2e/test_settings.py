@@ -126,13 +126,14 @@ class B_CrashTest(unittest.TestCase):
     def test_crash_leaves_a_file_and_a_truthful_notice(self):
         for site in ("gui", "worker"):
             with self.subTest(site=site):
-                # A copy of the program in a writable folder of its own: the crash
-                # file still goes to the state folder, not beside it. "worker"
-                # overflows the stack of the request worker.
+                # A copy of the programs in a writable folder of their own: the
+                # crash file still goes to the state folder, not beside them.
+                # "worker" overflows the stack of the request worker.
                 folder = D.dir / f"crash-{site}"
                 folder.mkdir()
                 program = folder / "pellandor"
                 shutil.copy2(PELLANDOR, program)
+                shutil.copy2(PELLANDOR.with_name("pellandor-desktop"), folder)
                 env = dict(D.env, XDG_STATE_HOME=str(folder / "state"))
                 # The notice outlives the crashed process and shares its stderr: a file, not a pipe.
                 err_path = folder / "stderr.txt"

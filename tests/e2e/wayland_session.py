@@ -94,7 +94,7 @@ class WaylandDesktop:
         if os.getuid() == self.uid:
             return
         self.bin = self._mkdir(self.dir / "bin")
-        for name in ("pellandor", "language.ini", "pellandor_wl_copy_marked"):
+        for name in ("pellandor", "pellandor-desktop", "language.ini", "pellandor_wl_copy_marked"):
             if (BIN / name).exists():
                 shutil.copy2(BIN / name, self.bin / name)
         shutil.copy2(HERE / "dbus_desktop.py", self.bin / "dbus_desktop.py")

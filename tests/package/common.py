@@ -14,6 +14,8 @@ SOURCE = pathlib.Path(__file__).resolve().parents[2]
 BIN = pathlib.Path(os.environ.get("PELLANDOR_BIN_DIR", SOURCE / "build" / "bin"))
 VERSION = os.environ.get("PELLANDOR_VERSION", "")
 SKIPPED = 77  # ctest's SKIP_RETURN_CODE for these tests
+# The Qt desktop program, relative to the prefix; `pellandor` starts it.
+DESKTOP_PROGRAM = "libexec/pellandor/pellandor-desktop"
 
 
 def local_text(language_ini, key):
@@ -63,6 +65,16 @@ class ScratchTestCase(unittest.TestCase):
         result = self.run_program(pellandor, "call", "--settings", settings, "--", "1234")
         expected = local_text(language_ini, "RS_NOT_USER_SYS_INFO")
         self.assertEqual((result.returncode, result.stdout), (4, f"Failed\n{expected}\n"), result.stderr)
+
+        desktop = pathlib.Path(bin_dir).parent / DESKTOP_PROGRAM
+        if desktop.exists():
+            # `pellandor` starts the tree's own desktop program in its place;
+            # without a display its crash notice goes to stderr only.
+            env = {k: v for k, v in self.env.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
+            result = subprocess.run([str(pellandor), "--crash-notice-failed"], capture_output=True, text=True,
+                                    env=env, timeout=60)
+            self.assertEqual(result.returncode, 0, result.stderr)
+            self.assertIn("Ulvex Pellandor is Crashed!!", result.stderr)
 
         result = self.run_program("bash", SOURCE / "tools" / "demo-call.sh", bin_dir)
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)

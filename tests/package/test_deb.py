@@ -11,7 +11,7 @@ import subprocess
 import sys
 import unittest
 
-from common import SOURCE, VERSION, ScratchTestCase, skip_run
+from common import DESKTOP_PROGRAM, SOURCE, VERSION, ScratchTestCase, skip_run
 
 PACKAGE_DIR = pathlib.Path(os.environ.get("PELLANDOR_PACKAGE_DIR", SOURCE / "build-package"))
 
@@ -43,6 +43,7 @@ class UnpackedPackageTest(ScratchTestCase):
     def test_runs_from_the_unpacked_tree(self):
         root = self.dir / "root"
         subprocess.run(["dpkg-deb", "-x", DEB, root], check=True)
+        self.assertTrue(os.access(root / "usr" / DESKTOP_PROGRAM, os.X_OK))
         self.assert_runs_from(root / "usr" / "bin", root / "usr/share/pellandor/language.ini")
 
 

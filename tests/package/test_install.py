@@ -7,7 +7,7 @@ import shutil
 import unittest
 from xml.etree import ElementTree
 
-from common import BIN, SOURCE, VERSION, ScratchTestCase
+from common import BIN, DESKTOP_PROGRAM, SOURCE, VERSION, ScratchTestCase
 
 BUILD = pathlib.Path(os.environ.get("PELLANDOR_BUILD_DIR", BIN.parent))
 CMAKE = os.environ.get("CMAKE_COMMAND", "cmake")
@@ -41,10 +41,13 @@ class InstallTreeTest(ScratchTestCase):
         built.rename(tree)
 
         expected = LAYOUT + [dst for src, dst in OPTIONAL_LAYOUT.items() if (SOURCE / src).exists()]
-        missing = [p for p in expected if not (tree / p).is_file()]
+        programs = ["bin/pellandor", "bin/pellandor-exchange-sim"]
+        if (BIN / "pellandor-desktop").exists():
+            programs.append(DESKTOP_PROGRAM)
+        missing = [p for p in expected + programs if not (tree / p).is_file()]
         self.assertEqual(missing, [])
-        for program in ("pellandor", "pellandor-exchange-sim"):
-            self.assertTrue(os.access(tree / "bin" / program, os.X_OK), program)
+        for program in programs:
+            self.assertTrue(os.access(tree / program, os.X_OK), program)
 
         self.assert_runs_from(tree / "bin", tree / "share/pellandor/language.ini")
 

@@ -1,4 +1,5 @@
 #include "platform/autostart.h"
+#include "support/scratch_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -32,22 +33,9 @@ TEST(quoteExecArgument, QuotesAndEscapesAsDesktopEntriesRequire) {
     for (const Case& c : cases) EXPECT_EQ(quoteExecArgument(c.path), c.exec) << c.path;
 }
 
-class AutostartEntry : public ::testing::Test {
+class AutostartEntry : public test::ScratchFolder {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "pellandor_autostart_XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(dir_, ignored);
-    }
-    static std::string slurp(const fs::path& path) {
-        std::ifstream in(path, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
-    fs::path dir_;
+    static std::string slurp(const fs::path& path) { return get(path); }
 };
 
 TEST_F(AutostartEntry, PathFollowsXdgConfigHomeWithTheHomeFallback) {

@@ -1,4 +1,5 @@
 #include "platform/crash_handler.h"
+#include "support/scratch_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -48,17 +49,11 @@ std::string slurp(const fs::path& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-class CrashRun : public ::testing::Test {
+class CrashRun : public test::ScratchFolder {
 protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "pellandor_crash_XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
+        ScratchFolder::SetUp();
         fs::create_directories(dir_ / "dumps");
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(dir_, ignored);
     }
 
     // Starts the target; its standard output goes to `*output` when given.
@@ -124,8 +119,6 @@ protected:
         for (const auto& entry : fs::directory_iterator(folder)) files.push_back(entry.path());
         return files;
     }
-
-    fs::path dir_;
 };
 
 TEST_F(CrashRun, SegfaultOnEitherThreadLeavesAReportAndEndsWithTheSignal) {

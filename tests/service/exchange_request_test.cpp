@@ -12,6 +12,8 @@
 namespace pellandor {
 namespace {
 
+using test::succeeded;
+
 const CallUserInfo kUser{"2001", "alice", "secret", "0123456789"};
 
 TEST(RequestXml, CallDocumentBytes) {
@@ -73,7 +75,7 @@ TEST(ProcessRespXml, ReadsCodeOrExplainsFailure) {
         {"<r><Code>100</Code></r>", 1, true, false, "", -1, "CODE_EMPTY"},
         {"", 1, true, false, "", -1, "Error at Parsing the XML! no element found at line 1"},
         {"<r><code>100</code>", 1, true, false, "", -1, "Error at Parsing the XML! no element found at line 1"},
-        {"<r><code>100</code></r>", 1, false, false, "", -1, "Invalid Type Data at CHttpXmlRequest::ProcessRespXML"},
+        {"<r><code>100</code></r>", 1, false, false, "", -1, "Invalid Type Data at answer check"},
         // an unknown call type fails without a text of its own
         {"<r><code>100</code></r>", 7, true, false, "", -1, ""},
     };
@@ -92,15 +94,16 @@ TEST(ProcessRespXml, ReadsCodeOrExplainsFailure) {
 
 TEST(RequestInit, ResolvesLiteralsAndReportsResolverErrors) {
     ExchangeRequest request;
-    ASSERT_TRUE(request.init("127.0.0.1", "8443")) << request.errorText();
+    ASSERT_TRUE(succeeded(request.init("127.0.0.1", "8443")));
     EXPECT_FALSE(request.isIpv6());
-    ASSERT_TRUE(request.init("::1", "8443")) << request.errorText();
+    ASSERT_TRUE(succeeded(request.init("::1", "8443")));
     EXPECT_TRUE(request.isIpv6());
 
-    EXPECT_FALSE(request.init("127.0.0.1", "no-such-service-name"));
-    EXPECT_EQ(request.errorText().rfind("getaddrinfo: ", 0), 0u) << request.errorText();
-    EXPECT_EQ(request.errorText().back(), '\n');
-    EXPECT_EQ(request.errorText().find('\n'), request.errorText().size() - 1);
+    const Status unresolved = request.init("127.0.0.1", "no-such-service-name");
+    EXPECT_FALSE(unresolved);
+    EXPECT_EQ(unresolved.error().rfind("getaddrinfo: ", 0), 0u) << unresolved.error();
+    EXPECT_EQ(unresolved.error().back(), '\n');
+    EXPECT_EQ(unresolved.error().find('\n'), unresolved.error().size() - 1);
     // the address resolved before stays
     EXPECT_TRUE(request.isIpv6());
 
@@ -112,7 +115,7 @@ TEST(RequestInit, ResolvesLiteralsAndReportsResolverErrors) {
 // failure there is the request's result with init's error text.
 TEST(RequestInit, NamesAreResolvedOnTheWorker) {
     ExchangeRequest request;
-    ASSERT_TRUE(request.init("localhost", "no-such-service-name")) << request.errorText();
+    ASSERT_TRUE(succeeded(request.init("localhost", "no-such-service-name")));
     const ServiceResult result = test::runRequest(request, kCallTypeCall, kUser);
     EXPECT_EQ(result.step, -kStepConnect);
     EXPECT_EQ(result.text.rfind("getaddrinfo: ", 0), 0u) << result.text;
@@ -134,16 +137,13 @@ TEST(RequestCallback, MayReenterTheRequest) {
         auto probe = std::make_unique<Probe>();
         probe->action = action;
         ASSERT_TRUE(probe->request->init("127.0.0.1", "9"));
-        probe->request->setResultCallback(
-            [](void* self, const int* step, const char* text) {
-                auto* p = static_cast<Probe*>(self);
-                p->runningInside = p->request->isRunning();
-                p->startInside = p->request->start(kCallTypeCall, kUser);
-                if (std::string(p->action) == "set callback") p->request->setResultCallback(nullptr, nullptr);
-                if (std::string(p->action) == "destroy") p->request.reset();
-                test::Outcome::onResult(&p->outcome, step, text);
-            },
-            probe.get());
+        probe->request->setResultCallback([p = probe.get()](const ServiceResult& result) {
+            p->runningInside = p->request->isRunning();
+            p->startInside = p->request->start(kCallTypeCall, kUser).ok();
+            if (std::string(p->action) == "set callback") p->request->setResultCallback(nullptr);
+            if (std::string(p->action) == "destroy") p->request.reset();
+            p->outcome.record(result);
+        });
         // An unknown call type fails at once, without any connection.
         ASSERT_TRUE(probe->request->start(3, kUser));
         if (!probe->outcome.waitForCalls(1, std::chrono::seconds(20))) {

@@ -99,9 +99,10 @@ class RecvResponseOk : public ::testing::TestWithParam<RecvCase> {};
 TEST_P(RecvResponseOk, CollectsStatusAndBody) {
     const RecvCase& c = GetParam();
     ScriptedStream stream(c.chunks);
-    std::string body, error;
+    std::string body;
     int status = 0;
-    ASSERT_TRUE(recvResponse(stream, body, status, error)) << error;
+    const Status received = recvResponse(stream, body, status);
+    ASSERT_TRUE(received) << received.error();
     EXPECT_EQ(status, c.status);
     EXPECT_EQ(body, c.body);
     EXPECT_LE(stream.maxAsked, kReceiveBufferSize - 1);
@@ -144,9 +145,9 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(recvResponse, ZeroContentLengthCompletesWithoutWaitingForClose) {
     // The exchange may keep the connection open: a further read would block.
     ScriptedStream stream({"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"});
-    std::string body = "old", error;
+    std::string body = "old";
     int status = 0;
-    ASSERT_TRUE(recvResponse(stream, body, status, error));
+    ASSERT_TRUE(recvResponse(stream, body, status));
     EXPECT_EQ(stream.reads, 1);
     EXPECT_EQ(body, "");
 }
@@ -173,11 +174,13 @@ TEST(recvResponse, FailsOnBadAnswers) {
     };
     for (const Case& c : cases) {
         ScriptedStream stream(c.chunks);
-        std::string body, error;
+        std::string body;
         int status = 0;
-        EXPECT_FALSE(recvResponse(stream, body, status, error)) << c.name;
+        const Status received = recvResponse(stream, body, status);
+        const std::string& error = received.error();
+        EXPECT_FALSE(received) << c.name;
         EXPECT_NE(error.find(c.errorPart), std::string::npos) << c.name << ": " << error;
-        EXPECT_EQ(error.rfind("CHttpXmlRequest::RecvResponse: ", 0), 0u) << c.name;
+        EXPECT_EQ(error.rfind("receive: ", 0), 0u) << c.name;
     }
 }
 
@@ -214,9 +217,11 @@ TEST(recvResponse, AnswersAreBoundedToOneMebibyte) {
     for (const auto& c : cases) {
         const std::string head = std::string("HTTP/1.1 200 OK\r\nContent-Length: ") + c.length + "\r\n\r\n";
         EndlessStream stream(head);
-        std::string body, error;
+        std::string body;
         int status = 0;
-        EXPECT_EQ(recvResponse(stream, body, status, error), c.ok) << c.length << ": " << error;
+        const Status received = recvResponse(stream, body, status);
+        const std::string& error = received.error();
+        EXPECT_EQ(received.ok(), c.ok) << c.length << ": " << error;
         EXPECT_NE(error.find(c.errorPart), std::string::npos) << c.length << ": " << error;
         EXPECT_LE(body.size(), kMaxAnswerBytes) << c.length;
         EXPECT_LE(stream.sent, kMaxAnswerBytes + head.size()) << c.length;

@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "../base/status_assert.h"
 #include "service/exchange_request.h"
 
 namespace pellandor::test {
@@ -15,12 +16,15 @@ struct Outcome {
     int calls = 0;
     ServiceResult result;
 
-    static void onResult(void* self, const int* step, const char* text) {
-        auto* outcome = static_cast<Outcome*>(self);
-        const std::lock_guard lock(outcome->mutex);
-        ++outcome->calls;
-        outcome->result = {*step, text};
-        outcome->done.notify_all();
+    void record(const ServiceResult& reported) {
+        const std::lock_guard lock(mutex);
+        ++calls;
+        result = reported;
+        done.notify_all();
+    }
+    // The callback that records into this outcome.
+    ResultCallback callback() {
+        return [this](const ServiceResult& reported) { record(reported); };
     }
 
     bool waitForCalls(int count, std::chrono::milliseconds limit) {
@@ -33,7 +37,7 @@ struct Outcome {
 inline ServiceResult runRequest(ExchangeRequest& request, int callType, const CallUserInfo& user,
                                 std::chrono::milliseconds limit = std::chrono::seconds(30)) {
     Outcome outcome;
-    request.setResultCallback(&Outcome::onResult, &outcome);
+    request.setResultCallback(outcome.callback());
     if (!request.start(callType, user)) return {0, "Start refused"};
     if (!outcome.waitForCalls(1, limit)) return {0, "no result in time"};
     const std::lock_guard lock(outcome.mutex);

@@ -1,5 +1,5 @@
 #include "dialing/dialing_rules.h"
-#include "exchange_sim.h"
+#include "support/exchange_sim.h"
 #include "ui/qt_geometry.h"
 #include "ui/call_dialog.h"
 #include "ui/number_box.h"

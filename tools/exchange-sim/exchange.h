@@ -14,7 +14,7 @@ struct Account {
     std::string station, userid, password;
 };
 
-class Accounts {
+class Accounts final {
 public:
     // The one account a simulator started without an accounts file knows.
     static Accounts builtIn();
@@ -74,7 +74,7 @@ struct Answer {
     std::optional<int> code;             // result code carried in the body, if any
 };
 
-class Exchange {
+class Exchange final {
 public:
     Exchange(Accounts accounts, Mode mode) : accounts_(std::move(accounts)), mode_(std::move(mode)) {}
 

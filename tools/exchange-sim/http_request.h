@@ -25,7 +25,7 @@ struct HttpRequest {
 
 // Collects the bytes of one request as they arrive and frames it: header block
 // up to CRLF CRLF, then Content-Length bytes of body.
-class RequestReader {
+class RequestReader final {
 public:
     enum class State { NeedMore, Complete, Error };
 

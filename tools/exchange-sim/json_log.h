@@ -22,7 +22,7 @@ void appendJsonString(std::string& out, std::string_view bytes);
 void appendJsonStringOrNull(std::string& out, const std::optional<std::string>& bytes);
 
 // One JSON object per line, flushed line by line; shared by all connection threads.
-class JsonLog {
+class JsonLog final {
 public:
     bool open(const std::string& path, std::string& error);
     void append(const std::string& line);

@@ -85,7 +85,7 @@ enum class Io { Ok, Eof, Timeout, Stopped, Error };
 
 // One accepted TLS connection on a non-blocking socket. Every wait also
 // watches the server's stop descriptor, so shutting down never waits on a client.
-class Connection {
+class Connection final {
 public:
     Connection(UniqueFd fd, int stop_fd) : fd_(std::move(fd)), stop_fd_(stop_fd) {}
     Connection(const Connection&) = delete;

@@ -14,7 +14,7 @@
 
 namespace exsim {
 
-class UniqueFd {
+class UniqueFd final {
 public:
     UniqueFd() = default;
     explicit UniqueFd(int fd) : fd_(fd) {}
@@ -65,7 +65,7 @@ struct IdentitySwitch {
     std::string file;
 };
 
-class TlsServer {
+class TlsServer final {
 public:
     TlsServer(SSL_CTX* ctx, const Exchange& exchange, JsonLog& log, IdentitySwitch identities = {})
         : ctx_(ctx), identities_(std::move(identities)), exchange_(exchange), log_(log) {}

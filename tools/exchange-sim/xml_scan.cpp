@@ -79,7 +79,7 @@ bool isSpace(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
-class Scanner {
+class Scanner final {
 public:
     explicit Scanner(std::string_view doc) : doc_(doc) {}
 

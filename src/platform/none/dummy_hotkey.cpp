@@ -11,7 +11,7 @@ namespace pellandor {
 
 namespace {
 
-class DummyHotkey : public GlobalHotkey {
+class DummyHotkey final : public GlobalHotkey {
 public:
     explicit DummyHotkey(std::string why) : why_(std::move(why)) {}
 

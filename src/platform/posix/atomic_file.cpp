@@ -78,60 +78,56 @@ namespace {
 
 // Opens a file for reading and checks it may be read as a whole: a regular
 // file within the size cap. A FIFO or device is never read, so nothing blocks.
-FileReadStatus openForReading(const std::string& path, UniqueFd& fd, off_t& size, std::string& error) {
+// How opening a file for a whole read went; the error says why it failed.
+enum class Opened { Ok, Missing, Failed };
+
+Opened openForReading(const std::string& path, UniqueFd& fd, off_t& size, std::string& error) {
     fd.reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     if (!fd.isOpen()) {
-        if (errno == ENOENT || errno == ENOTDIR) return FileReadStatus::Missing;
+        if (errno == ENOENT || errno == ENOTDIR) return Opened::Missing;
         error = errnoText("cannot open", path, errno);
-        return FileReadStatus::Failed;
+        return Opened::Failed;
     }
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0) {
         error = errnoText("cannot inspect", path, errno);
-        return FileReadStatus::Failed;
+        return Opened::Failed;
     }
     if (!S_ISREG(st.st_mode)) {
         error = "not a regular file: \"" + path + "\"";
-        return FileReadStatus::Failed;
+        return Opened::Failed;
     }
     if (static_cast<unsigned long long>(st.st_size) > kMaxIniFileSize) {
         error = "file too large: \"" + path + "\" (" + std::to_string(st.st_size) + " bytes, at most " +
                 std::to_string(kMaxIniFileSize) + ")";
-        return FileReadStatus::Failed;
+        return Opened::Failed;
     }
     size = st.st_size;
-    return FileReadStatus::Ok;
+    return Opened::Ok;
 }
 
 // Held for one read-change-write; released when the descriptor closes.
-class WriterLock {
+class WriterLock final {
 public:
     // `waitMs` < 0 waits as long as it takes.
-    LockedUpdate acquire(const std::string& folder, const std::string& base, int waitMs, std::string& error) {
+    Status acquire(const std::string& folder, const std::string& base, int waitMs) {
         const std::string path = folder + "/." + base + ".lock";
         fd_.reset(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, 0600));
-        if (!fd_.isOpen()) {
-            error = errnoText("cannot open the lock file", path, errno);
-            return LockedUpdate::Failed;
-        }
+        if (!fd_.isOpen()) return failure(errnoText("cannot open the lock file", path, errno));
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(waitMs, 0));
         auto pause = std::chrono::milliseconds(1);
         while (::flock(fd_.get(), waitMs < 0 ? LOCK_EX : LOCK_EX | LOCK_NB) != 0) {
             if (errno == EINTR) continue;
-            if (errno != EWOULDBLOCK) {
-                error = errnoText("cannot lock", path, errno);
-                return LockedUpdate::Failed;
-            }
+            if (errno != EWOULDBLOCK) return failure(errnoText("cannot lock", path, errno));
             // flock has no timeout: short, growing pauses until the deadline.
             const auto now = std::chrono::steady_clock::now();
             if (now >= deadline) {
-                error = "another program holds the lock \"" + path + "\"";
-                return LockedUpdate::Busy;
+                return failure("another program holds the lock \"" + path + "\"", ErrorCode::Busy);
             }
             std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(pause, deadline - now));
             pause = std::min(pause * 2, std::chrono::milliseconds(20));
         }
-        return LockedUpdate::Done;
+        return {};
     }
 
 private:
@@ -221,18 +217,27 @@ bool replace(const Target& target, std::string_view bytes, std::string& error) {
 
 }  // namespace
 
-FileReadStatus checkReadableFile(const std::string& path, std::string& error) {
+Status checkReadableFile(const std::string& path) {
     UniqueFd fd;
     off_t size = 0;
-    return openForReading(path, fd, size, error);
+    std::string error;
+    if (openForReading(path, fd, size, error) == Opened::Failed) return failure(error);
+    return {};
 }
 
-FileReadStatus readWholeFile(const std::string& path, std::string& bytes, std::string& error) {
-    bytes.clear();
+Result<std::optional<std::string>> readWholeFile(const std::string& path) {
     UniqueFd fd;
     off_t size = 0;
-    const FileReadStatus status = openForReading(path, fd, size, error);
-    if (status != FileReadStatus::Ok) return status;
+    std::string error;
+    switch (openForReading(path, fd, size, error)) {
+        case Opened::Ok:
+            break;
+        case Opened::Missing:
+            return std::optional<std::string>();
+        case Opened::Failed:
+            return failure(error);
+    }
+    std::string bytes;
     // Read into a buffer of the file's size: no second copy of a large file.
     bytes.resize(static_cast<std::size_t>(size));
     std::size_t filled = 0;
@@ -245,52 +250,52 @@ FileReadStatus readWholeFile(const std::string& path, std::string& bytes, std::s
         const ssize_t n = ::read(fd.get(), into, room);
         if (n < 0) {
             if (errno == EINTR) continue;
-            error = errnoText("cannot read", path, errno);
-            bytes.clear();
-            return FileReadStatus::Failed;
+            return failure(errnoText("cannot read", path, errno));
         }
         if (n == 0) break;
         if (full) {
             if (filled + static_cast<std::size_t>(n) > kMaxIniFileSize) {
-                error = "file too large: \"" + path + "\"";
-                bytes.clear();
-                return FileReadStatus::Failed;
+                return failure("file too large: \"" + path + "\"");
             }
             bytes.append(chunk, static_cast<std::size_t>(n));
         }
         filled += static_cast<std::size_t>(n);
     }
     bytes.resize(filled);
-    return FileReadStatus::Ok;
+    return std::optional<std::string>(std::move(bytes));
 }
 
-bool writeFileAtomically(const std::string& path, std::string_view bytes, std::string& error) {
+Status writeFileAtomically(const std::string& path, std::string_view bytes) {
     Target target;
-    if (!prepareTarget(path, target, error)) return false;
+    std::string error;
+    if (!prepareTarget(path, target, error)) return failure(error);
     WriterLock lock;
-    if (lock.acquire(target.folder, target.base, kWaitForLock, error) != LockedUpdate::Done) return false;
+    if (Status locked = lock.acquire(target.folder, target.base, kWaitForLock); !locked) return locked;
     removeStaleTemporaries(target.folder, target.base);
-    if (refuseReadOnly(target, error)) return false;
-    return replace(target, bytes, error);
+    if (refuseReadOnly(target, error)) return failure(error);
+    if (!replace(target, bytes, error)) return failure(error);
+    return {};
 }
 
-bool updateFileAtomically(const std::string& path, const FileChange& change, std::string& error) {
-    return updateFileWithin(path, change, kWaitForLock, error) == LockedUpdate::Done;
+Status updateFileAtomically(const std::string& path, const FileChange& change) {
+    return updateFileWithin(path, change, kWaitForLock);
 }
 
-LockedUpdate updateFileWithin(const std::string& path, const FileChange& change, int lockWaitMs, std::string& error) {
+Status updateFileWithin(const std::string& path, const FileChange& change, int lockWaitMs) {
     Target target;
-    if (!prepareTarget(path, target, error)) return LockedUpdate::Failed;
+    std::string error;
+    if (!prepareTarget(path, target, error)) return failure(error);
     WriterLock lock;
-    const LockedUpdate locked = lock.acquire(target.folder, target.base, lockWaitMs, error);
-    if (locked != LockedUpdate::Done) return locked;
+    if (Status locked = lock.acquire(target.folder, target.base, lockWaitMs); !locked) return locked;
     removeStaleTemporaries(target.folder, target.base);
-    std::string bytes;
     // Writing over a file we could not read would throw its contents away.
-    if (readWholeFile(target.path, bytes, error) == FileReadStatus::Failed) return LockedUpdate::Failed;
-    if (refuseReadOnly(target, error)) return LockedUpdate::Failed;
-    if (!change(bytes, error)) return LockedUpdate::Failed;
-    return replace(target, bytes, error) ? LockedUpdate::Done : LockedUpdate::Failed;
+    Result<std::optional<std::string>> current = readWholeFile(target.path);
+    if (!current) return current.status();
+    std::string bytes = current->value_or(std::string());
+    if (refuseReadOnly(target, error)) return failure(error);
+    if (Status changed = change(bytes); !changed) return changed;
+    if (!replace(target, bytes, error)) return failure(error);
+    return {};
 }
 
 }  // namespace pellandor

@@ -48,7 +48,7 @@ std::atomic<bool> g_installed{false};
 
 // --- async-signal-safe text building ---
 
-class Text {
+class Text final {
 public:
     Text(char* buffer, std::size_t capacity) : buffer_(buffer), capacity_(capacity) { buffer_[0] = '\0'; }
     Text& add(const char* s) {
@@ -339,7 +339,7 @@ bool copyInto(char* target, std::size_t capacity, const std::string& text) {
 }
 
 // One per thread that asked for it; switched off before its memory goes.
-class AltStack {
+class AltStack final {
 public:
     ~AltStack() {
         if (memory_.empty()) return;

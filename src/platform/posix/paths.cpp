@@ -1,6 +1,7 @@
 #include "platform/paths.h"
 
 #include <cstdlib>
+#include <filesystem>
 #include <limits.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -10,6 +11,16 @@
 #ifndef PELLANDOR_DATADIR
 #define PELLANDOR_DATADIR "/usr/local/share/pellandor"
 #endif
+#ifndef PELLANDOR_LIBEXECDIR
+#define PELLANDOR_LIBEXECDIR "/usr/local/libexec/pellandor"
+#endif
+// The install layout, relative, so a moved tree still finds its programs.
+#ifndef PELLANDOR_BIN_TO_LIBEXEC
+#define PELLANDOR_BIN_TO_LIBEXEC "../libexec/pellandor"
+#endif
+#ifndef PELLANDOR_LIBEXEC_TO_BIN
+#define PELLANDOR_LIBEXEC_TO_BIN "../../bin"
+#endif
 
 namespace pellandor {
 
@@ -17,6 +28,8 @@ namespace {
 
 constexpr const char* kSettingsFileName = "pellandor_settings.ini";
 constexpr const char* kLanguageFileName = "language.ini";
+constexpr const char* kDesktopProgramName = "pellandor-desktop";
+constexpr const char* kFrontDoorName = "pellandor";
 
 std::string env(const char* name) {
     const char* value = std::getenv(name);
@@ -40,6 +53,15 @@ std::string homeDirectory() {
 bool isRegularFile(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool isProgram(const std::string& path) {
+    return isRegularFile(path) && ::access(path.c_str(), X_OK) == 0;
+}
+
+// Without the "..", so an autostart entry shows the path a user would write.
+std::string tidy(const std::string& path) {
+    return std::filesystem::path(path).lexically_normal().string();
 }
 
 }  // namespace
@@ -94,6 +116,31 @@ std::string languageFilePath() {
         }
     }
     return std::string(PELLANDOR_DATADIR) + "/" + kLanguageFileName;
+}
+
+std::string desktopProgramPath() {
+    const std::string folder = moduleDirectory();
+    const std::string name = std::string("/") + kDesktopProgramName;
+    std::vector<std::string> candidates;
+    if (!folder.empty()) {
+        candidates.push_back(folder + "/" + PELLANDOR_BIN_TO_LIBEXEC + name);
+        candidates.push_back(folder + name);
+    }
+    candidates.push_back(PELLANDOR_LIBEXECDIR + name);
+    for (const std::string& candidate : candidates) {
+        if (isProgram(candidate)) return tidy(candidate);
+    }
+    return {};
+}
+
+std::string frontDoorPath() {
+    const std::string folder = moduleDirectory();
+    if (folder.empty()) return {};
+    const std::string name = std::string("/") + kFrontDoorName;
+    for (const std::string& candidate : {folder + name, folder + "/" + PELLANDOR_LIBEXEC_TO_BIN + name}) {
+        if (isProgram(candidate)) return tidy(candidate);
+    }
+    return {};
 }
 
 }  // namespace pellandor

@@ -2,6 +2,8 @@
 
 #include "platform/paths.h"
 
+#include "base/result.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -31,31 +33,26 @@ std::string errnoText(const std::string& path, int code) {
     return path + ": " + std::strerror(code) + " (" + std::to_string(code) + ")";
 }
 
-bool makeFolders(const std::string& folder, std::string& error) {
+Status makeFolders(const std::string& folder) {
     struct stat st {};
     if (::stat(folder.c_str(), &st) == 0) {
-        if (S_ISDIR(st.st_mode)) return true;
-        error = errnoText(folder, ENOTDIR);
-        return false;
+        if (S_ISDIR(st.st_mode)) return {};
+        return failure(errnoText(folder, ENOTDIR));
     }
     const std::string parent = folderOf(folder);
-    if (parent != folder && !makeFolders(parent, error)) return false;
-    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
-        error = errnoText(folder, errno);
-        return false;
+    if (parent != folder) {
+        if (Status made = makeFolders(parent); !made) return made;
     }
-    return true;
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return failure(errnoText(folder, errno));
+    return {};
 }
 
 // A temporary file beside the entry, renamed over it: a session never reads
 // half an entry. Writers need no lock: each writes the whole entry.
-bool writeEntry(const std::string& entryPath, const std::string& text, std::string& error) {
+Status writeEntry(const std::string& entryPath, const std::string& text) {
     std::string temp = folderOf(entryPath) + "/.pellandor.desktop.XXXXXX";
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) {
-        error = errnoText(folderOf(entryPath), errno);
-        return false;
-    }
+    if (fd < 0) return failure(errnoText(folderOf(entryPath), errno));
     std::string_view rest = text;
     bool ok = ::fchmod(fd, 0644) == 0;
     while (ok && !rest.empty()) {
@@ -68,15 +65,16 @@ bool writeEntry(const std::string& entryPath, const std::string& text, std::stri
     const int code = ok ? 0 : errno;
     ok = ::close(fd) == 0 && ok;
     if (ok && ::rename(temp.c_str(), entryPath.c_str()) != 0) {
-        error = errnoText(entryPath, errno);
+        const int renameCode = errno;
         ::unlink(temp.c_str());
-        return false;
+        return failure(errnoText(entryPath, renameCode));
     }
     if (!ok) {
-        error = errnoText(temp, code != 0 ? code : errno);
+        const std::string error = errnoText(temp, code != 0 ? code : errno);
         ::unlink(temp.c_str());
+        return failure(error);
     }
-    return ok;
+    return {};
 }
 
 // The login session starts elsewhere: a relative settings path would not
@@ -155,12 +153,15 @@ AutostartResult registerAutostart(const std::string& entryPath, std::string_view
         return result;
     }
     // Making the folder is the "open" step; anything after it is the write.
-    if (!makeFolders(folderOf(entryPath), result.detail)) {
+    if (const Status made = makeFolders(folderOf(entryPath)); !made) {
         result.failedStep = AutostartStep::OpenFolder;
+        result.detail = made.error();
         return result;
     }
-    if (!writeEntry(entryPath, autostartEntryText(name, programPath, absolutePath(settingsFile)), result.detail)) {
+    const std::string text = autostartEntryText(name, programPath, absolutePath(settingsFile));
+    if (const Status written = writeEntry(entryPath, text); !written) {
         result.failedStep = AutostartStep::WriteEntry;
+        result.detail = written.error();
     }
     return result;
 }

@@ -57,7 +57,7 @@ namespace pellandor {
 
 namespace {
 
-class PortalHotkey : public GlobalHotkey {
+class PortalHotkey final : public GlobalHotkey {
     Q_OBJECT
 
 public:

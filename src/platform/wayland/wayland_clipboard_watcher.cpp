@@ -37,7 +37,7 @@ constexpr int kReadTimeoutMs = 1000;
 class WaylandClipboardWatcher;
 
 // One format of one offer read through a pipe, without blocking.
-class PipeRead : public QObject {
+class PipeRead final : public QObject {
 public:
     PipeRead(int fd, std::size_t maxBytes, std::function<void(bool ok, const std::string& bytes)> done)
         : fd_(fd), maxBytes_(maxBytes), done_(std::move(done)), notifier_(fd, QSocketNotifier::Read) {
@@ -88,7 +88,7 @@ private:
     std::string bytes_;
 };
 
-class WaylandClipboardWatcher : public ClipboardWatcher {
+class WaylandClipboardWatcher final : public ClipboardWatcher {
 public:
     explicit WaylandClipboardWatcher(wl_display* display) : display_(display) {}
 

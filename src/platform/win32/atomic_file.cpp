@@ -16,7 +16,7 @@ using win32::errorText;
 using win32::widen;
 
 // Closed exactly once.
-class Handle {
+class Handle final {
 public:
     explicit Handle(HANDLE h = INVALID_HANDLE_VALUE) : h_(h) {}
     Handle(const Handle&) = delete;
@@ -72,73 +72,68 @@ bool makeFolders(const std::string& folder, std::string& error) {
     return true;
 }
 
-FileReadStatus openForReading(const std::string& path, Handle& file, unsigned long long& size, std::string& error) {
+enum class Opened { Ok, Missing, Failed };
+
+Opened openForReading(const std::string& path, Handle& file, unsigned long long& size, std::string& error) {
     const std::wstring wide = widen(path);
     const DWORD attributes = GetFileAttributesW(wide.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         const DWORD code = GetLastError();
-        if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return FileReadStatus::Missing;
+        if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return Opened::Missing;
         error = errorText("cannot open", path, code);
-        return FileReadStatus::Failed;
+        return Opened::Failed;
     }
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         error = "not a regular file: \"" + path + "\"";
-        return FileReadStatus::Failed;
+        return Opened::Failed;
     }
     // Other programs may go on reading, writing or replacing it meanwhile.
     file.reset(CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.isOpen()) {
         const DWORD code = GetLastError();
-        if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return FileReadStatus::Missing;
+        if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return Opened::Missing;
         error = errorText("cannot open", path, code);
-        return FileReadStatus::Failed;
+        return Opened::Failed;
     }
     // A pipe or a device is never read, so nothing blocks.
     if (GetFileType(file.get()) != FILE_TYPE_DISK) {
         error = "not a regular file: \"" + path + "\"";
-        return FileReadStatus::Failed;
+        return Opened::Failed;
     }
     LARGE_INTEGER length{};
     if (!GetFileSizeEx(file.get(), &length)) {
         error = errorText("cannot inspect", path, GetLastError());
-        return FileReadStatus::Failed;
+        return Opened::Failed;
     }
     if (static_cast<unsigned long long>(length.QuadPart) > kMaxIniFileSize) {
         error = "file too large: \"" + path + "\" (" + std::to_string(length.QuadPart) + " bytes, at most " +
                 std::to_string(kMaxIniFileSize) + ")";
-        return FileReadStatus::Failed;
+        return Opened::Failed;
     }
     size = static_cast<unsigned long long>(length.QuadPart);
-    return FileReadStatus::Ok;
+    return Opened::Ok;
 }
 
 // Held for one read-change-write, across processes; released with the handle.
-class WriterLock {
+class WriterLock final {
 public:
     // lockWaitMs < 0 waits as long as it takes; otherwise Busy once it runs out.
-    LockedUpdate acquire(const std::string& folder, const std::string& base, int lockWaitMs, std::string& error) {
+    Status acquire(const std::string& folder, const std::string& base, int lockWaitMs) {
         const std::string path = folder + "\\." + base + ".lock";
         file_.reset(CreateFileW(widen(path).c_str(), GENERIC_READ | GENERIC_WRITE,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                                 FILE_ATTRIBUTE_HIDDEN, nullptr));
-        if (!file_.isOpen()) {
-            error = errorText("cannot open the lock file", path, GetLastError());
-            return LockedUpdate::Failed;
-        }
+        if (!file_.isOpen()) return failure(errorText("cannot open the lock file", path, GetLastError()));
         const DWORD flags = LOCKFILE_EXCLUSIVE_LOCK | (lockWaitMs < 0 ? 0 : LOCKFILE_FAIL_IMMEDIATELY);
         const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(lockWaitMs < 0 ? 0 : lockWaitMs);
         for (;;) {
             OVERLAPPED whole{};
-            if (LockFileEx(file_.get(), flags, 0, MAXDWORD, MAXDWORD, &whole)) return LockedUpdate::Done;
+            if (LockFileEx(file_.get(), flags, 0, MAXDWORD, MAXDWORD, &whole)) return {};
             const DWORD code = GetLastError();
-            if (lockWaitMs < 0 || code != ERROR_LOCK_VIOLATION) {
-                error = errorText("cannot lock", path, code);
-                return LockedUpdate::Failed;
-            }
+            if (lockWaitMs < 0 || code != ERROR_LOCK_VIOLATION) return failure(errorText("cannot lock", path, code));
             if (GetTickCount64() >= deadline) {
-                error = "another program is saving \"" + path + "\"";
-                return LockedUpdate::Busy;
+                return failure("another program is saving \"" + path + "\"", ErrorCode::Busy);
             }
             Sleep(10);
         }
@@ -255,18 +250,27 @@ bool replace(const Target& target, std::string_view bytes, std::string& error) {
 
 }  // namespace
 
-FileReadStatus checkReadableFile(const std::string& path, std::string& error) {
+Status checkReadableFile(const std::string& path) {
     Handle file;
     unsigned long long size = 0;
-    return openForReading(path, file, size, error);
+    std::string error;
+    if (openForReading(path, file, size, error) == Opened::Failed) return failure(error);
+    return {};
 }
 
-FileReadStatus readWholeFile(const std::string& path, std::string& bytes, std::string& error) {
-    bytes.clear();
+Result<std::optional<std::string>> readWholeFile(const std::string& path) {
     Handle file;
     unsigned long long size = 0;
-    const FileReadStatus status = openForReading(path, file, size, error);
-    if (status != FileReadStatus::Ok) return status;
+    std::string error;
+    switch (openForReading(path, file, size, error)) {
+        case Opened::Ok:
+            break;
+        case Opened::Missing:
+            return std::optional<std::string>();
+        case Opened::Failed:
+            return failure(error);
+    }
+    std::string bytes;
     bytes.resize(static_cast<std::size_t>(size));
     std::size_t filled = 0;
     char chunk[4096];
@@ -277,53 +281,50 @@ FileReadStatus readWholeFile(const std::string& path, std::string& bytes, std::s
         const DWORD room =
             static_cast<DWORD>(std::min<std::size_t>(full ? sizeof chunk : bytes.size() - filled, 1u << 20));
         DWORD n = 0;
-        if (!ReadFile(file.get(), into, room, &n, nullptr)) {
-            error = errorText("cannot read", path, GetLastError());
-            bytes.clear();
-            return FileReadStatus::Failed;
-        }
+        if (!ReadFile(file.get(), into, room, &n, nullptr))
+            return failure(errorText("cannot read", path, GetLastError()));
         if (n == 0) break;
         if (full) {
-            if (filled + n > kMaxIniFileSize) {
-                error = "file too large: \"" + path + "\"";
-                bytes.clear();
-                return FileReadStatus::Failed;
-            }
+            if (filled + n > kMaxIniFileSize) return failure("file too large: \"" + path + "\"");
             bytes.append(chunk, n);
         }
         filled += n;
     }
     bytes.resize(filled);
-    return FileReadStatus::Ok;
+    return std::optional<std::string>(std::move(bytes));
 }
 
-bool writeFileAtomically(const std::string& path, std::string_view bytes, std::string& error) {
+Status writeFileAtomically(const std::string& path, std::string_view bytes) {
     Target target;
-    if (!prepareTarget(path, target, error)) return false;
+    std::string error;
+    if (!prepareTarget(path, target, error)) return failure(error);
     WriterLock lock;
-    if (lock.acquire(target.folder, target.base, kWaitForLock, error) != LockedUpdate::Done) return false;
+    if (Status locked = lock.acquire(target.folder, target.base, kWaitForLock); !locked) return locked;
     removeStaleTemporaries(target.folder, target.base);
-    if (refuseReadOnly(target, error)) return false;
-    return replace(target, bytes, error);
+    if (refuseReadOnly(target, error)) return failure(error);
+    if (!replace(target, bytes, error)) return failure(error);
+    return {};
 }
 
-bool updateFileAtomically(const std::string& path, const FileChange& change, std::string& error) {
-    return updateFileWithin(path, change, kWaitForLock, error) == LockedUpdate::Done;
+Status updateFileAtomically(const std::string& path, const FileChange& change) {
+    return updateFileWithin(path, change, kWaitForLock);
 }
 
-LockedUpdate updateFileWithin(const std::string& path, const FileChange& change, int lockWaitMs, std::string& error) {
+Status updateFileWithin(const std::string& path, const FileChange& change, int lockWaitMs) {
     Target target;
-    if (!prepareTarget(path, target, error)) return LockedUpdate::Failed;
+    std::string error;
+    if (!prepareTarget(path, target, error)) return failure(error);
     WriterLock lock;
-    const LockedUpdate locked = lock.acquire(target.folder, target.base, lockWaitMs, error);
-    if (locked != LockedUpdate::Done) return locked;
+    if (Status locked = lock.acquire(target.folder, target.base, lockWaitMs); !locked) return locked;
     removeStaleTemporaries(target.folder, target.base);
-    std::string bytes;
     // Writing over a file we could not read would throw its contents away.
-    if (readWholeFile(target.path, bytes, error) == FileReadStatus::Failed) return LockedUpdate::Failed;
-    if (refuseReadOnly(target, error)) return LockedUpdate::Failed;
-    if (!change(bytes, error)) return LockedUpdate::Failed;
-    return replace(target, bytes, error) ? LockedUpdate::Done : LockedUpdate::Failed;
+    Result<std::optional<std::string>> current = readWholeFile(target.path);
+    if (!current) return current.status();
+    std::string bytes = current->value_or(std::string());
+    if (refuseReadOnly(target, error)) return failure(error);
+    if (Status changed = change(bytes); !changed) return changed;
+    if (!replace(target, bytes, error)) return failure(error);
+    return {};
 }
 
 }  // namespace pellandor

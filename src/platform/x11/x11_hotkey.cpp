@@ -9,7 +9,6 @@
 #include <xcb/xcb.h>
 
 #include <cstdlib>
-#include <iostream>
 #include <set>
 #include <vector>
 
@@ -29,7 +28,7 @@ struct FreeDeleter {
 template <typename T>
 using Reply = std::unique_ptr<T, FreeDeleter>;
 
-class X11Hotkey : public GlobalHotkey, public QAbstractNativeEventFilter {
+class X11Hotkey final : public GlobalHotkey, public QAbstractNativeEventFilter {
 public:
     X11Hotkey(xcb_connection_t* connection) : connection_(connection) {
         root_ = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root;
@@ -96,7 +95,7 @@ private:
         const std::uint32_t vk = hotkeyVirtualKey(key_);
         const std::string shown = hotkeyDisplayName(modifier_, key_);
         if (flags == 0 || vk == 0) {
-            reportOnce(shown, "pellandor: the hotkey " + shown +
+            reportOnce(shown, "the hotkey " + shown +
                                   " is not a combination this program knows (HOTKEY/MOD_KEY: CTRL, ALT, SHIFT "
                                   "or WIN; HOTKEY/VIRTUAL_KEY: A-Z, 0-9 or f1-f12); no hotkey.");
             return false;
@@ -105,7 +104,7 @@ private:
         keycodes_ = keycodesFor(keysymForVirtualKey(vk));
         numLockMask_ = numLockMask();
         if (keycodes_.empty()) {
-            reportOnce(shown, "pellandor: no key on this keyboard gives " + key_ + "; no hotkey.");
+            reportOnce(shown, "no key on this keyboard gives " + key_ + "; no hotkey.");
             return false;
         }
         std::set<std::uint16_t> lockCombos = {0, XCB_MOD_MASK_LOCK};
@@ -138,7 +137,7 @@ private:
         if (taken) {
             // Half a grab would work only with some lock keys on: take none.
             ungrab();
-            reportOnce(shown, "pellandor: the hotkey " + shown +
+            reportOnce(shown, "the hotkey " + shown +
                                   " is taken by another program, so it is off here (choose another "
                                   "combination, or turn the hotkey off to have copied numbers pop up).");
             return false;
@@ -155,7 +154,7 @@ private:
     }
 
     void reportOnce(const std::string& combination, const std::string& text) {
-        if (reported_.insert(combination).second) std::cerr << text << std::endl;
+        if (reported_.insert(combination).second) qCWarning(lcHotkey).noquote() << QString::fromStdString(text);
     }
 
     std::set<xcb_keycode_t> keycodesFor(xcb_keysym_t keysym) {

@@ -210,8 +210,9 @@ void Win32CallDialog::State::fillList() {
 }
 
 void Win32CallDialog::State::saveLog() {
-    std::string error;
-    saveCallLogWithin(model.settingsPath(), log, place, kLogLockWaitMs, error);
+    // Saved again with the next number; a debugger hears why this one was not.
+    if (const Status saved = saveCallLogWithin(model.settingsPath(), log, place, kLogLockWaitMs); !saved)
+        OutputDebugStringW(win32::widen("recent numbers not saved: " + saved.error()).c_str());
 }
 
 void Win32CallDialog::State::startAutoHide() {

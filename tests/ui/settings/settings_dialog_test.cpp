@@ -439,7 +439,7 @@ private slots:
         QVERIFY(text.contains("\nName=Ulvex Pellandor\n"));
         // Not the file a plain start opens: the entry names it.
         const QByteArray exec =
-            QByteArray::fromStdString("\nExec=" + quoteExecArgument(programPath()) + " --settings " +
+            QByteArray::fromStdString("\nExec=" + quoteExecArgument(frontDoorPath()) + " --settings " +
                                       quoteExecArgument(files_->settingsPath) + "\n");
         QVERIFY2(text.contains(exec), text.constData());
         QCOMPARE(files_->value("AUTOSTART", "USE_AUTOSTART"), std::string("1"));

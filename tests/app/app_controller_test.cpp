@@ -422,4 +422,4 @@ private slots:
 };
 
 QTEST_MAIN(ControllerTest)
-#include "controller_test.moc"
+#include "app_controller_test.moc"

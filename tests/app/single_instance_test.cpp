@@ -207,4 +207,4 @@ private slots:
 };
 
 QTEST_MAIN(InstanceTest)
-#include "instance_test.moc"
+#include "single_instance_test.moc"

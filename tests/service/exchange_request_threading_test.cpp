@@ -8,7 +8,7 @@
 #include <memory>
 #include <thread>
 
-#include "exchange_sim.h"
+#include "support/exchange_sim.h"
 #include "request_runner.h"
 #include "service/exchange_request.h"
 
@@ -40,7 +40,7 @@ TEST(RequestThreading, DestroyingARunningRequestStopsItPromptly) {
         auto request = std::make_unique<ExchangeRequest>();
         request->setTimeouts(60s, 60s);
         ASSERT_TRUE(request->init("127.0.0.1", c.port));
-        request->setResultCallback(&Outcome::onResult, &outcome);
+        request->setResultCallback(outcome.callback());
         ASSERT_TRUE(request->start(kCallTypeCall, kAlice));
         std::this_thread::sleep_for(500ms);  // lets the worker reach its wait; not needed for correctness
         EXPECT_TRUE(request->isRunning()) << c.stage;
@@ -61,7 +61,7 @@ TEST(RequestThreading, OneRequestAtATimeAndTheObjectIsReusable) {
     ExchangeRequest request;
     ASSERT_TRUE(request.init("127.0.0.1", sim.port()));
     Outcome outcome;
-    request.setResultCallback(&Outcome::onResult, &outcome);
+    request.setResultCallback(outcome.callback());
     ASSERT_TRUE(request.start(kCallTypeCall, kAlice));
     EXPECT_FALSE(request.start(kCallTypeHangup, kAlice));
     EXPECT_FALSE(request.init("127.0.0.1", sim.port()));
@@ -99,13 +99,10 @@ TEST(RequestThreading, CallbackRunsOnTheWorker) {
     } seen;
     ExchangeRequest request;
     ASSERT_TRUE(request.init("127.0.0.1", test::unusedPort()));
-    request.setResultCallback(
-        [](void* self, const int* step, const char* text) {
-            auto* s = static_cast<Seen*>(self);
-            s->thread = std::this_thread::get_id();
-            Outcome::onResult(&s->outcome, step, text);
-        },
-        &seen);
+    request.setResultCallback([&seen](const ServiceResult& result) {
+        seen.thread = std::this_thread::get_id();
+        seen.outcome.record(result);
+    });
     ASSERT_TRUE(request.start(kCallTypeCall, kAlice));
     ASSERT_TRUE(seen.outcome.waitForCalls(1, 20s));
     const std::lock_guard lock(seen.outcome.mutex);

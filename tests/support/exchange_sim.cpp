@@ -1,4 +1,4 @@
-#include "exchange_sim.h"
+#include "support/exchange_sim.h"
 
 #include <fcntl.h>
 #include <netinet/in.h>
