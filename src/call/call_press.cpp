@@ -127,7 +127,11 @@ CallPress::Begin CallPress::press(CallKind kind, const CallDialogValues& account
     if (const pellandor::Status ready = request_.init(account.exchangeAddress, account.exchangePort); !ready) {
         // Reported like a request that could not connect.
         begin.status = Status::Started;
-        const CallOutcome outcome{{-kStepConnect, ready.error()}, hangup, {}, exchange};
+        // Filled field by field: GCC 12 takes the aggregate's string for uninitialized.
+        CallOutcome outcome;
+        outcome.result = {-kStepConnect, ready.error()};
+        outcome.hangup = hangup;
+        outcome.exchange = exchange;
         logOutcome(outcome, exchange, std::chrono::steady_clock::now() - startedAt);
         if (completion) completion(outcome);
         return begin;

@@ -1,12 +1,15 @@
 #!/usr/bin/env python3
 """pellandor-desktop.exe under Wine on a private X desktop (Xvfb, openbox,
 trayer as the XEmbed tray Wine docks its icons in), driven with xdotool and
-xclip; then the installer, silent, in a Wine prefix of its own.
+xclip, its calls going to the Linux build's exchange simulator; then the
+installer, silent, in a Wine prefix of its own.
 
 What the program does is read from the log it writes when
-PELLANDOR_DEBUG_LOG names a file. Screenshots of the tray and its menu are
+PELLANDOR_DEBUG_LOG names a file, from its windows, and from the requests
+the simulator logs. Screenshots of the tray, its menu and the dialogs are
 left in PELLANDOR_ARTIFACTS."""
 
+import json
 import os
 import pathlib
 import re
@@ -20,8 +23,10 @@ import time
 BIN = pathlib.Path(os.environ.get("PELLANDOR_BIN_DIR", "")).resolve()
 INSTALLER = os.environ.get("PELLANDOR_INSTALLER", "")
 SAMPLE = pathlib.Path(os.environ.get("PELLANDOR_SAMPLE_SETTINGS", ""))
+LINUX_BIN = pathlib.Path(os.environ.get("PELLANDOR_LINUX_BIN", ""))
 ARTIFACTS = pathlib.Path(os.environ.get("PELLANDOR_ARTIFACTS", tempfile.gettempdir()) or ".")
 TITLE = "Ulvex Pellandor"
+ACCOUNT = ("2001", "alice", "s3cret")
 TOOLS = ("wine", "wineserver", "winepath", "Xvfb", "openbox", "trayer", "xdotool", "xclip", "xwininfo", "xprop",
          "import")
 
@@ -94,6 +99,15 @@ class Session:
         self.run(["wineserver", "-p60"])
         users = [p for p in (self.dir / "prefix" / "drive_c" / "users").iterdir() if p.name != "Public"]
         self.local_app_data = users[0] / "AppData" / "Local"
+        accounts = self.dir / "accounts"
+        accounts.write_text("\t".join(ACCOUNT) + "\n")
+        self.sim_log = self.dir / "exchange.jsonl"
+        sim = subprocess.Popen(
+            [str(LINUX_BIN / "pellandor-exchange-sim"), "--port", "0", "--bind", "127.0.0.1", "--rsa-bits", "1024",
+             "--accounts", str(accounts), "--log", str(self.sim_log)],
+            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        self.procs.append(sim)
+        self.sim_port = int(sim.stdout.readline().strip().rsplit(":", 1)[1])
 
     def close(self):
         if "WINEPREFIX" in self.env and pathlib.Path(self.env["WINEPREFIX"]).exists():
@@ -127,6 +141,11 @@ class Session:
             print("log so far:\n  " + "\n  ".join(self.log_lines()), file=sys.stderr)
             raise
 
+    def requests(self):
+        if not self.sim_log.exists():
+            return []
+        return [json.loads(line) for line in self.sim_log.read_text().splitlines() if line.strip()]
+
     def tree(self):
         return self.run(["xwininfo", "-root", "-tree"]).stdout
 
@@ -154,11 +173,12 @@ class Session:
         found = []
         for wid in self.run(["xdotool", "search", "--onlyvisible", "--classname", "pellandor-desktop.exe"]).stdout.split():
             name = self.run(["xdotool", "getwindowname", wid]).stdout.rstrip("\n")
-            out = self.run(["xdotool", "getwindowgeometry", "--shell", wid]).stdout
-            values = dict(line.split("=", 1) for line in out.split() if "=" in line)
-            if "WIDTH" in values:
-                found.append((wid, name, int(values["X"]), int(values["Y"]), int(values["WIDTH"]),
-                              int(values["HEIGHT"])))
+            # xwininfo, not xdotool: its place of a framed window is the client area's own.
+            out = self.run(["xwininfo", "-id", wid]).stdout
+            values = dict(line.strip().split(":", 1) for line in out.splitlines() if ":" in line)
+            keys = ("Absolute upper-left X", "Absolute upper-left Y", "Width", "Height")
+            if all(k in values for k in keys):
+                found.append((wid, name, *(int(values[k]) for k in keys)))
         return [w for w in found if w[4] > 40 and w[5] > 40]
 
     def popup_menu(self):
@@ -167,6 +187,38 @@ class Session:
             if name == "" and y > 500 and h < 150:
                 return x, y, w, h
         return None
+
+    def window(self, name, min_width=200):
+        """A visible window of the program titled `name`, wide enough not to be a box."""
+        found = [w for w in self.program_windows() if w[1] == name and w[4] >= min_width]
+        return found[-1] if found else None
+
+    def activate(self, wid):
+        """Keys go to the focused window: waits until `wid` has the X input focus too."""
+        def active():
+            if (self.run(["xdotool", "getactivewindow"]).stdout.strip() == wid
+                    and self.run(["xdotool", "getwindowfocus"]).stdout.strip() == wid):
+                return True
+            self.run(["xdotool", "windowactivate", wid])
+            return False
+        wait_for("the window to have the focus", active, timeout=10, interval=0.3)
+
+    def call_dialog(self):
+        return wait_for("the call dialog", lambda: self.window(TITLE))
+
+    def hide_call_dialog(self):
+        """Escape hides the call dialog, unless it has hidden itself already."""
+        def hidden():
+            dialog = self.window(TITLE)
+            if dialog is None:
+                return True
+            try:
+                self.activate(dialog[0])
+            except AssertionError:
+                return False
+            self.run(["xdotool", "key", "Escape"])
+            return False
+        wait_for("the call dialog to hide", hidden, interval=0.5)
 
     def dismiss(self, name):
         """Closes the program's message box titled `name` with its default button."""
@@ -216,8 +268,24 @@ class Session:
         return result.stdout if result.returncode == 0 else None
 
 
-def settings_text(hotkey, autostart=0):
-    return SAMPLE.read_text() + (f"\n[HOTKEY]\nUSE_HOTKEY={hotkey}\nMOD_KEY=ALT\nVIRTUAL_KEY=Q\n"
+def linux(*args):
+    return subprocess.run([str(LINUX_BIN / "pellandor"), *args], capture_output=True, text=True, timeout=60)
+
+
+def account_text(s):
+    """The sample rules, the test account on the simulator, the pop-up calling at once."""
+    station, uid, password = ACCOUNT
+    path = s.dir / "account.ini"
+    path.write_text(SAMPLE.read_text() + f"\n[USER_INFO]\nID={uid}\nPN={station}\n[SYS_INFO]\nIP=127.0.0.1\n"
+                                          f"PORT={s.sim_port}\n[AUTOCALL]\nUSE_AUTOCALL=1\n")
+    # The password as the program keeps it.
+    result = linux("config", "set", "--settings", str(path), "--", "USER_INFO", "PW", password)
+    assert result.returncode == 0, result.stderr
+    return path.read_text()
+
+
+def settings_text(hotkey, autostart=0, base=None):
+    return (base or SAMPLE.read_text()) + (f"\n[HOTKEY]\nUSE_HOTKEY={hotkey}\nMOD_KEY=ALT\nVIRTUAL_KEY=Q\n"
                                  f"[AUTOSTART]\nUSE_AUTOSTART={autostart}\n")
 
 
@@ -237,7 +305,8 @@ def desktop_program(s):
     shutil.copy2(BIN / "language.ini", app)
     exe = app / "pellandor-desktop.exe"
     settings = s.dir / "pellandor_settings.ini"
-    settings.write_text(settings_text(hotkey=0))
+    base = account_text(s)
+    settings.write_text(settings_text(hotkey=0, base=base))
     env = dict(s.env, PELLANDOR_SETTINGS=s.win_path(settings))
     proc = s.spawn(["wine", str(exe)], env=env)
     at = s.wait_log("tray icon added", timeout=60)
@@ -249,43 +318,78 @@ def desktop_program(s):
     colours = set(s.pixels(icon[0] - 6, icon[1] - 6, 12, 12)[i:i + 3] for i in range(0, 12 * 12 * 3, 3))
     assert len(colours) > 3, f"the tray icon is blank ({shot})"
 
-    # Its menu: Settings (the stand-in's box for now), then below.
-    s.click(*icon, button=3)
-    menu = wait_for("the tray menu", s.popup_menu)
-    at = s.wait_log("tray menu shown", at)
-    s.screenshot("tray-menu.png", (menu[2] + 80, menu[3] + 80, menu[0] - 40, menu[1] - 40))
-    row = (menu[3] - 6) // 4
-    s.click(menu[0] + menu[2] // 2, menu[1] + 3 + row + row // 2)
-    at = s.wait_log("command: settings", at)
-    s.wait_log("settings dialog: shown", at)
-    # A number copied while the settings are open is answered with the notice.
+    def open_settings(at):
+        s.click(*icon, button=3)
+        menu = wait_for("the tray menu", s.popup_menu)
+        at = s.wait_log("tray menu shown", at)
+        s.screenshot("tray-menu.png", (menu[2] + 80, menu[3] + 80, menu[0] - 40, menu[1] - 40))
+        row = (menu[3] - 6) // 4
+        s.click(menu[0] + menu[2] // 2, menu[1] + 3 + row + row // 2)
+        at = s.wait_log("command: settings", at)
+        return at, wait_for("the settings dialog", lambda: s.window("Settings"))
+
+    # Its menu: Settings, then below.
+    at, (wid, _, x, y, w, h) = open_settings(at)
+    s.screenshot("settings-dialog.png", (w, h, x, y))
+    # A number copied while the settings are open is answered with the notice,
+    # and calls nobody.
     owner = s.copy("555-0100")
     at = s.wait_log("clipboard: number 555-0100", at)
     s.dismiss("")
-    s.dismiss(TITLE)
     owner.terminate()
+    s.activate(wid)
+    s.run(["xdotool", "key", "alt+c"])
+    wait_for("the settings dialog to close", lambda: s.window("Settings") is None)
+    assert s.requests() == [], s.requests()
 
     # A double click on the icon opens the call dialog.
     s.run(["xdotool", "mousemove", str(icon[0]), str(icon[1])])
     s.run(["xdotool", "click", "--repeat", "2", "--delay", "80", "1"])
     at = s.wait_log("command: call dialog", at)
-    at = s.wait_log("call dialog: shown", at)
-    s.dismiss(TITLE)
+    s.call_dialog()
+    s.hide_call_dialog()
 
-    # A copied number reaches the program, the hotkey being off.
-    owner = s.copy("+1 (415) 555-0100")
-    at = s.wait_log("clipboard: number +1 (415) 555-0100", at)
-    at = s.wait_log("call dialog: number +1 (415) 555-0100", at)
-    s.dismiss(TITLE)
+    # A number written for people, copied with the hotkey off, pops the dialog
+    # with its top-right corner at the pointer and calls at once: the request
+    # carries what the Linux program sends for the same copy.
+    number = "+49 (30) 1234-567"
+    linux_settings = s.dir / "linux.ini"
+    linux_settings.write_text(base)
+    result = linux("call", "--settings", str(linux_settings), number)
+    assert result.returncode == 0, result.stderr
+    # What the clipboard pop-up makes of the copy.
+    expected = linux("dial-string", "--settings", str(linux_settings), "--", number).stdout.strip()
+    assert [r["destination"] for r in s.requests()] == [expected], (s.requests(), expected)
+    pointer = (700, 300)
+    s.run(["xdotool", "mousemove", *map(str, pointer)])
+    owner = s.copy(number)
+    at = s.wait_log(f"clipboard: number {number}", at)
+    _, _, x, y, w, h = s.call_dialog()
+    # Kept inside the screen (the work area, less the tray's panel, may shift it up).
+    want = (min(max(pointer[0] - w, 0), 1280 - w), min(max(pointer[1], 0), 800 - h))
+    assert x == want[0] and want[1] - 40 <= y <= want[1], ((x, y, w, h), pointer)
+    s.screenshot("call-dialog.png", (w + 20, h + 20, x - 10, y - 10))
+    wait_for("the dialog's request", lambda: len(s.requests()) == 2, timeout=60)
+    linux_request, windows_request = s.requests()
+    assert windows_request["destination"] == expected, windows_request
+    assert windows_request["fields"] == linux_request["fields"], (windows_request, linux_request)
+    s.hide_call_dialog()
     owner.terminate()
     owner = s.copy("call me at 555-0100 tomorrow please, ok? thanks!")
     at = s.wait_log("clipboard changed", at)
     owner.terminate()
 
-    # Settings changed in the file reach the running program: the hotkey
-    # registers, start at login writes the Run value.
-    rewrite(settings, settings_text(hotkey=1, autostart=1))
+    # The hotkey ticked in the settings dialog registers once it is saved.
+    at, (wid, _, x, y, w, h) = open_settings(at)
+    s.click(x + 315, y + 404)
+    s.click(x + 358, y + 640)  # OK
+    wait_for("the settings dialog to close", lambda: s.window("Settings") is None)
     at = s.wait_log("hotkey registered: Alt+Q", at)
+    assert "USE_HOTKEY=1" in settings.read_text(errors="replace")
+
+    # Settings changed in the file reach the running program: start at login
+    # writes the Run value.
+    rewrite(settings, settings_text(hotkey=1, autostart=1, base=base))
     s.wait_log("start at login: on", at)
     run = s.reg_query(r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run", TITLE)
     assert run and f'"{s.win_path(exe)}" --settings' in run, run
@@ -301,7 +405,9 @@ def desktop_program(s):
     s.run(["xdotool", "key", "--clearmodifiers", "alt+q"])
     at = s.wait_log("hotkey pressed", at)
     at = s.wait_log("clipboard: number 030 1234 5678", at)
-    s.dismiss(TITLE)
+    s.call_dialog()
+    wait_for("the hotkey's request", lambda: len(s.requests()) == 3, timeout=60)
+    s.hide_call_dialog()
     owner.terminate()
     notepad.terminate()
 
@@ -309,14 +415,15 @@ def desktop_program(s):
     second = s.run(["wine", str(exe), "--", "tel:+1-415-555-0177;ext=12"], env=env)
     assert second.returncode == 0, second
     at = s.wait_log("second start: dial +1-415-555-0177", at)
-    s.wait_log("call dialog: number +1-415-555-0177", at)
-    s.dismiss(TITLE)
+    s.call_dialog()
+    wait_for("the link's request", lambda: len(s.requests()) == 4, timeout=60)
+    s.hide_call_dialog()
     # A link with nothing to dial says so and ends with status 3.
     bad = s.spawn(["wine", str(exe), "--", "tel:;ext=1"], env=env)
     s.dismiss(TITLE)
     assert bad.wait(timeout=30) == 3
 
-    rewrite(settings, settings_text(hotkey=1, autostart=0))
+    rewrite(settings, settings_text(hotkey=1, autostart=0, base=base))
     at = s.wait_log("start at login: off", at)
     assert s.reg_query(r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run", TITLE) is None
 
@@ -387,6 +494,7 @@ def installer(s):
 
 def main():
     missing = [tool for tool in TOOLS if shutil.which(tool) is None]
+    missing += [str(p) for p in (LINUX_BIN / "pellandor", LINUX_BIN / "pellandor-exchange-sim") if not p.is_file()]
     if missing:
         print("skipped: missing " + ", ".join(missing))
         return 77

@@ -8,6 +8,8 @@ pellandor_add_gtest(pellandor_win32_shell_tests
   LABELS unit)
 
 if(PELLANDOR_WINE AND Python3_FOUND)
+  # Calls go to the Linux build's simulator; its command line says what they should send.
+  get_filename_component(linux_bin "${PELLANDOR_LINUX_SIM}" DIRECTORY)
   add_test(NAME win32_desktop_wine
     COMMAND Python3::Interpreter "${CMAKE_CURRENT_SOURCE_DIR}/win32_desktop/test_desktop_wine.py"
     WORKING_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}/win32_desktop")
@@ -15,5 +17,5 @@ if(PELLANDOR_WINE AND Python3_FOUND)
     LABELS e2e
     SKIP_RETURN_CODE 77
     TIMEOUT 600
-    ENVIRONMENT "PELLANDOR_BIN_DIR=${CMAKE_RUNTIME_OUTPUT_DIRECTORY};PELLANDOR_INSTALLER=${PELLANDOR_INSTALLER};PELLANDOR_SAMPLE_SETTINGS=${PROJECT_SOURCE_DIR}/resources/sample_settings.ini;PELLANDOR_ARTIFACTS=${CMAKE_BINARY_DIR}/win32-desktop-e2e;PYTHONDONTWRITEBYTECODE=1")
+    ENVIRONMENT "PELLANDOR_BIN_DIR=${CMAKE_RUNTIME_OUTPUT_DIRECTORY};PELLANDOR_LINUX_BIN=${linux_bin};PELLANDOR_INSTALLER=${PELLANDOR_INSTALLER};PELLANDOR_SAMPLE_SETTINGS=${PROJECT_SOURCE_DIR}/resources/sample_settings.ini;PELLANDOR_ARTIFACTS=${CMAKE_BINARY_DIR}/win32-desktop-e2e;PYTHONDONTWRITEBYTECODE=1")
 endif()
