@@ -192,9 +192,9 @@ void AppController::handleInstanceLine(const QString& line) {
         qCWarning(lcInstance) << "unknown request from a second start:" << line.left(80);
         return;
     }
-    std::string number, error;
-    if (!numberToDial(line.mid(5).toStdString(), number, error)) {
-        qCWarning(lcInstance) << "nothing to dial:" << error.c_str();
+    const Result<std::string> dialled = numberToDial(line.mid(5).toStdString());
+    if (!dialled) {
+        qCWarning(lcInstance) << "nothing to dial:" << dialled.error().c_str();
         return;
     }
     if (!settingsClosed_) {
@@ -202,7 +202,7 @@ void AppController::handleInstanceLine(const QString& line) {
         showNotice();
         return;
     }
-    deliverNumber(number, inputs_->pointer());
+    deliverNumber(*dialled, inputs_->pointer());
 }
 
 void AppController::clipboardChanged() {

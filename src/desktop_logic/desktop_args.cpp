@@ -20,30 +20,21 @@ DesktopRequest errorRequest(std::string what, int code) {
 
 }  // namespace
 
-bool numberToDial(const std::string& text, std::string& number, std::string& error) {
-    if (hasBidiControl(text)) {
-        error = kBidiControlRefusal;
-        return false;
-    }
+Result<std::string> numberToDial(const std::string& text) {
+    if (hasBidiControl(text)) return failure(kBidiControlRefusal);
     if (isPhoneUri(text)) {
         PhoneUriResult parsed = parsePhoneUri(text);
-        if (!parsed.ok) {
-            error = parsed.error;
-            return false;
-        }
-        number = parsed.number;
-        return true;
+        if (!parsed.ok) return failure(std::move(parsed.error));
+        return std::move(parsed.number);
     }
     std::string candidate = trimBlanks(text);
     const DialingRules plain;
     if (!plain.isDialableText(candidate, false)) {
-        error =
+        return failure(
             "not a dialable number (at most 30 characters of 0-9 * # + ( ) - / and space, with at least one "
-            "digit)";
-        return false;
+            "digit)");
     }
-    number = candidate;
-    return true;
+    return candidate;
 }
 
 DesktopRequest classifyCommandLine(const std::vector<std::string>& args) {
@@ -85,9 +76,9 @@ DesktopRequest classifyCommandLine(const std::vector<std::string>& args) {
         if (parsed.words.empty()) return errorRequest("dial needs a NUMBER or a tel: link", 1);
         text = joinWords(parsed.words);
     }
-    std::string number, error;
-    if (!numberToDial(text, number, error)) return errorRequest("\"" + text + "\": " + error, 3);
-    r.line = "dial " + number;
+    const Result<std::string> number = numberToDial(text);
+    if (!number) return errorRequest("\"" + text + "\": " + number.error(), 3);
+    r.line = "dial " + *number;
     return r;
 }
 

@@ -2,6 +2,8 @@
 // Which front a command line goes to: the commands of the command line, or
 // the desktop program (no command, "dial", a tel:/callto: link, --demo).
 
+#include "base/result.h"
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,7 +22,7 @@ struct DesktopRequest {
 DesktopRequest classifyCommandLine(const std::vector<std::string>& args);
 
 // The number a "dial" line or a link carries, checked as a press of Call
-// would check it. False with `error` set when there is nothing to dial.
-bool numberToDial(const std::string& text, std::string& number, std::string& error);
+// would check it. Fails, saying why, when there is nothing to dial.
+Result<std::string> numberToDial(const std::string& text);
 
 }  // namespace pellandor

@@ -309,9 +309,9 @@ void ShellWindow::handleLine(const std::string& line) {
         debugLog("unknown request from a second start");
         return;
     }
-    std::string number, error;
-    if (!numberToDial(line.substr(dial.size()), number, error)) {
-        debugLog("nothing to dial: " + error);
+    const Result<std::string> dialled = numberToDial(line.substr(dial.size()));
+    if (!dialled) {
+        debugLog("nothing to dial: " + dialled.error());
         return;
     }
     if (!settingsClosed_) {
@@ -320,7 +320,7 @@ void ShellWindow::handleLine(const std::string& line) {
         return;
     }
     SetForegroundWindow(window_);
-    deliverNumber(number);
+    deliverNumber(*dialled);
 }
 
 void ShellWindow::showCallDialog() {

@@ -100,9 +100,9 @@ TEST(ClipboardNumberTest, DirectionControlsNeverGiveANumber) {
         rules.usePopupForChar = false;
         EXPECT_EQ(clipboardNumber(copied, rules), std::nullopt);
         rules.usePopupForChar = true;
-        std::string number, error;
-        EXPECT_FALSE(numberToDial(utf8, number, error));
-        EXPECT_NE(error.find("direction controls"), std::string::npos) << error;
+        const Result<std::string> number = numberToDial(utf8);
+        ASSERT_FALSE(number);
+        EXPECT_NE(number.error().find("direction controls"), std::string::npos) << number.error();
         std::string encoded = "tel:";
         for (const unsigned char c : utf8) {
             static const char kHex[] = "0123456789ABCDEF";
