@@ -16,6 +16,8 @@ if(PELLANDOR_WINE AND Python3_FOUND)
   set_tests_properties(win32_desktop_wine PROPERTIES
     LABELS e2e
     SKIP_RETURN_CODE 77
+    # After the shared prefix is set up: Wine started twice at once trips over its own temporary folder.
+    FIXTURES_REQUIRED wine
     TIMEOUT 600
     ENVIRONMENT "PELLANDOR_BIN_DIR=${CMAKE_RUNTIME_OUTPUT_DIRECTORY};PELLANDOR_LINUX_BIN=${linux_bin};PELLANDOR_INSTALLER=${PELLANDOR_INSTALLER};PELLANDOR_SAMPLE_SETTINGS=${PROJECT_SOURCE_DIR}/resources/sample_settings.ini;PELLANDOR_ARTIFACTS=${CMAKE_BINARY_DIR}/win32-desktop-e2e;PYTHONDONTWRITEBYTECODE=1")
 endif()
