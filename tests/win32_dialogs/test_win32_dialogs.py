@@ -25,12 +25,15 @@ WINE_RUN = os.environ.get("PELLANDOR_WINE_RUN", "")
 WINE_PREFIX = os.environ.get("PELLANDOR_WINE_PREFIX", "")
 SHOTS = pathlib.Path(os.environ.get("PELLANDOR_SCREENSHOT_DIR", tempfile.gettempdir()))
 DEMO = BIN / "win32_dialogs_demo.exe"
+CLI = BIN / "pellandor.exe"
+# Room for the settings dialog at 200 %.
+SCREEN = (1400, 1500)
 ACCOUNT = ("2001", "alice", "s3cret")
 MAGENTA = (255, 0, 255)
 
 
 def missing():
-    needs = [DEMO, LINUX_BIN / "pellandor", LINUX_BIN / "pellandor-exchange-sim"]
+    needs = [DEMO, CLI, LINUX_BIN / "pellandor", LINUX_BIN / "pellandor-exchange-sim"]
     absent = [str(p) for p in needs if not p.exists()]
     absent += [tool for tool in ("Xvfb", "openbox", "xdotool", "import") if shutil.which(tool) is None]
     return absent
@@ -70,7 +73,7 @@ class Desk:
         self.env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
         read_fd, write_fd = os.pipe()
         self.procs.append(subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset"],
+            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", f"{SCREEN[0]}x{SCREEN[1]}x24", "-nolisten", "tcp", "-noreset"],
             pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
         os.close(write_fd)
         with os.fdopen(read_fd, "rb") as pipe:
@@ -108,6 +111,12 @@ class Desk:
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.procs.append(proc)
         return proc
+
+    def cli(self, *args):
+        """The Windows command line's output, run in this prefix (its Credential Manager)."""
+        result = subprocess.run([WINE_RUN, WINE_PREFIX, str(CLI), *args], env=self.env, capture_output=True,
+                                timeout=120)
+        return result.returncode, result.stdout.decode(errors="replace").strip()
 
     def window(self, title):
         """The visible window titled `title` and its geometry."""
@@ -289,7 +298,9 @@ class Win32DialogsTest(unittest.TestCase):
         self.desk.type("s3cret")
         self.desk.keys("Tab")
         self.desk.type("2001")
-        self.desk.keys("Tab")
+        # The keyring box: off, so the file keeps the password as the Linux
+        # command line without a keyring does.
+        self.desk.keys("Tab", "space", "Tab")
         self.desk.type("127.0.0.1")
         self.desk.keys("Tab")
         self.desk.type("8443")
@@ -308,7 +319,8 @@ class Win32DialogsTest(unittest.TestCase):
         # dialog wrote, the untouched ones at the defaults it lists.
         typed = {("USER_INFO", "ID"): "alice", ("USER_INFO", "PW"): "s3cret", ("USER_INFO", "PN"): "2001",
                  ("SYS_INFO", "IP"): "127.0.0.1", ("SYS_INFO", "PORT"): "8443",
-                 ("ACCESSCODE", "CO_ACCESS_CODE"): "9", ("ACCESSCODE", "MYCOUNTRY_CODE"): "1"}
+                 ("ACCESSCODE", "CO_ACCESS_CODE"): "9", ("ACCESSCODE", "MYCOUNTRY_CODE"): "1",
+                 ("SECURITY", "USE_KEYRING"): "0"}
         defaults = dict(line.split("=", 1) for line in linux(
             "config", "list", "--settings", str(self.desk.dir / "none.ini"), "--show-password").stdout.splitlines())
         written = ini_values(settings)
@@ -324,6 +336,68 @@ class Win32DialogsTest(unittest.TestCase):
         self.assertIn("USER_INFO/PW=s3cret", listed[0])
         # Written as Windows writes profiles.
         self.assertIn(b"[USER_INFO]\r\nID=alice\r\n", settings.read_bytes())
+
+    def keyring_password(self, uid):
+        """What the Windows command line reads for `uid`: the Credential Manager's entry, if any."""
+        probe = self.settings(f"probe_{uid}.ini", f"[USER_INFO]\nID={uid}\nPW=\n[SYS_INFO]\nIP=127.0.0.1\n")
+        code, out = self.desk.cli("config", "get", "--settings", windows_path(probe), "USER_INFO", "PW")
+        self.assertEqual(code, 0, out)
+        return out
+
+    def run_settings(self, settings, *keys, shot=None):
+        proc = self.desk.demo(settings, "settings")
+        wid, box = self.desk.window("Settings")
+        self.desk.activate(wid)
+        if shot:
+            self.desk.shot(shot, box)
+        self.desk.keys(*keys, "alt+o")
+        self.assertEqual(ended(proc), 0)
+        return ini_values(settings)
+
+    def test_keyring_box_moves_the_password_follows_the_account_and_gives_it_back(self):
+        # A provisioned file: the password enciphered in it, the keyring empty.
+        settings = self.settings("keyring.ini", "[USER_INFO]\nID=alice\n[SYS_INFO]\nIP=127.0.0.1\n")
+        self.assertEqual(linux("config", "set", "--settings", str(settings), "--", "USER_INFO", "PW",
+                               "s3cret").returncode, 0)
+        self.assertEqual(self.keyring_password("alice"), "")
+
+        # The box is on by default: OK moves the password out of the file.
+        values = self.run_settings(settings, shot="settings_dialog_keyring")
+        self.assertEqual(values[("USER_INFO", "PW")], "")
+        self.assertEqual(self.keyring_password("alice"), "s3cret")
+
+        # A new user ID: the entry follows it (the box showed the keyring's
+        # password, or the new entry would be empty).
+        values = self.run_settings(settings, "End", "shift+Home", "b", "o", "b")
+        self.assertEqual((values[("USER_INFO", "ID")], values[("USER_INFO", "PW")]), ("bob", ""))
+        self.assertEqual(self.keyring_password("bob"), "s3cret")
+        self.assertEqual(self.keyring_password("alice"), "")
+
+        # The box off (by its access letter): the file holds it again and
+        # the keyring keeps no copy.
+        values = self.run_settings(settings, "alt+k")
+        self.assertNotEqual(values[("USER_INFO", "PW")], "")
+        self.assertEqual(values[("SECURITY", "USE_KEYRING")], "0")
+        self.assertEqual(linux("config", "get", "--settings", str(settings), "USER_INFO", "PW").stdout.strip(),
+                         "s3cret")
+        self.assertEqual(self.keyring_password("bob"), "")
+
+    def test_settings_dialog_scales_with_the_dpi(self):
+        settings = self.settings("settings_dpi.ini", "[USER_INFO]\nID=alice\nPW=x\n")
+        try:
+            for dpi, percent in [(144, 150), (192, 200)]:
+                with self.subTest(percent):
+                    self.set_dpi(dpi)
+                    proc = self.desk.demo(settings, "settings")
+                    try:
+                        wid, box = self.desk.window("Settings")
+                        self.assertEqual(box[2:], (round(650 * dpi / 96), round(670 * dpi / 96)))
+                        self.desk.activate(wid)
+                        self.desk.shot(f"settings_dialog_{percent}", box)
+                    finally:
+                        stop(proc)
+        finally:
+            self.set_dpi(96)
 
     def test_local_language_and_apply_relabel_the_open_dialog(self):
         settings = self.settings("local.ini")
@@ -405,11 +479,11 @@ class Win32DialogsTest(unittest.TestCase):
 
     def test_number_at_the_screen_corner_stays_in_the_work_area(self):
         settings = self.settings("corner.ini")
-        self.desk.run(["xdotool", "mousemove", "5", "760"])
+        self.desk.run(["xdotool", "mousemove", "5", str(SCREEN[1] - 8)])
         proc = self.desk.demo(settings, "call", "5551234")
         try:
             wid, box = self.desk.window("Ulvex Pellandor")
-            self.assertEqual(box, (0, 768 - 94, 282, 94))
+            self.assertEqual(box, (0, SCREEN[1] - 94, 282, 94))
         finally:
             stop(proc)
 

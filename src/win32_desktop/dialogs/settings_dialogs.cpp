@@ -1,12 +1,15 @@
 #include "win32_desktop/dialogs/win32_dialogs.h"
 
+#include "base/secret_text.h"
 #include "config/ini_file.h"
+#include "config/ini_write_batch.h"
 #include "config/security_settings.h"
 #include "config/settings_model.h"
 #include "config/stored_password.h"
 #include "desktop_logic/settings_choices.h"
 #include "desktop_logic/trust_display.h"
 #include "dialing/text_utils.h"
+#include "platform/credential_store.h"
 #include "platform/win32/wide_text.h"
 #include "win32_desktop/dialogs/dialog_resources.h"
 #include "win32_desktop/dialogs/dpi.h"
@@ -14,8 +17,10 @@
 
 #include <commctrl.h>
 
+#include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace pellandor {
@@ -34,6 +39,8 @@ constexpr int kLengthLimit = 1;
 constexpr COLORREF kBackground = RGB(230, 230, 230);
 constexpr COLORREF kBullet = RGB(0x1f, 0x9d, 0x55);
 constexpr COLORREF kBulletDisabled = RGB(170, 170, 170);
+// A note beside a control: quieter than a label, still easy to read on the ground.
+constexpr COLORREF kNoteText = RGB(96, 96, 96);
 
 // The track bar's position is kept from the moment it moves, even when the
 // dialog is cancelled, and saved with the next OK or Apply.
@@ -128,6 +135,8 @@ protected:
     virtual void scrolled(HWND) {}
     // Controls shown in the title font.
     virtual std::vector<int> titles() const { return {}; }
+    // Labels written in the quieter note colour.
+    virtual bool isNote(int) const { return false; }
 
     HWND window() const { return window_; }
     HINSTANCE instance() const { return instance_; }
@@ -189,6 +198,8 @@ private:
             case WM_CTLCOLORSTATIC:
             case WM_CTLCOLORBTN:
                 SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
+                if (message == WM_CTLCOLORSTATIC && self->isNote(GetDlgCtrlID(reinterpret_cast<HWND>(lParam))))
+                    SetTextColor(reinterpret_cast<HDC>(wParam), kNoteText);
                 return reinterpret_cast<INT_PTR>(self->background_);
             case WM_CTLCOLOREDIT:
                 SetBkColor(reinterpret_cast<HDC>(wParam), RGB(255, 255, 255));
@@ -375,7 +386,8 @@ private:
 
 class MainSettingsWindow : public SettingsWindow {
 public:
-    MainSettingsWindow(HINSTANCE instance, SettingsModel& model) : SettingsWindow(instance, model, IDD_SETTINGS) {}
+    MainSettingsWindow(HINSTANCE instance, SettingsModel& model)
+        : SettingsWindow(instance, model, IDD_SETTINGS), store_(openCredentialStore()) {}
 
     bool saved() const { return saved_; }
 
@@ -383,6 +395,8 @@ private:
     std::vector<int> titles() const override {
         return {IDC_GROUP_USER, IDC_GROUP_SYSTEM, IDC_GROUP_DIALING, IDC_GROUP_FUNCTION, IDC_LABEL_LANGUAGE};
     }
+
+    bool isNote(int id) const override { return id == IDC_KEYRING_NOTE; }
 
     void opened() override {
         HWND d = window();
@@ -392,6 +406,7 @@ private:
         setLimitedText(d, IDC_PHONE_NUMBER, s.phoneNumber, kAccountLimit);
         setLimitedText(d, IDC_ADDRESS, s.exchangeAddress, kAddressLimit);
         setLimitedText(d, IDC_PORT, s.exchangePort, kPortLimit);
+        showKeyring();
         setChecked(d, IDC_AUTO_HIDE, s.autoHide);
         setLimitedText(d, IDC_SECONDS, std::to_string(s.autoHideSeconds), kSecondsLimit);
         setChecked(d, IDC_HIDE_AFTER_SUCCESS, s.hideAfterSuccess);
@@ -469,13 +484,14 @@ private:
                        {{IDC_SETTINGS_OK, "OK"},
                         {IDC_SETTINGS_CANCEL, "CANCEL"},
                         {IDC_SETTINGS_APPLY, "APPLY"},
+                        {IDC_FORGET_KEY, nullptr, "Forget"},
                         {IDC_ADVANCED, "DIALING_ADV"},
                         {IDC_LANGUAGE_ENG, "LANGUAGE_ENG"},
                         {IDC_LANGUAGE_LOCAL, "LANGUAGE_LOCAL"},
-                        {IDC_FORGET_KEY, nullptr, "Forget"},
                         {IDC_LABEL_ID, "ID"},
                         {IDC_LABEL_PW, "PW"},
                         {IDC_LABEL_PN, "PN"},
+                        {IDC_USE_KEYRING, nullptr, "Keep the password in the desktop keyring"},
                         {IDC_LABEL_IP, "IP"},
                         {IDC_LABEL_PORT, "PORT"},
                         {IDC_LABEL_CO, "DIALING_CO"},
@@ -504,6 +520,65 @@ private:
         SetDlgItemTextW(d, IDC_TRANSPARENCY_MIN, L"0%");
         SetDlgItemTextW(d, IDC_TRANSPARENCY_MAX, (std::to_wstring(kMaxTransparency) + L"%").c_str());
         showTransparencyValue();
+    }
+
+    // Asking the keyring tells whether one answers; a password kept there
+    // (the file's PW is then empty) is shown from it.
+    void showKeyring() {
+        HWND d = window();
+        const AppSettings& s = model().settings();
+        Result<std::string> secret = store_->lookup({trimBlanks(s.exchangeAddress), trimBlanks(s.userId)});
+        keyringAnswers_ = secret || secret.code() != ErrorCode::NoStore;
+        const bool wanted = loadSecuritySettings(IniFile::snapshot(model().settingsPath())).useKeyring;
+        if (secret) {
+            if (s.password.empty() && wanted) setLimitedText(d, IDC_PASSWORD, *secret, kAccountLimit);
+            wipeString(*secret);
+        }
+        setChecked(d, IDC_USE_KEYRING, wanted && keyringAnswers_);
+        EnableWindow(GetDlgItem(d, IDC_USE_KEYRING), keyringAnswers_);
+    }
+
+    void showKeyringNote() {
+        std::string note;
+        if (!keyringAnswers_)
+            note = "No keyring answers on this desktop: the password is kept enciphered in the settings file.";
+        else if (isChecked(window(), IDC_USE_KEYRING) && !model().settings().password.empty())
+            note = "The password is still in the settings file; OK moves it to the keyring.";
+        setControlText(window(), IDC_KEYRING_NOTE, note);
+    }
+
+    // The password to the keyring or the file, as the user chose; false
+    // (nothing saved) when the keyring refuses it.
+    bool storePassword(const AppSettings& next, bool& inKeyring) {
+        inKeyring = false;
+        const CredentialKey oldKey{trimBlanks(model().settings().exchangeAddress),
+                                   trimBlanks(model().settings().userId)};
+        const CredentialKey newKey{trimBlanks(next.exchangeAddress), trimBlanks(next.userId)};
+        if (!keyringAnswers_) return true;
+        if (!isChecked(window(), IDC_USE_KEYRING)) {
+            // Back to the file: the keyring keeps no stale copy.
+            (void)store_->remove(oldKey);
+            return true;
+        }
+        std::string password = trimBlanks(next.password);
+        const Status status = password.empty() ? store_->remove(newKey) : store_->store(newKey, password);
+        wipeString(password);
+        if (!status && status.code() == ErrorCode::Failed) {
+            MessageBoxW(
+                window(),
+                wide("The desktop keyring did not take the password:\n" + status.error() + "\n\nNothing was saved.")
+                    .c_str(),
+                L"Error", MB_OK | MB_ICONWARNING);
+            return false;
+        }
+        if (!status && status.code() == ErrorCode::NoStore) {
+            keyringAnswers_ = false;  // gone meanwhile: the file keeps it
+            return true;
+        }
+        if (oldKey.exchangeAddress != newKey.exchangeAddress || oldKey.userId != newKey.userId)
+            (void)store_->remove(oldKey);
+        inKeyring = true;
+        return true;
     }
 
     // The exchange's key: a different one later stops every call until the
@@ -536,6 +611,7 @@ private:
         enable(d, {IDC_TRANSPARENCY, IDC_TRANSPARENCY_MIN, IDC_TRANSPARENCY_MAX, IDC_TRANSPARENCY_VALUE},
                isChecked(d, IDC_TRANSPARENT));
         enable(d, {IDC_HOTKEY_MODIFIER, IDC_HOTKEY_KEY, IDC_LABEL_MODIFIER, IDC_LABEL_KEY}, isChecked(d, IDC_HOTKEY));
+        showKeyringNote();
     }
 
     void scrolled(HWND control) override {
@@ -591,19 +667,41 @@ private:
         next.longDistanceCode = controlText(d, IDC_LONG_DISTANCE);
         next.addZero = isChecked(d, IDC_ADD_ZERO);
 
+        const bool toKeyring = keyringAnswers_ && isChecked(d, IDC_USE_KEYRING);
         std::string stored;
-        if (!encodeStoredPassword(trimBlanks(next.password), stored)) {
+        if (!toKeyring && !encodeStoredPassword(trimBlanks(next.password), stored)) {
             MessageBoxW(d, wide(model().texts().message("AL_PW_TOO_LONG")).c_str(), L"Error", MB_OK | MB_ICONWARNING);
             SetFocus(GetDlgItem(d, IDC_PASSWORD));
             return false;
         }
+        // Against the values in effect before this save.
+        const bool exchangeChanged = exchangeName(next.exchangeAddress, next.exchangePort) !=
+                                     exchangeName(model().settings().exchangeAddress, model().settings().exchangePort);
+        bool inKeyring = false;
+        if (!storePassword(next, inKeyring)) return false;
+        // In the keyring, the file's PW stays empty.
+        std::string typed;
+        if (inKeyring) typed = std::exchange(next.password, std::string());
         const SettingsSaveResult result = model().save(next, SettingsPart::General);
+        wipeString(typed);
+        wipeString(next.password);
         if (!result) {
             showSaveFailure(d, model().texts().message("AL_SETTINGS_NOT_SAVED"), model().settingsPath(), result.error);
             return false;
         }
         gMovedTransparency.reset();
         saved_ = true;
+        // The [SECURITY] section is not the model's: the keyring choice is
+        // written beside it.
+        if (keyringAnswers_) {
+            const bool wanted = isChecked(d, IDC_USE_KEYRING);
+            if (loadSecuritySettings(IniFile::snapshot(model().settingsPath())).useKeyring != wanted)
+                (void)writeIniString(model().settingsPath(), kSecuritySection, kUseKeyringKey, wanted ? "1" : "0");
+        }
+        // A key kept for the old address or port is no key of the new one.
+        if (exchangeChanged)
+            (void)dropPinUnlessFor(model().settingsPath(), exchangeName(next.exchangeAddress, next.exchangePort));
+        updateEnabledStates();
         return true;
     }
 
@@ -630,6 +728,7 @@ private:
                 advanced.run(d);
                 return;
             }
+            case IDC_USE_KEYRING:
             case IDC_AUTO_HIDE:
             case IDC_TRANSPARENT:
             case IDC_HOTKEY:
@@ -641,6 +740,8 @@ private:
     }
 
     bool saved_ = false;
+    std::unique_ptr<CredentialStore> store_;
+    bool keyringAnswers_ = false;
 };
 
 }  // namespace
