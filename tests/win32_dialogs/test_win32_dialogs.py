@@ -255,7 +255,14 @@ class Win32DialogsTest(unittest.TestCase):
             normal = self.desk.pixel(*key)
             self.desk.run(["xdotool", "mousemove", str(key[0]), str(key[1])])
             wait_for("the hover image", lambda: sum(self.desk.pixel(*key)) > sum(normal) + 20)
+            hover = self.desk.pixel(*key)
+            self.desk.shot("call_dialog_hover", (x - 10, y - 10, w + 20, h + 20))
+            # Pressed, then released off the key: no call.
+            self.desk.run(["xdotool", "mousedown", "1"])
+            wait_for("the pressed image", lambda: self.desk.pixel(*key) not in (normal, hover))
+            self.desk.shot("call_dialog_pressed", (x - 10, y - 10, w + 20, h + 20))
             self.desk.run(["xdotool", "mousemove", "900", "700"])
+            self.desk.run(["xdotool", "mouseup", "1"])
             wait_for("the normal image again", lambda: self.desk.pixel(*key) == normal)
         finally:
             stop(proc)
@@ -359,6 +366,11 @@ class Win32DialogsTest(unittest.TestCase):
         settings = self.settings("keyring.ini", "[USER_INFO]\nID=alice\n[SYS_INFO]\nIP=127.0.0.1\n")
         self.assertEqual(linux("config", "set", "--settings", str(settings), "--", "USER_INFO", "PW",
                                "s3cret").returncode, 0)
+        # Nothing left in this prefix's Credential Manager from an earlier run.
+        for uid in ("alice", "bob"):
+            probe = self.settings(f"clear_{uid}.ini", f"[USER_INFO]\nID={uid}\n[SYS_INFO]\nIP=127.0.0.1\n")
+            self.assertEqual(self.desk.cli("config", "set", "--settings", windows_path(probe), "--", "USER_INFO", "PW",
+                                           "")[0], 0)
         self.assertEqual(self.keyring_password("alice"), "")
 
         # The box is on by default: OK moves the password out of the file.
@@ -484,6 +496,34 @@ class Win32DialogsTest(unittest.TestCase):
         try:
             wid, box = self.desk.window("Ulvex Pellandor")
             self.assertEqual(box, (0, SCREEN[1] - 94, 282, 94))
+        finally:
+            stop(proc)
+
+    def test_refused_call_shows_failed_in_red_and_the_reason(self):
+        settings = self.account_settings("refused.ini")
+        self.assertEqual(linux("config", "set", "--settings", str(settings), "--", "USER_INFO", "PW",
+                               "wrong").returncode, 0)
+        before = len(self.desk.requests())
+        proc = self.desk.demo(settings, "call", "5550147", "auto")
+        try:
+            wait_for("the dialog's request", lambda: len(self.desk.requests()) == before + 1, timeout=60)
+            # The reason comes in a box of its own, over the dialog's label:
+            # moved aside to see both within the label's five seconds.
+            reason_wid, reason = self.desk.window("Result")
+            self.desk.run(["xdotool", "windowmove", reason_wid, "20", "20"])
+            def moved():
+                found = self.desk.window("Result")
+                return found if found[1][1] < 200 else None
+            reason_wid, reason = wait_for("the box moved aside", moved)
+            wid, box = self.desk.window("Ulvex Pellandor")
+            wait_for("Failed", lambda: any(near(self.desk.pixel(box[0] + x, box[1] + 27), (254, 21, 21), 60)
+                                           for x in range(132, 180)), timeout=30)
+            self.desk.shot("call_dialog_failed", (box[0] - 10, box[1] - 10, box[2] + 20, box[3] + 20))
+            self.desk.shot("call_dialog_failed_reason", reason)
+            self.desk.activate(reason_wid)
+            self.desk.keys("Return")
+            wait_for("the reason's box to close", lambda: not self.desk.run(
+                ["xdotool", "search", "--onlyvisible", "--name", "^Result$"]).stdout.strip())
         finally:
             stop(proc)
 
