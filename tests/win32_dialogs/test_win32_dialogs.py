@@ -363,9 +363,7 @@ class Win32DialogsTest(unittest.TestCase):
 
     def test_keyring_box_moves_the_password_follows_the_account_and_gives_it_back(self):
         # A provisioned file: the password enciphered in it, the keyring empty.
-        settings = self.settings("keyring.ini", "[USER_INFO]\nID=alice\n[SYS_INFO]\nIP=127.0.0.1\n")
-        self.assertEqual(linux("config", "set", "--settings", str(settings), "--", "USER_INFO", "PW",
-                               "s3cret").returncode, 0)
+        settings = self.account_settings("keyring.ini")
         # Nothing left in this prefix's Credential Manager from an earlier run.
         for uid in ("alice", "bob"):
             probe = self.settings(f"clear_{uid}.ini", f"[USER_INFO]\nID={uid}\n[SYS_INFO]\nIP=127.0.0.1\n")
@@ -377,6 +375,14 @@ class Win32DialogsTest(unittest.TestCase):
         values = self.run_settings(settings, shot="settings_dialog_keyring")
         self.assertEqual(values[("USER_INFO", "PW")], "")
         self.assertEqual(self.keyring_password("alice"), "s3cret")
+        # A call takes it from there.
+        before = len(self.desk.requests())
+        proc = self.desk.demo(settings, "call", "5550147", "auto")
+        try:
+            wait_for("the dialog's request", lambda: len(self.desk.requests()) == before + 1, timeout=60)
+            self.wait_for_result(self.desk.window("Ulvex Pellandor")[1], "Success", (6, 243, 110))
+        finally:
+            stop(proc)
 
         # A new user ID: the entry follows it (the box showed the keyring's
         # password, or the new entry would be empty).
@@ -394,13 +400,30 @@ class Win32DialogsTest(unittest.TestCase):
                          "s3cret")
         self.assertEqual(self.keyring_password("bob"), "")
 
+    def test_without_a_keyring_the_password_stays_in_the_file(self):
+        settings = self.settings("no_keyring.ini", "[USER_INFO]\nID=carol\n[SYS_INFO]\nIP=127.0.0.1\n")
+        proc = self.desk.demo(settings, "settings-without-keyring")
+        wid, box = self.desk.window("Settings")
+        self.desk.activate(wid)
+        self.desk.keys("Tab")
+        self.desk.type("s3cret")
+        # The box is off and out of reach; the note says why.
+        self.desk.shot("settings_dialog_without_keyring", box)
+        self.desk.keys("alt+o")
+        self.assertEqual(ended(proc), 0)
+        self.assertEqual(linux("config", "get", "--settings", str(settings), "USER_INFO", "PW").stdout.strip(),
+                         "s3cret")
+        self.assertNotIn(("SECURITY", "USE_KEYRING"), ini_values(settings))
+        self.assertEqual(self.keyring_password("carol"), "")
+
     def test_settings_dialog_scales_with_the_dpi(self):
         settings = self.settings("settings_dpi.ini", "[USER_INFO]\nID=alice\nPW=x\n")
         try:
             for dpi, percent in [(144, 150), (192, 200)]:
                 with self.subTest(percent):
                     self.set_dpi(dpi)
-                    proc = self.desk.demo(settings, "settings")
+                    # The longest note: room for it at every scale.
+                    proc = self.desk.demo(settings, "settings-without-keyring")
                     try:
                         wid, box = self.desk.window("Settings")
                         self.assertEqual(box[2:], (round(650 * dpi / 96), round(670 * dpi / 96)))
@@ -466,6 +489,11 @@ class Win32DialogsTest(unittest.TestCase):
                                password).returncode, 0)
         return settings
 
+    def wait_for_result(self, box, what, colour):
+        """The result label, in the full layout, shown in `colour`."""
+        wait_for(what, lambda: any(near(self.desk.pixel(box[0] + x, box[1] + 27), colour, 60)
+                                   for x in range(132, 180)), timeout=30)
+
     def test_typed_keys_enter_and_escape(self):
         settings = self.account_settings("typed.ini")
         before = len(self.desk.requests())
@@ -516,8 +544,7 @@ class Win32DialogsTest(unittest.TestCase):
                 return found if found[1][1] < 200 else None
             reason_wid, reason = wait_for("the box moved aside", moved)
             wid, box = self.desk.window("Ulvex Pellandor")
-            wait_for("Failed", lambda: any(near(self.desk.pixel(box[0] + x, box[1] + 27), (254, 21, 21), 60)
-                                           for x in range(132, 180)), timeout=30)
+            self.wait_for_result(box, "Failed", (254, 21, 21))
             self.desk.shot("call_dialog_failed", (box[0] - 10, box[1] - 10, box[2] + 20, box[3] + 20))
             self.desk.shot("call_dialog_failed_reason", reason)
             self.desk.activate(reason_wid)
@@ -541,9 +568,7 @@ class Win32DialogsTest(unittest.TestCase):
             self.assertEqual(windows_request["fields"], linux_request["fields"])
             self.assertEqual(windows_request["destination"], linux_request["destination"])
             wid, box = self.desk.window("Ulvex Pellandor")
-            # The result label turns green.
-            wait_for("Success", lambda: any(near(self.desk.pixel(box[0] + x, box[1] + 27), (6, 243, 110), 60)
-                                            for x in range(132, 180)), timeout=30)
+            self.wait_for_result(box, "Success", (6, 243, 110))
             self.desk.shot("call_dialog_success", (box[0] - 10, box[1] - 10, box[2] + 20, box[3] + 20))
         finally:
             stop(proc)

@@ -3,12 +3,15 @@
 //
 //   win32_dialogs_demo SETTINGS_FILE call [NUMBER [auto]]
 //   win32_dialogs_demo SETTINGS_FILE settings|advanced|special
+//   win32_dialogs_demo SETTINGS_FILE settings-without-keyring
 //
 // "call" shows the call dialog (with NUMBER: as a copied number, dialled at
 // once with "auto") and runs until the process is ended; the others run
-// their dialog modally and end with 0 when it saved, else 1.
+// their dialog modally and end with 0 when it saved, else 1
+// ("settings-without-keyring": as where no credential store answers).
 
 #include "config/settings_model.h"
+#include "platform/credential_store.h"
 #include "platform/paths.h"
 #include "platform/win32/wide_text.h"
 #include "win32_desktop/dialogs/dpi.h"
@@ -42,6 +45,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     model.load();
     const std::string& which = args[1];
     if (which == "settings") return runSettingsDialog(instance, nullptr, model) ? 0 : 1;
+    if (which == "settings-without-keyring")
+        return runSettingsDialog(instance, nullptr, model, noCredentialStore()) ? 0 : 1;
     if (which == "advanced") return runAdvancedDialingDialog(instance, nullptr, model) ? 0 : 1;
     if (which == "special") return runSpecialDialingDialog(instance, nullptr, model) ? 0 : 1;
     if (which != "call") return 2;

@@ -386,8 +386,8 @@ private:
 
 class MainSettingsWindow : public SettingsWindow {
 public:
-    MainSettingsWindow(HINSTANCE instance, SettingsModel& model)
-        : SettingsWindow(instance, model, IDD_SETTINGS), store_(openCredentialStore()) {}
+    MainSettingsWindow(HINSTANCE instance, SettingsModel& model, std::unique_ptr<CredentialStore> store)
+        : SettingsWindow(instance, model, IDD_SETTINGS), store_(std::move(store)) {}
 
     bool saved() const { return saved_; }
 
@@ -747,7 +747,11 @@ private:
 }  // namespace
 
 bool runSettingsDialog(HINSTANCE instance, HWND owner, SettingsModel& model) {
-    MainSettingsWindow dialog(instance, model);
+    return runSettingsDialog(instance, owner, model, openCredentialStore());
+}
+
+bool runSettingsDialog(HINSTANCE instance, HWND owner, SettingsModel& model, std::unique_ptr<CredentialStore> store) {
+    MainSettingsWindow dialog(instance, model, std::move(store));
     dialog.run(owner);
     return dialog.saved();
 }

@@ -3,10 +3,12 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 
 namespace pellandor {
 
+class CredentialStore;
 class SettingsModel;
 
 class Win32CallDialog {
@@ -38,6 +40,8 @@ private:
 // The settings dialog, modal over `owner`, with the two dialling-rule
 // dialogs behind its buttons; saves through the model. True when saved.
 bool runSettingsDialog(HINSTANCE instance, HWND owner, SettingsModel& model);
+// The same with the password's keyring given (the system's by default).
+bool runSettingsDialog(HINSTANCE instance, HWND owner, SettingsModel& model, std::unique_ptr<CredentialStore> store);
 
 // The two dialling-rule dialogs alone (the settings dialog opens them from
 // its buttons). True when saved.
