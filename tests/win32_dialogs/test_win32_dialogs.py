@@ -143,8 +143,19 @@ class Desk:
             return False
         wait_for("the window to have the focus", active)
 
-    def shot(self, name, box):
+    def shot(self, name, box, settled=False):
+        """A screenshot of `box`; `settled`: once two grabs in a row agree (a relabelled window repaints
+        control by control)."""
         x, y, w, h = box
+        if settled:
+            grabs = [None]
+
+            def same():
+                grabs.append(subprocess.run(
+                    ["import", "-display", self.env["DISPLAY"], "-window", "root", "-crop", f"{w}x{h}+{x}+{y}",
+                     "+repage", "-depth", "8", "rgb:-"], capture_output=True, timeout=30).stdout)
+                return grabs[-1] == grabs[-2]
+            wait_for("the window to settle", same, timeout=10, interval=0.2)
         path = SHOTS / f"{name}.png"
         subprocess.run(["import", "-display", self.env["DISPLAY"], "-window", "root", "-crop", f"{w}x{h}+{x}+{y}",
                         "+repage", str(path)], check=True, timeout=30)
@@ -428,7 +439,7 @@ class Win32DialogsTest(unittest.TestCase):
                         wid, box = self.desk.window("Settings")
                         self.assertEqual(box[2:], (round(650 * dpi / 96), round(670 * dpi / 96)))
                         self.desk.activate(wid)
-                        self.desk.shot(f"settings_dialog_{percent}", box)
+                        self.desk.shot(f"settings_dialog_{percent}", box, settled=True)
                     finally:
                         stop(proc)
         finally:
@@ -441,7 +452,7 @@ class Win32DialogsTest(unittest.TestCase):
         self.desk.activate(wid)
         self.desk.keys("alt+l", "alt+a")
         wid, box = self.desk.window("Einstellungen")
-        self.desk.shot("settings_dialog_local", box)
+        self.desk.shot("settings_dialog_local", box, settled=True)
         self.desk.activate(wid)
         self.desk.keys("alt+a")  # "&Abbrechen": the letters follow the texts
         self.assertEqual(ended(proc), 0)
