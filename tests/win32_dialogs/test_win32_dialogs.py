@@ -413,7 +413,7 @@ class Win32DialogsTest(unittest.TestCase):
 
     def test_without_a_keyring_the_password_stays_in_the_file(self):
         settings = self.settings("no_keyring.ini", "[USER_INFO]\nID=carol\n[SYS_INFO]\nIP=127.0.0.1\n")
-        proc = self.desk.demo(settings, "settings-without-keyring")
+        proc = self.desk.demo(settings, "settings", "no-keyring")
         wid, box = self.desk.window("Settings")
         self.desk.activate(wid)
         self.desk.keys("Tab")
@@ -427,6 +427,29 @@ class Win32DialogsTest(unittest.TestCase):
         self.assertNotIn(("SECURITY", "USE_KEYRING"), ini_values(settings))
         self.assertEqual(self.keyring_password("carol"), "")
 
+    def test_a_refused_password_saves_nothing(self):
+        settings = self.settings("refused_keyring.ini", "[USER_INFO]\nID=dave\n[SYS_INFO]\nIP=127.0.0.1\n")
+        before = settings.read_bytes()
+        proc = self.desk.demo(settings, "settings", "refusing-keyring")
+        try:
+            wid, box = self.desk.window("Settings")
+            self.desk.activate(wid)
+            self.desk.keys("Tab")
+            self.desk.type("s3cret")
+            self.desk.keys("alt+o")
+            error_wid, error = self.desk.window("Error")
+            self.desk.shot("settings_dialog_keyring_refused", error)
+            self.desk.activate(error_wid)
+            self.desk.keys("Return")
+            # The dialog stays open, with nothing written.
+            self.desk.activate(wid)
+            self.assertIsNone(proc.poll())
+            self.assertEqual(settings.read_bytes(), before)
+            self.desk.keys("alt+c")
+            self.assertEqual(ended(proc), 1)
+        finally:
+            stop(proc)
+
     def test_settings_dialog_scales_with_the_dpi(self):
         settings = self.settings("settings_dpi.ini", "[USER_INFO]\nID=alice\nPW=x\n")
         try:
@@ -434,7 +457,7 @@ class Win32DialogsTest(unittest.TestCase):
                 with self.subTest(percent):
                     self.set_dpi(dpi)
                     # The longest note: room for it at every scale.
-                    proc = self.desk.demo(settings, "settings-without-keyring")
+                    proc = self.desk.demo(settings, "settings", "no-keyring")
                     try:
                         wid, box = self.desk.window("Settings")
                         self.assertEqual(box[2:], (round(650 * dpi / 96), round(670 * dpi / 96)))

@@ -17,6 +17,7 @@
 
 #include <commctrl.h>
 
+#include <cctype>
 #include <memory>
 #include <optional>
 #include <string>
@@ -564,10 +565,12 @@ private:
         const Status status = password.empty() ? store_->remove(newKey) : store_->store(newKey, password);
         wipeString(password);
         if (!status && status.code() == ErrorCode::Failed) {
+            // "the Windows Credential Manager" begins the sentence.
+            std::string store = store_->describe();
+            if (!store.empty()) store[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(store[0])));
             MessageBoxW(
                 window(),
-                wide("The desktop keyring did not take the password:\n" + status.error() + "\n\nNothing was saved.")
-                    .c_str(),
+                wide(store + " did not take the password:\n" + status.error() + "\n\nNothing was saved.").c_str(),
                 L"Error", MB_OK | MB_ICONWARNING);
             return false;
         }
