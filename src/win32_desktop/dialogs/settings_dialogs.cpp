@@ -1,6 +1,7 @@
 #include "win32_desktop/dialogs/win32_dialogs.h"
 
 #include "base/secret_text.h"
+#include "call/keyring_password.h"
 #include "config/ini_file.h"
 #include "config/ini_write_batch.h"
 #include "config/security_settings.h"
@@ -548,40 +549,29 @@ private:
         setControlText(window(), IDC_KEYRING_NOTE, note);
     }
 
-    // The password to the keyring or the file, as the user chose; false
+    // The password to the keyring or the file, as the user chose; fails
     // (nothing saved) when the keyring refuses it.
-    bool storePassword(const AppSettings& next, bool& inKeyring) {
-        inKeyring = false;
+    Result<PasswordPlace> storePassword(const AppSettings& next) {
         const CredentialKey oldKey{trimBlanks(model().settings().exchangeAddress),
                                    trimBlanks(model().settings().userId)};
         const CredentialKey newKey{trimBlanks(next.exchangeAddress), trimBlanks(next.userId)};
-        if (!keyringAnswers_) return true;
+        if (!keyringAnswers_) return PasswordPlace::File;
         if (!isChecked(window(), IDC_USE_KEYRING)) {
             // Back to the file: the keyring keeps no stale copy.
             (void)store_->remove(oldKey);
-            return true;
+            return PasswordPlace::File;
         }
         std::string password = trimBlanks(next.password);
         const Status status = password.empty() ? store_->remove(newKey) : store_->store(newKey, password);
         wipeString(password);
-        if (!status && status.code() == ErrorCode::Failed) {
-            // "the Windows Credential Manager" begins the sentence.
-            std::string store = store_->describe();
-            if (!store.empty()) store[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(store[0])));
-            MessageBoxW(
-                window(),
-                wide(store + " did not take the password:\n" + status.error() + "\n\nNothing was saved.").c_str(),
-                L"Error", MB_OK | MB_ICONWARNING);
-            return false;
-        }
+        if (!status && status.code() == ErrorCode::Failed) return failure(status.error());
         if (!status && status.code() == ErrorCode::NoStore) {
             keyringAnswers_ = false;  // gone meanwhile: the file keeps it
-            return true;
+            return PasswordPlace::File;
         }
         if (oldKey.exchangeAddress != newKey.exchangeAddress || oldKey.userId != newKey.userId)
             (void)store_->remove(oldKey);
-        inKeyring = true;
-        return true;
+        return PasswordPlace::Keyring;
     }
 
     // The exchange's key: a different one later stops every call until the
@@ -680,11 +670,19 @@ private:
         // Against the values in effect before this save.
         const bool exchangeChanged = exchangeName(next.exchangeAddress, next.exchangePort) !=
                                      exchangeName(model().settings().exchangeAddress, model().settings().exchangePort);
-        bool inKeyring = false;
-        if (!storePassword(next, inKeyring)) return false;
+        const Result<PasswordPlace> place = storePassword(next);
+        if (!place) {
+            // "the Windows Credential Manager" begins the sentence.
+            std::string store = store_->describe();
+            if (!store.empty()) store[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(store[0])));
+            MessageBoxW(
+                d, wide(store + " did not take the password:\n" + place.error() + "\n\nNothing was saved.").c_str(),
+                L"Error", MB_OK | MB_ICONWARNING);
+            return false;
+        }
         // In the keyring, the file's PW stays empty.
         std::string typed;
-        if (inKeyring) typed = std::exchange(next.password, std::string());
+        if (*place == PasswordPlace::Keyring) typed = std::exchange(next.password, std::string());
         const SettingsSaveResult result = model().save(next, SettingsPart::General);
         wipeString(typed);
         wipeString(next.password);
