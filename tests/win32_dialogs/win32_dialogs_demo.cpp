@@ -39,7 +39,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     }
 
     SettingsModel model(args[0], languageFilePath());
-    model.load();
+    (void)model.load();
     const std::string& which = args[1];
     if (which == "settings") return runSettingsDialog(instance, nullptr, model) ? 0 : 1;
     if (which == "advanced") return runAdvancedDialingDialog(instance, nullptr, model) ? 0 : 1;

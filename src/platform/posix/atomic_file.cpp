@@ -31,20 +31,20 @@ std::string parentOf(const std::string& path) {
     return path.substr(0, slash);
 }
 
-bool makeFolders(const std::string& folder, std::string& error) {
+Status makeFolders(const std::string& folder) {
     struct stat st {};
     if (::stat(folder.c_str(), &st) == 0) {
-        if (S_ISDIR(st.st_mode)) return true;
-        error = "not a folder: \"" + folder + "\"";
-        return false;
+        if (S_ISDIR(st.st_mode)) return {};
+        return failure("not a folder: \"" + folder + "\"");
     }
     const std::string parent = parentOf(folder);
-    if (parent != folder && !makeFolders(parent, error)) return false;
-    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
-        error = errnoText("cannot create folder", folder, errno);
-        return false;
+    if (parent != folder) {
+        if (Status made = makeFolders(parent); !made) return made;
     }
-    return true;
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+        return failure(errnoText("cannot create folder", folder, errno));
+    }
+    return {};
 }
 
 std::string resolveTarget(const std::string& path) {
@@ -78,32 +78,27 @@ namespace {
 
 // Opens a file for reading and checks it may be read as a whole: a regular
 // file within the size cap. A FIFO or device is never read, so nothing blocks.
-// How opening a file for a whole read went; the error says why it failed.
-enum class Opened { Ok, Missing, Failed };
-
-Opened openForReading(const std::string& path, UniqueFd& fd, off_t& size, std::string& error) {
+// A missing file fails with ErrorCode::NotFound.
+Status openForReading(const std::string& path, UniqueFd& fd, off_t& size) {
     fd.reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     if (!fd.isOpen()) {
-        if (errno == ENOENT || errno == ENOTDIR) return Opened::Missing;
-        error = errnoText("cannot open", path, errno);
-        return Opened::Failed;
+        const int code = errno;
+        return failure(errnoText("cannot open", path, code),
+                       code == ENOENT || code == ENOTDIR ? ErrorCode::NotFound : ErrorCode::Failed);
     }
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0) {
-        error = errnoText("cannot inspect", path, errno);
-        return Opened::Failed;
+        return failure(errnoText("cannot inspect", path, errno));
     }
     if (!S_ISREG(st.st_mode)) {
-        error = "not a regular file: \"" + path + "\"";
-        return Opened::Failed;
+        return failure("not a regular file: \"" + path + "\"");
     }
     if (static_cast<unsigned long long>(st.st_size) > kMaxIniFileSize) {
-        error = "file too large: \"" + path + "\" (" + std::to_string(st.st_size) + " bytes, at most " +
-                std::to_string(kMaxIniFileSize) + ")";
-        return Opened::Failed;
+        return failure("file too large: \"" + path + "\" (" + std::to_string(st.st_size) + " bytes, at most " +
+                       std::to_string(kMaxIniFileSize) + ")");
     }
     size = st.st_size;
-    return Opened::Ok;
+    return {};
 }
 
 // Held for one read-change-write; released when the descriptor closes.
@@ -158,35 +153,33 @@ struct Target {
     std::string base;
 };
 
-bool prepareTarget(const std::string& path, Target& target, std::string& error) {
+Result<Target> prepareTarget(const std::string& path) {
+    Target target;
     if (path.empty()) {
-        error = "no file name given";
-        return false;
+        return failure("no file name given");
     }
     target.path = resolveTarget(path);
     target.folder = parentOf(target.path);
     const std::size_t slash = target.path.rfind('/');
     target.base = slash == std::string::npos ? target.path : target.path.substr(slash + 1);
-    return makeFolders(target.folder, error);
+    if (Status made = makeFolders(target.folder); !made) return failure(made.error(), made.code());
+    return target;
 }
 
 // A file without any write permission was made read-only on purpose.
-bool refuseReadOnly(const Target& target, std::string& error) {
+Status refuseReadOnly(const Target& target) {
     struct stat st {};
-    if (::stat(target.path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-    if ((st.st_mode & 0222) != 0 && ::access(target.path.c_str(), W_OK) == 0) return false;
-    error = "cannot replace \"" + target.path + "\": the file is read-only";
-    return true;
+    if (::stat(target.path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return {};
+    if ((st.st_mode & 0222) != 0 && ::access(target.path.c_str(), W_OK) == 0) return {};
+    return failure("cannot replace \"" + target.path + "\": the file is read-only");
 }
 
 // The temporary file, its sync and the rename; the caller holds the lock.
-bool replace(const Target& target, std::string_view bytes, std::string& error) {
+Status replace(const Target& target, std::string_view bytes) {
+    std::string error;
     std::string temp = target.folder + "/." + target.base + ".XXXXXX";
     UniqueFd fd(::mkostemp(temp.data(), O_CLOEXEC));
-    if (!fd.isOpen()) {
-        error = errnoText("cannot create a temporary file in", target.folder, errno);
-        return false;
-    }
+    if (!fd.isOpen()) return failure(errnoText("cannot create a temporary file in", target.folder, errno));
     bool ok = ::fchmod(fd.get(), 0600) == 0;
     if (!ok) error = errnoText("cannot set the mode of", temp, errno);
     if (ok && !writeAll(fd.get(), bytes)) {
@@ -207,12 +200,12 @@ bool replace(const Target& target, std::string_view bytes, std::string& error) {
     }
     if (!ok) {
         ::unlink(temp.c_str());
-        return false;
+        return failure(error);
     }
     // Makes the rename itself survive a power cut.
     UniqueFd dir(::open(target.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.isOpen()) ::fsync(dir.get());
-    return true;
+    return {};
 }
 
 }  // namespace
@@ -220,22 +213,17 @@ bool replace(const Target& target, std::string_view bytes, std::string& error) {
 Status checkReadableFile(const std::string& path) {
     UniqueFd fd;
     off_t size = 0;
-    std::string error;
-    if (openForReading(path, fd, size, error) == Opened::Failed) return failure(error);
-    return {};
+    Status opened = openForReading(path, fd, size);
+    if (!opened && opened.code() == ErrorCode::NotFound) return {};
+    return opened;
 }
 
 Result<std::optional<std::string>> readWholeFile(const std::string& path) {
     UniqueFd fd;
     off_t size = 0;
-    std::string error;
-    switch (openForReading(path, fd, size, error)) {
-        case Opened::Ok:
-            break;
-        case Opened::Missing:
-            return std::optional<std::string>();
-        case Opened::Failed:
-            return failure(error);
+    if (Status opened = openForReading(path, fd, size); !opened) {
+        if (opened.code() == ErrorCode::NotFound) return std::optional<std::string>();
+        return failure(opened.error());
     }
     std::string bytes;
     // Read into a buffer of the file's size: no second copy of a large file.
@@ -266,15 +254,14 @@ Result<std::optional<std::string>> readWholeFile(const std::string& path) {
 }
 
 Status writeFileAtomically(const std::string& path, std::string_view bytes) {
-    Target target;
-    std::string error;
-    if (!prepareTarget(path, target, error)) return failure(error);
+    Result<Target> prepared = prepareTarget(path);
+    if (!prepared) return prepared.status();
+    const Target& target = *prepared;
     WriterLock lock;
     if (Status locked = lock.acquire(target.folder, target.base, kWaitForLock); !locked) return locked;
     removeStaleTemporaries(target.folder, target.base);
-    if (refuseReadOnly(target, error)) return failure(error);
-    if (!replace(target, bytes, error)) return failure(error);
-    return {};
+    if (Status writable = refuseReadOnly(target); !writable) return writable;
+    return replace(target, bytes);
 }
 
 Status updateFileAtomically(const std::string& path, const FileChange& change) {
@@ -282,9 +269,9 @@ Status updateFileAtomically(const std::string& path, const FileChange& change) {
 }
 
 Status updateFileWithin(const std::string& path, const FileChange& change, int lockWaitMs) {
-    Target target;
-    std::string error;
-    if (!prepareTarget(path, target, error)) return failure(error);
+    Result<Target> prepared = prepareTarget(path);
+    if (!prepared) return prepared.status();
+    const Target& target = *prepared;
     WriterLock lock;
     if (Status locked = lock.acquire(target.folder, target.base, lockWaitMs); !locked) return locked;
     removeStaleTemporaries(target.folder, target.base);
@@ -292,10 +279,9 @@ Status updateFileWithin(const std::string& path, const FileChange& change, int l
     Result<std::optional<std::string>> current = readWholeFile(target.path);
     if (!current) return current.status();
     std::string bytes = current->value_or(std::string());
-    if (refuseReadOnly(target, error)) return failure(error);
+    if (Status writable = refuseReadOnly(target); !writable) return writable;
     if (Status changed = change(bytes); !changed) return changed;
-    if (!replace(target, bytes, error)) return failure(error);
-    return {};
+    return replace(target, bytes);
 }
 
 }  // namespace pellandor

@@ -55,64 +55,58 @@ bool isRoot(const std::string& folder) {
     return folder.size() >= 2 && folder.size() <= 3 && folder[1] == ':';
 }
 
-bool makeFolders(const std::string& folder, std::string& error) {
+Status makeFolders(const std::string& folder) {
     const DWORD attributes = GetFileAttributesW(widen(folder).c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES) {
-        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return true;
-        error = "not a folder: \"" + folder + "\"";
-        return false;
+        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return {};
+        return failure("not a folder: \"" + folder + "\"");
     }
-    if (isRoot(folder)) return true;
+    if (isRoot(folder)) return {};
     const std::string parent = parentOf(folder);
-    if (parent != folder && parent != "." && !makeFolders(parent, error)) return false;
-    if (!CreateDirectoryW(widen(folder).c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
-        error = errorText("cannot create folder", folder, GetLastError());
-        return false;
+    if (parent != folder && parent != ".") {
+        if (Status made = makeFolders(parent); !made) return made;
     }
-    return true;
+    if (!CreateDirectoryW(widen(folder).c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+        return failure(errorText("cannot create folder", folder, GetLastError()));
+    }
+    return {};
 }
 
-enum class Opened { Ok, Missing, Failed };
-
-Opened openForReading(const std::string& path, Handle& file, unsigned long long& size, std::string& error) {
+Status openForReading(const std::string& path, Handle& file, unsigned long long& size) {
     const std::wstring wide = widen(path);
     const DWORD attributes = GetFileAttributesW(wide.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         const DWORD code = GetLastError();
-        if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return Opened::Missing;
-        error = errorText("cannot open", path, code);
-        return Opened::Failed;
+        return failure(
+            errorText("cannot open", path, code),
+            code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? ErrorCode::NotFound : ErrorCode::Failed);
     }
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        error = "not a regular file: \"" + path + "\"";
-        return Opened::Failed;
+        return failure("not a regular file: \"" + path + "\"");
     }
     // Other programs may go on reading, writing or replacing it meanwhile.
     file.reset(CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.isOpen()) {
         const DWORD code = GetLastError();
-        if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return Opened::Missing;
-        error = errorText("cannot open", path, code);
-        return Opened::Failed;
+        return failure(
+            errorText("cannot open", path, code),
+            code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? ErrorCode::NotFound : ErrorCode::Failed);
     }
     // A pipe or a device is never read, so nothing blocks.
     if (GetFileType(file.get()) != FILE_TYPE_DISK) {
-        error = "not a regular file: \"" + path + "\"";
-        return Opened::Failed;
+        return failure("not a regular file: \"" + path + "\"");
     }
     LARGE_INTEGER length{};
     if (!GetFileSizeEx(file.get(), &length)) {
-        error = errorText("cannot inspect", path, GetLastError());
-        return Opened::Failed;
+        return failure(errorText("cannot inspect", path, GetLastError()));
     }
     if (static_cast<unsigned long long>(length.QuadPart) > kMaxIniFileSize) {
-        error = "file too large: \"" + path + "\" (" + std::to_string(length.QuadPart) + " bytes, at most " +
-                std::to_string(kMaxIniFileSize) + ")";
-        return Opened::Failed;
+        return failure("file too large: \"" + path + "\" (" + std::to_string(length.QuadPart) + " bytes, at most " +
+                       std::to_string(kMaxIniFileSize) + ")");
     }
     size = static_cast<unsigned long long>(length.QuadPart);
-    return Opened::Ok;
+    return {};
 }
 
 // Held for one read-change-write, across processes; released with the handle.
@@ -174,25 +168,25 @@ struct Target {
     std::string base;
 };
 
-bool prepareTarget(const std::string& path, Target& target, std::string& error) {
+Result<Target> prepareTarget(const std::string& path) {
+    Target target;
     if (path.empty()) {
-        error = "no file name given";
-        return false;
+        return failure("no file name given");
     }
     target.path = path;
     target.folder = parentOf(path);
     const std::size_t slash = lastSeparator(path);
     target.base = slash == std::string::npos ? path : path.substr(slash + 1);
-    return makeFolders(target.folder, error);
+    if (Status made = makeFolders(target.folder); !made) return failure(made.error(), made.code());
+    return target;
 }
 
 // A file marked read-only was made so on purpose.
-bool refuseReadOnly(const Target& target, std::string& error) {
+Status refuseReadOnly(const Target& target) {
     const DWORD attributes = GetFileAttributesW(widen(target.path).c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return false;
-    if ((attributes & FILE_ATTRIBUTE_READONLY) == 0) return false;
-    error = "cannot replace \"" + target.path + "\": the file is read-only";
-    return true;
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return {};
+    if ((attributes & FILE_ATTRIBUTE_READONLY) == 0) return {};
+    return failure("cannot replace \"" + target.path + "\": the file is read-only");
 }
 
 std::string randomSuffix() {
@@ -206,7 +200,8 @@ std::string randomSuffix() {
 
 // The temporary file, its flush and the move over the target; the caller
 // holds the lock.
-bool replace(const Target& target, std::string_view bytes, std::string& error) {
+Status replace(const Target& target, std::string_view bytes) {
+    std::string error;
     std::string temp;
     Handle file;
     for (int attempt = 0; attempt < 100 && !file.isOpen(); ++attempt) {
@@ -215,10 +210,7 @@ bool replace(const Target& target, std::string_view bytes, std::string& error) {
             CreateFileW(widen(temp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file.isOpen() && GetLastError() != ERROR_FILE_EXISTS) break;
     }
-    if (!file.isOpen()) {
-        error = errorText("cannot create a temporary file in", target.folder, GetLastError());
-        return false;
-    }
+    if (!file.isOpen()) return failure(errorText("cannot create a temporary file in", target.folder, GetLastError()));
     bool ok = true;
     while (ok && !bytes.empty()) {
         DWORD written = 0;
@@ -244,8 +236,11 @@ bool replace(const Target& target, std::string_view bytes, std::string& error) {
         error = errorText("cannot replace", target.path, GetLastError());
         ok = false;
     }
-    if (!ok) DeleteFileW(widen(temp).c_str());
-    return ok;
+    if (!ok) {
+        DeleteFileW(widen(temp).c_str());
+        return failure(error);
+    }
+    return {};
 }
 
 }  // namespace
@@ -253,22 +248,17 @@ bool replace(const Target& target, std::string_view bytes, std::string& error) {
 Status checkReadableFile(const std::string& path) {
     Handle file;
     unsigned long long size = 0;
-    std::string error;
-    if (openForReading(path, file, size, error) == Opened::Failed) return failure(error);
-    return {};
+    Status opened = openForReading(path, file, size);
+    if (!opened && opened.code() == ErrorCode::NotFound) return {};
+    return opened;
 }
 
 Result<std::optional<std::string>> readWholeFile(const std::string& path) {
     Handle file;
     unsigned long long size = 0;
-    std::string error;
-    switch (openForReading(path, file, size, error)) {
-        case Opened::Ok:
-            break;
-        case Opened::Missing:
-            return std::optional<std::string>();
-        case Opened::Failed:
-            return failure(error);
+    if (Status opened = openForReading(path, file, size); !opened) {
+        if (opened.code() == ErrorCode::NotFound) return std::optional<std::string>();
+        return failure(opened.error());
     }
     std::string bytes;
     bytes.resize(static_cast<std::size_t>(size));
@@ -295,15 +285,14 @@ Result<std::optional<std::string>> readWholeFile(const std::string& path) {
 }
 
 Status writeFileAtomically(const std::string& path, std::string_view bytes) {
-    Target target;
-    std::string error;
-    if (!prepareTarget(path, target, error)) return failure(error);
+    Result<Target> prepared = prepareTarget(path);
+    if (!prepared) return prepared.status();
+    const Target& target = *prepared;
     WriterLock lock;
     if (Status locked = lock.acquire(target.folder, target.base, kWaitForLock); !locked) return locked;
     removeStaleTemporaries(target.folder, target.base);
-    if (refuseReadOnly(target, error)) return failure(error);
-    if (!replace(target, bytes, error)) return failure(error);
-    return {};
+    if (Status writable = refuseReadOnly(target); !writable) return writable;
+    return replace(target, bytes);
 }
 
 Status updateFileAtomically(const std::string& path, const FileChange& change) {
@@ -311,9 +300,9 @@ Status updateFileAtomically(const std::string& path, const FileChange& change) {
 }
 
 Status updateFileWithin(const std::string& path, const FileChange& change, int lockWaitMs) {
-    Target target;
-    std::string error;
-    if (!prepareTarget(path, target, error)) return failure(error);
+    Result<Target> prepared = prepareTarget(path);
+    if (!prepared) return prepared.status();
+    const Target& target = *prepared;
     WriterLock lock;
     if (Status locked = lock.acquire(target.folder, target.base, lockWaitMs); !locked) return locked;
     removeStaleTemporaries(target.folder, target.base);
@@ -321,10 +310,9 @@ Status updateFileWithin(const std::string& path, const FileChange& change, int l
     Result<std::optional<std::string>> current = readWholeFile(target.path);
     if (!current) return current.status();
     std::string bytes = current->value_or(std::string());
-    if (refuseReadOnly(target, error)) return failure(error);
+    if (Status writable = refuseReadOnly(target); !writable) return writable;
     if (Status changed = change(bytes); !changed) return changed;
-    if (!replace(target, bytes, error)) return failure(error);
-    return {};
+    return replace(target, bytes);
 }
 
 }  // namespace pellandor
