@@ -151,5 +151,24 @@ TEST_F(ScratchFolder, FailedSaveChangesNothing) {
     EXPECT_TRUE(heard.aspects.empty());
 }
 
+// A password too long to store: the file keeps its old one, and so does the
+// program, while the rest of the save is taken in.
+TEST_F(ScratchFolder, SaveWithAPasswordTooLongKeepsTheOldPasswordOnly) {
+    SettingsModel model(iniPath(), pathOf("language.ini"));
+    ASSERT_TRUE(model.load());
+    AppSettings edited = model.settings();
+    edited.password = "old";
+    ASSERT_TRUE(model.save(edited, SettingsPart::General));
+    edited.userId = "carol";
+    edited.password = std::string(97, 'p');
+    const Status saved = model.save(edited, SettingsPart::General);
+    EXPECT_EQ(saved.code(), ErrorCode::Partial) << saved.error();
+    EXPECT_EQ(model.settings().userId, "carol");
+    EXPECT_EQ(model.settings().password, "old");
+    AppSettings stored;
+    loadSettings(iniPath(), stored);
+    EXPECT_EQ(stored.password, "old");
+}
+
 }  // namespace
 }  // namespace pellandor
