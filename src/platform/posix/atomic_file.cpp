@@ -1,4 +1,5 @@
 #include "platform/atomic_file.h"
+#include "platform/atomic_file_steps.h"
 
 #include "base/unique_fd.h"
 
@@ -74,37 +75,51 @@ bool writeAll(int fd, std::string_view bytes) {
 
 }  // namespace
 
-namespace {
+namespace save_steps {
 
-// Opens a file for reading and checks it may be read as a whole: a regular
-// file within the size cap. A FIFO or device is never read, so nothing blocks.
-// A missing file fails with ErrorCode::NotFound.
-Status openForReading(const std::string& path, UniqueFd& fd, off_t& size) {
-    fd.reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
-    if (!fd.isOpen()) {
-        const int code = errno;
-        return failure(errnoText("cannot open", path, code),
-                       code == ENOENT || code == ENOTDIR ? ErrorCode::NotFound : ErrorCode::Failed);
+class FileReader final {
+public:
+    UniqueFd fd;
+    std::size_t size = 0;
+};
+
+void FileReaderClose::operator()(FileReader* reader) const {
+    delete reader;
+}
+
+Result<OpenFileReader> openForReading(const std::string& path) {
+    OpenFileReader reader(new FileReader);
+    reader->fd.reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    if (!reader->fd.isOpen()) {
+        if (errno == ENOENT || errno == ENOTDIR) return OpenFileReader();
+        return failure(errnoText("cannot open", path, errno));
     }
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0) {
-        return failure(errnoText("cannot inspect", path, errno));
-    }
-    if (!S_ISREG(st.st_mode)) {
-        return failure("not a regular file: \"" + path + "\"");
-    }
+    if (::fstat(reader->fd.get(), &st) != 0) return failure(errnoText("cannot inspect", path, errno));
+    if (!S_ISREG(st.st_mode)) return failure("not a regular file: \"" + path + "\"");
     if (static_cast<unsigned long long>(st.st_size) > kMaxIniFileSize) {
         return failure("file too large: \"" + path + "\" (" + std::to_string(st.st_size) + " bytes, at most " +
                        std::to_string(kMaxIniFileSize) + ")");
     }
-    size = st.st_size;
-    return {};
+    reader->size = static_cast<std::size_t>(st.st_size);
+    return reader;
+}
+
+std::size_t openedSize(const FileReader& reader) {
+    return reader.size;
+}
+
+Result<std::size_t> readSome(FileReader& reader, const std::string& path, char* into, std::size_t room) {
+    for (;;) {
+        const ssize_t n = ::read(reader.fd.get(), into, room);
+        if (n >= 0) return static_cast<std::size_t>(n);
+        if (errno != EINTR) return failure(errnoText("cannot read", path, errno));
+    }
 }
 
 // Held for one read-change-write; released when the descriptor closes.
 class WriterLock final {
 public:
-    // `waitMs` < 0 waits as long as it takes.
     Status acquire(const std::string& folder, const std::string& base, int waitMs) {
         const std::string path = folder + "/." + base + ".lock";
         fd_.reset(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, 0600));
@@ -129,12 +144,21 @@ private:
     UniqueFd fd_;
 };
 
-// Temporary files of this target that exist while we hold the lock belong to
-// saves that died before their rename.
-void removeStaleTemporaries(const std::string& folder, const std::string& base) {
-    DIR* dir = ::opendir(folder.c_str());
+void WriterLockRelease::operator()(WriterLock* lock) const {
+    delete lock;
+}
+
+Result<HeldWriterLock> lockWriters(const Target& target, int waitMs) {
+    HeldWriterLock lock(new WriterLock);
+    if (Status locked = lock->acquire(target.folder, target.base, waitMs); !locked)
+        return failure(locked.error(), locked.code());
+    return lock;
+}
+
+void removeStaleTemporaries(const Target& target) {
+    DIR* dir = ::opendir(target.folder.c_str());
     if (dir == nullptr) return;
-    const std::string prefix = "." + base + ".";
+    const std::string prefix = "." + target.base + ".";
     while (const dirent* entry = ::readdir(dir)) {
         const std::string_view name = entry->d_name;
         if (name.size() != prefix.size() + 6 || name.substr(0, prefix.size()) != prefix) continue;
@@ -147,26 +171,18 @@ void removeStaleTemporaries(const std::string& folder, const std::string& base) 
     ::closedir(dir);
 }
 
-struct Target {
-    std::string path;  // the file itself, symlinks followed
-    std::string folder;
-    std::string base;
-};
-
 Result<Target> prepareTarget(const std::string& path) {
+    if (path.empty()) return failure("no file name given");
     Target target;
-    if (path.empty()) {
-        return failure("no file name given");
-    }
     target.path = resolveTarget(path);
     target.folder = parentOf(target.path);
     const std::size_t slash = target.path.rfind('/');
     target.base = slash == std::string::npos ? target.path : target.path.substr(slash + 1);
-    if (Status made = makeFolders(target.folder); !made) return failure(made.error(), made.code());
+    if (Status made = makeFolders(target.folder); !made) return failure(made.error());
     return target;
 }
 
-// A file without any write permission was made read-only on purpose.
+// No write permission at all: the user made the file read-only.
 Status refuseReadOnly(const Target& target) {
     struct stat st {};
     if (::stat(target.path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return {};
@@ -174,33 +190,25 @@ Status refuseReadOnly(const Target& target) {
     return failure("cannot replace \"" + target.path + "\": the file is read-only");
 }
 
-// The temporary file, its sync and the rename; the caller holds the lock.
 Status replace(const Target& target, std::string_view bytes) {
-    std::string error;
     std::string temp = target.folder + "/." + target.base + ".XXXXXX";
     UniqueFd fd(::mkostemp(temp.data(), O_CLOEXEC));
     if (!fd.isOpen()) return failure(errnoText("cannot create a temporary file in", target.folder, errno));
-    bool ok = ::fchmod(fd.get(), 0600) == 0;
-    if (!ok) error = errnoText("cannot set the mode of", temp, errno);
-    if (ok && !writeAll(fd.get(), bytes)) {
-        error = errnoText("cannot write", temp, errno);
-        ok = false;
+    Status written;
+    if (::fchmod(fd.get(), 0600) != 0) {
+        written = failure(errnoText("cannot set the mode of", temp, errno));
+    } else if (!writeAll(fd.get(), bytes)) {
+        written = failure(errnoText("cannot write", temp, errno));
+    } else if (::fsync(fd.get()) != 0) {
+        written = failure(errnoText("cannot flush", temp, errno));
     }
-    if (ok && ::fsync(fd.get()) != 0) {
-        error = errnoText("cannot flush", temp, errno);
-        ok = false;
+    if (::close(fd.release()) != 0 && written) written = failure(errnoText("cannot close", temp, errno));
+    if (written && ::rename(temp.c_str(), target.path.c_str()) != 0) {
+        written = failure(errnoText("cannot replace", target.path, errno));
     }
-    if (::close(fd.release()) != 0 && ok) {
-        error = errnoText("cannot close", temp, errno);
-        ok = false;
-    }
-    if (ok && ::rename(temp.c_str(), target.path.c_str()) != 0) {
-        error = errnoText("cannot replace", target.path, errno);
-        ok = false;
-    }
-    if (!ok) {
+    if (!written) {
         ::unlink(temp.c_str());
-        return failure(error);
+        return written;
     }
     // Makes the rename itself survive a power cut.
     UniqueFd dir(::open(target.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -208,80 +216,6 @@ Status replace(const Target& target, std::string_view bytes) {
     return {};
 }
 
-}  // namespace
-
-Status checkReadableFile(const std::string& path) {
-    UniqueFd fd;
-    off_t size = 0;
-    Status opened = openForReading(path, fd, size);
-    if (!opened && opened.code() == ErrorCode::NotFound) return {};
-    return opened;
-}
-
-Result<std::optional<std::string>> readWholeFile(const std::string& path) {
-    UniqueFd fd;
-    off_t size = 0;
-    if (Status opened = openForReading(path, fd, size); !opened) {
-        if (opened.code() == ErrorCode::NotFound) return std::optional<std::string>();
-        return failure(opened.error());
-    }
-    std::string bytes;
-    // Read into a buffer of the file's size: no second copy of a large file.
-    bytes.resize(static_cast<std::size_t>(size));
-    std::size_t filled = 0;
-    char chunk[4096];
-    for (;;) {
-        // once the expected size is in, a small read tells whether the file grew.
-        const bool full = filled == bytes.size();
-        char* into = full ? chunk : bytes.data() + filled;
-        const std::size_t room = full ? sizeof chunk : bytes.size() - filled;
-        const ssize_t n = ::read(fd.get(), into, room);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return failure(errnoText("cannot read", path, errno));
-        }
-        if (n == 0) break;
-        if (full) {
-            if (filled + static_cast<std::size_t>(n) > kMaxIniFileSize) {
-                return failure("file too large: \"" + path + "\"");
-            }
-            bytes.append(chunk, static_cast<std::size_t>(n));
-        }
-        filled += static_cast<std::size_t>(n);
-    }
-    bytes.resize(filled);
-    return std::optional<std::string>(std::move(bytes));
-}
-
-Status writeFileAtomically(const std::string& path, std::string_view bytes) {
-    Result<Target> prepared = prepareTarget(path);
-    if (!prepared) return prepared.status();
-    const Target& target = *prepared;
-    WriterLock lock;
-    if (Status locked = lock.acquire(target.folder, target.base, kWaitForLock); !locked) return locked;
-    removeStaleTemporaries(target.folder, target.base);
-    if (Status writable = refuseReadOnly(target); !writable) return writable;
-    return replace(target, bytes);
-}
-
-Status updateFileAtomically(const std::string& path, const FileChange& change) {
-    return updateFileWithin(path, change, kWaitForLock);
-}
-
-Status updateFileWithin(const std::string& path, const FileChange& change, int lockWaitMs) {
-    Result<Target> prepared = prepareTarget(path);
-    if (!prepared) return prepared.status();
-    const Target& target = *prepared;
-    WriterLock lock;
-    if (Status locked = lock.acquire(target.folder, target.base, lockWaitMs); !locked) return locked;
-    removeStaleTemporaries(target.folder, target.base);
-    // Writing over a file we could not read would throw its contents away.
-    Result<std::optional<std::string>> current = readWholeFile(target.path);
-    if (!current) return current.status();
-    std::string bytes = current->value_or(std::string());
-    if (Status writable = refuseReadOnly(target); !writable) return writable;
-    if (Status changed = change(bytes); !changed) return changed;
-    return replace(target, bytes);
-}
+}  // namespace save_steps
 
 }  // namespace pellandor
