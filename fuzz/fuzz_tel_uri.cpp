@@ -10,16 +10,16 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view input(reinterpret_cast<const char*>(data), size);
-    const pellandor::PhoneUriResult result = pellandor::parsePhoneUri(input);
-    if (!result.ok) {
-        if (result.error.empty()) std::abort();
+    const pellandor::Result<std::string> number = pellandor::parsePhoneUri(input);
+    if (!number) {
+        if (number.error().empty()) std::abort();
         return 0;
     }
-    if (result.number.empty() || result.number.size() > 30) std::abort();
-    if (result.number.find_first_of(";?%\r\n") != std::string::npos) std::abort();
+    if (number->empty() || number->size() > 30) std::abort();
+    if (number->find_first_of(";?%\r\n") != std::string::npos) std::abort();
     // A leading "//" would read as the link's authority part.
-    if (result.number.rfind("//", 0) == 0) return 0;
-    const pellandor::PhoneUriResult again = pellandor::parsePhoneUri("tel:" + result.number);
-    if (!again.ok || again.number != result.number) std::abort();
+    if (number->rfind("//", 0) == 0) return 0;
+    const pellandor::Result<std::string> again = pellandor::parsePhoneUri("tel:" + *number);
+    if (!again || *again != *number) std::abort();
     return 0;
 }

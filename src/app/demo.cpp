@@ -33,11 +33,8 @@ class DemoExchange final {
 public:
     ~DemoExchange() { stop(); }
 
-    bool start(std::string& error) {
-        if (!folder_.isValid()) {
-            error = "cannot create a temporary folder";
-            return false;
-        }
+    Status start() {
+        if (!folder_.isValid()) return failure("cannot create a temporary folder");
         // Installed beside the `pellandor` command, not beside this program.
         const std::string command = frontDoorPath();
         const std::string folder = command.empty() ? moduleDirectory() : command.substr(0, command.rfind('/'));
@@ -49,24 +46,17 @@ public:
         process_.setStandardErrorFile(folder_.filePath(QStringLiteral("exchange.err")));
         process_.start();
         if (!process_.waitForStarted(5000)) {
-            error = "cannot start " + program.toStdString() + ": " + process_.errorString().toStdString();
-            return false;
+            return failure("cannot start " + program.toStdString() + ": " + process_.errorString().toStdString());
         }
         QByteArray first;
         while (!first.contains('\n')) {
-            if (!process_.waitForReadyRead(kSimulatorStartMs)) {
-                error = "the exchange simulator did not start";
-                return false;
-            }
+            if (!process_.waitForReadyRead(kSimulatorStartMs)) return failure("the exchange simulator did not start");
             first += process_.readAllStandardOutput();
         }
         const QByteArray line = first.left(first.indexOf('\n'));
-        if (!line.startsWith("listening on ")) {
-            error = "the exchange simulator said: " + line.toStdString();
-            return false;
-        }
+        if (!line.startsWith("listening on ")) return failure("the exchange simulator said: " + line.toStdString());
         port_ = line.mid(line.lastIndexOf(':') + 1).trimmed().toStdString();
-        return writeSettings(error);
+        return writeSettings();
     }
 
     void stop() {
@@ -110,22 +100,20 @@ public:
     }
 
 private:
-    bool writeSettings(std::string& error) {
+    Status writeSettings() {
         const std::string path = settingsPath();
         QFile plan(QStringLiteral(":/pellandor/sample_settings.ini"));
-        if (!plan.open(QIODevice::ReadOnly) || !QFile::copy(plan.fileName(), QString::fromStdString(path))) {
-            error = "cannot write the demo settings";
-            return false;
-        }
+        if (!plan.open(QIODevice::ReadOnly) || !QFile::copy(plan.fileName(), QString::fromStdString(path)))
+            return failure("cannot write the demo settings");
         QFile::setPermissions(QString::fromStdString(path), QFile::ReadOwner | QFile::WriteOwner);
         const std::pair<const char*, const char*> keys[] = {
             {"USER_INFO", "ID"}, {"USER_INFO", "PW"}, {"USER_INFO", "PN"}, {"SYS_INFO", "IP"}, {"SYS_INFO", "PORT"}};
         const std::string values[] = {"alice", "secret", "2001", "127.0.0.1", port_};
         for (std::size_t i = 0; i < std::size(keys); ++i) {
-            if (writeSettingAsProgram(path, keys[i].first, keys[i].second, values[i], error) != SettingWriteResult::Ok)
-                return false;
+            if (Status written = writeSettingAsProgram(path, keys[i].first, keys[i].second, values[i]); !written)
+                return written;
         }
-        return true;
+        return {};
     }
 
     QTemporaryDir folder_{QDir::tempPath() + QStringLiteral("/pellandor-demo-XXXXXX")};
@@ -151,9 +139,8 @@ int commandLineDemo(int argc, char** argv, const std::string& why) {
     QCoreApplication app(argc, argv);
     std::cout << "pellandor: " << why << ", so the demo places one call from the command line instead." << std::endl;
     DemoExchange exchange;
-    std::string error;
-    if (!exchange.start(error)) {
-        std::cerr << "pellandor: " << error << std::endl;
+    if (const Status started = exchange.start(); !started) {
+        qCCritical(lcDemo).noquote() << QString::fromStdString(started.error());
         return 1;
     }
     std::cout << "Calling \"" << kDemoNumber << "\" through the demo exchange at 127.0.0.1:" << exchange.port()
@@ -172,15 +159,13 @@ int runDemo(int argc, char** argv) {
     QApplication app(argc, argv);
     prepareApplication(app);
     if (userProgramRunning()) {
-        std::cerr << "pellandor: your own Ulvex Pellandor is running; quit it (tray menu) before trying the demo, so "
-                     "that a number copied for the demo is not dialled for real."
-                  << std::endl;
+        qCCritical(lcDemo) << "your own Ulvex Pellandor is running; quit it (tray menu) before trying the demo, so "
+                              "that a number copied for the demo is not dialled for real.";
         return 1;
     }
     DemoExchange exchange;
-    std::string error;
-    if (!exchange.start(error)) {
-        std::cerr << "pellandor: " << error << std::endl;
+    if (const Status started = exchange.start(); !started) {
+        qCCritical(lcDemo).noquote() << QString::fromStdString(started.error());
         return 1;
     }
     QTimer poll;

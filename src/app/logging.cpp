@@ -47,6 +47,13 @@ public:
 
 }  // namespace
 
+void installMessagePattern() {
+    qSetMessagePattern(
+        QStringLiteral("%{if-debug}%{category}: %{endif}%{if-info}%{category}: %{endif}"
+                       "%{if-warning}pellandor: %{endif}%{if-critical}pellandor: %{endif}"
+                       "%{if-fatal}pellandor: %{endif}%{message}"));
+}
+
 void installCoreLogSink() {
     setLogSink(std::make_shared<QtLogSink>());
 }

@@ -16,6 +16,12 @@ Q_DECLARE_LOGGING_CATEGORY(lcConfig)
 
 namespace pellandor {
 
+// Formats every message of the program: a warning or worse speaks to the
+// user, "pellandor: ..." as the command line does; debug and info lines name
+// their category for whoever turned them on. QT_MESSAGE_PATTERN still wins.
+// Call first thing in main().
+void installMessagePattern();
+
 // Routes the core's log lines into the categories above (the core's own
 // category names prefixed with "pellandor."), so they reach stderr or the
 // journal like the program's other messages.

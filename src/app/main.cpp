@@ -2,6 +2,7 @@
 // `pellandor` command (src/front_door) starts it in its own place; started
 // directly, it behaves the same.
 #include "app/demo.h"
+#include "app/logging.h"
 #include "desktop_logic/desktop_args.h"
 #include "desktop_logic/instance_channel.h"
 #include "platform/crash_handler.h"
@@ -14,24 +15,29 @@
 #include <QApplication>
 
 #include <iostream>
+#include <string>
 
 namespace {
 
 // A second start hands its request over this fast, or says why not.
 constexpr int kHandOverTimeoutMs = 2000;
 
+QString text(const std::string& message) {
+    return QString::fromStdString(message);
+}
+
 // Hidden, for tests: --crash-test=gui|worker crashes once the event loop runs.
 int runCrashTest(int argc, char** argv, const std::string& site) {
     using namespace pellandor;
     preferXWayland();
     if (const Status display = displayAvailable(); !display) {
-        std::cerr << "pellandor: " << display.error() << std::endl;
+        qCCritical(lcApp).noquote() << text(display.error());
         return kExitUsage;
     }
     installCrashHandler();
     QApplication app(argc, argv);
     if (!scheduleCrashTest(site)) {
-        std::cerr << "pellandor: --crash-test takes gui or worker" << std::endl;
+        qCCritical(lcApp) << "--crash-test takes gui or worker";
         return kExitUsage;
     }
     return app.exec();
@@ -41,6 +47,7 @@ int runCrashTest(int argc, char** argv, const std::string& site) {
 
 int main(int argc, char** argv) {
     using namespace pellandor;
+    installMessagePattern();
     // Started by the crash handler of a failed run; must not install one itself.
     if (isCrashNoticeCall(argc, argv)) return runCrashNotice(argc, argv);
     if (const auto site = crashTestSite(argc, argv)) return runCrashTest(argc, argv, *site);
@@ -52,7 +59,7 @@ int main(int argc, char** argv) {
             return runCli(args, std::cout, std::cerr);
         case DesktopRequest::Kind::Error:
             if (request.exitCode == kExitUsage) return usageError(std::cerr, request.error);
-            std::cerr << "pellandor: " << request.error << std::endl;
+            qCCritical(lcApp).noquote() << text(request.error);
             return request.exitCode;
         case DesktopRequest::Kind::Demo:
             installCrashHandler();
@@ -64,13 +71,13 @@ int main(int argc, char** argv) {
 
     const Result<std::string> instanceDir = instanceRuntimeDir();
     if (!instanceDir) {
-        std::cerr << "pellandor: " << instanceDir.error() << "; a second start will not find this one" << std::endl;
+        qCWarning(lcInstance).noquote() << text(instanceDir.error() + "; a second start will not find this one");
     } else {
         switch (sendToRunningInstance(instanceSocketPath(*instanceDir), request.line, kHandOverTimeoutMs)) {
             case InstanceSend::Delivered:
                 return kExitOk;
             case InstanceSend::NoAnswer:
-                std::cerr << "pellandor: the running Ulvex Pellandor does not answer" << std::endl;
+                qCCritical(lcInstance) << "the running Ulvex Pellandor does not answer";
                 return kExitFailed;
             case InstanceSend::NoListener:
                 break;
@@ -81,7 +88,7 @@ int main(int argc, char** argv) {
     if (const Status display = displayAvailable(); !display) {
         if (request.line == "show")
             return usageError(std::cerr, display.error() + "; the commands below work without one");
-        std::cerr << "pellandor: " << display.error() << std::endl;
+        qCCritical(lcApp).noquote() << text(display.error());
         return kExitUsage;
     }
 

@@ -79,13 +79,12 @@ SingleInstance::~SingleInstance() {
     ::unlink(socketPath_.toLocal8Bit().constData());
 }
 
-SingleInstance::Claim SingleInstance::claim() {
+Result<SingleInstance::Claim> SingleInstance::claim() {
     bool locked = lock_.tryLock(0);
     if (!locked && lock_.error() == QLockFile::LockFailedError && removeOwnerlessLock()) locked = lock_.tryLock(0);
     if (!locked) {
         if (lock_.error() == QLockFile::LockFailedError) return Claim::RunningElsewhere;
-        error_ = QStringLiteral("cannot create the lock file %1").arg(lock_.fileName());
-        return Claim::Failed;
+        return failure(QStringLiteral("cannot create the lock file %1").arg(lock_.fileName()).toStdString());
     }
     // A live listener without its lock file (a /tmp cleaner may remove it)
     // still owns the socket.
@@ -94,7 +93,7 @@ SingleInstance::Claim SingleInstance::claim() {
         qCWarning(lcInstance) << "a running instance listens at" << socketPath_ << "without its lock file";
         return Claim::RunningElsewhere;
     }
-    if (!listen()) return Claim::Failed;
+    if (Status listening = listen(); !listening) return failure(listening.error());
     qCInfo(lcInstance) << "listening on" << socketPath_;
     return Claim::Primary;
 }
@@ -115,26 +114,26 @@ bool SingleInstance::removeOwnerlessLock() {
     return ::unlink(path.constData()) == 0 || errno == ENOENT;
 }
 
-bool SingleInstance::listen() {
+Status SingleInstance::listen() {
     const QByteArray path = socketPath_.toLocal8Bit();
     const std::optional<sockaddr_un> address = instanceSocketAddress(path.toStdString());
     if (!address) {
-        error_ = QStringLiteral("cannot listen on %1: the path is too long for a socket").arg(socketPath_);
-        return false;
+        return failure(
+            QStringLiteral("cannot listen on %1: the path is too long for a socket").arg(socketPath_).toStdString());
     }
     UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     // What is left was left by an instance that died.
     ::unlink(path.constData());
     if (!fd.isOpen() || ::bind(fd.get(), reinterpret_cast<const sockaddr*>(&*address), sizeof *address) != 0 ||
         ::chmod(path.constData(), 0600) != 0 || ::listen(fd.get(), 16) != 0) {
-        error_ =
-            QStringLiteral("cannot listen on %1: %2").arg(socketPath_, QString::fromLocal8Bit(std::strerror(errno)));
-        return false;
+        return failure(QStringLiteral("cannot listen on %1: %2")
+                           .arg(socketPath_, QString::fromLocal8Bit(std::strerror(errno)))
+                           .toStdString());
     }
     listener_ = std::move(fd);
     notifier_ = new QSocketNotifier(listener_.get(), QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, &SingleInstance::onNewConnection);
-    return true;
+    return {};
 }
 
 void SingleInstance::onNewConnection() {

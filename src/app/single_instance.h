@@ -9,6 +9,7 @@
 #include <QSocketNotifier>
 #include <QString>
 
+#include "base/result.h"
 #include "base/unique_fd.h"
 
 namespace pellandor {
@@ -24,12 +25,11 @@ public:
     enum class Claim {
         Primary,           // this process runs the program and listens
         RunningElsewhere,  // another live process holds the lock
-        Failed,            // see error(); the program may run without the rule
     };
     // Takes over a lock or socket left by a process that died, and a lock
-    // file that names no process at all.
-    Claim claim();
-    QString error() const { return error_; }
+    // file that names no process at all. A failure leaves the program free
+    // to run without the rule.
+    Result<Claim> claim();
     QString socketPath() const { return socketPath_; }
 
 signals:
@@ -41,7 +41,7 @@ private:
 
     // Removes a lock file that names no process and no live owner holds.
     bool removeOwnerlessLock();
-    bool listen();
+    Status listen();
     void onNewConnection();
     void onClientReadable(Client* client);
 
@@ -49,7 +49,6 @@ private:
     QLockFile lock_;
     UniqueFd listener_;
     QSocketNotifier* notifier_ = nullptr;  // child; watches listener_
-    QString error_;
 };
 
 }  // namespace pellandor

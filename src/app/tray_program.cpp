@@ -18,7 +18,6 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <iostream>
 #include <thread>
 
 namespace pellandor {
@@ -55,45 +54,42 @@ int runTrayProgram(QApplication& app, const TrayProgramOptions& options) {
     const Status folder =
         options.instanceDir.isEmpty() ? Status() : makeInstanceRuntimeDir(options.instanceDir.toStdString());
     if (!folder) {
-        std::cerr << "pellandor: " << folder.error() << "; a second start will not find this one" << std::endl;
+        qCWarning(lcInstance).noquote() << QString::fromStdString(folder.error() +
+                                                                  "; a second start will not find this one");
     } else if (!options.instanceDir.isEmpty()) {
         instance = std::make_unique<SingleInstance>(options.instanceDir);
-        switch (instance->claim()) {
-            case SingleInstance::Claim::Primary:
-                break;
-            case SingleInstance::Claim::RunningElsewhere:
-                if (handOverToRunningInstance(options)) return 0;
-                qCCritical(lcInstance).noquote()
-                    << "another Ulvex Pellandor holds" << options.instanceDir << "but does not answer";
-                return 1;
-            case SingleInstance::Claim::Failed:
-                qCWarning(lcInstance).noquote() << instance->error() + "; a second start will not find this one";
-                instance.reset();
-                break;
+        const Result<SingleInstance::Claim> claimed = instance->claim();
+        if (!claimed) {
+            qCWarning(lcInstance).noquote()
+                << QString::fromStdString(claimed.error() + "; a second start will not find this one");
+            instance.reset();
+        } else if (*claimed == SingleInstance::Claim::RunningElsewhere) {
+            if (handOverToRunningInstance(options)) return 0;
+            qCCritical(lcInstance).noquote()
+                << "another Ulvex Pellandor holds" << options.instanceDir << "but does not answer";
+            return 1;
         }
     }
 
     const std::string languagePath = languageFilePath();
     SettingsModel model(options.settingsPath, languagePath);
-    model.load();
+    (void)model.load();
     AppController controller(model, createSessionHotkey(), std::make_unique<DesktopInputs>());
     SettingsFileWatcher watcher(model);
-    std::string noWatcher;
-    if (auto watcher = createWaylandClipboardWatcher(noWatcher)) {
+    if (Result<std::unique_ptr<ClipboardWatcher>> wayland = createWaylandClipboardWatcher()) {
         qCInfo(lcClipboard) << "watching the Wayland clipboard (data-control)";
-        controller.setClipboardWatcher(std::move(watcher));
+        controller.setClipboardWatcher(std::move(wayland).value());
     } else {
         if (inWaylandSession()) {
-            std::cerr << "pellandor: " << noWatcher
-                      << "; a number copied in a Wayland program reaches this program only when one of its windows "
-                         "has the focus. Copy, then press a key bound to \"pellandor popup\"."
-                      << std::endl;
+            qCWarning(lcClipboard).noquote() << QString::fromStdString(
+                wayland.error() +
+                "; a number copied in a Wayland program reaches this program only when one of its windows has the "
+                "focus. Copy, then press a key bound to \"pellandor popup\".");
         }
-        std::string why;
-        if (auto x11 = createX11ClipboardWatcher(why))
-            controller.setClipboardWatcher(std::move(x11));
+        if (Result<std::unique_ptr<ClipboardWatcher>> x11 = createX11ClipboardWatcher())
+            controller.setClipboardWatcher(std::move(x11).value());
         else
-            qCDebug(lcClipboard) << "clipboard read through Qt:" << why.c_str();
+            qCDebug(lcClipboard) << "clipboard read through Qt:" << x11.error().c_str();
     }
     if (instance)
         QObject::connect(instance.get(), &SingleInstance::lineReceived, &controller,

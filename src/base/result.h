@@ -14,9 +14,11 @@ namespace pellandor {
 // Why an operation failed, where a caller acts differently on it.
 enum class ErrorCode {
     Failed,
-    Busy,      // another writer held a lock too long; nothing changed, try again later
-    NotFound,  // the store answers but holds no such entry
-    NoStore,   // no store answers here; the caller keeps the data itself
+    Busy,             // another writer held a lock too long; nothing changed, try again later
+    NotFound,         // the store answers but holds no such entry
+    NoStore,          // no store answers or opens here (keyring, autostart folder); nothing was kept in it
+    InvalidArgument,  // the caller named something that cannot exist; nothing changed
+    Partial,          // done, except for what the text names
 };
 
 // What a failing operation returns; converts to a failed Status or Result<T>.

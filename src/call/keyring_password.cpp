@@ -16,8 +16,7 @@ bool keyringWanted(const IniFile& settings) {
     return loadSecuritySettings(settings).useKeyring;
 }
 
-PasswordPlace storePassword(const std::string& settingsPath, std::string& password, CredentialStore& store,
-                            std::string& note, std::string& error) {
+Result<PasswordPlace> storePassword(const std::string& settingsPath, std::string& password, CredentialStore& store) {
     const IniFile settings = IniFile::snapshot(settingsPath);
     std::string trimmed = trimBlanks(password);
     wipeString(password);
@@ -27,19 +26,17 @@ PasswordPlace storePassword(const std::string& settingsPath, std::string& passwo
         const Status status = trimmed.empty() ? store.remove(key) : store.store(key, trimmed);
         if (!status && status.code() == ErrorCode::Failed) {
             wipeString(trimmed);
-            error =
-                store.describe() + " refused the password: " + status.error() + "; the settings file was not changed";
-            return PasswordPlace::Failed;
+            return failure(store.describe() + " refused the password: " + status.error() +
+                           "; the settings file was not changed");
         }
         inKeyring = status && !trimmed.empty();
     }
     // In the keyring, the file's copy goes; otherwise the file keeps it enciphered.
     static const std::string kNone;
     const std::string& fileValue = inKeyring ? kNone : trimmed;
-    const SettingWriteResult written = writeSettingAsProgram(settingsPath, "USER_INFO", "PW", fileValue, error);
+    const Status written = writeSettingAsProgram(settingsPath, "USER_INFO", "PW", fileValue);
     wipeString(trimmed);
-    if (written != SettingWriteResult::Ok) return PasswordPlace::Failed;
-    if (inKeyring) note = "the password is kept in " + store.describe() + ", not in the settings file";
+    if (!written) return failure(written.error(), written.code());
     return inKeyring ? PasswordPlace::Keyring : PasswordPlace::File;
 }
 

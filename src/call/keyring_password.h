@@ -2,6 +2,7 @@
 // The password in the desktop keyring, for the commands: the entry is named
 // by the exchange address and user ID in the settings file.
 
+#include "base/result.h"
 #include "platform/credential_store.h"
 
 #include <string>
@@ -15,13 +16,12 @@ CredentialKey credentialKeyFrom(const IniFile& settings);
 // Whether the settings let the password go to the keyring ([SECURITY] USE_KEYRING).
 bool keyringWanted(const IniFile& settings);
 
-enum class PasswordPlace { Keyring, File, Failed };
+enum class PasswordPlace { Keyring, File };
 
 // Stores a password given to `config set`: in the keyring when one answers
 // and the user has not turned it off (the file's PW is then emptied), else
-// enciphered in the file. `password` is wiped. `note` says where it went.
-PasswordPlace storePassword(const std::string& settingsPath, std::string& password, CredentialStore& store,
-                            std::string& note, std::string& error);
+// enciphered in the file. `password` is wiped. Says where it went.
+Result<PasswordPlace> storePassword(const std::string& settingsPath, std::string& password, CredentialStore& store);
 
 // The keyring's password for the settings, when the file has none; empty
 // when there is none either.

@@ -19,7 +19,7 @@ int runCall(const ParsedArgs& args, const std::string& settingsPath, bool hangup
         return usageError(err, "call needs a NUMBER");
     }
     SettingsModel model(settingsPath, languageFilePath());
-    model.load();
+    (void)model.load();
     const ResultTexts texts = resultTextsFrom(model.texts());
 
     // What the dialog's number box would show; --raw skips the dialling plan.

@@ -74,7 +74,7 @@ int usageError(std::ostream& err, const std::string& what) {
 int runDialString(const ParsedArgs& args, const std::string& settingsPath, std::ostream& out, std::ostream& err) {
     if (args.words.empty()) return usageError(err, "dial-string needs a TEXT");
     SettingsModel model(settingsPath, languageFilePath());
-    model.load();
+    (void)model.load();
     const std::string text = joinWords(args.words);
     if (hasBidiControl(text)) {
         err << "pellandor: not a number: " << kBidiControlRefusal << "\n";
@@ -109,8 +109,9 @@ int runDialString(const ParsedArgs& args, const std::string& settingsPath, std::
 
 int runCli(const std::vector<std::string>& argv, std::ostream& out, std::ostream& err) {
     const std::optional<ScopedLogSink> logging = logToStream(err);
-    const ParsedArgs args = parseArgs(argv);
-    if (!args.error.empty()) return usageError(err, args.error);
+    const Result<ParsedArgs> parsed = parseArgs(argv);
+    if (!parsed) return usageError(err, parsed.error());
+    const ParsedArgs& args = *parsed;
     if (args.help) {
         out << kUsage;
         return kExitOk;

@@ -2,7 +2,7 @@
 
 namespace pellandor {
 
-ParsedArgs parseArgs(const std::vector<std::string>& args) {
+Result<ParsedArgs> parseArgs(const std::vector<std::string>& args) {
     ParsedArgs parsed;
     bool optionsEnded = false;
     bool haveCommand = false;
@@ -14,10 +14,7 @@ ParsedArgs parseArgs(const std::vector<std::string>& args) {
         }
         if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
             if (arg == "--settings") {
-                if (i + 1 >= args.size()) {
-                    parsed.error = "option --settings needs a file name";
-                    return parsed;
-                }
+                if (i + 1 >= args.size()) return failure("option --settings needs a file name");
                 parsed.settings = args[++i];
             } else if (arg.rfind("--settings=", 0) == 0) {
                 parsed.settings = arg.substr(11);
@@ -32,8 +29,7 @@ ParsedArgs parseArgs(const std::vector<std::string>& args) {
             } else if (arg == "--version") {
                 parsed.version = true;
             } else {
-                parsed.error = "unknown option: " + arg;
-                return parsed;
+                return failure("unknown option: " + arg);
             }
             continue;
         }
@@ -44,7 +40,7 @@ ParsedArgs parseArgs(const std::vector<std::string>& args) {
             parsed.words.push_back(arg);
         }
     }
-    if (parsed.settings && parsed.settings->empty()) parsed.error = "option --settings needs a file name";
+    if (parsed.settings && parsed.settings->empty()) return failure("option --settings needs a file name");
     return parsed;
 }
 

@@ -10,6 +10,7 @@
 #include "platform/terminal.h"
 #include "service/peer_trust.h"
 
+#include <optional>
 #include <ostream>
 
 namespace pellandor {
@@ -75,24 +76,23 @@ int runConfig(const ParsedArgs& args, const std::string& settingsPath, std::ostr
     const std::string action = w.empty() ? std::string() : w[0];
     if (args.showPassword && action != "list") return usageError(err, "--show-password goes with config list only");
     if (action == "get" && w.size() == 3) {
-        std::string value;
-        const bool found = readSettingAsProgram(settingsPath, w[1], w[2], value);
+        std::optional<std::string> value = readSettingAsProgram(settingsPath, w[1], w[2]);
         // A password in the keyring is the one the program reads.
-        if (isPasswordKey(w[1], w[2]) && value.empty()) {
+        if (isPasswordKey(w[1], w[2]) && value.value_or("").empty()) {
             const std::unique_ptr<CredentialStore> store = openCredentialStore();
-            value = keyringPassword(IniFile::snapshot(settingsPath), *store);
-            if (!value.empty()) {
-                out << value << "\n";
-                wipeString(value);
+            std::string kept = keyringPassword(IniFile::snapshot(settingsPath), *store);
+            if (!kept.empty()) {
+                out << kept << "\n";
+                wipeString(kept);
                 return kExitOk;
             }
         }
-        if (!found) {
+        if (!value) {
             err << "pellandor: " << settingsPath << " has no key " << w[2] << " in section " << w[1] << "\n";
             return kExitUsage;
         }
-        out << value << "\n";
-        wipeString(value);
+        out << *value << "\n";
+        wipeString(*value);
         return kExitOk;
     }
     if (action == "set" && w.size() == 4) {
@@ -102,15 +102,15 @@ int runConfig(const ParsedArgs& args, const std::string& settingsPath, std::ostr
                 << " bytes); the settings file was not changed\n";
             return kExitRefused;
         }
-        std::string error;
         if (isPasswordKey(w[1], w[2])) {
             const std::unique_ptr<CredentialStore> store = openCredentialStore();
-            std::string note;
-            if (storePassword(settingsPath, value, *store, note, error) == PasswordPlace::Failed) {
-                err << "pellandor: " << error << "\n";
+            const Result<PasswordPlace> stored = storePassword(settingsPath, value, *store);
+            if (!stored) {
+                err << "pellandor: " << stored.error() << "\n";
                 return kExitRefused;
             }
-            if (!note.empty()) err << "pellandor: " << note << "\n";
+            if (*stored == PasswordPlace::Keyring)
+                err << "pellandor: the password is kept in " << store->describe() << ", not in the settings file\n";
             return kExitOk;
         }
         // The keyring's entry is named by the address and user ID: it follows them.
@@ -118,12 +118,12 @@ int runConfig(const ParsedArgs& args, const std::string& settingsPath, std::ostr
             isExchangeRow(w[1], w[2]) || (iniNamesEqual(w[1], "USER_INFO") && iniNamesEqual(w[2], "ID"));
         const IniFile before = IniFile::snapshot(settingsPath);
         const CredentialKey oldKey = credentialKeyFrom(before);
-        const SettingWriteResult result = writeSettingAsProgram(settingsPath, w[1], w[2], value, error);
-        if (result == SettingWriteResult::Ok && namesEntry && keyringWanted(before)) {
+        const Status written = writeSettingAsProgram(settingsPath, w[1], w[2], value);
+        if (written && namesEntry && keyringWanted(before)) {
             const std::unique_ptr<CredentialStore> store = openCredentialStore();
             moveKeyringPassword(oldKey, credentialKeyFrom(IniFile::snapshot(settingsPath)), *store);
         }
-        if (result == SettingWriteResult::Ok) {
+        if (written) {
             // A key kept for the old address or port is no key of the new one.
             if (isExchangeRow(w[1], w[2])) {
                 const IniFile ini = IniFile::snapshot(settingsPath);
@@ -136,8 +136,8 @@ int runConfig(const ParsedArgs& args, const std::string& settingsPath, std::ostr
             }
             return kExitOk;
         }
-        err << "pellandor: " << error << "\n";
-        return result == SettingWriteResult::InvalidName ? kExitUsage : kExitRefused;
+        err << "pellandor: " << written.error() << "\n";
+        return written.code() == ErrorCode::InvalidArgument ? kExitUsage : kExitRefused;
     }
     if (action == "pin") return runPin(w, settingsPath, out, err);
     if (action == "list" && w.size() == 1) {

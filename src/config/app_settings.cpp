@@ -94,19 +94,16 @@ bool loadSettings(const IniFile& ini, AppSettings& settings) {
     return true;
 }
 
-SettingsSaveResult saveSettings(const std::string& path, AppSettings& settings, SettingsPart part) {
+Status saveSettings(const std::string& path, AppSettings& settings, SettingsPart part) {
     settings.password = trimBlanks(settings.password);
     IniWriteBatch batch(path);
-    SettingsSaveResult result;
-    result.passwordStored = queueFields(batch, settingsFields(part), settings);
-    const Status committed = batch.commit();
-    result.written = committed.ok();
-    if (!committed) {
-        result.error = committed.error();
-    } else if (!result.passwordStored) {
-        result.error = "save settings: the password is too long to be stored; the previous one was kept";
+    const bool passwordStored = queueFields(batch, settingsFields(part), settings);
+    if (const Status committed = batch.commit(); !committed) return committed;
+    if (!passwordStored) {
+        return failure("save settings: the password is too long to be stored; the previous one was kept",
+                       ErrorCode::Partial);
     }
-    return result;
+    return {};
 }
 
 std::uint8_t windowAlpha(bool transparent, std::int32_t percent) {

@@ -3,6 +3,7 @@
 // the general sections and the two dialling-rule sections in one struct, so
 // each value (the language too) is held once.
 
+#include "base/result.h"
 #include "config/ini_field_table.h"
 
 #include <cstdint>
@@ -87,17 +88,11 @@ bool loadSettings(const std::string& path, AppSettings& settings);
 // The same from a reader of the file (a snapshot shared by several loads).
 bool loadSettings(const IniFile& ini, AppSettings& settings);
 
-struct SettingsSaveResult {
-    bool written = false;        // the file was replaced
-    bool passwordStored = true;  // false: too long to encipher, the file keeps its old PW
-    std::string error;
-    explicit operator bool() const { return written && passwordStored; }
-};
-
 // Trims `settings.password`, then writes every key of `part` in table order
 // in one atomic replacement of the file; other sections stay as they are.
-SettingsSaveResult saveSettings(const std::string& path, AppSettings& settings,
-                                SettingsPart part = SettingsPart::General);
+// A password too long to encipher is not written: the file keeps its old one,
+// the rest is saved, and the failure says so (ErrorCode::Partial).
+Status saveSettings(const std::string& path, AppSettings& settings, SettingsPart part = SettingsPart::General);
 
 // What the call dialog and a call use of the settings, derived from them.
 struct CallDialogValues {

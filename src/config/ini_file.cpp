@@ -91,17 +91,10 @@ IniFile IniFile::snapshot(std::string path) {
     return ini;
 }
 
-std::optional<IniFile> IniFile::readableSnapshot(std::string path, std::string& error) {
-    error.clear();
+Result<IniFile> IniFile::readableSnapshot(std::string path) {
     Result<std::optional<std::string>> read = readWholeFile(path);
-    if (!read) {
-        error = read.error();
-        return std::nullopt;
-    }
-    if (!*read) {
-        error = "the file does not exist";
-        return std::nullopt;
-    }
+    if (!read) return failure(read.error(), read.code());
+    if (!*read) return failure("the file does not exist", ErrorCode::NotFound);
     IniFile ini(std::move(path));
     ini.index_ = std::make_shared<const IniIndex>(std::move(**read));
     return ini;

@@ -3,6 +3,8 @@
 // files were written under. Nothing is cached: every read opens the file, so
 // a value written through any path is seen by the next read.
 
+#include "base/result.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -37,8 +39,9 @@ public:
     // many keys in a row (a settings section, a language table). Later writes
     // are seen by the next snapshot or plain reader.
     static IniFile snapshot(std::string path);
-    // The same, or nothing when the file is missing or cannot be read (why in `error`).
-    static std::optional<IniFile> readableSnapshot(std::string path, std::string& error);
+    // The same, or why not: the file is missing (ErrorCode::NotFound) or
+    // cannot be read.
+    static Result<IniFile> readableSnapshot(std::string path);
 
     void setPath(std::string_view path) {
         path_ = path;

@@ -40,25 +40,23 @@ bool canonicalise(std::span<const IniField<Values>> fields, std::string& section
 
 }  // namespace
 
-bool readSettingAsProgram(const std::string& path, const std::string& section, const std::string& key,
-                          std::string& value) {
+std::optional<std::string> readSettingAsProgram(const std::string& path, const std::string& section,
+                                                const std::string& key) {
     const IniFile ini = IniFile::snapshot(path);
     // One read of the raw value tells whether the key is there at all.
-    auto stored = ini.find(section, key);
-    if (!stored) return false;
+    std::optional<std::string> stored = ini.find(section, key);
+    if (!stored) return std::nullopt;
+    std::string value;
     for (SettingsPart part : kSettingsParts) {
-        if (readKnown(settingsFields(part), ini, section, key, settingsTextBuffer(part), value)) return true;
+        if (readKnown(settingsFields(part), ini, section, key, settingsTextBuffer(part), value)) return value;
     }
-    value = std::move(*stored);
-    return true;
+    return stored;
 }
 
-SettingWriteResult writeSettingAsProgram(const std::string& path, const std::string& section, const std::string& key,
-                                         const std::string& value, std::string& error) {
-    error.clear();
+Status writeSettingAsProgram(const std::string& path, const std::string& section, const std::string& key,
+                             const std::string& value) {
     if (!isWritableIniName(section) || !isWritableIniName(key)) {
-        error = "invalid section or key name: [" + section + "] " + key;
-        return SettingWriteResult::InvalidName;
+        return failure("invalid section or key name: [" + section + "] " + key, ErrorCode::InvalidArgument);
     }
     std::string canonicalSection = section;
     std::string canonicalKey = key;
@@ -70,24 +68,17 @@ SettingWriteResult writeSettingAsProgram(const std::string& path, const std::str
     // A save trims the password first, so blanks and line breaks around it are no error.
     std::string stored = isPassword ? trimBlanks(value) : value;
     if (stored.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) {
-        error = "a value cannot contain a line break or NUL character";
-        return SettingWriteResult::InvalidValue;
+        return failure("a value cannot contain a line break or NUL character");
     }
     // Any other code makes the program fall back to English without a word.
     if (canonicalSection == "LANGUAGE" && canonicalKey == "LAN" && stored != "ENG" && stored != "LOCAL") {
-        error = "LANGUAGE/LAN takes ENG (English) or LOCAL (the language file's local texts), not \"" + stored +
-                "\"; the settings file was not changed";
-        return SettingWriteResult::InvalidValue;
+        return failure("LANGUAGE/LAN takes ENG (English) or LOCAL (the language file's local texts), not \"" + stored +
+                       "\"; the settings file was not changed");
     }
     if (isPassword && !encodeStoredPassword(std::string(stored), stored)) {
-        error = "the password is too long to be stored (at most 96 bytes); the settings file was not changed";
-        return SettingWriteResult::PasswordTooLong;
+        return failure("the password is too long to be stored (at most 96 bytes); the settings file was not changed");
     }
-    if (const Status written = writeIniString(path, canonicalSection, canonicalKey, stored); !written) {
-        error = written.error();
-        return SettingWriteResult::WriteFailed;
-    }
-    return SettingWriteResult::Ok;
+    return writeIniString(path, canonicalSection, canonicalKey, stored);
 }
 
 std::vector<std::pair<std::string, std::string>> listSettings(const std::string& path) {

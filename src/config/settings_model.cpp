@@ -37,8 +37,8 @@ SettingsModel::SettingsModel(std::string settingsPath, std::string languagePath)
     : settingsPath_(std::move(settingsPath)), languagePath_(std::move(languagePath)) {
 }
 
-const std::string& SettingsModel::load() {
-    fileError_ = checkReadableFile(settingsPath_).error();
+Status SettingsModel::load() {
+    Status readable = checkReadableFile(settingsPath_);
     AppSettings loaded;
     loadSettings(IniFile::snapshot(settingsPath_), loaded);
     trimAccount(loaded);
@@ -46,7 +46,7 @@ const std::string& SettingsModel::load() {
     settings_ = std::move(loaded);
     updateCallDialogValues(settings_, callDialog_);
     updateDialingRules(settings_, rules_);
-    return fileError_;
+    return readable;
 }
 
 void SettingsModel::loadTexts(AppSettings& settings) {
@@ -60,25 +60,24 @@ void SettingsModel::loadTexts(AppSettings& settings) {
     specialTexts_.loadLanguage(languagePath_, special);
 }
 
-SettingsSaveResult SettingsModel::save(const AppSettings& edited, SettingsPart part) {
+Status SettingsModel::save(const AppSettings& edited, SettingsPart part) {
     AppSettings next = settings_;
     copyPart(part, edited, next);
-    SettingsSaveResult result = saveSettings(settingsPath_, next, part);
-    if (!result.written) return result;
+    Status saved = saveSettings(settingsPath_, next, part);
+    if (!saved && saved.code() != ErrorCode::Partial) return saved;
     // The file kept its old password; so does the program.
-    if (!result.passwordStored) next.password = settings_.password;
+    if (!saved) next.password = settings_.password;
     adopt(std::move(next), false);
-    return result;
+    return saved;
 }
 
-bool SettingsModel::reload() {
-    std::string error;
-    const std::optional<IniFile> ini = IniFile::readableSnapshot(settingsPath_, error);
-    if (!ini) return false;
+Status SettingsModel::reload() {
+    const Result<IniFile> ini = IniFile::readableSnapshot(settingsPath_);
+    if (!ini) return ini.status();
     AppSettings loaded;
     loadSettings(*ini, loaded);
     adopt(std::move(loaded), true);
-    return true;
+    return {};
 }
 
 void SettingsModel::adopt(AppSettings next, bool fromOutside) {

@@ -39,9 +39,10 @@ public:
     SettingsModel(const SettingsModel&) = delete;
     SettingsModel& operator=(const SettingsModel&) = delete;
 
-    // Reads the settings and the texts; tells nobody. Empty, or why the
-    // settings file could not be read (the values are then the defaults).
-    const std::string& load();
+    // Reads the settings and the texts; tells nobody. Fails when the
+    // settings file could not be read (the values are then the defaults); a
+    // missing file is no failure.
+    Status load();
 
     const AppSettings& settings() const { return settings_; }
     // Derived from settings(); the objects stay the same for the model's life.
@@ -58,12 +59,13 @@ public:
 
     // Writes the sections of `part` from `edited` and, once the file holds
     // them, takes that part's values in and tells the observers. Values of
-    // other parts in `edited` are ignored. Nothing changes when the save fails.
-    SettingsSaveResult save(const AppSettings& edited, SettingsPart part);
+    // other parts in `edited` are ignored. Nothing changes when the save
+    // fails; a Partial one (the password kept its old value) takes in the rest.
+    Status save(const AppSettings& edited, SettingsPart part);
 
     // Takes in what the file holds now, after a change from outside. A file
-    // that is missing or cannot be read leaves everything as it is (false).
-    bool reload();
+    // that is missing or cannot be read leaves everything as it is (fails).
+    Status reload();
 
     using Observer = std::function<void(const SettingsChange&)>;
     // Observers are called in the order they subscribed.
@@ -84,7 +86,6 @@ private:
     LanguageTable texts_{mainLanguageKeys(), kSettingsTextBuffer};
     LanguageTable advancedTexts_{dialingAdvLanguageKeys(), kDialingTextBuffer};
     LanguageTable specialTexts_{dialingAdvAdvLanguageKeys(), kDialingTextBuffer};
-    std::string fileError_;
     std::map<std::size_t, Observer> observers_;
     std::size_t nextObserver_ = 1;
 };

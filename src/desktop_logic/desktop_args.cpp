@@ -23,9 +23,7 @@ DesktopRequest errorRequest(std::string what, int code) {
 Result<std::string> numberToDial(const std::string& text) {
     if (hasBidiControl(text)) return failure(kBidiControlRefusal);
     if (isPhoneUri(text)) {
-        PhoneUriResult parsed = parsePhoneUri(text);
-        if (!parsed.ok) return failure(std::move(parsed.error));
-        return std::move(parsed.number);
+        return parsePhoneUri(text);
     }
     std::string candidate = trimBlanks(text);
     const DialingRules plain;
@@ -47,8 +45,9 @@ DesktopRequest classifyCommandLine(const std::vector<std::string>& args) {
             return r;
         }
     }
-    const ParsedArgs parsed = parseArgs(args);
-    if (!parsed.error.empty() || parsed.help || parsed.version) return {};
+    const Result<ParsedArgs> parsedArgs = parseArgs(args);
+    if (!parsedArgs || parsedArgs->help || parsedArgs->version) return {};
+    const ParsedArgs& parsed = *parsedArgs;
 
     const bool link = isPhoneUri(parsed.command);
     if (!parsed.command.empty() && parsed.command != "dial" && parsed.command != "popup" && !link) return {};

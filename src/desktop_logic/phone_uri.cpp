@@ -52,15 +52,12 @@ bool isPhoneUri(std::string_view text) {
     return startsWithNoCase(text, "tel:") || startsWithNoCase(text, "callto:");
 }
 
-PhoneUriResult parsePhoneUri(std::string_view uri) {
-    PhoneUriResult result;
+Result<std::string> parsePhoneUri(std::string_view uri) {
     if (uri.size() > kMaxPhoneUriLength) {
-        result.error = "the link is longer than " + std::to_string(kMaxPhoneUriLength) + " characters";
-        return result;
+        return failure("the link is longer than " + std::to_string(kMaxPhoneUriLength) + " characters");
     }
     if (!isPhoneUri(uri)) {
-        result.error = "not a tel: or callto: link";
-        return result;
+        return failure("not a tel: or callto: link");
     }
     std::string_view rest = uri.substr(uri.find(':') + 1);
     // Some pages write "tel://" or "callto://".
@@ -70,25 +67,20 @@ PhoneUriResult parsePhoneUri(std::string_view uri) {
 
     std::string decoded;
     if (!percentDecode(rest, decoded)) {
-        result.error = "the link holds a malformed %-escape";
-        return result;
+        return failure("the link holds a malformed %-escape");
     }
     if (hasBidiControl(decoded)) {
-        result.error = std::string("the link's number: ") + kBidiControlRefusal;
-        return result;
+        return failure(std::string("the link's number: ") + kBidiControlRefusal);
     }
     std::replace(decoded.begin(), decoded.end(), '.', '-');
     std::string number = trimBlanks(decoded);
     const DialingRules plain;
     if (!plain.isDialableText(number, false)) {
-        result.error =
+        return failure(
             "the link holds no number to dial (at most 30 characters of 0-9 * # + ( ) - / and "
-            "space, with at least one digit)";
-        return result;
+            "space, with at least one digit)");
     }
-    result.ok = true;
-    result.number = trimBlanks(number);
-    return result;
+    return trimBlanks(number);
 }
 
 }  // namespace pellandor

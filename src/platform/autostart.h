@@ -1,19 +1,12 @@
 #pragma once
 // start at login through an XDG autostart desktop entry.
 
+#include "base/result.h"
+
 #include <string>
 #include <string_view>
 
 namespace pellandor {
-
-// Which step failed; each has its own user-facing text.
-enum class AutostartStep { None, OpenFolder, WriteEntry, RemoveEntry };
-
-struct AutostartResult {
-    AutostartStep failedStep = AutostartStep::None;
-    std::string detail;  // the system's reason, for the log and the message's details
-    explicit operator bool() const { return failedStep == AutostartStep::None; }
-};
 
 // $XDG_CONFIG_HOME/autostart/pellandor.desktop; an unset, empty or relative
 // XDG_CONFIG_HOME means ~/.config. Empty when no home folder is known.
@@ -29,19 +22,21 @@ std::string quoteExecArgument(std::string_view argument);
 std::string autostartEntryText(std::string_view name, std::string_view programPath, std::string_view settingsFile = {});
 
 // Writes the entry atomically, creating its folder as needed; no lock file is
-// left beside it (the session reads that whole folder). The failed step is
-// the operation that failed: making the folder, or writing the entry.
-AutostartResult registerAutostart(const std::string& entryPath, std::string_view name, const std::string& programPath,
-                                  const std::string& settingsFile = {});
+// left beside it (the session reads that whole folder). A folder that cannot
+// be made fails with ErrorCode::NoStore, the entry's write with Failed; the
+// error is the system's reason, for the log and the message's details.
+Status registerAutostart(const std::string& entryPath, std::string_view name, const std::string& programPath,
+                         const std::string& settingsFile = {});
 
 // Whether an entry is there at all.
 bool autostartEntryExists(const std::string& entryPath);
 
 // Removes the entry. An entry that is already absent is not a failure: the
-// program does not start at login either way.
-AutostartResult unregisterAutostart(const std::string& entryPath);
+// program does not start at login either way. A folder that cannot be
+// reached fails with ErrorCode::NoStore.
+Status unregisterAutostart(const std::string& entryPath);
 
-// The texts shown when registering or removing fails.
-std::string autostartFailureText(bool registering, AutostartStep step);
+// The text shown when registering or removing failed as `failed` says.
+std::string autostartFailureText(bool registering, const Status& failed);
 
 }  // namespace pellandor

@@ -3,6 +3,8 @@
 // toolkit's own clipboard cannot: a Wayland desktop tells an unfocused
 // program nothing. One backend per platform, chosen by CMake.
 
+#include "base/result.h"
+
 #include <QObject>
 #include <QString>
 
@@ -37,14 +39,14 @@ signals:
     void lost();
 };
 
-// The Wayland desktop's clipboard through the data-control protocol; null
-// with `why` set when there is no Wayland session or the compositor does
-// not offer the protocol.
-std::unique_ptr<ClipboardWatcher> createWaylandClipboardWatcher(std::string& why);
+// The Wayland desktop's clipboard through the data-control protocol; fails
+// when there is no Wayland session or the compositor does not offer the
+// protocol.
+Result<std::unique_ptr<ClipboardWatcher>> createWaylandClipboardWatcher();
 
 // The X11 clipboard read on a connection and thread of its own, so an owner
 // that never answers costs the program nothing but a dropped copy; changes
-// come from Qt's own watch. Null with `why` set when the platform is not xcb.
-std::unique_ptr<ClipboardWatcher> createX11ClipboardWatcher(std::string& why);
+// come from Qt's own watch. Fails when the platform is not xcb.
+Result<std::unique_ptr<ClipboardWatcher>> createX11ClipboardWatcher();
 
 }  // namespace pellandor

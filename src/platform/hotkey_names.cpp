@@ -101,4 +101,10 @@ std::string portalTrigger(std::string_view modifier, std::string_view key) {
     return trigger;
 }
 
+std::string hotkeyUnavailableText(std::string_view modifier, std::string_view key, std::string_view why) {
+    return "the hotkey " + hotkeyDisplayName(modifier, key) + " cannot be had: " + std::string(why) +
+           ". A copied number pops the call dialog up by itself; to use a key instead, bind it to \"pellandor "
+           "popup\" in the desktop's keyboard settings.";
+}
+
 }  // namespace pellandor

@@ -33,4 +33,8 @@ std::string portalTrigger(std::string_view modifier, std::string_view key);
 // "Alt+Q", for messages; the names as stored when they are unknown.
 std::string hotkeyDisplayName(std::string_view modifier, std::string_view key);
 
+// What the user is told, once, when the desktop gives no hotkey: why, and
+// what to do instead.
+std::string hotkeyUnavailableText(std::string_view modifier, std::string_view key, std::string_view why);
+
 }  // namespace pellandor

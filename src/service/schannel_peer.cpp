@@ -161,19 +161,17 @@ void CertificateAuthorities::clear() {
     path_.clear();
 }
 
-bool CertificateAuthorities::load(const std::string& path, std::string& error) {
+Status CertificateAuthorities::load(const std::string& path) {
     clear();
     std::string text;
     DWORD code = ERROR_SUCCESS;
     if (!readWholeFile(path, text, code)) {
-        error = "cannot read the certificate authorities in " + path + ": " + win32::errorText(code);
-        return false;
+        return failure("cannot read the certificate authorities in " + path + ": " + win32::errorText(code));
     }
     store_ = CertOpenStore(CERT_STORE_PROV_MEMORY, 0, 0, CERT_STORE_CREATE_NEW_FLAG, nullptr);
     if (store_ == nullptr || addCertificates(store_, text) == 0) {
         clear();
-        error = "cannot read the certificate authorities in " + path;
-        return false;
+        return failure("cannot read the certificate authorities in " + path);
     }
     // An engine of its own: only these certificates are roots, none of the system's.
     CERT_CHAIN_ENGINE_CONFIG config{};
@@ -183,11 +181,10 @@ bool CertificateAuthorities::load(const std::string& path, std::string& error) {
         code = GetLastError();
         engine_ = nullptr;
         clear();
-        error = "cannot use the certificate authorities in " + path + ": " + win32::errorText(code);
-        return false;
+        return failure("cannot use the certificate authorities in " + path + ": " + win32::errorText(code));
     }
     path_ = path;
-    return true;
+    return {};
 }
 
 bool CertificateAuthorities::isAuthority(const CERT_CONTEXT& cert) const {
@@ -202,10 +199,9 @@ bool CertificateAuthorities::isAuthority(const CERT_CONTEXT& cert) const {
     return false;
 }
 
-bool CertificateAuthorities::verify(const CERT_CONTEXT& cert, const std::string& host, std::string& error) const {
+Status CertificateAuthorities::verify(const CERT_CONTEXT& cert, const std::string& host) const {
     if (engine_ == nullptr) {
-        error = "no certificate authorities loaded";
-        return false;
+        return failure("no certificate authorities loaded");
     }
     static char serverAuth[] = szOID_PKIX_KP_SERVER_AUTH;
     char* usages[] = {serverAuth};
@@ -217,13 +213,12 @@ bool CertificateAuthorities::verify(const CERT_CONTEXT& cert, const std::string&
     const CERT_CHAIN_CONTEXT* built = nullptr;
     // The intermediates the exchange sent come with its certificate's store.
     if (!CertGetCertificateChain(engine_, &cert, nullptr, cert.hCertStore, &para, 0, nullptr, &built)) {
-        error = "certificate not issued by the configured authority: " + win32::errorText(GetLastError());
-        return false;
+        return failure("certificate not issued by the configured authority: " + win32::errorText(GetLastError()));
     }
     const std::unique_ptr<const CERT_CHAIN_CONTEXT, ChainFree> chain(built);
     if (chain->TrustStatus.dwErrorStatus != CERT_TRUST_NO_ERROR) {
-        error = "certificate not issued by the configured authority: " + trustProblem(chain->TrustStatus.dwErrorStatus);
-        return false;
+        return failure("certificate not issued by the configured authority: " +
+                       trustProblem(chain->TrustStatus.dwErrorStatus));
     }
 
     bool isAddress = false;
@@ -240,57 +235,48 @@ bool CertificateAuthorities::verify(const CERT_CONTEXT& cert, const std::string&
     CERT_CHAIN_POLICY_STATUS status{};
     status.cbSize = sizeof status;
     if (!CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain.get(), &policy, &status)) {
-        error = "certificate not issued by the configured authority: " + win32::errorText(GetLastError());
-        return false;
+        return failure("certificate not issued by the configured authority: " + win32::errorText(GetLastError()));
     }
     const bool nameMismatch = status.dwError == static_cast<DWORD>(CERT_E_CN_NO_MATCH);
     if (status.dwError != 0 && !nameMismatch) {
-        error = "certificate not issued by the configured authority: " + chainProblem(status.dwError);
-        return false;
+        return failure("certificate not issued by the configured authority: " + chainProblem(status.dwError));
     }
     // Whatever the engine made of its roots, the chain must end at one of ours.
     const CERT_SIMPLE_CHAIN* simple = chain->cChain > 0 ? chain->rgpChain[0] : nullptr;
     if (simple == nullptr || simple->cElement == 0 ||
         !isAuthority(*simple->rgpElement[simple->cElement - 1]->pCertContext)) {
-        error = "certificate not issued by the configured authority: unable to get local issuer certificate";
-        return false;
+        return failure("certificate not issued by the configured authority: unable to get local issuer certificate");
     }
     if (nameMismatch || (isAddress && !addressNamed)) {
-        error = "certificate issued for another name than " + host;
-        return false;
+        return failure("certificate issued for another name than " + host);
     }
-    return true;
+    return {};
 }
 
-bool publicKeyDigest(const CERT_CONTEXT& cert, std::vector<unsigned char>& digest, std::string& error) {
+Result<std::vector<unsigned char>> publicKeyDigest(const CERT_CONTEXT& cert) {
     const CERT_PUBLIC_KEY_INFO* key = &cert.pCertInfo->SubjectPublicKeyInfo;
     DWORD length = 0;
     if (!CryptEncodeObjectEx(X509_ASN_ENCODING, X509_PUBLIC_KEY_INFO, key, 0, nullptr, nullptr, &length) ||
         length == 0) {
-        error = "the certificate's public key cannot be read";
-        return false;
+        return failure("the certificate's public key cannot be read");
     }
     std::vector<BYTE> der(length);
     if (!CryptEncodeObjectEx(X509_ASN_ENCODING, X509_PUBLIC_KEY_INFO, key, 0, nullptr, der.data(), &length)) {
-        error = "the certificate's public key cannot be read";
-        return false;
+        return failure("the certificate's public key cannot be read");
     }
     der.resize(length);
 
     BCRYPT_ALG_HANDLE algorithm = nullptr;
     BCRYPT_HASH_HANDLE hash = nullptr;
-    digest.assign(32, 0);
+    std::vector<unsigned char> digest(32, 0);
     bool ok = BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0)) &&
               BCRYPT_SUCCESS(BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0)) &&
               BCRYPT_SUCCESS(BCryptHashData(hash, der.data(), static_cast<ULONG>(der.size()), 0)) &&
               BCRYPT_SUCCESS(BCryptFinishHash(hash, digest.data(), static_cast<ULONG>(digest.size()), 0));
     if (hash != nullptr) BCryptDestroyHash(hash);
     if (algorithm != nullptr) BCryptCloseAlgorithmProvider(algorithm, 0);
-    if (!ok) {
-        digest.clear();
-        error = "cannot hash the certificate's public key";
-    }
-    return ok;
+    if (!ok) return failure("cannot hash the certificate's public key");
+    return digest;
 }
 
 }  // namespace pellandor

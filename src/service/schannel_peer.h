@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "base/result.h"
 #include "service/tls_connection.h"
 
 namespace pellandor {
@@ -29,14 +30,14 @@ public:
     CertificateAuthorities& operator=(const CertificateAuthorities&) = delete;
 
     // Replaces what was loaded; on failure nothing stays loaded.
-    bool load(const std::string& path, std::string& error);
+    Status load(const std::string& path);
     void clear();
     // The file loaded; empty: none.
     const std::string& path() const { return path_; }
 
     // Whether `cert` chains to one of these authorities and is issued for
-    // `host` (an address or a name); `error` says why not.
-    bool verify(const CERT_CONTEXT& cert, const std::string& host, std::string& error) const;
+    // `host` (an address or a name), or why not.
+    Status verify(const CERT_CONTEXT& cert, const std::string& host) const;
 
 private:
     bool isAuthority(const CERT_CONTEXT& cert) const;
@@ -48,6 +49,6 @@ private:
 
 // SHA-256 of the certificate's SubjectPublicKeyInfo in DER, as the OpenSSL
 // backend computes it.
-bool publicKeyDigest(const CERT_CONTEXT& cert, std::vector<unsigned char>& digest, std::string& error);
+Result<std::vector<unsigned char>> publicKeyDigest(const CERT_CONTEXT& cert);
 
 }  // namespace pellandor

@@ -273,9 +273,8 @@ bool TlsConnection::useTrustAnchors(const std::string& caFile) {
         e.authorities.clear();
         return true;
     }
-    std::string error;
-    if (!e.authorities.load(caFile, error)) {
-        setError("%s: %s", kTrustAnchors, error.c_str());
+    if (const Status loaded = e.authorities.load(caFile); !loaded) {
+        setError("%s: %s", kTrustAnchors, loaded.error().c_str());
         return false;
     }
     return true;
@@ -296,15 +295,18 @@ bool TlsConnection::inspectPeer(const std::string& host, PeerIdentity& identity)
     const CertificatePtr cert(*sent);
     // The key, not the certificate: an exchange that renews its certificate
     // with the same key keeps its pin.
-    std::string error;
-    if (!publicKeyDigest(*cert, identity.keyDigest, error)) {
-        setError("%s: %s", kPeer, error.c_str());
+    Result<std::vector<unsigned char>> digest = publicKeyDigest(*cert);
+    if (!digest) {
+        setError("%s: %s", kPeer, digest.error().c_str());
         return false;
     }
+    identity.keyDigest = std::move(digest).value();
     // The handshake does not stop on a bad chain (the pin decides for
     // self-signed exchanges); the chain is judged here instead.
     if (!e.authorities.path().empty()) {
-        identity.chainVerified = e.authorities.verify(*cert, host, identity.chainError);
+        const Status chain = e.authorities.verify(*cert, host);
+        identity.chainVerified = chain.ok();
+        identity.chainError = chain.error();
     }
     return true;
 }

@@ -81,10 +81,10 @@ void AdvancedDialingDialog::onOk() {
     next.useInternationalRule = ui_->useInternationalRuleRow->box()->isChecked();
     next.usePopupForChar = ui_->usePopupForCharRow->box()->isChecked();
     next.minPopupLength = toStd(ui_->minPopupLength->text());
-    const SettingsSaveResult saved = model_.save(next, SettingsPart::AdvancedDialing);
-    if (!saved.written) {
+    const Status saved = model_.save(next, SettingsPart::AdvancedDialing);
+    if (!saved) {
         showSaveFailure(this, toQ(model_.texts().message("AL_DIALING_NOT_SAVED")), toQ(model_.settingsPath()),
-                        toQ(saved.error));
+                        toQ(saved.error()));
         return;
     }
     done(0);

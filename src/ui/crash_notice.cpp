@@ -11,7 +11,6 @@
 #include <QMessageBox>
 #include <QTimer>
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -51,9 +50,10 @@ int runCrashNotice(int argc, char** argv) {
     const bool written = argc >= 3 && std::strcmp(argv[1], "--crash-notice") == 0 && argv[2] != nullptr;
     // In the language the user chose, like the program's other messages.
     SettingsModel model(defaultSettingsPath(), languageFilePath());
-    model.load();
+    (void)model.load();
     const std::string text = crashNoticeText(written ? argv[2] : "", model.texts());
-    std::fprintf(stderr, "%s: %s\n", crashNoticeTitle().c_str(), text.c_str());
+    // Also for a session without a display, where the box cannot show.
+    qCCritical(lcCrash).noquote() << QString::fromStdString(crashNoticeTitle() + ": " + text);
     if (!haveDisplay()) return 0;
     QApplication app(argc, argv);
     QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(crashNoticeTitle()), QString::fromStdString(text),

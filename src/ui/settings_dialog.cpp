@@ -323,34 +323,26 @@ void SettingsDialog::forgetKey() {
     showTrust();
 }
 
-bool SettingsDialog::storePassword(AppSettings& next, bool& inKeyring) {
-    inKeyring = false;
+Result<PasswordPlace> SettingsDialog::storePassword(const AppSettings& next) {
     const CredentialKey oldKey{trimBlanks(model_.settings().exchangeAddress), trimBlanks(model_.settings().userId)};
     const CredentialKey newKey{trimBlanks(next.exchangeAddress), trimBlanks(next.userId)};
-    if (!keyringAnswers_) return true;
+    if (!keyringAnswers_) return PasswordPlace::File;
     if (!ui_->useKeyringRow->box()->isChecked()) {
         // Back to the file: the keyring keeps no stale copy.
         (void)store_->remove(oldKey);
-        return true;
+        return PasswordPlace::File;
     }
     std::string password = trimBlanks(next.password);
     const Status status = password.empty() ? store_->remove(newKey) : store_->store(newKey, password);
     wipeString(password);
-    if (!status && status.code() == ErrorCode::Failed) {
-        const QString why = toQ(status.error());
-        qCWarning(lcSettings) << "the keyring refused the password:" << why;
-        QMessageBox::warning(this, QStringLiteral("Error"),
-                             tr("The desktop keyring did not take the password:\n%1\n\nNothing was saved.").arg(why));
-        return false;
-    }
+    if (!status && status.code() == ErrorCode::Failed) return failure(status.error());
     if (!status && status.code() == ErrorCode::NoStore) {
         keyringAnswers_ = false;  // gone meanwhile: the file keeps it
-        return true;
+        return PasswordPlace::File;
     }
     if (oldKey.exchangeAddress != newKey.exchangeAddress || oldKey.userId != newKey.userId)
         (void)store_->remove(oldKey);
-    inKeyring = true;
-    return true;
+    return PasswordPlace::Keyring;
 }
 
 void SettingsDialog::onTransparencyMoved(int value) {
@@ -408,7 +400,6 @@ bool SettingsDialog::applySettings() {
     next.longDistanceCode = toStd(ui_->longDistanceCode->text());
     next.addZero = ui_->addZeroRow->box()->isChecked();
 
-    bool inKeyring = false;
     std::string stored;
     if ((!keyringAnswers_ || !ui_->useKeyringRow->box()->isChecked()) &&
         !encodeStoredPassword(trimBlanks(next.password), stored)) {
@@ -419,17 +410,24 @@ bool SettingsDialog::applySettings() {
     // Against the values in effect before this save.
     const bool exchangeChanged = exchangeName(next.exchangeAddress, next.exchangePort) !=
                                  exchangeName(model_.settings().exchangeAddress, model_.settings().exchangePort);
-    if (!storePassword(next, inKeyring)) return false;
+    const Result<PasswordPlace> place = storePassword(next);
+    if (!place) {
+        const QString why = toQ(place.error());
+        qCWarning(lcSettings) << "the keyring refused the password:" << why;
+        QMessageBox::warning(this, QStringLiteral("Error"),
+                             tr("The desktop keyring did not take the password:\n%1\n\nNothing was saved.").arg(why));
+        return false;
+    }
     // In the keyring, the file's PW stays empty.
     std::string typed;
-    if (inKeyring) typed = std::exchange(next.password, std::string());
-    const SettingsSaveResult saved = model_.save(next, SettingsPart::General);
+    if (*place == PasswordPlace::Keyring) typed = std::exchange(next.password, std::string());
+    const Status saved = model_.save(next, SettingsPart::General);
     wipeString(typed);
     wipeString(next.password);
     if (!saved) {
-        qCWarning(lcSettings) << "saving the settings failed:" << toQ(saved.error);
+        qCWarning(lcSettings) << "saving the settings failed:" << toQ(saved.error());
         showSaveFailure(this, toQ(model_.texts().message("AL_SETTINGS_NOT_SAVED")), toQ(model_.settingsPath()),
-                        toQ(saved.error));
+                        toQ(saved.error()));
         return false;
     }
     movedTransparency_.reset();

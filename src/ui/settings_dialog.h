@@ -4,6 +4,7 @@
 // and commits it with the model's save; opening and closing it tells the
 // shell through SettingsTargets.
 
+#include "call/keyring_password.h"
 #include "config/settings_model.h"
 #include "platform/credential_store.h"
 #include "ui/settings_targets.h"
@@ -57,9 +58,9 @@ private:
     // keyring hold them now.
     void showTrust();
     void forgetKey();
-    // The password to the keyring or the file, as the user chose; false
+    // The password to the keyring or the file, as the user chose; fails
     // (nothing saved) when the keyring refuses it.
-    bool storePassword(AppSettings& next, bool& inKeyring);
+    Result<PasswordPlace> storePassword(const AppSettings& next);
 
     SettingsModel& model_;
     SettingsTargets& targets_;

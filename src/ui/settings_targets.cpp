@@ -11,7 +11,7 @@ Q_LOGGING_CATEGORY(lcStartAtLogin, "pellandor.settings", QtWarningMsg)
 
 namespace pellandor {
 
-AutostartResult setStartAtLogin(bool enabled, const std::string& settingsPath) {
+Status setStartAtLogin(bool enabled, const std::string& settingsPath) {
     const std::string entry = autostartEntryPath();
     if (!enabled) return unregisterAutostart(entry);
     // A file chosen with --settings or PELLANDOR_SETTINGS must be named: the
@@ -36,13 +36,12 @@ void StartAtLoginFollower::restoreIfMissing() {
 }
 
 void StartAtLoginFollower::apply(bool enabled) {
-    const AutostartResult result = apply_(enabled, model_.settingsPath());
-    if (result) return;
-    qCWarning(lcStartAtLogin) << "start at login:" << QString::fromStdString(result.detail);
-    QMessageBox box(QMessageBox::Warning, QString(),
-                    QString::fromStdString(autostartFailureText(enabled, result.failedStep)), QMessageBox::Ok,
-                    owner_ ? owner_() : nullptr);
-    box.setDetailedText(QString::fromStdString(result.detail));
+    const Status applied = apply_(enabled, model_.settingsPath());
+    if (applied) return;
+    qCWarning(lcStartAtLogin) << "start at login:" << QString::fromStdString(applied.error());
+    QMessageBox box(QMessageBox::Warning, QString(), QString::fromStdString(autostartFailureText(enabled, applied)),
+                    QMessageBox::Ok, owner_ ? owner_() : nullptr);
+    box.setDetailedText(QString::fromStdString(applied.error()));
     box.exec();
 }
 

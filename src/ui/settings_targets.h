@@ -33,14 +33,14 @@ public:
 // Adds or removes the XDG autostart entry for the running program. The
 // entry names `settingsPath` unless it is the file a plain start opens: a
 // login start has neither our command line nor our environment.
-AutostartResult setStartAtLogin(bool enabled, const std::string& settingsPath);
+Status setStartAtLogin(bool enabled, const std::string& settingsPath);
 
 // Keeps the start-at-login entry in step with USE_AUTOSTART, whoever changed
 // it (a dialog or the file from outside); a failure is shown in a message box
 // over `owner()` (or none) and the option is kept.
 class StartAtLoginFollower final {
 public:
-    using Apply = std::function<AutostartResult(bool enabled, const std::string& settingsPath)>;
+    using Apply = std::function<Status(bool enabled, const std::string& settingsPath)>;
     StartAtLoginFollower(SettingsModel& model, std::function<QWidget*()> owner, Apply apply = setStartAtLogin);
     ~StartAtLoginFollower();
     StartAtLoginFollower(const StartAtLoginFollower&) = delete;

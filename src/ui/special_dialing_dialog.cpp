@@ -87,10 +87,10 @@ void SpecialDialingDialog::onOk() {
     std::string* values[] = {&next.prefix1, &next.prefix2, &next.prefix3, &next.prefix4, &next.prefix5};
     for (std::size_t i = 0; i < prefixes_.size(); ++i) *values[i] = toStd(prefixes_[i]->text());
     next.coExtensionLength = ui_->lengthCoExtension->text().isEmpty() ? "0" : toStd(ui_->lengthCoExtension->text());
-    const SettingsSaveResult saved = model_.save(next, SettingsPart::SpecialDialing);
-    if (!saved.written) {
+    const Status saved = model_.save(next, SettingsPart::SpecialDialing);
+    if (!saved) {
         showSaveFailure(this, toQ(model_.texts().message("AL_DIALING_NOT_SAVED")), toQ(model_.settingsPath()),
-                        toQ(saved.error));
+                        toQ(saved.error()));
         return;
     }
     done(0);

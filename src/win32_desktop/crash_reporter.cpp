@@ -164,7 +164,7 @@ bool runCrashNoticeIfAsked(int argc, wchar_t** argv) {
     } else {
         // In the language the user chose, like the program's other messages.
         SettingsModel model(defaultSettingsPath(), languageFilePath());
-        model.load();
+        (void)model.load();
         text = win32::widen(model.texts().message("AL_NO_CRASH_FILE"));
     }
     const std::wstring title = std::wstring(kProductTitle) + L" is Crashed!!";

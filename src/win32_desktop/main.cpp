@@ -100,7 +100,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     InitCommonControlsEx(&controls);
 
     SettingsModel model(request.settings ? *request.settings : defaultSettingsPath(), languageFilePath());
-    if (const std::string& error = model.load(); !error.empty()) debugLog("settings: " + error);
+    if (const Status loaded = model.load(); !loaded) debugLog("settings: " + loaded.error());
     ShellWindow shell(instance, model);
     if (!shell.create()) {
         showError("The program's window could not be created: " + win32::errorText(GetLastError()));

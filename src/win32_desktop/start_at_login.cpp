@@ -61,23 +61,21 @@ std::wstring runCommand(const std::wstring& programPath, const std::wstring& set
     return command;
 }
 
-StartAtLoginResult setStartAtLogin(bool enabled, const std::wstring& command) {
-    StartAtLoginResult result;
+Status setStartAtLogin(bool enabled, const std::wstring& command) {
     HKEY key = nullptr;
     LSTATUS status = RegCreateKeyExW(HKEY_CURRENT_USER, kRunKey, 0, nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE,
                                      nullptr, &key, nullptr);
-    if (status != ERROR_SUCCESS) return {StartAtLoginStep::OpenKey, static_cast<DWORD>(status)};
+    if (status != ERROR_SUCCESS) return failure(win32::errorText(static_cast<DWORD>(status)), ErrorCode::NoStore);
     if (enabled) {
         status = RegSetValueExW(key, kRunValueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
                                 static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
-        if (status != ERROR_SUCCESS) result = {StartAtLoginStep::WriteValue, static_cast<DWORD>(status)};
     } else {
         status = RegDeleteValueW(key, kRunValueName);
-        if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
-            result = {StartAtLoginStep::DeleteValue, static_cast<DWORD>(status)};
+        if (status == ERROR_FILE_NOT_FOUND) status = ERROR_SUCCESS;
     }
     RegCloseKey(key);
-    return result;
+    if (status != ERROR_SUCCESS) return failure(win32::errorText(static_cast<DWORD>(status)));
+    return {};
 }
 
 std::wstring startAtLoginCommand() {
@@ -94,13 +92,14 @@ std::wstring startAtLoginCommand() {
     return value;
 }
 
-std::wstring startAtLoginFailureText(bool registering, StartAtLoginStep step) {
+std::wstring startAtLoginFailureText(bool registering, const Status& failed) {
+    const bool noKey = failed.code() == ErrorCode::NoStore;
     if (registering) {
-        return step == StartAtLoginStep::OpenKey ? L"Failed to register(RegCreateKey) to startup program lists"
-                                                 : L"Failed to register(RegSetValueEx) to startup program lists";
+        return noKey ? L"Failed to register(RegCreateKey) to startup program lists"
+                     : L"Failed to register(RegSetValueEx) to startup program lists";
     }
-    return step == StartAtLoginStep::OpenKey ? L"Failed to register(RegCreateKey) from startup program lists"
-                                             : L"Failed to register(RegDeleteValue) from startup program lists";
+    return noKey ? L"Failed to register(RegCreateKey) from startup program lists"
+                 : L"Failed to register(RegDeleteValue) from startup program lists";
 }
 
 StartAtLoginFollower::StartAtLoginFollower(SettingsModel& model, std::function<HWND()> owner)
@@ -123,12 +122,11 @@ void StartAtLoginFollower::restoreIfMissing() {
 }
 
 void StartAtLoginFollower::apply(bool enabled) {
-    const StartAtLoginResult result = setStartAtLogin(enabled, command());
+    const Status applied = setStartAtLogin(enabled, command());
     debugLog(std::string("start at login: ") + (enabled ? "on" : "off") +
-             (result ? "" : " failed: " + win32::errorText(result.error)));
-    if (result) return;
-    const std::wstring text =
-        startAtLoginFailureText(enabled, result.failedStep) + L"\n\n" + win32::widen(win32::errorText(result.error));
+             (applied ? "" : " failed: " + applied.error()));
+    if (applied) return;
+    const std::wstring text = startAtLoginFailureText(enabled, applied) + L"\n\n" + win32::widen(applied.error());
     MessageBoxW(owner_ ? owner_() : nullptr, text.c_str(), L"", MB_OK | MB_ICONWARNING);
 }
 

@@ -2,6 +2,8 @@
 // Start at login through the current user's Run key, kept in step with the
 // USE_AUTOSTART setting whoever changes it.
 
+#include "base/result.h"
+
 #include <windows.h>
 
 #include <cstddef>
@@ -25,22 +27,16 @@ std::wstring quoteArgument(const std::wstring& argument);
 std::wstring runCommand(const std::wstring& programPath, const std::wstring& settingsPath,
                         const std::wstring& plainStartSettingsPath);
 
-enum class StartAtLoginStep { None, OpenKey, WriteValue, DeleteValue };
-
-struct StartAtLoginResult {
-    StartAtLoginStep failedStep = StartAtLoginStep::None;
-    DWORD error = ERROR_SUCCESS;
-    explicit operator bool() const { return failedStep == StartAtLoginStep::None; }
-};
-
 // Writes or removes the value under HKCU's Run key. A value that is already
-// gone is not a failure: the program does not start at login either way.
-StartAtLoginResult setStartAtLogin(bool enabled, const std::wstring& command);
+// gone is not a failure: the program does not start at login either way. A
+// Run key that cannot be opened fails with ErrorCode::NoStore; the error is
+// the system's text.
+Status setStartAtLogin(bool enabled, const std::wstring& command);
 // The value's data, or empty when there is none.
 std::wstring startAtLoginCommand();
 
-// The message for a failed step.
-std::wstring startAtLoginFailureText(bool registering, StartAtLoginStep step);
+// The message for a failure of setStartAtLogin.
+std::wstring startAtLoginFailureText(bool registering, const Status& failed);
 
 // Follows USE_AUTOSTART: every change of it (a dialog or the file from
 // outside) writes or removes the value; a failure is shown over `owner()`.

@@ -21,6 +21,14 @@ class InstanceTest : public QObject {
     Q_OBJECT
 
 private:
+    // The claim's outcome, with the reason when it failed.
+    static QString claimOf(SingleInstance& instance) {
+        const Result<SingleInstance::Claim> claimed = instance.claim();
+        if (!claimed) return QStringLiteral("failed: ") + QString::fromStdString(claimed.error());
+        return *claimed == SingleInstance::Claim::Primary ? QStringLiteral("Primary")
+                                                          : QStringLiteral("RunningElsewhere");
+    }
+
     // Sends from another thread: the listener needs this thread's event loop.
     static InstanceSend sendAsync(const QString& dir, const std::string& line, QSignalSpy& spy) {
         auto result = std::async(std::launch::async, [dir, line] {
@@ -46,9 +54,9 @@ private slots:
     void secondStartHandsItsLineToTheFirst() {
         QTemporaryDir dir;
         SingleInstance first(dir.path());
-        QCOMPARE(first.claim(), SingleInstance::Claim::Primary);
+        QCOMPARE(claimOf(first), QStringLiteral("Primary"));
         SingleInstance second(dir.path());
-        QCOMPARE(second.claim(), SingleInstance::Claim::RunningElsewhere);
+        QCOMPARE(claimOf(second), QStringLiteral("RunningElsewhere"));
         QSignalSpy lines(&first, &SingleInstance::lineReceived);
 
         // The second claim left the live socket alone.
@@ -62,10 +70,10 @@ private slots:
     void aLiveListenerWithoutItsLockKeepsItsSocket() {
         QTemporaryDir dir;
         SingleInstance first(dir.path());
-        QCOMPARE(first.claim(), SingleInstance::Claim::Primary);
+        QCOMPARE(claimOf(first), QStringLiteral("Primary"));
         QVERIFY(QFile::remove(QString::fromStdString(instanceLockPath(dir.path().toStdString()))));
         SingleInstance second(dir.path());
-        QCOMPARE(second.claim(), SingleInstance::Claim::RunningElsewhere);
+        QCOMPARE(claimOf(second), QStringLiteral("RunningElsewhere"));
         QSignalSpy lines(&first, &SingleInstance::lineReceived);
         QCOMPARE(sendAsync(dir.path(), "show", lines), InstanceSend::Delivered);
         QTRY_COMPARE(lines.count(), 1);
@@ -74,7 +82,7 @@ private slots:
     void overlongLinesAreDropped() {
         QTemporaryDir dir;
         SingleInstance first(dir.path());
-        QCOMPARE(first.claim(), SingleInstance::Claim::Primary);
+        QCOMPARE(claimOf(first), QStringLiteral("Primary"));
         QSignalSpy lines(&first, &SingleInstance::lineReceived);
         const int fd = connectTo(first.socketPath());
         QVERIFY(fd >= 0);
@@ -93,7 +101,7 @@ private slots:
     void aSilentClientDoesNotBlockOthers() {
         QTemporaryDir dir;
         SingleInstance first(dir.path());
-        QCOMPARE(first.claim(), SingleInstance::Claim::Primary);
+        QCOMPARE(claimOf(first), QStringLiteral("Primary"));
         QSignalSpy lines(&first, &SingleInstance::lineReceived);
         const int fd = connectTo(first.socketPath());
         QVERIFY(fd >= 0);
@@ -123,13 +131,13 @@ private slots:
         lock.close();
         if (!readable) QVERIFY(lock.setPermissions({}));
         SingleInstance first(dir.path());
-        QCOMPARE(first.claim(), SingleInstance::Claim::Primary);
+        QCOMPARE(claimOf(first), QStringLiteral("Primary"));
         QSignalSpy lines(&first, &SingleInstance::lineReceived);
         QCOMPARE(sendAsync(dir.path(), "show", lines), InstanceSend::Delivered);
         QTRY_COMPARE(lines.count(), 1);
         // And the lock it holds now keeps a second one out.
         SingleInstance second(dir.path());
-        QCOMPARE(second.claim(), SingleInstance::Claim::RunningElsewhere);
+        QCOMPARE(claimOf(second), QStringLiteral("RunningElsewhere"));
     }
 
     // Out of descriptors, a waiting connection is tried again later rather
@@ -137,7 +145,7 @@ private slots:
     void outOfDescriptorsTheListenerBacksOff() {
         QTemporaryDir dir;
         SingleInstance first(dir.path());
-        QCOMPARE(first.claim(), SingleInstance::Claim::Primary);
+        QCOMPARE(claimOf(first), QStringLiteral("Primary"));
         QSignalSpy lines(&first, &SingleInstance::lineReceived);
         const int fd = connectTo(first.socketPath());
         QVERIFY(fd >= 0);
@@ -199,7 +207,7 @@ private slots:
         QVERIFY(QFile::exists(QString::fromStdString(instanceLockPath(dir.path().toStdString()))));
 
         SingleInstance next(dir.path());
-        QCOMPARE(next.claim(), SingleInstance::Claim::Primary);
+        QCOMPARE(claimOf(next), QStringLiteral("Primary"));
         QSignalSpy lines(&next, &SingleInstance::lineReceived);
         QCOMPARE(sendAsync(dir.path(), "show", lines), InstanceSend::Delivered);
         QTRY_COMPARE(lines.count(), 1);

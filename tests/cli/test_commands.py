@@ -236,6 +236,14 @@ class UsageTest(CliTestCase):
                     self.assertFalse(instance_folder.exists())
 
 
+    def test_the_desktop_program_speaks_as_the_command_line_does(self):
+        # Its messages go through its log; the user still reads one plain line.
+        for name in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"):
+            self.env.pop(name, None)
+        result = self.pellandor("dial", "5551234")
+        self.assertEqual(result.returncode, 1, result.stderr)
+        self.assertRegex(result.stderr, r"^pellandor: no display found [^\n]*\n$")
+
     def test_exit_statuses(self):
         cases = [
             (["--help"], 0), (["--version"], 0), ([], 1), (["frobnicate"], 1),

@@ -56,8 +56,8 @@ TEST_F(ScratchFolder, PresentSectionWithoutKeysReadsZeroAndEmpty) {
 
 TEST_F(ScratchFolder, SaveWritesEverySectionAndKeyInOrder) {
     AppSettings s;
-    const SettingsSaveResult result = saveSettings(iniPath(), s);
-    ASSERT_TRUE(result) << result.error;
+    const Status saved = saveSettings(iniPath(), s);
+    ASSERT_TRUE(saved) << saved.error();
     EXPECT_EQ(get(iniPath()), get(fixturePath("default_settings.ini")));
 }
 
@@ -118,11 +118,10 @@ TEST_F(ScratchFolder, PasswordTooLongToStoreKeepsTheOldOneAndSaysSo) {
 
     s.userId = "new id";
     s.password = std::string(97, 'q');
-    const SettingsSaveResult result = saveSettings(iniPath(), s);
-    EXPECT_TRUE(result.written);
-    EXPECT_FALSE(result.passwordStored);
-    EXPECT_FALSE(result);
-    EXPECT_FALSE(result.error.empty());
+    const Status saved = saveSettings(iniPath(), s);
+    EXPECT_FALSE(saved);
+    EXPECT_EQ(saved.code(), ErrorCode::Partial);  // the rest was written
+    EXPECT_NE(saved.error().find("too long"), std::string::npos);
     AppSettings loaded;
     loadSettings(iniPath(), loaded);
     EXPECT_EQ(IniFile(iniPath()).getString("USER_INFO", "PW"), before);

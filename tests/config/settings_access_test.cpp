@@ -13,8 +13,8 @@ namespace {
 using test::ScratchFolder;
 
 TEST_F(ScratchFolder, ReadShowsValuesAsTheProgramConvertsThem) {
-    std::string error;
-    ASSERT_EQ(writeSettingAsProgram(iniPath(), "user_info", "pw", "  secret  ", error), SettingWriteResult::Ok);
+    const Status written = writeSettingAsProgram(iniPath(), "user_info", "pw", "  secret  ");
+    ASSERT_TRUE(written) << written.error();
     std::string text = get(iniPath());
     text +=
         "[DISAPPEARANCE]\nUSE_DISAPPEARANCE=Yes\nTIME_DISAPPARANCE=-25\n"
@@ -47,37 +47,42 @@ TEST_F(ScratchFolder, ReadShowsValuesAsTheProgramConvertsThem) {
         {"HOTKEY", "USE_HOTKEY", std::nullopt},
     };
     for (const auto& c : cases) {
-        std::string value = "<untouched>";
-        const bool found = readSettingAsProgram(iniPath(), c.section, c.key, value);
-        EXPECT_EQ(found, c.value.has_value()) << c.section << "/" << c.key;
-        if (c.value) {
-            EXPECT_EQ(value, *c.value) << c.section << "/" << c.key;
-        }
+        EXPECT_EQ(readSettingAsProgram(iniPath(), c.section, c.key), c.value) << c.section << "/" << c.key;
     }
 }
 
 TEST_F(ScratchFolder, WriteStoresLikeTheProgramAndRefusesWhatItCannotStore) {
-    std::string error;
-    EXPECT_EQ(writeSettingAsProgram(iniPath(), "hotkey", "mod_key", "CTRL", error), SettingWriteResult::Ok);
-    EXPECT_EQ(writeSettingAsProgram(iniPath(), "Custom", "Key", " kept verbatim", error), SettingWriteResult::Ok);
-    EXPECT_EQ(writeSettingAsProgram(iniPath(), "USER_INFO", "PW", std::string(96, 'x'), error), SettingWriteResult::Ok);
+    EXPECT_TRUE(writeSettingAsProgram(iniPath(), "hotkey", "mod_key", "CTRL"));
+    EXPECT_TRUE(writeSettingAsProgram(iniPath(), "Custom", "Key", " kept verbatim"));
+    EXPECT_TRUE(writeSettingAsProgram(iniPath(), "USER_INFO", "PW", std::string(96, 'x')));
     EXPECT_EQ(get(iniPath()).find(std::string(96, 'x')), std::string::npos);  // never in clear
     const std::string before = get(iniPath());
     EXPECT_EQ(before.find("[HOTKEY]\nMOD_KEY=CTRL\n"), 0u);
 
-    EXPECT_EQ(writeSettingAsProgram(iniPath(), "USER_INFO", "PW", std::string(97, 'y'), error),
-              SettingWriteResult::PasswordTooLong);
-    EXPECT_NE(error.find("too long"), std::string::npos);
-    EXPECT_EQ(writeSettingAsProgram(iniPath(), "USER_INFO", "ID", "a\nb", error), SettingWriteResult::InvalidValue);
-    EXPECT_EQ(writeSettingAsProgram(iniPath(), "USER]INFO", "ID", "a", error), SettingWriteResult::InvalidName);
-    EXPECT_EQ(writeSettingAsProgram(iniPath(), "USER_INFO", "", "a", error), SettingWriteResult::InvalidName);
+    // A bad name is the caller's mistake (a command line shows its usage); a
+    // bad value is refused.
+    const struct {
+        const char* section;
+        const char* key;
+        std::string value;
+        ErrorCode code;
+        const char* said;
+    } refused[] = {
+        {"USER_INFO", "PW", std::string(97, 'y'), ErrorCode::Failed, "too long"},
+        {"USER_INFO", "ID", "a\nb", ErrorCode::Failed, "line break"},
+        {"USER]INFO", "ID", "a", ErrorCode::InvalidArgument, "invalid section or key name"},
+        {"USER_INFO", "", "a", ErrorCode::InvalidArgument, "invalid section or key name"},
+    };
+    for (const auto& c : refused) {
+        const Status written = writeSettingAsProgram(iniPath(), c.section, c.key, c.value);
+        EXPECT_FALSE(written) << c.section << "/" << c.key;
+        EXPECT_EQ(written.code(), c.code) << c.section << "/" << c.key;
+        EXPECT_NE(written.error().find(c.said), std::string::npos) << written.error();
+    }
     EXPECT_EQ(get(iniPath()), before);
 
-    std::string value;
-    ASSERT_TRUE(readSettingAsProgram(iniPath(), "USER_INFO", "PW", value));
-    EXPECT_EQ(value, std::string(96, 'x'));
-    ASSERT_TRUE(readSettingAsProgram(iniPath(), "CUSTOM", "KEY", value));
-    EXPECT_EQ(value, "kept verbatim");
+    EXPECT_EQ(readSettingAsProgram(iniPath(), "USER_INFO", "PW"), std::string(96, 'x'));
+    EXPECT_EQ(readSettingAsProgram(iniPath(), "CUSTOM", "KEY"), "kept verbatim");
 }
 
 // The password is trimmed before it is checked, as a save from the settings
@@ -85,22 +90,18 @@ TEST_F(ScratchFolder, WriteStoresLikeTheProgramAndRefusesWhatItCannotStore) {
 TEST_F(ScratchFolder, PasswordIsTrimmedBeforeItIsChecked) {
     const struct {
         const char* typed;
-        SettingWriteResult result;
-        const char* stored;
+        const char* stored;  // nullptr: refused
     } cases[] = {
-        {" secret\n", SettingWriteResult::Ok, "secret"},
-        {"\t\r\nsecret \r\n", SettingWriteResult::Ok, "secret"},
-        {"sec\nret", SettingWriteResult::InvalidValue, nullptr},
+        {" secret\n", "secret"},
+        {"\t\r\nsecret \r\n", "secret"},
+        {"sec\nret", nullptr},
     };
     for (const auto& c : cases) {
         put(iniPath(), "[USER_INFO]\nPW=\n");
-        std::string error;
-        EXPECT_EQ(writeSettingAsProgram(iniPath(), "USER_INFO", "PW", c.typed, error), c.result)
-            << testing::PrintToString(std::string(c.typed)) << error;
+        const Status written = writeSettingAsProgram(iniPath(), "USER_INFO", "PW", c.typed);
+        EXPECT_EQ(written.ok(), c.stored != nullptr) << testing::PrintToString(std::string(c.typed)) << written.error();
         if (c.stored == nullptr) continue;
-        std::string value;
-        ASSERT_TRUE(readSettingAsProgram(iniPath(), "USER_INFO", "PW", value));
-        EXPECT_EQ(value, c.stored);
+        EXPECT_EQ(readSettingAsProgram(iniPath(), "USER_INFO", "PW"), c.stored);
     }
 }
 

@@ -13,10 +13,12 @@ using test::ScratchFolder;
 
 TEST_F(ScratchFolder, ModelSaysWhyTheSettingsFileCannotBeRead) {
     SettingsModel missing(iniPath(), pathOf("language.ini"));
-    EXPECT_EQ(missing.load(), "");  // missing is fine
+    EXPECT_TRUE(missing.load());  // missing is fine
     ASSERT_EQ(::mkdir(iniPath().c_str(), 0700), 0);
     SettingsModel folder(iniPath(), pathOf("language.ini"));
-    EXPECT_NE(folder.load().find("not a regular file"), std::string::npos);
+    const Status loaded = folder.load();
+    EXPECT_FALSE(loaded);
+    EXPECT_NE(loaded.error().find("not a regular file"), std::string::npos);
 }
 
 TEST_F(ScratchFolder, ModelHoldsWhatTheProgramHoldsAtStart) {
@@ -25,7 +27,7 @@ TEST_F(ScratchFolder, ModelHoldsWhatTheProgramHoldsAtStart) {
         "[USER_INFO]\nID= alice \n[LANGUAGE]\nLAN=ENG\n[ACCESSCODE]\nCO_ACCESS_CODE=9\n"
         "[DIALING_RULE_ADV_ADV]\nUSE_NON_STD=1\nLENGTH_CO_EXTENSION=6\n");
     SettingsModel model(iniPath(), pathOf("language.ini"));
-    model.load();
+    ASSERT_TRUE(model.load());
     EXPECT_EQ(model.settings().userId, "alice");  // held without the file's blanks
     EXPECT_EQ(model.rules().coAccessCode, "9");
     EXPECT_FALSE(model.rules().addZero);         // ACCESSCODE present without the key
@@ -39,7 +41,7 @@ TEST_F(ScratchFolder, ModelHoldsWhatTheProgramHoldsAtStart) {
 
     put(iniPath(), "[LANGUAGE]\nLAN=LOCAL\n[DIALING_RULE_ADV_ADV]\nLENGTH_CO_EXTENSION=\n");
     SettingsModel local(iniPath(), pathOf("language.ini"));
-    local.load();
+    ASSERT_TRUE(local.load());
     EXPECT_EQ(local.texts().text("CAPTION"), "Lokal");
     EXPECT_EQ(local.rules().coExtensionLength, DialingRules{}.coExtensionLength);
     EXPECT_EQ(local.advancedTexts().text("DIALING_ADV_ADV"), "");  // LOCAL lacks it: empty, not English
@@ -61,7 +63,7 @@ std::size_t listen(SettingsModel& model, Heard& heard) {
 TEST_F(ScratchFolder, SaveWritesOnlyItsPartAndTellsWhatChanged) {
     put(iniPath(), "[HOTKEY]\nUSE_HOTKEY=1\nMOD_KEY=ALT\nVIRTUAL_KEY=Q\n[CALL_LOG]\nNUM_LOG=1\nLOG0=555\n");
     SettingsModel model(iniPath(), pathOf("language.ini"));
-    model.load();
+    ASSERT_TRUE(model.load());
     Heard heard;
     listen(model, heard);
 
@@ -93,7 +95,7 @@ TEST_F(ScratchFolder, SaveWritesOnlyItsPartAndTellsWhatChanged) {
 TEST_F(ScratchFolder, ReloadTakesOutsideChangesButNotItsOwnSaveOrABadFile) {
     put(pathOf("language.ini"), "[LOCAL]\nSETTINGS=Einstellungen\n");
     SettingsModel model(iniPath(), pathOf("language.ini"));
-    model.load();
+    ASSERT_TRUE(model.load());
     Heard heard;
     listen(model, heard);
 
@@ -139,7 +141,7 @@ TEST_F(ScratchFolder, ReloadTakesOutsideChangesButNotItsOwnSaveOrABadFile) {
 TEST_F(ScratchFolder, FailedSaveChangesNothing) {
     put(pathOf("blocked"), "x");
     SettingsModel model(pathOf("blocked/pellandor_settings.ini"), pathOf("language.ini"));
-    model.load();
+    (void)model.load();
     Heard heard;
     listen(model, heard);
     AppSettings edited = model.settings();
@@ -147,6 +149,25 @@ TEST_F(ScratchFolder, FailedSaveChangesNothing) {
     EXPECT_FALSE(model.save(edited, SettingsPart::General));
     EXPECT_EQ(model.settings().userId, "");
     EXPECT_TRUE(heard.aspects.empty());
+}
+
+// A password too long to store: the file keeps its old one, and so does the
+// program, while the rest of the save is taken in.
+TEST_F(ScratchFolder, SaveWithAPasswordTooLongKeepsTheOldPasswordOnly) {
+    SettingsModel model(iniPath(), pathOf("language.ini"));
+    ASSERT_TRUE(model.load());
+    AppSettings edited = model.settings();
+    edited.password = "old";
+    ASSERT_TRUE(model.save(edited, SettingsPart::General));
+    edited.userId = "carol";
+    edited.password = std::string(97, 'p');
+    const Status saved = model.save(edited, SettingsPart::General);
+    EXPECT_EQ(saved.code(), ErrorCode::Partial) << saved.error();
+    EXPECT_EQ(model.settings().userId, "carol");
+    EXPECT_EQ(model.settings().password, "old");
+    AppSettings stored;
+    loadSettings(iniPath(), stored);
+    EXPECT_EQ(stored.password, "old");
 }
 
 }  // namespace

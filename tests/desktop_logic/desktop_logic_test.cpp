@@ -108,7 +108,7 @@ TEST(ClipboardNumberTest, DirectionControlsNeverGiveANumber) {
             static const char kHex[] = "0123456789ABCDEF";
             encoded += {'%', kHex[c >> 4], kHex[c & 15]};
         }
-        EXPECT_NE(parsePhoneUri(encoded).error.find("direction controls"), std::string::npos) << encoded;
+        EXPECT_NE(parsePhoneUri(encoded).error().find("direction controls"), std::string::npos) << encoded;
         // Typed or pasted into the number box, then Call.
         EXPECT_EQ(callDestination(utf8, rules), std::nullopt);
     }
@@ -163,9 +163,9 @@ TEST(PhoneUriTest, ParsesWhatADiallerNeeds) {
         {"tel:555%0A1234", "555 1234"},
     };
     for (const auto& [uri, number] : good) {
-        const PhoneUriResult r = parsePhoneUri(uri);
-        EXPECT_TRUE(r.ok) << uri << ": " << r.error;
-        EXPECT_EQ(r.number, number) << uri;
+        const Result<std::string> r = parsePhoneUri(uri);
+        ASSERT_TRUE(r) << uri << ": " << r.error();
+        EXPECT_EQ(*r, number) << uri;
     }
     const std::string bad[] = {
         "tel:",
@@ -181,11 +181,11 @@ TEST(PhoneUriTest, ParsesWhatADiallerNeeds) {
         "555",
     };
     for (const std::string& uri : bad) {
-        const PhoneUriResult r = parsePhoneUri(uri);
-        EXPECT_FALSE(r.ok) << uri;
-        EXPECT_FALSE(r.error.empty()) << uri;
+        const Result<std::string> r = parsePhoneUri(uri);
+        EXPECT_FALSE(r) << uri;
+        EXPECT_FALSE(r.error().empty()) << uri;
     }
-    EXPECT_NE(parsePhoneUri("tel:" + std::string(kMaxPhoneUriLength, '5')).error.find("longer"), std::string::npos);
+    EXPECT_NE(parsePhoneUri("tel:" + std::string(kMaxPhoneUriLength, '5')).error().find("longer"), std::string::npos);
 }
 
 TEST(PhoneUriTest, LinkDialsWhatCopyingTheNumberDials) {
@@ -199,13 +199,13 @@ TEST(PhoneUriTest, LinkDialsWhatCopyingTheNumberDials) {
     rules.minPopupLength = 3;
     for (const char* number : {"+1-415-555-0177", "+44 (20) 7946-0018", "555-0177"}) {
         const std::string link = std::string("tel:") + number;
-        const PhoneUriResult parsed = parsePhoneUri(link);
+        const Result<std::string> parsed = parsePhoneUri(link);
         std::u16string copied;
         for (const char* p = number; *p; ++p) copied += char16_t(*p);
         const std::optional<std::string> clip = clipboardNumber(copied, rules);
-        ASSERT_TRUE(parsed.ok && clip) << number;
-        EXPECT_EQ(parsed.number, *clip);
-        EXPECT_EQ(rules.buildDialString(parsed.number), rules.buildDialString(*clip));
+        ASSERT_TRUE(parsed && clip) << number;
+        EXPECT_EQ(*parsed, *clip);
+        EXPECT_EQ(rules.buildDialString(*parsed), rules.buildDialString(*clip));
     }
 }
 

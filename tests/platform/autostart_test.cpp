@@ -87,27 +87,23 @@ TEST_F(AutostartEntry, RegisterWritesTheEntryAndUnregisterRemovesIt) {
 
 TEST_F(AutostartEntry, FailuresNameTheStepThatFailed) {
     std::ofstream(dir_ / "file") << "x";
-    const AutostartResult folder = registerAutostart((dir_ / "file" / "autostart" / "p.desktop").string(), "N", "/p");
-    EXPECT_EQ(folder.failedStep, AutostartStep::OpenFolder);
-    EXPECT_FALSE(folder.detail.empty());
-    EXPECT_EQ(autostartFailureText(true, folder.failedStep),
-              "Failed to register(RegCreateKey) to startup program lists");
+    const Status folder = registerAutostart((dir_ / "file" / "autostart" / "p.desktop").string(), "N", "/p");
+    EXPECT_EQ(folder.code(), ErrorCode::NoStore);
+    EXPECT_FALSE(folder.error().empty());
+    EXPECT_EQ(autostartFailureText(true, folder), "Failed to register(RegCreateKey) to startup program lists");
     // The folder itself is a file: it cannot be made, though a write test on
     // it passes (as every one does for root).
-    EXPECT_EQ(registerAutostart((dir_ / "file" / "p.desktop").string(), "N", "/p").failedStep,
-              AutostartStep::OpenFolder);
+    EXPECT_EQ(registerAutostart((dir_ / "file" / "p.desktop").string(), "N", "/p").code(), ErrorCode::NoStore);
 
     // An entry that is a folder cannot be replaced or removed.
     fs::create_directories(dir_ / "autostart" / "pellandor.desktop" / "x");
     const std::string entry = (dir_ / "autostart" / "pellandor.desktop").string();
-    const AutostartResult write = registerAutostart(entry, "N", "/p");
-    EXPECT_EQ(write.failedStep, AutostartStep::WriteEntry);
-    EXPECT_EQ(autostartFailureText(true, write.failedStep),
-              "Failed to register(RegSetValueEx) to startup program lists");
-    const AutostartResult remove = unregisterAutostart(entry);
-    EXPECT_EQ(remove.failedStep, AutostartStep::RemoveEntry);
-    EXPECT_EQ(autostartFailureText(false, remove.failedStep),
-              "Failed to register(RegDeleteValue) from startup program lists");
+    const Status write = registerAutostart(entry, "N", "/p");
+    EXPECT_FALSE(write);
+    EXPECT_EQ(autostartFailureText(true, write), "Failed to register(RegSetValueEx) to startup program lists");
+    const Status remove = unregisterAutostart(entry);
+    EXPECT_FALSE(remove);
+    EXPECT_EQ(autostartFailureText(false, remove), "Failed to register(RegDeleteValue) from startup program lists");
 }
 
 }  // namespace

@@ -64,7 +64,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     }
 
     SettingsModel model(args[0], languageFilePath());
-    model.load();
+    (void)model.load();
     const std::string& which = args[1];
     if (which == "settings")
         return runSettingsDialog(instance, nullptr, model, storeNamed(args.size() >= 3 ? args[2] : "")) ? 0 : 1;

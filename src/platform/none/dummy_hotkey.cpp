@@ -3,8 +3,6 @@
 
 #include <QGuiApplication>
 
-#include <iostream>
-
 Q_LOGGING_CATEGORY(lcHotkey, "pellandor.hotkey", QtWarningMsg)
 
 namespace pellandor {
@@ -21,10 +19,7 @@ public:
         // Once per run: the settings dialog applies the hotkey again on every OK.
         if (!why_.empty() && !reported_) {
             reported_ = true;
-            std::cerr << "pellandor: the hotkey " << hotkeyDisplayName(modifier, key) << " cannot be had: " << why_
-                      << ". A copied number pops the call dialog up by itself; to use a key instead, bind it to "
-                         "\"pellandor popup\" in the desktop's keyboard settings."
-                      << std::endl;
+            qCWarning(lcHotkey).noquote() << QString::fromStdString(hotkeyUnavailableText(modifier, key, why_));
         }
         return false;
     }

@@ -3,9 +3,8 @@
 
 namespace pellandor {
 
-std::unique_ptr<ClipboardWatcher> createWaylandClipboardWatcher(std::string& why) {
-    why = "built without Wayland support (libwayland-client)";
-    return nullptr;
+Result<std::unique_ptr<ClipboardWatcher>> createWaylandClipboardWatcher() {
+    return failure("built without Wayland support (libwayland-client)");
 }
 
 }  // namespace pellandor

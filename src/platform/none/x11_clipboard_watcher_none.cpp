@@ -3,9 +3,8 @@
 
 namespace pellandor {
 
-std::unique_ptr<ClipboardWatcher> createX11ClipboardWatcher(std::string& why) {
-    why = "built without X11 support (libxcb)";
-    return nullptr;
+Result<std::unique_ptr<ClipboardWatcher>> createX11ClipboardWatcher() {
+    return failure("built without X11 support (libxcb)");
 }
 
 }  // namespace pellandor

@@ -144,26 +144,13 @@ std::string autostartEntryText(std::string_view name, std::string_view programPa
     return text;
 }
 
-AutostartResult registerAutostart(const std::string& entryPath, std::string_view name, const std::string& programPath,
-                                  const std::string& settingsFile) {
-    AutostartResult result;
-    if (entryPath.empty() || programPath.empty()) {
-        result.failedStep = entryPath.empty() ? AutostartStep::OpenFolder : AutostartStep::WriteEntry;
-        result.detail = entryPath.empty() ? "no home folder is known" : "the program's path is unknown";
-        return result;
-    }
+Status registerAutostart(const std::string& entryPath, std::string_view name, const std::string& programPath,
+                         const std::string& settingsFile) {
+    if (entryPath.empty()) return failure("no home folder is known", ErrorCode::NoStore);
+    if (programPath.empty()) return failure("the program's path is unknown");
     // Making the folder is the "open" step; anything after it is the write.
-    if (const Status made = makeFolders(folderOf(entryPath)); !made) {
-        result.failedStep = AutostartStep::OpenFolder;
-        result.detail = made.error();
-        return result;
-    }
-    const std::string text = autostartEntryText(name, programPath, absolutePath(settingsFile));
-    if (const Status written = writeEntry(entryPath, text); !written) {
-        result.failedStep = AutostartStep::WriteEntry;
-        result.detail = written.error();
-    }
-    return result;
+    if (const Status made = makeFolders(folderOf(entryPath)); !made) return failure(made.error(), ErrorCode::NoStore);
+    return writeEntry(entryPath, autostartEntryText(name, programPath, absolutePath(settingsFile)));
 }
 
 bool autostartEntryExists(const std::string& entryPath) {
@@ -171,28 +158,24 @@ bool autostartEntryExists(const std::string& entryPath) {
     return !entryPath.empty() && ::lstat(entryPath.c_str(), &st) == 0;
 }
 
-AutostartResult unregisterAutostart(const std::string& entryPath) {
-    AutostartResult result;
-    if (entryPath.empty()) {
-        result.failedStep = AutostartStep::OpenFolder;
-        result.detail = "no home folder is known";
-        return result;
-    }
+Status unregisterAutostart(const std::string& entryPath) {
+    if (entryPath.empty()) return failure("no home folder is known", ErrorCode::NoStore);
     if (::unlink(entryPath.c_str()) != 0 && errno != ENOENT) {
         const int code = errno;
-        result.failedStep = code == ENOTDIR ? AutostartStep::OpenFolder : AutostartStep::RemoveEntry;
-        result.detail = entryPath + ": " + std::strerror(code) + " (" + std::to_string(code) + ")";
+        return failure(entryPath + ": " + std::strerror(code) + " (" + std::to_string(code) + ")",
+                       code == ENOTDIR ? ErrorCode::NoStore : ErrorCode::Failed);
     }
-    return result;
+    return {};
 }
 
-std::string autostartFailureText(bool registering, AutostartStep step) {
+std::string autostartFailureText(bool registering, const Status& failed) {
+    const bool noFolder = failed.code() == ErrorCode::NoStore;
     if (registering) {
-        return step == AutostartStep::OpenFolder ? "Failed to register(RegCreateKey) to startup program lists"
-                                                 : "Failed to register(RegSetValueEx) to startup program lists";
+        return noFolder ? "Failed to register(RegCreateKey) to startup program lists"
+                        : "Failed to register(RegSetValueEx) to startup program lists";
     }
-    return step == AutostartStep::OpenFolder ? "Failed to register(RegCreateKey) from startup program lists"
-                                             : "Failed to register(RegDeleteValue) from startup program lists";
+    return noFolder ? "Failed to register(RegCreateKey) from startup program lists"
+                    : "Failed to register(RegDeleteValue) from startup program lists";
 }
 
 }  // namespace pellandor

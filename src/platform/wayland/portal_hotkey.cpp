@@ -15,8 +15,6 @@
 #include <QDBusPendingReply>
 #include <QDBusVariant>
 
-#include <iostream>
-
 namespace pellandor {
 
 namespace {
@@ -218,10 +216,7 @@ private:
         const std::string shown = hotkeyDisplayName(modifier_, key_);
         if (reported_ == shown) return;
         reported_ = shown;
-        std::cerr << "pellandor: the hotkey " << shown << " cannot be had: " << why
-                  << ". A copied number pops the call dialog up by itself; to use a key instead, bind it to "
-                     "\"pellandor popup\" in the desktop's keyboard settings."
-                  << std::endl;
+        qCWarning(lcHotkey).noquote() << QString::fromStdString(hotkeyUnavailableText(modifier_, key_, why));
     }
 
     QDBusConnection bus_;

@@ -103,34 +103,30 @@ public:
         wl_display_disconnect(display_);
     }
 
-    bool start(std::string& why) {
+    Status start() {
         registry_ = wl_display_get_registry(display_);
         wl_registry_add_listener(registry_, &kRegistryListener, this);
         if (wl_display_roundtrip(display_) < 0) {
-            why = "the Wayland compositor did not answer";
-            return false;
+            return failure("the Wayland compositor did not answer");
         }
         if (manager_ == nullptr) {
-            why =
+            return failure(
                 "the Wayland compositor offers no clipboard access to programs in the background "
-                "(no wlr data-control)";
-            return false;
+                "(no wlr data-control)");
         }
         if (seat_ == nullptr) {
-            why = "the Wayland compositor has no seat";
-            return false;
+            return failure("the Wayland compositor has no seat");
         }
         device_ = zwlr_data_control_manager_v1_get_data_device(manager_, seat_);
         zwlr_data_control_device_v1_add_listener(device_, &kDeviceListener, this);
         // The selection already there arrives first; it is no new copy.
         if (wl_display_roundtrip(display_) < 0) {
-            why = "the Wayland compositor did not answer";
-            return false;
+            return failure("the Wayland compositor did not answer");
         }
         started_ = true;
         notifier_ = std::make_unique<QSocketNotifier>(wl_display_get_fd(display_), QSocketNotifier::Read);
         connect(notifier_.get(), &QSocketNotifier::activated, this, &WaylandClipboardWatcher::dispatch);
-        return true;
+        return {};
     }
 
     void read(int maxChars, std::function<void(const WatchedClipboardEntry&)> done) override {
@@ -268,20 +264,14 @@ private:
 
 }  // namespace
 
-std::unique_ptr<ClipboardWatcher> createWaylandClipboardWatcher(std::string& why) {
+Result<std::unique_ptr<ClipboardWatcher>> createWaylandClipboardWatcher() {
     const char* name = std::getenv("WAYLAND_DISPLAY");
-    if (name == nullptr || *name == '\0') {
-        why = "not a Wayland session";
-        return nullptr;
-    }
+    if (name == nullptr || *name == '\0') return failure("not a Wayland session");
     wl_display* display = wl_display_connect(nullptr);
-    if (display == nullptr) {
-        why = std::string("cannot connect to the Wayland display \"") + name + "\"";
-        return nullptr;
-    }
+    if (display == nullptr) return failure(std::string("cannot connect to the Wayland display \"") + name + "\"");
     auto watcher = std::make_unique<WaylandClipboardWatcher>(display);
-    if (!watcher->start(why)) return nullptr;
-    return watcher;
+    if (Status started = watcher->start(); !started) return failure(started.error());
+    return std::unique_ptr<ClipboardWatcher>(std::move(watcher));
 }
 
 }  // namespace pellandor

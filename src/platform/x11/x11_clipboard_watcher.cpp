@@ -284,13 +284,10 @@ private:
 
 }  // namespace
 
-std::unique_ptr<ClipboardWatcher> createX11ClipboardWatcher(std::string& why) {
-    if (QGuiApplication::platformName() != QLatin1String("xcb")) {
-        why = "the platform is not xcb";
-        return nullptr;
-    }
+Result<std::unique_ptr<ClipboardWatcher>> createX11ClipboardWatcher() {
+    if (QGuiApplication::platformName() != QLatin1String("xcb")) return failure("the platform is not xcb");
     const char* display = std::getenv("DISPLAY");
-    return std::make_unique<X11ClipboardWatcher>(display ? display : "");
+    return std::unique_ptr<ClipboardWatcher>(std::make_unique<X11ClipboardWatcher>(display ? display : ""));
 }
 
 }  // namespace pellandor

@@ -298,10 +298,10 @@ private:
                 for (std::size_t i = 0; i < 5; ++i) *values[i] = controlText(d, kPrefixes[i]);
                 const std::string length = controlText(d, IDC_SPC_LENGTH);
                 next.coExtensionLength = length.empty() ? "0" : length;
-                const SettingsSaveResult saved = model().save(next, SettingsPart::SpecialDialing);
-                if (!saved.written) {
+                const Status saved = model().save(next, SettingsPart::SpecialDialing);
+                if (!saved) {
                     showSaveFailure(d, model().texts().message("AL_DIALING_NOT_SAVED"), model().settingsPath(),
-                                    saved.error);
+                                    saved.error());
                     return;
                 }
                 EndDialog(d, 1);
@@ -368,10 +368,10 @@ private:
                 next.useInternationalRule = isChecked(d, IDC_ADV_INTERNATIONAL);
                 next.usePopupForChar = isChecked(d, IDC_ADV_POPUP_FOR_CHAR);
                 next.minPopupLength = controlText(d, IDC_ADV_LENGTH);
-                const SettingsSaveResult saved = model().save(next, SettingsPart::AdvancedDialing);
-                if (!saved.written) {
+                const Status saved = model().save(next, SettingsPart::AdvancedDialing);
+                if (!saved) {
                     showSaveFailure(d, model().texts().message("AL_DIALING_NOT_SAVED"), model().settingsPath(),
-                                    saved.error);
+                                    saved.error());
                     return;
                 }
                 EndDialog(d, 1);
@@ -683,11 +683,12 @@ private:
         // In the keyring, the file's PW stays empty.
         std::string typed;
         if (*place == PasswordPlace::Keyring) typed = std::exchange(next.password, std::string());
-        const SettingsSaveResult result = model().save(next, SettingsPart::General);
+        const Status result = model().save(next, SettingsPart::General);
         wipeString(typed);
         wipeString(next.password);
         if (!result) {
-            showSaveFailure(d, model().texts().message("AL_SETTINGS_NOT_SAVED"), model().settingsPath(), result.error);
+            showSaveFailure(d, model().texts().message("AL_SETTINGS_NOT_SAVED"), model().settingsPath(),
+                            result.error());
             return false;
         }
         gMovedTransparency.reset();

@@ -117,15 +117,14 @@ public:
     }
     // The stored value as the program reads it back ("<missing>" if absent).
     std::string value(const std::string& section, const std::string& key) const {
-        std::string value;
-        return readSettingAsProgram(settingsPath, section, key, value) ? value : "<missing>";
+        return readSettingAsProgram(settingsPath, section, key).value_or("<missing>");
     }
     std::string raw(const std::string& section, const std::string& key) const {
         return IniFile(settingsPath).find(section, key).value_or("<missing>");
     }
     std::unique_ptr<SettingsModel> load() const {
         auto model = std::make_unique<SettingsModel>(settingsPath, languagePath);
-        model->load();
+        (void)model->load();
         return model;
     }
 

@@ -43,7 +43,7 @@ int main(int argc, char** argv) {
     file.close();
     const std::string languagePath = pellandor::languageFilePath();
     pellandor::SettingsModel model(settingsPath, languagePath);
-    model.load();
+    (void)model.load();
     PreviewTargets targets;
     pellandor::SettingsDialog settings(model, targets);
     settings.openDialog();
