@@ -47,6 +47,8 @@ args = ap.parse_args()
 BIN = pathlib.Path(args.build) / "bin"
 LINUX_BIN = pathlib.Path(args.linux_build) / "bin"
 os.environ["PELLANDOR_BIN_DIR"] = str(BIN)
+# The session starts its own simulator from here too.
+os.environ["PELLANDOR_LINUX_BIN"] = str(LINUX_BIN)
 os.environ["PELLANDOR_SAMPLE_SETTINGS"] = str(ROOT / "resources" / "sample_settings.ini")
 sys.path.insert(0, str(ROOT / "tests" / "win32_desktop"))
 from test_desktop_wine import TITLE, TOOLS, Session, settings_text, wait_for  # noqa: E402
