@@ -86,6 +86,10 @@ public:
     Begin pressAndWait(CallKind kind, const CallDialogValues& account, std::string_view numberText,
                        const DialingRules& rules, CallOutcome& outcome);
 
+    // Readies the request's worker and TLS context ahead of the first press,
+    // so that press does not wait for them. Optional: press makes them too.
+    void prepare() { (void)request_.prepare(); }
+
     // From a started request until its completion has returned.
     bool isRunning() const { return busy_.load(std::memory_order_acquire); }
     // Time-outs and similar knobs, for tests and tools.

@@ -213,6 +213,21 @@ Status ExchangeRequest::init(const std::string& host, const std::string& port) {
         return failure(errorText_);
     }
 
+    return makeTlsContext();
+}
+
+Status ExchangeRequest::prepare() {
+    if (isRunning()) return {};
+    {
+        const std::lock_guard lock(shared_->mutex);
+        if (!worker_.joinable()) {
+            if (Status started = startWorker(); !started) return started;
+        }
+    }
+    return makeTlsContext();
+}
+
+Status ExchangeRequest::makeTlsContext() {
     // The context holds nothing of the exchange, so one serves every request:
     // building it costs a few tenths of a millisecond on each press.
     if (tls_) return {};
@@ -316,15 +331,22 @@ Status ExchangeRequest::wakeWorker() {
         shared_->wake.notify_one();
         return {};
     }
+    if (Status started = startWorker(); !started) {
+        shared_->state = Shared::State::Idle;
+        shared_->job = false;
+        shared_->crashTest = false;
+        return started;
+    }
+    return {};
+}
+
+Status ExchangeRequest::startWorker() {
     try {
         // One worker for the object's life: a thread started for each press
         // cost a tenth of a millisecond before the connection could begin.
         // The default stack: OpenSSL needs far more than a few kilobytes.
         worker_ = std::thread([this, shared = shared_] { serve(shared); });
     } catch (const std::system_error& e) {
-        shared_->state = Shared::State::Idle;
-        shared_->job = false;
-        shared_->crashTest = false;
         return failure(std::string("start: thread creation fail ") + e.what());
     }
     return {};

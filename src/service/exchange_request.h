@@ -42,6 +42,11 @@ public:
     // kStepConnect with the same "getaddrinfo: ..." text.
     Status init(const std::string& host, const std::string& port);
 
+    // Makes now what the first request would otherwise make on its way:
+    // the worker (waiting) and the TLS context, its libraries loaded. Does
+    // nothing while a request runs; a failure is left for init to report.
+    Status prepare();
+
     // May be called at any time, also from inside the callback.
     void setResultCallback(ResultCallback callback);
     // connect plus handshake each within `connect`; from sending the request
@@ -92,6 +97,10 @@ private:
     // Hands the worker its next job, starting it the first time; the caller
     // holds the lock. Fails when no thread can start.
     Status wakeWorker();
+    // Starts the worker, waiting for its first job; the caller holds the lock.
+    Status startWorker();
+    // The TLS context, made once and kept for every request.
+    Status makeTlsContext();
     bool resolve();
     bool connect();
     // False, with the error text set, when the key or chain is not trusted.

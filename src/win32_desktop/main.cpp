@@ -10,7 +10,6 @@
 #include "win32_desktop/shell_window.h"
 
 #include <windows.h>
-#include <commctrl.h>
 #include <shellapi.h>
 
 #include <string>
@@ -95,9 +94,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         case HandOver::NoInstance:
             break;
     }
-
-    INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
-    InitCommonControlsEx(&controls);
 
     SettingsModel model(request.settings ? *request.settings : defaultSettingsPath(), languageFilePath());
     if (const Status loaded = model.load(); !loaded) debugLog("settings: " + loaded.error());

@@ -122,6 +122,26 @@ TEST(RequestInit, NamesAreResolvedOnTheWorker) {
     EXPECT_EQ(result.text.find('\n'), result.text.size() - 1) << result.text;
 }
 
+// Readied ahead (worker waiting, TLS context made), a request is idle until
+// started, then runs as one that was not readied; one readied and never used
+// is destroyed without hanging on its waiting worker.
+TEST(RequestPrepare, ReadiesWithoutStartingAndRequestsStillRun) {
+    {
+        ExchangeRequest unused;
+        ASSERT_TRUE(succeeded(unused.prepare()));
+        EXPECT_FALSE(unused.isRunning());
+    }
+    ExchangeRequest request;
+    ASSERT_TRUE(succeeded(request.prepare()));
+    ASSERT_TRUE(succeeded(request.prepare()));  // again: nothing more to make
+    EXPECT_FALSE(request.isRunning());
+    ASSERT_TRUE(succeeded(request.init("127.0.0.1", "9")));
+    // An unknown call type fails on the worker, without any connection.
+    EXPECT_EQ(test::runRequest(request, 3, kUser).step, -kStepMakeRequestXml);
+    ASSERT_TRUE(succeeded(request.prepare()));
+    EXPECT_EQ(test::runRequest(request, 3, kUser).step, -kStepMakeRequestXml);
+}
+
 // The callback runs without any lock of the request held: it may set another
 // callback, start nothing while it runs, or destroy the request; the request
 // counts as running until the callback has returned.

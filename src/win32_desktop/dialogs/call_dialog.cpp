@@ -9,6 +9,7 @@
 #include "platform/credential_store.h"
 #include "platform/win32/wide_text.h"
 #include "service/result_message.h"
+#include "win32_desktop/dialogs/common_controls.h"
 #include "win32_desktop/dialogs/dialog_resources.h"
 #include "win32_desktop/dialogs/dpi.h"
 #include "win32_desktop/dialogs/skin_images.h"
@@ -24,6 +25,10 @@ namespace {
 
 // Posted by the request's worker with a heap CallOutcome in lParam.
 constexpr UINT kRequestFinished = 32965;
+// Posted when the window is first made: the request's worker and TLS are
+// readied once the dialog is on screen, so neither the first show nor the
+// first call waits for them.
+constexpr UINT kPrepareRequests = WM_APP + 30;
 constexpr UINT_PTR kAutoHideTimer = 1;
 constexpr UINT_PTR kResultTextTimer = 2;
 constexpr UINT_PTR kSubclassId = 1;
@@ -50,6 +55,13 @@ constexpr int kBackgroundFull = 173;
 constexpr int kBackgroundSmall = 197;
 constexpr int kArrow = 152;
 constexpr int kArrowPressed = 153;
+
+// The program loads TLS on first use; loaded here, the first request's worker
+// finds it ready instead of loading it in the middle of a handshake.
+void loadTlsLibraries() {
+    for (const wchar_t* dll : {L"secur32.dll", L"crypt32.dll", L"bcrypt.dll"})
+        LoadLibraryExW(dll, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
 
 const ButtonSkin* buttonSkin(int id) {
     for (const ButtonSkin& b : kButtons) {
@@ -97,9 +109,10 @@ struct Win32CallDialog::State {
     bool messageOpen = false;
     std::wstring pendingMessage;
     std::unique_ptr<CredentialStore> store = openCredentialStore();
-    // Reset first when the dialog goes, so its worker is joined before the
-    // window it posts to.
-    std::unique_ptr<CallPress> caller = std::make_unique<CallPress>();
+    // Made once the window is shown (or by the first press); reset first
+    // when the dialog goes, so its worker is joined before the window it
+    // posts to.
+    std::unique_ptr<CallPress> caller;
 
     ~State() {
         for (HGDIOBJ o :
@@ -144,8 +157,13 @@ struct Win32CallDialog::State {
 };
 
 void Win32CallDialog::State::create() {
+    // Made when first shown: a tray program that never shows it keeps
+    // neither its window, its skin nor the common controls.
+    if (window != nullptr) return;
+    loadCommonControls();
     window =
         CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_CALL), nullptr, dialogProc, reinterpret_cast<LPARAM>(this));
+    if (window != nullptr) PostMessageW(window, kPrepareRequests, 0, 0);
 }
 
 void Win32CallDialog::State::buildForDpi() {
@@ -221,6 +239,7 @@ void Win32CallDialog::State::startAutoHide() {
 }
 
 void Win32CallDialog::State::press(CallKind kind) {
+    if (!caller) caller = std::make_unique<CallPress>();
     // A posted Call (Enter, auto-call) may arrive while a request runs.
     if (caller->isRunning()) return;
     std::string text;
@@ -321,6 +340,7 @@ void Win32CallDialog::State::setFull(bool f) {
 }
 
 void Win32CallDialog::State::hide() {
+    if (window == nullptr) return;
     KillTimer(window, kAutoHideTimer);
     resultShown = false;
     ShowWindow(window, SW_HIDE);
@@ -537,6 +557,11 @@ INT_PTR Win32CallDialog::State::handle(UINT message, WPARAM wParam, LPARAM lPara
         case WM_CLOSE:
             hide();
             return TRUE;
+        case kPrepareRequests:
+            loadTlsLibraries();
+            if (!caller) caller = std::make_unique<CallPress>();
+            caller->prepare();
+            return TRUE;
         case kRequestFinished: {
             const std::unique_ptr<CallOutcome> outcome(reinterpret_cast<CallOutcome*>(lParam));
             present(*outcome);
@@ -606,7 +631,6 @@ LRESULT CALLBACK Win32CallDialog::State::buttonProc(HWND button, UINT message, W
 Win32CallDialog::Win32CallDialog(HINSTANCE instance, SettingsModel& model) : state_(new State(instance, model)) {
     loadCallLog(model.settingsPath(), state_->log, state_->place);
     state_->values = model.callDialogValues();
-    state_->create();
     State* state = state_;
     state_->subscription = model.subscribe([state](const SettingsChange& change) {
         if (change.has(kAspectCallDialog) || change.has(kAspectLanguage)) state->applyValues();
@@ -628,6 +652,7 @@ Win32CallDialog::~Win32CallDialog() {
 
 void Win32CallDialog::showNumber(const std::string& utf8Number, bool autoCall) {
     State& s = *state_;
+    s.create();
     SetWindowTextW(s.box, win32::widen(s.model.rules().buildDialString(utf8Number)).c_str());
     const SIZE size = s.windowSize();
     Point position{s.place.dialogX, s.place.dialogY};
@@ -656,6 +681,7 @@ void Win32CallDialog::showNumber(const std::string& utf8Number, bool autoCall) {
 
 void Win32CallDialog::showDialog() {
     State& s = *state_;
+    s.create();
     if (!IsWindowVisible(s.window)) SetWindowTextW(s.box, L"");
     s.keepOnScreen();
     ShowWindow(s.window, SW_SHOW);
@@ -668,7 +694,7 @@ void Win32CallDialog::hide() {
 }
 
 bool Win32CallDialog::isVisible() const {
-    return IsWindowVisible(state_->window) != FALSE;
+    return state_->window != nullptr && IsWindowVisible(state_->window) != FALSE;
 }
 
 HWND Win32CallDialog::window() const {

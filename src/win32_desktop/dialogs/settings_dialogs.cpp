@@ -12,6 +12,7 @@
 #include "dialing/text_utils.h"
 #include "platform/credential_store.h"
 #include "platform/win32/wide_text.h"
+#include "win32_desktop/dialogs/common_controls.h"
 #include "win32_desktop/dialogs/dialog_resources.h"
 #include "win32_desktop/dialogs/dpi.h"
 #include "win32_desktop/dialogs/template_layout.h"
@@ -128,6 +129,7 @@ public:
     SettingsWindow& operator=(const SettingsWindow&) = delete;
 
     INT_PTR run(HWND owner) {
+        loadCommonControls();
         return DialogBoxParamW(instance_, MAKEINTRESOURCEW(templateId_), owner, proc, reinterpret_cast<LPARAM>(this));
     }
 
