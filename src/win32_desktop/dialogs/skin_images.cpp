@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 namespace pellandor {
 
@@ -20,24 +21,14 @@ bool isKeyed(int id) {
     return id == 173 || id == 197;
 }
 
+constexpr std::uint32_t kRepeatBit = 0x80000000u;
+
 bool loadPixels(HINSTANCE instance, int id, Pixels& out) {
     HRSRC found = FindResourceW(instance, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(10));  // RT_RCDATA
     if (found == nullptr) return false;
     HGLOBAL loaded = LoadResource(instance, found);
     const auto* data = static_cast<const unsigned char*>(loaded ? LockResource(loaded) : nullptr);
-    const DWORD size = SizeofResource(instance, found);
-    if (data == nullptr || size < 8) return false;
-    const auto word = [data](int at) {
-        return std::uint32_t(data[at]) | std::uint32_t(data[at + 1]) << 8 | std::uint32_t(data[at + 2]) << 16 |
-               std::uint32_t(data[at + 3]) << 24;
-    };
-    const std::uint32_t width = word(0), height = word(4);
-    if (width == 0 || height == 0 || width > 4096 || height > 4096 || size != 8 + width * height * 4) return false;
-    out.width = int(width);
-    out.height = int(height);
-    out.argb.resize(std::size_t(width) * height);
-    std::memcpy(out.argb.data(), data + 8, out.argb.size() * 4);
-    return true;
+    return data != nullptr && decodeSkinPixels(data, SizeofResource(instance, found), out);
 }
 
 HBITMAP makeDib(const Pixels& pixels) {
@@ -55,6 +46,45 @@ HBITMAP makeDib(const Pixels& pixels) {
 }
 
 }  // namespace
+
+bool decodeSkinPixels(const unsigned char* data, std::size_t size, Pixels& out) {
+    out = Pixels{};
+    std::size_t at = 0;
+    const auto word = [data, size, &at](std::uint32_t& value) {
+        if (size - at < 4) return false;
+        value = std::uint32_t(data[at]) | std::uint32_t(data[at + 1]) << 8 | std::uint32_t(data[at + 2]) << 16 |
+                std::uint32_t(data[at + 3]) << 24;
+        at += 4;
+        return true;
+    };
+    std::uint32_t width = 0, height = 0;
+    if (!word(width) || !word(height) || width == 0 || height == 0 || width > 4096 || height > 4096) return false;
+    std::vector<std::uint32_t> argb;
+    argb.reserve(std::size_t(width) * height);
+    const std::size_t total = std::size_t(width) * height;
+    while (argb.size() < total) {
+        std::uint32_t count = 0;
+        if (!word(count)) return false;
+        const bool repeat = (count & kRepeatBit) != 0;
+        count &= ~kRepeatBit;
+        if (count == 0 || count > total - argb.size()) return false;
+        std::uint32_t pixel = 0;
+        if (repeat) {
+            if (!word(pixel)) return false;
+            argb.insert(argb.end(), count, pixel);
+            continue;
+        }
+        for (std::uint32_t i = 0; i < count; ++i) {
+            if (!word(pixel)) return false;
+            argb.push_back(pixel);
+        }
+    }
+    if (at != size) return false;
+    out.width = int(width);
+    out.height = int(height);
+    out.argb = std::move(argb);
+    return true;
+}
 
 Pixels resampled(const Pixels& source, int width, int height, bool keyed) {
     if (width == source.width && height == source.height) return source;

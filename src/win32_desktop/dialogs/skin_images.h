@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <vector>
@@ -16,6 +17,12 @@ struct Pixels {
     int height = 0;
     std::vector<std::uint32_t> argb;  // premultiplied, rows top down
 };
+
+// Reads an image as the build compiles it in: width and height (32-bit
+// little-endian), then run-length coded pixels (a count with the top bit set:
+// one pixel that many times; without it: that many pixels). False, leaving
+// `out` empty, unless the runs fill the image exactly.
+bool decodeSkinPixels(const unsigned char* data, std::size_t size, Pixels& out);
 
 // Resamples `source` to `width` x `height` by averaging. With `keyed`, a
 // pixel is either fully the key colour or has none of it blended in, so the
