@@ -7,6 +7,13 @@ pellandor_add_gtest(pellandor_win32_shell_tests
   LIBS pellandor_win32_shell
   LABELS unit)
 
+# TLS, Winsock, COM and the common controls come when first used, not at start.
+list(JOIN PELLANDOR_DELAY_LOADED "," lazy_dlls)
+add_test(NAME win32_desktop_lazy_imports
+  COMMAND "${CMAKE_COMMAND}" "-DOBJDUMP=${CMAKE_OBJDUMP}" "-DEXE=$<TARGET_FILE:pellandor-desktop>"
+    "-DLAZY=${lazy_dlls}" -P "${CMAKE_CURRENT_SOURCE_DIR}/win32_desktop/lazy_imports.cmake")
+set_tests_properties(win32_desktop_lazy_imports PROPERTIES LABELS unit)
+
 if(PELLANDOR_WINE AND Python3_FOUND)
   # Calls go to the Linux build's simulator; its command line says what they should send.
   get_filename_component(linux_bin "${PELLANDOR_LINUX_SIM}" DIRECTORY)
