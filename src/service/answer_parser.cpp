@@ -38,8 +38,10 @@ bool AnswerParser::parse(std::string_view text) {
     } while (!text.empty());
 
     if (!ok) {
-        errors_ << XML_ErrorString(XML_GetErrorCode(parser.get())) << " at line "
-                << XML_GetCurrentLineNumber(parser.get());
+        if (const char* message = XML_ErrorString(XML_GetErrorCode(parser.get()))) {
+            errors_ += message;
+            errors_ += " at line " + std::to_string(XML_GetCurrentLineNumber(parser.get()));
+        }
     }
     return ok;
 }

@@ -3,7 +3,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <string_view>
 
@@ -21,7 +20,7 @@ public:
     // True when the whole text is well-formed. On failure the tree built up
     // to the error stays, and the error text gains "<expat message> at line N".
     bool parse(std::string_view text);
-    std::string getErrorText() const { return errors_.str(); }
+    std::string getErrorText() const { return errors_; }
     // Null when no element was seen.
     const XmlNode* root() const { return root_.get(); }
 
@@ -30,7 +29,9 @@ private:
     static void onEnd(void* self, const char* name);
     static void onText(void* self, const char* bytes, int length);
 
-    std::ostringstream errors_;
+    // A string, not a stream: streams bring the C++ locale machinery into
+    // every program that links the exchange client.
+    std::string errors_;
     std::unique_ptr<XmlNode> root_;
     XmlNode* current_ = nullptr;
 };
