@@ -7,6 +7,7 @@
 #include <dbghelp.h>
 
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
@@ -19,14 +20,14 @@ namespace {
 using MiniDumpWriteDumpFn = BOOL(WINAPI*)(HANDLE, DWORD, HANDLE, MINIDUMP_TYPE, PMINIDUMP_EXCEPTION_INFORMATION,
                                           PMINIDUMP_USER_STREAM_INFORMATION, PMINIDUMP_CALLBACK_INFORMATION);
 
+// How long a failed process waits for the dump to be written from outside.
+constexpr DWORD kDumpWaitMs = 60000;
+
 // Everything the filter uses, made before any crash: the heap may be broken then.
 struct Prepared {
-    MiniDumpWriteDumpFn writeDump = nullptr;
     wchar_t program[MAX_PATH * 4] = {};
-    wchar_t folders[2][MAX_PATH * 4] = {};
-    bool notice = true;
-    wchar_t path[MAX_PATH * 4 + 64] = {};
     wchar_t commandLine[MAX_PATH * 10] = {};
+    HANDLE dumped = nullptr;  // set by the writer once the file is closed
 };
 Prepared prepared;
 
@@ -41,22 +42,19 @@ std::wstring localAppDataFolder() {
     return std::wstring(value) + L"\\pellandor";
 }
 
-// Creates a new file in `folder`; the folder is made when it is missing.
-HANDLE createDumpFile(const wchar_t* folder, const SYSTEMTIME& now) {
-    if (folder[0] == L'\0') return INVALID_HANDLE_VALUE;
-    CreateDirectoryW(folder, nullptr);
+// Between the failed process and the one writing its dump.
+std::wstring dumpedEventName(DWORD processId) {
+    return L"Local\\Ulvex Pellandor crash dump " + std::to_wstring(processId);
+}
+
+// Creates a new file in `folder`, named for `when`; the folder is made when
+// it is missing.
+HANDLE createDumpFile(const std::wstring& folder, const SYSTEMTIME& when, std::wstring& path) {
+    if (folder.empty()) return INVALID_HANDLE_VALUE;
+    CreateDirectoryW(folder.c_str(), nullptr);
     for (unsigned sequence = 1; sequence < 100; ++sequence) {
-        // swprintf allocates nothing; the name's fields are those of crashDumpFileName.
-        if (sequence == 1) {
-            std::swprintf(prepared.path, sizeof prepared.path / sizeof(wchar_t),
-                          L"%ls\\%ls_Err_%04u-%02u-%02u %02u_%02u_%02u.DMP", folder, kProductTitle, now.wYear,
-                          now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond);
-        } else {
-            std::swprintf(prepared.path, sizeof prepared.path / sizeof(wchar_t),
-                          L"%ls\\%ls_Err_%04u-%02u-%02u %02u_%02u_%02u (%u).DMP", folder, kProductTitle, now.wYear,
-                          now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, sequence);
-        }
-        const HANDLE file = CreateFileW(prepared.path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        path = folder + L"\\" + crashDumpFileName(kProductTitle, when, sequence);
+        const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                         FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE) return file;
         if (GetLastError() != ERROR_FILE_EXISTS) return INVALID_HANDLE_VALUE;
@@ -64,23 +62,60 @@ HANDLE createDumpFile(const wchar_t* folder, const SYSTEMTIME& now) {
     return INVALID_HANDLE_VALUE;
 }
 
-void startNotice(bool written) {
-    if (!prepared.notice || prepared.program[0] == L'\0') return;
-    if (written) {
-        std::swprintf(prepared.commandLine, sizeof prepared.commandLine / sizeof(wchar_t),
-                      L"\"%ls\" --crash-notice \"%ls\"", prepared.program, prepared.path);
+// The dump of the failed process `processId`, written from this one:
+// dbghelp is never loaded into the tray program, and a process whose heap may
+// be broken writes no file. Returns the file, or nothing when none was written.
+std::optional<std::wstring> writeDumpOf(DWORD processId, DWORD threadId, std::uintptr_t exception,
+                                        const SYSTEMTIME& when) {
+    // From the system folder only: a dbghelp.dll planted beside us is not loaded.
+    const HMODULE dbghelp = LoadLibraryExW(L"dbghelp.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    const auto writeDump = dbghelp == nullptr ? nullptr
+                                              : reinterpret_cast<MiniDumpWriteDumpFn>(reinterpret_cast<void*>(
+                                                    GetProcAddress(dbghelp, "MiniDumpWriteDump")));
+    const HANDLE process =
+        OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | PROCESS_DUP_HANDLE, FALSE, processId);
+    std::optional<std::wstring> written;
+    if (writeDump != nullptr && process != nullptr) {
+        for (const std::wstring& folder : {win32::widen(moduleDirectory()), localAppDataFolder()}) {
+            std::wstring path;
+            const HANDLE file = createDumpFile(folder, when, path);
+            if (file == INVALID_HANDLE_VALUE) continue;
+            MINIDUMP_EXCEPTION_INFORMATION info{};
+            info.ThreadId = threadId;
+            info.ExceptionPointers = reinterpret_cast<EXCEPTION_POINTERS*>(exception);
+            info.ClientPointers = TRUE;  // the pointers are the failed process's
+            const bool ok = writeDump(process, processId, file, MiniDumpNormal, exception != 0 ? &info : nullptr,
+                                      nullptr, nullptr) != FALSE;
+            CloseHandle(file);
+            if (ok) {
+                written = path;
+                break;
+            }
+            // A dump cut short claims nothing; the next folder may take it.
+            DeleteFileW(path.c_str());
+        }
+    }
+    if (process != nullptr) CloseHandle(process);
+    return written;
+}
+
+void showNotice(const std::optional<std::wstring>& dumpFile) {
+    std::wstring text;
+    if (dumpFile) {
+        text = L"Crash dump file is saved at " + *dumpFile + L"!!";
     } else {
-        std::swprintf(prepared.commandLine, sizeof prepared.commandLine / sizeof(wchar_t),
-                      L"\"%ls\" --crash-notice-failed", prepared.program);
+        // In the language the user chose, like the program's other messages.
+        SettingsModel model(defaultSettingsPath(), languageFilePath());
+        (void)model.load();
+        text = win32::widen(model.texts().message("AL_NO_CRASH_FILE"));
     }
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (CreateProcessW(prepared.program, prepared.commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                       &process)) {
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-    }
+    const std::wstring title = std::wstring(kProductTitle) + L" is Crashed!!";
+    MessageBoxW(nullptr, text.c_str(), title.c_str(), MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
+}
+
+bool noticeWanted() {
+    const wchar_t* notice = _wgetenv(L"PELLANDOR_CRASH_NOTICE");
+    return notice == nullptr || std::wcscmp(notice, L"off") != 0;
 }
 
 LONG WINAPI crashFilter(EXCEPTION_POINTERS* exception) {
@@ -91,25 +126,27 @@ LONG WINAPI crashFilter(EXCEPTION_POINTERS* exception) {
     }
     SYSTEMTIME now;
     GetLocalTime(&now);
-    bool written = false;
-    if (prepared.writeDump != nullptr) {
-        for (const wchar_t* folder : prepared.folders) {
-            const HANDLE file = createDumpFile(folder, now);
-            if (file == INVALID_HANDLE_VALUE) continue;
-            MINIDUMP_EXCEPTION_INFORMATION info{};
-            info.ThreadId = GetCurrentThreadId();
-            info.ExceptionPointers = exception;
-            info.ClientPointers = FALSE;
-            written = prepared.writeDump(GetCurrentProcess(), GetCurrentProcessId(), file, MiniDumpNormal,
-                                         exception != nullptr ? &info : nullptr, nullptr, nullptr) != FALSE;
-            CloseHandle(file);
-            if (written) break;
-            // A dump cut short claims nothing; the next folder may take it.
-            DeleteFileW(prepared.path);
-        }
+    // swprintf allocates nothing.
+    std::swprintf(prepared.commandLine, sizeof prepared.commandLine / sizeof(wchar_t),
+                  L"\"%ls\" --crash-dump %lu %lu %llx %04u-%02u-%02u-%02u-%02u-%02u", prepared.program,
+                  GetCurrentProcessId(), GetCurrentThreadId(),
+                  static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(exception)), now.wYear, now.wMonth,
+                  now.wDay, now.wHour, now.wMinute, now.wSecond);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION writer{};
+    if (prepared.program[0] != L'\0' && CreateProcessW(prepared.program, prepared.commandLine, nullptr, nullptr, FALSE,
+                                                       0, nullptr, nullptr, &startup, &writer)) {
+        // This process must stay as it failed until its dump is written; the
+        // writer then tells the user, after this process has ended.
+        const HANDLE waits[] = {prepared.dumped, writer.hProcess};
+        if (prepared.dumped != nullptr)
+            WaitForMultipleObjects(2, waits, FALSE, kDumpWaitMs);
+        else
+            WaitForSingleObject(writer.hProcess, kDumpWaitMs);
+        CloseHandle(writer.hThread);
+        CloseHandle(writer.hProcess);
     }
-    // Said only now, so the message tells the truth about the file.
-    startNotice(written);
     return EXCEPTION_EXECUTE_HANDLER;
 }
 
@@ -122,6 +159,37 @@ void abortHandler(int) {
 void failOnThisThread() {
     volatile int* nowhere = nullptr;
     *nowhere = 1;
+}
+
+// `--crash-dump PID TID EXCEPTION YYYY-MM-DD-hh-mm-ss`, as crashFilter writes it.
+bool runDumpWriterIfAsked(int argc, wchar_t** argv) {
+    if (argc < 2 || std::wstring_view(argv[1]) != L"--crash-dump") return false;
+    unsigned long processId = 0, threadId = 0;
+    unsigned long long exception = 0;
+    SYSTEMTIME when{};
+    unsigned fields[6] = {};
+    const bool parsed = argc == 6 && std::swscanf(argv[2], L"%lu", &processId) == 1 &&
+                        std::swscanf(argv[3], L"%lu", &threadId) == 1 &&
+                        std::swscanf(argv[4], L"%llx", &exception) == 1 &&
+                        std::swscanf(argv[5], L"%u-%u-%u-%u-%u-%u", &fields[0], &fields[1], &fields[2], &fields[3],
+                                     &fields[4], &fields[5]) == 6;
+    std::optional<std::wstring> written;
+    if (parsed) {
+        when.wYear = static_cast<WORD>(fields[0]);
+        when.wMonth = static_cast<WORD>(fields[1]);
+        when.wDay = static_cast<WORD>(fields[2]);
+        when.wHour = static_cast<WORD>(fields[3]);
+        when.wMinute = static_cast<WORD>(fields[4]);
+        when.wSecond = static_cast<WORD>(fields[5]);
+        written = writeDumpOf(processId, threadId, static_cast<std::uintptr_t>(exception), when);
+        if (const HANDLE dumped = OpenEventW(EVENT_MODIFY_STATE, FALSE, dumpedEventName(processId).c_str())) {
+            SetEvent(dumped);
+            CloseHandle(dumped);
+        }
+    }
+    // Said only now, so the message tells the truth about the file.
+    if (noticeWanted()) showNotice(written);
+    return true;
 }
 
 }  // namespace
@@ -137,17 +205,8 @@ std::wstring crashDumpFileName(std::wstring_view title, const SYSTEMTIME& t, uns
 }
 
 void installCrashReporter() {
-    // From the system folder only: a dbghelp.dll planted beside us is not loaded.
-    if (const HMODULE dbghelp = LoadLibraryExW(L"dbghelp.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) {
-        prepared.writeDump = reinterpret_cast<MiniDumpWriteDumpFn>(
-            reinterpret_cast<void*>(GetProcAddress(dbghelp, "MiniDumpWriteDump")));
-    }
-    const std::wstring program = win32::widen(programPath());
-    copyInto(prepared.program, std::size(prepared.program), program);
-    copyInto(prepared.folders[0], std::size(prepared.folders[0]), win32::widen(moduleDirectory()));
-    copyInto(prepared.folders[1], std::size(prepared.folders[1]), localAppDataFolder());
-    const wchar_t* notice = _wgetenv(L"PELLANDOR_CRASH_NOTICE");
-    prepared.notice = notice == nullptr || std::wcscmp(notice, L"off") != 0;
+    copyInto(prepared.program, std::size(prepared.program), win32::widen(programPath()));
+    prepared.dumped = CreateEventW(nullptr, TRUE, FALSE, dumpedEventName(GetCurrentProcessId()).c_str());
     SetUnhandledExceptionFilter(crashFilter);
     std::signal(SIGABRT, abortHandler);
     // No "program has stopped working" box of the system's on top of ours.
@@ -155,20 +214,11 @@ void installCrashReporter() {
 }
 
 bool runCrashNoticeIfAsked(int argc, wchar_t** argv) {
+    if (runDumpWriterIfAsked(argc, argv)) return true;
     if (argc < 2) return false;
     const std::wstring what = argv[1];
     if (what != L"--crash-notice" && what != L"--crash-notice-failed") return false;
-    std::wstring text;
-    if (what == L"--crash-notice" && argc >= 3) {
-        text = L"Crash dump file is saved at " + std::wstring(argv[2]) + L"!!";
-    } else {
-        // In the language the user chose, like the program's other messages.
-        SettingsModel model(defaultSettingsPath(), languageFilePath());
-        (void)model.load();
-        text = win32::widen(model.texts().message("AL_NO_CRASH_FILE"));
-    }
-    const std::wstring title = std::wstring(kProductTitle) + L" is Crashed!!";
-    MessageBoxW(nullptr, text.c_str(), title.c_str(), MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
+    showNotice(what == L"--crash-notice" && argc >= 3 ? std::optional<std::wstring>(argv[2]) : std::nullopt);
     return true;
 }
 
