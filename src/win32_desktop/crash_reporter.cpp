@@ -161,18 +161,30 @@ void failOnThisThread() {
     *nowhere = 1;
 }
 
+template <typename Number>
+bool wholeNumber(const wchar_t* text, int base, Number& value) {
+    wchar_t* end = nullptr;
+    value = static_cast<Number>(std::wcstoull(text, &end, base));
+    return end != text && *end == L'\0';
+}
+
 // `--crash-dump PID TID EXCEPTION YYYY-MM-DD-hh-mm-ss`, as crashFilter writes it.
 bool runDumpWriterIfAsked(int argc, wchar_t** argv) {
     if (argc < 2 || std::wstring_view(argv[1]) != L"--crash-dump") return false;
     unsigned long processId = 0, threadId = 0;
     unsigned long long exception = 0;
     SYSTEMTIME when{};
-    unsigned fields[6] = {};
-    const bool parsed = argc == 6 && std::swscanf(argv[2], L"%lu", &processId) == 1 &&
-                        std::swscanf(argv[3], L"%lu", &threadId) == 1 &&
-                        std::swscanf(argv[4], L"%llx", &exception) == 1 &&
-                        std::swscanf(argv[5], L"%u-%u-%u-%u-%u-%u", &fields[0], &fields[1], &fields[2], &fields[3],
-                                     &fields[4], &fields[5]) == 6;
+    unsigned long fields[6] = {};
+    bool parsed = argc == 6 && wholeNumber(argv[2], 10, processId) && wholeNumber(argv[3], 10, threadId) &&
+                  wholeNumber(argv[4], 16, exception);
+    // YYYY-MM-DD-hh-mm-ss
+    const wchar_t* at = parsed ? argv[5] : L"";
+    for (int i = 0; parsed && i < 6; ++i) {
+        wchar_t* end = nullptr;
+        fields[i] = std::wcstoul(at, &end, 10);
+        parsed = end != at && *end == (i < 5 ? L'-' : L'\0');
+        at = end + (i < 5 ? 1 : 0);
+    }
     std::optional<std::wstring> written;
     if (parsed) {
         when.wYear = static_cast<WORD>(fields[0]);

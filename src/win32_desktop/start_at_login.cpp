@@ -5,6 +5,8 @@
 #include "platform/win32/wide_text.h"
 #include "win32_desktop/debug_log.h"
 
+// The folder id defined here: from libuuid it brings 40 KB of other GUIDs.
+#include <initguid.h>
 #include <knownfolders.h>
 #include <shlobj.h>
 

@@ -3,6 +3,8 @@
 #include "platform/win32/wide_text.h"
 
 #include <windows.h>
+// The folder ids defined here: from libuuid they bring 40 KB of other GUIDs.
+#include <initguid.h>
 #include <knownfolders.h>
 #include <shlobj.h>
 
