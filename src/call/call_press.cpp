@@ -99,26 +99,26 @@ std::string CallOutcome::message(const ResultTexts& texts) const {
     return formatResultMessage(callResultMessage(result, hangup, texts));
 }
 
-CallPress::Begin CallPress::press(CallKind kind, const CallDialogValues& account, std::string_view numberText,
-                                  const DialingRules& rules, Completion completion) {
-    Begin begin;
-    begin.gap = missingSettings(account);
-    if (begin.gap != SettingsGap::None) {
-        begin.status = Status::IncompleteSettings;
-        return begin;
+CallPress::PressResult CallPress::press(CallKind kind, const CallDialogValues& account, std::string_view numberText,
+                                        const DialingRules& rules, Completion completion) {
+    PressResult pressed;
+    pressed.gap = missingSettings(account);
+    if (pressed.gap != SettingsGap::None) {
+        pressed.state = PressState::IncompleteSettings;
+        return pressed;
     }
     const bool hangup = kind == CallKind::Hangup;
     if (!hangup) {
         auto destination = callDestination(numberText, rules);
         if (!destination) {
-            begin.status = Status::NotDialable;
-            return begin;
+            pressed.state = PressState::NotDialable;
+            return pressed;
         }
-        begin.destination = std::move(*destination);
+        pressed.destination = std::move(*destination);
     }
     if (isRunning()) {
-        begin.error = "a request is still running";
-        return begin;
+        pressed.error = "a request is still running";
+        return pressed;
     }
 
     const auto startedAt = std::chrono::steady_clock::now();
@@ -126,7 +126,7 @@ CallPress::Begin CallPress::press(CallKind kind, const CallDialogValues& account
     // init before every request, so changed settings take effect.
     if (const pellandor::Status ready = request_.init(account.exchangeAddress, account.exchangePort); !ready) {
         // Reported like a request that could not connect.
-        begin.status = Status::Started;
+        pressed.state = PressState::Started;
         // Filled field by field: GCC 12 takes the aggregate's string for uninitialized.
         CallOutcome outcome;
         outcome.result = {-kStepConnect, ready.error()};
@@ -134,7 +134,7 @@ CallPress::Begin CallPress::press(CallKind kind, const CallDialogValues& account
         outcome.exchange = exchange;
         logOutcome(outcome, exchange, std::chrono::steady_clock::now() - startedAt);
         if (completion) completion(outcome);
-        return begin;
+        return pressed;
     }
 
     completion_ = std::move(completion);
@@ -148,28 +148,29 @@ CallPress::Begin CallPress::press(CallKind kind, const CallDialogValues& account
         // Only now may the next press replace the completion.
         busy_.store(false, std::memory_order_release);
     });
-    CallUserInfo info{account.phoneNumber, account.userId, account.password, begin.destination};
+    CallUserInfo info{account.phoneNumber, account.userId, account.password, pressed.destination};
     busy_.store(true, std::memory_order_release);
     const pellandor::Status started = request_.start(hangup ? kCallTypeHangup : kCallTypeCall, info);
     wipeString(info.password);
     if (!started) {
         busy_.store(false, std::memory_order_release);
-        begin.error = started.error();
-        log(LogLevel::Warning, kLogCall, std::string(hangup ? "hang-up" : "call") + " not started: " + begin.error);
-        return begin;
+        pressed.error = started.error();
+        log(LogLevel::Warning, kLogCall, std::string(hangup ? "hang-up" : "call") + " not started: " + pressed.error);
+        return pressed;
     }
-    begin.status = Status::Started;
-    return begin;
+    pressed.state = PressState::Started;
+    return pressed;
 }
 
-CallPress::Begin CallPress::pressAndWait(CallKind kind, const CallDialogValues& account, std::string_view numberText,
-                                         const DialingRules& rules, CallOutcome& outcome) {
+CallPress::PressResult CallPress::pressAndWait(CallKind kind, const CallDialogValues& account,
+                                               std::string_view numberText, const DialingRules& rules,
+                                               CallOutcome& outcome) {
     auto promise = std::make_shared<std::promise<CallOutcome>>();
     std::future<CallOutcome> done = promise->get_future();
-    Begin begin = press(kind, account, numberText, rules,
-                        [promise](const CallOutcome& finished) { promise->set_value(finished); });
-    if (begin.status == Status::Started) outcome = done.get();
-    return begin;
+    PressResult pressed = press(kind, account, numberText, rules,
+                                [promise](const CallOutcome& finished) { promise->set_value(finished); });
+    if (pressed.state == PressState::Started) outcome = done.get();
+    return pressed;
 }
 
 }  // namespace pellandor

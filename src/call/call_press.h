@@ -59,14 +59,14 @@ public:
     // cannot be used. It must only copy the outcome and hand it on.
     using Completion = std::function<void(const CallOutcome&)>;
 
-    enum class Status {
+    enum class PressState {
         Started,             // the completion will follow
         IncompleteSettings,  // see gap; nothing sent
         NotDialable,         // nothing sent
         Refused,             // a request is still running, or no worker could start; see error
     };
-    struct Begin {
-        Status status = Status::Refused;
+    struct PressResult {
+        PressState state = PressState::Refused;
         SettingsGap gap = SettingsGap::None;
         std::string destination;  // what is dialled (empty for a hang-up)
         std::string error;
@@ -79,12 +79,12 @@ public:
     CallPress& operator=(const CallPress&) = delete;
 
     // `numberText` is the number box text (ignored for a hang-up).
-    Begin press(CallKind kind, const CallDialogValues& account, std::string_view numberText, const DialingRules& rules,
-                Completion completion);
+    PressResult press(CallKind kind, const CallDialogValues& account, std::string_view numberText,
+                      const DialingRules& rules, Completion completion);
 
-    // press, then wait for the outcome (only when the status is Started).
-    Begin pressAndWait(CallKind kind, const CallDialogValues& account, std::string_view numberText,
-                       const DialingRules& rules, CallOutcome& outcome);
+    // press, then wait for the outcome (only when the state is Started).
+    PressResult pressAndWait(CallKind kind, const CallDialogValues& account, std::string_view numberText,
+                             const DialingRules& rules, CallOutcome& outcome);
 
     // Readies the request's worker and TLS context ahead of the first press,
     // so that press does not wait for them. Optional: press makes them too.

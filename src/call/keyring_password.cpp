@@ -1,6 +1,7 @@
 #include "call/keyring_password.h"
 
 #include "base/secret_text.h"
+#include "config/app_settings.h"
 #include "config/ini_file.h"
 #include "config/security_settings.h"
 #include "config/settings_access.h"
@@ -38,6 +39,27 @@ Result<PasswordPlace> storePassword(const std::string& settingsPath, std::string
     wipeString(trimmed);
     if (!written) return failure(written.error(), written.code());
     return inKeyring ? PasswordPlace::Keyring : PasswordPlace::File;
+}
+
+Result<PasswordPlace> placeDialogPassword(const AppSettings& before, const AppSettings& next, bool keepInKeyring,
+                                          bool& keyringAnswers, CredentialStore& store) {
+    const CredentialKey oldKey{trimBlanks(before.exchangeAddress), trimBlanks(before.userId)};
+    const CredentialKey newKey{trimBlanks(next.exchangeAddress), trimBlanks(next.userId)};
+    if (!keyringAnswers) return PasswordPlace::File;
+    if (!keepInKeyring) {
+        (void)store.remove(oldKey);
+        return PasswordPlace::File;
+    }
+    std::string password = trimBlanks(next.password);
+    const Status status = password.empty() ? store.remove(newKey) : store.store(newKey, password);
+    wipeString(password);
+    if (!status && status.code() == ErrorCode::Failed) return failure(status.error());
+    if (!status && status.code() == ErrorCode::NoStore) {
+        keyringAnswers = false;
+        return PasswordPlace::File;
+    }
+    if (oldKey.exchangeAddress != newKey.exchangeAddress || oldKey.userId != newKey.userId) (void)store.remove(oldKey);
+    return PasswordPlace::Keyring;
 }
 
 std::string keyringPassword(const IniFile& settings, CredentialStore& store) {

@@ -10,6 +10,7 @@
 namespace pellandor {
 
 class IniFile;
+struct AppSettings;
 
 CredentialKey credentialKeyFrom(const IniFile& settings);
 
@@ -22,6 +23,14 @@ enum class PasswordPlace { Keyring, File };
 // and the user has not turned it off (the file's PW is then emptied), else
 // enciphered in the file. `password` is wiped. Says where it went.
 Result<PasswordPlace> storePassword(const std::string& settingsPath, std::string& password, CredentialStore& store);
+
+// Where a settings dialog's OK puts the password: the keyring when the user
+// keeps it there (its entry follows a new address or user ID), else the file,
+// and then the keyring keeps no stale copy. `keyringAnswers` turns false when
+// the store has gone meanwhile; a store that refuses fails, and the caller
+// saves nothing.
+Result<PasswordPlace> placeDialogPassword(const AppSettings& before, const AppSettings& next, bool keepInKeyring,
+                                          bool& keyringAnswers, CredentialStore& store);
 
 // The keyring's password for the settings, when the file has none; empty
 // when there is none either.

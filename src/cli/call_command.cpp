@@ -38,23 +38,23 @@ int runCall(const ParsedArgs& args, const std::string& settingsPath, bool hangup
         prepareCall(settingsPath, account, press, *store);
     }
     CallOutcome outcome;
-    const CallPress::Begin begin =
+    const CallPress::PressResult pressed =
         press.pressAndWait(hangup ? CallKind::Hangup : CallKind::Call, account, shown, model.rules(), outcome);
     const std::string missing =
-        begin.status == CallPress::Status::IncompleteSettings ? missingSettingsText(account) : "";
+        pressed.state == CallPress::PressState::IncompleteSettings ? missingSettingsText(account) : "";
     wipeString(account.password);
-    switch (begin.status) {
-        case CallPress::Status::IncompleteSettings:
-            out << "Failed\n" << formatResultMessage(settingsGapMessage(begin.gap, texts)) << "\n";
+    switch (pressed.state) {
+        case CallPress::PressState::IncompleteSettings:
+            out << "Failed\n" << formatResultMessage(settingsGapMessage(pressed.gap, texts)) << "\n";
             err << "pellandor: the settings in " << settingsPath << " lack the " << missing << "\n";
             return kExitIncomplete;
-        case CallPress::Status::NotDialable:
+        case CallPress::PressState::NotDialable:
             err << "pellandor: not a dialable number: \"" << shown << "\"\n";
             return kExitIncomplete;
-        case CallPress::Status::Refused:
-            err << "pellandor: could not start the request: " << begin.error << "\n";
+        case CallPress::PressState::Refused:
+            err << "pellandor: could not start the request: " << pressed.error << "\n";
             return kExitFailed;
-        case CallPress::Status::Started:
+        case CallPress::PressState::Started:
             break;
     }
 

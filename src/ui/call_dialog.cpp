@@ -267,27 +267,28 @@ void CallDialog::startRequest(CallKind kind) {
     // never by the request's worker.
     CallDialogValues account = values_;
     if (!settingsPath_.empty()) prepareCall(settingsPath_, account, press_, *store_);
-    const CallPress::Begin begin = press_.press(kind, account, text, rules_, [this](const CallOutcome& outcome) {
-        // Worker thread: hand a copy to the dialog's thread, touch nothing
-        // else. Queued with the dialog as context, so it is dropped if the
-        // dialog is gone by then.
-        QMetaObject::invokeMethod(
-            this, [this, outcome] { presentOutcome(outcome); }, Qt::QueuedConnection);
-    });
+    const CallPress::PressResult pressed =
+        press_.press(kind, account, text, rules_, [this](const CallOutcome& outcome) {
+            // Worker thread: hand a copy to the dialog's thread, touch nothing
+            // else. Queued with the dialog as context, so it is dropped if the
+            // dialog is gone by then.
+            QMetaObject::invokeMethod(
+                this, [this, outcome] { presentOutcome(outcome); }, Qt::QueuedConnection);
+        });
     wipeString(account.password);
 
-    switch (begin.status) {
-        case CallPress::Status::IncompleteSettings:
+    switch (pressed.state) {
+        case CallPress::PressState::IncompleteSettings:
             showFailedLabel();
-            showMessage(QString::fromStdString(formatResultMessage(settingsGapMessage(begin.gap, texts_))));
+            showMessage(QString::fromStdString(formatResultMessage(settingsGapMessage(pressed.gap, texts_))));
             return;
-        case CallPress::Status::NotDialable:
+        case CallPress::PressState::NotDialable:
             return;
-        case CallPress::Status::Refused:
+        case CallPress::PressState::Refused:
             // No worker could start: shown like a request that got no answer.
-            presentOutcome(CallOutcome{{-kStepStarted, begin.error}, kind == CallKind::Hangup, {}, {}});
+            presentOutcome(CallOutcome{{-kStepStarted, pressed.error}, kind == CallKind::Hangup, {}, {}});
             return;
-        case CallPress::Status::Started:
+        case CallPress::PressState::Started:
             break;
     }
 
@@ -296,7 +297,7 @@ void CallDialog::startRequest(CallKind kind) {
     setRequestButtonsEnabled(false);
     autoHideTimer_.stop();
     if (kind == CallKind::Call) {
-        addToCallLog(log_, begin.destination);
+        addToCallLog(log_, pressed.destination);
         fillNumberBox();
         numberBox_->setCurrentIndex(0);
         emit persistentStateChanged();

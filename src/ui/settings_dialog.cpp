@@ -324,25 +324,8 @@ void SettingsDialog::forgetKey() {
 }
 
 Result<PasswordPlace> SettingsDialog::storePassword(const AppSettings& next) {
-    const CredentialKey oldKey{trimBlanks(model_.settings().exchangeAddress), trimBlanks(model_.settings().userId)};
-    const CredentialKey newKey{trimBlanks(next.exchangeAddress), trimBlanks(next.userId)};
-    if (!keyringAnswers_) return PasswordPlace::File;
-    if (!ui_->useKeyringRow->box()->isChecked()) {
-        // Back to the file: the keyring keeps no stale copy.
-        (void)store_->remove(oldKey);
-        return PasswordPlace::File;
-    }
-    std::string password = trimBlanks(next.password);
-    const Status status = password.empty() ? store_->remove(newKey) : store_->store(newKey, password);
-    wipeString(password);
-    if (!status && status.code() == ErrorCode::Failed) return failure(status.error());
-    if (!status && status.code() == ErrorCode::NoStore) {
-        keyringAnswers_ = false;  // gone meanwhile: the file keeps it
-        return PasswordPlace::File;
-    }
-    if (oldKey.exchangeAddress != newKey.exchangeAddress || oldKey.userId != newKey.userId)
-        (void)store_->remove(oldKey);
-    return PasswordPlace::Keyring;
+    return placeDialogPassword(model_.settings(), next, ui_->useKeyringRow->box()->isChecked(), keyringAnswers_,
+                               *store_);
 }
 
 void SettingsDialog::onTransparencyMoved(int value) {

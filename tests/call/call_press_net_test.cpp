@@ -56,11 +56,11 @@ TEST(CallPressNetTest, SecondPressIsRefusedUntilTheFirstHasCompleted) {
     Completions seen;
 
     const auto first = press.press(CallKind::Call, accountFor(sim.port()), "1234", rules, seen.sink());
-    ASSERT_EQ(first.status, CallPress::Status::Started) << first.error;
+    ASSERT_EQ(first.state, CallPress::PressState::Started) << first.error;
     EXPECT_EQ(first.destination, "1234");
     EXPECT_TRUE(press.isRunning());
-    EXPECT_EQ(press.press(CallKind::Hangup, accountFor(sim.port()), "", rules, seen.sink()).status,
-              CallPress::Status::Refused);
+    EXPECT_EQ(press.press(CallKind::Hangup, accountFor(sim.port()), "", rules, seen.sink()).state,
+              CallPress::PressState::Refused);
 
     ASSERT_TRUE(seen.waitFor(1));
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
@@ -70,8 +70,8 @@ TEST(CallPressNetTest, SecondPressIsRefusedUntilTheFirstHasCompleted) {
     EXPECT_FALSE(seen.outcomes[0].hangup);
 
     // Idle again: the next press goes out and reports its own kind.
-    ASSERT_EQ(press.press(CallKind::Hangup, accountFor(sim.port()), "", rules, seen.sink()).status,
-              CallPress::Status::Started);
+    ASSERT_EQ(press.press(CallKind::Hangup, accountFor(sim.port()), "", rules, seen.sink()).state,
+              CallPress::PressState::Started);
     ASSERT_TRUE(seen.waitFor(2));
     EXPECT_TRUE(seen.outcomes[1].succeeded());
     EXPECT_TRUE(seen.outcomes[1].hangup);
@@ -108,8 +108,8 @@ TEST(CallPressNetTest, LogsEachOutcomeWithoutTheAccount) {
         CallPress press;
         DialingRules rules;
         Completions seen;
-        ASSERT_EQ(press.press(c.kind, accountFor(c.port), "5550177", rules, seen.sink()).status,
-                  CallPress::Status::Started);
+        ASSERT_EQ(press.press(c.kind, accountFor(c.port), "5550177", rules, seen.sink()).state,
+                  CallPress::PressState::Started);
         ASSERT_TRUE(seen.waitFor(1));
         const std::lock_guard lock(lines->mutex);
         std::vector<std::string> calls;
@@ -134,8 +134,8 @@ TEST(CallPressNetTest, DestroyedMidRequestCompletesNothing) {
     {
         CallPress press;
         DialingRules rules;
-        ASSERT_EQ(press.press(CallKind::Call, accountFor(sim.port()), "1234", rules, seen.sink()).status,
-                  CallPress::Status::Started);
+        ASSERT_EQ(press.press(CallKind::Call, accountFor(sim.port()), "1234", rules, seen.sink()).state,
+                  CallPress::PressState::Started);
         std::this_thread::sleep_for(std::chrono::milliseconds(100));  // let the worker get under way
     }
     const std::lock_guard lock(seen.mutex);

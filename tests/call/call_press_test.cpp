@@ -72,12 +72,12 @@ TEST(CallPressTest, IncompleteOrUndialableStartsNothing) {
     int completions = 0;
     auto count = [&](const CallOutcome&) { ++completions; };
     CallDialogValues account = sampleAccount();
-    EXPECT_EQ(press.press(CallKind::Call, account, "12a", rules, count).status, CallPress::Status::NotDialable);
+    EXPECT_EQ(press.press(CallKind::Call, account, "12a", rules, count).state, CallPress::PressState::NotDialable);
     // A hang-up never looks at the number box.
     account.password.clear();
-    const auto begin = press.press(CallKind::Hangup, account, "12a", rules, count);
-    EXPECT_EQ(begin.status, CallPress::Status::IncompleteSettings);
-    EXPECT_EQ(begin.gap, SettingsGap::UserInfo);
+    const auto pressed = press.press(CallKind::Hangup, account, "12a", rules, count);
+    EXPECT_EQ(pressed.state, CallPress::PressState::IncompleteSettings);
+    EXPECT_EQ(pressed.gap, SettingsGap::UserInfo);
     EXPECT_EQ(completions, 0);
     EXPECT_FALSE(press.isRunning());
 }
@@ -90,12 +90,12 @@ TEST(CallPressTest, UnusableAddressCompletesOnThePressingThreadAsAConnectFailure
     std::thread::id where;
     CallOutcome seen;
     int completions = 0;
-    const auto begin = press.press(CallKind::Hangup, account, "", rules, [&](const CallOutcome& outcome) {
+    const auto pressed = press.press(CallKind::Hangup, account, "", rules, [&](const CallOutcome& outcome) {
         ++completions;
         where = std::this_thread::get_id();
         seen = outcome;
     });
-    EXPECT_EQ(begin.status, CallPress::Status::Started);
+    EXPECT_EQ(pressed.state, CallPress::PressState::Started);
     EXPECT_EQ(completions, 1);
     EXPECT_EQ(where, std::this_thread::get_id());
     EXPECT_EQ(seen.result.step, -kStepConnect);

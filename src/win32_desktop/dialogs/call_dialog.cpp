@@ -253,24 +253,24 @@ void Win32CallDialog::State::press(CallKind kind) {
     // never by the request's worker.
     CallDialogValues account = values;
     prepareCall(model.settingsPath(), account, *caller, *store);
-    const CallPress::Begin begin =
+    const CallPress::PressResult pressed =
         caller->press(kind, account, text, model.rules(), [target](const CallOutcome& outcome) {
             // Worker thread: hand the outcome over, touch nothing else.
             auto payload = std::make_unique<CallOutcome>(outcome);
             if (PostMessageW(target, kRequestFinished, 0, reinterpret_cast<LPARAM>(payload.get()))) payload.release();
         });
     wipeString(account.password);
-    switch (begin.status) {
-        case CallPress::Status::IncompleteSettings:
+    switch (pressed.state) {
+        case CallPress::PressState::IncompleteSettings:
             showFailedLabel();
-            showMessage(formatResultMessage(settingsGapMessage(begin.gap, texts)));
+            showMessage(formatResultMessage(settingsGapMessage(pressed.gap, texts)));
             return;
-        case CallPress::Status::NotDialable:
+        case CallPress::PressState::NotDialable:
             return;
-        case CallPress::Status::Refused:
-            present(CallOutcome{{-kStepStarted, begin.error}, kind == CallKind::Hangup, {}, {}});
+        case CallPress::PressState::Refused:
+            present(CallOutcome{{-kStepStarted, pressed.error}, kind == CallKind::Hangup, {}, {}});
             return;
-        case CallPress::Status::Started:
+        case CallPress::PressState::Started:
             break;
     }
     resultShown = false;
@@ -278,7 +278,7 @@ void Win32CallDialog::State::press(CallKind kind) {
     setRequestButtonsEnabled(false);
     KillTimer(window, kAutoHideTimer);
     if (kind == CallKind::Call) {
-        addToCallLog(log, begin.destination);
+        addToCallLog(log, pressed.destination);
         fillList();
         SendMessageW(box, CB_SETCURSEL, 0, 0);
         saveLog();

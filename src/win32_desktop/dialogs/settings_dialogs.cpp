@@ -554,26 +554,8 @@ private:
     // The password to the keyring or the file, as the user chose; fails
     // (nothing saved) when the keyring refuses it.
     Result<PasswordPlace> storePassword(const AppSettings& next) {
-        const CredentialKey oldKey{trimBlanks(model().settings().exchangeAddress),
-                                   trimBlanks(model().settings().userId)};
-        const CredentialKey newKey{trimBlanks(next.exchangeAddress), trimBlanks(next.userId)};
-        if (!keyringAnswers_) return PasswordPlace::File;
-        if (!isChecked(window(), IDC_USE_KEYRING)) {
-            // Back to the file: the keyring keeps no stale copy.
-            (void)store_->remove(oldKey);
-            return PasswordPlace::File;
-        }
-        std::string password = trimBlanks(next.password);
-        const Status status = password.empty() ? store_->remove(newKey) : store_->store(newKey, password);
-        wipeString(password);
-        if (!status && status.code() == ErrorCode::Failed) return failure(status.error());
-        if (!status && status.code() == ErrorCode::NoStore) {
-            keyringAnswers_ = false;  // gone meanwhile: the file keeps it
-            return PasswordPlace::File;
-        }
-        if (oldKey.exchangeAddress != newKey.exchangeAddress || oldKey.userId != newKey.userId)
-            (void)store_->remove(oldKey);
-        return PasswordPlace::Keyring;
+        return placeDialogPassword(model().settings(), next, isChecked(window(), IDC_USE_KEYRING), keyringAnswers_,
+                                   *store_);
     }
 
     // The exchange's key: a different one later stops every call until the

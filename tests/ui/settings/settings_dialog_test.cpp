@@ -251,10 +251,13 @@ private slots:
             }
             for (int count : buttonLetters) QCOMPARE(count, 1);
             // Every control a label names is reached by a letter, never a
-            // button's; only a text made of the buttons' letters ("CO") has none.
+            // button's, and the keyboard can use it; only a text made of the buttons' letters ("CO") has none.
             int labelled = 0;
             for (auto* label : dlg_->findChildren<QLabel*>()) {
                 if (label->buddy() == nullptr || label->text().isEmpty()) continue;
+                // A letter that leads to a text the keyboard cannot select or copy does nothing.
+                if (auto* shown = qobject_cast<QLabel*>(label->buddy()))
+                    QVERIFY2(shown->textInteractionFlags() & Qt::TextSelectableByKeyboard, qPrintable(label->text()));
                 const QChar letter = letterOf(label->text());
                 const QString text = label->text();
                 const bool possible = std::any_of(text.begin(), text.end(), [&](QChar c) {
