@@ -274,7 +274,10 @@ void Win32CallDialog::State::press(CallKind kind) {
             break;
     }
     resultShown = false;
-    InvalidateRect(window, nullptr, FALSE);
+    // Only the result text goes: repainting the whole layered window would
+    // compete with the request's handshake for no change on screen.
+    const RECT resultRect = rectOf(kResultTextRect);
+    InvalidateRect(window, &resultRect, FALSE);
     setRequestButtonsEnabled(false);
     KillTimer(window, kAutoHideTimer);
     if (kind == CallKind::Call) {
