@@ -282,8 +282,13 @@ void Win32CallDialog::State::press(CallKind kind) {
     KillTimer(window, kAutoHideTimer);
     if (kind == CallKind::Call) {
         addToCallLog(log, pressed.destination);
+        // Refilled and reselected unseen, then drawn once: each step drawn
+        // on its own would compete with the request just started.
+        SendMessageW(box, WM_SETREDRAW, FALSE, 0);
         fillList();
         SendMessageW(box, CB_SETCURSEL, 0, 0);
+        SendMessageW(box, WM_SETREDRAW, TRUE, 0);
+        RedrawWindow(box, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_ALLCHILDREN);
         saveLog();
     }
 }
