@@ -6,6 +6,7 @@
 #include "config/call_log.h"
 #include "config/settings_model.h"
 #include "desktop_logic/call_dialog_layout.h"
+#include "desktop_logic/command_ids.h"
 #include "platform/credential_store.h"
 #include "platform/win32/wide_text.h"
 #include "service/result_message.h"
@@ -31,6 +32,7 @@ constexpr UINT kRequestFinished = 32965;
 constexpr UINT kPrepareRequests = WM_APP + 30;
 constexpr UINT_PTR kAutoHideTimer = 1;
 constexpr UINT_PTR kResultTextTimer = 2;
+constexpr UINT_PTR kSaveLogTimer = 3;
 constexpr UINT_PTR kSubclassId = 1;
 // The number box reads at most this many characters of its text.
 constexpr int kNumberReadLimit = 38;
@@ -228,6 +230,7 @@ void Win32CallDialog::State::fillList() {
 }
 
 void Win32CallDialog::State::saveLog() {
+    if (window != nullptr) KillTimer(window, kSaveLogTimer);
     // Saved again with the next number; a debugger hears why this one was not.
     if (const Status saved = saveCallLogWithin(model.settingsPath(), log, place, kLogLockWaitMs); !saved)
         OutputDebugStringW(win32::widen("recent numbers not saved: " + saved.error()).c_str());
@@ -289,7 +292,9 @@ void Win32CallDialog::State::press(CallKind kind) {
         SendMessageW(box, CB_SETCURSEL, 0, 0);
         SendMessageW(box, WM_SETREDRAW, TRUE, 0);
         RedrawWindow(box, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_ALLCHILDREN);
-        saveLog();
+        // Saved a little later, as on Linux: the file work would share the
+        // CPU with the handshake. Ending the program saves at once.
+        SetTimer(window, kSaveLogTimer, cmd::kSaveDebounceMs, nullptr);
     }
 }
 
@@ -527,6 +532,8 @@ INT_PTR Win32CallDialog::State::handle(UINT message, WPARAM wParam, LPARAM lPara
         case WM_TIMER:
             if (wParam == kAutoHideTimer) {
                 hide();
+            } else if (wParam == kSaveLogTimer) {
+                saveLog();
             } else if (wParam == kResultTextTimer) {
                 KillTimer(window, kResultTextTimer);
                 resultShown = false;
