@@ -119,10 +119,44 @@ class WineCallTest(WineTestCase):
         self.assertIn("Failed", result.stdout)
 
 
+def der_item(data, at):
+    """(value, end) of the DER item at `at`."""
+    length, at = data[at + 1], at + 2
+    if length & 0x80:
+        count = length & 0x7F
+        length, at = int.from_bytes(data[at:at + count], "big"), at + count
+    return data[at:at + length], at + length
+
+
+def full_length_signature(cert):
+    """True when r and s of the certificate's ECDSA P-256 signature take all 32 bytes."""
+    der = test_trust.openssl("x509", "-in", str(cert), "-outform", "DER")
+    body, _ = der_item(der, 0)
+    _, at = der_item(body, 0)  # to be signed
+    _, at = der_item(body, at)  # algorithm
+    signature, _ = der_item(body, at)
+    pair, _ = der_item(signature[1:], 0)  # past the BIT STRING's unused-bits byte
+    r, at = der_item(pair, 0)
+    s, _ = der_item(pair, at)
+    return len(r.lstrip(b"\0")) == 32 and len(s.lstrip(b"\0")) == 32
+
+
+def signed_in_full(make, cert_at):
+    """Wine's crypt32 rejects an ECDSA signature whose r or s is shorter than
+    32 bytes (about one certificate in 128) as a signature failure; Windows
+    accepts it. Certificates for these tests are signed again until neither is."""
+    def remake(self, *args):
+        while True:
+            made = make(self, *args)
+            if full_length_signature(made[cert_at]):
+                return made
+    return remake
+
+
 class WineTrustTest(WineTestCase):
     """SChannel finds the key and judges the chain as the Linux client does."""
-    make_ca = test_trust.TrustTest.make_ca
-    make_leaf = test_trust.TrustTest.make_leaf
+    make_ca = signed_in_full(test_trust.TrustTest.make_ca, 1)  # (key, cert)
+    make_leaf = signed_in_full(test_trust.TrustTest.make_leaf, 0)  # (cert, key)
 
     def test_first_call_keeps_the_linux_clients_fingerprint_and_a_changed_key_fails_before_sending(self):
         sim = self.start_sim(accounts=[ACCOUNT], rsa_bits=1024, second_identity=True)
