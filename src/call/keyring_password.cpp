@@ -41,6 +41,21 @@ Result<PasswordPlace> storePassword(const std::string& settingsPath, std::string
     return inKeyring ? PasswordPlace::Keyring : PasswordPlace::File;
 }
 
+DialogKeyring askDialogKeyring(const AppSettings& settings, const std::string& settingsPath, CredentialStore& store) {
+    DialogKeyring keyring;
+    Result<std::string> secret = store.lookup({trimBlanks(settings.exchangeAddress), trimBlanks(settings.userId)});
+    keyring.answers = secret || secret.code() != ErrorCode::NoStore;
+    keyring.wanted = keyringWanted(IniFile::snapshot(settingsPath));
+    if (secret) keyring.password = std::move(secret).value();
+    return keyring;
+}
+
+KeyringNote keyringNote(bool keyringAnswers, bool keepInKeyring, bool passwordInFile) {
+    if (!keyringAnswers) return KeyringNote::NoKeyring;
+    if (keepInKeyring && passwordInFile) return KeyringNote::PasswordStillInFile;
+    return KeyringNote::None;
+}
+
 Result<PasswordPlace> placeDialogPassword(const AppSettings& before, const AppSettings& next, bool keepInKeyring,
                                           bool& keyringAnswers, CredentialStore& store) {
     const CredentialKey oldKey{trimBlanks(before.exchangeAddress), trimBlanks(before.userId)};

@@ -24,6 +24,20 @@ enum class PasswordPlace { Keyring, File };
 // enciphered in the file. `password` is wiped. Says where it went.
 Result<PasswordPlace> storePassword(const std::string& settingsPath, std::string& password, CredentialStore& store);
 
+// What a settings dialog learns from the keyring when it opens: whether one
+// answers, whether the settings want the password there, and the password
+// it keeps (empty when none). The caller wipes `password`.
+struct DialogKeyring {
+    bool answers = false;
+    bool wanted = false;
+    std::string password;
+};
+DialogKeyring askDialogKeyring(const AppSettings& settings, const std::string& settingsPath, CredentialStore& store);
+
+// The note under the dialog's keyring box.
+enum class KeyringNote { None, NoKeyring, PasswordStillInFile };
+KeyringNote keyringNote(bool keyringAnswers, bool keepInKeyring, bool passwordInFile);
+
 // Where a settings dialog's OK puts the password: the keyring when the user
 // keeps it there (its entry follows a new address or user ID), else the file,
 // and then the keyring keeps no stale copy. `keyringAnswers` turns false when

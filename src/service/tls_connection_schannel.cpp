@@ -52,6 +52,10 @@ bool TlsConnection::initClient() {
         setError("%s: Init client Fail. Already initialized with %s", kTlsInitClient, "Client Mode");
         return false;
     }
+    // Both are loaded on first use; loaded with the context, a handshake
+    // does not stop to load them when it checks the exchange's certificate.
+    for (const wchar_t* library : {L"crypt32.dll", L"bcrypt.dll"})
+        LoadLibraryExW(library, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
     if (const Status ready = engine_->session.init(); !ready) {
         setError("%s: %s", kTlsInitClient, ready.error().c_str());
         return false;

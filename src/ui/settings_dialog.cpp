@@ -218,15 +218,13 @@ void SettingsDialog::fillControls() {
     {
         // Asking the keyring tells whether one answers; a password kept
         // there (the file's PW is then empty) is shown from it.
-        Result<std::string> secret = store_->lookup({trimBlanks(s.exchangeAddress), trimBlanks(s.userId)});
-        keyringAnswers_ = secret || secret.code() != ErrorCode::NoStore;
-        const bool wanted = loadSecuritySettings(IniFile::snapshot(model_.settingsPath())).useKeyring;
-        if (secret) {
-            if (s.password.empty() && wanted) setEditText(ui_->password, toQ(*secret), kAccountLimit);
-            wipeString(*secret);
-        }
+        DialogKeyring keyring = askDialogKeyring(s, model_.settingsPath(), *store_);
+        keyringAnswers_ = keyring.answers;
+        if (s.password.empty() && keyring.wanted && !keyring.password.empty())
+            setEditText(ui_->password, toQ(keyring.password), kAccountLimit);
+        wipeString(keyring.password);
         const QSignalBlocker quiet(ui_->useKeyringRow->box());
-        ui_->useKeyringRow->box()->setChecked(wanted && keyringAnswers_);
+        ui_->useKeyringRow->box()->setChecked(keyring.wanted && keyringAnswers_);
         ui_->useKeyringRow->setEnabled(keyringAnswers_);
     }
     showTrust();
@@ -295,10 +293,16 @@ void SettingsDialog::updateEnabledStates() {
                                                       ui_->hotkeyKeyLabel})
         w->setEnabled(hotkey);
     QString note;
-    if (!keyringAnswers_)
-        note = tr("No keyring answers on this desktop: the password is kept enciphered in the settings file.");
-    else if (ui_->useKeyringRow->box()->isChecked() && !model_.settings().password.empty())
-        note = tr("The password is still in the settings file; OK moves it to the keyring.");
+    switch (keyringNote(keyringAnswers_, ui_->useKeyringRow->box()->isChecked(), !model_.settings().password.empty())) {
+        case KeyringNote::NoKeyring:
+            note = tr("No keyring answers on this desktop: the password is kept enciphered in the settings file.");
+            break;
+        case KeyringNote::PasswordStillInFile:
+            note = tr("The password is still in the settings file; OK moves it to the keyring.");
+            break;
+        case KeyringNote::None:
+            break;
+    }
     ui_->keyringNote->setText(note);
     ui_->keyringNote->setVisible(!note.isEmpty());
 }

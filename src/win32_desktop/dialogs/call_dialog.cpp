@@ -29,10 +29,10 @@ constexpr UINT kRequestFinished = 32965;
 // Posted when the window is first made: the request's worker and TLS are
 // readied once the dialog is on screen, so neither the first show nor the
 // first call waits for them.
-constexpr UINT kPrepareRequests = WM_APP + 30;
 constexpr UINT_PTR kAutoHideTimer = 1;
 constexpr UINT_PTR kResultTextTimer = 2;
 constexpr UINT_PTR kSaveLogTimer = 3;
+constexpr UINT_PTR kPrepareTimer = 4;
 constexpr UINT_PTR kSubclassId = 1;
 // The number box reads at most this many characters of its text.
 constexpr int kNumberReadLimit = 38;
@@ -57,13 +57,6 @@ constexpr int kBackgroundFull = 173;
 constexpr int kBackgroundSmall = 197;
 constexpr int kArrow = 152;
 constexpr int kArrowPressed = 153;
-
-// The program loads TLS on first use; loaded here, the first request's worker
-// finds it ready instead of loading it in the middle of a handshake.
-void loadTlsLibraries() {
-    for (const wchar_t* dll : {L"secur32.dll", L"crypt32.dll", L"bcrypt.dll"})
-        LoadLibraryExW(dll, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-}
 
 const ButtonSkin* buttonSkin(int id) {
     for (const ButtonSkin& b : kButtons) {
@@ -165,7 +158,8 @@ void Win32CallDialog::State::create() {
     loadCommonControls();
     window =
         CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_CALL), nullptr, dialogProc, reinterpret_cast<LPARAM>(this));
-    if (window != nullptr) PostMessageW(window, kPrepareRequests, 0, 0);
+    // A timer, not a posted message: it comes after the first paint.
+    if (window != nullptr) SetTimer(window, kPrepareTimer, USER_TIMER_MINIMUM, nullptr);
 }
 
 void Win32CallDialog::State::buildForDpi() {
@@ -532,6 +526,10 @@ INT_PTR Win32CallDialog::State::handle(UINT message, WPARAM wParam, LPARAM lPara
         case WM_TIMER:
             if (wParam == kAutoHideTimer) {
                 hide();
+            } else if (wParam == kPrepareTimer) {
+                KillTimer(window, kPrepareTimer);
+                if (!caller) caller = std::make_unique<CallPress>();
+                caller->prepare();
             } else if (wParam == kSaveLogTimer) {
                 saveLog();
             } else if (wParam == kResultTextTimer) {
@@ -571,11 +569,6 @@ INT_PTR Win32CallDialog::State::handle(UINT message, WPARAM wParam, LPARAM lPara
             }
         case WM_CLOSE:
             hide();
-            return TRUE;
-        case kPrepareRequests:
-            loadTlsLibraries();
-            if (!caller) caller = std::make_unique<CallPress>();
-            caller->prepare();
             return TRUE;
         case kRequestFinished: {
             const std::unique_ptr<CallOutcome> outcome(reinterpret_cast<CallOutcome*>(lParam));

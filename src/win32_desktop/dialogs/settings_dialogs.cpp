@@ -531,23 +531,28 @@ private:
     void showKeyring() {
         HWND d = window();
         const AppSettings& s = model().settings();
-        Result<std::string> secret = store_->lookup({trimBlanks(s.exchangeAddress), trimBlanks(s.userId)});
-        keyringAnswers_ = secret || secret.code() != ErrorCode::NoStore;
-        const bool wanted = loadSecuritySettings(IniFile::snapshot(model().settingsPath())).useKeyring;
-        if (secret) {
-            if (s.password.empty() && wanted) setLimitedText(d, IDC_PASSWORD, *secret, kAccountLimit);
-            wipeString(*secret);
-        }
-        setChecked(d, IDC_USE_KEYRING, wanted && keyringAnswers_);
+        DialogKeyring keyring = askDialogKeyring(s, model().settingsPath(), *store_);
+        keyringAnswers_ = keyring.answers;
+        if (s.password.empty() && keyring.wanted && !keyring.password.empty())
+            setLimitedText(d, IDC_PASSWORD, keyring.password, kAccountLimit);
+        wipeString(keyring.password);
+        setChecked(d, IDC_USE_KEYRING, keyring.wanted && keyringAnswers_);
         EnableWindow(GetDlgItem(d, IDC_USE_KEYRING), keyringAnswers_);
     }
 
     void showKeyringNote() {
         std::string note;
-        if (!keyringAnswers_)
-            note = "No keyring answers on this desktop: the password is kept enciphered in the settings file.";
-        else if (isChecked(window(), IDC_USE_KEYRING) && !model().settings().password.empty())
-            note = "The password is still in the settings file; OK moves it to the keyring.";
+        switch (
+            keyringNote(keyringAnswers_, isChecked(window(), IDC_USE_KEYRING), !model().settings().password.empty())) {
+            case KeyringNote::NoKeyring:
+                note = "No keyring answers on this desktop: the password is kept enciphered in the settings file.";
+                break;
+            case KeyringNote::PasswordStillInFile:
+                note = "The password is still in the settings file; OK moves it to the keyring.";
+                break;
+            case KeyringNote::None:
+                break;
+        }
         setControlText(window(), IDC_KEYRING_NOTE, note);
     }
 

@@ -141,10 +141,10 @@ void SkinImages::build(HINSTANCE instance, double scale) {
     for (const int id : kSkinIds) {
         Pixels one, two;
         if (!loadPixels(instance, id, one)) continue;
-        const bool haveTwo = loadPixels(instance, id + IDR_SKIN_SCALE2_OFFSET, two);
+        const bool haveTwo = scale > 1.0 && loadPixels(instance, id + IDR_SKIN_SCALE2_OFFSET, two);
         const int width = std::max(1, int(std::lround(one.width * scale)));
         const int height = std::max(1, int(std::lround(one.height * scale)));
-        const Pixels& source = scale > 1.0 && haveTwo ? two : one;
+        const Pixels& source = haveTwo ? two : one;
         Image image;
         image.bitmap = makeDib(resampled(source, width, height, isKeyed(id)));
         image.size = {width, height};
