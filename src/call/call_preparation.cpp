@@ -7,8 +7,7 @@
 
 namespace pellandor {
 
-void prepareCall(const std::string& settingsPath, CallDialogValues& account, CallPress& press, CredentialStore& store) {
-    const IniFile settings = IniFile::snapshot(settingsPath);
+void prepareCall(const IniFile& settings, CallDialogValues& account, CallPress& press, CredentialStore& store) {
     press.request().setTrustPolicy(trustPolicyFor(loadSecuritySettings(settings), account));
     if (account.password.empty()) {
         account.password = keyringPassword(account.exchangeAddress, account.userId, settings, store);

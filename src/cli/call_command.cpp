@@ -35,7 +35,7 @@ int runCall(const ParsedArgs& args, const std::string& settingsPath, bool hangup
     CallPress press;
     {
         const std::unique_ptr<CredentialStore> store = openCredentialStore();
-        prepareCall(settingsPath, account, press, *store);
+        prepareCall(IniFile::snapshot(settingsPath), account, press, *store);
     }
     CallOutcome outcome;
     const CallPress::PressResult pressed =

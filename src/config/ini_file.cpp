@@ -91,6 +91,22 @@ IniFile IniFile::snapshot(std::string path) {
     return ini;
 }
 
+const IniFile& IniSnapshotCache::snapshot(const std::string& path) {
+    const std::optional<FileStamp> stamp = fileStamp(path);
+    if (stamp && stamp == stamp_ && snapshot_.path() == path) return snapshot_;
+    // Stamped before reading: a change in between is read again next time.
+    Result<IniFile> read = IniFile::readableSnapshot(path);
+    if (read) {
+        snapshot_ = std::move(read).value();
+        stamp_ = stamp;
+    } else {
+        // Missing or unreadable: nothing kept, so the next look tries again.
+        snapshot_ = IniFile::snapshot(path);
+        stamp_.reset();
+    }
+    return snapshot_;
+}
+
 Result<IniFile> IniFile::readableSnapshot(std::string path) {
     Result<std::optional<std::string>> read = readWholeFile(path);
     if (!read) return failure(read.error(), read.code());

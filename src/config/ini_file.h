@@ -4,6 +4,7 @@
 // a value written through any path is seen by the next read.
 
 #include "base/result.h"
+#include "platform/atomic_file.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -72,6 +73,17 @@ private:
 
     std::string path_;
     std::shared_ptr<const IniIndex> index_;  // set in a snapshot
+};
+
+// The last snapshot of one file, read again only when the file's stamp
+// changed: for a reader that consults the file on every key press.
+class IniSnapshotCache final {
+public:
+    const IniFile& snapshot(const std::string& path);
+
+private:
+    std::optional<FileStamp> stamp_;  // none: nothing kept
+    IniFile snapshot_;
 };
 
 }  // namespace pellandor

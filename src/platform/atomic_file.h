@@ -4,6 +4,7 @@
 #include "base/result.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -18,6 +19,20 @@ inline constexpr std::size_t kMaxIniFileSize = std::size_t{64} * 1024 * 1024;
 // Reads a regular file; none when it does not exist. FIFOs, devices and
 // folders are refused, so a read can never block.
 Result<std::optional<std::string>> readWholeFile(const std::string& path);
+
+// Tells one version of a file from the next without reading it. A
+// crash-safe save replaces the file, so the new one also differs in its
+// change time or identity where the system gives them.
+struct FileStamp {
+    std::uint64_t size = 0;
+    std::int64_t modified = 0;  // system-specific units, as is `changed`
+    std::int64_t changed = 0;
+    std::uint64_t identity = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
+// None when the file does not exist or cannot be looked at.
+std::optional<FileStamp> fileStamp(const std::string& path);
 
 // Whether readWholeFile would succeed, without reading: a missing file is
 // fine, a failure says why (not a regular file, too large, no permission).

@@ -20,6 +20,14 @@ namespace pellandor {
 
 namespace {
 
+Socket openConnectionSocket(bool ipv6) {
+    Socket socket = openTcpSocket(ipv6);
+    // The handshake's last flight and the request go out as several small
+    // writes; waiting on Nagle's algorithm for each would only add delay.
+    if (socket.isOpen()) setNoDelay(socket.get());
+    return socket;
+}
+
 using Clock = SteadyClock;
 using ClockFunction = std::function<Clock::time_point()>;
 
@@ -201,6 +209,9 @@ bool ExchangeRequest::isRunning() const {
 Status ExchangeRequest::init(const std::string& host, const std::string& port) {
     if (!waitUntilIdle()) return failure("init: a request is still running");
     if (host.empty() || port.empty()) return failure("init: no exchange address or port");
+    // The same literal address gives the same answer: not asked again.
+    if (host == host_ && port == port_ && serverAddress_ && !resolvePending_ && isNumericHost(host))
+        return makeTlsContext();
     const std::string previousHost = std::exchange(host_, host);
     const std::string previousPort = std::exchange(port_, port);
     resolvePending_ = false;
@@ -396,14 +407,11 @@ bool ExchangeRequest::connect() {
         errorText_ = "connect: no exchange address; init has not succeeded";
         return false;
     }
-    socket_ = openTcpSocket(ipv6_);
+    socket_ = spareSocket_.isOpen() && spareIpv6_ == ipv6_ ? std::move(spareSocket_) : openConnectionSocket(ipv6_);
     if (!socket_.isOpen()) {
         errorText_ = "connect: socket fail error[" + std::to_string(lastSocketError()) + "]";
         return false;
     }
-    // The handshake's last flight and the request go out as several small
-    // writes; waiting on Nagle's algorithm for each would only add delay.
-    setNoDelay(socket_.get());
     tls_->setCancel(cancel_.isValid() ? &cancel_ : nullptr);
     if (!tls_->useTrustAnchors(trust_.caFile)) {
         errorText_ = "Connect SSL fail " + tls_->errorText() + "\n";
@@ -532,6 +540,11 @@ void ExchangeRequest::run(const std::shared_ptr<Shared>& shared) {
             errorText_ = "send: sent " + std::to_string(sent) + " of " + std::to_string(requestSize) + " bytes; " +
                          (tls_ ? tls_->errorText() : std::string());
             break;
+        }
+        // The exchange is busy with the request now.
+        if (!spareSocket_.isOpen() || spareIpv6_ != ipv6_) {
+            spareSocket_ = openConnectionSocket(ipv6_);
+            spareIpv6_ = ipv6_;
         }
 
         step_ = kStepReceiveAnswer;

@@ -266,7 +266,7 @@ void CallDialog::startRequest(CallKind kind) {
     // The settings file and the keyring are read here, on the GUI thread,
     // never by the request's worker.
     CallDialogValues account = values_;
-    if (!settingsPath_.empty()) prepareCall(settingsPath_, account, press_, *store_);
+    if (!settingsPath_.empty()) prepareCall(settingsFile_.snapshot(settingsPath_), account, press_, *store_);
     const CallPress::PressResult pressed =
         press_.press(kind, account, text, rules_, [this](const CallOutcome& outcome) {
             // Worker thread: hand a copy to the dialog's thread, touch nothing

@@ -4,6 +4,7 @@
 #include "call/call_press.h"
 #include "config/app_settings.h"
 #include "config/call_log.h"
+#include "config/ini_file.h"
 #include "config/language_table.h"
 #include "platform/credential_store.h"
 #include "ui/qt_geometry.h"
@@ -154,6 +155,8 @@ private:
     // Last: destroyed first, so no request outlives the widgets.
     std::string settingsPath_;
     std::unique_ptr<CredentialStore> store_;
+    // Read again at a press only when the file changed.
+    IniSnapshotCache settingsFile_;
     CallPress press_;
 };
 

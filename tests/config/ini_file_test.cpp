@@ -79,6 +79,24 @@ TEST_F(ScratchFolder, MissingFileOrFileWithoutSectionsGivesDefaults) {
     EXPECT_EQ(noSections.getString("", "KEY", "d"), "d");
 }
 
+TEST_F(ScratchFolder, SnapshotCacheSeesEverySaveAndRemoval) {
+    IniSnapshotCache cache;
+    EXPECT_FALSE(cache.snapshot(iniPath()).sectionExists("SECURITY"));  // no file yet
+    ASSERT_TRUE(succeeded(writeFileAtomically(iniPath(), "[SECURITY]\nPIN=aaaa\n")));
+    EXPECT_EQ(cache.snapshot(iniPath()).getString("SECURITY", "PIN"), "aaaa");
+
+    // A save of the same size right after: a new file, so a new stamp.
+    ASSERT_TRUE(succeeded(writeFileAtomically(iniPath(), "[SECURITY]\nPIN=bbbb\n")));
+    EXPECT_EQ(cache.snapshot(iniPath()).getString("SECURITY", "PIN"), "bbbb");
+
+    // Changed in place, as an editor may save it.
+    put(iniPath(), "[SECURITY]\nPIN=c\n");
+    EXPECT_EQ(cache.snapshot(iniPath()).getString("SECURITY", "PIN"), "c");
+
+    ASSERT_EQ(std::remove(iniPath().c_str()), 0);
+    EXPECT_FALSE(cache.snapshot(iniPath()).sectionExists("SECURITY"));
+}
+
 TEST_F(ScratchFolder, LongValuesComeBackWhole) {
     const std::string big(3 * 1024 * 1024, 'x');
     put(iniPath(), "[S]\nSHORT=" + std::string(600, 'v') + "\nBIG=" + big + "\n");

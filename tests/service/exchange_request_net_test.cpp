@@ -114,6 +114,30 @@ INSTANTIATE_TEST_SUITE_P(
                      "Connect SSL fail TLS handshake: ssl problem! res["}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST(ExchangeRequest, OneRequestObjectFollowsTheExchangeFromPressToPress) {
+    // Each exchange answers its own code, so a request that went to the
+    // previous one (its address kept, or a socket readied for it) shows.
+    ExchangeSim first, second, v6;
+    std::string error;
+    ASSERT_TRUE(first.start({}, error)) << error;
+    ASSERT_TRUE(second.start({"--mode", "code:110"}, error)) << error;
+    ASSERT_TRUE(v6.start({"--bind", "::1", "--mode", "code:120"}, error)) << error;
+    const struct {
+        const char* host;
+        const ExchangeSim& sim;
+        const char* code;
+    } presses[] = {{"127.0.0.1", first, "100"}, {"127.0.0.1", first, "100"}, {"127.0.0.1", second, "110"},
+                   {"::1", v6, "120"},          {"127.0.0.1", first, "100"}, {"::1", v6, "120"}};
+    ExchangeRequest request;
+    request.setTimeouts(5s, 5s);
+    for (const auto& press : presses) {
+        ASSERT_TRUE(succeeded(request.init(press.host, press.sim.port())));
+        const ServiceResult result = runRequest(request, kCallTypeCall, kAlice);
+        EXPECT_EQ(result.step, 15) << press.host << ": " << result.text;
+        EXPECT_EQ(result.text, press.code) << press.host;
+    }
+}
+
 TEST(ExchangeRequest, SendsEscapedCredentialsTheExchangeAccepts) {
     const std::string dir = ::testing::TempDir();
     const std::string accounts = dir + "/pellandor_accounts.txt";

@@ -92,6 +92,20 @@ std::string randomSuffix() {
 
 }  // namespace
 
+std::optional<FileStamp> fileStamp(const std::string& path) {
+    // Attributes by name: no handle is opened.
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(widen(path).c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+    const auto ticks = [](const FILETIME& t) {
+        return static_cast<std::int64_t>((static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime);
+    };
+    FileStamp stamp;
+    stamp.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    stamp.modified = ticks(data.ftLastWriteTime);
+    stamp.changed = ticks(data.ftCreationTime);
+    return stamp;
+}
+
 namespace save_steps {
 
 class FileReader final {

@@ -4,6 +4,7 @@
 #include "call/call_preparation.h"
 #include "call/call_press.h"
 #include "config/call_log.h"
+#include "config/ini_file.h"
 #include "config/settings_model.h"
 #include "desktop_logic/call_dialog_layout.h"
 #include "desktop_logic/command_ids.h"
@@ -104,6 +105,8 @@ struct Win32CallDialog::State {
     bool messageOpen = false;
     std::wstring pendingMessage;
     std::unique_ptr<CredentialStore> store = openCredentialStore();
+    // Read again at a press only when the file changed.
+    IniSnapshotCache settingsFile;
     // Made once the window is shown (or by the first press); reset first
     // when the dialog goes, so its worker is joined before the window it
     // posts to.
@@ -132,6 +135,7 @@ struct Win32CallDialog::State {
     void fillList();
     void saveLog();
     void press(CallKind kind);
+    void enterInBox();
     void present(const CallOutcome& outcome);
     void showFailedLabel();
     void showMessage(const std::string& text);
@@ -249,7 +253,7 @@ void Win32CallDialog::State::press(CallKind kind) {
     // The settings file and the keyring are read here, on the GUI thread,
     // never by the request's worker.
     CallDialogValues account = values;
-    prepareCall(model.settingsPath(), account, *caller, *store);
+    prepareCall(settingsFile.snapshot(model.settingsPath()), account, *caller, *store);
     const CallPress::PressResult pressed =
         caller->press(kind, account, text, model.rules(), [target](const CallOutcome& outcome) {
             // Worker thread: hand the outcome over, touch nothing else.
@@ -290,6 +294,13 @@ void Win32CallDialog::State::press(CallKind kind) {
         // CPU with the handshake. Ending the program saves at once.
         SetTimer(window, kSaveLogTimer, cmd::kSaveDebounceMs, nullptr);
     }
+}
+
+void Win32CallDialog::State::enterInBox() {
+    KillTimer(window, kAutoHideTimer);
+    // Called here, not posted as a click: a posted message would wait its
+    // turn while the request could already be on its way.
+    if (values.callOnEnter && IsWindowEnabled(GetDlgItem(window, IDC_CALL)) != FALSE) press(CallKind::Call);
 }
 
 void Win32CallDialog::State::present(const CallOutcome& outcome) {
@@ -590,12 +601,11 @@ LRESULT CALLBACK Win32CallDialog::State::editProc(HWND edit, UINT message, WPARA
                 return DefSubclassProc(edit, message, wParam, lParam) | DLGC_WANTALLKEYS;
             break;
         case WM_KEYDOWN:
-            KillTimer(self->window, kAutoHideTimer);  // the user is typing
             if (wParam == VK_RETURN) {
-                const bool callEnabled = IsWindowEnabled(GetDlgItem(self->window, IDC_CALL)) != FALSE;
-                if (self->values.callOnEnter && callEnabled) PostMessageW(self->window, WM_COMMAND, IDC_CALL, 0);
+                self->enterInBox();
                 return 0;
             }
+            KillTimer(self->window, kAutoHideTimer);  // the user is typing
             break;
         case WM_CHAR: {
             if (wParam == L'\r' || wParam == L'\n') return 0;
@@ -713,6 +723,13 @@ bool Win32CallDialog::handleDialogMessage(MSG& message) {
     HWND window = state_->window;
     if (window == nullptr || !IsWindowVisible(window)) return false;
     if (message.hwnd != window && !IsChild(window, message.hwnd)) return false;
+    // Enter in the box calls at once, before the key is translated and
+    // dispatched: under Wine both took a good part of the time from the key
+    // to the request, and the box would swallow the key anyway.
+    if (message.message == WM_KEYDOWN && message.wParam == VK_RETURN && message.hwnd == state_->boxEdit) {
+        state_->enterInBox();
+        return true;
+    }
     return IsDialogMessageW(window, &message) != FALSE;
 }
 
