@@ -301,12 +301,17 @@ def main():
         def press_enter():
             """Enter, and the request it sent; again should Call still have been off from the last one."""
             for _ in range(3):
-                probe.send("key Return")
+                # Held until the request is in, as a hand holds a key for tens of milliseconds:
+                # a release sent with the press would be translated before the press could act.
+                probe.send("down Return")
                 pressed = float(probe.expect("key")[1])
                 try:
                     return pressed, next_request(timeout=5)
                 except AssertionError:
                     continue
+                finally:
+                    probe.send("up Return")
+                    probe.expect("up")
             raise AssertionError("Enter in the call dialog sends no request")
 
         first = press_enter()[1]

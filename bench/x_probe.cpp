@@ -9,6 +9,8 @@
 //   copy TEXT     take the clipboard with TEXT       -> "copied TS"
 //   key NAME      press and release a key             -> "key TS"
 //                 (Return, Escape, BackSpace, a digit or a letter)
+//   down NAME     press a key and hold it             -> "key TS"
+//   up NAME       release it                          -> "up TS"
 //   quit
 // Lines on stdout: "ready", "mapped TS WINDOW W H TITLE", "unmapped TS WINDOW",
 // "lost" (another program took the clipboard), "error TEXT". TS is seconds of CLOCK_MONOTONIC,
@@ -311,17 +313,17 @@ private:
             xcb_set_selection_owner(conn_, owners_[current_], clipboard_, XCB_CURRENT_TIME);
             xcb_flush(conn_);
             std::printf("copied %.6f\n", when);
-        } else if (verb == "key") {
+        } else if (verb == "key" || verb == "down" || verb == "up") {
             const uint8_t code = keycode(argument);
             if (code == 0) {
                 std::printf("error no key %s\n", argument.c_str());
                 return true;
             }
             const double when = now();
-            fakeKey(XCB_KEY_PRESS, code);
-            fakeKey(XCB_KEY_RELEASE, code);
+            if (verb != "up") fakeKey(XCB_KEY_PRESS, code);
+            if (verb != "down") fakeKey(XCB_KEY_RELEASE, code);
             xcb_flush(conn_);
-            std::printf("key %.6f\n", when);
+            std::printf("%s %.6f\n", verb == "up" ? "up" : "key", when);
         } else {
             std::printf("error unknown command %s\n", verb.c_str());
         }
