@@ -42,6 +42,8 @@ os.environ["PELLANDOR_BIN_DIR"] = str(BIN)
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 from desktop import TITLE, Desktop, Pellandor, stop_process, wait_for  # noqa: E402
 
+from json_log import JsonLog  # noqa: E402
+
 MINIMAL = BIN / "pellandor_minimal_tray"
 PROBE = BIN / "pellandor_x_probe"
 HANDSHAKE = BIN / "pellandor_tls_handshake"
@@ -299,11 +301,12 @@ def main():
         for digit in "2125550199":
             probe.send(f"key {digit}")
             probe.expect("key")
-        seen = len(desktop.requests())
+        requests = JsonLog(desktop.sim_log)
+        seen = len(requests())
 
         def next_request(timeout=10):
             nonlocal seen
-            found = wait_for("the request at the exchange", lambda: desktop.requests()[seen:], timeout=timeout,
+            found = wait_for("the request at the exchange", lambda: requests()[seen:], timeout=timeout,
                              interval=0.005)
             seen += len(found)
             return found[-1]
@@ -311,12 +314,23 @@ def main():
         def press_enter():
             """Enter, and the request it sent; pressed again should it have come while Call was still off."""
             for _ in range(3):
-                probe.send("key Return")
+                # Held while the request goes out, as a hand holds a key for tens of milliseconds
+                # (a release sent with the press is translated before the press can act), and let
+                # go well before the X server would repeat it.
+                probe.send("down Return")
                 pressed = float(probe.expect("key")[1])
                 try:
-                    return pressed, next_request(timeout=3)
+                    request = next_request(timeout=0.4)
                 except AssertionError:
-                    continue
+                    request = None
+                probe.send("up Return")
+                probe.expect("up")
+                if request is None:
+                    try:
+                        request = next_request(timeout=3)
+                    except AssertionError:
+                        continue
+                return pressed, request
             raise AssertionError("Enter in the call dialog sends no request")
 
         first = press_enter()[1]

@@ -23,7 +23,6 @@ sections and all. Builds nothing: build first with `cmake --preset windows && cm
 simulator, `cmake --preset bench && cmake --build --preset bench`."""
 
 import argparse
-import json
 import os
 import pathlib
 import re
@@ -52,6 +51,8 @@ os.environ["PELLANDOR_LINUX_BIN"] = str(LINUX_BIN)
 os.environ["PELLANDOR_SAMPLE_SETTINGS"] = str(ROOT / "resources" / "sample_settings.ini")
 sys.path.insert(0, str(ROOT / "tests" / "win32_desktop"))
 from test_desktop_wine import TITLE, TOOLS, Session, settings_text, wait_for  # noqa: E402
+
+from json_log import JsonLog  # noqa: E402
 
 MINIMAL = BIN / "pellandor_win32_minimal_tray.exe"
 WINE_CLIENT = BIN / "pellandor_win32_tls_handshake.exe"
@@ -168,25 +169,7 @@ def main():
         s.procs.append(sim)
         sim_port = int(sim.stdout.readline().strip().rsplit(":", 1)[1])
 
-        logged, log_offset = [], 0
-
-        def requests():
-            # Only what was added since the last look: this is polled every few milliseconds
-            # while a request is timed, and parsing the whole log each time took a CPU away
-            # from the program measured (the yardsticks were timed with the poll idle).
-            nonlocal log_offset
-            try:
-                if sim_log.stat().st_size == log_offset:
-                    return logged
-            except FileNotFoundError:
-                return logged
-            with open(sim_log, "rb") as f:
-                f.seek(log_offset)
-                added = f.read()
-            end = added.rfind(b"\n") + 1
-            log_offset += end
-            logged.extend(json.loads(line) for line in added[:end].splitlines() if line.strip())
-            return logged
+        requests = JsonLog(sim_log)
 
         app = s.dir / "app"
         app.mkdir()
@@ -301,17 +284,23 @@ def main():
         def press_enter():
             """Enter, and the request it sent; again should Call still have been off from the last one."""
             for _ in range(3):
-                # Held until the request is in, as a hand holds a key for tens of milliseconds:
-                # a release sent with the press would be translated before the press could act.
+                # Held while the request goes out, as a hand holds a key for tens of milliseconds
+                # (a release sent with the press is translated before the press can act), and let
+                # go well before the X server would repeat it.
                 probe.send("down Return")
                 pressed = float(probe.expect("key")[1])
                 try:
-                    return pressed, next_request(timeout=5)
+                    request = next_request(timeout=0.4)
                 except AssertionError:
-                    continue
-                finally:
-                    probe.send("up Return")
-                    probe.expect("up")
+                    request = None
+                probe.send("up Return")
+                probe.expect("up")
+                if request is None:
+                    try:
+                        request = next_request(timeout=5)
+                    except AssertionError:
+                        continue
+                return pressed, request
             raise AssertionError("Enter in the call dialog sends no request")
 
         first = press_enter()[1]
