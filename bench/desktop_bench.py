@@ -42,7 +42,7 @@ os.environ["PELLANDOR_BIN_DIR"] = str(BIN)
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 from desktop import TITLE, Desktop, Pellandor, stop_process, wait_for  # noqa: E402
 
-from json_log import JsonLog  # noqa: E402
+from exchange_timing import JsonLog, press_enter  # noqa: E402
 
 MINIMAL = BIN / "pellandor_minimal_tray"
 PROBE = BIN / "pellandor_x_probe"
@@ -311,29 +311,7 @@ def main():
             seen += len(found)
             return found[-1]
 
-        def press_enter():
-            """Enter, and the request it sent; pressed again should it have come while Call was still off."""
-            for _ in range(3):
-                # Held while the request goes out, as a hand holds a key for tens of milliseconds
-                # (a release sent with the press is translated before the press can act), and let
-                # go well before the X server would repeat it.
-                probe.send("down Return")
-                pressed = float(probe.expect("key")[1])
-                try:
-                    request = next_request(timeout=0.4)
-                except AssertionError:
-                    request = None
-                probe.send("up Return")
-                probe.expect("up")
-                if request is None:
-                    try:
-                        request = next_request(timeout=3)
-                    except AssertionError:
-                        continue
-                return pressed, request
-            raise AssertionError("Enter in the call dialog sends no request")
-
-        first = press_enter()[1]
+        first = press_enter(probe, next_request, 3)[1]
         request_file = desktop.dir / "request.bin"
         request_file.write_bytes(first["raw"].encode("latin-1"))
         client = Lines(desktop, [str(HANDSHAKE), "127.0.0.1", str(desktop.sim_port), str(request_file)])
@@ -351,7 +329,7 @@ def main():
             reference_rest.append(reference["first_byte_mono"] - reference["accepted_mono"])
             ciphers.add(fields[4])
             time.sleep(0.1)  # lets the dialog take its answer and enable Call again
-            pressed, request = press_enter()
+            pressed, request = press_enter(probe, next_request, 3)
             ciphers.add(request["tls"]["cipher"])
             enter.append(request["first_byte_mono"] - pressed)
             enter_accept.append(request["accepted_mono"] - pressed)

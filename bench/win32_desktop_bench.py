@@ -52,7 +52,7 @@ os.environ["PELLANDOR_SAMPLE_SETTINGS"] = str(ROOT / "resources" / "sample_setti
 sys.path.insert(0, str(ROOT / "tests" / "win32_desktop"))
 from test_desktop_wine import TITLE, TOOLS, Session, settings_text, wait_for  # noqa: E402
 
-from json_log import JsonLog  # noqa: E402
+from exchange_timing import JsonLog, press_enter  # noqa: E402
 
 MINIMAL = BIN / "pellandor_win32_minimal_tray.exe"
 WINE_CLIENT = BIN / "pellandor_win32_tls_handshake.exe"
@@ -281,29 +281,7 @@ def main():
             seen += len(found)
             return found[-1]
 
-        def press_enter():
-            """Enter, and the request it sent; again should Call still have been off from the last one."""
-            for _ in range(3):
-                # Held while the request goes out, as a hand holds a key for tens of milliseconds
-                # (a release sent with the press is translated before the press can act), and let
-                # go well before the X server would repeat it.
-                probe.send("down Return")
-                pressed = float(probe.expect("key")[1])
-                try:
-                    request = next_request(timeout=0.4)
-                except AssertionError:
-                    request = None
-                probe.send("up Return")
-                probe.expect("up")
-                if request is None:
-                    try:
-                        request = next_request(timeout=5)
-                    except AssertionError:
-                        continue
-                return pressed, request
-            raise AssertionError("Enter in the call dialog sends no request")
-
-        first = press_enter()[1]
+        first = press_enter(probe, next_request, 5)[1]
         request_file = s.dir / "request.bin"
         request_file.write_bytes(first["raw"].encode("latin-1"))
         client = Lines(s, [str(HANDSHAKE), "127.0.0.1", str(sim_port), str(request_file)])
@@ -321,7 +299,7 @@ def main():
             wine_handshakes.append(float(wine_client.expect("handshake", timeout=30)[3]))
             next_request()
             time.sleep(0.2)  # lets the dialog take its answer and enable Call again
-            pressed, request = press_enter()
+            pressed, request = press_enter(probe, next_request, 5)
             ciphers.add(request["tls"]["cipher"])
             enter.append(request["first_byte_mono"] - pressed)
             enter_accept.append(request["accepted_mono"] - pressed)

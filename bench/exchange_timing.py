@@ -1,0 +1,57 @@
+"""What the desktop benchmarks share: the exchange simulator's log, and Enter pressed in the call
+dialog until its request is at the exchange."""
+
+import json
+
+
+class JsonLog:
+    """Reads only what was added since the last look. The benchmarks poll the log every few
+    milliseconds while a request is timed; parsing it whole each time took a CPU away from the
+    program measured, and the bare clients were timed with the poll idle."""
+
+    def __init__(self, path):
+        self.path = path
+        self.entries = []
+        self.offset = 0
+
+    def __call__(self):
+        try:
+            size = self.path.stat().st_size
+        except FileNotFoundError:
+            return self.entries
+        if size < self.offset:  # started again
+            self.entries, self.offset = [], 0
+        if size == self.offset:
+            return self.entries
+        with open(self.path, "rb") as f:
+            f.seek(self.offset)
+            added = f.read()
+        end = added.rfind(b"\n") + 1
+        self.offset += end
+        self.entries.extend(json.loads(line) for line in added[:end].splitlines() if line.strip())
+        return self.entries
+
+
+def press_enter(probe, next_request, patience):
+    """Enter through the X probe, and the request it sent: (the press's stamp, the request). Pressed
+    again should it have come while Call was still off from the last call.
+
+    The key is held while the request goes out, as a hand holds it for tens of milliseconds (a
+    release sent with the press is translated before the press can act), and let go well before
+    the X server would repeat it. `next_request(timeout)` raises AssertionError when none came."""
+    for _ in range(3):
+        probe.send("down Return")
+        pressed = float(probe.expect("key")[1])
+        try:
+            request = next_request(timeout=0.4)
+        except AssertionError:
+            request = None
+        probe.send("up Return")
+        probe.expect("up")
+        if request is None:
+            try:
+                request = next_request(timeout=patience)
+            except AssertionError:
+                continue
+        return pressed, request
+    raise AssertionError("Enter in the call dialog sends no request")
