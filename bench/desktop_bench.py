@@ -20,12 +20,10 @@ with `cmake --preset bench && cmake --build --preset bench`."""
 import argparse
 import os
 import pathlib
-import queue
 import re
 import statistics
 import subprocess
 import sys
-import threading
 import time
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
@@ -42,7 +40,7 @@ os.environ["PELLANDOR_BIN_DIR"] = str(BIN)
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 from desktop import TITLE, Desktop, Pellandor, stop_process, wait_for  # noqa: E402
 
-from exchange_timing import JsonLog, press_enter  # noqa: E402
+from desktop_timing import JsonLog, Lines, press_enter  # noqa: E402
 
 MINIMAL = BIN / "pellandor_minimal_tray"
 PROBE = BIN / "pellandor_x_probe"
@@ -85,45 +83,6 @@ class BenchDesktop(Desktop):
             raise RuntimeError(f"no free X display in :{first}-:{last}")
         self.xvfb = xvfb
         return f":{number}"
-
-
-class Lines:
-    """A helper process spoken to in lines; its output read on a thread."""
-
-    def __init__(self, desktop, cmd):
-        self.proc = subprocess.Popen(cmd, env=desktop.env, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                     stderr=subprocess.DEVNULL, text=True, bufsize=1)
-        desktop.procs.append(self.proc)
-        self.lines = queue.Queue()
-        threading.Thread(target=self._read, daemon=True).start()
-
-    def _read(self):
-        for line in self.proc.stdout:
-            self.lines.put(line.split())
-
-    def send(self, line):
-        self.proc.stdin.write(line + "\n")
-        self.proc.stdin.flush()
-
-    def expect(self, word, timeout=10.0, where=None):
-        """The next line starting with `word` (and matching `where`); others are dropped."""
-        deadline = time.monotonic() + timeout
-        while True:
-            left = deadline - time.monotonic()
-            if left <= 0:
-                raise AssertionError(f"timed out waiting for {word!r}")
-            try:
-                fields = self.lines.get(timeout=left)
-            except queue.Empty:
-                continue
-            if fields and fields[0] == "error":
-                print("  probe:", " ".join(fields[1:]), file=sys.stderr)
-            if fields and fields[0] == word and (where is None or where(fields)):
-                return fields
-
-    def drain(self):
-        while not self.lines.empty():
-            self.lines.get_nowait()
 
 
 def rss_kib(pid):

@@ -52,7 +52,7 @@ os.environ["PELLANDOR_SAMPLE_SETTINGS"] = str(ROOT / "resources" / "sample_setti
 sys.path.insert(0, str(ROOT / "tests" / "win32_desktop"))
 from test_desktop_wine import TITLE, TOOLS, Session, settings_text, wait_for  # noqa: E402
 
-from exchange_timing import JsonLog, press_enter  # noqa: E402
+from desktop_timing import JsonLog, Lines, press_enter  # noqa: E402
 
 MINIMAL = BIN / "pellandor_win32_minimal_tray.exe"
 WINE_CLIENT = BIN / "pellandor_win32_tls_handshake.exe"
@@ -70,47 +70,6 @@ STRIP = shutil.which("x86_64-w64-mingw32-strip") or "x86_64-w64-mingw32-strip"
 missing = [tool for tool in TOOLS + (STRIP,) if shutil.which(tool) is None]
 if missing:
     sys.exit("missing " + ", ".join(missing))
-
-class Lines:
-    """A helper process spoken to in lines; its output read on a thread."""
-
-    def __init__(self, session, cmd):
-        import queue
-        import threading
-        self.proc = subprocess.Popen(cmd, env=session.env, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                     stderr=subprocess.DEVNULL, text=True, bufsize=1)
-        session.procs.append(self.proc)
-        self.lines = queue.Queue()
-        self.empty = queue.Empty
-        threading.Thread(target=self._read, daemon=True).start()
-
-    def _read(self):
-        for line in self.proc.stdout:
-            self.lines.put(line.split())
-
-    def send(self, line):
-        self.proc.stdin.write(line + "\n")
-        self.proc.stdin.flush()
-
-    def expect(self, word, timeout=10.0, where=None):
-        deadline = time.monotonic() + timeout
-        while True:
-            left = deadline - time.monotonic()
-            if left <= 0:
-                raise AssertionError(f"timed out waiting for {word!r}")
-            try:
-                fields = self.lines.get(timeout=left)
-            except self.empty:
-                continue
-            if fields and fields[0] == "error":
-                print("  probe:", " ".join(fields[1:]), file=sys.stderr)
-            if fields and fields[0] == word and (where is None or where(fields)):
-                return fields
-
-    def drain(self):
-        while not self.lines.empty():
-            self.lines.get_nowait()
-
 
 def docked_icons(session):
     """Wine's icons docked in trayer's panel."""

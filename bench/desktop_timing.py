@@ -1,7 +1,53 @@
-"""What the desktop benchmarks share: the exchange simulator's log, and Enter pressed in the call
-dialog until its request is at the exchange."""
+"""What the desktop benchmarks share: helper processes spoken to in lines (the X probe, the bare
+TLS clients), the exchange simulator's log, and Enter pressed in the call dialog until its request
+is at the exchange."""
 
 import json
+import queue
+import subprocess
+import sys
+import threading
+import time
+
+
+class Lines:
+    """A helper process spoken to in lines; its output read on a thread. `session` is the private
+    desktop: its `env` starts the process, and its `procs` end it."""
+
+    def __init__(self, session, cmd):
+        self.proc = subprocess.Popen(cmd, env=session.env, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                     stderr=subprocess.DEVNULL, text=True, bufsize=1)
+        session.procs.append(self.proc)
+        self.lines = queue.Queue()
+        threading.Thread(target=self._read, daemon=True).start()
+
+    def _read(self):
+        for line in self.proc.stdout:
+            self.lines.put(line.split())
+
+    def send(self, line):
+        self.proc.stdin.write(line + "\n")
+        self.proc.stdin.flush()
+
+    def expect(self, word, timeout=10.0, where=None):
+        """The next line starting with `word` (and matching `where`); others are dropped."""
+        deadline = time.monotonic() + timeout
+        while True:
+            left = deadline - time.monotonic()
+            if left <= 0:
+                raise AssertionError(f"timed out waiting for {word!r}")
+            try:
+                fields = self.lines.get(timeout=left)
+            except queue.Empty:
+                continue
+            if fields and fields[0] == "error":
+                print("  probe:", " ".join(fields[1:]), file=sys.stderr)
+            if fields and fields[0] == word and (where is None or where(fields)):
+                return fields
+
+    def drain(self):
+        while not self.lines.empty():
+            self.lines.get_nowait()
 
 
 class JsonLog:
