@@ -55,7 +55,7 @@ pellandor_add_gtest(pellandor_ini_profile_tests
 # The failure texts in words are matched against Linux error numbers; the
 # Windows socket errors (WSAE...) are not described yet.
 pellandor_add_gtest(pellandor_call_tests
-  SOURCES call/call_press_test.cpp call/keyring_password_test.cpp
+  SOURCES call/call_press_test.cpp call/keyring_password_test.cpp support/scratch_folder.cpp
   LIBS pellandor_call
   SKIP "RequestFailureTest.SaysInWordsWhatFailed"
   LABELS unit)

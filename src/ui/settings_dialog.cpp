@@ -2,10 +2,9 @@
 
 #include "base/secret_text.h"
 #include "call/keyring_password.h"
+#include "call/settings_dialog_save.h"
 #include "config/ini_file.h"
-#include "config/ini_write_batch.h"
 #include "config/security_settings.h"
-#include "config/stored_password.h"
 #include "desktop_logic/settings_choices.h"
 #include "desktop_logic/trust_display.h"
 #include "dialing/text_utils.h"
@@ -327,11 +326,6 @@ void SettingsDialog::forgetKey() {
     showTrust();
 }
 
-Result<PasswordPlace> SettingsDialog::storePassword(const AppSettings& next) {
-    return placeDialogPassword(model_.settings(), next, ui_->useKeyringRow->box()->isChecked(), keyringAnswers_,
-                               *store_);
-}
-
 void SettingsDialog::onTransparencyMoved(int value) {
     // Kept at once, even if the dialog is then cancelled; the call dialog
     // sees it with the next OK or Apply.
@@ -387,53 +381,30 @@ bool SettingsDialog::applySettings() {
     next.longDistanceCode = toStd(ui_->longDistanceCode->text());
     next.addZero = ui_->addZeroRow->box()->isChecked();
 
-    std::string stored;
-    if ((!keyringAnswers_ || !ui_->useKeyringRow->box()->isChecked()) &&
-        !encodeStoredPassword(trimBlanks(next.password), stored)) {
-        QMessageBox::warning(this, QStringLiteral("Error"), toQ(model_.texts().message("AL_PW_TOO_LONG")));
-        ui_->password->setFocus();
-        return false;
-    }
-    // Against the values in effect before this save.
-    const bool exchangeChanged = exchangeName(next.exchangeAddress, next.exchangePort) !=
-                                 exchangeName(model_.settings().exchangeAddress, model_.settings().exchangePort);
-    const Result<PasswordPlace> place = storePassword(next);
-    if (!place) {
-        const QString why = toQ(place.error());
-        qCWarning(lcSettings) << "the keyring refused the password:" << why;
-        QMessageBox::warning(this, QStringLiteral("Error"),
-                             tr("The desktop keyring did not take the password:\n%1\n\nNothing was saved.").arg(why));
-        return false;
-    }
-    // In the keyring, the file's PW stays empty.
-    std::string typed;
-    if (*place == PasswordPlace::Keyring) typed = std::exchange(next.password, std::string());
-    const Status saved = model_.save(next, SettingsPart::General);
-    wipeString(typed);
+    const DialogSave save =
+        saveDialogSettings(model_, next, ui_->useKeyringRow->box()->isChecked(), keyringAnswers_, *store_);
     wipeString(next.password);
-    if (!saved) {
-        qCWarning(lcSettings) << "saving the settings failed:" << toQ(saved.error());
-        showSaveFailure(this, toQ(model_.texts().message("AL_SETTINGS_NOT_SAVED")), toQ(model_.settingsPath()),
-                        toQ(saved.error()));
-        return false;
+    switch (save.outcome) {
+        case DialogSave::Outcome::PasswordTooLong:
+            QMessageBox::warning(this, QStringLiteral("Error"), toQ(model_.texts().message("AL_PW_TOO_LONG")));
+            ui_->password->setFocus();
+            return false;
+        case DialogSave::Outcome::KeyringRefused:
+            qCWarning(lcSettings) << "the keyring refused the password:" << toQ(save.error);
+            QMessageBox::warning(
+                this, QStringLiteral("Error"),
+                tr("The desktop keyring did not take the password:\n%1\n\nNothing was saved.").arg(toQ(save.error)));
+            return false;
+        case DialogSave::Outcome::NotSaved:
+            qCWarning(lcSettings) << "saving the settings failed:" << toQ(save.error);
+            showSaveFailure(this, toQ(model_.texts().message("AL_SETTINGS_NOT_SAVED")), toQ(model_.settingsPath()),
+                            toQ(save.error));
+            return false;
+        case DialogSave::Outcome::Saved:
+            break;
     }
+    for (const std::string& warning : save.warnings) qCWarning(lcSettings).noquote() << toQ(warning);
     movedTransparency_.reset();
-    // The [SECURITY] section is not the model's: the keyring choice and the
-    // kept key are written beside it.
-    if (keyringAnswers_) {
-        const bool wanted = ui_->useKeyringRow->box()->isChecked();
-        if (loadSecuritySettings(IniFile::snapshot(model_.settingsPath())).useKeyring != wanted) {
-            const Status written =
-                writeIniString(model_.settingsPath(), kSecuritySection, kUseKeyringKey, wanted ? "1" : "0");
-            if (!written) qCWarning(lcSettings) << "saving the keyring choice failed:" << toQ(written.error());
-        }
-    }
-    // A key kept for the old address or port is no key of the new one.
-    if (exchangeChanged) {
-        const Status dropped =
-            dropPinUnlessFor(model_.settingsPath(), exchangeName(next.exchangeAddress, next.exchangePort));
-        if (!dropped) qCWarning(lcSettings) << "dropping the exchange's key failed:" << toQ(dropped.error());
-    }
     showTrust();
     updateEnabledStates();
     if (autoStartWasOn && next.autoStart && startAtLogin_ != nullptr) startAtLogin_->restoreIfMissing();

@@ -58,9 +58,6 @@ private:
     // keyring hold them now.
     void showTrust();
     void forgetKey();
-    // The password to the keyring or the file, as the user chose; fails
-    // (nothing saved) when the keyring refuses it.
-    Result<PasswordPlace> storePassword(const AppSettings& next);
 
     SettingsModel& model_;
     SettingsTargets& targets_;

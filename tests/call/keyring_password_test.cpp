@@ -1,9 +1,15 @@
 #include "call/keyring_password.h"
+#include "call/settings_dialog_save.h"
 #include "config/app_settings.h"
+#include "config/ini_file.h"
+#include "config/security_settings.h"
+#include "config/stored_password.h"
+#include "support/scratch_folder.h"
 
 #include <gtest/gtest.h>
 
 #include <map>
+#include <memory>
 #include <utility>
 
 namespace pellandor {
@@ -98,6 +104,69 @@ TEST(DialogPasswordTest, ARefusingStoreFailsAndAVanishedOneLeavesItToTheFile) {
     store.answer.reset();
     EXPECT_EQ(*placeDialogPassword(before, next, true, answers, store), PasswordPlace::File);
     EXPECT_EQ(store.entries.count({"10.0.0.2", "alice"}), 0u);
+}
+
+class DialogSaveTest : public test::ScratchFolder {
+protected:
+    void SetUp() override {
+        ScratchFolder::SetUp();
+        put(iniPath(),
+            "[USER_INFO]\nID=alice\nPW=old\nPN=2001\n[SYS_INFO]\nIP=10.0.0.1\nPORT=443\n"
+            "[SECURITY]\nPINNED_KEY=ab:cd\nPINNED_EXCHANGE=10.0.0.1:443\n");
+        model = std::make_unique<SettingsModel>(iniPath(), pathOf("language.ini"));
+        ASSERT_TRUE(model->load());
+    }
+    SecuritySettings security() const { return loadSecuritySettings(IniFile::snapshot(iniPath())); }
+
+    std::unique_ptr<SettingsModel> model;  // made once the scratch folder is there
+    MemoryStore store;
+};
+
+TEST_F(DialogSaveTest, PasswordGoesWhereChosenAndTheSecuritySectionFollows) {
+    ASSERT_EQ(pinFor(security(), "10.0.0.1:443"), "ab:cd");
+    bool answers = true;
+
+    // Into the keyring, with a new address: the file keeps no password, and
+    // the old exchange's key is no key of the new one.
+    AppSettings next = model->settings();
+    next.exchangeAddress = "10.0.0.2";
+    next.password = "new";
+    DialogSave save = saveDialogSettings(*model, next, true, answers, store);
+    ASSERT_EQ(save.outcome, DialogSave::Outcome::Saved) << save.error;
+    EXPECT_TRUE(save.warnings.empty());
+    EXPECT_EQ(IniFile(iniPath()).getString("USER_INFO", "PW"), "");
+    EXPECT_EQ(store.entries, (decltype(store.entries){{{"10.0.0.2", "alice"}, "new"}}));
+    EXPECT_TRUE(security().pinnedKey.empty());
+    EXPECT_TRUE(security().useKeyring);
+
+    // Back to the file: the keyring keeps no copy and the choice is written.
+    next = model->settings();
+    next.password = "newer";
+    save = saveDialogSettings(*model, next, false, answers, store);
+    ASSERT_EQ(save.outcome, DialogSave::Outcome::Saved) << save.error;
+    EXPECT_EQ(decodeStoredPassword(IniFile(iniPath()).getString("USER_INFO", "PW")), "newer");
+    EXPECT_TRUE(store.entries.empty());
+    EXPECT_FALSE(security().useKeyring);
+}
+
+TEST_F(DialogSaveTest, RefusalsWriteNothing) {
+    const std::string before = get(iniPath());
+    bool answers = true;
+    AppSettings next = model->settings();
+    next.exchangeAddress = "10.0.0.2";
+
+    next.password = std::string(kStoredPasswordCapacity, 'x');
+    EXPECT_EQ(saveDialogSettings(*model, next, false, answers, store).outcome, DialogSave::Outcome::PasswordTooLong);
+
+    store.answer = ErrorCode::Failed;
+    next.password = "new";
+    const DialogSave refused = saveDialogSettings(*model, next, true, answers, store);
+    EXPECT_EQ(refused.outcome, DialogSave::Outcome::KeyringRefused);
+    EXPECT_EQ(refused.error, "no");
+
+    EXPECT_EQ(get(iniPath()), before);
+    EXPECT_TRUE(store.entries.empty());
+    EXPECT_EQ(model->settings().exchangeAddress, "10.0.0.1");
 }
 
 }  // namespace

@@ -2,11 +2,10 @@
 
 #include "base/secret_text.h"
 #include "call/keyring_password.h"
+#include "call/settings_dialog_save.h"
 #include "config/ini_file.h"
-#include "config/ini_write_batch.h"
 #include "config/security_settings.h"
 #include "config/settings_model.h"
-#include "config/stored_password.h"
 #include "desktop_logic/settings_choices.h"
 #include "desktop_logic/trust_display.h"
 #include "dialing/text_utils.h"
@@ -148,6 +147,17 @@ protected:
     UINT dpi() const { return dpi_; }
 
     void moveTo(int x, int y) { SetWindowPos(window_, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER); }
+
+    // OK of a dialling dialog: saved and closed, or the refusal shown and
+    // the dialog left open with what was typed.
+    void saveDialingAndClose(const AppSettings& next, SettingsPart part) {
+        if (const Status saved = model().save(next, part); !saved) {
+            showSaveFailure(window_, model().texts().message("AL_DIALING_NOT_SAVED"), model().settingsPath(),
+                            saved.error());
+            return;
+        }
+        EndDialog(window_, 1);
+    }
 
 private:
     void layOut() {
@@ -300,13 +310,7 @@ private:
                 for (std::size_t i = 0; i < 5; ++i) *values[i] = controlText(d, kPrefixes[i]);
                 const std::string length = controlText(d, IDC_SPC_LENGTH);
                 next.coExtensionLength = length.empty() ? "0" : length;
-                const Status saved = model().save(next, SettingsPart::SpecialDialing);
-                if (!saved) {
-                    showSaveFailure(d, model().texts().message("AL_DIALING_NOT_SAVED"), model().settingsPath(),
-                                    saved.error());
-                    return;
-                }
-                EndDialog(d, 1);
+                saveDialingAndClose(next, SettingsPart::SpecialDialing);
                 return;
             }
             case IDC_SPC_CANCEL:
@@ -370,13 +374,7 @@ private:
                 next.useInternationalRule = isChecked(d, IDC_ADV_INTERNATIONAL);
                 next.usePopupForChar = isChecked(d, IDC_ADV_POPUP_FOR_CHAR);
                 next.minPopupLength = controlText(d, IDC_ADV_LENGTH);
-                const Status saved = model().save(next, SettingsPart::AdvancedDialing);
-                if (!saved) {
-                    showSaveFailure(d, model().texts().message("AL_DIALING_NOT_SAVED"), model().settingsPath(),
-                                    saved.error());
-                    return;
-                }
-                EndDialog(d, 1);
+                saveDialingAndClose(next, SettingsPart::AdvancedDialing);
                 return;
             }
             case IDC_ADV_CANCEL:
@@ -556,13 +554,6 @@ private:
         setControlText(window(), IDC_KEYRING_NOTE, note);
     }
 
-    // The password to the keyring or the file, as the user chose; fails
-    // (nothing saved) when the keyring refuses it.
-    Result<PasswordPlace> storePassword(const AppSettings& next) {
-        return placeDialogPassword(model().settings(), next, isChecked(window(), IDC_USE_KEYRING), keyringAnswers_,
-                                   *store_);
-    }
-
     // The exchange's key: a different one later stops every call until the
     // user forgets the kept one here or on the command line.
     void showTrust() {
@@ -649,49 +640,35 @@ private:
         next.longDistanceCode = controlText(d, IDC_LONG_DISTANCE);
         next.addZero = isChecked(d, IDC_ADD_ZERO);
 
-        const bool toKeyring = keyringAnswers_ && isChecked(d, IDC_USE_KEYRING);
-        std::string stored;
-        if (!toKeyring && !encodeStoredPassword(trimBlanks(next.password), stored)) {
-            MessageBoxW(d, wide(model().texts().message("AL_PW_TOO_LONG")).c_str(), L"Error", MB_OK | MB_ICONWARNING);
-            SetFocus(GetDlgItem(d, IDC_PASSWORD));
-            return false;
-        }
-        // Against the values in effect before this save.
-        const bool exchangeChanged = exchangeName(next.exchangeAddress, next.exchangePort) !=
-                                     exchangeName(model().settings().exchangeAddress, model().settings().exchangePort);
-        const Result<PasswordPlace> place = storePassword(next);
-        if (!place) {
-            // "the Windows Credential Manager" begins the sentence.
-            std::string store = store_->describe();
-            if (!store.empty()) store[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(store[0])));
-            MessageBoxW(
-                d, wide(store + " did not take the password:\n" + place.error() + "\n\nNothing was saved.").c_str(),
-                L"Error", MB_OK | MB_ICONWARNING);
-            return false;
-        }
-        // In the keyring, the file's PW stays empty.
-        std::string typed;
-        if (*place == PasswordPlace::Keyring) typed = std::exchange(next.password, std::string());
-        const Status result = model().save(next, SettingsPart::General);
-        wipeString(typed);
+        const DialogSave save =
+            saveDialogSettings(model(), next, isChecked(d, IDC_USE_KEYRING), keyringAnswers_, *store_);
         wipeString(next.password);
-        if (!result) {
-            showSaveFailure(d, model().texts().message("AL_SETTINGS_NOT_SAVED"), model().settingsPath(),
-                            result.error());
-            return false;
+        switch (save.outcome) {
+            case DialogSave::Outcome::PasswordTooLong:
+                MessageBoxW(d, wide(model().texts().message("AL_PW_TOO_LONG")).c_str(), L"Error",
+                            MB_OK | MB_ICONWARNING);
+                SetFocus(GetDlgItem(d, IDC_PASSWORD));
+                return false;
+            case DialogSave::Outcome::KeyringRefused: {
+                // "the Windows Credential Manager" begins the sentence.
+                std::string store = store_->describe();
+                if (!store.empty()) store[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(store[0])));
+                MessageBoxW(
+                    d, wide(store + " did not take the password:\n" + save.error + "\n\nNothing was saved.").c_str(),
+                    L"Error", MB_OK | MB_ICONWARNING);
+                return false;
+            }
+            case DialogSave::Outcome::NotSaved:
+                showSaveFailure(d, model().texts().message("AL_SETTINGS_NOT_SAVED"), model().settingsPath(),
+                                save.error);
+                return false;
+            case DialogSave::Outcome::Saved:
+                break;
         }
+        // Saved all the same; a debugger hears what did not follow.
+        for (const std::string& warning : save.warnings) OutputDebugStringW(wide(warning).c_str());
         gMovedTransparency.reset();
         saved_ = true;
-        // The [SECURITY] section is not the model's: the keyring choice is
-        // written beside it.
-        if (keyringAnswers_) {
-            const bool wanted = isChecked(d, IDC_USE_KEYRING);
-            if (loadSecuritySettings(IniFile::snapshot(model().settingsPath())).useKeyring != wanted)
-                (void)writeIniString(model().settingsPath(), kSecuritySection, kUseKeyringKey, wanted ? "1" : "0");
-        }
-        // A key kept for the old address or port is no key of the new one.
-        if (exchangeChanged)
-            (void)dropPinUnlessFor(model().settingsPath(), exchangeName(next.exchangeAddress, next.exchangePort));
         updateEnabledStates();
         return true;
     }
