@@ -1,7 +1,8 @@
 #pragma once
 // Typed reads of one INI file with the private-profile rules the settings
-// files were written under. Nothing is cached: every read opens the file, so
-// a value written through any path is seen by the next read.
+// files were written under. An IniFile caches nothing: every read opens the
+// file, so a value written through any path is seen by the next read
+// (IniSnapshotCache, at the end, keeps a snapshot while the file is unchanged).
 
 #include "base/result.h"
 #include "platform/atomic_file.h"
