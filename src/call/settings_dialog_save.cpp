@@ -14,8 +14,7 @@ DialogSave saveDialogSettings(SettingsModel& model, AppSettings next, bool keepI
                               CredentialStore& store) {
     DialogSave result;
     std::string stored;
-    const bool tooLong =
-        !(keyringAnswers && keepInKeyring) && !encodeStoredPassword(trimBlanks(next.password), stored);
+    const bool tooLong = !(keyringAnswers && keepInKeyring) && !encodeStoredPassword(trimBlanks(next.password), stored);
     wipeString(stored);
     if (tooLong) {
         wipeString(next.password);
@@ -26,7 +25,8 @@ DialogSave saveDialogSettings(SettingsModel& model, AppSettings next, bool keepI
     const std::string exchange = exchangeName(next.exchangeAddress, next.exchangePort);
     const bool exchangeChanged =
         exchange != exchangeName(model.settings().exchangeAddress, model.settings().exchangePort);
-    const Result<PasswordPlace> place = placeDialogPassword(model.settings(), next, keepInKeyring, keyringAnswers, store);
+    const Result<PasswordPlace> place =
+        placeDialogPassword(model.settings(), next, keepInKeyring, keyringAnswers, store);
     if (!place) {
         wipeString(next.password);
         result.outcome = DialogSave::Outcome::KeyringRefused;
@@ -44,8 +44,7 @@ DialogSave saveDialogSettings(SettingsModel& model, AppSettings next, bool keepI
     }
     // The [SECURITY] section is not the model's: the keyring choice and the
     // kept key are written beside it.
-    if (keyringAnswers &&
-        loadSecuritySettings(IniFile::snapshot(model.settingsPath())).useKeyring != keepInKeyring) {
+    if (keyringAnswers && loadSecuritySettings(IniFile::snapshot(model.settingsPath())).useKeyring != keepInKeyring) {
         if (const Status written =
                 writeIniString(model.settingsPath(), kSecuritySection, kUseKeyringKey, keepInKeyring ? "1" : "0");
             !written)
