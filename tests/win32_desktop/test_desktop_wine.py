@@ -473,13 +473,16 @@ def installer(s):
         assert "UninstallString" in s.reg_query(uninstall_key)
 
     def uninstall(*args):
-        # The uninstaller runs from a copy in the temporary folder and returns at once.
+        # The uninstaller runs from a copy in the temporary folder and returns at once; the
+        # copy removes the program folder first and the shortcut and registry entries after
+        # it, so the test waits for all of it to be gone (the Uninstall key goes last).
         result = s.run(["wine", str(folder / "uninstall.exe"), "/S", *args], timeout=120)
         assert result.returncode == 0, result
         wait_for("the program folder to go", lambda: not folder.exists(), timeout=60)
+        wait_for("the uninstaller to finish", lambda: s.reg_query(uninstall_key) is None, timeout=60, interval=0.5)
         assert not (start_menu / f"{TITLE}.lnk").exists()
         for key in (r"HKCU\Software\Classes\tel", r"HKCU\Software\Classes\callto",
-                    r"HKCU\Software\Classes\UlvexPellandor.Link", r"HKCU\Software\Ulvex", uninstall_key):
+                    r"HKCU\Software\Classes\UlvexPellandor.Link", r"HKCU\Software\Ulvex"):
             assert s.reg_query(key) is None, key
         assert s.reg_query(r"HKCU\Software\RegisteredApplications", TITLE) is None
 
@@ -489,7 +492,8 @@ def installer(s):
     assert settings.exists(), "the settings stay unless asked"
     install()
     uninstall("/REMOVESETTINGS")
-    assert not settings.exists()
+    # Settings are removed in the uninstaller's last section, after the Uninstall key.
+    wait_for("the settings to go", lambda: not settings.exists(), timeout=30)
 
 
 def main():
