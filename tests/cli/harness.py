@@ -7,6 +7,7 @@ import pathlib
 import shutil
 import subprocess
 import tempfile
+import time
 import unittest
 
 BIN = pathlib.Path(os.environ.get("PELLANDOR_BIN_DIR", pathlib.Path(__file__).resolve().parents[2] / "build" / "bin"))
@@ -99,3 +100,22 @@ class CliTestCase(unittest.TestCase):
         sim = Simulator(self.dir, **kwargs)
         self.addCleanup(sim.stop)
         return sim
+
+    def check_faulty_exchanges(self, cases, **sim_args):
+        """A call to each faulty exchange fails as a receive failure, says in words what went
+        wrong and ends within its limit (which only catches a hang: the simulator holds a
+        connection 30 to 60 s). `cases`: (mode, the diagnostic with {} for the exchange,
+        seconds); the subclass's configure(port) points the settings at the simulator."""
+        for mode, text, limit in cases:
+            with self.subTest(mode=mode):
+                sim = self.start_sim(mode=mode, rsa_bits=1024, **sim_args)
+                self.configure(sim.port)
+                started = time.monotonic()
+                result = self.pellandor("call", "1234")
+                elapsed = time.monotonic() - started
+                self.assertEqual(result.returncode, 3, result.stdout + result.stderr)
+                self.assertEqual(result.stdout, f"Failed\n{RECEIVE_FAIL}\n")
+                self.assertIn("pellandor: " + text.format(f"127.0.0.1:{sim.port}"), result.stderr)
+                self.assertNotIn("::", result.stderr)
+                self.assertLess(elapsed, limit)
+                sim.stop()
