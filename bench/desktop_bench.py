@@ -40,7 +40,7 @@ os.environ["PELLANDOR_BIN_DIR"] = str(BIN)
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 from desktop import TITLE, Desktop, Pellandor, stop_process, wait_for  # noqa: E402
 
-from desktop_timing import JsonLog, Lines, press_enter  # noqa: E402
+from desktop_timing import ExchangeLog, Lines, press_enter  # noqa: E402
 
 MINIMAL = BIN / "pellandor_minimal_tray"
 PROBE = BIN / "pellandor_x_probe"
@@ -260,17 +260,8 @@ def main():
         for digit in "2125550199":
             probe.send(f"key {digit}")
             probe.expect("key")
-        requests = JsonLog(desktop.sim_log)
-        seen = len(requests())
-
-        def next_request(timeout=10):
-            nonlocal seen
-            found = wait_for("the request at the exchange", lambda: requests()[seen:], timeout=timeout,
-                             interval=0.005)
-            seen += len(found)
-            return found[-1]
-
-        first = press_enter(probe, next_request, 3)[1]
+        exchange_log = ExchangeLog(desktop.sim_log)
+        first = press_enter(probe, exchange_log, 3)[1]
         request_file = desktop.dir / "request.bin"
         request_file.write_bytes(first["raw"].encode("latin-1"))
         client = Lines(desktop, [str(HANDSHAKE), "127.0.0.1", str(desktop.sim_port), str(request_file)])
@@ -282,13 +273,13 @@ def main():
             client.send("go")
             fields = client.expect("handshake")
             handshakes.append(float(fields[3]))
-            reference = next_request()
+            reference = exchange_log.next()
             reference_first_byte.append(reference["first_byte_mono"] - float(fields[1]))
             reference_accept.append(reference["accepted_mono"] - float(fields[1]))
             reference_rest.append(reference["first_byte_mono"] - reference["accepted_mono"])
             ciphers.add(fields[4])
             time.sleep(0.1)  # lets the dialog take its answer and enable Call again
-            pressed, request = press_enter(probe, next_request, 3)
+            pressed, request = press_enter(probe, exchange_log, 3)
             ciphers.add(request["tls"]["cipher"])
             enter.append(request["first_byte_mono"] - pressed)
             enter_accept.append(request["accepted_mono"] - pressed)

@@ -50,17 +50,29 @@ class Lines:
             self.lines.get_nowait()
 
 
-class JsonLog:
-    """Reads only what was added since the last look. The benchmarks poll the log every few
-    milliseconds while a request is timed; parsing it whole each time took a CPU away from the
-    program measured, and the bare clients were timed with the poll idle."""
+class ExchangeLog:
+    """The simulator's log of requests, read only where it grew since the last look. The
+    benchmarks poll it every few milliseconds while a request is timed; parsing it whole each
+    time took a CPU away from the program measured, and the bare clients were timed with the
+    poll idle."""
 
     def __init__(self, path):
         self.path = path
         self.entries = []
         self.offset = 0
+        self.seen = len(self.read())  # next() waits for requests after these
 
-    def __call__(self):
+    def next(self, timeout=10):
+        """The newest request logged since the last call; AssertionError when none comes in time."""
+        deadline = time.monotonic() + timeout
+        while len(self.read()) == self.seen:
+            if time.monotonic() > deadline:
+                raise AssertionError(f"no request at the exchange within {timeout} s")
+            time.sleep(0.005)
+        self.seen = len(self.entries)
+        return self.entries[-1]
+
+    def read(self):
         try:
             size = self.path.stat().st_size
         except FileNotFoundError:
@@ -78,25 +90,25 @@ class JsonLog:
         return self.entries
 
 
-def press_enter(probe, next_request, patience):
+def press_enter(probe, log, patience):
     """Enter through the X probe, and the request it sent: (the press's stamp, the request). Pressed
     again should it have come while Call was still off from the last call.
 
     The key is held while the request goes out, as a hand holds it for tens of milliseconds (a
     release sent with the press is translated before the press can act), and let go well before
-    the X server would repeat it. `next_request(timeout)` raises AssertionError when none came."""
+    the X server would repeat it; `log` is the simulator's ExchangeLog."""
     for _ in range(3):
         probe.send("down Return")
         pressed = float(probe.expect("key")[1])
         try:
-            request = next_request(timeout=0.4)
+            request = log.next(timeout=0.4)
         except AssertionError:
             request = None
         probe.send("up Return")
         probe.expect("up")
         if request is None:
             try:
-                request = next_request(timeout=patience)
+                request = log.next(timeout=patience)
             except AssertionError:
                 continue
         return pressed, request

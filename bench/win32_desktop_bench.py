@@ -52,7 +52,7 @@ os.environ["PELLANDOR_SAMPLE_SETTINGS"] = str(ROOT / "resources" / "sample_setti
 sys.path.insert(0, str(ROOT / "tests" / "win32_desktop"))
 from test_desktop_wine import TITLE, TOOLS, Session, settings_text, wait_for  # noqa: E402
 
-from desktop_timing import JsonLog, Lines, press_enter  # noqa: E402
+from desktop_timing import ExchangeLog, Lines, press_enter  # noqa: E402
 
 MINIMAL = BIN / "pellandor_win32_minimal_tray.exe"
 WINE_CLIENT = BIN / "pellandor_win32_tls_handshake.exe"
@@ -127,8 +127,6 @@ def main():
                                 "--log", str(sim_log)], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
         s.procs.append(sim)
         sim_port = int(sim.stdout.readline().strip().rsplit(":", 1)[1])
-
-        requests = JsonLog(sim_log)
 
         app = s.dir / "app"
         app.mkdir()
@@ -231,16 +229,9 @@ def main():
             s.run(["xdotool", "windowactivate", str(int(mapped[2]))])
             return int(s.run(["xdotool", "getactivewindow"]).stdout.strip() or 0) == int(mapped[2])
         wait_for(f"the call dialog {window} to have the focus", activate, timeout=20, interval=0.3)
-        seen = len(requests())
 
-        def next_request(timeout=10):
-            nonlocal seen
-            found = wait_for("the request at the exchange", lambda: requests()[seen:], timeout=timeout,
-                             interval=0.005)
-            seen += len(found)
-            return found[-1]
-
-        first = press_enter(probe, next_request, 5)[1]
+        exchange_log = ExchangeLog(sim_log)
+        first = press_enter(probe, exchange_log, 5)[1]
         request_file = s.dir / "request.bin"
         request_file.write_bytes(first["raw"].encode("latin-1"))
         client = Lines(s, [str(HANDSHAKE), "127.0.0.1", str(sim_port), str(request_file)])
@@ -252,13 +243,13 @@ def main():
             client.send("go")
             fields = client.expect("handshake")
             handshakes.append(float(fields[3]))
-            next_request()
+            exchange_log.next()
             ciphers.add(fields[4])
             wine_client.send("go")
             wine_handshakes.append(float(wine_client.expect("handshake", timeout=30)[3]))
-            next_request()
+            exchange_log.next()
             time.sleep(0.2)  # lets the dialog take its answer and enable Call again
-            pressed, request = press_enter(probe, next_request, 5)
+            pressed, request = press_enter(probe, exchange_log, 5)
             ciphers.add(request["tls"]["cipher"])
             enter.append(request["first_byte_mono"] - pressed)
             enter_accept.append(request["accepted_mono"] - pressed)

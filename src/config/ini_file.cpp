@@ -96,14 +96,10 @@ const IniFile& IniSnapshotCache::snapshot(const std::string& path) {
     if (stamp && stamp == stamp_ && snapshot_.path() == path) return snapshot_;
     // Stamped before reading: a change in between is read again next time.
     Result<IniFile> read = IniFile::readableSnapshot(path);
-    if (read) {
-        snapshot_ = std::move(read).value();
-        stamp_ = stamp;
-    } else {
-        // Missing or unreadable: nothing kept, so the next look tries again.
-        snapshot_ = IniFile::snapshot(path);
-        stamp_.reset();
-    }
+    // Missing or unreadable: a plain reader, which finds the defaults, and
+    // nothing kept, so the next look tries again.
+    stamp_ = read ? stamp : std::nullopt;
+    snapshot_ = read ? std::move(read).value() : IniFile(path);
     return snapshot_;
 }
 

@@ -27,12 +27,12 @@ namespace {
 
 // Posted by the request's worker with a heap CallOutcome in lParam.
 constexpr UINT kRequestFinished = 32965;
-// Posted when the window is first made: the request's worker and TLS are
-// readied once the dialog is on screen, so neither the first show nor the
-// first call waits for them.
 constexpr UINT_PTR kAutoHideTimer = 1;
 constexpr UINT_PTR kResultTextTimer = 2;
 constexpr UINT_PTR kSaveLogTimer = 3;
+// Set when the window is first made: the request's worker and TLS are
+// readied once the dialog is on screen, so neither the first show nor the
+// first call waits for them.
 constexpr UINT_PTR kPrepareTimer = 4;
 constexpr UINT_PTR kSubclassId = 1;
 // The number box reads at most this many characters of its text.
